@@ -1,0 +1,196 @@
+#include "ini_reader.h"
+
+#include <algorithm>
+
+#include "text_encoding.h"
+
+namespace qelvaro {
+namespace {
+
+// The profile reader's notion of a blank: the Unicode spaces, plus Ctrl-Z, the DOS
+// end-of-file mark that old INF files still carry.
+bool isProfileSpace(std::string_view text, std::size_t pos, std::size_t& width) {
+  const auto b = static_cast<unsigned char>(text[pos]);
+  width = 1;
+  if (b == ' ' || (b >= 0x09 && b <= 0x0D) || b == 0x1A) return true;
+  if (b < 0x80) return false;
+  // Multi-byte blanks: U+0085, U+00A0, U+1680, U+2000..U+200A, U+2028, U+2029,
+  // U+202F, U+205F, U+3000.
+  auto at = [&](std::size_t k) {
+    return pos + k < text.size() ? static_cast<unsigned char>(text[pos + k]) : 0;
+  };
+  if (b == 0xC2 && (at(1) == 0x85 || at(1) == 0xA0)) {
+    width = 2;
+    return true;
+  }
+  if (b == 0xE1 && at(1) == 0x9A && at(2) == 0x80) {
+    width = 3;
+    return true;
+  }
+  if (b == 0xE2 && at(1) == 0x80 &&
+      ((at(2) >= 0x80 && at(2) <= 0x8A) || at(2) == 0xA8 || at(2) == 0xA9 || at(2) == 0xAF)) {
+    width = 3;
+    return true;
+  }
+  if (b == 0xE2 && at(1) == 0x81 && at(2) == 0x9F) {
+    width = 3;
+    return true;
+  }
+  if (b == 0xE3 && at(1) == 0x80 && at(2) == 0x80) {
+    width = 3;
+    return true;
+  }
+  return false;
+}
+
+std::string_view trimLeft(std::string_view s) {
+  std::size_t width = 1;
+  std::size_t i = 0;
+  while (i < s.size() && isProfileSpace(s, i, width)) i += width;
+  return s.substr(i);
+}
+
+// Trailing blanks: walk forward remembering where the last non-blank ended, so that
+// multi-byte blanks are recognised without decoding backwards.
+std::string_view trimRight(std::string_view s) {
+  std::size_t end = 0;
+  std::size_t i = 0;
+  std::size_t width = 1;
+  while (i < s.size()) {
+    if (isProfileSpace(s, i, width)) {
+      i += width;
+    } else {
+      // Skip the whole character so a continuation byte is never mistaken for a start.
+      const auto b = static_cast<unsigned char>(s[i]);
+      std::size_t len = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 1;
+      i = std::min(s.size(), i + len);
+      end = i;
+    }
+  }
+  return s.substr(0, end);
+}
+
+std::string_view trim(std::string_view s) { return trimRight(trimLeft(s)); }
+
+// The profile functions hand names and values on as C strings: an embedded NUL
+// (binary junk in a file) ends them.
+std::string cString(std::string_view s) {
+  const auto nul = s.find('\0');
+  return std::string(nul == std::string_view::npos ? s : s.substr(0, nul));
+}
+
+bool startsWithBom(std::string_view bytes, std::string_view bom) {
+  return bytes.size() >= bom.size() && bytes.substr(0, bom.size()) == bom;
+}
+
+std::string decodeUtf16(std::string_view bytes, bool bigEndian) {
+  std::u16string units;
+  units.reserve(bytes.size() / 2);
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    const auto lo = static_cast<unsigned char>(bytes[i + (bigEndian ? 1 : 0)]);
+    const auto hi = static_cast<unsigned char>(bytes[i + (bigEndian ? 0 : 1)]);
+    units += static_cast<char16_t>(lo | (hi << 8));
+  }
+  return utf16ToUtf8(units);
+}
+
+bool isAscii(std::string_view bytes) {
+  for (const char c : bytes) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string decodeProfileText(std::string_view bytes, const AnsiDecoder& decodeAnsi) {
+  if (startsWithBom(bytes, "\xEF\xBB\xBF")) return std::string(bytes.substr(3));
+  if (startsWithBom(bytes, "\xFF\xFE")) return decodeUtf16(bytes.substr(2), false);
+  if (startsWithBom(bytes, "\xFE\xFF")) return decodeUtf16(bytes.substr(2), true);
+  if (isAscii(bytes)) return std::string(bytes);
+  if (isValidUtf8(bytes)) return std::string(bytes);
+  return decodeAnsi(bytes);
+}
+
+IniDocument IniDocument::parse(std::string_view text) {
+  IniDocument doc;
+  // Lines before the first header belong to a section without a name.
+  doc.sections_.push_back(Section{});
+  Section* current = &doc.sections_.back();
+
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    // A line ends at CR or LF; a run of them ends it once (blank lines vanish anyway).
+    std::size_t end = pos;
+    while (end < text.size() && text[end] != '\n' && text[end] != '\r') ++end;
+    std::size_t next = end;
+    while (next < text.size() && (text[next] == '\n' || text[next] == '\r')) ++next;
+    const std::string_view line = trim(text.substr(pos, end - pos));
+    pos = next;
+    if (line.empty()) continue;
+
+    if (line.front() == '[') {
+      // The header runs to the last "]" of the line; text after it is ignored.
+      const auto close = line.rfind(']');
+      if (close != std::string_view::npos && close > 0) {
+        doc.sections_.push_back(Section{cString(line.substr(1, close - 1)), {}});
+        current = &doc.sections_.back();
+        continue;
+      }
+      // A "[" without "]" is an ordinary line.
+    }
+
+    std::string_view name = line;
+    std::optional<std::string> value;
+    const auto eq = line.find('=');
+    if (eq != std::string_view::npos) {
+      name = trimRight(line.substr(0, eq));
+      value = cString(trimLeft(line.substr(eq + 1)));
+    }
+    // Consecutive lines with an empty name collapse into the first of them, as in
+    // the platform's reader.
+    if (!name.empty() || current->keys.empty() || !current->keys.back().name.empty()) {
+      current->keys.push_back(Key{cString(name), std::move(value)});
+    }
+  }
+  return doc;
+}
+
+const IniDocument::Section* IniDocument::findSection(std::string_view name) const {
+  const std::string_view wanted = trim(name);
+  for (const auto& section : sections_) {
+    if (iequalsAscii(section.name, wanted)) return &section;
+  }
+  return nullptr;
+}
+
+std::optional<std::string> IniDocument::value(std::string_view section, std::string_view key) const {
+  const Section* s = findSection(section);
+  if (s == nullptr) return std::nullopt;
+  const std::string_view wanted = trim(key);
+  for (const auto& k : s->keys) {
+    if (!iequalsAscii(k.name, wanted)) continue;
+    if (!k.value) return std::nullopt;
+    std::string v = *k.value;
+    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) {
+      v = v.substr(1, v.size() - 2);
+    }
+    return v;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::vector<std::string>> IniDocument::sectionEntries(std::string_view section) const {
+  const Section* s = findSection(section);
+  if (s == nullptr) return std::nullopt;
+  std::vector<std::string> entries;
+  entries.reserve(s->keys.size());
+  for (const auto& k : s->keys) {
+    if (k.name.empty() && !k.value) continue;
+    if (!k.name.empty() && k.name.front() == ';') continue;
+    entries.push_back(k.value ? k.name + "=" + *k.value : k.name);
+  }
+  return entries;
+}
+
+}  // namespace qelvaro

@@ -1,0 +1,27 @@
+#pragma once
+// Where the backup looks for the files of a driver's source-disk list: first
+// through the INF's default destination directory (with the numbered subfolders of
+// the printer-driver folder), then by the file's extension. Later finds replace
+// earlier copies, so the order of the candidates is part of the result.
+
+#include <string>
+#include <vector>
+
+#include "system_folders.h"
+
+namespace qelvaro {
+
+struct SourceFileLookup {
+  std::string key;
+  std::string extension;                // lower-cased; empty when the key has no second part
+  std::vector<std::string> candidates;  // paths to test, in order
+};
+
+// The text between the first and second "." of `key`, lower-cased ("a.b.sys" -> "b").
+std::string SourceKeyExtension(const std::string& key);
+
+// The paths tested for source-disk key `key`, given the INF's DefaultDestDir value.
+SourceFileLookup SourceFileCandidates(const std::string& key, const std::string& defaultDestDir,
+                                      const SystemFolders& folders);
+
+}  // namespace qelvaro

@@ -1,0 +1,88 @@
+// `qelvaro inf FILE... [--windows-dir DIR]`: what the backup reads from each INF
+// file and where it would look for each source file, as JSON.
+
+#include <string_view>
+
+#include "commands.h"
+#include "json_writer.h"
+#include "md_ini_inf.h"
+#include "source_search.h"
+
+namespace qelvaro {
+
+int RunInfCommand(const Args& args, const FileSystem& fs, std::ostream& out, std::ostream& err) {
+  std::string windowsDir = "C:\\Windows";
+  std::vector<std::string> files;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--windows-dir") {
+      if (i + 1 >= args.size() || args[i + 1].empty()) {
+        err << "qelvaro inf: --windows-dir needs a folder\n";
+        return 2;
+      }
+      windowsDir = args[++i];
+    } else if (a.rfind("--windows-dir=", 0) == 0) {
+      windowsDir = a.substr(std::string_view("--windows-dir=").size());
+      if (windowsDir.empty()) {
+        err << "qelvaro inf: --windows-dir needs a folder\n";
+        return 2;
+      }
+    } else if (a == "--") {
+      files.insert(files.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+      break;
+    } else if (a.size() > 1 && a[0] == '-') {
+      err << "qelvaro inf: unknown option '" << a << "'\n";
+      return 2;
+    } else {
+      files.push_back(a);
+    }
+  }
+  if (files.empty()) {
+    err << "usage: qelvaro inf FILE... [--windows-dir DIR]\n";
+    return 2;
+  }
+  while (windowsDir.size() > 3 && windowsDir.back() == '\\') windowsDir.pop_back();
+  const FixedSystemFolders folders(windowsDir);
+
+  int status = 0;
+  JsonWriter json(out);
+  json.beginArray();
+  for (const auto& file : files) {
+    const auto doc = LoadIniFile(file, fs);
+    if (!doc) {
+      err << "qelvaro inf: cannot read '" << file << "'\n";
+      status = 1;
+      continue;
+    }
+    const std::string destDir = ReadIniValue(*doc, "DestinationDirs", "DefaultDestDir", "");
+    json.beginObject();
+    json.key("file");
+    json.value(file);
+    json.key("CatalogFile");
+    json.value(ReadIniValue(*doc, "Version", "CatalogFile", ""));
+    json.key("DefaultDestDir");
+    json.value(destDir);
+    json.key("SourceDisksFiles");
+    json.beginArray();
+    for (const auto& key : ReadIniSectionKeys(*doc, "SourceDisksFiles")) {
+      if (key.empty()) continue;  // the backup skips empty keys
+      const SourceFileLookup lookup = SourceFileCandidates(key, destDir, folders);
+      json.beginObject();
+      json.key("key");
+      json.value(lookup.key);
+      json.key("extension");
+      json.value(lookup.extension);
+      json.key("search");
+      json.beginArray();
+      for (const auto& path : lookup.candidates) json.value(path);
+      json.endArray();
+      json.endObject();
+    }
+    json.endArray();
+    json.endObject();
+  }
+  json.endArray();
+  return status;
+}
+
+}  // namespace qelvaro

@@ -1,0 +1,30 @@
+#include "commands.h"
+
+#include <string_view>
+
+namespace qelvaro {
+namespace {
+
+constexpr std::string_view kUsage =
+    "usage: qelvaro <command> [arguments]\n"
+    "commands:\n"
+    "  inf FILE... [--windows-dir DIR]   show what a backup reads from driver INF files (JSON)\n";
+
+}  // namespace
+
+int RunCommandLine(const Args& args, std::ostream& out, std::ostream& err) {
+  if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+    (args.empty() ? err : out) << kUsage;
+    return args.empty() ? 2 : 0;
+  }
+  const std::string& command = args[0];
+  const Args rest(args.begin() + 1, args.end());
+  if (command == "inf") {
+    const auto fs = MakePlatformFileSystem();
+    return RunInfCommand(rest, *fs, out, err);
+  }
+  err << "qelvaro: unknown command '" << command << "'\n" << kUsage;
+  return 2;
+}
+
+}  // namespace qelvaro

@@ -1,0 +1,24 @@
+#pragma once
+// The subcommands of the `qelvaro` command line. Each takes the arguments after its
+// name and returns the process exit code: 0 success, 1 some input failed, 2 usage.
+
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "file_system.h"
+
+namespace qelvaro {
+
+using Args = std::vector<std::string>;
+
+// The platform's file system: Win32 on Windows, POSIX natively.
+std::unique_ptr<FileSystem> MakePlatformFileSystem();
+
+int RunInfCommand(const Args& args, const FileSystem& fs, std::ostream& out, std::ostream& err);
+
+// Dispatches argv (without the program name).
+int RunCommandLine(const Args& args, std::ostream& out, std::ostream& err);
+
+}  // namespace qelvaro

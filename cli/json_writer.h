@@ -1,0 +1,40 @@
+#pragma once
+// A small streaming JSON writer for the command line's reports. Text is UTF-8;
+// everything outside ASCII is written as \u escapes so that the output survives
+// any console code page.
+
+#include <ostream>
+#include <string_view>
+#include <vector>
+
+namespace qelvaro {
+
+class JsonWriter {
+ public:
+  explicit JsonWriter(std::ostream& out, int indentWidth = 2) : out_(out), indentWidth_(indentWidth) {}
+
+  void beginObject();
+  void endObject();
+  void beginArray();
+  void endArray();
+  void key(std::string_view name);
+  void value(std::string_view text);
+  void value(long long number);
+  void value(bool flag);
+
+ private:
+  void beforeValue();
+  void newline();
+  void writeString(std::string_view text);
+
+  struct Level {
+    bool array;
+    int count;
+  };
+  std::ostream& out_;
+  int indentWidth_;
+  std::vector<Level> stack_;
+  bool afterKey_ = false;
+};
+
+}  // namespace qelvaro

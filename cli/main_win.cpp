@@ -1,0 +1,22 @@
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <iostream>
+
+#include "commands.h"
+#include "win32_file_system.h"
+#include "win32_text.h"
+
+namespace qelvaro {
+std::unique_ptr<FileSystem> MakePlatformFileSystem() { return std::make_unique<Win32FileSystem>(); }
+}  // namespace qelvaro
+
+int wmain(int argc, wchar_t** argv) {
+  // Reports are UTF-8 bytes; keep the C runtime from translating them.
+  _setmode(_fileno(stdout), _O_BINARY);
+  qelvaro::Args args;
+  for (int i = 1; i < argc; ++i) args.push_back(qelvaro::narrow(argv[i]));
+  return qelvaro::RunCommandLine(args, std::cout, std::cerr);
+}
