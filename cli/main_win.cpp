@@ -6,12 +6,7 @@
 #include <iostream>
 
 #include "commands.h"
-#include "win32_file_system.h"
 #include "win32_text.h"
-
-namespace qelvaro {
-std::unique_ptr<FileSystem> MakePlatformFileSystem() { return std::make_unique<Win32FileSystem>(); }
-}  // namespace qelvaro
 
 int wmain(int argc, wchar_t** argv) {
   // Reports are UTF-8 bytes; keep the C runtime from translating them.

@@ -1,0 +1,49 @@
+// Feeds arbitrary bytes to the INF reader as if they were a driver's INF file and
+// checks what the backup relies on: no crash, values within the buffer limit,
+// entries that are single lines, keys without "=".
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "md_ini_inf.h"
+#include "text_encoding.h"
+
+using namespace qelvaro;
+
+namespace {
+
+void require(bool ok) {
+  if (!ok) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string bytes(reinterpret_cast<const char*>(data), size);
+  const std::string text = decodeProfileText(bytes, [](std::string_view b) { return windows1252ToUtf8(b); });
+  const IniDocument doc = IniDocument::parse(text);
+
+  for (const char* section : {"Version", "DestinationDirs", "SourceDisksFiles", ""}) {
+    if (const auto entries = doc.sectionEntries(section)) {
+      for (const auto& e : *entries) {
+        require(e.find_first_of(std::string("\r\n\0", 3)) == std::string::npos);
+        require(!e.empty());
+      }
+    }
+    const auto keys = ReadIniSectionKeys(doc, section);
+    require(!keys.empty());
+    for (const auto& k : keys) require(k.find('=') == std::string::npos);
+  }
+  // The sections and keys the file names can be read back (a bounded sample, so that
+  // large real INF seeds do not turn each run quadratic).
+  std::size_t reads = 0;
+  for (const auto& section : doc.sections()) {
+    for (const auto& key : section.keys) {
+      if (++reads > 256) return 0;
+      const std::string v = ReadIniValue(doc, section.name, key.name, "");
+      require(utf16Length(v) <= kIniValueMaxChars);
+    }
+  }
+  return 0;
+}

@@ -1,0 +1,90 @@
+// The `qelvaro inf` command: arguments, failures, and the report's shape.
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+
+#include "commands.h"
+
+namespace qelvaro {
+namespace {
+
+class MemoryFileSystem final : public FileSystem {
+ public:
+  std::map<std::string, std::string> files;
+  bool exists(const std::string& path, AttrMask) const override { return files.count(path) != 0; }
+  std::optional<std::string> readFile(const std::string& path) const override {
+    const auto it = files.find(path);
+    if (it == files.end()) return std::nullopt;
+    return it->second;
+  }
+};
+
+struct CommandRun {
+  int code;
+  std::string out;
+  std::string err;
+};
+
+CommandRun run(const MemoryFileSystem& fs, const Args& args) {
+  std::ostringstream out, err;
+  const int code = RunInfCommand(args, fs, out, err);
+  return {code, out.str(), err.str()};
+}
+
+TEST(InfCommand, ReportsEachReadableFileInArgumentOrder) {
+  MemoryFileSystem fs;
+  fs.files["b.inf"] =
+      "[Version]\nCatalogFile=b.cat\n[DestinationDirs]\nDefaultDestDir=66000\n"
+      "[SourceDisksFiles]\n\xE9.dll=1\n";  // Windows-1252 e-acute in a file name
+  fs.files["a.inf"] = "[SourceDisksFiles]\nx.sys=1\n=empty key skipped\n";
+  const CommandRun r = run(fs, {"b.inf", "missing.inf", "a.inf", "--windows-dir", "D:\\WIN\\"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.err, "qelvaro inf: cannot read 'missing.inf'\n");
+  const auto b = r.out.find("\"file\": \"b.inf\"");
+  const auto a = r.out.find("\"file\": \"a.inf\"");
+  ASSERT_NE(b, std::string::npos);
+  ASSERT_NE(a, std::string::npos);
+  EXPECT_LT(b, a);
+  EXPECT_EQ(r.out.find("missing.inf"), std::string::npos);
+  EXPECT_NE(r.out.find("\"key\": \"\\u00e9.dll\""), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("D:\\\\WIN\\\\System32\\\\spool\\\\Drivers\\\\w32x86\\\\19\\\\\\u00e9.dll"),
+            std::string::npos);
+  EXPECT_NE(r.out.find("\"D:\\\\WIN\\\\System32\\\\drivers\\\\x.sys\""), std::string::npos);
+  EXPECT_EQ(r.out.find("empty key"), std::string::npos);
+}
+
+TEST(InfCommand, WrongArgumentsAreRefused) {
+  MemoryFileSystem fs;
+  fs.files["a.inf"] = "[Version]\n";
+  EXPECT_EQ(run(fs, {}).code, 2);
+  EXPECT_EQ(run(fs, {"--windows-dir"}).code, 2);
+  EXPECT_EQ(run(fs, {"a.inf", "--windows-dir="}).code, 2);
+  const CommandRun unknown = run(fs, {"a.inf", "--bogus"});
+  EXPECT_EQ(unknown.code, 2);
+  EXPECT_NE(unknown.err.find("--bogus"), std::string::npos);
+  EXPECT_EQ(unknown.out, "");
+  // After "--" a name that looks like an option is a file.
+  fs.files["-odd.inf"] = "[Version]\nCatalogFile=odd.cat\n";
+  const CommandRun odd = run(fs, {"--", "-odd.inf"});
+  EXPECT_EQ(odd.code, 0);
+  EXPECT_NE(odd.out.find("odd.cat"), std::string::npos);
+}
+
+TEST(InfCommand, EmptyListsAndDispatch) {
+  MemoryFileSystem fs;
+  fs.files["empty.inf"] = "";
+  const CommandRun r = run(fs, {"empty.inf"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out,
+            "[\n  {\n    \"file\": \"empty.inf\",\n    \"CatalogFile\": \"\",\n"
+            "    \"DefaultDestDir\": \"\",\n    \"SourceDisksFiles\": []\n  }\n]\n");
+  std::ostringstream out, err;
+  EXPECT_EQ(RunCommandLine({"frobnicate"}, out, err), 2);
+  EXPECT_NE(err.str().find("unknown command 'frobnicate'"), std::string::npos);
+  EXPECT_EQ(RunCommandLine({"--help"}, out, err), 0);
+}
+
+}  // namespace
+}  // namespace qelvaro
