@@ -1,0 +1,179 @@
+// Persisted properties: setters, first placement, loading and saving.
+#include <cstdlib>
+#include <limits>
+#include <type_traits>
+
+#include "cell_grid.h"
+#include "grid_error.h"
+
+namespace qelvaro::grid {
+namespace {
+
+void normalize(StoredProperties& p) {
+  if (p.ColumnHeaderLines < 1) p.ColumnHeaderLines = 1;
+}
+
+std::int64_t toNumber(const PropertyValue& v) {
+  if (const bool* b = std::get_if<bool>(&v)) return *b ? -1 : 0;
+  if (const std::int16_t* i = std::get_if<std::int16_t>(&v)) return *i;
+  if (const std::int32_t* l = std::get_if<std::int32_t>(&v)) return *l;
+  if (const std::string* s = std::get_if<std::string>(&v)) {
+    char* end = nullptr;
+    const long long n = std::strtoll(s->c_str(), &end, 10);
+    if (!s->empty() && end && *end == '\0') return n;
+  }
+  throwTypeMismatch("property value is not a number");
+}
+
+bool toBool(const PropertyValue& v) {
+  if (const std::string* s = std::get_if<std::string>(&v)) {
+    if (*s == "True" || *s == "true" || *s == "TRUE") return true;
+    if (*s == "False" || *s == "false" || *s == "FALSE") return false;
+  }
+  return toNumber(v) != 0;
+}
+
+std::string toText(const PropertyValue& v) {
+  if (const std::string* s = std::get_if<std::string>(&v)) return *s;
+  if (const bool* b = std::get_if<bool>(&v)) return *b ? "True" : "False";
+  if (std::holds_alternative<GridFont>(v)) throwTypeMismatch("property value is a font, not a text");
+  return std::to_string(toNumber(v));
+}
+
+template <typename T>
+T fromBag(const PropertyValue& v, BagKind kind) {
+  if constexpr (std::is_same_v<T, std::string>) {
+    return toText(v);
+  } else if constexpr (std::is_same_v<T, bool>) {
+    if (kind == BagKind::IntegerAbs) return toNumber(v) != 0;
+    return toBool(v);
+  } else {
+    std::int64_t n = toNumber(v);
+    const bool integer = kind == BagKind::Integer || kind == BagKind::IntegerAbs;
+    const std::int64_t lo = integer ? INT16_MIN : INT32_MIN;
+    const std::int64_t hi = integer ? INT16_MAX : (kind == BagKind::Colour ? UINT32_MAX : INT32_MAX);
+    if (n < lo || n > hi) throwOverflow("property value out of range");
+    if (kind == BagKind::LongAbs || kind == BagKind::IntegerAbs) {
+      n = n < 0 ? -n : n;
+      if (n > hi) throwOverflow("property value out of range");
+    }
+    if constexpr (std::is_same_v<T, Colour>) {
+      return static_cast<Colour>(static_cast<std::uint32_t>(n));
+    } else {
+      if (n < std::numeric_limits<T>::min() || n > std::numeric_limits<T>::max())
+        throwOverflow("property value out of range");
+      return static_cast<T>(n);
+    }
+  }
+}
+
+template <typename T>
+PropertyValue toBag(const T& value, BagKind kind) {
+  switch (kind) {
+    case BagKind::String:
+      if constexpr (std::is_same_v<T, std::string>) return value;
+      break;
+    case BagKind::Bool:
+      if constexpr (std::is_same_v<T, bool>) return value;
+      break;
+    case BagKind::IntegerAbs:
+      if constexpr (std::is_same_v<T, bool>) return static_cast<std::int16_t>(value ? -1 : 0);
+      break;
+    case BagKind::Integer:
+      if constexpr (std::is_integral_v<T> && !std::is_same_v<T, bool>) return static_cast<std::int16_t>(value);
+      break;
+    case BagKind::Colour:
+    case BagKind::Long:
+    case BagKind::LongAbs:
+      if constexpr (std::is_integral_v<T> && !std::is_same_v<T, bool>)
+        return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
+      break;
+  }
+  return PropertyValue{};
+}
+
+template <typename T>
+T readKey(const PropertyBag& bag, const char* key, BagKind kind, const T& def) {
+  const auto v = bag.ReadProperty(key);
+  return v ? fromBag<T>(*v, kind) : def;
+}
+
+bool alwaysStored(std::string_view key) {
+  return key == "ColumnHeaderSmall" || key == "TotalsLineShow" || key == "FocusRowHighlightKeepTextForecolor" ||
+         key == "ShowRowNumbers" || key == "ShowRowNumbersVary";
+}
+
+GridFont readFont(const PropertyBag& bag, const char* key, const GridFont& def) {
+  const auto v = bag.ReadProperty(key);
+  if (!v) return def;
+  if (const GridFont* f = std::get_if<GridFont>(&*v)) return *f;
+  throwTypeMismatch("property value is not a font");
+}
+
+}  // namespace
+
+void CellGrid::afterPropertySet(PropertyEffect effect, const char* notify) {
+  if (notify) host_->PropertyChanged(notify);
+  switch (effect) {
+    case PropertyEffect::None: break;
+    case PropertyEffect::Paint: repaint(); break;
+    case PropertyEffect::Refresh:
+    case PropertyEffect::Metrics: refreshIfRedraw(); break;
+  }
+}
+
+#define QELVARO_GRID_SETTER(Name, Type, Bag, Key, Default, Effect, Notify) \
+  void CellGrid::Set##Name(Type value) {                                   \
+    props_.Name = std::move(value);                                        \
+    normalize(props_);                                                     \
+    afterPropertySet(PropertyEffect::Effect, Notify);                      \
+  }
+QELVARO_GRID_PROPERTIES(QELVARO_GRID_SETTER)
+#undef QELVARO_GRID_SETTER
+
+void CellGrid::SetFont(const GridFont& font) {
+  props_.Font = font;
+  afterPropertySet(PropertyEffect::Metrics, "Font");
+}
+
+void CellGrid::SetFontHeader(const GridFont& font) {
+  props_.FontHeader = font;
+  afterPropertySet(PropertyEffect::Metrics, "FontHeader");
+}
+
+void CellGrid::InitProperties() {
+  props_ = StoredProperties{};
+  props_.AllowColumnResizing = true;
+  props_.ShowRowNumbersVary = false;
+  props_.Font = host_->AmbientFont();
+  props_.FontHeader = host_->AmbientFont();
+  inputEnabled_ = props_.Enabled;
+  redraw_ = drawing_ = false;
+  view_->CalcRowMetrics();
+}
+
+void CellGrid::ReadProperties(const PropertyBag& bag) {
+  // Loaded into a copy first, so a bad value leaves the grid as it was.
+  StoredProperties loaded = props_;
+#define QELVARO_GRID_READ(Name, Type, Bag, Key, Default, Effect, Notify) \
+  loaded.Name = readKey<Type>(bag, Key, BagKind::Bag, Type(Default));
+  QELVARO_GRID_PROPERTIES(QELVARO_GRID_READ)
+#undef QELVARO_GRID_READ
+  const GridFont ambient = host_->AmbientFont();
+  loaded.Font = readFont(bag, "Font", ambient);
+  loaded.FontHeader = readFont(bag, "FontHeader", ambient);
+  normalize(loaded);
+  props_ = std::move(loaded);
+  inputEnabled_ = props_.Enabled;
+}
+
+void CellGrid::WriteProperties(PropertyBag& bag) const {
+  bag.WriteProperty("Font", props_.Font);
+  bag.WriteProperty("FontHeader", props_.FontHeader);
+#define QELVARO_GRID_WRITE(Name, Type, Bag, Key, Default, Effect, Notify) \
+  if (alwaysStored(Key) || props_.Name != Type(Default)) bag.WriteProperty(Key, toBag<Type>(props_.Name, BagKind::Bag));
+  QELVARO_GRID_PROPERTIES(QELVARO_GRID_WRITE)
+#undef QELVARO_GRID_WRITE
+}
+
+}  // namespace qelvaro::grid
