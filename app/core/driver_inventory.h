@@ -1,0 +1,39 @@
+#pragma once
+// The driver inventory: one record per installed driver instance that has a
+// description, read from the device class keys of the registry.
+
+#include <string>
+#include <vector>
+
+#include "registry.h"
+#include "ui.h"
+
+namespace qelvaro {
+
+inline constexpr char kClassRoot[] = "SYSTEM\\CurrentControlSet\\Control\\Class";
+
+// One row of the driver list, in column order.
+struct DriverRecord {
+  std::string description;       // DriverDesc of the driver key
+  std::string classDisplayName;  // default value of the class key
+  std::string provider;          // ProviderName of the driver key
+  std::string keyPath;           // class subkey \ driver subkey, below the class root
+  std::string className;         // Class of the class key
+  std::string infName;           // InfPath of the driver key
+};
+
+struct DriverInventory {
+  std::vector<std::string> driverKeys;  // every driver key found, in scan order
+  std::vector<DriverRecord> drivers;    // the rows, in the same order
+};
+
+// Microsoft's own drivers: an empty provider, or one that is exactly "microsoft"
+// in any case ("Microsoft Corporation" is not).
+bool IsMicrosoftProvider(const std::string& provider);
+
+// Scans the class keys below `classRoot` (under HKEY_LOCAL_MACHINE); with
+// `hideMicrosoft`, Microsoft's drivers are left out.
+DriverInventory ScanDrivers(const Registry& registry, Ui& ui, bool hideMicrosoft,
+                            const std::string& classRoot = kClassRoot);
+
+}  // namespace qelvaro
