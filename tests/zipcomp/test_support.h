@@ -1,0 +1,72 @@
+// Helpers shared by the zip component tests: a scratch folder, file helpers, and a file
+// access that injects faults on request.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "zipcomp/file_access.h"
+
+namespace ziptest {
+
+// Paths in the tests are UTF-8 text, as in the component.
+std::filesystem::path fsPath(const std::string& utf8);
+std::string utf8Of(const std::filesystem::path& p);
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& rel) const { return path_ + "/" + rel; }
+
+private:
+    std::string path_;
+};
+
+void writeFile(const std::string& path, const std::string& content);
+std::string readFile(const std::string& path);
+bool exists(const std::string& path);
+// Files below `root` (relative '/' paths) with their contents.
+std::map<std::string, std::string> snapshotTree(const std::string& root);
+// Names in a folder, for spotting leftover temporary files.
+std::vector<std::string> namesIn(const std::string& dir);
+std::string randomBytes(std::size_t n, std::uint32_t seed);
+
+class FaultyFileAccess : public zipcomp::FileAccess {
+public:
+    explicit FaultyFileAccess(std::shared_ptr<zipcomp::FileAccess> inner = zipcomp::platformFileAccess())
+        : inner_(std::move(inner)) {}
+
+    std::atomic<std::uint64_t> spaceLeft{UINT64_MAX};  // bytes writes may add before the disk is full
+    std::string vanishOnOpen;                          // deleted for real just before it is opened
+    std::string unreadable;                            // opening it is denied
+    bool denyCreate = false;
+    bool denyReplace = false;
+    std::string denyRemove;
+
+    zipcomp::IoStatus stat(const std::string& p, zipcomp::FileInfo& i) override { return inner_->stat(p, i); }
+    zipcomp::IoStatus list(const std::string& d, std::vector<zipcomp::DirEntry>& e) override {
+        return inner_->list(d, e);
+    }
+    zipcomp::IoStatus openRead(const std::string& p, std::unique_ptr<zipcomp::ReadStream>& s) override;
+    zipcomp::IoStatus createNew(const std::string& p, std::unique_ptr<zipcomp::WriteStream>& s) override;
+    zipcomp::IoStatus replace(const std::string& from, const std::string& to) override {
+        return denyReplace ? zipcomp::IoStatus::AccessDenied : inner_->replace(from, to);
+    }
+    zipcomp::IoStatus remove(const std::string& p) override {
+        return p == denyRemove ? zipcomp::IoStatus::AccessDenied : inner_->remove(p);
+    }
+    bool sameFile(const std::string& a, const std::string& b) override { return inner_->sameFile(a, b); }
+
+private:
+    std::shared_ptr<zipcomp::FileAccess> inner_;
+};
+
+}  // namespace ziptest

@@ -1,0 +1,77 @@
+// The command-line front end of the component.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "test_support.h"
+#include "zip_reader.h"
+#include "zipcomp/zip_command.h"
+
+using namespace ziptest;
+using testing::HasSubstr;
+
+namespace {
+
+struct Result {
+    int code;
+    std::string out, err;
+};
+
+Result runZip(std::vector<std::string> args, bool bar = false) {
+    std::ostringstream out, err;
+    int code = zipcomp::runZipCommand(args, out, err, bar);
+    return {code, out.str(), err.str()};
+}
+
+TEST(ZipCommandTest, BadUsageExplainsAndTouchesNothing) {
+    TempDir dir;
+    writeFile(dir / "in/a", "a");
+    for (auto args : std::vector<std::vector<std::string>>{
+             {},
+             {dir / "in"},
+             {dir / "in", dir / "a.zip", "extra"},
+             {dir / "in", dir / "a.zip", "--level"},
+             {dir / "in", dir / "a.zip", "--level", "10"},
+             {dir / "in", dir / "a.zip", "--level", "x"},
+             {dir / "in", dir / "a.zip", "--password"},
+             {dir / "in", dir / "a.zip", "--fast"},
+         }) {
+        Result r = runZip(args);
+        EXPECT_EQ(r.code, 2);
+        EXPECT_THAT(r.err, HasSubstr("usage: qelvaro zip"));
+    }
+    EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"in"});
+}
+
+TEST(ZipCommandTest, ZipsWithLevelPasswordAndMove) {
+    TempDir dir;
+    writeFile(dir / "in/sub/a.txt", std::string(10000, 'a'));
+    Result r = runZip({"--level", "0", dir / "in", "--password", "pw", dir / "a.zip"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("1 files"));
+    EXPECT_EQ(r.out.find('\r'), std::string::npos) << "no progress bar when not asked";
+    ReadArchive a = readArchive(dir / "a.zip");
+    ASSERT_EQ(a.entries.size(), 1u);
+    EXPECT_EQ(a.entries[0].method, 0);
+    EXPECT_TRUE(a.entries[0].flags & 1);
+    EXPECT_TRUE(exists(dir / "in/sub/a.txt")) << "sources stay without --move";
+
+    r = runZip({dir / "in", dir / "b.zip", "--move"}, true);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("100%"));
+    EXPECT_FALSE(exists(dir / "in/sub/a.txt"));
+    std::string error;
+    EXPECT_EQ(extractAll(dir / "b.zip", error).at("sub/a.txt"), std::string(10000, 'a'));
+}
+
+TEST(ZipCommandTest, FailureNamesTheCauseInChinese) {
+    TempDir dir;
+    Result r = runZip({dir / "missing", dir / "a.zip"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_THAT(r.err, HasSubstr("要压缩的文件夹不存在"));
+    EXPECT_THAT(r.err, HasSubstr("missing"));
+    EXPECT_FALSE(exists(dir / "a.zip"));
+}
+
+}  // namespace

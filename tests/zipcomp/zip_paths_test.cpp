@@ -1,0 +1,95 @@
+// Name matching and path splitting: the rules users know from Windows.
+#include <gtest/gtest.h>
+
+#include "zipcomp/zip_paths.h"
+
+using namespace zipcomp;
+
+namespace {
+
+TEST(WildcardTest, WindowsSemantics) {
+    struct Case {
+        std::string pattern;
+        std::string name;
+        bool match;
+    } cases[] = {
+        {"*.*", "README", true},  // no dot, still every file
+        {"*.*", "a.b.c", true},
+        {"*", "", true},
+        {"*.inf", "OEM12.INF", true},
+        {"*.inf", "oem12.inf.bak", false},
+        {"oem?.inf", "oem1.inf", true},
+        {"oem?.inf", "oem12.inf", false},
+        {"?.txt", "说.txt", true},  // one character, however many bytes
+        {"??.txt", "说.txt", false},
+        {"a*b*c", "aXbYbZc", true},
+        {"a*b*c", "aXbYbZ", false},
+        {"*x*x*x*x*y", std::string(200, 'x'), false},
+        {"net.*", "net", true},
+        {"Ä*", "ä", false},  // only ASCII letters fold
+    };
+    for (const auto& c : cases) EXPECT_EQ(matchWildcard(c.pattern, c.name), c.match) << c.pattern << " / " << c.name;
+}
+
+TEST(WildcardTest, SegmentOnlyStopsAtFolders) {
+    EXPECT_TRUE(matchWildcard("Net/*/*.sys", "Net/drv/a.sys", true));
+    EXPECT_FALSE(matchWildcard("Net/*.sys", "Net/drv/a.sys", true));
+    EXPECT_FALSE(matchWildcard("Net?drv", "Net/drv", true));
+    EXPECT_TRUE(matchWildcard("Net/*.sys", "Net/drv/a.sys", false));
+}
+
+TEST(FileFilterTest, ListsAndFolders) {
+    FileFilter f("*.inf; *.CAT ;drivers/*.sys", PathStyle::Posix);
+    ASSERT_TRUE(f.valid());
+    EXPECT_TRUE(f.matches("a/b/x.inf"));
+    EXPECT_TRUE(f.matches("x.cat"));
+    EXPECT_TRUE(f.matches("drivers/a.sys"));
+    EXPECT_FALSE(f.matches("other/drivers/a.sys"));
+    EXPECT_FALSE(f.matches("a.sys"));
+    EXPECT_TRUE(FileFilter("", PathStyle::Posix).matches("anything/at/all"));
+    EXPECT_TRUE(FileFilter(" ; ", PathStyle::Posix).matches("x"));
+    EXPECT_TRUE(FileFilter("sub\\*.inf", PathStyle::Windows).matches("sub/a.inf"));
+}
+
+TEST(FileFilterTest, PatternsOutsideTheBaseFolderAreInvalid) {
+    for (const char* bad : {"../*", "a/../../*", "/etc/*"}) EXPECT_FALSE(FileFilter(bad, PathStyle::Posix).valid()) << bad;
+    for (const char* bad : {"..\\*", "C:\\*", "c:x"}) EXPECT_FALSE(FileFilter(bad, PathStyle::Windows).valid()) << bad;
+    EXPECT_TRUE(FileFilter("..*", PathStyle::Posix).valid()) << "a name may start with two dots";
+}
+
+TEST(PathTest, SplitAndJoin) {
+    auto posix = [](const char* p) {
+        auto s = splitPath(p, PathStyle::Posix);
+        return s.parent + "|" + s.name;
+    };
+    auto win = [](const char* p) {
+        auto s = splitPath(p, PathStyle::Windows);
+        return s.parent + "|" + s.name;
+    };
+    EXPECT_EQ(posix("/out/Quorvak.zip"), "/out|Quorvak.zip");
+    EXPECT_EQ(posix("/Quorvak.zip"), "/|Quorvak.zip");
+    EXPECT_EQ(posix("Quorvak.zip"), "|Quorvak.zip");
+    EXPECT_EQ(posix("a//b/"), "a|b");
+    EXPECT_EQ(posix("a\\b"), "|a\\b");
+    EXPECT_EQ(win("C:\\out\\Quorvak.zip"), "C:\\out|Quorvak.zip");
+    EXPECT_EQ(win("C:\\Quorvak.zip"), "C:\\|Quorvak.zip");
+    EXPECT_EQ(win("C:Quorvak.zip"), "C:|Quorvak.zip");
+    EXPECT_EQ(win("\\\\server\\share\\x.zip"), "\\\\server\\share|x.zip");
+    EXPECT_EQ(joinPath("a/", "b", PathStyle::Posix), "a/b");
+    EXPECT_EQ(joinPath("C:\\", "b", PathStyle::Windows), "C:\\b");
+    EXPECT_EQ(joinPath("", "b", PathStyle::Posix), "b");
+    EXPECT_EQ(temporaryPathFor("/out/Q.zip", "1f", PathStyle::Posix), "/out/.Q.zip.1f.tmp");
+    EXPECT_EQ(temporaryPathFor("Q.zip", "1f", PathStyle::Posix), ".Q.zip.1f.tmp");
+}
+
+TEST(PathTest, Utf8Validation) {
+    EXPECT_TRUE(isValidUtf8("驱动程序.inf"));
+    EXPECT_TRUE(isValidUtf8("\xF0\x9F\x98\x80"));
+    EXPECT_FALSE(isValidUtf8("\xC0\xAF"));          // overlong '/'
+    EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));      // surrogate
+    EXPECT_FALSE(isValidUtf8("\xE9\xA9"));          // cut short
+    EXPECT_FALSE(isValidUtf8("\xF4\x90\x80\x80"));  // past U+10FFFF
+    EXPECT_FALSE(isValidUtf8("caf\xE9"));           // Latin-1
+}
+
+}  // namespace

@@ -1,0 +1,245 @@
+#include "zipcomp/zip_component.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <random>
+#include <thread>
+
+#include "zipcomp/archive_writer.h"
+#include "zipcomp/source_scan.h"
+#include "zipcomp/zip_paths.h"
+
+namespace zipcomp {
+namespace {
+
+const std::array<std::string, kSfxMessageCount> kDefaultSfxMessages = {
+    "自解压文件",
+    "是否解压此文件中的内容?",
+    "正在解压...",
+    "解压完成.",
+    "解压失败.",
+    "请输入密码:",
+};
+
+std::int32_t saturate32(std::uint64_t v) {
+    return v > static_cast<std::uint64_t>(INT32_MAX) ? INT32_MAX : static_cast<std::int32_t>(v);
+}
+
+std::int16_t percentOf(std::uint64_t part, std::uint64_t whole) {
+    if (whole == 0) return 0;
+    return static_cast<std::int16_t>(std::min<std::uint64_t>(100, part * 100 / whole));
+}
+
+std::string randomToken() {
+    static const char kHex[] = "0123456789abcdef";
+    std::random_device rd;
+    std::string t;
+    for (int i = 0; i < 2; ++i) {
+        unsigned v = rd();
+        for (int k = 0; k < 8; ++k, v >>= 4) t += kHex[v & 15];
+    }
+    return t;
+}
+
+}  // namespace
+
+struct ZipComponent::Settings {
+    ScanOptions scan;
+    std::string zipFilename;
+    bool deleteZipped = false;
+    WriterOptions writer;
+};
+
+// What the working thread shares with the caller's thread.
+struct ZipComponent::Run {
+    WriterProgress progress;
+    std::atomic<bool> scanned{false};
+    std::atomic<bool> done{false};
+    std::atomic<bool> cancel{false};
+    std::atomic<int> lastPercent{-1};
+    std::uint32_t filesTotal = 0;  // written before `scanned` is set
+    std::uint64_t bytesTotal = 0;
+    ZipResult result = ZipResult::Ok;  // read after the join
+    std::string errorPath;
+    WaitHost* host = nullptr;
+
+    int bytesPercent() const {
+        if (bytesTotal == 0) return percentOf(progress.filesDone.load(), filesTotal);
+        return percentOf(progress.bytesDone.load(), bytesTotal);
+    }
+    // Wakes the caller only when the percentage moved, so that many small files do not
+    // flood a window's message loop.
+    void notify() {
+        int p = bytesPercent();
+        if (lastPercent.exchange(p) != p) host->wake();
+    }
+    GlobalStatusArgs status() const {
+        GlobalStatusArgs a;
+        std::uint64_t done = progress.bytesDone.load(), out = progress.bytesOutput.load();
+        std::uint32_t files = progress.filesDone.load();
+        a.lFilesTotal = saturate32(filesTotal);
+        a.lFilesProcessed = saturate32(files);
+        a.nFilesPercent = percentOf(files, filesTotal);
+        a.lBytesTotal = static_cast<std::int64_t>(bytesTotal);
+        a.lBytesProcessed = static_cast<std::int64_t>(std::min(done, bytesTotal));
+        a.nBytesPercent = static_cast<std::int16_t>(bytesPercent());
+        a.lBytesOutput = static_cast<std::int64_t>(out);
+        a.nCompressionRatio = done == 0 || out >= done ? 0 : static_cast<std::int16_t>(100 - out * 100 / done);
+        return a;
+    }
+};
+
+ZipComponent::ZipComponent(std::shared_ptr<FileAccess> fs)
+    : SfxMessages(kDefaultSfxMessages), fs_(std::move(fs)), host_(std::make_shared<BlockingWaitHost>()) {}
+
+void ZipComponent::SfxClearMessages() {
+    for (auto& m : SfxMessages) m.clear();
+}
+
+std::string ZipComponent::GetErrorDescription(std::int16_t xType, std::int32_t lValue) const {
+    return errorDescription(xType, lValue);
+}
+
+void ZipComponent::setWaitHost(std::shared_ptr<WaitHost> host) {
+    host_ = host ? std::move(host) : std::make_shared<BlockingWaitHost>();
+}
+
+std::int32_t ZipComponent::Zip() {
+    // The caller's message loop runs during Zip, so a click could try to start another.
+    if (running_) return static_cast<std::int32_t>(ZipResult::Busy);
+    lastErrorPath_.clear();
+    if (CompressionLevel < 0 || CompressionLevel > 9) return static_cast<std::int32_t>(ZipResult::InvalidLevel);
+    if (ZipFilename.empty()) return static_cast<std::int32_t>(ZipResult::NoArchiveName);
+    // The stub's settings have no place in the archive yet; writing a plain zip under an
+    // .exe name would look like success and give the user a package that cannot run.
+    if (!SfxBinaryModule.empty()) return static_cast<std::int32_t>(ZipResult::SfxNotSupported);
+
+    Settings s;
+    s.scan = {BasePath, FilesToProcess, ProcessSubfolders, PreservePaths, ZipFilename};
+    s.zipFilename = ZipFilename;
+    s.deleteZipped = DeleteZippedFiles;
+    s.writer.level = CompressionLevel;
+    s.writer.password = EncryptionPassword;
+    s.writer.inMemoryLimit = inMemoryLimit_;
+    s.writer.inFlightLimit = std::max(s.writer.inFlightLimit, inMemoryLimit_);
+    s.writer.threads = threads_;
+
+    running_ = true;
+    struct Reset {
+        bool& flag;
+        ~Reset() { flag = false; }
+    } reset{running_};
+
+    std::shared_ptr<WaitHost> host = host_;
+    Run run;
+    run.host = host.get();
+    std::thread worker([&] {
+        work(run, s);
+        run.done = true;
+        host->wake();
+    });
+
+    bool reported = false;
+    int lastFired = -1;
+    std::uint32_t lastFiles = 0;
+    auto report = [&](bool force) {
+        if (!run.scanned.load() || !GlobalStatus) return;
+        GlobalStatusArgs a = run.status();
+        if (!force && reported && a.nBytesPercent == lastFired &&
+            static_cast<std::uint32_t>(a.lFilesProcessed) == lastFiles)
+            return;
+        reported = true;
+        lastFired = a.nBytesPercent;
+        lastFiles = static_cast<std::uint32_t>(a.lFilesProcessed);
+        GlobalStatus(a);
+    };
+    try {
+        while (!run.done.load()) {
+            host->wait(std::chrono::milliseconds(100));
+            if (!run.done.load()) report(false);
+        }
+    } catch (...) {
+        // A throwing handler must not leave the worker writing behind our back.
+        run.cancel = true;
+        worker.join();
+        throw;
+    }
+    worker.join();
+    if (run.result == ZipResult::Ok || run.result == ZipResult::SourcesKept) report(true);
+    lastErrorPath_ = run.errorPath;
+    return static_cast<std::int32_t>(run.result);
+}
+
+void ZipComponent::work(Run& run, const Settings& s) {
+    auto fail = [&](ZipResult code, std::string path) {
+        run.result = code;
+        run.errorPath = std::move(path);
+    };
+    try {
+        ScanResult scan = scanSources(*fs_, s.scan);
+        if (scan.code != ZipResult::Ok) return fail(scan.code, scan.path);
+        if (scan.files.empty()) return fail(ZipResult::NothingToDo, s.scan.basePath);
+        run.filesTotal = static_cast<std::uint32_t>(scan.files.size());
+        for (const auto& f : scan.files) run.bytesTotal += f.size;
+        run.scanned = true;
+        run.host->wake();
+
+        // The archive grows under a name of its own beside the target; the target is
+        // touched only by the final rename.
+        std::string temp;
+        std::unique_ptr<WriteStream> out;
+        struct TempGuard {
+            FileAccess& fs;
+            std::string& path;
+            std::unique_ptr<WriteStream>& stream;
+            bool keep = false;
+            ~TempGuard() {
+                if (keep || path.empty()) return;
+                stream.reset();
+                fs.remove(path);
+            }
+        } guard{*fs_, temp, out};
+        IoStatus created = IoStatus::Exists;
+        for (int attempt = 0; attempt < 8 && created == IoStatus::Exists; ++attempt) {
+            temp = temporaryPathFor(s.zipFilename, randomToken());
+            created = fs_->createNew(temp, out);
+        }
+        if (created != IoStatus::Ok) {
+            temp.clear();
+            return fail(created == IoStatus::DiskFull ? ZipResult::DiskFull : ZipResult::TargetNotWritable, s.zipFilename);
+        }
+
+        ArchiveWriter writer(*fs_, s.writer, run.progress, [&run] { run.notify(); }, &run.cancel);
+        WriteResult w = writer.write(scan.files, *out);
+        if (w.code == ZipResult::Ok) {
+            IoStatus st = out->sync();
+            IoStatus cl = out->close();
+            if (st == IoStatus::Ok) st = cl;
+            if (st != IoStatus::Ok) w = {st == IoStatus::DiskFull ? ZipResult::DiskFull : ZipResult::WriteFailed, s.zipFilename};
+        }
+        if (w.code == ZipResult::Ok) {
+            if (IoStatus r = fs_->replace(temp, s.zipFilename); r != IoStatus::Ok)
+                w = {r == IoStatus::AccessDenied ? ZipResult::TargetNotWritable : ZipResult::ReplaceFailed, s.zipFilename};
+        }
+        if (w.code != ZipResult::Ok) return fail(w.code, w.path.empty() ? s.zipFilename : w.path);
+        guard.keep = true;
+
+        if (!s.deleteZipped) return;
+        // Only a file still as it was when listed goes; one changed meanwhile may hold
+        // data that is not in the archive.
+        for (const auto& f : scan.files) {
+            FileInfo now;
+            bool unchanged = fs_->stat(f.path, now) == IoStatus::Ok && now.size == f.size && now.mtime == f.mtime;
+            if (!unchanged || run.cancel.load() || fs_->remove(f.path) != IoStatus::Ok) {
+                if (run.result == ZipResult::Ok) fail(ZipResult::SourcesKept, f.path);
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        fail(ZipResult::OutOfMemory, {});
+    } catch (...) {
+        fail(ZipResult::Internal, {});
+    }
+}
+
+}  // namespace zipcomp

@@ -1,0 +1,32 @@
+#include "zipcomp/zip_errors.h"
+
+namespace zipcomp {
+
+std::string errorDescription(std::int16_t xType, std::int32_t value) {
+    if (xType != 0) return "未知的值类型 (" + std::to_string(xType) + ")";
+    switch (static_cast<ZipResult>(value)) {
+    case ZipResult::Ok: return "操作成功完成";
+    case ZipResult::NothingToDo: return "没有找到要压缩的文件";
+    case ZipResult::BasePathMissing: return "要压缩的文件夹不存在或不是文件夹";
+    case ZipResult::NoArchiveName: return "没有指定压缩文件名";
+    case ZipResult::InvalidLevel: return "压缩级别无效, 必须在 0 到 9 之间";
+    case ZipResult::InvalidPattern: return "要处理的文件列表无效, 不能指向基础文件夹之外";
+    case ZipResult::SourceUnreadable: return "无法读取要压缩的文件";
+    case ZipResult::SourceVanished: return "要压缩的文件在压缩过程中消失了";
+    case ZipResult::SourceChanged: return "要压缩的文件在压缩过程中被修改了";
+    case ZipResult::TargetNotWritable: return "无法在目标文件夹中写入压缩文件";
+    case ZipResult::DiskFull: return "磁盘空间不足";
+    case ZipResult::WriteFailed: return "写入压缩文件时出错";
+    case ZipResult::ReplaceFailed: return "无法用新的压缩文件替换同名的旧文件";
+    case ZipResult::SourcesKept: return "压缩文件已创建, 但部分源文件无法删除或已被修改, 因此保留";
+    case ZipResult::DuplicateName: return "压缩文件中会出现重复的文件名";
+    case ZipResult::OutOfMemory: return "内存不足";
+    case ZipResult::Busy: return "另一个压缩操作正在进行";
+    case ZipResult::SfxNotSupported: return "暂不支持创建自解压文件";
+    case ZipResult::Cancelled: return "压缩操作已取消";
+    case ZipResult::Internal: return "压缩组件内部错误";
+    }
+    return "未知错误 (代码 " + std::to_string(value) + ")";
+}
+
+}  // namespace zipcomp

@@ -1,0 +1,171 @@
+#include "zipcomp/zip_format.h"
+
+#include <ctime>
+
+#include "zipcomp/zip_paths.h"
+
+namespace zipcomp {
+namespace {
+
+constexpr std::uint16_t kFlagEncrypted = 0x0001;
+constexpr std::uint16_t kFlagUtf8 = 0x0800;
+// Made by version 4.5 on MS-DOS/FAT: readers then apply their own default permissions.
+constexpr std::uint16_t kVersionMadeBy = 45;
+constexpr std::uint16_t kTagZip64 = 0x0001;
+constexpr std::uint16_t kTagTimestamp = 0x5455;
+
+void put16(std::vector<std::uint8_t>& o, std::uint32_t v) {
+    o.push_back(static_cast<std::uint8_t>(v));
+    o.push_back(static_cast<std::uint8_t>(v >> 8));
+}
+void put32(std::vector<std::uint8_t>& o, std::uint32_t v) {
+    put16(o, v & 0xFFFF);
+    put16(o, v >> 16);
+}
+void put64(std::vector<std::uint8_t>& o, std::uint64_t v) {
+    put32(o, static_cast<std::uint32_t>(v));
+    put32(o, static_cast<std::uint32_t>(v >> 32));
+}
+
+std::uint16_t flagsOf(const EntryRecord& e) {
+    std::uint16_t f = 0;
+    if (e.encrypted) f |= kFlagEncrypted;
+    // Plain ASCII needs no flag; names that are not valid UTF-8 (possible on POSIX
+    // disks) must not claim to be.
+    bool ascii = true;
+    for (char c : e.name) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    if (!ascii && isValidUtf8(e.name)) f |= kFlagUtf8;
+    return f;
+}
+
+bool timestampFits(std::int64_t t) { return t >= INT32_MIN && t <= INT32_MAX; }
+
+void appendTimestamp(std::vector<std::uint8_t>& extra, std::int64_t mtime) {
+    if (!timestampFits(mtime)) return;
+    put16(extra, kTagTimestamp);
+    put16(extra, 5);
+    extra.push_back(1);  // modification time present
+    put32(extra, static_cast<std::uint32_t>(static_cast<std::int32_t>(mtime)));
+}
+
+}  // namespace
+
+DosDateTime toDosDateTime(std::int64_t unixSeconds) {
+    std::time_t t = static_cast<std::time_t>(unixSeconds);
+    std::tm tm{};
+#ifdef _WIN32
+    bool ok = localtime_s(&tm, &t) == 0;
+#else
+    bool ok = localtime_r(&t, &tm) != nullptr;
+#endif
+    if (!ok || tm.tm_year < 80) return {0, (0 << 9) | (1 << 5) | 1};  // 1980-01-01 00:00
+    if (tm.tm_year > 207) return {(23 << 11) | (59 << 5) | 29, (127 << 9) | (12 << 5) | 31};
+    DosDateTime d;
+    d.time = static_cast<std::uint16_t>((tm.tm_hour << 11) | (tm.tm_min << 5) | (tm.tm_sec / 2));
+    d.date = static_cast<std::uint16_t>(((tm.tm_year - 80) << 9) | ((tm.tm_mon + 1) << 5) | tm.tm_mday);
+    return d;
+}
+
+bool needsZip64Sizes(const EntryRecord& e) {
+    return e.zip64Sizes || e.size >= kMax32 || e.compressedSize >= kMax32;
+}
+
+std::vector<std::uint8_t> localHeader(const EntryRecord& e) {
+    bool z64 = needsZip64Sizes(e);
+    std::vector<std::uint8_t> extra;
+    if (z64) {
+        put16(extra, kTagZip64);
+        put16(extra, 16);
+        put64(extra, e.size);
+        put64(extra, e.compressedSize);
+    }
+    appendTimestamp(extra, e.mtime);
+
+    DosDateTime dt = toDosDateTime(e.mtime);
+    std::vector<std::uint8_t> h;
+    h.reserve(30 + e.name.size() + extra.size());
+    put32(h, 0x04034b50);
+    put16(h, z64 ? 45 : 20);
+    put16(h, flagsOf(e));
+    put16(h, static_cast<std::uint16_t>(e.method));
+    put16(h, dt.time);
+    put16(h, dt.date);
+    put32(h, e.crc);
+    put32(h, z64 ? kMax32 : static_cast<std::uint32_t>(e.compressedSize));
+    put32(h, z64 ? kMax32 : static_cast<std::uint32_t>(e.size));
+    put16(h, static_cast<std::uint16_t>(e.name.size()));
+    put16(h, static_cast<std::uint16_t>(extra.size()));
+    h.insert(h.end(), e.name.begin(), e.name.end());
+    h.insert(h.end(), extra.begin(), extra.end());
+    return h;
+}
+
+void appendCentralHeader(std::vector<std::uint8_t>& out, const EntryRecord& e) {
+    bool bigSizes = needsZip64Sizes(e);
+    bool bigOffset = e.localOffset >= kMax32;
+    std::vector<std::uint8_t> extra;
+    if (bigSizes || bigOffset) {
+        put16(extra, kTagZip64);
+        put16(extra, static_cast<std::uint16_t>((bigSizes ? 16 : 0) + (bigOffset ? 8 : 0)));
+        if (bigSizes) {
+            put64(extra, e.size);
+            put64(extra, e.compressedSize);
+        }
+        if (bigOffset) put64(extra, e.localOffset);
+    }
+    appendTimestamp(extra, e.mtime);
+
+    DosDateTime dt = toDosDateTime(e.mtime);
+    put32(out, 0x02014b50);
+    put16(out, kVersionMadeBy);
+    put16(out, (bigSizes || bigOffset) ? 45 : 20);
+    put16(out, flagsOf(e));
+    put16(out, static_cast<std::uint16_t>(e.method));
+    put16(out, dt.time);
+    put16(out, dt.date);
+    put32(out, e.crc);
+    put32(out, bigSizes ? kMax32 : static_cast<std::uint32_t>(e.compressedSize));
+    put32(out, bigSizes ? kMax32 : static_cast<std::uint32_t>(e.size));
+    put16(out, static_cast<std::uint16_t>(e.name.size()));
+    put16(out, static_cast<std::uint16_t>(extra.size()));
+    put16(out, 0);     // comment length
+    put16(out, 0);     // disk number
+    put16(out, 0);     // internal attributes
+    put32(out, 0x20);  // FILE_ATTRIBUTE_ARCHIVE, as a freshly written Windows file has
+    put32(out, bigOffset ? kMax32 : static_cast<std::uint32_t>(e.localOffset));
+    out.insert(out.end(), e.name.begin(), e.name.end());
+    out.insert(out.end(), extra.begin(), extra.end());
+}
+
+void appendEnd(std::vector<std::uint8_t>& out, std::uint64_t entries, std::uint64_t centralOffset,
+               std::uint64_t centralSize) {
+    bool z64 = entries >= kMax16 || centralOffset >= kMax32 || centralSize >= kMax32;
+    if (z64) {
+        std::uint64_t recordOffset = centralOffset + centralSize;
+        put32(out, 0x06064b50);
+        put64(out, 44);  // size of the rest of this record
+        put16(out, kVersionMadeBy);
+        put16(out, 45);
+        put32(out, 0);
+        put32(out, 0);
+        put64(out, entries);
+        put64(out, entries);
+        put64(out, centralSize);
+        put64(out, centralOffset);
+        put32(out, 0x07064b50);
+        put32(out, 0);
+        put64(out, recordOffset);
+        put32(out, 1);
+    }
+    put32(out, 0x06054b50);
+    put16(out, 0);
+    put16(out, 0);
+    std::uint16_t count = entries >= kMax16 ? kMax16 : static_cast<std::uint16_t>(entries);
+    put16(out, count);
+    put16(out, count);
+    put32(out, centralSize >= kMax32 ? kMax32 : static_cast<std::uint32_t>(centralSize));
+    put32(out, centralOffset >= kMax32 ? kMax32 : static_cast<std::uint32_t>(centralOffset));
+    put16(out, 0);
+}
+
+}  // namespace zipcomp
