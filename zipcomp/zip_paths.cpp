@@ -50,6 +50,11 @@ bool matchPlain(std::string_view p, std::string_view s, bool segmentOnly) {
     return pi == p.size();
 }
 
+bool hasDrive(std::string_view p, PathStyle style) {
+    return style == PathStyle::Windows && p.size() >= 2 && p[1] == ':' &&
+           ((p[0] >= 'A' && p[0] <= 'Z') || (p[0] >= 'a' && p[0] <= 'z'));
+}
+
 std::string_view trim(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
@@ -77,7 +82,7 @@ FileFilter::FileFilter(std::string_view spec, PathStyle style) {
             std::string p(part);
             for (char& c : p)
                 if (isSeparator(c, style)) c = '/';
-            bool absolute = p.front() == '/' || (style == PathStyle::Windows && p.size() >= 2 && p[1] == ':');
+            bool absolute = p.front() == '/' || hasDrive(p, style);
             bool hasFolder = p.find('/') != std::string::npos;
             std::string_view rest = p;
             while (hasFolder && !rest.empty()) {
@@ -117,21 +122,23 @@ SplitPath splitPath(std::string_view path, PathStyle style) {
             break;
         }
     if (cut == std::string_view::npos) {
-        if (style == PathStyle::Windows && end >= 2 && path[1] == ':')
+        if (end >= 2 && hasDrive(path, style))
             return {std::string(path.substr(0, 2)), std::string(path.substr(2, end - 2))};
         return {"", std::string(path.substr(0, end))};
     }
     std::size_t parentEnd = cut;
     while (parentEnd > 0 && isSeparator(path[parentEnd - 1], style)) --parentEnd;
     // The root keeps its separator ("/x" lives in "/", "C:\x" in "C:\").
-    bool rootParent = parentEnd == 0 || (style == PathStyle::Windows && parentEnd == 2 && path[1] == ':');
+    bool rootParent = parentEnd == 0 || (parentEnd == 2 && hasDrive(path, style));
     std::string parent(path.substr(0, rootParent ? parentEnd + 1 : parentEnd));
     return {parent, std::string(path.substr(cut + 1, end - cut - 1))};
 }
 
 std::string joinPath(std::string_view dir, std::string_view name, PathStyle style) {
     std::string out(dir);
-    if (!out.empty() && !isSeparator(out.back(), style)) out += '/';
+    // "C:" names the current folder of drive C, not its root: no separator after it.
+    bool driveRelative = out.size() == 2 && hasDrive(out, style);
+    if (!out.empty() && !isSeparator(out.back(), style) && !driveRelative) out += '/';
     out += name;
     return out;
 }

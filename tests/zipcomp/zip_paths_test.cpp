@@ -74,10 +74,13 @@ TEST(PathTest, SplitAndJoin) {
     EXPECT_EQ(win("C:\\out\\Quorvak.zip"), "C:\\out|Quorvak.zip");
     EXPECT_EQ(win("C:\\Quorvak.zip"), "C:\\|Quorvak.zip");
     EXPECT_EQ(win("C:Quorvak.zip"), "C:|Quorvak.zip");
+    EXPECT_EQ(win("1:x"), "|1:x") << "only a letter names a drive";
     EXPECT_EQ(win("\\\\server\\share\\x.zip"), "\\\\server\\share|x.zip");
     EXPECT_EQ(joinPath("a/", "b", PathStyle::Posix), "a/b");
     EXPECT_EQ(joinPath("C:\\", "b", PathStyle::Windows), "C:\\b");
     EXPECT_EQ(joinPath("", "b", PathStyle::Posix), "b");
+    EXPECT_EQ(joinPath("C:", "b", PathStyle::Windows), "C:b") << "drive-relative stays relative";
+    EXPECT_EQ(temporaryPathFor("C:Q.zip", "1f", PathStyle::Windows), "C:.Q.zip.1f.tmp");
     EXPECT_EQ(temporaryPathFor("/out/Q.zip", "1f", PathStyle::Posix), "/out/.Q.zip.1f.tmp");
     EXPECT_EQ(temporaryPathFor("Q.zip", "1f", PathStyle::Posix), ".Q.zip.1f.tmp");
 }

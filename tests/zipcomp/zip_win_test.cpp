@@ -1,0 +1,99 @@
+// Windows-only behaviour, run under Wine: long paths through the W functions, and the
+// message loop that keeps running while Zip works.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "test_support.h"
+#include "zip_reader.h"
+#include "zipcomp/zip_component.h"
+
+using namespace ziptest;
+using zipcomp::ZipComponent;
+
+namespace {
+
+int g_dispatched = 0;
+
+LRESULT CALLBACK countingProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_APP) ++g_dispatched;
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+TEST(ZipWinTest, MessagesAreDispatchedWhileZipRuns) {
+    TempDir dir;
+    for (int i = 0; i < 20; ++i) writeFile(dir / ("in/f" + std::to_string(i)), randomBytes(200000, i));
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = countingProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"QzipPumpTest";
+    RegisterClassW(&wc);
+    HWND hwnd = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    ASSERT_NE(hwnd, nullptr);
+    PostMessageW(hwnd, WM_APP, 0, 0);
+
+    ZipComponent zip;
+    zip.setWaitHost(zipcomp::makeMessagePumpWaitHost());
+    zip.BasePath = dir / "in";
+    zip.ZipFilename = dir / "pump.zip";
+    DWORD uiThread = GetCurrentThreadId();
+    bool offThread = false;
+    int events = 0;
+    zip.GlobalStatus = [&](const zipcomp::GlobalStatusArgs&) {
+        offThread |= GetCurrentThreadId() != uiThread;
+        ++events;
+    };
+    ASSERT_EQ(zip.Zip(), 0);
+    EXPECT_EQ(g_dispatched, 1) << "the posted message ran inside Zip";
+    EXPECT_FALSE(offThread);
+    EXPECT_GT(events, 0);
+    DestroyWindow(hwnd);
+    std::string error;
+    EXPECT_EQ(extractAll(dir / "pump.zip", error).size(), 20u) << error;
+}
+
+TEST(ZipWinTest, PathsLongerThanMaxPath) {
+    TempDir dir;
+    std::string rel;
+    for (int i = 0; i < 8; ++i) rel += std::string(40, static_cast<char>('a' + i)) + "/";
+    rel += "驱动.inf";
+    std::string full = dir / ("in/" + rel);
+    ASSERT_GT(full.size(), 300u);
+    // std::filesystem cannot create these everywhere; the component's own access can.
+    auto fs = zipcomp::platformFileAccess();
+    std::string folder = dir / "in";
+    std::wstring created;
+    CreateDirectoryW((L"\\\\?\\" + fsPath(folder).wstring()).c_str(), nullptr);
+    std::string walk = folder;
+    std::size_t start = 0;
+    while (true) {
+        std::size_t slash = rel.find('/', start);
+        if (slash == std::string::npos) break;
+        walk += "/" + rel.substr(start, slash - start);
+        std::wstring w = L"\\\\?\\" + fsPath(walk).wstring();
+        for (auto& c : w)
+            if (c == L'/') c = L'\\';
+        ASSERT_TRUE(CreateDirectoryW(w.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+        start = slash + 1;
+    }
+    std::unique_ptr<zipcomp::WriteStream> out;
+    ASSERT_EQ(fs->createNew(full, out), zipcomp::IoStatus::Ok);
+    ASSERT_EQ(out->write("[Version]", 9), zipcomp::IoStatus::Ok);
+    ASSERT_EQ(out->close(), zipcomp::IoStatus::Ok);
+
+    ZipComponent zip;
+    zip.BasePath = folder;
+    zip.ZipFilename = dir / "long.zip";
+    zip.DeleteZippedFiles = true;
+    ASSERT_EQ(zip.Zip(), 0) << zip.lastErrorPath();
+    std::string error;
+    auto content = extractAll(dir / "long.zip", error);
+    ASSERT_EQ(error, "");
+    ASSERT_EQ(content.size(), 1u);
+    EXPECT_EQ(content.begin()->first, rel);
+    EXPECT_EQ(content.begin()->second, "[Version]");
+    zipcomp::FileInfo info;
+    EXPECT_EQ(fs->stat(full, info), zipcomp::IoStatus::NotFound) << "moved into the archive";
+}
+
+}  // namespace

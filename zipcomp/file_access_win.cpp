@@ -1,0 +1,248 @@
+#include "zipcomp/file_access.h"
+
+#include <windows.h>
+
+namespace zipcomp {
+namespace {
+
+class UniqueHandle {
+public:
+    explicit UniqueHandle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+    ~UniqueHandle() { reset(); }
+    HANDLE get() const { return h_; }
+    bool valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
+    bool reset() {
+        bool ok = true;
+        if (valid()) ok = CloseHandle(h_) != 0;
+        h_ = INVALID_HANDLE_VALUE;
+        return ok;
+    }
+
+private:
+    HANDLE h_;
+};
+
+class FindHandle {
+public:
+    explicit FindHandle(HANDLE h) : h_(h) {}
+    FindHandle(const FindHandle&) = delete;
+    FindHandle& operator=(const FindHandle&) = delete;
+    ~FindHandle() {
+        if (h_ != INVALID_HANDLE_VALUE) FindClose(h_);
+    }
+    HANDLE get() const { return h_; }
+
+private:
+    HANDLE h_;
+};
+
+IoStatus fromError(DWORD e) {
+    switch (e) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_BAD_NETPATH:
+    case ERROR_INVALID_DRIVE: return IoStatus::NotFound;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT: return IoStatus::AccessDenied;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return IoStatus::DiskFull;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS: return IoStatus::Exists;
+    default: return IoStatus::Other;
+    }
+}
+
+IoStatus lastError() { return fromError(GetLastError()); }
+
+std::wstring widen(const std::string& s) {
+    if (s.empty()) return {};
+    int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+    std::wstring w(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
+    return w;
+}
+
+std::string narrow(const wchar_t* w) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, w, -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 1) return {};
+    std::string s(static_cast<std::size_t>(n - 1), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w, -1, s.data(), n, nullptr, nullptr);
+    return s;
+}
+
+// The extended-length form lifts the MAX_PATH limit; it turns off the usual
+// normalisation, so the path is made absolute and clean first.
+std::wstring longPath(const std::string& utf8) {
+    std::wstring w = widen(utf8);
+    for (auto& c : w)
+        if (c == L'/') c = L'\\';
+    if (w.rfind(L"\\\\?\\", 0) == 0) return w;
+    DWORD n = GetFullPathNameW(w.c_str(), 0, nullptr, nullptr);
+    if (n == 0) return w;
+    std::wstring full(n, L'\0');
+    n = GetFullPathNameW(w.c_str(), n, full.data(), nullptr);
+    full.resize(n);
+    if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
+std::int64_t unixSeconds(const FILETIME& ft) {
+    std::int64_t t = (static_cast<std::int64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+    t -= 116444736000000000LL;  // 1601 to 1970 in 100 ns steps
+    return t >= 0 ? t / 10000000 : -((-t + 9999999) / 10000000);
+}
+
+class WinReadStream final : public ReadStream {
+public:
+    explicit WinReadStream(HANDLE h) : h_(h) {}
+    IoStatus read(void* buf, std::size_t n, std::size_t& got) override {
+        DWORD want = n > 0x40000000 ? 0x40000000 : static_cast<DWORD>(n), done = 0;
+        if (!ReadFile(h_.get(), buf, want, &done, nullptr)) {
+            got = 0;
+            return lastError();
+        }
+        got = done;
+        return IoStatus::Ok;
+    }
+
+private:
+    UniqueHandle h_;
+};
+
+class WinWriteStream final : public WriteStream {
+public:
+    explicit WinWriteStream(HANDLE h) : h_(h) {}
+    IoStatus write(const void* data, std::size_t n) override {
+        if (IoStatus s = writeAll(data, n); s != IoStatus::Ok) return s;
+        end_ += n;
+        return IoStatus::Ok;
+    }
+    IoStatus writeAt(std::uint64_t offset, const void* data, std::size_t n) override {
+        if (IoStatus s = seek(offset); s != IoStatus::Ok) return s;
+        IoStatus s = writeAll(data, n);
+        IoStatus back = seek(end_);
+        return s != IoStatus::Ok ? s : back;
+    }
+    IoStatus truncate(std::uint64_t size) override {
+        if (IoStatus s = seek(size); s != IoStatus::Ok) return s;
+        if (!SetEndOfFile(h_.get())) return lastError();
+        end_ = size;
+        return IoStatus::Ok;
+    }
+    IoStatus sync() override { return FlushFileBuffers(h_.get()) ? IoStatus::Ok : lastError(); }
+    IoStatus close() override { return h_.reset() ? IoStatus::Ok : lastError(); }
+
+private:
+    IoStatus seek(std::uint64_t pos) {
+        LARGE_INTEGER li;
+        li.QuadPart = static_cast<LONGLONG>(pos);
+        return SetFilePointerEx(h_.get(), li, nullptr, FILE_BEGIN) ? IoStatus::Ok : lastError();
+    }
+    IoStatus writeAll(const void* data, std::size_t n) {
+        auto p = static_cast<const char*>(data);
+        while (n > 0) {
+            DWORD chunk = n > 0x40000000 ? 0x40000000 : static_cast<DWORD>(n), done = 0;
+            if (!WriteFile(h_.get(), p, chunk, &done, nullptr)) return lastError();
+            p += done;
+            n -= done;
+        }
+        return IoStatus::Ok;
+    }
+    UniqueHandle h_;
+    std::uint64_t end_ = 0;
+};
+
+class WinFileAccess final : public FileAccess {
+public:
+    IoStatus stat(const std::string& path, FileInfo& info) override {
+        WIN32_FILE_ATTRIBUTE_DATA d;
+        if (!GetFileAttributesExW(longPath(path).c_str(), GetFileExInfoStandard, &d)) return lastError();
+        info.isDir = (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        info.size = (static_cast<std::uint64_t>(d.nFileSizeHigh) << 32) | d.nFileSizeLow;
+        info.mtime = unixSeconds(d.ftLastWriteTime);
+        return IoStatus::Ok;
+    }
+
+    IoStatus list(const std::string& dir, std::vector<DirEntry>& entries) override {
+        entries.clear();
+        WIN32_FIND_DATAW fd;
+        FindHandle h(FindFirstFileExW((longPath(dir) + L"\\*").c_str(), FindExInfoBasic, &fd, FindExSearchNameMatch,
+                                      nullptr, FIND_FIRST_EX_LARGE_FETCH));
+        if (h.get() == INVALID_HANDLE_VALUE) {
+            DWORD e = GetLastError();
+            return e == ERROR_FILE_NOT_FOUND ? IoStatus::Ok : fromError(e);
+        }
+        do {
+            if (wcscmp(fd.cFileName, L".") == 0 || wcscmp(fd.cFileName, L"..") == 0) continue;
+            EntryKind kind = EntryKind::File;
+            // Junctions and folder links are not followed: they can point back up the tree.
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                kind = (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? EntryKind::Other : EntryKind::Dir;
+            entries.push_back({narrow(fd.cFileName), kind});
+        } while (FindNextFileW(h.get(), &fd));
+        DWORD e = GetLastError();
+        return e == ERROR_NO_MORE_FILES ? IoStatus::Ok : fromError(e);
+    }
+
+    IoStatus openRead(const std::string& path, std::unique_ptr<ReadStream>& stream) override {
+        HANDLE h = CreateFileW(longPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return lastError();
+        stream = std::make_unique<WinReadStream>(h);
+        return IoStatus::Ok;
+    }
+
+    IoStatus createNew(const std::string& path, std::unique_ptr<WriteStream>& stream) override {
+        HANDLE h = CreateFileW(longPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return lastError();
+        stream = std::make_unique<WinWriteStream>(h);
+        return IoStatus::Ok;
+    }
+
+    IoStatus replace(const std::string& from, const std::string& to) override {
+        if (!MoveFileExW(longPath(from).c_str(), longPath(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return lastError();
+        return IoStatus::Ok;
+    }
+
+    IoStatus remove(const std::string& path) override {
+        std::wstring p = longPath(path);
+        if (DeleteFileW(p.c_str())) return IoStatus::Ok;
+        DWORD e = GetLastError();
+        // A read-only file that is safely in the archive may go all the same.
+        DWORD attrs = GetFileAttributesW(p.c_str());
+        if (e == ERROR_ACCESS_DENIED && attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_READONLY) &&
+            SetFileAttributesW(p.c_str(), attrs & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY))) {
+            if (DeleteFileW(p.c_str())) return IoStatus::Ok;
+            e = GetLastError();
+            SetFileAttributesW(p.c_str(), attrs);
+        }
+        return fromError(e);
+    }
+
+    bool sameFile(const std::string& a, const std::string& b) override {
+        BY_HANDLE_FILE_INFORMATION ia, ib;
+        return identify(a, ia) && identify(b, ib) && ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
+               ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+    }
+
+private:
+    static bool identify(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+        UniqueHandle h(CreateFileW(longPath(path).c_str(), FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        return h.valid() && GetFileInformationByHandle(h.get(), &info);
+    }
+};
+
+}  // namespace
+
+std::shared_ptr<FileAccess> platformFileAccess() {
+    return std::make_shared<WinFileAccess>();
+}
+
+}  // namespace zipcomp
