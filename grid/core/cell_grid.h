@@ -88,6 +88,13 @@ class CellGrid {
   // The internal switch that makes ColLocked report True for every column.
   void SetLockAllColumns(bool on) { lockAllColumns_ = on; }
 
+  // Column width in ScaleUnits (the pixel width follows); row image index into the
+  // image list (0 = none). Kept here for the geometry and painting layers.
+  float ColWidth(std::int32_t vCol) const { return columns_[checkCol(vCol)].Width; }
+  void SetColWidth(std::int32_t vCol, float value);
+  std::int32_t RowImage(std::int32_t vRow) const;
+  void SetRowImage(std::int32_t vRow, std::int32_t value);
+
   // ---- rows ----
   std::int32_t AddItem(std::string_view vstrItem = {}, std::int32_t vRow = -1, bool vbRowChecked = false,
                        bool vbMarkAsNew = false, bool vbRowLocked = false, bool vbRowVisible = true,
