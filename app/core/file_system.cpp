@@ -4,6 +4,47 @@
 
 namespace qelvaro {
 
+bool AttrMaskAdmits(AttrMask mask, EntryKind kind, bool hidden, bool system) {
+  if (hidden) return false;
+  if (kind == EntryKind::Folder) return mask == AttrMask::Folder && !system;
+  return !system || mask == AttrMask::System;
+}
+
+std::string_view DescribeFsError(FsError error) {
+  switch (error) {
+    case FsError::None: return "ok";
+    case FsError::NotFound: return "not found";
+    case FsError::AccessDenied: return "access denied";
+    case FsError::DiskFull: return "disk full";
+    case FsError::InUse: return "in use by another program";
+    case FsError::AlreadyExists: return "a file of that name exists";
+    case FsError::NotAFolder: return "not a folder";
+    case FsError::NotAFile: return "not a file";
+    case FsError::BadName: return "name not allowed";
+    case FsError::NotSupported: return "not supported by this file system";
+    case FsError::Other: return "failed";
+  }
+  return "failed";
+}
+
+std::string FsResult::describe() const {
+  std::string text(DescribeFsError(error_));
+  if (!ok() && systemCode_ != 0) text += " (error " + std::to_string(systemCode_) + ")";
+  return text;
+}
+
+DirListing FileSystem::listDir(const std::string&) const {
+  return {FsResult::Failure(FsError::NotSupported), {}};
+}
+FsResult FileSystem::createDir(const std::string&) { return FsResult::Failure(FsError::NotSupported); }
+FsResult FileSystem::copyFile(const std::string&, const std::string&) {
+  return FsResult::Failure(FsError::NotSupported);
+}
+FsResult FileSystem::writeFile(const std::string&, std::string_view) {
+  return FsResult::Failure(FsError::NotSupported);
+}
+FsResult FileSystem::deleteTree(const std::string&) { return FsResult::Failure(FsError::NotSupported); }
+
 std::string FileSystem::decodeAnsi(std::string_view bytes) const { return windows1252ToUtf8(bytes); }
 
 }  // namespace qelvaro

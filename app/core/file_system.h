@@ -2,10 +2,15 @@
 // The file-system port: what the backup needs of the machine's files. Paths are
 // Windows paths in UTF-8 ("C:\Windows\inf\oem3.inf"); each implementation maps
 // them onto its platform.
+//
+// Expected failures (a file missing, access denied, a full disk, a locked file) come
+// back as values carrying the reason; nothing here throws for them. The results are
+// [[nodiscard]] so that no caller can report a failed copy as a success by accident.
 
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qelvaro {
 
@@ -14,6 +19,63 @@ enum class AttrMask {
   Plain,   // files that are neither hidden nor system (read-only and archive count)
   System,  // plain files and system files
   Folder,  // plain files and folders
+};
+
+enum class EntryKind { File, Folder };
+
+// True when an entry of this kind and these attributes passes a test with `mask`.
+// Hidden entries never do; system entries only pass the system mask, and only when
+// they are files; folders only pass the folder mask.
+bool AttrMaskAdmits(AttrMask mask, EntryKind kind, bool hidden, bool system);
+
+enum class FsError {
+  None,
+  NotFound,       // the file or a folder on its path does not exist
+  AccessDenied,   // refused by permissions, a read-only medium or the attributes
+  DiskFull,       // no space left (or quota exceeded) on the target
+  InUse,          // locked or opened without sharing by another program
+  AlreadyExists,  // a file stands where a folder should be created
+  NotAFolder,     // a folder operation named a file
+  NotAFile,       // a file operation named a folder
+  BadName,        // the platform refuses the name (too long, forbidden characters)
+  NotSupported,   // this file system does not offer the operation (a read-only one)
+  Other,          // anything else; the system code says more
+};
+
+// A short English description ("access denied"), for logs and the command line.
+std::string_view DescribeFsError(FsError error);
+
+class [[nodiscard]] FsResult {
+ public:
+  FsResult() = default;
+  // `systemCode` is the platform's own number (errno, or the Win32 error code).
+  static FsResult Failure(FsError error, long systemCode = 0) { return FsResult(error, systemCode); }
+
+  bool ok() const { return error_ == FsError::None; }
+  explicit operator bool() const { return ok(); }
+  FsError error() const { return error_; }
+  long systemCode() const { return systemCode_; }
+  // "access denied (error 5)", or "ok".
+  std::string describe() const;
+
+ private:
+  FsResult(FsError error, long systemCode) : error_(error), systemCode_(systemCode) {}
+  FsError error_ = FsError::None;
+  long systemCode_ = 0;
+};
+
+struct DirEntry {
+  std::string name;  // the name only, as the file system spells it
+  EntryKind kind = EntryKind::File;
+  bool hidden = false;
+  bool system = false;
+};
+
+// The entries of one folder, "." and ".." left out, in the order the file system
+// gives them. Empty with a failure when the folder cannot be listed.
+struct [[nodiscard]] DirListing {
+  FsResult result;
+  std::vector<DirEntry> entries;
 };
 
 class FileSystem {
@@ -25,6 +87,29 @@ class FileSystem {
 
   // The whole file, or none when it cannot be read.
   virtual std::optional<std::string> readFile(const std::string& path) const = 0;
+
+  // The operations below fail with NotSupported unless overridden, which makes a
+  // read-only file system without listings (the INF command's needs, and its test
+  // doubles). Every platform implementation overrides them all.
+
+  // Every entry of the folder, hidden and system ones included (with their flags).
+  virtual DirListing listDir(const std::string& path) const;
+
+  // Creates one folder; its parent must exist. Succeeds when the folder is already
+  // there, fails with AlreadyExists when a file has the name.
+  virtual FsResult createDir(const std::string& path);
+
+  // Copies a file, replacing the target when it exists (also a read-only, hidden or
+  // system one). A failed copy leaves no partial target behind.
+  virtual FsResult copyFile(const std::string& from, const std::string& to);
+
+  // Writes `bytes` as the whole file, replacing it when it exists.
+  virtual FsResult writeFile(const std::string& path, std::string_view bytes);
+
+  // Deletes the folder with everything in it, read-only, hidden and system entries
+  // included. Links inside (symbolic links, junctions) are removed, never followed.
+  // Goes on past entries it cannot delete and reports the first failure.
+  virtual FsResult deleteTree(const std::string& path);
 
   // Text in the machine's ANSI code page, as UTF-8. The portable default is
   // Windows-1252; the Windows implementation uses the code page of the machine.

@@ -1,11 +1,196 @@
 #include "posix_file_system.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <fstream>
 #include <iterator>
+#include <memory>
 
 namespace qelvaro {
+
+FsResult FsResultFromErrno(int err) {
+  switch (err) {
+    case 0:
+      return {};
+    case ENOENT:
+    case ENOTDIR:
+      return FsResult::Failure(FsError::NotFound, err);
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return FsResult::Failure(FsError::AccessDenied, err);
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+      return FsResult::Failure(FsError::DiskFull, err);
+    case EBUSY:
+    case ETXTBSY:
+      return FsResult::Failure(FsError::InUse, err);
+    case EEXIST:
+      return FsResult::Failure(FsError::AlreadyExists, err);
+    case EISDIR:
+      return FsResult::Failure(FsError::NotAFile, err);
+    case ENAMETOOLONG:
+    case EINVAL:
+    case EILSEQ:
+      return FsResult::Failure(FsError::BadName, err);
+    default:
+      return FsResult::Failure(FsError::Other, err);
+  }
+}
+
+namespace {
+
+FsResult lastError() { return FsResultFromErrno(errno); }
+
+class UniqueFd {
+ public:
+  explicit UniqueFd(int fd = -1) : fd_(fd) {}
+  ~UniqueFd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  UniqueFd(UniqueFd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  UniqueFd& operator=(UniqueFd&& other) noexcept {
+    if (this != &other) {
+      if (fd_ >= 0) ::close(fd_);
+      fd_ = other.fd_;
+      other.fd_ = -1;
+    }
+    return *this;
+  }
+  int get() const { return fd_; }
+  explicit operator bool() const { return fd_ >= 0; }
+  // Closes now and reports what close says: a full disk can show up only here.
+  int close() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd >= 0 ? ::close(fd) : 0;
+  }
+
+ private:
+  int fd_;
+};
+
+struct DirCloser {
+  void operator()(DIR* d) const { ::closedir(d); }
+};
+using UniqueDir = std::unique_ptr<DIR, DirCloser>;
+
+bool isDotOrDotDot(const char* name) {
+  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+// Opens the target for a replacing write. A read-only target is replaced the way
+// Windows replaces it for us (the attribute cleared first), and a symbolic link is
+// replaced itself rather than written through.
+FsResult openForReplace(const std::string& path, UniqueFd& out) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return FsResult::Failure(FsError::NotAFile, EISDIR);
+    if (S_ISLNK(st.st_mode) && ::unlink(path.c_str()) != 0) return lastError();
+  }
+  constexpr int kFlags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW;
+  UniqueFd fd(::open(path.c_str(), kFlags, 0666));
+  if (!fd && errno == EACCES && ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+    if (::unlink(path.c_str()) != 0) return lastError();
+    fd = UniqueFd(::open(path.c_str(), kFlags, 0666));
+  }
+  if (!fd) return lastError();
+  out = std::move(fd);
+  return {};
+}
+
+FsResult writeAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return lastError();
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return {};
+}
+
+FsResult copyByReadWrite(int in, int out) {
+  std::unique_ptr<char[]> buffer(new char[1 << 20]);
+  for (;;) {
+    const ssize_t n = ::read(in, buffer.get(), 1 << 20);
+    if (n == 0) return {};
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return lastError();
+    }
+    if (auto r = writeAll(out, buffer.get(), static_cast<std::size_t>(n)); !r) return r;
+  }
+}
+
+// The kernel copies without the data passing through us where it can.
+FsResult copyContents(int in, int out, off_t size) {
+#if defined(__linux__)
+  off_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, static_cast<std::size_t>(size - done), 0);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (done == 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+        return copyByReadWrite(in, out);
+      }
+      return lastError();
+    }
+    if (n == 0) break;  // the source shrank while we copied
+    done += n;
+  }
+  // The source may have grown; take the rest too.
+  return copyByReadWrite(in, out);
+#else
+  (void)size;
+  return copyByReadWrite(in, out);
+#endif
+}
+
+// Deletes everything in the folder `name` of the folder `parent`, then the folder.
+FsResult deleteTreeAt(int parent, const char* name) {
+  FsResult first;
+  const int dirFd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (dirFd < 0) return lastError();
+  UniqueDir dir(::fdopendir(dirFd));
+  if (!dir) {
+    const FsResult r = lastError();
+    ::close(dirFd);
+    return r;
+  }
+  // Collect first: deleting while reading a directory may make readdir skip entries.
+  std::vector<std::pair<std::string, bool>> entries;
+  errno = 0;
+  while (const dirent* e = ::readdir(dir.get())) {
+    if (isDotOrDotDot(e->d_name)) continue;
+    bool isDir = e->d_type == DT_DIR;
+    if (e->d_type == DT_UNKNOWN) {
+      struct stat st {};
+      isDir = ::fstatat(dirFd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+    }
+    entries.emplace_back(e->d_name, isDir);
+  }
+  for (const auto& [entry, isDir] : entries) {
+    FsResult r;
+    if (isDir) {
+      r = deleteTreeAt(dirFd, entry.c_str());
+    } else if (::unlinkat(dirFd, entry.c_str(), 0) != 0) {
+      r = lastError();
+    }
+    if (!r && first.ok()) first = r;
+  }
+  if (::unlinkat(parent, name, AT_REMOVEDIR) != 0 && first.ok()) first = lastError();
+  return first;
+}
+
+}  // namespace
 
 bool PosixFileSystem::exists(const std::string& path, AttrMask mask) const {
   struct stat st {};
@@ -22,6 +207,79 @@ std::optional<std::string> PosixFileSystem::readFile(const std::string& path) co
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (in.bad()) return std::nullopt;
   return bytes;
+}
+
+DirListing PosixFileSystem::listDir(const std::string& path) const {
+  DirListing listing;
+  UniqueDir dir(::opendir(path.c_str()));
+  if (!dir) {
+    listing.result = lastError();
+    return listing;
+  }
+  errno = 0;
+  while (const dirent* e = ::readdir(dir.get())) {
+    if (isDotOrDotDot(e->d_name)) continue;
+    bool isDir = e->d_type == DT_DIR;
+    if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
+      struct stat st {};
+      isDir = ::fstatat(::dirfd(dir.get()), e->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+    }
+    listing.entries.push_back({e->d_name, isDir ? EntryKind::Folder : EntryKind::File, false, false});
+  }
+  if (errno != 0) {
+    listing.result = lastError();
+    listing.entries.clear();
+  }
+  return listing;
+}
+
+FsResult PosixFileSystem::createDir(const std::string& path) {
+  if (::mkdir(path.c_str(), 0777) == 0) return {};
+  const int err = errno;
+  if (err == EEXIST) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return {};
+  }
+  return FsResultFromErrno(err);
+}
+
+FsResult PosixFileSystem::copyFile(const std::string& from, const std::string& to) {
+  UniqueFd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!in) return lastError();
+  struct stat st {};
+  if (::fstat(in.get(), &st) != 0) return lastError();
+  if (!S_ISREG(st.st_mode)) return FsResult::Failure(FsError::NotAFile, EISDIR);
+  struct stat target {};
+  if (::stat(to.c_str(), &target) == 0 && target.st_dev == st.st_dev && target.st_ino == st.st_ino) {
+    return {};  // copying a file onto itself would truncate it first
+  }
+  UniqueFd out;
+  if (auto r = openForReplace(to, out); !r) return r;
+  FsResult r = copyContents(in.get(), out.get(), st.st_size);
+  if (r) {
+    // Windows keeps the time of last change on a copy; so do we.
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    ::futimens(out.get(), times);
+    if (out.close() != 0) r = lastError();
+  }
+  if (!r) ::unlink(to.c_str());
+  return r;
+}
+
+FsResult PosixFileSystem::writeFile(const std::string& path, std::string_view bytes) {
+  UniqueFd out;
+  if (auto r = openForReplace(path, out); !r) return r;
+  FsResult r = writeAll(out.get(), bytes.data(), bytes.size());
+  if (r && out.close() != 0) r = lastError();
+  if (!r) ::unlink(path.c_str());
+  return r;
+}
+
+FsResult PosixFileSystem::deleteTree(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return lastError();
+  if (!S_ISDIR(st.st_mode)) return FsResult::Failure(FsError::NotAFolder, ENOTDIR);
+  return deleteTreeAt(AT_FDCWD, path.c_str());
 }
 
 }  // namespace qelvaro

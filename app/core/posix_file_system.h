@@ -1,16 +1,30 @@
 #pragma once
-// The file-system port over POSIX files, for the native build. POSIX has no hidden
-// or system attributes, so every mask admits regular files, and the folder mask
-// admits directories too.
+// The file-system port over POSIX files, for the native build: paths are host paths
+// ("/tmp/out/x.sys") taken as they are. POSIX has no hidden or system attributes, so
+// every entry is plain: every mask admits regular files, and the folder mask admits
+// directories too. Listings come in readdir order.
+//
+// WindowsTreeFileSystem (windows_tree_file_system.h) puts Windows paths and
+// attributes on top of this.
 
 #include "file_system.h"
 
 namespace qelvaro {
 
+// The failure for an errno value.
+FsResult FsResultFromErrno(int err);
+
 class PosixFileSystem final : public FileSystem {
  public:
   bool exists(const std::string& path, AttrMask mask) const override;
   std::optional<std::string> readFile(const std::string& path) const override;
+  DirListing listDir(const std::string& path) const override;
+  FsResult createDir(const std::string& path) override;
+  // The copy is written with mode 0666 less the umask, whatever the source's mode,
+  // so that a later copy can replace it.
+  FsResult copyFile(const std::string& from, const std::string& to) override;
+  FsResult writeFile(const std::string& path, std::string_view bytes) override;
+  FsResult deleteTree(const std::string& path) override;
 };
 
 }  // namespace qelvaro

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -18,11 +19,175 @@ struct HandleCloser {
 };
 using unique_file = std::unique_ptr<void, HandleCloser>;
 
+struct FindCloser {
+  void operator()(HANDLE h) const {
+    if (h != INVALID_HANDLE_VALUE) FindClose(h);
+  }
+};
+using unique_find = std::unique_ptr<void, FindCloser>;
+
+// CreateDirectoryW refuses paths of MAX_PATH - 12 characters and more without the
+// \\?\ prefix (room for an 8.3 name inside), so the prefix starts there.
+constexpr std::size_t kLongPathFrom = MAX_PATH - 12;
+
+// Not in mingw's headers.
+constexpr DWORD kErrorDiskQuotaExceeded = 1295;
+
+FsResult win32Failure(DWORD code) {
+  switch (code) {
+    case ERROR_SUCCESS:
+      return {};
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+    case ERROR_NOT_READY:
+      return FsResult::Failure(FsError::NotFound, static_cast<long>(code));
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+    case ERROR_PRIVILEGE_NOT_HELD:
+      return FsResult::Failure(FsError::AccessDenied, static_cast<long>(code));
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+    case kErrorDiskQuotaExceeded:
+      return FsResult::Failure(FsError::DiskFull, static_cast<long>(code));
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_USER_MAPPED_FILE:
+      return FsResult::Failure(FsError::InUse, static_cast<long>(code));
+    case ERROR_ALREADY_EXISTS:
+    case ERROR_FILE_EXISTS:
+      return FsResult::Failure(FsError::AlreadyExists, static_cast<long>(code));
+    case ERROR_DIRECTORY:
+      return FsResult::Failure(FsError::NotAFolder, static_cast<long>(code));
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_FILENAME_EXCED_RANGE:
+      return FsResult::Failure(FsError::BadName, static_cast<long>(code));
+    default:
+      return FsResult::Failure(FsError::Other, static_cast<long>(code));
+  }
+}
+
+FsResult lastFailure() { return win32Failure(GetLastError()); }
+
+// Attributes with the real System32 in view; INVALID_FILE_ATTRIBUTES when missing.
+DWORD attributesOf(const std::wstring& p) {
+  Wow64RedirectionOff realSystem32;
+  return GetFileAttributesW(p.c_str());
+}
+
+// Windows refuses to replace or delete read-only entries, and to overwrite hidden or
+// system files with plain ones. The backup owns what it replaces, so it clears them.
+bool clearBlockingAttributes(const std::wstring& p) {
+  const DWORD attrs = attributesOf(p);
+  constexpr DWORD kBlocking = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  if (attrs == INVALID_FILE_ATTRIBUTES || !(attrs & kBlocking)) return false;
+  Wow64RedirectionOff realSystem32;
+  return SetFileAttributesW(p.c_str(), attrs & ~kBlocking) != FALSE;
+}
+
+// "C:\x\" and "C:\x" name the same folder; "C:\" keeps its backslash.
+std::string withoutTrailingSeparator(std::string path) {
+  while (path.size() > 3 && (path.back() == '\\' || path.back() == '/')) path.pop_back();
+  return path;
+}
+
+struct RawEntry {
+  std::wstring name;
+  DWORD attributes;
+};
+
+// The entries of a folder, "." and ".." left out; `result` says why there are none.
+std::vector<RawEntry> enumerate(const std::string& dir, FsResult& result) {
+  std::vector<RawEntry> entries;
+  std::string base = withoutTrailingSeparator(dir);
+  if (base.empty() || (base.back() != '\\' && base.back() != '/')) base += '\\';
+  const std::wstring pattern = ToWin32Path(base + "*");
+  WIN32_FIND_DATAW data{};
+  Wow64RedirectionOff realSystem32;
+  unique_find find(FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
+                                    FIND_FIRST_EX_LARGE_FETCH));
+  if (find.get() == INVALID_HANDLE_VALUE) {
+    const DWORD err = GetLastError();
+    // Only an empty drive root has not even "." to give.
+    const DWORD attrs = GetFileAttributesW(ToWin32Path(dir).c_str());
+    if (err == ERROR_FILE_NOT_FOUND && attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY)) {
+      result = {};
+    } else if (attrs != INVALID_FILE_ATTRIBUTES && !(attrs & FILE_ATTRIBUTE_DIRECTORY)) {
+      result = FsResult::Failure(FsError::NotAFolder, ERROR_DIRECTORY);
+    } else {
+      result = win32Failure(err);
+    }
+    return entries;
+  }
+  do {
+    const std::wstring_view name(data.cFileName);
+    if (name == L"." || name == L"..") continue;
+    entries.push_back({std::wstring(name), data.dwFileAttributes});
+  } while (FindNextFileW(find.get(), &data));
+  const DWORD err = GetLastError();
+  result = err == ERROR_NO_MORE_FILES ? FsResult() : win32Failure(err);
+  if (!result) entries.clear();
+  return entries;
+}
+
+FsResult deleteFile(const std::wstring& p) {
+  {
+    Wow64RedirectionOff realSystem32;
+    if (DeleteFileW(p.c_str())) return {};
+  }
+  const DWORD err = GetLastError();
+  if (err == ERROR_ACCESS_DENIED && clearBlockingAttributes(p)) {
+    Wow64RedirectionOff realSystem32;
+    if (DeleteFileW(p.c_str())) return {};
+    return lastFailure();
+  }
+  return win32Failure(err);
+}
+
+FsResult removeFolder(const std::wstring& p) {
+  {
+    Wow64RedirectionOff realSystem32;
+    if (RemoveDirectoryW(p.c_str())) return {};
+  }
+  const DWORD err = GetLastError();
+  if (err == ERROR_ACCESS_DENIED && clearBlockingAttributes(p)) {
+    Wow64RedirectionOff realSystem32;
+    if (RemoveDirectoryW(p.c_str())) return {};
+    return lastFailure();
+  }
+  return win32Failure(err);
+}
+
+FsResult deleteTreeAt(const std::string& dir) {
+  FsResult first;
+  FsResult listed;
+  const std::vector<RawEntry> entries = enumerate(dir, listed);
+  if (!listed) first = listed;
+  for (const RawEntry& entry : entries) {
+    const std::string child = dir + "\\" + narrow(entry.name);
+    FsResult r;
+    if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      r = deleteFile(ToWin32Path(child));
+    } else if (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      r = removeFolder(ToWin32Path(child));  // a junction: the link goes, its target stays
+    } else {
+      r = deleteTreeAt(child);
+    }
+    if (!r && first.ok()) first = r;
+  }
+  const FsResult removed = removeFolder(ToWin32Path(dir));
+  if (!removed && first.ok()) first = removed;
+  return first;
+}
+
 }  // namespace
 
 std::wstring ToWin32Path(const std::string& path) {
   std::wstring wide = widen(path);
-  if (wide.size() < MAX_PATH || wide.rfind(L"\\\\?\\", 0) == 0) return wide;
+  if (wide.size() < kLongPathFrom || wide.rfind(L"\\\\?\\", 0) == 0) return wide;
   // \\?\ turns off the path parsing, so resolve "..", "." and "/" first.
   const DWORD need = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
   if (need == 0) return wide;
@@ -36,17 +201,10 @@ std::wstring ToWin32Path(const std::string& path) {
 }
 
 bool Win32FileSystem::exists(const std::string& path, AttrMask mask) const {
-  const std::wstring p = ToWin32Path(path);
-  DWORD attrs;
-  {
-    Wow64RedirectionOff realSystem32;
-    attrs = GetFileAttributesW(p.c_str());
-  }
+  const DWORD attrs = attributesOf(ToWin32Path(path));
   if (attrs == INVALID_FILE_ATTRIBUTES) return false;
-  if (attrs & FILE_ATTRIBUTE_HIDDEN) return false;
-  if ((attrs & FILE_ATTRIBUTE_SYSTEM) && mask != AttrMask::System) return false;
-  if (attrs & FILE_ATTRIBUTE_DIRECTORY) return mask == AttrMask::Folder;
-  return true;
+  const EntryKind kind = (attrs & FILE_ATTRIBUTE_DIRECTORY) ? EntryKind::Folder : EntryKind::File;
+  return AttrMaskAdmits(mask, kind, attrs & FILE_ATTRIBUTE_HIDDEN, attrs & FILE_ATTRIBUTE_SYSTEM);
 }
 
 std::optional<std::string> Win32FileSystem::readFile(const std::string& path) const {
@@ -71,6 +229,99 @@ std::optional<std::string> Win32FileSystem::readFile(const std::string& path) co
   }
   bytes.resize(done);
   return bytes;
+}
+
+DirListing Win32FileSystem::listDir(const std::string& path) const {
+  DirListing listing;
+  for (const RawEntry& raw : enumerate(path, listing.result)) {
+    const DWORD a = raw.attributes;
+    listing.entries.push_back({narrow(raw.name), (a & FILE_ATTRIBUTE_DIRECTORY) ? EntryKind::Folder : EntryKind::File,
+                               (a & FILE_ATTRIBUTE_HIDDEN) != 0, (a & FILE_ATTRIBUTE_SYSTEM) != 0});
+  }
+  return listing;
+}
+
+FsResult Win32FileSystem::createDir(const std::string& path) {
+  const std::wstring p = ToWin32Path(withoutTrailingSeparator(path));
+  {
+    Wow64RedirectionOff realSystem32;
+    if (CreateDirectoryW(p.c_str(), nullptr)) return {};
+  }
+  const DWORD err = GetLastError();
+  if (err == ERROR_ALREADY_EXISTS) {
+    const DWORD attrs = attributesOf(p);
+    if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY)) return {};
+  }
+  return win32Failure(err);
+}
+
+FsResult Win32FileSystem::copyFile(const std::string& from, const std::string& to) {
+  const std::wstring source = ToWin32Path(from);
+  const std::wstring target = ToWin32Path(to);
+  auto copy = [&] {
+    Wow64RedirectionOff realSystem32;
+    return CopyFileW(source.c_str(), target.c_str(), FALSE) != FALSE;
+  };
+  if (copy()) return {};
+  DWORD err = GetLastError();
+  if (err == ERROR_ACCESS_DENIED) {
+    const DWORD attrs = attributesOf(source);
+    if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY)) {
+      return FsResult::Failure(FsError::NotAFile, ERROR_ACCESS_DENIED);
+    }
+    if (clearBlockingAttributes(target)) {
+      if (copy()) return {};
+      err = GetLastError();
+    }
+  }
+  if (err == ERROR_DISK_FULL || err == ERROR_HANDLE_DISK_FULL || err == kErrorDiskQuotaExceeded) {
+    (void)deleteFile(target);  // the partial copy is of no use to anyone
+  }
+  return win32Failure(err);
+}
+
+FsResult Win32FileSystem::writeFile(const std::string& path, std::string_view bytes) {
+  const std::wstring p = ToWin32Path(path);
+  auto open = [&] {
+    Wow64RedirectionOff realSystem32;
+    return unique_file(CreateFileW(p.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  };
+  unique_file file = open();
+  if (file.get() == INVALID_HANDLE_VALUE) {
+    const DWORD err = GetLastError();
+    if (err != ERROR_ACCESS_DENIED || !clearBlockingAttributes(p)) return win32Failure(err);
+    file = open();
+    if (file.get() == INVALID_HANDLE_VALUE) return lastFailure();
+  }
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD wrote = 0;
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1 << 20));
+    if (!WriteFile(file.get(), bytes.data() + done, want, &wrote, nullptr) || wrote == 0) {
+      const FsResult failed = lastFailure();
+      file.reset();
+      (void)deleteFile(p);
+      return failed;
+    }
+    done += wrote;
+  }
+  if (!CloseHandle(file.release())) {
+    const FsResult failed = lastFailure();
+    (void)deleteFile(p);
+    return failed;
+  }
+  return {};
+}
+
+FsResult Win32FileSystem::deleteTree(const std::string& path) {
+  const std::string dir = withoutTrailingSeparator(path);
+  const std::wstring p = ToWin32Path(dir);
+  const DWORD attrs = attributesOf(p);
+  if (attrs == INVALID_FILE_ATTRIBUTES) return lastFailure();
+  if (!(attrs & FILE_ATTRIBUTE_DIRECTORY)) return FsResult::Failure(FsError::NotAFolder, ERROR_DIRECTORY);
+  if (dir.size() <= 3) return FsResult::Failure(FsError::AccessDenied, ERROR_ACCESS_DENIED);  // never a drive
+  if (attrs & FILE_ATTRIBUTE_REPARSE_POINT) return removeFolder(p);
+  return deleteTreeAt(dir);
 }
 
 std::string Win32FileSystem::decodeAnsi(std::string_view bytes) const {

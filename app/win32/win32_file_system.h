@@ -1,6 +1,7 @@
 #pragma once
 // The file-system port over the Win32 W functions: paths of any length, and the
-// real System32 for a 32-bit process on 64-bit Windows.
+// real System32 for a 32-bit process on 64-bit Windows (every access runs with the
+// WOW64 redirection off). Listings come in the order FindFirstFile gives.
 
 #include <string>
 
@@ -8,14 +9,24 @@
 
 namespace qelvaro {
 
-// The path in the form the W functions take at any length: absolute paths of 260
-// characters or more get the \\?\ (or \\?\UNC\) prefix after normalisation.
+// The path in the form the W functions take at any length: absolute paths of 248
+// characters or more (the limit of CreateDirectoryW) get the \\?\ (or \\?\UNC\)
+// prefix after normalisation.
 std::wstring ToWin32Path(const std::string& path);
 
 class Win32FileSystem final : public FileSystem {
  public:
   bool exists(const std::string& path, AttrMask mask) const override;
   std::optional<std::string> readFile(const std::string& path) const override;
+  DirListing listDir(const std::string& path) const override;
+  FsResult createDir(const std::string& path) override;
+  // CopyFileW: the copy keeps the source's attributes and times. A read-only, hidden
+  // or system target is replaced all the same. A copy that fails for want of space
+  // is removed.
+  FsResult copyFile(const std::string& from, const std::string& to) override;
+  FsResult writeFile(const std::string& path, std::string_view bytes) override;
+  // A junction inside is removed as a link; what it points to is left alone.
+  FsResult deleteTree(const std::string& path) override;
   // The machine's ANSI code page.
   std::string decodeAnsi(std::string_view bytes) const override;
 };

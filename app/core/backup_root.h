@@ -1,0 +1,24 @@
+#pragma once
+// The backup root below the folder the user chose, and its removal after packaging.
+
+#include <cstddef>
+#include <string>
+
+#include "file_system.h"
+
+namespace qelvaro {
+
+// The chosen folder followed by "Quorvak" when it already ends with "\" (a drive
+// root such as "D:\"), by "\Quorvak" otherwise.
+std::string BackupRoot(const std::string& chosenFolder);
+
+// Deletes the folder `Path` with everything in it (read-only files too). Goes on past
+// what it cannot delete and reports the first failure, so that the caller can tell
+// the user what is left behind.
+FsResult DeleteDir(const std::string& Path, FileSystem& fs);
+
+// How full the progress picture is after row `row` of `rowCount` (0 to 1). The last
+// row fills it, also when it is the only one.
+double BackupProgress(std::size_t row, std::size_t rowCount);
+
+}  // namespace qelvaro

@@ -1,0 +1,98 @@
+#pragma once
+// The file-system port over a Windows tree kept in host folders: an offline image
+// mounted somewhere, or the fake trees of the tests. "C:\Windows\inf\oem3.inf" maps
+// onto the folder that plays drive C, and every path component is matched without
+// regard to case, as Windows matches it (Unicode simple upper-casing of each UTF-16
+// unit, the way NTFS compares names); a component spelled exactly as on disk wins.
+// Paths that start with "/" are host paths, resolved the same way below "/"; that is
+// how a backup target outside the image is named.
+//
+// Listings come in the order NTFS gives: names compared upper-cased, unit by unit,
+// so that a search whose later finds replace earlier ones ends the same way as on
+// Windows, whatever order the host file system keeps.
+//
+// Hidden and system attributes. Host files have none, so they come from a side
+// table: `setAttributes`, or a text file named ".qelvaro-attributes" in the folder
+// of a drive, read when the drive is mapped. Each line holds the flags, a blank and
+// a path relative to the drive root:
+//     HS Windows\System32\CatRoot\hidden-and-system.cat
+//     S  Windows\System32\drivers\system.sys
+// Empty lines and lines starting with ";" or "#" are ignored; "-" stands for no flag.
+// The table file is not itself an entry of the tree. A copy takes the attributes of
+// its source, as CopyFile does; a written or created entry starts with none.
+
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+#include "file_system.h"
+#include "posix_file_system.h"
+
+namespace qelvaro {
+
+struct FileAttributes {
+  bool hidden = false;
+  bool system = false;
+  bool operator==(const FileAttributes&) const = default;
+};
+
+// A name upper-cased the way Windows compares file names.
+std::string FoldFileName(std::string_view name);
+
+class WindowsTreeFileSystem final : public FileSystem {
+ public:
+  // The name of the attribute table in a drive's folder.
+  static constexpr std::string_view kAttributeTableName = ".qelvaro-attributes";
+
+  // `letter` (A to Z) is the host folder `hostFolder`; reads its attribute table when
+  // there is one. The error, naming the file and line, when the folder is missing or
+  // the table cannot be read or has a bad line.
+  std::optional<std::string> mapDrive(char letter, const std::string& hostFolder);
+
+  // Sets the attributes of the entry `path` names (which need not exist yet).
+  void setAttributes(const std::string& path, FileAttributes attributes);
+
+  // The host path `path` stands for, with every existing component spelled as on disk
+  // (a missing tail keeps the spelling given). None for a path on no mapped drive.
+  std::optional<std::string> hostPath(const std::string& path) const;
+
+  bool exists(const std::string& path, AttrMask mask) const override;
+  std::optional<std::string> readFile(const std::string& path) const override;
+  DirListing listDir(const std::string& path) const override;
+  FsResult createDir(const std::string& path) override;
+  FsResult copyFile(const std::string& from, const std::string& to) override;
+  FsResult writeFile(const std::string& path, std::string_view bytes) override;
+  FsResult deleteTree(const std::string& path) override;
+
+ private:
+  struct Parsed;
+  struct Resolved {
+    std::string host;        // the host path
+    std::string key;         // the attribute-table key: the path folded, drive upper-cased
+    bool exists = false;     // the whole path exists
+    bool parentOk = false;   // every component but the last exists as a folder
+    bool isTableFile = false;
+  };
+  struct DirCache {
+    long long mtimeSec = 0;
+    long long mtimeNsec = 0;
+    long long readAtNsec = 0;  // host clock when the listing was taken
+    std::unordered_map<std::string, std::string> byFoldedName;
+  };
+
+  std::optional<Parsed> parse(const std::string& path) const;
+  std::optional<Resolved> resolve(const std::string& path) const;
+  std::optional<std::string> matchInDir(const std::string& hostDir, const std::string& name) const;
+  FileAttributes attributesOf(const std::string& key) const;
+  std::optional<std::string> loadAttributeTable(char letter, const std::string& hostFolder);
+
+  std::map<char, std::string> drives_;
+  PosixFileSystem host_;
+  mutable std::mutex mutex_;
+  std::unordered_map<std::string, FileAttributes> attributes_;
+  mutable std::unordered_map<std::string, DirCache> dirCache_;
+};
+
+}  // namespace qelvaro
