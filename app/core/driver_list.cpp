@@ -1,0 +1,100 @@
+#include "driver_list.h"
+
+#include "product.h"
+
+namespace qelvaro {
+
+void WriteDriverGridSettings(grid::PropertyBag& bag) {
+  grid::GridFont song;
+  song.name = "\xE5\xAE\x8B\xE4\xBD\x93";  // 宋体
+  song.size = 9;
+  song.weight = 400;
+  song.charset = 134;  // GB2312
+  bag.WriteProperty("Font", song);
+  bag.WriteProperty("FontHeader", song);
+  bag.WriteProperty("BackColorSel", std::int32_t{0xC56A31});
+  bag.WriteProperty("ForeColorSel", std::int32_t{0xFFFFFF});
+  bag.WriteProperty("CustomColorFrom", std::int32_t{0xFCE1CB});
+  bag.WriteProperty("CustomColorTo", std::int32_t{0xE0A57D});
+  bag.WriteProperty("GridColor", std::int32_t{0xF9BE96});
+  bag.WriteProperty("FocusRectColor", std::int32_t{0x96FFFE});
+  bag.WriteProperty("ColumnHeaderSmall", false);
+  bag.WriteProperty("TotalsLineShow", false);
+  bag.WriteProperty("FocusRowHighlightKeepTextForecolor", false);
+  bag.WriteProperty("ShowRowNumbers", false);
+  bag.WriteProperty("ShowRowNumbersVary", true);
+}
+
+void SetUpDriverGrid(grid::CellGrid& grid) {
+  grid::GridFont font = grid.Font();
+  font.name = "Arial";
+  font.bold = true;
+  grid.SetFont(font);
+
+  struct Column {
+    const char* caption;
+    float width;
+  };
+  static constexpr Column kColumns[] = {
+      {"\xE9\xA9\xB1\xE5\x8A\xA8\xE6\x8F\x8F\xE8\xBF\xB0", 5520},  // 驱动描述
+      {"\xE7\xB1\xBB\xE5\x9E\x8B", 3000},                          // 类型
+      {"\xE6\x8F\x90\xE4\xBE\x9B\xE5\x95\x86", 2000},              // 提供商
+      {"ID", 1000},
+      {"\xE7\xB1\xBB\xE5\x9E\x8B", 1000},                          // 类型
+      {"\xE9\x85\x8D\xE7\xBD\xAE\xE4\xBF\xA1\xE6\x81\xAF", 1000},  // 配置信息
+  };
+  for (const auto& c : kColumns) grid.AddColumn(c.caption, c.width);
+
+  grid.SetRowCheckBoxes(true);
+  grid.SetDisplayEllipsis(true);
+  grid.SetAllowColumnDrag(true);
+  grid.SetAllowColumnSort(true);
+  grid.SetAllowColumnResizing(true);
+  grid.SetAllowEdit(true);
+  grid.SetThemeStyle(7);
+}
+
+std::vector<std::string> LoadDriverList(grid::CellGrid& grid, const Registry& registry, Ui& ui,
+                                        bool hideMicrosoft, const std::string& classRoot) {
+  ui.setBusyCursor(true);
+  ui.pumpMessages();
+  grid.Clear();
+  grid.SetRedraw(false);
+
+  DriverInventory inventory = ScanDrivers(registry, ui, hideMicrosoft, classRoot);
+  std::int32_t row = -1;
+  for (const DriverRecord& d : inventory.drivers) {
+    ++row;
+    grid.AddItem(std::to_string(row));
+    grid.SetCellText(row, 0, d.description);
+    grid.SetCellText(row, 1, d.classDisplayName);
+    grid.SetCellText(row, 2, d.provider);
+    grid.SetCellText(row, 3, d.keyPath);
+    grid.SetCellText(row, 4, d.className);
+    grid.SetCellText(row, 5, d.infName);
+  }
+
+  grid.SetRedraw(true);
+  SelectAllRows(grid);
+  ui.pumpMessages();
+  ui.setBusyCursor(false);
+  return std::move(inventory.driverKeys);
+}
+
+void SelectAllRows(grid::CellGrid& grid) {
+  grid.SetRedraw(false);
+  for (std::int32_t i = 0; i < grid.ItemCount(); ++i) grid.SetRowChecked(i, true);
+  grid.SetRedraw(true);
+}
+
+void InvertRowSelection(grid::CellGrid& grid) {
+  grid.SetRedraw(false);
+  for (std::int32_t i = 0; i < grid.ItemCount(); ++i) grid.SetRowChecked(i, !grid.RowChecked(i));
+  grid.SetRedraw(true);
+}
+
+std::string AboutText() {
+  return std::string(kProductName) + "\r\n\r\n\xE7\xBD\x91\xE5\x9D\x80\xEF\xBC\x9A" + kMakerWebAddress;  // 网址：
+}
+
+}  // namespace qelvaro

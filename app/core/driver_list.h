@@ -1,0 +1,34 @@
+#pragma once
+// The main window's driver list: how its grid is set up, filled from the driver
+// inventory, and ticked. Portable, so that it is tested without a window; the
+// window calls these from its handlers.
+
+#include <string>
+#include <vector>
+
+#include "cell_grid.h"
+#include "driver_inventory.h"
+#include "property_bag.h"
+#include "registry.h"
+#include "ui.h"
+
+namespace qelvaro {
+
+// The grid's design-time settings that the main window stores with itself.
+void WriteDriverGridSettings(grid::PropertyBag& bag);
+
+// The load-time set-up: font, the six columns (widths in twips), options, header look.
+void SetUpDriverGrid(grid::CellGrid& grid);
+
+// Rebuilds the rows from the registry: one per driver record, every row ticked.
+// Returns the driver keys found, in scan order.
+std::vector<std::string> LoadDriverList(grid::CellGrid& grid, const Registry& registry, Ui& ui,
+                                        bool hideMicrosoft, const std::string& classRoot = kClassRoot);
+
+void SelectAllRows(grid::CellGrid& grid);
+void InvertRowSelection(grid::CellGrid& grid);
+
+// The About message: product name, an empty line, the web address.
+std::string AboutText();
+
+}  // namespace qelvaro

@@ -1,0 +1,9 @@
+#pragma once
+// The product's names, shown in the main window's caption and the About message.
+
+namespace qelvaro {
+
+inline constexpr char kProductName[] = "Qelvaro";
+inline constexpr char kMakerWebAddress[] = "https://www.qelvaro.com";
+
+}  // namespace qelvaro
