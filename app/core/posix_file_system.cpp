@@ -92,6 +92,8 @@ FsResult openForReplace(const std::string& path, UniqueFd& out) {
   if (::lstat(path.c_str(), &st) == 0) {
     if (S_ISDIR(st.st_mode)) return FsResult::Failure(FsError::NotAFile, EISDIR);
     if (S_ISLNK(st.st_mode) && ::unlink(path.c_str()) != 0) return lastError();
+    // Never a device or pipe: a failed write would unlink it.
+    if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) return FsResult::Failure(FsError::NotAFile, EINVAL);
   }
   constexpr int kFlags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW;
   UniqueFd fd(::open(path.c_str(), kFlags, 0666));

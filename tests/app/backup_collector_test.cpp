@@ -1,0 +1,385 @@
+// The backup collector on a fake Windows tree: the folder layout, where each file
+// is looked for and which find ends up in the backup, and what happens to drivers
+// and files that cannot be backed up.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+
+#include "backup_collector.h"
+#include "backup_root.h"
+#include "fake_windows_tree.h"
+#include "memory_registry.h"
+
+namespace qelvaro {
+namespace {
+
+using testing::FakeWindowsTree;
+
+const std::string kInf = "C:\\Windows\\inf\\";
+const std::string kSys = "C:\\Windows\\System32\\";
+const std::string kRoot = "D:\\Quorvak";
+
+struct Rows final : DriverRowSource {
+  std::vector<DriverRow> rows;
+  std::vector<bool> ticks;
+  void add(DriverRow row, bool ticked = true) {
+    rows.push_back(std::move(row));
+    ticks.push_back(ticked);
+  }
+  std::size_t rowCount() const override { return rows.size(); }
+  bool rowTicked(std::size_t row) const override { return ticks.at(row); }
+  DriverRow rowAt(std::size_t row) const override { return rows.at(row); }
+};
+
+struct Sink final : BackupSink {
+  std::vector<double> progress;
+  int yields = 0;
+  std::function<void(const DriverReport&)> onDriver;
+  void letMessagesRun() override { ++yields; }
+  void rowDone(std::size_t, std::size_t, double fraction) override { progress.push_back(fraction); }
+  void driverDone(const DriverReport& r) override {
+    if (onDriver) onDriver(r);
+  }
+};
+
+// Makes chosen copies fail the way a locked file or a full disk makes them fail.
+class FailingCopies final : public FileSystem {
+ public:
+  explicit FailingCopies(FileSystem& inner) : inner_(inner) {}
+  std::map<std::string, FsError> failWhenCopying;  // by source path
+
+  bool exists(const std::string& p, AttrMask m) const override { return inner_.exists(p, m); }
+  std::optional<std::string> readFile(const std::string& p) const override { return inner_.readFile(p); }
+  DirListing listDir(const std::string& p) const override { return inner_.listDir(p); }
+  FsResult createDir(const std::string& p) override { return inner_.createDir(p); }
+  FsResult copyFile(const std::string& from, const std::string& to) override {
+    const auto it = failWhenCopying.find(from);
+    if (it != failWhenCopying.end()) return FsResult::Failure(it->second);
+    return inner_.copyFile(from, to);
+  }
+  FsResult writeFile(const std::string& p, std::string_view b) override { return inner_.writeFile(p, b); }
+  FsResult deleteTree(const std::string& p) override { return inner_.deleteTree(p); }
+
+ private:
+  FileSystem& inner_;
+};
+
+std::string infText(const std::string& catalog, const std::string& destDir, const std::vector<std::string>& keys) {
+  std::string text = "[Version]\r\nSignature=\"$Windows NT$\"\r\n";
+  if (!catalog.empty()) text += "CatalogFile=" + catalog + "\r\n";
+  if (!destDir.empty()) text += "[DestinationDirs]\r\nDefaultDestDir=" + destDir + "\r\n";
+  if (!keys.empty()) {
+    text += "[SourceDisksFiles]\r\n";
+    for (const auto& k : keys) text += k + " = 1\r\n";
+  }
+  return text;
+}
+
+class Backup : public ::testing::Test {
+ protected:
+  BackupResult run(const DriverRowSource& rows, FileSystem* fs = nullptr, const DriverStoreLookup* store = nullptr) {
+    BackupCollector collector(tree.folders(), fs ? *fs : tree.fs(), store);
+    return collector.run(rows, kRoot, sink);
+  }
+  BackupResult runOne(const DriverRow& row) {
+    Rows rows;
+    rows.add(row);
+    return run(rows);
+  }
+  static std::vector<std::string> sources(const DriverReport& r) {
+    std::vector<std::string> out;
+    for (const auto& f : r.copied) out.push_back(f.name + " <- " + f.source);
+    return out;
+  }
+
+  FakeWindowsTree tree;
+  Sink sink;
+};
+
+TEST(BackupRootRule, DriveRootsAndFolders) {
+  EXPECT_EQ(BackupRoot("D:\\"), "D:\\Quorvak");
+  EXPECT_EQ(BackupRoot("D:\\Backups"), "D:\\Backups\\Quorvak");
+  EXPECT_EQ(BackupRoot("\\\\server\\share\\x"), "\\\\server\\share\\x\\Quorvak");
+}
+
+TEST(BackupProgressRule, LastRowFillsTheBarEvenWhenAlone) {
+  EXPECT_EQ(BackupProgress(0, 1), 1.0);
+  EXPECT_EQ(BackupProgress(0, 3), 0.0);
+  EXPECT_EQ(BackupProgress(1, 3), 0.5);
+  EXPECT_EQ(BackupProgress(2, 3), 1.0);
+  EXPECT_EQ(BackupProgress(0, 0), 1.0);
+}
+
+TEST_F(Backup, DriveRootTargetAndFlatDriverFolders) {
+  tree.put(kInf + "oem1.inf", infText("nic.cat", "12", {"nic.sys", "nicco.dll"}));
+  tree.put(kSys + "drivers\\nic.sys", "sys");
+  tree.put(kSys + "nicco.dll", "dll");
+  tree.put(kSys + "CatRoot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\nic.cat", "cat");
+  BackupCollector collector(tree.folders(), tree.fs(), nullptr);
+  Rows rows;
+  rows.add({"Intel(R) PRO/1000: NIC", "Net", "oem1.inf"});
+  const BackupResult result = collector.run(rows, BackupRoot("D:\\"), sink);
+  ASSERT_TRUE(result.complete()) << result.drivers[0].problem();
+  EXPECT_EQ(tree.listing("D:\\Quorvak"), "Net/");
+  EXPECT_EQ(tree.listing("D:\\Quorvak\\Net"), "Intel(R) PRO 1000  NIC/");
+  EXPECT_EQ(tree.listing("D:\\Quorvak\\Net\\Intel(R) PRO 1000  NIC"), "nic.cat nic.sys nicco.dll oem1.inf");
+  EXPECT_EQ(sink.yields, 1);
+  EXPECT_EQ(sink.progress, std::vector<double>{1.0});
+}
+
+TEST_F(Backup, DirectoryIdAndExtensionRules) {
+  // 12 with x.sys: found in the drivers folder by both rules.
+  tree.put(kInf + "x.inf", infText("", "12", {"x.sys"}));
+  tree.put(kSys + "drivers\\x.sys", "x");  // the id gives "Drivers": found all the same
+  // 11 with y.dll: found in the system folder by both rules.
+  tree.put(kInf + "y.inf", infText("", "11", {"y.dll", "z.hlp", "a.b.sys", "c.d.sys"}));
+  tree.put(kSys + "y.dll", "y");
+  tree.put("C:\\Windows\\Help\\z.hlp", "help");
+  tree.put(kSys + "z.hlp", "z in system32");
+  // a.b.sys has the extension b: the system folder, never the drivers folder.
+  tree.put(kSys + "drivers\\a.b.sys", "wrong place");
+  tree.put(kSys + "drivers\\c.d.sys", "wrong place");
+  tree.put(kSys + "c.d.sys", "c.d");
+  Rows rows;
+  rows.add({"X", "System", "x.inf"});
+  rows.add({"Y", "System", "y.inf"});
+  const BackupResult result = run(rows);
+  ASSERT_TRUE(result.complete());
+  EXPECT_EQ(sources(result.drivers[0]), (std::vector<std::string>{
+      "x.inf <- " + kInf + "x.inf", "x.sys <- " + kSys + "drivers\\x.sys"}));
+  // z.hlp: the help folder is looked at last, so its copy is the one kept.
+  EXPECT_EQ(sources(result.drivers[1]), (std::vector<std::string>{
+      "y.inf <- " + kInf + "y.inf", "y.dll <- " + kSys + "y.dll", "z.hlp <- C:\\Windows\\help\\z.hlp",
+      "c.d.sys <- " + kSys + "c.d.sys"}));
+  EXPECT_EQ(tree.read("D:\\Quorvak\\System\\Y\\z.hlp"), "help");
+  EXPECT_FALSE(tree.onDisk("D:\\Quorvak\\System\\Y\\a.b.sys"));
+  EXPECT_EQ(tree.read("D:\\Quorvak\\System\\X\\x.sys"), "x");
+}
+
+TEST_F(Backup, PrinterFilesInNumberedFoldersLandFlatAndLaterFindsWin) {
+  const std::string w32x86 = kSys + "spool\\drivers\\w32x86\\";
+  tree.put(kInf + "prn.inf", infText("", "66000", {"unidrv.dll", "prn.gpd", "only3.ini"}));
+  tree.put(w32x86 + "3\\only3.ini", "in 3");
+  tree.put(w32x86 + "prn.gpd", "top");
+  tree.put(w32x86 + "3\\prn.gpd", "in 3");
+  tree.put(w32x86 + "12\\prn.gpd", "in 12");
+  tree.put(w32x86 + "3\\unidrv.dll", "in 3");
+  tree.put(kSys + "unidrv.dll", "system32");  // the extension rule comes last
+  const BackupResult result = runOne({"Printer", "Printer", "prn.inf"});
+  ASSERT_TRUE(result.complete());
+  const std::string folder = "D:\\Quorvak\\Printer\\Printer\\";
+  EXPECT_EQ(tree.listing(folder), "only3.ini prn.gpd prn.inf unidrv.dll");
+  EXPECT_EQ(tree.read(folder + "only3.ini"), "in 3");
+  EXPECT_EQ(tree.read(folder + "prn.gpd"), "in 12");
+  EXPECT_EQ(tree.read(folder + "unidrv.dll"), "system32");
+}
+
+TEST_F(Backup, CatalogSearchUnderCatRoot) {
+  const std::string catRoot = kSys + "CatRoot\\";
+  tree.put(kInf + "two.inf", infText("two.cat", "", {}));
+  tree.put(catRoot + "{127D0A1D-4EF2-11D1-8608-00C04FC295EE}\\two.cat", "first");
+  tree.put(catRoot + "{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\two.cat", "last");
+  tree.put(catRoot + "{ZZZ}\\two.cat", "hidden folder");
+  tree.fs().setAttributes(catRoot + "{ZZZ}", {true, false});
+  tree.put(kInf + "sys.inf", infText("sys.cat", "", {}));
+  tree.put(catRoot + "{A}\\sys.cat", "system file");
+  tree.fs().setAttributes(catRoot + "{A}\\sys.cat", {false, true});
+  tree.put(kInf + "none.inf", infText("none.cat", "", {}));
+  tree.put(kSys + "none.cat", "not under CatRoot");
+  Rows rows;
+  rows.add({"Two", "C", "two.inf"});
+  rows.add({"Sys", "C", "sys.inf"});
+  rows.add({"None", "C", "none.inf"});
+  const BackupResult result = run(rows);
+  ASSERT_TRUE(result.complete());
+  EXPECT_EQ(tree.read("D:\\Quorvak\\C\\Two\\two.cat"), "last");
+  EXPECT_EQ(tree.read("D:\\Quorvak\\C\\Sys\\sys.cat"), "system file");
+  // Found in no CatRoot subfolder: silently missing.
+  EXPECT_EQ(tree.listing("D:\\Quorvak\\C\\None"), "none.inf");
+}
+
+TEST_F(Backup, SharedFoldersEmptyClassAndInfsWithoutSourceFiles) {
+  tree.put(kInf + "a.inf", infText("", "11", {"shared.dll", "a.dll"}));
+  tree.put(kInf + "b.inf", infText("", "11", {"shared.dll"}));
+  tree.put(kInf + "bare.inf", "[Version]\r\nCatalogFile=bare.cat\r\n");
+  tree.put(kSys + "CatRoot\\{X}\\bare.cat", "cat");
+  tree.put(kSys + "shared.dll", "shared");
+  tree.put(kSys + "a.dll", "a");
+  tree.put("D:\\Quorvak\\Display\\Card\\old.txt", "from an earlier run");
+  tree.put("D:\\Quorvak\\Display\\Card\\shared.dll", "stale");
+  Rows rows;
+  rows.add({"Card", "Display", "a.inf"});
+  rows.add({"Card", "Display", "b.inf"});
+  rows.add({"Bare", "", "bare.inf"});
+  const BackupResult result = run(rows);
+  ASSERT_TRUE(result.complete());
+  EXPECT_EQ(result.drivers[0].folder, result.drivers[1].folder);
+  EXPECT_EQ(tree.listing("D:\\Quorvak\\Display\\Card"), "a.dll a.inf b.inf old.txt shared.dll");
+  EXPECT_EQ(tree.read("D:\\Quorvak\\Display\\Card\\shared.dll"), "shared");
+  // The empty class puts the driver folder straight into the root.
+  EXPECT_EQ(tree.listing("D:\\Quorvak"), "Bare/ Display/");
+  EXPECT_EQ(tree.listing("D:\\Quorvak\\Bare"), "bare.cat bare.inf");
+}
+
+TEST_F(Backup, NamesMatchWithoutCaseAndKeepTheInfsSpelling) {
+  tree.put(kInf + "OEM7.INF", infText("", "12", {"NET.SYS"}));
+  tree.put(kSys + "DRIVERS\\net.sys", "n");
+  const BackupResult result = runOne({"Nic", "Net", "oem7.inf"});
+  ASSERT_TRUE(result.complete());
+  EXPECT_EQ(tree.listing("D:\\Quorvak\\Net\\Nic"), "NET.SYS oem7.inf");
+}
+
+TEST_F(Backup, DriversWithoutTheirInfAreSkippedNamedAndLeaveNothingBehind) {
+  tree.put(kInf + "good.inf", infText("", "", {}));
+  Rows rows;
+  rows.add({"No INF name", "Media", ""});
+  rows.add({"Gone", "Media", "oem99.inf"});
+  rows.add({"Good", "Net", "good.inf"});
+  const BackupResult result = run(rows);
+  ASSERT_EQ(result.drivers.size(), 3u);
+  EXPECT_EQ(result.skippedDrivers(), 2u);
+  EXPECT_FALSE(result.complete());
+  EXPECT_EQ(result.drivers[0].skip, DriverSkip::NoInfName);
+  EXPECT_EQ(result.drivers[1].skip, DriverSkip::InfNotFound);
+  EXPECT_NE(result.drivers[0].problem().find("\"No INF name\""), std::string::npos);
+  EXPECT_NE(result.drivers[1].problem().find("\"Gone\" (oem99.inf)"), std::string::npos);
+  EXPECT_EQ(result.drivers[2].problem(), "");
+  // The run went on, and the skipped drivers left no empty folders.
+  EXPECT_EQ(tree.listing("D:\\Quorvak"), "Net/");
+}
+
+TEST_F(Backup, FilesThatCannotBeCopiedAreSkippedAndNamed) {
+  tree.put(kInf + "oem1.inf", infText("oem1.cat", "11", {"locked.dll", "full.dll", "fine.dll", "nowhere.dll"}));
+  tree.put(kSys + "CatRoot\\{X}\\oem1.cat", "c");
+  for (const char* f : {"locked.dll", "full.dll", "fine.dll"}) tree.put(kSys + f, f);
+  FailingCopies fs(tree.fs());
+  fs.failWhenCopying[kSys + "locked.dll"] = FsError::InUse;
+  fs.failWhenCopying[kSys + "full.dll"] = FsError::DiskFull;
+  fs.failWhenCopying[kSys + "CatRoot\\{X}\\oem1.cat"] = FsError::AccessDenied;
+  Rows rows;
+  rows.add({"Sound", "Media", "oem1.inf"});
+  const BackupResult result = run(rows, &fs);
+  EXPECT_EQ(result.skippedDrivers(), 0u);
+  EXPECT_EQ(result.skippedFiles(), 3u);
+  EXPECT_FALSE(result.complete());
+  EXPECT_EQ(result.drivers[0].problem(),
+            "\"Sound\" (oem1.inf): 3 files not copied: oem1.cat (access denied), locked.dll (in use by "
+            "another program), full.dll (disk full)");
+  // nowhere.dll exists nowhere: no word about it.
+  EXPECT_EQ(tree.listing("D:\\Quorvak\\Media\\Sound"), "fine.dll oem1.inf");
+}
+
+TEST_F(Backup, AnInfThatCannotBeCopiedSkipsItsDriver) {
+  tree.put(kInf + "oem2.inf", infText("", "", {}));
+  FailingCopies fs(tree.fs());
+  fs.failWhenCopying[kInf + "oem2.inf"] = FsError::AccessDenied;
+  const BackupResult result = [&] {
+    Rows rows;
+    rows.add({"Locked", "Net", "oem2.inf"});
+    return run(rows, &fs);
+  }();
+  EXPECT_EQ(result.drivers[0].skip, DriverSkip::InfNotCopied);
+  EXPECT_EQ(result.drivers[0].problem(),
+            "\"Locked\" (oem2.inf): cannot copy C:\\Windows\\inf\\oem2.inf: access denied");
+  EXPECT_FALSE(tree.onDisk("D:\\Quorvak"));
+}
+
+TEST_F(Backup, AFolderThatCannotBeMadeSkipsItsDriver) {
+  tree.put(kInf + "oem3.inf", infText("", "", {}));
+  tree.put("D:\\Quorvak\\Net", "a file where the class folder belongs");
+  const BackupResult result = runOne({"Nic", "Net", "oem3.inf"});
+  EXPECT_EQ(result.drivers[0].skip, DriverSkip::FolderFailed);
+  // The folder test admits the file, so the driver folder below it is what fails.
+  EXPECT_EQ(result.drivers[0].skipPath, "D:\\Quorvak\\Net\\Nic");
+  EXPECT_EQ(result.drivers[0].skipReason.error(), FsError::NotFound);
+  EXPECT_NE(result.drivers[0].problem().find("cannot create folder D:\\Quorvak\\Net\\Nic: not found"),
+            std::string::npos);
+}
+
+TEST_F(Backup, NamesThatWouldLeaveTheBackupRootAreRefused) {
+  tree.put(kInf + "evil.inf", infText("..\\..\\evil.cat", "11", {"..\\..\\Windows\\evil.dll", "ok.dll"}));
+  tree.put(kSys + "ok.dll", "ok");
+  tree.put("C:\\Windows\\evil.dll", "e");
+  tree.put(kSys + "CatRoot\\{X}\\..\\..\\evil.cat", "e");
+  tree.put(kInf + "fine.inf", infText("", "", {}));
+  Rows rows;
+  rows.add({"Evil", "Net", "evil.inf"});
+  rows.add({"Up", "..", "fine.inf"});
+  rows.add({"..", "Net", "fine.inf"});
+  rows.add({"Inf", "Net", "..\\System32\\x.inf"});
+  const BackupResult result = run(rows);
+  EXPECT_EQ(result.drivers[0].skippedFiles.size(), 2u);
+  EXPECT_EQ(result.drivers[0].skippedFiles[0].reason.error(), FsError::BadName);
+  for (std::size_t i = 1; i < 4; ++i) EXPECT_EQ(result.drivers[i].skip, DriverSkip::UnsafeName) << i;
+  EXPECT_EQ(tree.listing("D:\\"), "Quorvak/");
+  EXPECT_EQ(tree.listing("D:\\Quorvak\\Net\\Evil"), "evil.inf ok.dll");
+}
+
+TEST_F(Backup, DriverStoreHoldsWhatTheUsualPlacesDoNot) {
+  const std::string package = kSys + "DriverStore\\FileRepository\\nv.inf_amd64_1234\\";
+  tree.put(kInf + "oem5.inf", infText("", "12", {"nv.sys", "nvapi.dll", "old.sys", "gone.dll"}));
+  tree.put(package + "nv.sys", "store");
+  tree.put(package + "nvapi.dll", "store");
+  tree.put(package + "old.sys", "store");
+  tree.put(kSys + "drivers\\old.sys", "system32");
+  MemoryRegistry registry;
+  registry.setValue(RegistryRoot::LocalMachine, "SYSTEM\\DriverDatabase\\DriverInfFiles\\oem5.inf", "Active",
+                    RegString("nv.inf_amd64_1234"));
+  const RegistryDriverStoreLookup store(registry, tree.folders());
+  Rows rows;
+  rows.add({"GPU", "Display", "oem5.inf"});
+  const BackupResult result = run(rows, nullptr, &store);
+  ASSERT_TRUE(result.complete());
+  const std::string folder = "D:\\Quorvak\\Display\\GPU\\";
+  EXPECT_EQ(tree.listing(folder), "nv.sys nvapi.dll oem5.inf old.sys");
+  EXPECT_EQ(tree.read(folder + "nv.sys"), "store");
+  EXPECT_EQ(tree.read(folder + "old.sys"), "system32");  // the usual places come first
+}
+
+TEST_F(Backup, TicksCountWhenTheRunReachesTheRowAndEveryRowMovesTheBar) {
+  for (const char* inf : {"a.inf", "b.inf", "c.inf", "d.inf"}) tree.put(kInf + inf, infText("", "", {}));
+  Rows rows;
+  rows.add({"A", "X", "a.inf"});
+  rows.add({"B", "X", "b.inf"}, false);
+  rows.add({"C", "X", "c.inf"});
+  rows.add({"D", "X", "d.inf"});
+  sink.onDriver = [&](const DriverReport& r) {
+    if (r.driver.description == "A") rows.ticks[2] = false;  // unticked while the run goes
+  };
+  const BackupResult result = run(rows);
+  ASSERT_EQ(result.drivers.size(), 2u);
+  EXPECT_EQ(result.drivers[0].row, 0u);
+  EXPECT_EQ(result.drivers[1].row, 3u);
+  EXPECT_EQ(tree.listing("D:\\Quorvak\\X"), "A/ D/");
+  ASSERT_EQ(sink.progress.size(), 4u);
+  EXPECT_DOUBLE_EQ(sink.progress[1], 1.0 / 3.0);
+  EXPECT_EQ(sink.progress.back(), 1.0);
+}
+
+TEST(DriverStore, RegistryDatabaseLookup) {
+  const FixedSystemFolders folders("C:\\Windows");
+  MemoryRegistry registry;
+  const std::string db = "DriverDatabase\\DriverInfFiles\\";
+  registry.setValue(RegistryRoot::LocalMachine, "SYSTEM\\" + db + "oem1.inf", "Active", RegString("a.inf_x86_1"));
+  registry.setValue(RegistryRoot::LocalMachine, "DRIVERS\\" + db + "oem2.inf", "Active",
+                    RegString("b.inf_x86_2", RegistryType::MultiString));
+  registry.setValue(RegistryRoot::LocalMachine, "SYSTEM\\" + db + "oem3.inf", "Active", RegString("..\\..\\x"));
+  registry.setValue(RegistryRoot::LocalMachine, "SYSTEM\\" + db + "oem4.inf", "Active", RegDword(1));
+  const RegistryDriverStoreLookup lookup(registry, folders);
+  EXPECT_EQ(lookup.packageFolder("oem1.inf"), "C:\\Windows\\System32\\DriverStore\\FileRepository\\a.inf_x86_1");
+  EXPECT_EQ(lookup.packageFolder("oem2.inf"), "C:\\Windows\\System32\\DriverStore\\FileRepository\\b.inf_x86_2");
+  EXPECT_EQ(lookup.packageFolder("oem3.inf"), std::nullopt);
+  EXPECT_EQ(lookup.packageFolder("oem4.inf"), std::nullopt);
+  EXPECT_EQ(lookup.packageFolder("oem5.inf"), std::nullopt);
+  EXPECT_EQ(lookup.packageFolder("..\\oem1.inf"), std::nullopt);
+
+  MemoryRegistry empty;
+  const RegistryDriverStoreLookup none(empty, folders);
+  const ChainedDriverStoreLookup chain({&none, &lookup});
+  EXPECT_EQ(chain.packageFolder("oem1.inf"), lookup.packageFolder("oem1.inf"));
+}
+
+}  // namespace
+}  // namespace qelvaro
