@@ -3,6 +3,7 @@
 #include <deque>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <random>
 
@@ -35,23 +36,55 @@ std::uint64_t splitmix(std::uint64_t x) {
     return x ^ (x >> 31);
 }
 
-// One libdeflate compressor per worker thread, reused across files.
-libdeflate_compressor* threadCompressor(int level) {
-    struct Slot {
-        libdeflate_compressor* c = nullptr;
-        int level = -1;
-        ~Slot() { libdeflate_free_compressor(c); }
-    };
-    thread_local Slot slot;
-    if (slot.level != level) {
-        libdeflate_free_compressor(slot.c);
-        slot.c = libdeflate_alloc_compressor(level);
-        slot.level = slot.c ? level : -1;
-    }
-    return slot.c;
-}
-
 }  // namespace
+
+// Compressors are costly to set up, so workers borrow them from here and give them back.
+// (A thread_local cache would be simpler, but mingw runs thread_local destructors after
+// freeing the storage they work on.)
+class ArchiveWriter::CompressorPool {
+public:
+    explicit CompressorPool(int level) : level_(level) {}
+    CompressorPool(const CompressorPool&) = delete;
+    CompressorPool& operator=(const CompressorPool&) = delete;
+    ~CompressorPool() {
+        for (auto* c : free_) libdeflate_free_compressor(c);
+    }
+
+    class Lease {
+    public:
+        Lease(CompressorPool& pool) : pool_(pool), c_(pool.take()) {}
+        Lease(const Lease&) = delete;
+        Lease& operator=(const Lease&) = delete;
+        ~Lease() {
+            if (c_) pool_.give(c_);
+        }
+        libdeflate_compressor* get() const { return c_; }
+
+    private:
+        CompressorPool& pool_;
+        libdeflate_compressor* c_;
+    };
+
+private:
+    libdeflate_compressor* take() {
+        {
+            std::lock_guard lock(mutex_);
+            if (!free_.empty()) {
+                auto* c = free_.back();
+                free_.pop_back();
+                return c;
+            }
+        }
+        return libdeflate_alloc_compressor(level_);
+    }
+    void give(libdeflate_compressor* c) {
+        std::lock_guard lock(mutex_);
+        free_.push_back(c);
+    }
+    int level_;
+    std::mutex mutex_;
+    std::vector<libdeflate_compressor*> free_;
+};
 
 // Buffers output and remembers the first failure; later writes do nothing.
 class ArchiveWriter::Sink {
@@ -112,8 +145,8 @@ ArchiveWriter::ArchiveWriter(FileAccess& fs, WriterOptions options, WriterProgre
     : fs_(fs), options_(std::move(options)), progress_(progress), onProgress_(std::move(onProgress)),
       cancel_(cancel) {}
 
-ArchiveWriter::Prepared ArchiveWriter::prepare(const SourceFile& f, std::uint64_t random1,
-                                               std::uint64_t random2) const {
+ArchiveWriter::Prepared ArchiveWriter::prepare(const SourceFile& f, CompressorPool& compressors,
+                                               std::uint64_t random1, std::uint64_t random2) const {
     Prepared p;
     std::unique_ptr<ReadStream> in;
     if (IoStatus s = fs_.openRead(f.path, in); s != IoStatus::Ok) {
@@ -146,7 +179,8 @@ ArchiveWriter::Prepared ArchiveWriter::prepare(const SourceFile& f, std::uint64_
 
     std::size_t header = options_.password.empty() ? 0 : PkwareCipher::kHeaderSize;
     if (options_.level > 0 && got > 0) {
-        libdeflate_compressor* c = threadCompressor(options_.level);
+        CompressorPool::Lease lease(compressors);
+        libdeflate_compressor* c = lease.get();
         if (!c) {
             p.code = ZipResult::OutOfMemory;
             return p;
@@ -307,6 +341,7 @@ WriteResult ArchiveWriter::write(const std::vector<SourceFile>& files, WriteStre
     };
     std::deque<Slot> window;
     std::atomic<bool> abandon{false};
+    CompressorPool compressors(options_.level);
     WorkerPool pool(options_.threads);  // declared last: joined before what its jobs use goes away
     const std::size_t maxJobs = std::size_t{64} * pool.size();
     std::size_t next = 0;
@@ -323,13 +358,13 @@ WriteResult ArchiveWriter::write(const std::vector<SourceFile>& files, WriteStre
                 auto promise = std::make_shared<std::promise<Prepared>>();
                 slot.result = promise->get_future();
                 std::uint64_t r1 = splitmix(seed + 2 * next), r2 = splitmix(seed + 2 * next + 1);
-                pool.submit([this, &f, &abandon, promise, r1, r2] {
+                pool.submit([this, &f, &abandon, &compressors, promise, r1, r2] {
                     Prepared p;
                     if (abandon.load(std::memory_order_relaxed) || cancelled()) {
                         p.code = ZipResult::Cancelled;
                     } else {
                         try {
-                            p = prepare(f, r1, r2);
+                            p = prepare(f, compressors, r1, r2);
                         } catch (const std::bad_alloc&) {
                             p = Prepared{};
                             p.code = ZipResult::OutOfMemory;

@@ -55,7 +55,9 @@ public:
 private:
     struct Prepared;
     class Sink;
-    Prepared prepare(const SourceFile& f, std::uint64_t random1, std::uint64_t random2) const;
+    class CompressorPool;
+    Prepared prepare(const SourceFile& f, CompressorPool& compressors, std::uint64_t random1,
+                     std::uint64_t random2) const;
     WriteResult stream(const SourceFile& f, Sink& sink, std::uint64_t random1, std::uint64_t random2,
                        EntryRecord& rec);
     WriteResult streamPass(const SourceFile& f, Sink& sink, bool deflate, std::uint64_t random1,

@@ -15,7 +15,12 @@ namespace {
 class ZipFailureTest : public testing::Test {
 protected:
     void SetUp() override {
-        for (int i = 0; i < 12; ++i) writeFile(dir / ("root/Class/drv" + std::to_string(i) + "/file.sys"), randomBytes(40000 + i, i));
+        for (int i = 0; i < 12; ++i) {
+            std::string rel = "root/Class/drv";
+            rel += std::to_string(i);
+            rel += "/file.sys";
+            writeFile(dir / rel, randomBytes(40000 + i, i));
+        }
         writeFile(dir / "root/Class/drv0/small.inf", "inf");
         writeFile(dir / "out/Quorvak.zip", "an earlier archive");
         before = snapshotTree(dir / "root");

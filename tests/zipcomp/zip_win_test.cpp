@@ -62,14 +62,14 @@ TEST(ZipWinTest, PathsLongerThanMaxPath) {
     // std::filesystem cannot create these everywhere; the component's own access can.
     auto fs = zipcomp::platformFileAccess();
     std::string folder = dir / "in";
-    std::wstring created;
-    CreateDirectoryW((L"\\\\?\\" + fsPath(folder).wstring()).c_str(), nullptr);
+    std::filesystem::create_directories(fsPath(folder));
     std::string walk = folder;
     std::size_t start = 0;
     while (true) {
         std::size_t slash = rel.find('/', start);
         if (slash == std::string::npos) break;
-        walk += "/" + rel.substr(start, slash - start);
+        walk += '/';
+        walk.append(rel, start, slash - start);
         std::wstring w = L"\\\\?\\" + fsPath(walk).wstring();
         for (auto& c : w)
             if (c == L'/') c = L'\\';
