@@ -314,6 +314,7 @@ class CellGrid {
   void sortRange(std::int32_t first, std::int32_t last, std::int32_t col, std::int32_t state, std::uint64_t generation);
   bool customSortRange(std::int32_t first, std::int32_t last, std::int32_t col, std::int32_t state,
                        std::uint64_t generation);
+  void prefetchRow(std::int32_t row) const;
   bool rowMatches(std::string_view cellText, std::string_view search, std::int32_t mode, bool matchCase,
                   std::string& buffer) const;
 

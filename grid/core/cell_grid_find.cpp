@@ -19,8 +19,23 @@ std::size_t firstCharLength(std::string_view s) {
 
 }  // namespace
 
+// After a sort, display order jumps around the row store and every row costs a cache
+// miss or two; asking for the records of rows a little ahead hides most of that.
+void CellGrid::prefetchRow(std::int32_t row) const {
+#if defined(__GNUC__)
+  constexpr std::int32_t kRecordAhead = 32, kCellsAhead = 16;
+  if (row + kRecordAhead <= lastRow_)
+    __builtin_prefetch(&rows_[static_cast<std::size_t>(rowOrder_[static_cast<std::size_t>(row + kRecordAhead)])]);
+  if (row + kCellsAhead <= lastRow_)
+    __builtin_prefetch(rows_[static_cast<std::size_t>(rowOrder_[static_cast<std::size_t>(row + kCellsAhead)])].Cells.get());
+#else
+  (void)row;
+#endif
+}
+
 bool CellGrid::rowMatches(std::string_view cellText, std::string_view search, std::int32_t mode, bool matchCase,
                           std::string& buffer) const {
+  if (mode == 0 && !matchCase) return locale_->upperEquals(cellText, search);
   std::string_view t = cellText;
   if (!matchCase) {
     locale_->upperInto(cellText, buffer);
@@ -49,6 +64,7 @@ std::int32_t CellGrid::FindItem(std::string_view SearchText, std::int32_t Search
   const std::string search = MatchCase ? std::string(SearchText) : locale_->upper(SearchText);
   std::string buffer;
   for (std::int32_t r = StartingRow; r <= lastRow_; ++r) {
+    prefetchRow(r);
     if (rowMatches(rowAt(r).Cells[col].Text.view(), search, SearchMode, MatchCase, buffer)) return r;
   }
   return -1;
@@ -63,6 +79,7 @@ void CellGrid::FilterOn(std::string_view FilterText, std::int32_t SearchColumn, 
   const std::string search = MatchCase ? std::string(FilterText) : locale_->upper(FilterText);
   std::string buffer;
   for (std::int32_t r = StartingRow; r <= lastRow_; ++r) {
+    prefetchRow(r);
     if (!rowMatches(rowAt(r).Cells[col].Text.view(), search, SearchMode, MatchCase, buffer))
       SetRowVisible(r, false);
   }

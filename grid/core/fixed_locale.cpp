@@ -95,6 +95,18 @@ void FixedLocale::upperInto(std::string_view text, std::string& out) const {
   }
 }
 
+bool FixedLocale::upperEquals(std::string_view text, std::string_view upperText) const {
+  // Folding keeps every byte's place, so texts of different lengths never match.
+  if (text.size() != upperText.size()) return false;
+  unsigned char prev = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (foldByte(prev, c) != static_cast<unsigned char>(upperText[i])) return false;
+    prev = c;
+  }
+  return true;
+}
+
 std::optional<double> FixedLocale::parseNumber(std::string_view text) const {
   std::string_view s = trimSpaces(text);
   if (s.size() >= 2 && s[0] == '&') {

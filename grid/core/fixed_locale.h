@@ -33,6 +33,7 @@ class FixedLocale : public Locale {
   std::string sortKey(std::string_view text) const override;
   std::string upper(std::string_view text) const override;
   void upperInto(std::string_view text, std::string& out) const override;
+  bool upperEquals(std::string_view text, std::string_view upperText) const override;
   std::optional<double> parseNumber(std::string_view text) const override;
   std::string formatNumber(double value) const override;
   std::optional<double> parseDate(std::string_view text) const override;

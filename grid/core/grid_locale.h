@@ -22,6 +22,11 @@ class Locale {
   virtual std::string upper(std::string_view text) const = 0;
   // Same as upper, into a buffer the caller reuses across many texts.
   virtual void upperInto(std::string_view text, std::string& out) const { out = upper(text); }
+  // Whether the text upper-cased equals an already upper-cased text. Searches ask
+  // this of every row, so a locale may answer without building the upper-case copy.
+  virtual bool upperEquals(std::string_view text, std::string_view upperText) const {
+    return upper(text) == upperText;
+  }
 
   // Reads a number written by the locale's rules (thousands and decimal separators,
   // "&H" hexadecimal and "&O" octal). Empty when the text is not a number.
