@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "driver_inventory.h"
+#include "e2e_support.h"
 #include "inventory_expectations.h"
 #include "recording_ui.h"
 #include "win32_registry.h"
@@ -17,21 +18,8 @@ namespace {
 
 namespace fixture = inventory_fixture;
 
-void importWithRegedit(const std::string& unixPath) {
-  std::string dos = "Z:" + unixPath;
-  for (char& c : dos) if (c == '/') c = '\\';
-  std::wstring command = L"regedit.exe /s \"" + widen(dos) + L"\"";
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-  WaitForSingleObject(pi.hProcess, 60000);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-}
-
 TEST(DriverInventoryWin32, FixtureImportedIntoThePlatformRegistry) {
-  importWithRegedit((std::filesystem::path(QELVARO_FIXTURES_DIR) / "registry" / "inventory.reg").generic_string());
+  ASSERT_TRUE(e2e::importRegFile(std::string(QELVARO_FIXTURES_DIR) + "/registry/inventory.reg"));
   const Win32Registry reg;
   RecordingUi ui;
   fixture::expectFiltered(ScanDrivers(reg, ui, true, fixture::kRoot));

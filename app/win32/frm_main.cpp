@@ -1,0 +1,288 @@
+#include "frm_main.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+
+#include "cell_grid_window.h"
+#include "driver_list.h"
+#include "product.h"
+#include "win32_text.h"
+
+namespace qelvaro {
+namespace {
+
+constexpr wchar_t kMainClass[] = L"QelvaroMainWindow";
+constexpr wchar_t kProgressClass[] = L"QelvaroProgressPicture";
+constexpr int kAppIcon = 1;
+
+struct Placement {
+  FrmMainControl id;
+  int left, top, width, height;  // twips
+};
+
+// Positions of the controls in the client area, in tab order.
+constexpr Placement kPlacements[] = {
+    {kCheck1, 120, 0, 2295, 375},
+    {kCmdSelectAll, 8865, 6465, 1695, 375},
+    {kCmdDoBackup, 10665, 6465, 1695, 375},
+    {kCellGrid1, 0, 360, 12450, 5895},
+    {kCmdInvertSelection, 7065, 6465, 1695, 375},
+    {kCombo1, 10395, 15, 2055, 300},
+    {kLabel1, 9195, 75, 975, 255},
+    {kLblStatus, 1800, 6540, 3180, 255},
+    {kCommand1, 5640, 6465, 1125, 375},
+    {kProgress, 120, 6555, 1530, 225},
+};
+
+int screenDpi() {
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+  ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : 96;
+}
+
+// The system's message font at this DPI: the font Windows uses for dialogs in the
+// user's language.
+HFONT createMessageFont() {
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
+    return CreateFontIndirectW(&metrics.lfMessageFont);
+  }
+  return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+}
+
+}  // namespace
+
+int TwipsToPixels(int twips, int dpi) { return MulDiv(twips, dpi, 1440); }
+
+FrmMain::FrmMain(HINSTANCE instance, const Registry& registry, std::string classRoot)
+    : instance_(instance), registry_(registry), classRoot_(std::move(classRoot)) {}
+
+FrmMain::~FrmMain() {
+  if (hwnd_) DestroyWindow(hwnd_);
+  if (font_) DeleteObject(font_);
+}
+
+bool FrmMain::RegisterWindowClasses(HINSTANCE instance) {
+  WNDCLASSEXW main{};
+  main.cbSize = sizeof main;
+  main.lpfnWndProc = WndProc;
+  main.hInstance = instance;
+  main.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(kAppIcon));
+  main.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kAppIcon), IMAGE_ICON,
+                                               GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+  main.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  main.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  main.lpszClassName = kMainClass;
+  if (!RegisterClassExW(&main) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
+
+  WNDCLASSEXW progress{};
+  progress.cbSize = sizeof progress;
+  progress.lpfnWndProc = ProgressProc;
+  progress.hInstance = instance;
+  progress.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  progress.lpszClassName = kProgressClass;
+  if (!RegisterClassExW(&progress) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
+  return grid::RegisterCellGridClass(instance);
+}
+
+HWND FrmMain::Create() {
+  dpi_ = screenDpi();
+  // A fixed single border, no minimize or maximize box.
+  const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+  RECT frame{0, 0, TwipsToPixels(kClientWidthTwips, dpi_), TwipsToPixels(kClientHeightTwips, dpi_)};
+  AdjustWindowRectEx(&frame, style, FALSE, 0);
+  const int width = frame.right - frame.left;
+  const int height = frame.bottom - frame.top;
+  RECT work{};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  const int x = work.left + ((work.right - work.left) - width) / 2;
+  const int y = work.top + ((work.bottom - work.top) - height) / 2;
+
+  const std::wstring caption = widen(std::string(kProductName) + " " + kMakerWebAddress);
+  hwnd_ = CreateWindowExW(WS_EX_CONTROLPARENT, kMainClass, caption.c_str(), style, x, y, width, height, nullptr,
+                          nullptr, instance_, this);
+  if (!hwnd_) return nullptr;
+  ui_.setOwner(hwnd_);
+  createControls();
+  Form_Load();
+  return hwnd_;
+}
+
+void FrmMain::Show() {
+  ShowWindow(hwnd_, SW_SHOW);
+  UpdateWindow(hwnd_);
+}
+
+grid::CellGrid& FrmMain::grid() { return gridWindow_->grid(); }
+
+void FrmMain::createControls() {
+  font_ = createMessageFont();
+  for (const Placement& p : kPlacements) {
+    const int x = TwipsToPixels(p.left, dpi_);
+    const int y = TwipsToPixels(p.top, dpi_);
+    const int w = TwipsToPixels(p.width, dpi_);
+    const int h = TwipsToPixels(p.height, dpi_);
+    const auto menu = reinterpret_cast<HMENU>(static_cast<INT_PTR>(p.id));
+    HWND child = nullptr;
+    auto make = [&](const wchar_t* cls, const std::string& text, DWORD style, int height) {
+      return CreateWindowExW(0, cls, widen(text).c_str(), WS_CHILD | WS_VISIBLE | style, x, y, w, height, hwnd_,
+                             menu, instance_, nullptr);
+    };
+    switch (p.id) {
+      case kCheck1:
+        child = make(L"BUTTON", "\xE9\x9D\x9E\xE5\xBE\xAE\xE8\xBD\xAF\xE9\xA9\xB1\xE5\x8A\xA8\xE7\xA8\x8B\xE5\xBA\x8F",
+                     WS_TABSTOP | BS_AUTOCHECKBOX, h);  // 非微软驱动程序
+        SendMessageW(child, BM_SETCHECK, BST_CHECKED, 0);
+        break;
+      case kCmdSelectAll:
+        child = make(L"BUTTON", "\xE5\x85\xA8\xE9\x80\x89", WS_TABSTOP | BS_PUSHBUTTON, h);  // 全选
+        break;
+      case kCmdDoBackup:
+        child = make(L"BUTTON", "\xE5\xBC\x80\xE5\xA7\x8B\xE5\xA4\x87\xE4\xBB\xBD", WS_TABSTOP | BS_PUSHBUTTON,
+                     h);  // 开始备份
+        break;
+      case kCellGrid1:
+        gridWindow_ = grid::CellGridWindow::Create(hwnd_, kCellGrid1, x, y, w, h, nullptr);
+        child = gridWindow_ ? gridWindow_->hwnd() : nullptr;
+        break;
+      case kCmdInvertSelection:
+        child = make(L"BUTTON", "\xE5\x85\xA8\xE4\xB8\x8D\xE9\x80\x89", WS_TABSTOP | BS_PUSHBUTTON,
+                     h);  // 全不选
+        break;
+      case kCombo1:
+        // The height given is the closed box; the open list needs room for its items.
+        child = make(L"COMBOBOX", "", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, h * 8);
+        break;
+      case kLabel1:
+        child = make(L"STATIC", "\xE5\xA4\x87\xE4\xBB\xBD\xE6\x96\xB9\xE5\xBC\x8F:", SS_LEFT, h);  // 备份方式:
+        break;
+      case kLblStatus:
+        child = make(L"STATIC", "", SS_LEFT | SS_NOPREFIX, h);
+        break;
+      case kCommand1:
+        child = make(L"BUTTON", "\xE5\x85\xB3\xE4\xBA\x8E\xE8\xBD\xAF\xE4\xBB\xB6", WS_TABSTOP | BS_PUSHBUTTON,
+                     h);  // 关于软件
+        break;
+      case kProgress:
+        child = make(kProgressClass, "", 0, h);
+        SetWindowLongPtrW(child, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        break;
+    }
+    if (child && p.id != kCellGrid1) SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+  }
+}
+
+void FrmMain::Form_Load() {
+  grid::CellGrid& g = grid();
+  grid::MemoryPropertyBag stored;
+  WriteDriverGridSettings(stored);
+  g.ReadProperties(stored);
+  SetUpDriverGrid(g);
+
+  HWND combo = control(kCombo1);
+  SendMessageW(combo, CB_RESETCONTENT, 0, 0);
+  for (const char* item : {"\xE5\xA4\x87\xE4\xBB\xBD\xE9\xA9\xB1\xE5\x8A\xA8\xE5\x88\xB0\xE6\x96\x87\xE4\xBB\xB6\xE5\xA4\xB9",
+                           "\xE5\xA4\x87\xE4\xBB\xBD\xE9\xA9\xB1\xE5\x8A\xA8\xE4\xB8\xBA""Zip\xE5\x8E\x8B\xE7\xBC\xA9\xE6\x96\x87\xE4\xBB\xB6",
+                           "\xE5\xA4\x87\xE4\xBB\xBD\xE9\xA9\xB1\xE5\x8A\xA8\xE4\xB8\xBA\xE8\x87\xAA\xE8\xA7\xA3\xE5\x8E\x8B\xE6\x96\x87\xE4\xBB\xB6"}) {
+    SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(item).c_str()));
+  }
+  SendMessageW(combo, CB_SETCURSEL, 0, 0);
+  LoadDriverList();
+}
+
+void FrmMain::LoadDriverList() {
+  const bool hideMicrosoft = SendMessageW(control(kCheck1), BM_GETCHECK, 0, 0) == BST_CHECKED;
+  driverKeys_ = qelvaro::LoadDriverList(grid(), registry_, ui_, hideMicrosoft, classRoot_);
+}
+
+void FrmMain::Check1_Click() { LoadDriverList(); }
+
+void FrmMain::cmdSelectAll_Click() { SelectAllRows(grid()); }
+
+void FrmMain::cmdInvertSelection_Click() { InvertRowSelection(grid()); }
+
+void FrmMain::Command1_Click() { ui_.showMessage(AboutText(), kAppTitle, MessageIcon::None); }
+
+int FrmMain::ProgressFrameWidth() const {
+  RECT r{};
+  GetClientRect(control(kProgress), &r);
+  return r.right - r.left;
+}
+
+void FrmMain::SetProgressFillWidth(int pixels) {
+  if (pixels == progressFill_) return;
+  progressFill_ = pixels;
+  InvalidateRect(control(kProgress), nullptr, FALSE);
+}
+
+void FrmMain::SetStatus(const std::string& text) { SetWindowTextW(control(kLblStatus), widen(text).c_str()); }
+
+LRESULT CALLBACK FrmMain::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  auto* self = reinterpret_cast<FrmMain*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (msg == WM_NCCREATE) {
+    self = static_cast<FrmMain*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    self->hwnd_ = hwnd;
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  }
+  if (!self) return DefWindowProcW(hwnd, msg, wParam, lParam);
+  return self->handle(msg, wParam, lParam);
+}
+
+LRESULT FrmMain::handle(UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_COMMAND:
+      if (HIWORD(wParam) == BN_CLICKED) {
+        switch (LOWORD(wParam)) {
+          case kCheck1: Check1_Click(); return 0;
+          case kCmdSelectAll: cmdSelectAll_Click(); return 0;
+          case kCmdInvertSelection: cmdInvertSelection_Click(); return 0;
+          case kCommand1: Command1_Click(); return 0;
+          default: break;
+        }
+      }
+      break;
+    case WM_SETCURSOR:
+      if (ui_.applyCursor()) return TRUE;
+      break;
+    case WM_CLOSE:
+      DestroyWindow(hwnd_);
+      return 0;
+    case WM_NCDESTROY: {
+      HWND window = hwnd_;
+      SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+      hwnd_ = nullptr;
+      gridWindow_ = nullptr;
+      if (quitOnDestroy_) PostQuitMessage(0);
+      return DefWindowProcW(window, msg, wParam, lParam);
+    }
+    default:
+      break;
+  }
+  return DefWindowProcW(hwnd_, msg, wParam, lParam);
+}
+
+// The progress picture: a sunken frame over the full width, and a fill whose width
+// the backup sets.
+LRESULT CALLBACK FrmMain::ProgressProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg != WM_PAINT) return DefWindowProcW(hwnd, msg, wParam, lParam);
+  auto* self = reinterpret_cast<FrmMain*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(hwnd, &ps);
+  RECT r{};
+  GetClientRect(hwnd, &r);
+  FillRect(dc, &r, GetSysColorBrush(COLOR_WINDOW));
+  const int fill = self ? std::min<int>(self->progressFill_, r.right) : 0;
+  if (fill > 0) {
+    TRIVERTEX v[2] = {{r.left, r.top, 0x4400, 0x8800, 0xEE00, 0}, {r.left + fill, r.bottom, 0x1100, 0x5500, 0xBB00, 0}};
+    GRADIENT_RECT g{0, 1};
+    GradientFill(dc, v, 2, &g, 1, GRADIENT_FILL_RECT_V);
+  }
+  DrawEdge(dc, &r, BDR_SUNKENOUTER, BF_RECT);
+  EndPaint(hwnd, &ps);
+  return 0;
+}
+
+}  // namespace qelvaro

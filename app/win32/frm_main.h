@@ -1,0 +1,95 @@
+#pragma once
+// The main window: the driver list in a CellGrid, the target list, the buttons, the
+// status line and the progress bar.
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "cell_grid.h"
+#include "driver_inventory.h"
+#include "registry.h"
+#include "win32_ui.h"
+
+namespace qelvaro {
+
+namespace grid {
+class CellGridWindow;
+}
+
+// Control ids, in tab order.
+enum FrmMainControl : int {
+  kCheck1 = 100,
+  kCmdSelectAll,
+  kCmdDoBackup,
+  kCellGrid1,
+  kCmdInvertSelection,
+  kCombo1,
+  kLabel1,
+  kLblStatus,
+  kCommand1,
+  kProgress,  // Image1 (the frame) and Image2 (the fill) in one picture
+};
+
+// The client area in twips, and twips to pixels at the screen's real DPI.
+inline constexpr int kClientWidthTwips = 12495;
+inline constexpr int kClientHeightTwips = 6990;
+int TwipsToPixels(int twips, int dpi);
+
+class FrmMain {
+ public:
+  // `classRoot` is where the driver inventory is read (tests point it elsewhere).
+  FrmMain(HINSTANCE instance, const Registry& registry, std::string classRoot = kClassRoot);
+  ~FrmMain();
+  FrmMain(const FrmMain&) = delete;
+  FrmMain& operator=(const FrmMain&) = delete;
+
+  static bool RegisterWindowClasses(HINSTANCE instance);
+
+  // Creates the window and its controls and runs the load (the window stays hidden).
+  HWND Create();
+  void Show();
+  HWND hwnd() const { return hwnd_; }
+  HWND control(FrmMainControl id) const { return GetDlgItem(hwnd_, id); }
+  grid::CellGrid& grid();
+  const std::vector<std::string>& DriverKeys() const { return driverKeys_; }
+  Ui& ui() { return ui_; }
+
+  // The progress bar: the frame's width (Image1) and the fill's (Image2), in pixels.
+  int ProgressFrameWidth() const;
+  int ProgressFillWidth() const { return progressFill_; }
+  void SetProgressFillWidth(int pixels);
+
+  void SetStatus(const std::string& text);
+  // Closing the window ends the program; tests that host the window turn this off.
+  void SetQuitOnDestroy(bool quit) { quitOnDestroy_ = quit; }
+
+  // Event handlers, as the controls call them.
+  void Form_Load();
+  void Check1_Click();
+  void cmdSelectAll_Click();
+  void cmdInvertSelection_Click();
+  void Command1_Click();
+
+ private:
+  static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK ProgressProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  LRESULT handle(UINT msg, WPARAM wParam, LPARAM lParam);
+  void createControls();
+  void LoadDriverList();
+
+  HINSTANCE instance_;
+  const Registry& registry_;
+  std::string classRoot_;
+  HWND hwnd_ = nullptr;
+  HFONT font_ = nullptr;
+  int dpi_ = 96;
+  grid::CellGridWindow* gridWindow_ = nullptr;
+  Win32Ui ui_;
+  std::vector<std::string> driverKeys_;
+  int progressFill_ = 0;
+  bool quitOnDestroy_ = true;
+};
+
+}  // namespace qelvaro

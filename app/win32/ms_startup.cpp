@@ -1,0 +1,65 @@
+#include "ms_startup.h"
+
+#include <commctrl.h>
+
+#include "frm_main.h"
+#include "md_reg_dll.h"
+#include "md_resource.h"
+#include "win32_registry.h"
+#include "win32_text.h"
+#include "win32_ui.h"
+
+namespace qelvaro {
+
+std::string ProgramFolder() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n == 0) return {};
+    if (n < path.size()) {
+      path.resize(n);
+      break;
+    }
+    path.resize(path.size() * 2);
+  }
+  const auto slash = path.find_last_of(L'\\');
+  if (slash == std::wstring::npos) return {};
+  std::wstring folder = path.substr(0, slash);
+  if (folder.size() == 2 && folder[1] == L':') folder += L'\\';
+  return narrow(folder);
+}
+
+void PutZipComponentInPlace() {
+  // Plain concatenation: a drive-root folder gives a doubled separator, which works.
+  std::string bytes;
+  std::uint32_t error = 0;
+  const double size = LoadOwnResource(kZipResourceName, kZipResourceType, bytes, error)
+                          ? static_cast<double>(bytes.size())
+                          : 0;
+  SaveResourceToFile(kZipResourceName, kZipResourceType, ProgramFolder() + "\\qzip.dll", size);
+  PumpPendingMessages(nullptr);
+  RegisterServerDll(ProgramFolder() + "\\qzip.dll");
+  PumpPendingMessages(nullptr);
+}
+
+int Main(HINSTANCE instance) {
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
+  InitCommonControlsEx(&controls);
+  PutZipComponentInPlace();
+
+  if (!FrmMain::RegisterWindowClasses(instance)) return 1;
+  const Win32Registry registry;
+  FrmMain frmMain(instance, registry);
+  if (!frmMain.Create()) return 1;
+  frmMain.Show();
+
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    if (frmMain.hwnd() && IsDialogMessageW(frmMain.hwnd(), &msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  return static_cast<int>(msg.wParam);
+}
+
+}  // namespace qelvaro

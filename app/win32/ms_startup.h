@@ -1,0 +1,24 @@
+#pragma once
+// The program's start: put the zip component in place, then show the main window.
+
+#include <windows.h>
+
+#include <string>
+
+namespace qelvaro {
+
+inline constexpr char kZipResourceName[] = "QZIP.DLL";
+inline constexpr char kZipResourceType[] = "CUSTOM";
+
+// The folder of the running program, without a trailing separator (a drive root
+// keeps its backslash, "C:\").
+std::string ProgramFolder();
+
+// Writes qzip.dll next to the program and registers it. Failures are ignored:
+// the window is shown in every case.
+void PutZipComponentInPlace();
+
+// Main: the start-up, the main window, and its message loop until it is closed.
+int Main(HINSTANCE instance);
+
+}  // namespace qelvaro

@@ -1,0 +1,41 @@
+#include "win32_ui.h"
+
+#include "win32_text.h"
+
+namespace qelvaro {
+
+void PumpPendingMessages(HWND dialog) {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      // Leave it for the main loop, which ends the program.
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      return;
+    }
+    if (dialog && IsDialogMessageW(dialog, &msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
+void Win32Ui::showMessage(const std::string& text, const std::string& title, MessageIcon icon) {
+  UINT flags = MB_OK;
+  if (icon == MessageIcon::Information) flags |= MB_ICONINFORMATION;
+  if (icon == MessageIcon::Critical) flags |= MB_ICONERROR;
+  MessageBoxW(owner_, widen(text).c_str(), widen(title.empty() ? kAppTitle : title).c_str(), flags);
+}
+
+void Win32Ui::pumpMessages() { PumpPendingMessages(owner_); }
+
+void Win32Ui::setBusyCursor(bool busy) {
+  busy_ = busy;
+  SetCursor(LoadCursorW(nullptr, busy ? IDC_WAIT : IDC_ARROW));
+}
+
+bool Win32Ui::applyCursor() const {
+  if (!busy_) return false;
+  SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+  return true;
+}
+
+}  // namespace qelvaro

@@ -1,0 +1,119 @@
+// The main window in this process: its controls and layout, and its handlers on a
+// registry seeded from the inventory fixture.
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <thread>
+
+#include "e2e_support.h"
+#include "frm_main.h"
+#include "inventory_expectations.h"
+#include "win32_registry.h"
+#include "win32_text.h"
+
+namespace qelvaro {
+namespace {
+
+namespace fixture = inventory_fixture;
+
+class MainWindow : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    ASSERT_TRUE(e2e::importRegFile(std::string(QELVARO_FIXTURES_DIR) + "/registry/inventory.reg"));
+    ASSERT_TRUE(FrmMain::RegisterWindowClasses(GetModuleHandleW(nullptr)));
+  }
+  void SetUp() override {
+    frm_ = std::make_unique<FrmMain>(GetModuleHandleW(nullptr), registry_, fixture::kRoot);
+    frm_->SetQuitOnDestroy(false);
+    ASSERT_NE(frm_->Create(), nullptr);
+    frm_->Show();
+  }
+  void click(FrmMainControl id) { SendMessageW(frm_->control(id), BM_CLICK, 0, 0); }
+
+  Win32Registry registry_;
+  std::unique_ptr<FrmMain> frm_;
+};
+
+TEST_F(MainWindow, LayoutCaptionsAndTabOrder) {
+  HWND hwnd = frm_->hwnd();
+  EXPECT_EQ(e2e::windowText(hwnd), L"Qelvaro https://www.qelvaro.com");
+  const LONG style = GetWindowLongW(hwnd, GWL_STYLE);
+  EXPECT_FALSE(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME));
+  EXPECT_TRUE(style & WS_SYSMENU);
+
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+  ReleaseDC(nullptr, screen);
+  RECT client{};
+  GetClientRect(hwnd, &client);
+  EXPECT_EQ(client.right, TwipsToPixels(12495, dpi));
+  EXPECT_EQ(client.bottom, TwipsToPixels(6990, dpi));
+  const RECT grid = e2e::childRect(frm_->control(kCellGrid1));
+  EXPECT_EQ(grid.left, 0);
+  EXPECT_EQ(grid.top, TwipsToPixels(360, dpi));
+  EXPECT_EQ(grid.right - grid.left, TwipsToPixels(12450, dpi));
+  const RECT backup = e2e::childRect(frm_->control(kCmdDoBackup));
+  EXPECT_EQ(backup.left, TwipsToPixels(10665, dpi));
+  EXPECT_EQ(backup.top, TwipsToPixels(6465, dpi));
+
+  EXPECT_EQ(e2e::windowText(frm_->control(kCmdDoBackup)), widen("\xE5\xBC\x80\xE5\xA7\x8B\xE5\xA4\x87\xE4\xBB\xBD"));
+  EXPECT_EQ(e2e::windowText(frm_->control(kLabel1)), widen("\xE5\xA4\x87\xE4\xBB\xBD\xE6\x96\xB9\xE5\xBC\x8F:"));
+  EXPECT_EQ(e2e::windowText(frm_->control(kLblStatus)), L"");
+  HWND combo = frm_->control(kCombo1);
+  ASSERT_EQ(SendMessageW(combo, CB_GETCOUNT, 0, 0), 3);
+  EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), 0);
+  wchar_t item[64] = {};
+  SendMessageW(combo, CB_GETLBTEXT, 1, reinterpret_cast<LPARAM>(item));
+  EXPECT_EQ(std::wstring(item), widen("\xE5\xA4\x87\xE4\xBB\xBD\xE9\xA9\xB1\xE5\x8A\xA8\xE4\xB8\xBA"
+                                      "Zip\xE5\x8E\x8B\xE7\xBC\xA9\xE6\x96\x87\xE4\xBB\xB6"));
+
+  // Tab order: the check box, then the buttons and the grid in the order they were laid out.
+  const FrmMainControl order[] = {kCheck1, kCmdSelectAll, kCmdDoBackup, kCellGrid1,
+                                  kCmdInvertSelection, kCombo1, kCommand1};
+  HWND at = frm_->control(kCheck1);
+  for (std::size_t i = 1; i < std::size(order); ++i) {
+    at = GetNextDlgTabItem(hwnd, at, FALSE);
+    EXPECT_EQ(GetDlgCtrlID(at), order[i]) << "tab stop " << i;
+  }
+  EXPECT_EQ(GetNextDlgTabItem(hwnd, at, FALSE), frm_->control(kCheck1));
+}
+
+TEST_F(MainWindow, LoadFilterAndSelectionButtons) {
+  grid::CellGrid& g = frm_->grid();
+  EXPECT_EQ(g.ItemCount(), 7);
+  EXPECT_EQ(g.CheckedCount(), 7);
+  EXPECT_EQ(SendMessageW(frm_->control(kCheck1), BM_GETCHECK, 0, 0), BST_CHECKED);
+
+  click(kCmdInvertSelection);
+  EXPECT_EQ(g.CheckedCount(), 0);
+  click(kCmdSelectAll);
+  EXPECT_EQ(g.CheckedCount(), 7);
+  g.SetRowChecked(2, false);
+
+  click(kCheck1);  // the filter off: every driver with a description, all ticked again
+  EXPECT_EQ(SendMessageW(frm_->control(kCheck1), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  EXPECT_EQ(g.ItemCount(), 11);
+  EXPECT_EQ(g.CheckedCount(), 11);
+  EXPECT_EQ(frm_->DriverKeys().size(), 14u);
+  click(kCheck1);
+  EXPECT_EQ(g.ItemCount(), 7);
+}
+
+TEST_F(MainWindow, AboutMessage) {
+  std::wstring text;
+  std::thread closer([&] {
+    if (HWND box = e2e::waitForWindow(L"Quorvak", 10000, L"#32770")) {
+      wchar_t buffer[256] = {};
+      GetDlgItemTextW(box, 0xFFFF, buffer, 256);
+      text = buffer;
+      PostMessageW(box, WM_COMMAND, IDOK, 0);
+    }
+  });
+  click(kCommand1);
+  closer.join();
+  EXPECT_EQ(text, widen("Qelvaro\r\n\r\n\xE7\xBD\x91\xE5\x9D\x80\xEF\xBC\x9Ahttps://www.qelvaro.com"));
+}
+
+}  // namespace
+}  // namespace qelvaro

@@ -1,0 +1,122 @@
+#include "e2e_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace qelvaro::e2e {
+
+std::wstring dosPath(const std::string& unixPath) {
+  std::wstring out = L"Z:";
+  for (char c : unixPath) out += c == '/' ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(c));
+  return out;
+}
+
+HWND waitForWindow(const std::wstring& caption, DWORD timeoutMs, const wchar_t* cls) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    if (HWND hwnd = FindWindowW(cls, caption.c_str())) return hwnd;
+    if (GetTickCount() - start > timeoutMs) return nullptr;
+    Sleep(100);
+  }
+}
+
+std::wstring windowText(HWND hwnd) {
+  wchar_t buffer[1024] = {};
+  GetWindowTextW(hwnd, buffer, 1024);
+  return buffer;
+}
+
+std::wstring className(HWND hwnd) {
+  wchar_t buffer[256] = {};
+  GetClassNameW(hwnd, buffer, 256);
+  return buffer;
+}
+
+RECT childRect(HWND child) {
+  RECT r{};
+  GetWindowRect(child, &r);
+  MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+bool screenshot(const std::string& name) {
+  const char* dir = std::getenv("QELVARO_SCREENSHOT_DIR");
+  if (!dir || !*dir) return false;
+  HDC screen = GetDC(nullptr);
+  const int width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
+  const int height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HDC memory = CreateCompatibleDC(screen);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, GetSystemMetrics(SM_XVIRTUALSCREEN),
+         GetSystemMetrics(SM_YVIRTUALSCREEN), SRCCOPY);
+  GdiFlush();
+  const DWORD stride = ((width * 3 + 3) / 4) * 4;
+  const DWORD imageSize = stride * height;
+  BITMAPFILEHEADER file{};
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof file + sizeof info.bmiHeader;
+  file.bfSize = file.bfOffBits + imageSize;
+  bool ok = false;
+  const std::wstring path = dosPath(std::string(dir) + "/" + name + ".bmp");
+  if (FILE* f = _wfopen(path.c_str(), L"wb")) {
+    ok = fwrite(&file, sizeof file, 1, f) == 1 && fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, f) == 1 &&
+         fwrite(bits, imageSize, 1, f) == 1;
+    fclose(f);
+  }
+  SelectObject(memory, old);
+  DeleteDC(memory);
+  DeleteObject(bitmap);
+  ReleaseDC(nullptr, screen);
+  return ok;
+}
+
+HANDLE startProgram(const std::wstring& exe, const std::wstring& args, const std::wstring& folder) {
+  std::wstring command = L"\"" + exe + L"\" " + args;
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      folder.empty() ? nullptr : folder.c_str(), &si, &pi))
+    return nullptr;
+  CloseHandle(pi.hThread);
+  return pi.hProcess;
+}
+
+bool importRegFile(const std::string& unixPath) {
+  std::wstring command = L"regedit.exe /s \"" + dosPath(unixPath) + L"\"";
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
+  const bool done = WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0;
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return done;
+}
+
+bool copyInto(const std::wstring& from, const std::wstring& folder, const std::wstring& name) {
+  CreateDirectoryW(folder.c_str(), nullptr);
+  return CopyFileW(from.c_str(), (folder + L"\\" + name).c_str(), FALSE) != FALSE;
+}
+
+int reportExitCode(int code) {
+  wchar_t path[MAX_PATH] = {};
+  if (GetEnvironmentVariableW(L"QELVARO_EXIT_FILE", path, MAX_PATH)) {
+    if (FILE* f = _wfopen(path, L"w")) {
+      fprintf(f, "%d\n", code);
+      fclose(f);
+    }
+  }
+  return code;
+}
+
+}  // namespace qelvaro::e2e
