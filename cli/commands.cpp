@@ -8,7 +8,9 @@ namespace {
 constexpr std::string_view kUsage =
     "usage: qelvaro <command> [arguments]\n"
     "commands:\n"
-    "  inf FILE... [--windows-dir DIR]   show what a backup reads from driver INF files (JSON)\n";
+    "  inf FILE... [--windows-dir DIR]   show what a backup reads from driver INF files (JSON)\n"
+    "  backup --to DIR [--all] [--class NAME]...\n"
+    "                                    back up this system's drivers into DIR\\Quorvak (Windows)\n";
 
 }  // namespace
 
@@ -23,6 +25,7 @@ int RunCommandLine(const Args& args, std::ostream& out, std::ostream& err) {
     const auto fs = MakePlatformFileSystem();
     return RunInfCommand(rest, *fs, out, err);
   }
+  if (command == "backup") return RunPlatformBackup(rest, out, err);
   err << "qelvaro: unknown command '" << command << "'\n" << kUsage;
   return 2;
 }

@@ -16,6 +16,9 @@ using Args = std::vector<std::string>;
 // The platform's file system: Win32 on Windows, POSIX natively.
 std::unique_ptr<FileSystem> MakePlatformFileSystem();
 
+// `backup` on the running system: the Windows build only, for now.
+int RunPlatformBackup(const Args& args, std::ostream& out, std::ostream& err);
+
 int RunInfCommand(const Args& args, const FileSystem& fs, std::ostream& out, std::ostream& err);
 
 // Dispatches argv (without the program name).

@@ -3,4 +3,9 @@
 
 namespace qelvaro {
 std::unique_ptr<FileSystem> MakePlatformFileSystem() { return std::make_unique<PosixFileSystem>(); }
+
+int RunPlatformBackup(const Args&, std::ostream&, std::ostream& err) {
+  err << "qelvaro backup: this build has no Windows registry to read; run qelvaro.exe on the Windows system\n";
+  return 2;
+}
 }  // namespace qelvaro

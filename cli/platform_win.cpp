@@ -1,6 +1,21 @@
 #include "commands.h"
+#include "cmd_backup.h"
+#include "driver_store_setupapi.h"
+#include "md_folders.h"
 #include "win32_file_system.h"
+#include "win32_registry.h"
 
 namespace qelvaro {
 std::unique_ptr<FileSystem> MakePlatformFileSystem() { return std::make_unique<Win32FileSystem>(); }
+
+int RunPlatformBackup(const Args& args, std::ostream& out, std::ostream& err) {
+  const Win32Registry registry;
+  const Win32SystemFolders folders;
+  Win32FileSystem fs;
+  const SetupApiDriverStoreLookup setupapi(folders);
+  const RegistryDriverStoreLookup database(registry, folders);
+  const ChainedDriverStoreLookup store({&setupapi, &database});
+  BackupSystem system{registry, folders, fs, &store};
+  return RunBackupCommand(args, system, out, err);
+}
 }  // namespace qelvaro

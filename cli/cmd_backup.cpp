@@ -1,0 +1,124 @@
+#include "cmd_backup.h"
+
+#include <string_view>
+
+#include "backup_collector.h"
+#include "backup_root.h"
+#include "driver_inventory.h"
+#include "text_encoding.h"
+#include "ui.h"
+
+namespace qelvaro {
+namespace {
+
+constexpr std::string_view kUsage = "usage: qelvaro backup --to DIR [--all] [--class NAME]...\n";
+
+// Messages that a window would show go to the error stream.
+class ConsoleUi final : public Ui {
+ public:
+  explicit ConsoleUi(std::ostream& err) : err_(err) {}
+  void showMessage(const std::string& text, const std::string&, MessageIcon) override {
+    err_ << "qelvaro backup: " << text << "\n";
+  }
+  void pumpMessages() override {}
+  void setBusyCursor(bool) override {}
+
+ private:
+  std::ostream& err_;
+};
+
+class RecordRows final : public DriverRowSource {
+ public:
+  explicit RecordRows(std::vector<DriverRecord> records) : records_(std::move(records)) {}
+  std::size_t rowCount() const override { return records_.size(); }
+  bool rowTicked(std::size_t) const override { return true; }
+  DriverRow rowAt(std::size_t row) const override {
+    const DriverRecord& r = records_[row];
+    return DriverRow{r.description, r.className, r.infName};
+  }
+
+ private:
+  std::vector<DriverRecord> records_;
+};
+
+// One line per driver as the run goes.
+class LineSink final : public BackupSink {
+ public:
+  explicit LineSink(std::ostream& out) : out_(out) {}
+  void driverDone(const DriverReport& report) override {
+    if (report.skipped() || !report.skippedFiles.empty()) {
+      out_ << "FAILED " << report.problem() << "\n";
+    } else {
+      out_ << "ok     \"" << report.driver.description << "\" (" << report.driver.infName << "): "
+           << report.copied.size() << (report.copied.size() == 1 ? " file" : " files") << "\n";
+    }
+    out_.flush();
+  }
+
+ private:
+  std::ostream& out_;
+};
+
+}  // namespace
+
+int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, std::ostream& err) {
+  std::string target;
+  bool all = false;
+  std::vector<std::string> classes;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--to" || a == "--class") {
+      if (i + 1 >= args.size() || args[i + 1].empty()) {
+        err << "qelvaro backup: " << a << " needs a value\n" << kUsage;
+        return 2;
+      }
+      (a == "--to" ? target : classes.emplace_back()) = args[++i];
+    } else if (a == "--all") {
+      all = true;
+    } else {
+      err << "qelvaro backup: unknown argument '" << a << "'\n" << kUsage;
+      return 2;
+    }
+  }
+  if (target.empty()) {
+    err << "qelvaro backup: --to is required\n" << kUsage;
+    return 2;
+  }
+
+  if (!system.fs.exists(target, AttrMask::Folder)) {
+    err << "qelvaro backup: the folder '" << target << "' does not exist\n";
+    return 2;
+  }
+
+  ConsoleUi ui(err);
+  DriverInventory inventory = ScanDrivers(system.registry, ui, !all);
+  std::vector<DriverRecord> chosen;
+  for (auto& d : inventory.drivers) {
+    bool wanted = classes.empty();
+    for (const auto& c : classes) wanted = wanted || iequalsAscii(c, d.className);
+    if (wanted) chosen.push_back(std::move(d));
+  }
+  if (chosen.empty()) {
+    err << "qelvaro backup: no driver to back up\n";
+    return 1;
+  }
+
+  const std::string root = BackupRoot(target);
+  RecordRows rows(std::move(chosen));
+  LineSink sink(out);
+  BackupCollector collector(system.folders, system.fs, system.store);
+  const BackupResult result = collector.run(rows, root, sink);
+
+  std::size_t files = 0;
+  for (const auto& d : result.drivers) files += d.copied.size();
+  const std::size_t skippedDrivers = result.skippedDrivers();
+  out << (result.drivers.size() - skippedDrivers) << " of " << result.drivers.size() << " drivers backed up, "
+      << files << " files, into " << root;
+  if (!result.complete()) {
+    out << "; " << skippedDrivers << " drivers and " << result.skippedFiles() << " files skipped";
+  }
+  out << "\n";
+  return result.complete() ? 0 : 1;
+}
+
+}  // namespace qelvaro

@@ -1,0 +1,91 @@
+// `qelvaro backup` over an in-memory registry and a fake Windows tree.
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "cmd_backup.h"
+#include "fake_windows_tree.h"
+#include "memory_registry.h"
+
+namespace qelvaro {
+namespace {
+
+const std::string kRoot = "SYSTEM\\CurrentControlSet\\Control\\Class\\";
+
+void addClass(MemoryRegistry& reg, const std::string& guid, const std::string& className) {
+  reg.setValue(RegistryRoot::LocalMachine, kRoot + guid, "Class", RegString(className));
+}
+
+void addDriver(MemoryRegistry& reg, const std::string& key, const std::string& desc, const std::string& provider,
+               const std::string& inf) {
+  const auto lm = RegistryRoot::LocalMachine;
+  reg.setValue(lm, kRoot + key, "DriverDesc", RegString(desc));
+  reg.setValue(lm, kRoot + key, "ProviderName", RegString(provider));
+  reg.setValue(lm, kRoot + key, "InfPath", RegString(inf));
+}
+
+struct BackupCommand : ::testing::Test {
+  testing::FakeWindowsTree tree;
+  MemoryRegistry reg;
+
+  void SetUp() override {
+    addClass(reg, "{display}", "Display");
+    addClass(reg, "{net}", "Net");
+    addDriver(reg, "{display}\\0000", "Demo GPU: fast/cheap", "Demo Graphics", "oem3.inf");
+    addDriver(reg, "{net}\\0000", "Demo NIC", "Demo Networks", "oem4.inf");
+    addDriver(reg, "{net}\\0001", "Inbox NIC", "Microsoft", "netinbox.inf");
+    tree.put("C:\\Windows\\inf\\oem3.inf",
+             "[Version]\r\n[DestinationDirs]\r\nDefaultDestDir=12\r\n[SourceDisksFiles]\r\ndemo.sys=1\r\n");
+    tree.put("C:\\Windows\\System32\\drivers\\demo.sys", "driver");
+    tree.put("C:\\Windows\\inf\\netinbox.inf", "[Version]\r\n");
+    // oem4.inf is missing: that driver cannot be backed up.
+    tree.put("D:\\Backups\\readme.txt", "the folder the user chose");
+    tree.put("D:\\B\\readme.txt", "another");
+  }
+
+  int run(const Args& args, std::string& out, std::string& err) {
+    std::ostringstream o, e;
+    BackupSystem system{reg, tree.folders(), tree.fs(), nullptr};
+    const int code = RunBackupCommand(args, system, o, e);
+    out = o.str();
+    err = e.str();
+    return code;
+  }
+};
+
+TEST_F(BackupCommand, BacksUpWhatItCanAndSaysWhatItCouldNot) {
+  std::string out, err;
+  EXPECT_EQ(run({"--to", "D:\\Backups"}, out, err), 1);
+  EXPECT_NE(out.find("ok     \"Demo GPU: fast/cheap\" (oem3.inf): 2 files\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("FAILED "), std::string::npos);
+  EXPECT_NE(out.find("Demo NIC"), std::string::npos);
+  EXPECT_NE(out.find("oem4.inf"), std::string::npos);
+  EXPECT_EQ(out.find("Inbox NIC"), std::string::npos);  // Microsoft's, filtered
+  EXPECT_NE(out.find("1 of 2 drivers backed up, 2 files, into D:\\Backups\\Quorvak; 1 drivers and 0 files skipped"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(tree.read("D:\\Backups\\Quorvak\\Display\\Demo GPU  fast cheap\\demo.sys"), "driver");
+}
+
+TEST_F(BackupCommand, ClassFilterAllAndArguments) {
+  std::string out, err;
+  EXPECT_EQ(run({"--to", "D:\\", "--class", "display"}, out, err), 0) << out << err;
+  EXPECT_NE(out.find("1 of 1 drivers backed up, 2 files, into D:\\Quorvak\n"), std::string::npos) << out;
+
+  EXPECT_EQ(run({"--to", "D:\\B", "--all", "--class", "Net"}, out, err), 1);
+  EXPECT_NE(out.find("Inbox NIC"), std::string::npos);
+  EXPECT_NE(out.find("1 of 2 drivers backed up"), std::string::npos) << out;
+
+  EXPECT_EQ(run({"--to", "D:\\B", "--class", "Printer"}, out, err), 1);
+  EXPECT_EQ(err, "qelvaro backup: no driver to back up\n");
+  EXPECT_EQ(run({}, out, err), 2);
+  EXPECT_EQ(run({"--to"}, out, err), 2);
+  EXPECT_EQ(run({"--to", "D:\\Nowhere"}, out, err), 2);
+  EXPECT_EQ(err, "qelvaro backup: the folder 'D:\\Nowhere' does not exist\n");
+  EXPECT_EQ(run({"--to", "D:\\B", "--frobnicate"}, out, err), 2);
+  EXPECT_NE(err.find("unknown argument '--frobnicate'"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace qelvaro
