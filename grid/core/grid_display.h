@@ -53,8 +53,8 @@ class ScrollBarWrapper {
   std::int32_t Min(std::int32_t bar);
   std::int32_t Max(std::int32_t bar);
   std::int32_t Value(std::int32_t bar);
-  // nMax = max + page - 1, so that the highest reachable position (nMax - nPage + 1)
-  // is max itself.
+  // nMax = max + page: the highest reachable position (nMax - nPage + 1) is max + 1,
+  // where the last k rows that fit (or the last column) start the window.
   void SetMax(std::int32_t bar, std::int32_t max);
   // Writes nPos when it differs; no checks (the grid's rules are in GridDisplay).
   void WriteValue(std::int32_t bar, std::int32_t value);

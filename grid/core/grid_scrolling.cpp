@@ -73,8 +73,7 @@ std::int32_t ScrollBarWrapper::Value(std::int32_t bar) {
 void ScrollBarWrapper::SetMax(std::int32_t bar, std::int32_t max) {
   ScrollInfo i;
   GetInfo(bar, i, sif::All);
-  const std::int32_t page = std::max(i.nPage, 1);
-  i.nMax = std::max(max + page - 1, i.nMin);
+  i.nMax = std::max(max + i.nPage, i.nMin);
   SetInfo(bar, i, sif::Range);
 }
 

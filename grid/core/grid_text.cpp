@@ -1,5 +1,6 @@
 #include "grid_text.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -79,7 +80,8 @@ std::string WrapText(Canvas& canvas, std::string_view text, std::int32_t width, 
     }
     last += "...";
   }
-  lines.push_back(std::move(last));
+  // Text that ends on a break point leaves no empty line behind.
+  if (!last.empty() || lines.empty()) lines.push_back(std::move(last));
   std::string out;
   for (std::size_t k = 0; k < lines.size(); ++k) {
     if (k) out += "\r\n";
@@ -231,7 +233,10 @@ std::string FormatCellText(std::string_view text, std::string_view pattern, cons
   const std::string_view t = trimView(text);
   if (t.empty()) return std::string(text);
 
-  if (pattern == "Short Date" || pattern == "Long Date" || isDatePattern(pattern)) {
+  static constexpr std::string_view kNamedNumbers[] = {"General Number", "Currency", "Fixed",  "Standard", "Percent",
+                                                       "Scientific",     "Yes/No",   "True/False", "On/Off"};
+  const bool namedNumber = std::find(std::begin(kNamedNumbers), std::end(kNamedNumbers), pattern) != std::end(kNamedNumbers);
+  if (!namedNumber && (pattern == "Short Date" || pattern == "Long Date" || isDatePattern(pattern))) {
     const auto serial = locale.parseDate(t);
     if (!serial) return std::string(text);
     if (pattern == "Short Date") return applyDatePattern(*serial, "yyyy-mm-dd");

@@ -73,6 +73,7 @@ void RecordingCanvas::FocusRect(const Rect& r) { ops.push_back(op(CanvasOp::Focu
 
 Rect RecordingCanvas::DrawString(std::string_view text, const Rect& r, std::uint32_t flags) {
   if (flags & dt::CalcRect) {
+    if (text.empty()) return Rect{r.left, r.top, r.left, r.top};
     const std::int32_t lh = lineHeight(font_);
     std::int32_t lines = 0, widest = 0;
     const auto all = (flags & dt::SingleLine) ? std::vector<std::string_view>{text} : splitLines(text);

@@ -1,0 +1,263 @@
+// Geometry and scrolling of the grid display, natively against the doubles.
+#include <gtest/gtest.h>
+
+#include "display_test_support.h"
+#include "grid_error.h"
+
+namespace qelvaro::grid::testing {
+namespace {
+
+TEST(DisplayMetrics, RowHeightHeaderAndCaptionFollowTheHeaderFont) {
+  DisplayFixture f;
+  const GridMetrics& m = f.display.Metrics();
+  EXPECT_EQ(m.HeaderTextHeight, 13);
+  EXPECT_EQ(m.RowHeightDefault, 13 + 4 + 2);
+  EXPECT_EQ(f.grid.RowHeightDefault(), 19);  // new rows take it
+  EXPECT_EQ(m.CaptionHeight, 0);
+  EXPECT_EQ(m.HeaderHeight, 26);
+  EXPECT_EQ(m.CheckBoxSize, 16);  // from the height before the pass (17)
+
+  f.grid.SetCaption("Drivers");
+  f.grid.SetColumnHeaderLines(0);
+  EXPECT_EQ(f.grid.ColumnHeaderLines(), 1);
+  f.grid.SetColumnHeaderLines(3);
+  f.display.CalcRowMetrics();
+  EXPECT_EQ(m.CaptionHeight, 20);  // 13 * 1.5 = 19.5, halves to even
+  EXPECT_EQ(m.HeaderHeight, 13 + 13 * 3 + 20);
+  f.grid.SetColumnHeaderSmall(true);
+  f.display.CalcRowMetrics();
+  EXPECT_EQ(m.HeaderHeight, 13 * 3 / 3 + 13 + 20);
+  f.grid.SetColumnHeaders(false);
+  f.display.CalcRowMetrics();
+  EXPECT_EQ(m.HeaderHeight, 20);
+
+  // MinRowHeight in twips through the real resolution: 300 twips at 120 dpi (12 twips a pixel) is 25 pixels.
+  f.platform.twipsY = 12;
+  f.grid.SetScaleUnits(1);
+  f.grid.SetMinRowHeight(300);
+  f.grid.SetMinVerticalOffset(3);
+  f.display.CalcRowMetrics();
+  EXPECT_EQ(m.RowHeightDefault, 25 + 6 + 2);
+  f.grid.SetRowCheckBoxes(true);
+  f.display.CalcRowMetrics();
+  EXPECT_EQ(m.TextLeftOffset, 18);
+}
+
+TEST(DisplayMetrics, OverflowingMetricsRaiseTheOverflowError) {
+  DisplayFixture f;
+  f.grid.SetMinVerticalOffset(2'000'000'000);
+  try {
+    f.display.CalcRowMetrics();
+    FAIL() << "no overflow";
+  } catch (const GridError& e) {
+    EXPECT_EQ(e.code(), 6);
+  }
+}
+
+TEST(DisplayMetrics, WrappedRowsGrowToTheirTextUpToMaxLineCount) {
+  DisplayFixture f;
+  f.grid.SetAllowWordWrap(true);
+  f.grid.AddColumn("A", 100 - 1, 4, 0, {}, {}, 4, true);
+  f.grid.AddColumn("B", 100 - 1);
+  // 30 characters of 8 pixels in 95 pixels: 3 lines of 13.
+  f.grid.AddItem(std::string(30, 'x') + "\tshort");
+  // The wrapped measure starts 2 pixels down, and its bottom is the height.
+  EXPECT_EQ(f.grid.RowRecord(0).Height, 2 + 39 + 4);
+  f.grid.AddItem("\tone line");
+  EXPECT_EQ(f.grid.RowRecord(1).Height, 13 + 4);  // two pixels less than the default
+  f.grid.SetMaxLineCount(2);
+  f.display.SetRowHeight(0, -1);
+  EXPECT_EQ(f.grid.RowRecord(0).Height, 26 + 4);
+  f.display.SetRowHeight(1, 40.6f);
+  EXPECT_EQ(f.display.RowHeight(1), 41);
+  f.display.SetRowHeight(7, 50);  // no such row: nothing
+}
+
+TEST(DisplayMetrics, AutoSizeAndForceFit) {
+  DisplayFixture f;
+  f.fill({50, 60, 70}, 3);
+  f.grid.SetCellText(1, 1, std::string(20, 'w'));  // 160 pixels
+  f.display.ColWidthAutoSize(1);
+  // (m + TwipsPerPixelX) * TwipsPerPixelX twips, given back in pixels (ScaleUnits 3).
+  EXPECT_FLOAT_EQ(f.grid.ColWidth(1), 160.0f + 15.0f);
+  f.grid.AddColumn("Tick", 99, 4, datatype::Boolean);
+  f.display.AutoSizeColumn(3);
+  EXPECT_FLOAT_EQ(f.grid.ColWidth(3), 32.0f);  // 480 twips
+  EXPECT_THROW(f.display.AutoSizeColumn(9), GridError);
+
+  f.grid.SetColVisible(3, false);
+  f.display.ColForceFit();
+  const double visible = f.display.VisibleWidth() / 15.0;
+  EXPECT_NEAR(f.grid.ColWidth(0) + f.grid.ColWidth(1) + f.grid.ColWidth(2), visible, 0.01);
+}
+
+TEST(DisplayMetrics, VisibleRowCountAndVisibleSizesInTwips) {
+  DisplayFixture f;
+  f.fill({100}, 50);
+  f.display.SetRedraw(true);
+  // (300 - 26 - 4) / 19 = 14.2
+  EXPECT_EQ(f.display.VisibleRowCount(), 14);
+  f.platform.twipsX = f.platform.twipsY = 12;  // 120 dpi
+  // Window 304 pixels, border allowance 4, horizontal bar hidden: 300 * 12.
+  EXPECT_EQ(f.display.VisibleHeight(), 300 * 12);
+  // 404 - 4 - 16 (vertical bar) - 1 pixel - no row numbers.
+  EXPECT_EQ(f.display.VisibleWidth(), (404 - 4 - 16 - 1) * 12);
+}
+
+TEST(DisplayScrolling, EmptyGridHidesBothBarsAndFullGridShowsTheVerticalOne) {
+  DisplayFixture f;
+  f.display.SetRedraw(true);
+  EXPECT_FALSE(f.scroll.shown[0]);
+  EXPECT_FALSE(f.scroll.shown[1]);
+  f.fill({100, 100}, 40);
+  f.display.Refresh();
+  EXPECT_TRUE(f.scroll.shown[1]);
+  EXPECT_FALSE(f.scroll.shown[0]);
+  // 14 rows of 19 fit below the 26-pixel header in 300 pixels.
+  EXPECT_EQ(f.scroll.bars[1].nMax - f.scroll.bars[1].nPage + 1, 40 - 14);  // rows 26 to 39 fill the window
+  f.grid.SetScrollBars(0);
+  f.display.UpdateScrollBars();
+  EXPECT_FALSE(f.scroll.shown[1]);
+}
+
+TEST(DisplayScrolling, LinesPagesWheelAndTrack) {
+  DisplayFixture f;
+  f.fill({100, 100}, 100);
+  f.display.SetRedraw(true);
+  f.grid.SetRowVisible(2, false);
+  f.display.OnScroll({sb::Vert, sb::LineDown, 1});
+  EXPECT_EQ(f.display.RowFirstVisible(), 1);
+  f.display.OnScroll({sb::Vert, sb::LineDown, 1});
+  EXPECT_EQ(f.display.RowFirstVisible(), 3);  // the hidden row is skipped
+  EXPECT_EQ(f.host.scrolls, 2);
+  f.display.OnScroll(ScrollRequestFromWheel(static_cast<std::uint32_t>(-120) << 16));
+  EXPECT_EQ(f.display.RowFirstVisible(), 6);  // three rows a notch
+  f.display.OnScroll(ScrollRequestFromWheel(120u << 16));
+  EXPECT_EQ(f.display.RowFirstVisible(), 3);
+  f.display.OnScroll({sb::Vert, sb::PageDown, 1});
+  EXPECT_EQ(f.display.RowFirstVisible(), 8);
+  f.display.OnScroll({sb::Vert, sb::Bottom, 1});
+  const std::int32_t bottom = f.display.RowFirstVisible();
+  EXPECT_EQ(bottom, 100 - 14);
+  EXPECT_FALSE(f.display.OnScroll({sb::Vert, sb::LineDown, 1}));  // nothing changes at the end
+  f.display.OnScroll({sb::Vert, sb::Top, 1});
+  EXPECT_EQ(f.display.RowFirstVisible(), 0);
+  EXPECT_FALSE(f.display.OnScroll({sb::Vert, sb::ThumbPosition, 1}));
+
+  // Without ScrollTrack the thumb moves the value but paints only at the end.
+  f.grid.SetScrollTrack(false);
+  const int shows = f.surface.shows;
+  f.scroll.bars[1].nTrackPos = 40;
+  EXPECT_TRUE(f.display.OnScroll({sb::Vert, sb::ThumbTrack, 1}));
+  EXPECT_EQ(f.scroll.bars[1].nPos, 40);
+  EXPECT_EQ(f.surface.shows, shows);
+  f.display.OnScroll({sb::Vert, sb::EndScroll, 1});
+  EXPECT_EQ(f.surface.shows, shows + 1);
+  EXPECT_EQ(f.display.RowFirstVisible(), 40);
+}
+
+TEST(DisplayScrolling, CtrlWheelScrollsColumnsAndFrozenColumnsStayPut) {
+  DisplayFixture f;
+  f.fill({150, 150, 150, 150, 150, 150}, 5);
+  f.display.SetRedraw(true);
+  ASSERT_TRUE(f.scroll.shown[0]);
+  f.display.OnScroll(ScrollRequestFromWheel((static_cast<std::uint32_t>(-120) << 16) | 0x8));
+  EXPECT_EQ(f.scroll.bars[0].nPos, 1);
+  EXPECT_EQ(f.scroll.bars[1].nPos, 0);
+
+  f.display.SetFreezeAtCol(2);
+  EXPECT_EQ(f.scroll.bars[0].nPos, 3);
+  for (int i = 0; i < 3; ++i) f.display.OnScroll({sb::Horz, sb::LineUp, 1});
+  EXPECT_EQ(f.scroll.bars[0].nPos, 3);
+  f.display.SBSetValue(sb::Horz, 1);
+  EXPECT_EQ(f.scroll.bars[0].nPos, 3);
+  f.display.OnScroll({sb::Horz, sb::LineDown, 1});
+  EXPECT_EQ(f.scroll.bars[0].nPos, 4);
+  f.paint();
+  // Frozen columns first, then the scrolled ones from position 4.
+  EXPECT_EQ(f.display.ColumnLeft(0), 0);
+  EXPECT_EQ(f.display.ColumnLeft(2), 300);
+  EXPECT_EQ(f.display.ColumnLeft(3), -1);
+  EXPECT_EQ(f.display.ColumnLeft(4), 450);
+  EXPECT_EQ(f.canvas().of(CanvasOp::Clip).front().rect.left, 450);
+}
+
+TEST(DisplayScrolling, HorizontalBarStaysWhileScrolledEvenWhenColumnsFit) {
+  DisplayFixture f;
+  f.fill({250, 250}, 3);
+  f.display.SetRedraw(true);
+  ASSERT_TRUE(f.scroll.shown[0]);
+  f.display.OnScroll({sb::Horz, sb::LineDown, 1});
+  ASSERT_EQ(f.scroll.bars[0].nPos, 1);
+  f.grid.SetColWidth(0, 50);
+  f.grid.SetColWidth(1, 50);
+  f.display.UpdateScrollBars();
+  EXPECT_TRUE(f.scroll.shown[0]);
+  f.display.OnScroll({sb::Horz, sb::LineUp, 1});
+  f.display.UpdateScrollBars();
+  EXPECT_FALSE(f.scroll.shown[0]);
+}
+
+TEST(DisplayScrolling, FlatBarsFallBackToStandardForGood) {
+  DisplayFixture f;
+  EXPECT_FALSE(f.display.ScrollBars().UsingStandard());
+  EXPECT_EQ(f.scroll.flatProps[0x200], 1);
+  EXPECT_EQ(f.scroll.flatProps[0x100], 1);
+  f.display.SetScrollBarStyle(1);
+  EXPECT_TRUE(f.display.ScrollBars().UsingStandard());
+  EXPECT_FALSE(f.scroll.flatInitialised);
+  f.scroll.flatWorks = false;
+  f.display.SetScrollBarStyle(0);
+  EXPECT_TRUE(f.display.ScrollBars().UsingStandard());
+  f.fill({100}, 30);
+  f.scroll.flatCalls = 0;
+  f.display.SetRedraw(true);
+  EXPECT_EQ(f.scroll.flatCalls, 0);
+  // Large change: nMax follows the page, so the reachable range stays.
+  const std::int32_t reach = f.scroll.bars[1].nMax - f.scroll.bars[1].nPage;
+  f.display.SetSBLargeChange(1, 9);
+  EXPECT_EQ(f.display.SBLargeChange(1), 9);
+  EXPECT_EQ(f.scroll.bars[1].nMax - f.scroll.bars[1].nPage, reach);
+}
+
+TEST(DisplayStepping, RowsSkipHiddenAndLockedColumnsWrap) {
+  DisplayFixture f;
+  f.fill({40, 40, 40, 40}, 6);
+  f.grid.SetRowVisible(1, false);
+  f.grid.SetRowLocked(2, true);
+  EXPECT_EQ(f.display.NextRowFrom(0, 1, 0), 3);
+  EXPECT_EQ(f.display.NextRowFrom(0, 1, rowflag::Locked), 2);
+  EXPECT_EQ(f.display.NextRowFrom(4, 5, 0), 5);
+  EXPECT_EQ(f.display.PrevRowFrom(3, 1, 0), 0);
+  f.grid.SetColLocked(1, true);
+  f.grid.SetColVisible(2, false);
+  EXPECT_EQ(f.display.NextColFrom(0, false), 3);
+  EXPECT_EQ(f.display.NextColFrom(3, false), 0);
+  EXPECT_EQ(f.display.PrevColFrom(0, false), 3);
+  EXPECT_EQ(f.display.PrevColFrom(0, true), 3);
+}
+
+TEST(DisplayGeometry, CellPartsFollowAlignmentAndHitTestsAgreeWithPainting) {
+  DisplayFixture f;
+  f.fill({100, 60}, 3);
+  f.display.SetRedraw(true);
+  // Column 1 at x 100, row at y 45 of height 19; check box 16 pixels.
+  f.grid.SetColAlignment(1, 5);
+  EXPECT_EQ(f.display.CellRect(1, 45, 19, 1), (Rect{122, 46, 138, 62}));  // 46.5 halves to even
+  f.grid.SetColAlignment(1, 10);
+  EXPECT_EQ(f.display.CellRect(1, 45, 19, 1), (Rect{143, 46, 159, 62}));
+  f.grid.SetColAlignment(1, 0);
+  EXPECT_EQ(f.display.CellRect(1, 45, 19, 1), (Rect{101, 47, 117, 63}));
+  f.grid.SetColAlignment(1, 3);
+  EXPECT_EQ(f.display.CellRect(1, 45, 19, 1), (Rect{0, 0, 16, 16}));
+  EXPECT_EQ(f.display.ColumnAtX(99), 0);
+  EXPECT_EQ(f.display.ColumnAtX(100), 1);
+  EXPECT_EQ(f.display.ColumnAtX(161), -1);
+  EXPECT_EQ(f.display.RowAtY(26), -1);
+  EXPECT_EQ(f.display.RowAtY(27), 0);
+  EXPECT_EQ(f.display.RowAtY(45), 1);
+  EXPECT_EQ(f.display.RowTop(2), 64);
+}
+
+}  // namespace
+}  // namespace qelvaro::grid::testing
