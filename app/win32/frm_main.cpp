@@ -1,11 +1,20 @@
 #include "frm_main.h"
 
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include <algorithm>
+#include <sstream>
 
+#include "backup_collector.h"
+#include "backup_root.h"
 #include "cell_grid_window.h"
 #include "driver_list.h"
+#include "driver_store_setupapi.h"
+#include "md_folders.h"
+#include "win32_file_system.h"
+#include "win32_registry.h"
+#include "zipcomp/zip_component.h"
 #include "product.h"
 #include "win32_text.h"
 
@@ -206,6 +215,203 @@ void FrmMain::cmdInvertSelection_Click() { InvertRowSelection(grid()); }
 
 void FrmMain::Command1_Click() { ui_.showMessage(AboutText(), kAppTitle, MessageIcon::None); }
 
+namespace {
+
+// Texts of the backup, as the user reads them.
+const char kNoTick[] = "\xE9\x80\x89\xE6\x8B\xA9\xE9\x9C\x80\xE8\xA6\x81\xE5\xA4\x87\xE4\xBB\xBD"
+                       "\xE6\x96\x87\xE4\xBB\xB6\xE5\xAD\x98\xE6\x94\xBE\xE7\x9A\x84\xE7\xA3\x81"
+                       "\xE7\x9B\x98\xE7\x9B\xAE\xE5\xBD\x95.";  // 选择需要备份文件存放的磁盘目录.
+const char kNotice[] = "\xE6\x8F\x90\xE7\xA4\xBA";                    // 提示
+const char kErrorTitle[] = "\xE9\x94\x99\xE8\xAF\xAF";                // 错误
+const char kBrowseTitle[] = "\xE9\x80\x89\xE6\x8B\xA9\xE8\xA6\x81\xE5\xA4\x87\xE4\xBB\xBD\xE7\x9A\x84"
+                            "\xE6\x96\x87\xE4\xBB\xB6\xE5\xA4\xB9.";  // 选择要备份的文件夹.
+const char kCollecting[] = "\xE6\xAD\xA3\xE5\x9C\xA8\xE6\x90\x9C\xE7\xB4\xA2\xE5\x92\x8C\xE5\xAD\x98"
+                           "\xE5\x82\xA8\xE9\xA9\xB1\xE5\x8A\xA8\xE7\xA8\x8B\xE5\xBA\x8F...";  // 正在搜索和存储驱动程序...
+const char kZipping[] = "\xE6\xAD\xA3\xE5\x9C\xA8\xE5\x8E\x8B\xE7\xBC\xA9\xE9\xA9\xB1\xE5\x8A\xA8"
+                        "\xE7\xA8\x8B\xE5\xBA\x8F\xE6\x96\x87\xE4\xBB\xB6..";  // 正在压缩驱动程序文件..
+const char kSuccess[] = "\xE6\x81\xAD\xE5\x96\x9C\xEF\xBC\x8C\xE9\xA9\xB1\xE5\x8A\xA8\xE7\xA8\x8B"
+                        "\xE5\xBA\x8F\xE6\x96\x87\xE4\xBB\xB6\xE5\xA4\x87\xE4\xBB\xBD\xE5\x88\x9B"
+                        "\xE5\xBB\xBA\xE6\x88\x90\xE5\x8A\x9F\xEF\xBC\x81.";  // 恭喜，驱动程序文件备份创建成功！.
+const char kZipFailed[] = "\xE5\x88\x9B\xE5\xBB\xBA\xE5\xA4\xB1\xE8\xB4\xA5. \xE5\x88\x9B\xE5\xBB\xBA"
+                          "ZIP\xE5\x8E\x8B\xE7\xBC\xA9\xE6\x96\x87\xE4\xBB\xB6\xE6\x97\xB6\xE5\x8F\x91"
+                          "\xE7\x94\x9F\xE9\x94\x99\xE8\xAF\xAF. ";  // 创建失败. 创建ZIP压缩文件时发生错误. 
+const char kDescription[] = "\xE6\x8F\x8F\xE8\xBF\xB0: ";  // 描述: 
+
+// The ticked rows of the grid, read as the run reaches them.
+class GridRows final : public DriverRowSource {
+ public:
+  explicit GridRows(grid::CellGrid& grid) : grid_(grid), count_(static_cast<std::size_t>(grid.ItemCount())) {}
+  std::size_t rowCount() const override { return count_; }
+  bool rowTicked(std::size_t row) const override {
+    return static_cast<std::int32_t>(row) < grid_.ItemCount() && grid_.RowChecked(static_cast<std::int32_t>(row));
+  }
+  DriverRow rowAt(std::size_t row) const override {
+    const auto r = static_cast<std::int32_t>(row);
+    return DriverRow{grid_.CellText(r, 0), grid_.CellText(r, 4), grid_.CellText(r, 5)};
+  }
+
+ private:
+  grid::CellGrid& grid_;
+  std::size_t count_;
+};
+
+// The window's side of a run: messages keep flowing, the fill grows per row.
+class WindowSink final : public BackupSink {
+ public:
+  explicit WindowSink(FrmMain& frm) : frm_(frm) {}
+  void letMessagesRun() override { frm_.ui().pumpMessages(); }
+  void rowDone(std::size_t, std::size_t, double fraction) override {
+    frm_.SetProgressFillWidth(static_cast<int>(frm_.ProgressFrameWidth() * fraction));
+  }
+
+ private:
+  FrmMain& frm_;
+};
+
+}  // namespace
+
+std::string FrmMain::askForFolder() {
+  if (!backupFolderForTests_.empty()) return backupFolderForTests_;
+  const std::wstring title = widen(kBrowseTitle);
+  BROWSEINFOW info{};
+  info.hwndOwner = hwnd_;
+  info.lpszTitle = title.c_str();
+  info.ulFlags = BIF_RETURNONLYFSDIRS;
+  PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
+  if (!chosen) return {};
+  std::wstring path(32768, L'\0');
+  const bool ok = SHGetPathFromIDListEx(chosen, path.data(), static_cast<DWORD>(path.size()), GPFIDL_DEFAULT);
+  CoTaskMemFree(chosen);
+  if (!ok) return {};
+  path.resize(wcslen(path.c_str()));
+  return narrow(path);
+}
+
+void FrmMain::enableBackupControls(bool enable) {
+  for (FrmMainControl id : {kCheck1, kCombo1, kCmdDoBackup, kCmdSelectAll, kCmdInvertSelection}) {
+    EnableWindow(control(id), enable);
+  }
+}
+
+void FrmMain::cmdDoBackup_Click() {
+  grid::CellGrid& g = grid();
+  if (g.CheckedCount() == 0) {
+    ui_.showMessage(kNoTick, kNotice, MessageIcon::Information);
+    return;
+  }
+  const std::string chosen = askForFolder();
+  if (chosen.empty()) return;
+  ui_.setBusyCursor(true);
+  ui_.pumpMessages();
+  enableBackupControls(false);
+  ui_.pumpMessages();
+
+  const std::string root = BackupRoot(chosen);
+  const Win32SystemFolders folders;
+  Win32FileSystem fs;
+  const Win32Registry registry;
+  const SetupApiDriverStoreLookup setupapi(folders);
+  const RegistryDriverStoreLookup database(registry, folders);
+  const ChainedDriverStoreLookup store({&setupapi, &database});
+  SetStatus(kCollecting);
+  GridRows rows(g);
+  WindowSink sink(*this);
+  BackupCollector collector(folders, fs, &store);
+  const BackupResult result = collector.run(rows, root, sink);
+  ui_.pumpMessages();
+  ui_.setBusyCursor(false);
+
+  bool packaged = true;
+  std::string note;
+  const LRESULT target = SendMessageW(control(kCombo1), CB_GETCURSEL, 0, 0);
+  const bool anything = result.skippedDrivers() < result.drivers.size();
+  if (target == 1 && anything) {
+    SetStatus(kZipping);
+    ui_.pumpMessages();
+    packaged = DoZip(root, root + ".zip");
+    ui_.pumpMessages();
+    if (packaged) {
+      const FsResult removed = DeleteDir(root, fs);
+      if (!removed.ok()) note = "\r\n\xE6\x9C\xAA\xE8\x83\xBD\xE5\x88\xA0\xE9\x99\xA4\xE4\xB8\xB4\xE6\x97\xB6"
+                                "\xE6\x96\x87\xE4\xBB\xB6\xE5\xA4\xB9: " + root;  // 未能删除临时文件夹:
+    }
+  } else if (target == 2 && anything) {
+    // The self-extracting package is not built yet: say so, and keep the folder.
+    packaged = false;
+    ui_.showMessage("\xE8\x87\xAA\xE8\xA7\xA3\xE5\x8E\x8B\xE6\x96\x87\xE4\xBB\xB6\xE5\xB0\x9A\xE4\xB8\x8D"
+                    "\xE5\x8F\xAF\xE7\x94\xA8.",  // 自解压文件尚不可用.
+                    kErrorTitle, MessageIcon::Critical);
+  }
+
+  ui_.pumpMessages();
+  enableBackupControls(true);
+  SetProgressFillWidth(0);
+  SetStatus("");
+  finishBackup(result, root, packaged, note);
+}
+
+void FrmMain::finishBackup(const BackupResult& result, const std::string& root, bool packaged,
+                           const std::string& note) {
+  const std::size_t drivers = result.skippedDrivers();
+  const std::size_t files = result.skippedFiles();
+  if (!packaged) {
+    // The collected files are the only copy: they stay, and the user learns where.
+    ui_.showMessage("\xE9\xA9\xB1\xE5\x8A\xA8\xE7\xA8\x8B\xE5\xBA\x8F\xE6\x96\x87\xE4\xBB\xB6\xE5\xB7\xB2"
+                    "\xE4\xBF\x9D\xE7\x95\x99\xE5\x9C\xA8: " + root,  // 驱动程序文件已保留在:
+                    kNotice, MessageIcon::Information);
+    return;
+  }
+  if (drivers == 0 && files == 0) {
+    ui_.showMessage(kSuccess + note, kNotice, MessageIcon::Information);
+    return;
+  }
+  std::ostringstream text;
+  if (drivers == result.drivers.size()) {
+    text << "\xE6\xB2\xA1\xE6\x9C\x89\xE5\xA4\x87\xE4\xBB\xBD\xE4\xBB\xBB\xE4\xBD\x95\xE9\xA9\xB1\xE5\x8A\xA8"
+            "\xE7\xA8\x8B\xE5\xBA\x8F.";  // 没有备份任何驱动程序.
+  } else {
+    // 备份已创建, 但有 N 个驱动程序和 M 个文件未能备份:
+    text << "\xE5\xA4\x87\xE4\xBB\xBD\xE5\xB7\xB2\xE5\x88\x9B\xE5\xBB\xBA, \xE4\xBD\x86\xE6\x9C\x89 " << drivers
+         << " \xE4\xB8\xAA\xE9\xA9\xB1\xE5\x8A\xA8\xE7\xA8\x8B\xE5\xBA\x8F\xE5\x92\x8C " << files
+         << " \xE4\xB8\xAA\xE6\x96\x87\xE4\xBB\xB6\xE6\x9C\xAA\xE8\x83\xBD\xE5\xA4\x87\xE4\xBB\xBD:";
+  }
+  int listed = 0;
+  for (const auto& d : result.drivers) {
+    const std::string problem = d.problem();
+    if (problem.empty()) continue;
+    if (++listed > 10) {
+      text << "\r\n...";
+      break;
+    }
+    text << "\r\n" << problem;
+  }
+  text << note;
+  ui_.showMessage(text.str(), kNotice, MessageIcon::Information);
+}
+
+bool FrmMain::DoZip(const std::string& Folder, const std::string& ZipFile) {
+  zipcomp::ZipComponent zip;
+  zip.PreservePaths = true;
+  zip.DeleteZippedFiles = true;
+  zip.ProcessSubfolders = true;
+  zip.BasePath = Folder;
+  zip.FilesToProcess = "*.*";
+  zip.ZipFilename = ZipFile;
+  zip.CompressionLevel = 6;
+  zip.GlobalStatus = [this](const zipcomp::GlobalStatusArgs& a) { zip_GlobalStatus(a.nBytesPercent); };
+  zip.setWaitHost(zipcomp::makeMessagePumpWaitHost());
+  const std::int32_t code = zip.Zip();
+  if (code == 0) return true;
+  ui_.showMessage(std::string(kZipFailed) + kDescription + zip.GetErrorDescription(0, code), kErrorTitle,
+                  MessageIcon::Critical);
+  return false;
+}
+
+void FrmMain::zip_GlobalStatus(std::int16_t nBytesPercent) {
+  const float width = static_cast<float>(ProgressFrameWidth()) / 100.0f * nBytesPercent;
+  SetProgressFillWidth(static_cast<int>(width));
+}
+
 int FrmMain::ProgressFrameWidth() const {
   RECT r{};
   GetClientRect(control(kProgress), &r);
@@ -240,6 +446,7 @@ LRESULT FrmMain::handle(UINT msg, WPARAM wParam, LPARAM lParam) {
           case kCmdSelectAll: cmdSelectAll_Click(); return 0;
           case kCmdInvertSelection: cmdInvertSelection_Click(); return 0;
           case kCommand1: Command1_Click(); return 0;
+          case kCmdDoBackup: cmdDoBackup_Click(); return 0;
           default: break;
         }
       }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "backup_collector.h"
 #include "cell_grid.h"
 #include "driver_inventory.h"
 #include "registry.h"
@@ -71,6 +72,16 @@ class FrmMain {
   void cmdSelectAll_Click();
   void cmdInvertSelection_Click();
   void Command1_Click();
+  void cmdDoBackup_Click();
+
+  // Packs the backup root into a Zip file; false (after telling the user) on failure.
+  bool DoZip(const std::string& Folder, const std::string& ZipFile);
+  // The zip component's progress: the fill follows nBytesPercent.
+  void zip_GlobalStatus(std::int16_t nBytesPercent);
+
+  // Where the backup goes when the user is not asked (tests); empty asks with the
+  // shell's folder browser.
+  void SetBackupFolderForTests(std::string folder) { backupFolderForTests_ = std::move(folder); }
 
  private:
   static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -78,6 +89,10 @@ class FrmMain {
   LRESULT handle(UINT msg, WPARAM wParam, LPARAM lParam);
   void createControls();
   void LoadDriverList();
+  std::string askForFolder();
+  void enableBackupControls(bool enable);
+  void finishBackup(const BackupResult& result, const std::string& root, bool packaged,
+                    const std::string& note);
 
   HINSTANCE instance_;
   const Registry& registry_;
@@ -90,6 +105,7 @@ class FrmMain {
   std::vector<std::string> driverKeys_;
   int progressFill_ = 0;
   bool quitOnDestroy_ = true;
+  std::string backupFolderForTests_;
 };
 
 }  // namespace qelvaro

@@ -1,6 +1,7 @@
 #include "ms_startup.h"
 
 #include <commctrl.h>
+#include <objbase.h>
 
 #include "frm_main.h"
 #include "md_reg_dll.h"
@@ -43,6 +44,8 @@ void PutZipComponentInPlace() {
 }
 
 int Main(HINSTANCE instance) {
+  // The shell's folder browser needs COM on this thread.
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
   InitCommonControlsEx(&controls);
   PutZipComponentInPlace();
