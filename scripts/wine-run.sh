@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs one Windows program under Wine in a throwaway prefix copied from the template.
-#   wine-run.sh [--display | --desktop WxH] PROGRAM.exe [ARGS...]
+#   wine-run.sh [--seed-demo] [--display | --desktop WxH] PROGRAM.exe [ARGS...]
+# --seed-demo lays the demo driver set into the prefix first (scripts/demo-set.sh).
 # --display starts a private Xvfb for programs that open windows.
 # --desktop also runs the program inside a Wine virtual desktop of that size, so that
 #   windows get their frames and title bars as a user sees them (for screenshots).
@@ -14,6 +15,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 display=0
 desktop=""
+seed=0
+if [ "${1:-}" = --seed-demo ]; then seed=1; shift; fi
 if [ "${1:-}" = --display ]; then display=1; shift; fi
 if [ "${1:-}" = --desktop ]; then display=1; desktop=${2:?--desktop needs WxH}; shift 2; fi
 exe=${1:?usage: wine-run.sh [--display] PROGRAM.exe [ARGS...]}
@@ -38,6 +41,7 @@ cp -al "$template/." "$prefix/"
 for f in "$prefix"/*.reg; do cp --remove-destination "$template/$(basename "$f")" "$f"; done
 export WINEPREFIX="$prefix"
 export QELVARO_WINE_PREFIX="$prefix"
+if [ "$seed" = 1 ]; then "$here/demo-set.sh" "$prefix" || { echo "wine-run: demo set failed" >&2; exit 1; }; fi
 
 convert_screenshots() {
   local dir=${QELVARO_SCREENSHOT_DIR:-}

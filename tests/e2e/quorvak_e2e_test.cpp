@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <shlobj.h>
+
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -34,7 +37,6 @@ std::wstring registeredQzip() {
 }
 
 TEST(Quorvak, StartsShowsTheDriversAndCloses) {
-  ASSERT_TRUE(importRegFile(std::string(QELVARO_FIXTURES_DIR) + "/registry/demo-drivers.reg"));
   ASSERT_TRUE(copyInto(dosPath(QELVARO_QUORVAK_EXE), kFolder, L"Quorvak.exe"));
   HANDLE process = startProgram(kFolder + L"\\Quorvak.exe", L"", kFolder);
   ASSERT_NE(process, nullptr);
@@ -70,6 +72,158 @@ TEST(Quorvak, StartsShowsTheDriversAndCloses) {
   DWORD code = 1;
   GetExitCodeProcess(process, &code);
   EXPECT_EQ(code, 0u);
+  CloseHandle(process);
+}
+
+// The demo set's files, as the backup must hold them: driver folder, name, and the
+// file it was taken from (read with the real System32 in view).
+struct Expected {
+  const char* folder;
+  const char* name;
+  const wchar_t* source;
+};
+
+const Expected kDemoBackup[] = {
+    {"Display\\Qelvaro Demo Graphics Adapter", "oem3.inf", L"C:\\windows\\inf\\oem3.inf"},
+    {"Display\\Qelvaro Demo Graphics Adapter", "qvdisp.cat",
+     L"C:\\windows\\system32\\CatRoot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\qvdisp.cat"},
+    {"Display\\Qelvaro Demo Graphics Adapter", "qvdisp.sys", L"C:\\windows\\system32\\drivers\\qvdisp.sys"},
+    {"Display\\Qelvaro Demo Graphics Adapter", "qvdisp_um.dll", L"C:\\windows\\system32\\qvdisp_um.dll"},
+    {"Display\\Qelvaro Demo Graphics Adapter", "qvdisp.hlp", L"C:\\windows\\help\\qvdisp.hlp"},
+    {"Display\\Qelvaro Demo Graphics Adapter", "qvdisp.v2.sys", L"C:\\windows\\system32\\qvdisp.v2.sys"},
+    {"Net\\Qelvaro Demo Ethernet \xE4\xBB\xA5\xE5\xA4\xAA\xE7\xBD\x91\xE6\x8E\xA7\xE5\x88\xB6\xE5\x99\xA8", "oem4.inf",
+     L"C:\\windows\\inf\\oem4.inf"},
+    {"Net\\Qelvaro Demo Ethernet \xE4\xBB\xA5\xE5\xA4\xAA\xE7\xBD\x91\xE6\x8E\xA7\xE5\x88\xB6\xE5\x99\xA8", "qvnet.cat",
+     L"C:\\windows\\system32\\CatRoot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\qvnet.cat"},
+    {"Net\\Qelvaro Demo Ethernet \xE4\xBB\xA5\xE5\xA4\xAA\xE7\xBD\x91\xE6\x8E\xA7\xE5\x88\xB6\xE5\x99\xA8", "qvnet.sys",
+     L"C:\\windows\\system32\\drivers\\qvnet.sys"},
+    {"Net\\Qelvaro Demo Ethernet \xE4\xBB\xA5\xE5\xA4\xAA\xE7\xBD\x91\xE6\x8E\xA7\xE5\x88\xB6\xE5\x99\xA8", "qvnetco.dll",
+     L"C:\\windows\\system32\\qvnetco.dll"},
+    {"Net\\Qelvaro Demo Ethernet \xE4\xBB\xA5\xE5\xA4\xAA\xE7\xBD\x91\xE6\x8E\xA7\xE5\x88\xB6\xE5\x99\xA8", "qvnet.ini",
+     L"C:\\windows\\system32\\qvnet.ini"},
+    {"Printer\\Qelvaro Demo LaserJet 3000", "oem5.inf", L"C:\\windows\\inf\\oem5.inf"},
+    {"Printer\\Qelvaro Demo LaserJet 3000", "qvprint.cat",
+     L"C:\\windows\\system32\\CatRoot\\{127D0A1D-4EF2-11D1-8608-00C04FC295EE}\\qvprint.cat"},
+    {"Printer\\Qelvaro Demo LaserJet 3000", "qvprint.gpd", L"C:\\windows\\system32\\spool\\drivers\\w32x86\\3\\qvprint.gpd"},
+    {"Printer\\Qelvaro Demo LaserJet 3000", "qvprintui.dll",
+     L"C:\\windows\\system32\\spool\\drivers\\w32x86\\3\\qvprintui.dll"},
+    {"Printer\\Qelvaro Demo LaserJet 3000", "qvprintres.dll",
+     L"C:\\windows\\system32\\spool\\drivers\\w32x86\\3\\qvprintres.dll"},
+    {"Printer\\Qelvaro Demo LaserJet 3000", "qvprint.chm", L"C:\\windows\\system32\\spool\\drivers\\w32x86\\qvprint.chm"},
+};
+
+std::wstring widenUtf8(const std::string& s) {
+  const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+  std::wstring w(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
+  return w;
+}
+
+std::string readReal(const std::wstring& path) {
+  PVOID old = nullptr;
+  const BOOL off = Wow64DisableWow64FsRedirection(&old);
+  std::string bytes = readAll(path);
+  if (off) Wow64RevertWow64FsRedirection(old);
+  return bytes;
+}
+
+// Every file of a folder tree, relative to it, sorted.
+void listTree(const std::wstring& base, const std::wstring& relative, std::vector<std::wstring>& out) {
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW((base + relative + L"\\*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::wstring name = data.cFileName;
+    if (name == L"." || name == L"..") continue;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) listTree(base, relative + L"\\" + name, out);
+    else out.push_back(relative + L"\\" + name);
+  } while (FindNextFileW(find, &data));
+  FindClose(find);
+  std::sort(out.begin(), out.end());
+}
+
+// Clicks the backup button, picks `folder` in the real folder browser (the path is
+// written into Quorvak's memory for BFFM_SETSELECTION), and returns the end message.
+std::wstring runBackup(HWND main, HANDLE process, const std::wstring& folder, const std::string& shot) {
+  PostMessageW(GetDlgItem(main, kCmdDoBackup), BM_CLICK, 0, 0);
+  HWND browser = nullptr;
+  for (int i = 0; i < 100 && !browser; ++i) {
+    Sleep(100);
+    HWND popup = GetWindow(main, GW_ENABLEDPOPUP);
+    if (popup && className(popup) == L"#32770") browser = popup;
+  }
+  if (!browser) return L"<no folder browser>";
+  screenshot(shot + "-folder-browser");
+  const std::size_t bytes = (folder.size() + 1) * sizeof(wchar_t);
+  void* remote = VirtualAllocEx(process, nullptr, bytes, MEM_COMMIT, PAGE_READWRITE);
+  WriteProcessMemory(process, remote, folder.c_str(), bytes, nullptr);
+  SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(remote));
+  Sleep(200);
+  PostMessageW(browser, WM_COMMAND, IDOK, 0);
+  Sleep(150);
+  screenshot(shot + "-running");
+  HWND done = nullptr;
+  for (int i = 0; i < 600 && !done; ++i) {
+    Sleep(100);
+    HWND popup = GetWindow(main, GW_ENABLEDPOPUP);
+    if (popup && popup != browser && className(popup) == L"#32770") done = popup;
+  }
+  VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  if (!done) return L"<no end message>";
+  Sleep(200);
+  screenshot(shot + "-done");
+  wchar_t text[2048] = {};
+  GetDlgItemTextW(done, 0xFFFF, text, 2048);
+  PostMessageW(done, WM_COMMAND, IDOK, 0);
+  Sleep(200);
+  return text;
+}
+
+const std::wstring kSuccessText = widenUtf8(
+    "\xE6\x81\xAD\xE5\x96\x9C\xEF\xBC\x8C\xE9\xA9\xB1\xE5\x8A\xA8\xE7\xA8\x8B\xE5\xBA\x8F\xE6\x96\x87"
+    "\xE4\xBB\xB6\xE5\xA4\x87\xE4\xBB\xBD\xE5\x88\x9B\xE5\xBB\xBA\xE6\x88\x90\xE5\x8A\x9F\xEF\xBC\x81.");
+
+TEST(Quorvak, BacksUpTheDemoSetToAFolderAndToAZipFile) {
+  ASSERT_TRUE(copyInto(dosPath(QELVARO_QUORVAK_EXE), kFolder, L"Quorvak.exe"));
+  HANDLE process = startProgram(kFolder + L"\\Quorvak.exe", L"", kFolder);
+  ASSERT_NE(process, nullptr);
+  HWND main = waitForWindow(kCaption, 30000);
+  ASSERT_NE(main, nullptr);
+
+  // The folder target: the tree, file by file.
+  CreateDirectoryW(L"C:\\Backups", nullptr);
+  EXPECT_EQ(runBackup(main, process, L"C:\\Backups", "backup-folder"), kSuccessText);
+  const std::wstring root = L"C:\\Backups\\Quorvak";
+  std::vector<std::wstring> expected;
+  for (const Expected& e : kDemoBackup) {
+    const std::wstring relative = L"\\" + widenUtf8(e.folder) + L"\\" + widenUtf8(e.name);
+    expected.push_back(relative);
+    const std::string source = readReal(e.source);
+    EXPECT_FALSE(source.empty()) << "demo source missing: " << e.name;
+    EXPECT_EQ(readAll(root + relative), source) << e.name;
+  }
+  std::sort(expected.begin(), expected.end());
+  std::vector<std::wstring> found;
+  listTree(root, L"", found);
+  EXPECT_EQ(found, expected);
+  EXPECT_TRUE(IsWindowEnabled(GetDlgItem(main, kCmdDoBackup)));
+
+  // The Zip target: Quorvak.zip next to where the root was, the root gone.
+  SendMessageW(GetDlgItem(main, kCombo1), CB_SETCURSEL, 1, 0);
+  CreateDirectoryW(L"C:\\ZipBackups", nullptr);
+  EXPECT_EQ(runBackup(main, process, L"C:\\ZipBackups", "backup-zip"), kSuccessText);
+  EXPECT_EQ(GetFileAttributesW(L"C:\\ZipBackups\\Quorvak"), INVALID_FILE_ATTRIBUTES);
+  const std::string zip = readAll(L"C:\\ZipBackups\\Quorvak.zip");
+  ASSERT_GT(zip.size(), 100u);
+  EXPECT_EQ(zip.substr(0, 2), "PK");
+  for (const Expected& e : kDemoBackup) {
+    std::string entry = std::string(e.folder) + "/" + e.name;
+    std::replace(entry.begin(), entry.end(), '\\', '/');
+    EXPECT_NE(zip.find(entry), std::string::npos) << entry;
+  }
+
+  PostMessageW(main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(WaitForSingleObject(process, 20000), WAIT_OBJECT_0);
   CloseHandle(process);
 }
 

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Lays the demo driver set into a Wine prefix: the registry entries of three
+# third-party drivers (display, network, printer) and one of Microsoft's, their INF
+# files in the INF folder, their binaries where the INFs' rules put them (the drivers
+# folder, System32, the help folder, a numbered printer-driver folder), and their
+# catalogs under CatRoot.
+#   demo-set.sh PREFIX
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/.." && pwd)
+. "$here/wine-env.sh"
+prefix=${1:?usage: demo-set.sh PREFIX}
+win="$prefix/drive_c/windows"
+sys="$win/system32"   # the real (64-bit) System32 of a 64-bit prefix
+demo="$root/resources/demo"
+
+# Deterministic stand-ins for driver binaries: a PE-like header and a repeated name.
+fake_binary() {
+  local path=$1 size=$2 name
+  name=$(basename "$path")
+  mkdir -p "$(dirname "$path")"
+  { printf 'MZ\x90\x00qelvaro demo driver file %s\n' "$name"
+    yes "$name" | head -c "$size"; } > "$path"
+}
+
+install -D -m 644 "$demo/inf/qvdisp.inf" "$win/inf/oem3.inf"
+install -D -m 644 "$demo/inf/qvnet.inf" "$win/inf/oem4.inf"
+install -D -m 644 "$demo/inf/qvprint.inf" "$win/inf/oem5.inf"
+printf '[Version]\r\nSignature="$Windows NT$"\r\nClass=Net\r\nProvider=Microsoft\r\n' > "$win/inf/kdnic.inf"
+
+fake_binary "$sys/drivers/qvdisp.sys" 48000
+fake_binary "$sys/qvdisp_um.dll" 120000
+fake_binary "$win/help/qvdisp.hlp" 9000
+fake_binary "$sys/qvdisp.v2.sys" 7000
+fake_binary "$sys/drivers/qvnet.sys" 64000
+fake_binary "$sys/qvnetco.dll" 30000
+fake_binary "$sys/qvnet.ini" 300
+fake_binary "$sys/spool/drivers/w32x86/3/qvprint.gpd" 15000
+fake_binary "$sys/spool/drivers/w32x86/3/qvprintui.dll" 80000
+fake_binary "$sys/spool/drivers/w32x86/3/qvprintres.dll" 40000
+fake_binary "$sys/spool/drivers/w32x86/qvprint.chm" 12000
+catroot="$sys/CatRoot/{F750E6C3-38EE-11D1-85E5-00C04FC295EE}"
+fake_binary "$catroot/qvdisp.cat" 5000
+fake_binary "$catroot/qvnet.cat" 5000
+fake_binary "$sys/CatRoot/{127D0A1D-4EF2-11D1-8608-00C04FC295EE}/qvprint.cat" 5000
+
+WINEPREFIX="$prefix" wine regedit /s "$root/tests/fixtures/registry/demo-drivers.reg" >/dev/null 2>&1
+WINEPREFIX="$prefix" wineserver -w
