@@ -1,0 +1,26 @@
+# Backs up the demo driver set with qelvaro.exe under Wine into a folder of the build
+# and compares the tree that lands there with the expected one.
+#   cmake -DRUNNER=... -DEXE=... -DOUT=dir -DEXPECTED=file -P backup-demo.cmake
+file(REMOVE_RECURSE "${OUT}")
+file(MAKE_DIRECTORY "${OUT}")
+string(REPLACE "/" "\\" dos "Z:${OUT}")
+execute_process(COMMAND "${RUNNER}" --seed-demo "${EXE}" backup --to "${dos}"
+                RESULT_VARIABLE code OUTPUT_VARIABLE out ERROR_VARIABLE err)
+message("${out}${err}")
+if(NOT code EQUAL 0)
+  message(FATAL_ERROR "qelvaro backup failed with ${code}")
+endif()
+file(GLOB_RECURSE files RELATIVE "${OUT}" "${OUT}/*")
+list(SORT files)
+set(listing "")
+foreach(f IN LISTS files)
+  string(APPEND listing "./${f}\n")
+endforeach()
+file(READ "${EXPECTED}" expected)
+if(NOT listing STREQUAL expected)
+  message(FATAL_ERROR "backup tree differs from ${EXPECTED}:\n${listing}")
+endif()
+file(SIZE "${OUT}/Quorvak/Display/Qelvaro Demo Graphics Adapter/qvdisp_um.dll" size)
+if(NOT size GREATER 120000)
+  message(FATAL_ERROR "qvdisp_um.dll is ${size} bytes")
+endif()
