@@ -11,6 +11,7 @@ namespace qelvaro::grid {
 CellGrid::CellGrid(const Locale& locale, GridHost* host, GridView* view)
     : locale_(&locale), host_(host ? host : &nullHost_), view_(view ? view : &nullView_) {
   rowOrder_.reserve(1);
+  localeIsEnglish_ = locale.info(0x1001) == "English";
 }
 
 CellGrid::~CellGrid() = default;
@@ -462,7 +463,10 @@ void CellGrid::RemoveRow(std::int32_t vRow) {
   const bool wasLast = vRow == lastRow_;
   --lastRow_;
   ++generation_;
-  if (edit_.pending && edit_.row == vRow) edit_.pending = false;
+  if (edit_.pending) {
+    if (edit_.stored == stored) edit_.pending = false;
+    else if (edit_.stored > stored) --edit_.stored;
+  }
 
   if (lastRow_ < 0) {
     Clear();

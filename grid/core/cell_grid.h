@@ -215,8 +215,10 @@ class CellGrid {
   // ---- in-place edit (opened by the keyboard and mouse layers) ----
   void OpenEdit(std::int32_t row, std::int32_t displayPosition, std::string_view text);
   bool EditPending() const { return edit_.pending; }
-  std::int32_t EditRow() const { return edit_.row; }
-  std::int32_t EditColPosition() const { return edit_.colPos; }
+  // The edited cell follows its record and column when rows or columns move.
+  std::int32_t EditRow() const;
+  std::int32_t EditCol() const { return edit_.pending ? edit_.col : -1; }
+  std::int32_t EditColPosition() const { return edit_.pending ? PositionOfColumn(edit_.col) : -1; }
   const std::string& EditText() const { return edit_.text; }
   void SetEditText(std::string_view text) { edit_.text = text; }
   bool UpdateCell(bool bAllowMove);
@@ -265,14 +267,17 @@ class CellGrid {
   void ReadProperties(const PropertyBag& bag);
   void WriteProperties(PropertyBag& bag) const;
   std::string GetInfo(std::int32_t lInfo) const { return locale_->info(lInfo); }
+  // Whether the user's locale language, by its English name, is English (recorded
+  // at creation for the window layer).
+  bool LocaleIsEnglish() const { return localeIsEnglish_; }
   void Terminate();
   bool Terminating() const { return terminating_; }
 
  private:
   struct PendingEdit {
     bool pending = false;
-    std::int32_t row = -1;
-    std::int32_t colPos = -1;
+    std::int32_t stored = -1;  // the edited row's record
+    std::int32_t col = -1;     // column index
     std::string text;
   };
   struct SortKeyPlan;
@@ -351,6 +356,7 @@ class CellGrid {
   bool lockAllColumns_ = false;
   bool inputEnabled_ = true;
   bool terminating_ = false;
+  bool localeIsEnglish_ = false;
   // Bumped by every change to the set of rows or columns, so loops that raise
   // events can tell that a handler changed the grid under them.
   std::uint64_t generation_ = 0;

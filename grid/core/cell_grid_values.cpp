@@ -1,4 +1,5 @@
 // Cell texts and values, the format walks, running totals and the edit commit.
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -198,24 +199,27 @@ std::optional<double> CellGrid::TotalsLineValue(std::int32_t vCol) const {
 
 void CellGrid::OpenEdit(std::int32_t row, std::int32_t displayPosition, std::string_view text) {
   checkRow(row);
-  ColumnAtPosition(displayPosition);
+  edit_.col = ColumnAtPosition(displayPosition);
+  edit_.stored = rowOrder_[static_cast<std::size_t>(row)];
   edit_.pending = true;
-  edit_.row = row;
-  edit_.colPos = displayPosition;
   edit_.text = text;
+}
+
+std::int32_t CellGrid::EditRow() const {
+  if (!edit_.pending) return -1;
+  const auto it = std::find(rowOrder_.begin(), rowOrder_.end(), edit_.stored);
+  return it == rowOrder_.end() ? -1 : static_cast<std::int32_t>(it - rowOrder_.begin());
 }
 
 bool CellGrid::UpdateCell(bool bAllowMove) {
   if (!edit_.pending) return true;
-  const std::int32_t row = edit_.row;
-  const std::int32_t colPos = edit_.colPos;
-  if (row < 0 || row > lastRow_ || colPos < 0 || colPos >= static_cast<std::int32_t>(colOrder_.size())) {
-    // The edited cell is gone; nothing is left to store.
+  std::int32_t row = EditRow();
+  const std::int32_t col = edit_.col;
+  if (row < 0 || col < 0 || col >= Cols()) {
     edit_.pending = false;
     view_->HideEditor(nullptr);
     return true;
   }
-  const std::int32_t col = colOrder_[static_cast<std::size_t>(colPos)];
   std::shared_ptr<GridControl> bound = columns_[static_cast<std::size_t>(col)].EditControl;
 
   std::string newText;
@@ -227,18 +231,18 @@ bool CellGrid::UpdateCell(bool bAllowMove) {
   } else {
     changed = true;  // the host supplies the bound control's value in AfterEdit
   }
-  const std::uint64_t generation = generation_;
   if (changed) {
     bool cancel = false;
     host_->AfterEdit(row, col, newText, cancel);
     if (cancel) return false;
+    // The handler may have moved or removed the row; the edit follows its record.
+    row = EditRow();
   }
 
   drawing_ = false;
   view_->HideEditor(bound.get());
   edit_.pending = false;
-  // A handler that added or removed rows or columns moved the cell; the commit is dropped.
-  if (changed && generation == generation_) {
+  if (changed && row >= 0 && col < Cols()) {
     if (blank(newText)) newText.clear();
     GridRow& record = rowAt(row);
     GridCell& cell = record.Cells[static_cast<std::size_t>(col)];

@@ -187,6 +187,8 @@ TEST_F(Properties, TerminateReleasesTheStores) {
   EXPECT_FALSE(grid.Redraw());
   EXPECT_EQ(host.doEventsCalls, 2);
   EXPECT_EQ(grid.GetInfo(4097), "English");
+  EXPECT_TRUE(grid.LocaleIsEnglish());
+  EXPECT_FALSE(CellGrid(FixedLocale::german()).LocaleIsEnglish());
 }
 
 }  // namespace

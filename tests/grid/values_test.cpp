@@ -227,12 +227,20 @@ TEST_F(Editing, CommitAndMoveFollowsEditMove) {
   EXPECT_EQ(grid.Row(), 1);
 }
 
-TEST_F(Editing, AnEditOfARemovedRowIsDropped) {
+TEST_F(Editing, TheEditFollowsItsRecordAndIsDroppedWithIt) {
   grid.OpenEdit(1, 1, "99");
-  grid.RemoveRow(1);
+  grid.AddItem("top\t1", 0);
+  grid.RemoveRow(1);  // "a", above the edited row
+  EXPECT_EQ(grid.EditRow(), 1);
   EXPECT_TRUE(grid.UpdateCell(false));
-  EXPECT_EQ(grid.TotalsCol(1), 5);
-  EXPECT_EQ(grid.CellText(0, 1), "5");
+  EXPECT_EQ(column(1), (std::vector<std::string>{"1", "99"}));
+  EXPECT_EQ(grid.TotalsCol(1), 100);
+
+  grid.OpenEdit(1, 1, "5");
+  grid.RemoveRow(1);
+  EXPECT_FALSE(grid.EditPending());
+  EXPECT_TRUE(grid.UpdateCell(false));
+  EXPECT_EQ(grid.TotalsCol(1), 1);
 }
 
 }  // namespace
