@@ -1,0 +1,68 @@
+#pragma once
+// CellGrid as a Win32 control: a registered window class that a dialog or a window
+// hosts, drawing through the display layer onto an off-screen bitmap shown once per
+// paint, with its scroll-bar, wheel, focus, mouse-leave and theme messages taken by
+// subclassing its own window.
+
+#include <windows.h>
+
+#include <memory>
+
+#include "cell_grid.h"
+#include "grid_display.h"
+#include "subclasser.h"
+#include "win32_grid_ports.h"
+
+namespace qelvaro::grid {
+
+inline constexpr wchar_t kCellGridClassName[] = L"QelvaroCellGrid";
+
+// Once per process; the class is usable from dialog templates and CreateWindowEx.
+bool RegisterCellGridClass(HINSTANCE instance);
+
+class CellGridWindow : private SubclassTarget {
+ public:
+  // Pixels; host may be null. Registers the class with the program's instance when needed.
+  static CellGridWindow* Create(HWND parent, int controlId, int x, int y, int width, int height, GridHost* host);
+  static CellGridWindow* FromHwnd(HWND hwnd);
+
+  HWND hwnd() const { return hwnd_; }
+  CellGrid& grid() { return grid_; }
+  GridDisplay& display() { return display_; }
+  Subclasser& subclasser() { return subclasser_; }
+  void SetHost(GridHost* host);
+  // The image list for row, cell and expand images (owned from then on).
+  void SetImageList(HIMAGELIST list);
+  bool MouseInside() const { return mouseInside_; }
+
+ private:
+  friend bool RegisterCellGridClass(HINSTANCE instance);
+  explicit CellGridWindow(HWND hwnd);
+  ~CellGridWindow() override;
+  static LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
+  void initialize();
+  void terminate();
+  void paint();
+  // The grid's message handler, called after the window's own procedure.
+  void onMessage(SubclassCall& call);
+
+  std::size_t SubclassMethodCount() const override { return 1; }
+  void SubclassMethod(std::size_t, SubclassCall& call) override { onMessage(call); }
+
+  HWND hwnd_;
+  GridHost nullHost_;
+  GridHost* host_ = &nullHost_;
+  Win32GridPlatform platform_;
+  Win32GridSurface surface_;
+  Win32ScrollPort scroll_;
+  GridDisplay display_;
+  CellGrid grid_;
+  Subclasser subclasser_;
+  bool englishLocale_ = false;
+  bool mouseInside_ = false;
+  int busy_ = 0;
+  bool destroyed_ = false;
+};
+
+}  // namespace qelvaro::grid
