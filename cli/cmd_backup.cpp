@@ -6,12 +6,14 @@
 #include "backup_root.h"
 #include "driver_inventory.h"
 #include "text_encoding.h"
+#include "zip_packaging.h"
 #include "ui.h"
 
 namespace qelvaro {
 namespace {
 
-constexpr std::string_view kUsage = "usage: qelvaro backup --to DIR [--all] [--class NAME]...\n";
+constexpr std::string_view kUsage =
+    "usage: qelvaro backup --to DIR [--all] [--class NAME]... [--format folder|zip]\n";
 
 // Messages that a window would show go to the error stream.
 class ConsoleUi final : public Ui {
@@ -61,18 +63,20 @@ class LineSink final : public BackupSink {
 
 }  // namespace
 
-int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, std::ostream& err) {
+int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, std::ostream& err,
+                     bool progressBar) {
   std::string target;
+  std::string format = "folder";
   bool all = false;
   std::vector<std::string> classes;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    if (a == "--to" || a == "--class") {
+    if (a == "--to" || a == "--class" || a == "--format") {
       if (i + 1 >= args.size() || args[i + 1].empty()) {
         err << "qelvaro backup: " << a << " needs a value\n" << kUsage;
         return 2;
       }
-      (a == "--to" ? target : classes.emplace_back()) = args[++i];
+      (a == "--to" ? target : a == "--format" ? format : classes.emplace_back()) = args[++i];
     } else if (a == "--all") {
       all = true;
     } else {
@@ -82,6 +86,10 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
   }
   if (target.empty()) {
     err << "qelvaro backup: --to is required\n" << kUsage;
+    return 2;
+  }
+  if (format != "folder" && format != "zip") {
+    err << "qelvaro backup: unknown format '" << format << "' (folder or zip)\n";
     return 2;
   }
 
@@ -118,6 +126,30 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
     out << "; " << skippedDrivers << " drivers and " << result.skippedFiles() << " files skipped";
   }
   out << "\n";
+  if (format == "folder" || skippedDrivers == result.drivers.size()) return result.complete() ? 0 : 1;
+
+  const std::string zipFile = root + ".zip";
+  const auto zipPath = [&](const std::string& p) { return system.zipPath ? system.zipPath(p) : p; };
+  int shown = -1;
+  const ZipOutcome zipped = PackBackupAsZip(
+      zipPath(root), zipPath(zipFile),
+      [&](std::int16_t percent) {
+        if (!progressBar || percent == shown) return;
+        shown = percent;
+        out << "\r[" << std::string(static_cast<std::size_t>(percent / 5), '#')
+            << std::string(static_cast<std::size_t>(20 - percent / 5), ' ') << "] " << percent << "%" << std::flush;
+      },
+      nullptr);
+  if (shown >= 0) out << "\n";
+  if (!zipped.ok()) {
+    // The collected files are the only copy: they stay where they are.
+    err << "qelvaro backup: packing failed: " << zipped.description << " (" << zipped.code
+        << "); the backup stays in " << root << "\n";
+    return 1;
+  }
+  const FsResult removed = DeleteDir(root, system.fs);
+  out << "packed into " << zipFile << "\n";
+  if (!removed.ok()) err << "qelvaro backup: could not remove " << root << " after packing\n";
   return result.complete() ? 0 : 1;
 }
 

@@ -2,6 +2,7 @@
 // `qelvaro backup --to DIR [--all] [--class NAME]...`: the driver inventory and the
 // backup collector of the main window, without a window.
 
+#include <functional>
 #include <ostream>
 
 #include "commands.h"
@@ -18,10 +19,17 @@ struct BackupSystem {
   const SystemFolders& folders;
   FileSystem& fs;
   const DriverStoreLookup* store;  // may be null
+  // The path the zip component opens for a path of `fs`; unset when they are the same
+  // (on Windows). An offline tree maps its Windows paths onto host folders.
+  std::function<std::string(const std::string&)> zipPath = {};
 };
 
-// 0 when every chosen driver was backed up whole, 1 when some driver or file was
-// skipped (or no driver was chosen), 2 for wrong arguments.
-int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, std::ostream& err);
+// `--format zip` packs the backup root into DIR\Quorvak.zip and removes the root;
+// when packing fails the root stays, and the user is told where.
+// 0 when every chosen driver was backed up whole (and packed), 1 when some driver or
+// file was skipped, nothing was chosen, or packing failed; 2 for wrong arguments.
+// `progressBar` draws the packing progress (for a terminal).
+int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, std::ostream& err,
+                     bool progressBar = false);
 
 }  // namespace qelvaro

@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "zipcomp/zip_command.h"
+
 namespace qelvaro {
 namespace {
 
@@ -9,8 +11,10 @@ constexpr std::string_view kUsage =
     "usage: qelvaro <command> [arguments]\n"
     "commands:\n"
     "  inf FILE... [--windows-dir DIR]   show what a backup reads from driver INF files (JSON)\n"
-    "  backup --to DIR [--all] [--class NAME]...\n"
-    "                                    back up this system's drivers into DIR\\Quorvak (Windows)\n";
+    "  backup --to DIR [--all] [--class NAME]... [--format folder|zip]\n"
+    "                                    back up this system's drivers into DIR\\Quorvak (Windows)\n"
+    "  zip FOLDER ARCHIVE [--level N] [--password P] [--move]\n"
+    "                                    pack a folder into a Zip file\n";
 
 }  // namespace
 
@@ -26,6 +30,7 @@ int RunCommandLine(const Args& args, std::ostream& out, std::ostream& err) {
     return RunInfCommand(rest, *fs, out, err);
   }
   if (command == "backup") return RunPlatformBackup(rest, out, err);
+  if (command == "zip") return zipcomp::runZipCommand(rest, out, err);
   err << "qelvaro: unknown command '" << command << "'\n" << kUsage;
   return 2;
 }

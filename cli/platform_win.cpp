@@ -1,4 +1,7 @@
 #include "commands.h"
+#include <io.h>
+#include <stdio.h>
+
 #include "cmd_backup.h"
 #include "driver_store_setupapi.h"
 #include "md_folders.h"
@@ -16,6 +19,6 @@ int RunPlatformBackup(const Args& args, std::ostream& out, std::ostream& err) {
   const RegistryDriverStoreLookup database(registry, folders);
   const ChainedDriverStoreLookup store({&setupapi, &database});
   BackupSystem system{registry, folders, fs, &store};
-  return RunBackupCommand(args, system, out, err);
+  return RunBackupCommand(args, system, out, err, _isatty(_fileno(stdout)) != 0);
 }
 }  // namespace qelvaro

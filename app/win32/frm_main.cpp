@@ -14,7 +14,7 @@
 #include "md_folders.h"
 #include "win32_file_system.h"
 #include "win32_registry.h"
-#include "zipcomp/zip_component.h"
+#include "zip_packaging.h"
 #include "product.h"
 #include "win32_text.h"
 
@@ -390,20 +390,11 @@ void FrmMain::finishBackup(const BackupResult& result, const std::string& root, 
 }
 
 bool FrmMain::DoZip(const std::string& Folder, const std::string& ZipFile) {
-  zipcomp::ZipComponent zip;
-  zip.PreservePaths = true;
-  zip.DeleteZippedFiles = true;
-  zip.ProcessSubfolders = true;
-  zip.BasePath = Folder;
-  zip.FilesToProcess = "*.*";
-  zip.ZipFilename = ZipFile;
-  zip.CompressionLevel = 6;
-  zip.GlobalStatus = [this](const zipcomp::GlobalStatusArgs& a) { zip_GlobalStatus(a.nBytesPercent); };
-  zip.setWaitHost(zipcomp::makeMessagePumpWaitHost());
-  const std::int32_t code = zip.Zip();
-  if (code == 0) return true;
-  ui_.showMessage(std::string(kZipFailed) + kDescription + zip.GetErrorDescription(0, code), kErrorTitle,
-                  MessageIcon::Critical);
+  const ZipOutcome outcome = PackBackupAsZip(
+      Folder, ZipFile, [this](std::int16_t percent) { zip_GlobalStatus(percent); },
+      zipcomp::makeMessagePumpWaitHost());
+  if (outcome.ok()) return true;
+  ui_.showMessage(std::string(kZipFailed) + kDescription + outcome.description, kErrorTitle, MessageIcon::Critical);
   return false;
 }
 

@@ -46,7 +46,8 @@ struct BackupCommand : ::testing::Test {
 
   int run(const Args& args, std::string& out, std::string& err) {
     std::ostringstream o, e;
-    BackupSystem system{reg, tree.folders(), tree.fs(), nullptr};
+    BackupSystem system{reg, tree.folders(), tree.fs(), nullptr,
+                        [this](const std::string& p) { return tree.fs().hostPath(p).value_or(p); }};
     const int code = RunBackupCommand(args, system, o, e);
     out = o.str();
     err = e.str();
@@ -85,6 +86,26 @@ TEST_F(BackupCommand, ClassFilterAllAndArguments) {
   EXPECT_EQ(err, "qelvaro backup: the folder 'D:\\Nowhere' does not exist\n");
   EXPECT_EQ(run({"--to", "D:\\B", "--frobnicate"}, out, err), 2);
   EXPECT_NE(err.find("unknown argument '--frobnicate'"), std::string::npos);
+}
+
+TEST_F(BackupCommand, ZipFormatPacksAndRemovesTheRootOrKeepsItOnFailure) {
+  std::string out, err;
+  EXPECT_EQ(run({"--to", "D:\\Backups", "--class", "Display", "--format", "zip"}, out, err), 0) << out << err;
+  EXPECT_NE(out.find("packed into D:\\Backups\\Quorvak.zip"), std::string::npos) << out;
+  EXPECT_FALSE(tree.onDisk("D:\\Backups\\Quorvak"));
+  const std::string zip = tree.read("D:\\Backups\\Quorvak.zip");
+  EXPECT_EQ(zip.substr(0, 2), "PK");
+  EXPECT_NE(zip.find("Display/Demo GPU  fast cheap/demo.sys"), std::string::npos);
+  EXPECT_NE(zip.find("Display/Demo GPU  fast cheap/oem3.inf"), std::string::npos);
+
+  // A folder where the archive should go: packing fails, the collected files stay.
+  tree.put("D:\\B\\Quorvak.zip\\in-the-way.txt", "x");
+  EXPECT_EQ(run({"--to", "D:\\B", "--class", "Display", "--format", "zip"}, out, err), 1);
+  EXPECT_NE(err.find("packing failed"), std::string::npos) << err;
+  EXPECT_NE(err.find("the backup stays in D:\\B\\Quorvak"), std::string::npos) << err;
+  EXPECT_EQ(tree.read("D:\\B\\Quorvak\\Display\\Demo GPU  fast cheap\\demo.sys"), "driver");
+
+  EXPECT_EQ(run({"--to", "D:\\B", "--format", "rar"}, out, err), 2);
 }
 
 }  // namespace

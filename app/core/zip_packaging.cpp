@@ -1,0 +1,28 @@
+#include "zip_packaging.h"
+
+#include "zipcomp/zip_component.h"
+
+namespace qelvaro {
+
+ZipOutcome PackBackupAsZip(const std::string& folder, const std::string& zipFile,
+                           const std::function<void(std::int16_t)>& bytesPercent,
+                           std::shared_ptr<zipcomp::WaitHost> waitHost) {
+  zipcomp::ZipComponent zip;
+  zip.PreservePaths = true;
+  zip.DeleteZippedFiles = true;
+  zip.ProcessSubfolders = true;
+  zip.BasePath = folder;
+  zip.FilesToProcess = "*.*";
+  zip.ZipFilename = zipFile;
+  zip.CompressionLevel = 6;
+  if (bytesPercent) {
+    zip.GlobalStatus = [&bytesPercent](const zipcomp::GlobalStatusArgs& a) { bytesPercent(a.nBytesPercent); };
+  }
+  zip.setWaitHost(std::move(waitHost));
+  ZipOutcome outcome;
+  outcome.code = zip.Zip();
+  if (outcome.code != 0) outcome.description = zip.GetErrorDescription(0, outcome.code);
+  return outcome;
+}
+
+}  // namespace qelvaro
