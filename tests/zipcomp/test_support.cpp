@@ -104,6 +104,9 @@ private:
 
 zipcomp::IoStatus FaultyFileAccess::openRead(const std::string& p, std::unique_ptr<zipcomp::ReadStream>& s) {
     if (p == unreadable) return zipcomp::IoStatus::AccessDenied;
+    if (p == growsOnOpen) {
+        std::ofstream(fsPath(p), std::ios::binary | std::ios::app) << "appended by another program";
+    }
     if (p == vanishOnOpen) {
         std::error_code ec;
         std::filesystem::remove(fsPath(p), ec);

@@ -47,6 +47,7 @@ public:
     std::atomic<std::uint64_t> spaceLeft{UINT64_MAX};  // bytes writes may add before the disk is full
     std::string vanishOnOpen;                          // deleted for real just before it is opened
     std::string unreadable;                            // opening it is denied
+    std::string growsOnOpen;                           // someone appends to it just before it is read
     bool denyCreate = false;
     bool denyReplace = false;
     std::string denyRemove;

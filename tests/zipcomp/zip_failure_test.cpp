@@ -135,6 +135,18 @@ TEST_F(ZipFailureTest, SourceThatCannotBeDeletedIsReportedAndKept) {
     EXPECT_EQ(extractAll(dir / "out/Quorvak.zip", error), before) << "the archive is complete all the same";
 }
 
+TEST_F(ZipFailureTest, SourceChangedAfterListingIsArchivedAsReadButNotDeleted) {
+    const std::string grown = dir / "root/Class/drv2/file.sys";
+    fs->growsOnOpen = grown;
+    EXPECT_EQ(zip(), static_cast<int>(ZipResult::SourcesKept));
+    EXPECT_EQ(lastPath, grown);
+    auto left = snapshotTree(dir / "root");
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left.begin()->second, before.at("Class/drv2/file.sys") + "appended by another program");
+    std::string error;
+    EXPECT_EQ(extractAll(dir / "out/Quorvak.zip", error).at("Class/drv2/file.sys"), left.begin()->second);
+}
+
 TEST_F(ZipFailureTest, SingleWorkerGivesTheSameArchive) {
     ASSERT_EQ(zip(false, 1), 0);
     std::string one = readFile(dir / "out/Quorvak.zip");
