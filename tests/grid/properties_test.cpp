@@ -135,21 +135,6 @@ TEST_F(Properties, ABadValueIsATypeMismatchAndChangesNothing) {
   EXPECT_THROW(grid.ReadProperties(font), GridError);
 }
 
-TEST_F(Properties, CompatibleValueKindsAreConverted) {
-  MemoryPropertyBag bag;
-  bag.WriteProperty("ColumnSort", std::int32_t{-1});
-  bag.WriteProperty("ScrollBars", std::int16_t{1});
-  bag.WriteProperty("CacheIncrement", std::string("50"));
-  bag.WriteProperty("Caption", std::int32_t{12});
-  bag.WriteProperty("ColumnHeaderLines", std::int16_t{0});
-  grid.ReadProperties(bag);
-  EXPECT_TRUE(grid.AllowColumnSort());
-  EXPECT_EQ(grid.ScrollBars(), 1);
-  EXPECT_EQ(grid.CacheIncrement(), 50);
-  EXPECT_EQ(grid.Caption(), "12");
-  EXPECT_EQ(grid.ColumnHeaderLines(), 1);  // below 1 becomes 1
-}
-
 TEST_F(Properties, SettersNotifyUnderTheirKeysOrTheirOwnNames) {
   grid.SetThemeCustomColorFrom(1);
   grid.SetThemeCustomColorTo(2);
@@ -175,20 +160,6 @@ TEST_F(Properties, NothingIsDrawnAfterLoadingUntilRedrawIsOn) {
   grid.SetRedraw(true);
   EXPECT_EQ(view.refreshes, 1);
   EXPECT_EQ(host.changedProperties.back(), "Redraw");
-}
-
-TEST_F(Properties, TerminateReleasesTheStores) {
-  grid.AddColumn("A");
-  grid.AddItem("x");
-  grid.Terminate();
-  EXPECT_TRUE(grid.Terminating());
-  EXPECT_EQ(grid.Rows(), 0);
-  EXPECT_EQ(grid.Cols(), 0);
-  EXPECT_FALSE(grid.Redraw());
-  EXPECT_EQ(host.doEventsCalls, 2);
-  EXPECT_EQ(grid.GetInfo(4097), "English");
-  EXPECT_TRUE(grid.LocaleIsEnglish());
-  EXPECT_FALSE(CellGrid(FixedLocale::german()).LocaleIsEnglish());
 }
 
 }  // namespace

@@ -25,21 +25,6 @@ TEST(CompactString, KeepsTextsOnBothSidesOfTheInlineLimit) {
   }
 }
 
-TEST(CompactString, AssignsFromItsOwnTextAndAcrossStorageKinds) {
-  CompactString s(std::string(40, 'a') + "tail");
-  s.assign(s.view().substr(36));  // the source lives in the string being replaced
-  EXPECT_EQ(s.view(), "aaaatail");
-  s.assign(std::string(30, 'b'));
-  EXPECT_EQ(s.view(), std::string(30, 'b'));
-  s = CompactString("short");
-  EXPECT_EQ(s.view(), "short");
-  CompactString other(std::string(20, 'c'));
-  s = other;
-  EXPECT_EQ(s.view(), other.view());
-  s.clear();
-  EXPECT_TRUE(s.empty());
-}
-
 TEST(RVal, ReadsTheCasesOfTheNumericReading) {
   EXPECT_EQ(rVal("", en), 0);
   EXPECT_EQ(rVal("   ", en), 0);
@@ -84,15 +69,6 @@ TEST(RVal, FollowsTheLocaleSeparatorsAndRetriesWithComma) {
   const FixedLocale french({' ', ',', FixedLocale::DateOrder::DayMonthYear, '/', "French"});
   EXPECT_EQ(rVal("12.5", french), 12.5);
   EXPECT_EQ(rVal("12,5", french), 12.5);
-}
-
-TEST(BooleanReading, AcceptsWordsAndNumbersOnly) {
-  EXPECT_EQ(booleanReading("True", en), true);
-  EXPECT_EQ(booleanReading(" false ", en), false);
-  EXPECT_EQ(booleanReading("-1", en), true);
-  EXPECT_EQ(booleanReading("0", en), false);
-  EXPECT_EQ(booleanReading("2,5", de), true);
-  EXPECT_EQ(booleanReading("yes", en), std::nullopt);
 }
 
 TEST(FixedLocale, FoldsCaseForComparisonAndKeys) {

@@ -154,11 +154,6 @@ struct Editing : Values {
   }
 };
 
-TEST_F(Editing, UpdateCellWithoutAnEditDoesNothing) {
-  EXPECT_TRUE(grid.UpdateCell(false));
-  EXPECT_EQ(host.count("AfterEdit"), 0);
-}
-
 TEST_F(Editing, ACancelledCommitKeepsTheEditorOpenAndTheOldText) {
   host.onAfterEdit = [](std::int32_t, std::int32_t, std::string&, bool& cancel) { cancel = true; };
   grid.OpenEdit(0, 1, "9");
@@ -191,13 +186,6 @@ TEST_F(Editing, ACommitStoresTheHostsValueAndMarksTheChange) {
   EXPECT_TRUE(grid.CellChanged(1, 1));
   EXPECT_TRUE(grid.RowChanged(1));
   EXPECT_TRUE(grid.CellsChanged());
-}
-
-TEST_F(Editing, ABlankEditEmptiesTheCell) {
-  grid.OpenEdit(0, 1, "   ");
-  EXPECT_TRUE(grid.UpdateCell(false));
-  EXPECT_EQ(grid.CellText(0, 1), "");
-  EXPECT_EQ(grid.TotalsCol(1), 7);
 }
 
 TEST_F(Editing, ABoundControlAlwaysCommitsWhatTheHostSupplies) {
