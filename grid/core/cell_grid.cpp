@@ -226,6 +226,12 @@ std::int32_t CellGrid::Col() const {
   return colOrder_[static_cast<std::size_t>(curColPos_)];
 }
 
+std::int32_t CellGrid::MouseCol() const {
+  if (colOrder_.empty()) return 0;
+  if (mouseCol_ < 0 || mouseCol_ >= static_cast<std::int32_t>(colOrder_.size())) return -1;
+  return colOrder_[static_cast<std::size_t>(mouseCol_)];
+}
+
 // ---------------------------------------------------------------- formats
 
 CellFormat CellGrid::defaultFormat() const {

@@ -119,6 +119,14 @@ class CellGrid {
   std::int32_t Col() const;
   void SetCol(std::int32_t value) { RowColSet(-1, value); }
   std::int32_t ColPosition() const { return curColPos_; }
+  // The cell under the pointer, kept by the mouse layer and forgotten by Clear:
+  // MouseCol is the column index at the mouse's display position (0 without columns).
+  std::int32_t MouseRow() const { return mouseRow_; }
+  std::int32_t MouseCol() const;
+  void SetMouseCell(std::int32_t row, std::int32_t displayPosition) {
+    mouseRow_ = row;
+    mouseCol_ = displayPosition;
+  }
 
   bool RowChecked(std::int32_t vRow) const;
   void SetRowChecked(std::int32_t vRow, bool value);

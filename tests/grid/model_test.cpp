@@ -304,7 +304,10 @@ TEST_F(Model, ClearResetsRowsButKeepsColumns) {
   grid.SetCellText(0, 0, "changed");
   grid.SetRedraw(true);
   view.reset();
+  grid.SetMouseCell(1, 0);
   grid.Clear();
+  EXPECT_EQ(grid.MouseRow(), -1);
+  EXPECT_EQ(grid.MouseCol(), -1);
   EXPECT_EQ(grid.Rows(), 0);
   EXPECT_EQ(grid.Cols(), 2);
   EXPECT_EQ(grid.Row(), -1);
