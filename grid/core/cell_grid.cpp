@@ -277,12 +277,6 @@ void CellGrid::setCellFormatComponent(std::int32_t vRow, std::int32_t vCol, int 
   repaint();
 }
 
-void CellGrid::releaseRowFormats(const GridRow& row) {
-  for (std::size_t c = 0; c < columns_.size(); ++c) {
-    if (row.Cells[c].FormatIndex >= 0) formats_.release(row.Cells[c].FormatIndex);
-  }
-}
-
 std::int16_t CellGrid::CellFormatIndex(std::int32_t vRow, std::int32_t vCol) const {
   const GridCell* cell = cellRef(vRow, vCol);
   return cell ? cell->FormatIndex : -1;
@@ -580,7 +574,7 @@ void CellGrid::RowColSet(std::int32_t vRow, std::int32_t vCol) {
     }
     const bool cellMoved = vRow != curRow_ || colPos != curColPos_;
     moveCurrentCell(vRow, colPos);
-    if (vRow <= lastRow_ && !(rowAt(vRow).Flags & rowflag::Selected)) {
+    if (!(rowAt(vRow).Flags & rowflag::Selected)) {
       setRowFlag(rowAt(vRow), rowflag::Selected, true);
       selectionChanged = true;
       host_->SelectionChanged();
@@ -772,7 +766,7 @@ void CellGrid::SetCellChecked(std::int32_t vRow, std::int32_t vCol, bool value) 
   GridCell& cell = row.Cells[static_cast<std::size_t>(vCol)];
   SetFlag(cell.Flags, cellflag::Checked, value);
   if (columns_[static_cast<std::size_t>(vCol)].DataType == datatype::Boolean) {
-    storeText(row, cell, vCol, value ? "True" : "False");
+    storeText(cell, vCol, value ? "True" : "False");
     recalcRowHeight(vRow);
   }
   markCellChanged(row, cell, true);

@@ -311,8 +311,7 @@ class CellGrid {
   // The format assignment: mode 1 BackColor, 2 ForeColor, 3 Image, 4 FontName, 8 HandPointer.
   void applyCellFormat(GridCell& cell, int mode, const CellFormat& value);
   void setCellFormatComponent(std::int32_t vRow, std::int32_t vCol, int mode, const CellFormat& value);
-  void releaseRowFormats(const GridRow& row);
-  void storeText(GridRow& row, GridCell& cell, std::int32_t col, std::string_view text);
+  void storeText(GridCell& cell, std::int32_t col, std::string_view text);
   void recalcRowHeight(std::int32_t row);
 
   void growRowsFor(std::int32_t newLast);

@@ -25,8 +25,7 @@ std::optional<std::int32_t> toLong(double v) {
 
 double CellGrid::rVal(std::string_view vString) const { return grid::rVal(vString, *locale_); }
 
-void CellGrid::storeText(GridRow& row, GridCell& cell, std::int32_t col, std::string_view text) {
-  (void)row;
+void CellGrid::storeText(GridCell& cell, std::int32_t col, std::string_view text) {
   const double newValue = grid::rVal(text, *locale_);
   totals_[static_cast<std::size_t>(col)] += newValue - grid::rVal(cell.Text.view(), *locale_);
   cell.Text.assign(text);
@@ -43,7 +42,7 @@ void CellGrid::SetCellText(std::int32_t vRow, std::int32_t vCol, std::string_vie
   GridCell& cell = row.Cells[static_cast<std::size_t>(vCol)];
   if (columns_[static_cast<std::size_t>(vCol)].DataType == datatype::Boolean)
     SetFlag(cell.Flags, cellflag::Checked, grid::rVal(value, *locale_) != 0);
-  storeText(row, cell, vCol, value);
+  storeText(cell, vCol, value);
   recalcRowHeight(vRow);
   markCellChanged(row, cell, true);
   repaint();
@@ -73,7 +72,7 @@ void CellGrid::SetCellValue(std::int32_t vRow, std::int32_t vCol, const CellVari
   // Every column's total follows its texts, check-box columns included.
   if (columns_[static_cast<std::size_t>(vCol)].DataType == datatype::Boolean)
     SetFlag(cell.Flags, cellflag::Checked, grid::rVal(text, *locale_) != 0);
-  storeText(row, cell, vCol, text);
+  storeText(cell, vCol, text);
   recalcRowHeight(vRow);
   markCellChanged(row, cell, true);
   repaint();
@@ -246,7 +245,7 @@ bool CellGrid::UpdateCell(bool bAllowMove) {
     if (blank(newText)) newText.clear();
     GridRow& record = rowAt(row);
     GridCell& cell = record.Cells[static_cast<std::size_t>(col)];
-    storeText(record, cell, col, newText);
+    storeText(cell, col, newText);
     recalcRowHeight(row);
     // A committed edit is a change like any other: cell, row and grid all record it.
     markCellChanged(record, cell, true);
