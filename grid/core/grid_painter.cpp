@@ -235,7 +235,8 @@ void GridDisplay::drawCell(Canvas& c, PaintState& ps, std::int32_t row, const Gr
     if (!bar.empty()) c.FillRect(bar, Translate(grid_->CellProgressBarColor()));
   }
 
-  const std::string text = cellDisplayText(cell, column);
+  // A check-box column shows its value as the box; its text ("True", "1") would cover it.
+  const std::string text = column.DataType == datatype::Boolean ? std::string() : cellDisplayText(cell, column);
   if (!text.empty()) {
     Rect tr = firstColumn ? Rect{rnw + m_.TextLeftOffset + 3, y, x + w - 3, y + h} : Rect{x + 3, y, x + w - 3, y + h};
     tr.top += grid_->MinVerticalOffset();

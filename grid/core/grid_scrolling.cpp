@@ -96,8 +96,10 @@ std::int32_t ScrollBarWrapper::LargeChange(std::int32_t bar) {
 }
 
 void ScrollBarWrapper::SetLargeChange(std::int32_t bar, std::int32_t page) {
+  // A window that has no bar yet has no information either: start from an empty range.
   ScrollInfo i;
-  if (!GetInfo(bar, i, sif::All)) return;
+  if (!port_.Attached()) return;
+  if (!GetInfo(bar, i, sif::All)) i = ScrollInfo{};
   i.nMax = i.nMax - i.nPage + page;
   i.nPage = page;
   SetInfo(bar, i, sif::Range | sif::Page);
@@ -132,7 +134,8 @@ void GridDisplay::UpdateScrollBars() {
     wantH = true;
   } else {
     bars_.SetMax(sb::Horz, lastCol);
-    wantH = bars_.Value(sb::Horz) > bars_.Min(sb::Horz);
+    // Frozen columns hold the value at FreezeAtCol + 1 without the grid being scrolled.
+    wantH = bars_.Value(sb::Horz) > std::max(bars_.Min(sb::Horz), grid_->FreezeAtCol() + 1);
   }
 
   const std::int32_t lastRow = grid_->Rows() - 1;
@@ -276,6 +279,9 @@ void GridDisplay::Site() {
   bars_.Attach(grid_->ScrollBarStyle() == 1, grid_->ScrollBars());
   bars_.SetLargeChange(sb::Horz, 5);
   bars_.SetLargeChange(sb::Vert, 5);
+  // Setting the page may have shown a bar; rows decide that (UpdateScrollBars).
+  bars_.Show(sb::Horz, false);
+  bars_.Show(sb::Vert, false);
   LoadThemeFromProperties();
 }
 

@@ -59,11 +59,47 @@ void Win32GridPlatform::DoEvents() {
 
 // ---------------------------------------------------------------- scroll bars
 
+namespace {
+// The flat scroll-bar functions are looked up in comctl32 at run time: not every
+// import library declares them, and a system without them gets standard bars.
+struct FlatApi {
+  BOOL(WINAPI* init)(HWND) = nullptr;
+  HRESULT(WINAPI* uninit)(HWND) = nullptr;
+  BOOL(WINAPI* getInfo)(HWND, int, LPSCROLLINFO) = nullptr;
+  int(WINAPI* setInfo)(HWND, int, LPSCROLLINFO, BOOL) = nullptr;
+  BOOL(WINAPI* show)(HWND, int, BOOL) = nullptr;
+  BOOL(WINAPI* setProp)(HWND, UINT, INT_PTR, BOOL) = nullptr;
+  bool complete() const { return init && uninit && getInfo && setInfo && show && setProp; }
+};
+
+template <typename F>
+void lookUp(HMODULE module, const char* name, F& out) {
+  out = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+const FlatApi& flatApi() {
+  static const FlatApi api = [] {
+    FlatApi a;
+    HMODULE comctl = GetModuleHandleW(L"comctl32.dll");
+    if (!comctl) comctl = LoadLibraryW(L"comctl32.dll");
+    if (!comctl) return a;
+    lookUp(comctl, "InitializeFlatSB", a.init);
+    lookUp(comctl, "UninitializeFlatSB", a.uninit);
+    lookUp(comctl, "FlatSB_GetScrollInfo", a.getInfo);
+    lookUp(comctl, "FlatSB_SetScrollInfo", a.setInfo);
+    lookUp(comctl, "FlatSB_ShowScrollBar", a.show);
+    lookUp(comctl, "FlatSB_SetScrollProp", a.setProp);
+    return a;
+  }();
+  return api;
+}
+}  // namespace
+
 bool Win32ScrollPort::GetInfo(bool flat, std::int32_t bar, ScrollInfo& info, std::uint32_t mask) {
   SCROLLINFO si = {};
   si.cbSize = sizeof si;
   si.fMask = mask;
-  const BOOL ok = flat ? FlatSB_GetScrollInfo(hwnd_, bar, &si) : GetScrollInfo(hwnd_, bar, &si);
+  const BOOL ok = flat ? flatApi().getInfo(hwnd_, bar, &si) : GetScrollInfo(hwnd_, bar, &si);
   info = ScrollInfo{si.nMin, si.nMax, static_cast<std::int32_t>(si.nPage), si.nPos, si.nTrackPos};
   return ok != FALSE;
 }
@@ -76,21 +112,23 @@ void Win32ScrollPort::SetInfo(bool flat, std::int32_t bar, const ScrollInfo& inf
   si.nMax = info.nMax;
   si.nPage = static_cast<UINT>(info.nPage < 0 ? 0 : info.nPage);
   si.nPos = info.nPos;
-  if (flat) FlatSB_SetScrollInfo(hwnd_, bar, &si, TRUE);
+  if (flat) flatApi().setInfo(hwnd_, bar, &si, TRUE);
   else SetScrollInfo(hwnd_, bar, &si, TRUE);
 }
 
 void Win32ScrollPort::Show(bool flat, std::int32_t bar, bool show) {
-  if (flat) FlatSB_ShowScrollBar(hwnd_, bar, show);
+  if (flat) flatApi().show(hwnd_, bar, show);
   else ShowScrollBar(hwnd_, bar, show);
 }
 
-bool Win32ScrollPort::InitFlat() { return InitializeFlatSB(hwnd_) != FALSE; }
+bool Win32ScrollPort::InitFlat() { return flatApi().complete() && flatApi().init(hwnd_) != FALSE; }
 
-void Win32ScrollPort::UninitFlat() { UninitializeFlatSB(hwnd_); }
+void Win32ScrollPort::UninitFlat() {
+  if (flatApi().complete()) flatApi().uninit(hwnd_);
+}
 
 void Win32ScrollPort::SetFlatProp(std::int32_t property, std::int32_t value) {
-  FlatSB_SetScrollProp(hwnd_, static_cast<UINT>(property), value, TRUE);
+  if (flatApi().complete()) flatApi().setProp(hwnd_, static_cast<UINT>(property), value, TRUE);
 }
 
 // ---------------------------------------------------------------- surface

@@ -1,0 +1,199 @@
+// The grid window under Wine: the class, the subclassed messages, scrolling through
+// real scroll bars, and a few pixels of a real paint.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cell_grid_window.h"
+#include "win32_locale.h"
+
+namespace qelvaro::grid {
+namespace {
+
+struct CountingHost : GridHost {
+  int scrolls = 0, themeChanges = 0, enters = 0;
+  std::vector<std::int32_t> rowData;
+  void Scroll() override { ++scrolls; }
+  void ThemeChanged() override { ++themeChanges; }
+  void MouseEnter() override { ++enters; }
+  void RequestRowData(std::int32_t row) override { rowData.push_back(row); }
+  GridFont AmbientFont() const override { return GridFont{"Tahoma", 8.25f}; }
+};
+
+HWND makeParent() {
+  static bool registered = false;
+  if (!registered) {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"GridTestParent";
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    RegisterClassW(&wc);
+    registered = true;
+  }
+  HWND parent = CreateWindowW(L"GridTestParent", L"grid test", WS_POPUP | WS_VISIBLE, 0, 0, 640, 480, nullptr,
+                              nullptr, GetModuleHandleW(nullptr), nullptr);
+  return parent;
+}
+
+void pump() {
+  MSG msg;
+  for (int i = 0; i < 200 && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE); ++i) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
+struct WindowFixture : ::testing::Test {
+  CountingHost host;
+  HWND parent = makeParent();
+  CellGridWindow* w = CellGridWindow::Create(parent, 101, 10, 10, 600, 400, &host);
+
+  void TearDown() override { DestroyWindow(parent); }
+  void fill(int rows, int cols = 3, float width = 1500) {
+    CellGrid& g = w->grid();
+    for (int c = 0; c < cols; ++c) g.AddColumn("Col " + std::to_string(c), width);
+    for (int r = 0; r < rows; ++r) {
+      std::string item;
+      for (int c = 0; c < cols; ++c) item += (c ? "\t" : "") + std::to_string(r) + "-" + std::to_string(c);
+      g.AddItem(item);
+    }
+    g.SetRedraw(true);
+  }
+  int scrollPos(int bar) {
+    SCROLLINFO si = {};
+    si.cbSize = sizeof si;
+    si.fMask = SIF_POS;
+    GetScrollInfo(w->hwnd(), bar, &si);
+    return si.nPos;
+  }
+};
+
+TEST(GridWindowClass, RegisteredOnceAndUsableByName) {
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  EXPECT_TRUE(RegisterCellGridClass(instance));
+  EXPECT_TRUE(RegisterCellGridClass(instance));
+  HWND parent = makeParent();
+  // As a dialog template would create it: by class name only.
+  HWND hwnd = CreateWindowExW(0, kCellGridClassName, L"", WS_CHILD | WS_VISIBLE, 0, 0, 200, 100, parent, nullptr,
+                              instance, nullptr);
+  ASSERT_TRUE(hwnd);
+  CellGridWindow* w = CellGridWindow::FromHwnd(hwnd);
+  ASSERT_TRUE(w);
+  EXPECT_EQ(w->hwnd(), hwnd);
+  EXPECT_EQ(w->grid().AddColumn("A"), 0);
+  EXPECT_EQ(CellGridWindow::FromHwnd(parent), nullptr);
+  DestroyWindow(hwnd);
+  EXPECT_EQ(CellGridWindow::FromHwnd(hwnd), nullptr);
+  DestroyWindow(parent);
+}
+
+TEST_F(WindowFixture, SubclassedForItsOwnMessages) {
+  ASSERT_TRUE(w);
+  EXPECT_EQ(GetDlgCtrlID(w->hwnd()), 101);
+  const MessageTable* after = w->subclasser().Table(w->hwnd(), MSG_AFTER);
+  ASSERT_TRUE(after);
+  for (int m : {WM_KILLFOCUS, WM_SETFOCUS, WM_MOUSEWHEEL, WM_MOUSEMOVE, WM_MOUSELEAVE, WM_MOUSEHOVER, WM_HSCROLL,
+                WM_VSCROLL, WM_THEMECHANGED})
+    EXPECT_TRUE(after->contains(m)) << m;
+  EXPECT_EQ(w->subclasser().Table(w->hwnd(), MSG_BEFORE)->count(), 0);
+
+  SendMessageW(w->hwnd(), WM_THEMECHANGED, 0, 0);
+  EXPECT_EQ(host.themeChanges, 1);
+  SendMessageW(w->hwnd(), WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+  SendMessageW(w->hwnd(), WM_MOUSEMOVE, 0, MAKELPARAM(6, 5));
+  EXPECT_EQ(host.enters, 1);
+  EXPECT_TRUE(w->MouseInside());
+}
+
+TEST_F(WindowFixture, ScrollMessagesAndWheel) {
+  fill(300, 6);
+  pump();
+  HWND h = w->hwnd();
+  EXPECT_EQ(GetWindowLongW(h, GWL_STYLE) & WS_VSCROLL, WS_VSCROLL);
+  SendMessageW(h, WM_VSCROLL, SB_LINEDOWN, 0);
+  EXPECT_EQ(w->display().RowFirstVisible(), 1);
+  EXPECT_EQ(scrollPos(SB_VERT), 1);
+  SendMessageW(h, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-WHEEL_DELTA)), 0);
+  EXPECT_EQ(w->display().RowFirstVisible(), 4);
+  SendMessageW(h, WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), 0);
+  EXPECT_EQ(w->display().RowFirstVisible(), 1);
+  SendMessageW(h, WM_MOUSEWHEEL, MAKEWPARAM(MK_CONTROL, static_cast<WORD>(-WHEEL_DELTA)), 0);
+  EXPECT_EQ(scrollPos(SB_HORZ), 1);
+  SendMessageW(h, WM_VSCROLL, SB_PAGEDOWN, 0);
+  EXPECT_EQ(w->display().RowFirstVisible(), 6);
+  SendMessageW(h, WM_VSCROLL, SB_BOTTOM, 0);
+  EXPECT_EQ(w->display().RowLastVisible(), 299);
+  EXPECT_EQ(host.rowData.back(), 299);
+  SendMessageW(h, WM_VSCROLL, SB_TOP, 0);
+  EXPECT_EQ(w->display().RowFirstVisible(), 0);
+  EXPECT_EQ(host.scrolls, 7);
+
+  // Standard bars on request; the same scrolling through them.
+  w->display().SetScrollBarStyle(1);
+  EXPECT_TRUE(w->display().ScrollBars().UsingStandard());
+  SendMessageW(h, WM_VSCROLL, SB_LINEDOWN, 0);
+  EXPECT_EQ(scrollPos(SB_VERT), 1);
+  // Switching the style hides and shows the bars; the resize that follows puts the
+  // window back at the top (no current row).
+  w->display().SetScrollBarStyle(0);
+  const int before = w->display().RowFirstVisible();
+  SendMessageW(h, WM_VSCROLL, SB_LINEDOWN, 0);
+  EXPECT_EQ(w->display().RowFirstVisible(), before + 1);
+  EXPECT_EQ(scrollPos(SB_VERT), before + 1);
+
+  // A grid that fits shows no vertical bar.
+  w->grid().Clear();
+  w->grid().AddItem("only");
+  w->grid().SetRedraw(true);
+  EXPECT_EQ(GetWindowLongW(h, GWL_STYLE) & WS_VSCROLL, 0);
+}
+
+TEST_F(WindowFixture, PaintShowsSelectionAndCheckedBoxes) {
+  CellGrid& g = w->grid();
+  g.SetBackColorSel(RGB(10, 200, 30));
+  g.SetBackColorEvenRowsEnabled(false);
+  g.SetRowCheckBoxes(true);
+  fill(10, 2, 1500);
+  g.SetRowChecked(0, true);
+  g.SetRow(3);  // selects row 3
+  g.Refresh();
+  UpdateWindow(w->hwnd());
+  pump();
+  const GridMetrics& m = w->display().Metrics();
+  const int rowTop = [&](int row) { return m.HeaderHeight + row * m.RowHeightDefault; }(3);
+  HDC dc = GetDC(w->hwnd());
+  // Right end of the first column of row 3: no text there, only the selection bar.
+  const int x = w->grid().Column(0).PixelWidth - 10;
+  EXPECT_EQ(GetPixel(dc, x, rowTop + m.RowHeightDefault / 2), RGB(10, 200, 30));
+  EXPECT_EQ(GetPixel(dc, x, m.HeaderHeight + m.RowHeightDefault / 2), GetSysColor(COLOR_WINDOW));
+  // Dark pixels of a check mark in row 0's box, none in row 1's.
+  const auto dark = [&](int row) {
+    int n = 0;
+    const int top = m.HeaderHeight + row * m.RowHeightDefault;
+    for (int yy = top; yy < top + m.RowHeightDefault; ++yy)
+      for (int xx = 3; xx < m.CheckBoxSize; ++xx) {
+        const COLORREF c = GetPixel(dc, xx, yy);
+        n += GetRValue(c) < 64 && GetGValue(c) < 64 && GetBValue(c) < 64;
+      }
+    return n;
+  };
+  const int checked = dark(0), unchecked = dark(1);
+  ReleaseDC(w->hwnd(), dc);
+  EXPECT_GT(checked, unchecked + 5);
+}
+
+TEST(GridWindowLocale, UserLocaleComparesUppercasesAndReadsNumbers) {
+  const Locale& l = Win32Locale::user();
+  EXPECT_EQ(l.compareNoCase("driver", "DRIVER"), 0);
+  EXPECT_LT(l.compareNoCase("alpha", "Beta"), 0);
+  EXPECT_LT(l.sortKey("alpha"), l.sortKey("BETA"));
+  EXPECT_EQ(l.sortKey("Gamma"), l.sortKey("gAMMA"));
+  EXPECT_EQ(l.upper("ä driver"), "Ä DRIVER");
+  EXPECT_EQ(l.parseNumber("12.5"), 12.5);
+  EXPECT_EQ(l.info(4097), "English");
+}
+
+}  // namespace
+}  // namespace qelvaro::grid
