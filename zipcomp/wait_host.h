@@ -18,6 +18,8 @@ public:
     virtual void wait(std::chrono::milliseconds timeout) = 0;
     // Called from any thread when there is progress to report or the work is over.
     virtual void wake() noexcept = 0;
+    // Called on the caller's thread when Zip is about to return.
+    virtual void finished() noexcept {}
 };
 
 class BlockingWaitHost final : public WaitHost {

@@ -15,8 +15,14 @@ public:
     }
 
     void wait(std::chrono::milliseconds timeout) override {
-        pump();
         DWORD ms = static_cast<DWORD>(timeout.count());
+        if (quit_) {
+            // The program is closing: no more dispatching, just wait for the work.
+            if (event_) WaitForSingleObject(event_, ms);
+            return;
+        }
+        pump();
+        if (quit_) return;
         if (event_) {
             MsgWaitForMultipleObjectsEx(1, &event_, ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         } else {
@@ -29,13 +35,19 @@ public:
         if (event_) SetEvent(event_);
     }
 
+    // The quit request belongs to the program's own loop, which runs again after Zip.
+    void finished() noexcept override {
+        if (quit_) PostQuitMessage(quitCode_);
+        quit_ = false;
+    }
+
 private:
-    static void pump() {
+    void pump() {
         MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        while (!quit_ && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             if (msg.message == WM_QUIT) {
-                // Leave the quit request for the program's own loop.
-                PostQuitMessage(static_cast<int>(msg.wParam));
+                quit_ = true;
+                quitCode_ = static_cast<int>(msg.wParam);
                 return;
             }
             TranslateMessage(&msg);
@@ -44,6 +56,8 @@ private:
     }
 
     HANDLE event_;
+    bool quit_ = false;
+    int quitCode_ = 0;
 };
 
 }  // namespace

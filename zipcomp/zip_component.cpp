@@ -163,10 +163,12 @@ std::int32_t ZipComponent::Zip() {
         // A throwing handler must not leave the worker writing behind our back.
         run.cancel = true;
         worker.join();
+        host->finished();
         throw;
     }
     worker.join();
     if (run.result == ZipResult::Ok || run.result == ZipResult::SourcesKept) report(true);
+    host->finished();
     lastErrorPath_ = run.errorPath;
     return static_cast<std::int32_t>(run.result);
 }

@@ -52,6 +52,22 @@ TEST(ZipWinTest, MessagesAreDispatchedWhileZipRuns) {
     EXPECT_EQ(extractAll(dir / "pump.zip", error).size(), 20u) << error;
 }
 
+// Closing the program while Zip runs: the quit request waits for the program's own loop.
+TEST(ZipWinTest, QuitRequestSurvivesTheRun) {
+    TempDir dir;
+    for (int i = 0; i < 10; ++i) writeFile(dir / ("in/f" + std::to_string(i)), randomBytes(100000, i));
+    ZipComponent zip;
+    zip.setWaitHost(zipcomp::makeMessagePumpWaitHost());
+    zip.BasePath = dir / "in";
+    zip.ZipFilename = dir / "quit.zip";
+    PostQuitMessage(7);
+    ASSERT_EQ(zip.Zip(), 0);
+    MSG msg;
+    ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
+    EXPECT_EQ(msg.wParam, 7u);
+}
+
 TEST(ZipWinTest, PathsLongerThanMaxPath) {
     TempDir dir;
     std::string rel;
