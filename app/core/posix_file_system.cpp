@@ -246,15 +246,17 @@ FsResult PosixFileSystem::createDir(const std::string& path) {
 }
 
 FsResult PosixFileSystem::copyFile(const std::string& from, const std::string& to) {
-  UniqueFd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+  // Non-blocking, so that a pipe in a foreign tree cannot hang the open.
+  UniqueFd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (!in) return lastError();
   struct stat st {};
   if (::fstat(in.get(), &st) != 0) return lastError();
   if (!S_ISREG(st.st_mode)) return FsResult::Failure(FsError::NotAFile, EISDIR);
+  ::fcntl(in.get(), F_SETFL, O_RDONLY);
+  // Copying a file onto itself would truncate it first. (A link at the target is
+  // replaced, not written through, so only the file itself matters.)
   struct stat target {};
-  if (::stat(to.c_str(), &target) == 0 && target.st_dev == st.st_dev && target.st_ino == st.st_ino) {
-    return {};  // copying a file onto itself would truncate it first
-  }
+  if (::lstat(to.c_str(), &target) == 0 && target.st_dev == st.st_dev && target.st_ino == st.st_ino) return {};
   UniqueFd out;
   if (auto r = openForReplace(to, out); !r) return r;
   FsResult r = copyContents(in.get(), out.get(), st.st_size);

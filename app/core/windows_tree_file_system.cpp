@@ -1,6 +1,8 @@
 #include "windows_tree_file_system.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
 #include <locale.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -16,6 +18,12 @@
 namespace qelvaro {
 namespace {
 
+// Appends "sep" and "part". (Written out: GCC 12 warns falsely about `a += "x" + b`.)
+void appendPart(std::string& path, char sep, std::string_view part) {
+  path += sep;
+  path += part;
+}
+
 // Windows compares names through an upper-case table of the BMP; the C.UTF-8
 // locale's simple upper-casing is the same mapping for practical purposes. Without
 // that locale only ASCII letters fold.
@@ -26,6 +34,10 @@ locale_t upperCaseLocale() {
     return l;
   }();
   return locale;
+}
+
+bool isAscii(std::string_view s) {
+  return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
 std::u16string foldUnits(std::string_view name) {
@@ -63,7 +75,16 @@ std::string trimBlanks(std::string_view s) {
 
 }  // namespace
 
-std::string FoldFileName(std::string_view name) { return utf16ToUtf8(foldUnits(name)); }
+std::string FoldFileName(std::string_view name) {
+  if (isAscii(name)) {
+    std::string out(name);
+    for (char& c : out) {
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    }
+    return out;
+  }
+  return utf16ToUtf8(foldUnits(name));
+}
 
 struct WindowsTreeFileSystem::Parsed {
   std::string root;       // host folder of the drive, "" for the host root
@@ -106,76 +127,168 @@ std::optional<WindowsTreeFileSystem::Parsed> WindowsTreeFileSystem::parse(const 
   return p;
 }
 
-std::optional<std::string> WindowsTreeFileSystem::matchInDir(const std::string& hostDir,
-                                                            const std::string& name) const {
+namespace {
+
+// Kind of the entry `name` of the open folder `dirFd`, following links as Windows
+// follows junctions.
+bool entryKind(int dirFd, const char* name, unsigned char type, bool& folder, bool& regular) {
+  if (type == DT_DIR || type == DT_REG) {
+    folder = type == DT_DIR;
+    regular = type == DT_REG;
+    return true;
+  }
+  struct stat st {};
+  if (::fstatat(dirFd, name, &st, 0) != 0) return false;
+  folder = S_ISDIR(st.st_mode);
+  regular = S_ISREG(st.st_mode);
+  return true;
+}
+
+}  // namespace
+
+WindowsTreeFileSystem::Match WindowsTreeFileSystem::matchInDir(const std::string& hostDir, const std::string& name,
+                                                               std::string_view foldedName, CachedEntry& found) const {
   const std::string dir = hostDir.empty() ? "/" : hostDir;
   struct stat st {};
-  if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::nullopt;
-  const std::string folded = FoldFileName(name);
+  if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return Match::NoFolder;
+  const std::string folded(foldedName);
+  auto pick = [&](const std::vector<CachedEntry>& entries) {
+    found = entries.front();
+    for (const auto& e : entries) {
+      if (e.name == name) found = e;  // of names that differ only in case, the one asked for
+    }
+    return Match::Found;
+  };
   std::lock_guard lock(mutex_);
   DirCache& cache = dirCache_[dir];
   const long long mtime = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
-  const bool fresh = cache.mtimeSec == st.st_mtim.tv_sec && cache.mtimeNsec == st.st_mtim.tv_nsec &&
-                     cache.readAtNsec - mtime > kRacyNsec;
-  if (!fresh) {
-    cache.mtimeSec = st.st_mtim.tv_sec;
-    cache.mtimeNsec = st.st_mtim.tv_nsec;
-    cache.readAtNsec = nowNsec();
-    cache.byFoldedName.clear();
-    const DirListing listing = host_.listDir(dir);
-    for (const auto& entry : listing.entries) cache.byFoldedName.emplace(FoldFileName(entry.name), entry.name);
+  const bool unchanged = cache.mtimeSec == st.st_mtim.tv_sec && cache.mtimeNsec == st.st_mtim.tv_nsec;
+  if (unchanged && (cache.ownedSinceCreation || cache.readAtNsec - mtime > kRacyNsec)) {
+    const auto it = cache.byFoldedName.find(folded);
+    return it == cache.byFoldedName.end() ? Match::NotFound : pick(it->second);
   }
+  // A folder that changes while we work (a backup target) would be read again for
+  // every look; a name spelled as on disk does not need the listing.
+  {
+    const std::string exact = dir + (dir.back() == '/' ? "" : "/") + name;
+    struct stat est {};
+    if (::stat(exact.c_str(), &est) == 0) {
+      found = CachedEntry{name, S_ISDIR(est.st_mode), S_ISREG(est.st_mode)};
+      return Match::Found;
+    }
+  }
+  cache = DirCache{};
+  cache.mtimeSec = st.st_mtim.tv_sec;
+  cache.mtimeNsec = st.st_mtim.tv_nsec;
+  cache.readAtNsec = nowNsec();
+  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return Match::NotFound;
+  DIR* d = ::fdopendir(fd);
+  if (!d) {
+    ::close(fd);
+    return Match::NotFound;
+  }
+  while (const dirent* e = ::readdir(d)) {
+    const char* n = e->d_name;
+    if (n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0'))) continue;
+    CachedEntry entry{n, false, false};
+    if (!entryKind(fd, n, e->d_type, entry.folder, entry.regular)) continue;
+    cache.byFoldedName[FoldFileName(entry.name)].push_back(std::move(entry));
+  }
+  ::closedir(d);
   const auto it = cache.byFoldedName.find(folded);
-  if (it == cache.byFoldedName.end()) return std::nullopt;
-  return it->second;
+  return it == cache.byFoldedName.end() ? Match::NotFound : pick(it->second);
+}
+
+std::pair<std::string, std::size_t> WindowsTreeFileSystem::hostFolder(const Parsed& p, std::size_t count,
+                                                                     const FoldedKey& key,
+                                                                     bool& stale) const {
+  if (count == 0) return {p.root, 0};
+  {
+    std::lock_guard lock(mutex_);
+    const auto it = folders_.find(key.prefix(count));
+    if (it != folders_.end()) return {it->second, count};
+  }
+  auto [parent, found] = hostFolder(p, count - 1, key, stale);
+  if (found < count - 1) return {parent, found};
+  CachedEntry entry;
+  const Match match = matchInDir(parent, p.components[count - 1], key.component(count - 1), entry);
+  if (match == Match::NoFolder) stale = true;
+  if (match != Match::Found || !entry.folder) return {parent, count - 1};
+  std::string next = parent;
+  appendPart(next, '/', entry.name);
+  std::lock_guard lock(mutex_);
+  folders_[key.prefix(count)] = next;
+  return {next, count};
 }
 
 std::optional<WindowsTreeFileSystem::Resolved> WindowsTreeFileSystem::resolve(const std::string& path) const {
   const auto parsed = parse(path);
   if (!parsed) return std::nullopt;
-  Resolved r;
-  r.key = parsed->keyPrefix;
-  for (const auto& c : parsed->components) r.key += "\\" + FoldFileName(c);
-  r.isTableFile = parsed->drive && parsed->components.size() == 1 &&
-                  parsed->components[0] == kAttributeTableName;
+  bool stale = false;
+  auto r = resolveOnce(*parsed, stale);
+  if (stale) {
+    {
+      std::lock_guard lock(mutex_);
+      folders_.clear();
+    }
+    bool again = false;
+    r = resolveOnce(*parsed, again);
+  }
+  return r;
+}
 
-  // Most paths are spelled as on disk: one look settles them.
-  std::string exact = parsed->root;
-  for (const auto& c : parsed->components) exact += "/" + c;
-  if (exact.empty()) exact = "/";
-  struct stat st {};
-  if (::stat(exact.c_str(), &st) == 0) {
-    r.host = exact;
-    r.exists = r.parentOk = true;
+std::optional<WindowsTreeFileSystem::Resolved> WindowsTreeFileSystem::resolveOnce(const Parsed& parsed,
+                                                                                  bool& stale) const {
+  const auto& comps = parsed.components;
+  FoldedKey key;
+  key.text = parsed.keyPrefix;
+  key.ends.push_back(key.text.size());
+  for (const auto& c : comps) {
+    appendPart(key.text, '\\', FoldFileName(c));
+    key.ends.push_back(key.text.size());
+  }
+  Resolved r;
+  r.key = key.text;
+  r.isTableFile = parsed.drive && comps.size() == 1 && comps[0] == kAttributeTableName;
+  if (comps.empty()) {
+    r.host = parsed.root.empty() ? "/" : parsed.root;
+    struct stat st {};
+    if (::stat(r.host.c_str(), &st) == 0) {
+      r.exists = r.parentOk = true;
+      r.kind = EntryKind::Folder;
+    }
     return r;
   }
 
-  std::string cur = parsed->root;
-  const auto& comps = parsed->components;
-  for (std::size_t i = 0; i < comps.size(); ++i) {
-    std::string next = cur + "/" + comps[i];
-    bool found = ::stat(next.c_str(), &st) == 0;
-    if (!found) {
-      if (const auto match = matchInDir(cur, comps[i])) {
-        next = cur + "/" + *match;
-        found = true;
-      }
-    }
-    if (!found) {
-      r.parentOk = i + 1 == comps.size();
-      for (std::size_t k = i + 1; k < comps.size(); ++k) next += "/" + comps[k];
-      r.host = next;
-      return r;
-    }
-    cur = std::move(next);
+  // The folder is found (and remembered) component by component; the last name is
+  // matched in its listing, which is read again only when the folder has changed.
+  auto [parent, found] = hostFolder(parsed, comps.size() - 1, key, stale);
+  r.host = parent;
+  if (found < comps.size() - 1) {
+    for (std::size_t k = found; k < comps.size(); ++k) appendPart(r.host, '/', comps[k]);
+    return r;
   }
-  r.host = cur.empty() ? "/" : cur;
-  r.exists = r.parentOk = ::stat(r.host.c_str(), &st) == 0;
+  CachedEntry entry;
+  const Match match = matchInDir(parent, comps.back(), key.component(comps.size() - 1), entry);
+  if (match == Match::NoFolder) {
+    stale = true;
+    appendPart(r.host, '/', comps.back());
+    return r;
+  }
+  r.parentOk = true;
+  appendPart(r.host, '/', match == Match::Found ? entry.name : comps.back());
+  if (match == Match::Found) {
+    r.exists = true;
+    r.kind = entry.folder ? EntryKind::Folder : EntryKind::File;
+    r.regular = entry.regular;
+  }
   return r;
 }
 
 FileAttributes WindowsTreeFileSystem::attributesOf(const std::string& key) const {
   std::lock_guard lock(mutex_);
+  if (attributes_.empty()) return {};
   const auto it = attributes_.find(key);
   return it == attributes_.end() ? FileAttributes{} : it->second;
 }
@@ -190,6 +303,10 @@ std::optional<std::string> WindowsTreeFileSystem::mapDrive(char letter, const st
     return "'" + hostFolder + "' is not a folder";
   }
   drives_[letter] = root;
+  {
+    std::lock_guard lock(mutex_);
+    folders_.clear();
+  }
   return loadAttributeTable(letter, root);
 }
 
@@ -230,7 +347,7 @@ void WindowsTreeFileSystem::setAttributes(const std::string& path, FileAttribute
   const auto parsed = parse(path);
   if (!parsed) return;
   std::string key = parsed->keyPrefix;
-  for (const auto& c : parsed->components) key += "\\" + FoldFileName(c);
+  for (const auto& c : parsed->components) appendPart(key, '\\', FoldFileName(c));
   std::lock_guard lock(mutex_);
   if (attributes == FileAttributes{}) {
     attributes_.erase(key);
@@ -248,12 +365,9 @@ std::optional<std::string> WindowsTreeFileSystem::hostPath(const std::string& pa
 bool WindowsTreeFileSystem::exists(const std::string& path, AttrMask mask) const {
   const auto r = resolve(path);
   if (!r || !r->exists || r->isTableFile) return false;
-  struct stat st {};
-  if (::stat(r->host.c_str(), &st) != 0) return false;
-  const EntryKind kind = S_ISDIR(st.st_mode) ? EntryKind::Folder : EntryKind::File;
-  if (kind == EntryKind::File && !S_ISREG(st.st_mode)) return false;
+  if (r->kind == EntryKind::File && !r->regular) return false;
   const FileAttributes attrs = attributesOf(r->key);
-  return AttrMaskAdmits(mask, kind, attrs.hidden, attrs.system);
+  return AttrMaskAdmits(mask, r->kind, attrs.hidden, attrs.system);
 }
 
 std::optional<std::string> WindowsTreeFileSystem::readFile(const std::string& path) const {
@@ -284,13 +398,69 @@ DirListing WindowsTreeFileSystem::listDir(const std::string& path) const {
   return listing;
 }
 
+namespace {
+
+std::pair<std::string, std::string> splitHostPath(const std::string& hostPath) {
+  const auto slash = hostPath.rfind('/');
+  if (slash == std::string::npos) return {".", hostPath};
+  return {slash == 0 ? "/" : hostPath.substr(0, slash), hostPath.substr(slash + 1)};
+}
+
+}  // namespace
+
+void WindowsTreeFileSystem::noteCreated(const std::string& hostPath, bool isFolder) {
+  const auto [parent, name] = splitHostPath(hostPath);
+  std::lock_guard lock(mutex_);
+  const auto it = dirCache_.find(parent);
+  struct stat st {};
+  if (it != dirCache_.end() && it->second.ownedSinceCreation && ::stat(parent.c_str(), &st) == 0) {
+    auto& names = it->second.byFoldedName[FoldFileName(name)];
+    if (std::none_of(names.begin(), names.end(), [&](const CachedEntry& e) { return e.name == name; })) {
+      names.push_back(CachedEntry{name, isFolder, !isFolder});
+    }
+    it->second.mtimeSec = st.st_mtim.tv_sec;
+    it->second.mtimeNsec = st.st_mtim.tv_nsec;
+  }
+  if (isFolder && ::stat(hostPath.c_str(), &st) == 0) {
+    DirCache& cache = dirCache_[hostPath];
+    cache = DirCache{};
+    cache.mtimeSec = st.st_mtim.tv_sec;
+    cache.mtimeNsec = st.st_mtim.tv_nsec;
+    cache.readAtNsec = nowNsec();
+    cache.ownedSinceCreation = true;
+  }
+}
+
+void WindowsTreeFileSystem::noteDeleted(const std::string& hostPath, bool gone) {
+  const auto [parent, name] = splitHostPath(hostPath);
+  const std::string below = hostPath + "/";
+  std::lock_guard lock(mutex_);
+  // Our own change makes no listing of the parent stale, but what was below is gone.
+  const auto it = dirCache_.find(parent);
+  struct stat st {};
+  if (gone && it != dirCache_.end() && it->second.ownedSinceCreation && ::stat(parent.c_str(), &st) == 0) {
+    const auto names = it->second.byFoldedName.find(FoldFileName(name));
+    if (names != it->second.byFoldedName.end()) {
+      std::erase_if(names->second, [&](const CachedEntry& e) { return e.name == name; });
+      if (names->second.empty()) it->second.byFoldedName.erase(names);
+    }
+    it->second.mtimeSec = st.st_mtim.tv_sec;
+    it->second.mtimeNsec = st.st_mtim.tv_nsec;
+  }
+  std::erase_if(dirCache_, [&](const auto& item) { return item.first == hostPath || item.first.rfind(below, 0) == 0; });
+  std::erase_if(folders_, [&](const auto& item) { return item.second == hostPath || item.second.rfind(below, 0) == 0; });
+}
+
 FsResult WindowsTreeFileSystem::createDir(const std::string& path) {
   const auto r = resolve(path);
   if (!r || !r->parentOk) return FsResult::Failure(FsError::NotFound, ENOENT);
   if (r->isTableFile) return FsResult::Failure(FsError::AccessDenied, EACCES);
   const bool existed = r->exists;
   FsResult result = host_.createDir(r->host);
-  if (result && !existed) setAttributes(path, {});
+  if (result && !existed) {
+    setAttributes(path, {});
+    noteCreated(r->host, true);
+  }
   return result;
 }
 
@@ -301,7 +471,10 @@ FsResult WindowsTreeFileSystem::copyFile(const std::string& from, const std::str
   if (!target || !target->parentOk) return FsResult::Failure(FsError::NotFound, ENOENT);
   if (target->isTableFile) return FsResult::Failure(FsError::AccessDenied, EACCES);
   FsResult result = host_.copyFile(source->host, target->host);
-  if (result) setAttributes(to, attributesOf(source->key));
+  if (result) {
+    setAttributes(to, attributesOf(source->key));
+    noteCreated(target->host, false);
+  }
   return result;
 }
 
@@ -310,7 +483,10 @@ FsResult WindowsTreeFileSystem::writeFile(const std::string& path, std::string_v
   if (!r || !r->parentOk) return FsResult::Failure(FsError::NotFound, ENOENT);
   if (r->isTableFile) return FsResult::Failure(FsError::AccessDenied, EACCES);
   FsResult result = host_.writeFile(r->host, bytes);
-  if (result) setAttributes(path, {});
+  if (result) {
+    setAttributes(path, {});
+    noteCreated(r->host, false);
+  }
   return result;
 }
 
@@ -321,6 +497,7 @@ FsResult WindowsTreeFileSystem::deleteTree(const std::string& path) {
     return FsResult::Failure(FsError::AccessDenied, EACCES);  // never a whole drive
   }
   FsResult result = host_.deleteTree(r->host);
+  noteDeleted(r->host, result.ok());
   if (result) {
     // What could not be deleted keeps its attributes.
     std::lock_guard lock(mutex_);

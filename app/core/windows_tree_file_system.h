@@ -26,6 +26,8 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "file_system.h"
 #include "posix_file_system.h"
@@ -74,17 +76,47 @@ class WindowsTreeFileSystem final : public FileSystem {
     bool exists = false;     // the whole path exists
     bool parentOk = false;   // every component but the last exists as a folder
     bool isTableFile = false;
+    EntryKind kind = EntryKind::File;  // when it exists
+    bool regular = false;              // a regular file (not a device or pipe)
+  };
+  struct CachedEntry {
+    std::string name;
+    bool folder = false;
+    bool regular = false;
+  };
+  enum class Match { Found, NotFound, NoFolder };
+  // A path's attribute-table key, with where each component ends, so that the keys
+  // of its folders are prefixes of it.
+  struct FoldedKey {
+    std::string text;
+    std::vector<std::size_t> ends;  // ends[i]: the end of the key of the first i components
+    std::string prefix(std::size_t count) const { return text.substr(0, ends[count]); }
+    std::string_view component(std::size_t i) const {
+      return std::string_view(text).substr(ends[i] + 1, ends[i + 1] - ends[i] - 1);
+    }
   };
   struct DirCache {
     long long mtimeSec = 0;
     long long mtimeNsec = 0;
     long long readAtNsec = 0;  // host clock when the listing was taken
-    std::unordered_map<std::string, std::string> byFoldedName;
+    // The folder was made by us and every change since went through us, so the
+    // listing is kept up to date without reading the folder again.
+    bool ownedSinceCreation = false;
+    // Usually one name per key; a host folder may hold names that differ only in case.
+    std::unordered_map<std::string, std::vector<CachedEntry>> byFoldedName;
   };
 
   std::optional<Parsed> parse(const std::string& path) const;
   std::optional<Resolved> resolve(const std::string& path) const;
-  std::optional<std::string> matchInDir(const std::string& hostDir, const std::string& name) const;
+  std::optional<Resolved> resolveOnce(const Parsed& parsed, bool& staleFolders) const;
+  std::pair<std::string, std::size_t> hostFolder(const Parsed& p, std::size_t count, const FoldedKey& key,
+                                                 bool& stale) const;
+  // Keeps the listings of folders we made current after our own change to `hostPath`.
+  void noteCreated(const std::string& hostPath, bool isFolder);
+  void noteDeleted(const std::string& hostPath, bool gone);
+  // Looks `name` up in the listing of `hostDir` (read again only when it may have changed).
+  Match matchInDir(const std::string& hostDir, const std::string& name, std::string_view foldedName,
+                   CachedEntry& found) const;
   FileAttributes attributesOf(const std::string& key) const;
   std::optional<std::string> loadAttributeTable(char letter, const std::string& hostFolder);
 
@@ -93,6 +125,9 @@ class WindowsTreeFileSystem final : public FileSystem {
   mutable std::mutex mutex_;
   std::unordered_map<std::string, FileAttributes> attributes_;
   mutable std::unordered_map<std::string, DirCache> dirCache_;
+  // Host folders found before, by attribute-table key. Trusted until a lookup in one
+  // finds it gone; then all are forgotten and the path is resolved afresh.
+  mutable std::unordered_map<std::string, std::string> folders_;
 };
 
 }  // namespace qelvaro
