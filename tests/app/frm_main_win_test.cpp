@@ -83,6 +83,8 @@ TEST_F(MainWindow, LoadFilterAndSelectionButtons) {
   grid::CellGrid& g = frm_->grid();
   EXPECT_EQ(g.ItemCount(), 7);
   EXPECT_EQ(g.CheckedCount(), 7);
+  EXPECT_EQ(g.CellText(0, 0), "Qelvaro Demo Graphics Adapter");
+  EXPECT_EQ(g.CellText(6, 0), "After the long name");
   EXPECT_EQ(SendMessageW(frm_->control(kCheck1), BM_GETCHECK, 0, 0), BST_CHECKED);
 
   click(kCmdInvertSelection);

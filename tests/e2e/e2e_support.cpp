@@ -20,6 +20,69 @@ HWND waitForWindow(const std::wstring& caption, DWORD timeoutMs, const wchar_t* 
   }
 }
 
+namespace {
+
+struct DialogSearch {
+  HWND owner;
+  HWND except;
+  HWND found;
+};
+
+BOOL CALLBACK findOwnedDialog(HWND hwnd, LPARAM param) {
+  auto* search = reinterpret_cast<DialogSearch*>(param);
+  if (hwnd != search->except && GetWindow(hwnd, GW_OWNER) == search->owner && IsWindowVisible(hwnd) &&
+      className(hwnd) == L"#32770") {
+    search->found = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+struct WindowList {
+  DWORD process;
+  std::string text;
+};
+
+BOOL CALLBACK listWindow(HWND hwnd, LPARAM param) {
+  auto* list = reinterpret_cast<WindowList*>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  if (pid != list->process) return TRUE;
+  char line[600];
+  snprintf(line, sizeof line, "%p class '%ls' caption '%ls' owner %p %s\n", static_cast<void*>(hwnd),
+           className(hwnd).c_str(), windowText(hwnd).c_str(), static_cast<void*>(GetWindow(hwnd, GW_OWNER)),
+           IsWindowVisible(hwnd) ? "visible" : "hidden");
+  list->text += line;
+  return TRUE;
+}
+
+}  // namespace
+
+HWND waitForOwnedDialog(HWND owner, DWORD timeoutMs, HWND except) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    DialogSearch search{owner, except, nullptr};
+    EnumWindows(findOwnedDialog, reinterpret_cast<LPARAM>(&search));
+    if (search.found) return search.found;
+    if (GetTickCount() - start > timeoutMs) return nullptr;
+    Sleep(100);
+  }
+}
+
+std::string describeWindows(DWORD processId) {
+  WindowList list{processId, {}};
+  EnumWindows(listWindow, reinterpret_cast<LPARAM>(&list));
+  return list.text.empty() ? "(no windows)\n" : list.text;
+}
+
+ProcessGuard::~ProcessGuard() {
+  if (process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
+    TerminateProcess(process_, 99);
+    WaitForSingleObject(process_, 5000);
+  }
+  if (process_) CloseHandle(process_);
+}
+
 std::wstring windowText(HWND hwnd) {
   wchar_t buffer[1024] = {};
   GetWindowTextW(hwnd, buffer, 1024);

@@ -14,6 +14,27 @@ std::wstring dosPath(const std::string& unixPath);
 // Waits up to `timeoutMs` for a top-level window with this caption (any process).
 HWND waitForWindow(const std::wstring& caption, DWORD timeoutMs, const wchar_t* className = nullptr);
 
+// A dialog (class #32770) owned by `owner`, other than `except`; null when none shows
+// within `timeoutMs`.
+HWND waitForOwnedDialog(HWND owner, DWORD timeoutMs, HWND except = nullptr);
+
+// The top-level windows of a process, one line each (class, caption, owner), for
+// failure messages.
+std::string describeWindows(DWORD processId);
+
+// Ends the process when the scope ends unless it has exited (so that a failed test
+// does not leave a window waiting for input), and closes its handle.
+class ProcessGuard {
+ public:
+  explicit ProcessGuard(HANDLE process) : process_(process) {}
+  ~ProcessGuard();
+  ProcessGuard(const ProcessGuard&) = delete;
+  ProcessGuard& operator=(const ProcessGuard&) = delete;
+
+ private:
+  HANDLE process_;
+};
+
 // Window text and class of a window.
 std::wstring windowText(HWND hwnd);
 std::wstring className(HWND hwnd);
