@@ -9,7 +9,7 @@ packages=(
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
   mingw-w64-i686-dev libz-mingw-w64-dev
   wine wine32 wine64
-  xvfb xauth x11-apps xdotool imagemagick fonts-wqy-microhei
+  xvfb xauth x11-apps x11-utils xdotool imagemagick fonts-wqy-microhei
   p7zip-full libarchive-tools unzip zip python3
   dpkg-dev
 )
