@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <thread>
+#include <vector>
 
 #include "e2e_support.h"
 #include "frm_main.h"
@@ -100,6 +101,37 @@ TEST_F(MainWindow, LoadFilterAndSelectionButtons) {
   EXPECT_EQ(frm_->DriverKeys().size(), 14u);
   click(kCheck1);
   EXPECT_EQ(g.ItemCount(), 7);
+}
+
+// The demo drivers under the real class root, as Quorvak.exe reads them at start.
+TEST(MainWindowDemo, TheDemoDriversAllTickedAndMicrosoftsBehindTheFilter) {
+  ASSERT_TRUE(e2e::importRegFile(std::string(QELVARO_FIXTURES_DIR) + "/registry/demo-drivers.reg"));
+  ASSERT_TRUE(FrmMain::RegisterWindowClasses(GetModuleHandleW(nullptr)));
+  const Win32Registry registry;
+  FrmMain frm(GetModuleHandleW(nullptr), registry);
+  frm.SetQuitOnDestroy(false);
+  ASSERT_NE(frm.Create(), nullptr);
+  grid::CellGrid& g = frm.grid();
+  std::vector<std::string> rows;
+  for (std::int32_t i = 0; i < g.ItemCount(); ++i) rows.push_back(g.CellText(i, 0));
+  EXPECT_EQ(rows, (std::vector<std::string>{"Qelvaro Demo Graphics Adapter",
+                                            "Qelvaro Demo Ethernet \xE4\xBB\xA5\xE5\xA4\xAA\xE7\xBD\x91"
+                                            "\xE6\x8E\xA7\xE5\x88\xB6\xE5\x99\xA8",
+                                            "Qelvaro Demo LaserJet 3000"}));
+  EXPECT_EQ(g.CheckedCount(), g.ItemCount());
+
+  SendMessageW(frm.control(kCheck1), BM_CLICK, 0, 0);
+  bool microsoft = false;
+  for (std::int32_t i = 0; i < g.ItemCount(); ++i) {
+    microsoft = microsoft || g.CellText(i, 0) == "Microsoft Kernel Debug Network Adapter";
+  }
+  EXPECT_TRUE(microsoft);
+  EXPECT_GT(g.ItemCount(), 3);  // the system's own drivers join (Wine has a display adapter)
+  EXPECT_EQ(g.CheckedCount(), g.ItemCount());
+  SendMessageW(frm.control(kCmdInvertSelection), BM_CLICK, 0, 0);
+  EXPECT_EQ(g.CheckedCount(), 0);
+  SendMessageW(frm.control(kCmdSelectAll), BM_CLICK, 0, 0);
+  EXPECT_EQ(g.CheckedCount(), g.ItemCount());
 }
 
 TEST_F(MainWindow, AboutMessage) {

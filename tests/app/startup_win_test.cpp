@@ -93,6 +93,12 @@ TEST(RegisterServerDll, StatusCodes) {
   EXPECT_EQ(GetModuleHandleW(widen(ok).c_str()), nullptr);
 }
 
+TEST(RegisterServerDll, AHangingEntryCostsTenSecondsAtMost) {
+  const DWORD start = GetTickCount();
+  EXPECT_EQ(RegisterServerDll(dosPath(QELVARO_TESTDLL_HANG)), regdll::kTimedOut);
+  EXPECT_GE(GetTickCount() - start, 9900u);
+}
+
 TEST(RegisterServerDll, AHangingEntryIsEndedAtTheTimeLimit) {
   const DWORD start = GetTickCount();
   EXPECT_EQ(RegisterServerDll(dosPath(QELVARO_TESTDLL_HANG), 300), regdll::kTimedOut);
