@@ -8,7 +8,9 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <fstream>
+#include <vector>
 #include <sstream>
 
 #include "e2e_support.h"
@@ -156,7 +158,25 @@ void listTree(const std::wstring& base, const std::wstring& relative, std::vecto
 
 // Clicks the backup button, picks `folder` in the real folder browser (the path is
 // written into Quorvak's memory for BFFM_SETSELECTION), and returns the end message.
-std::wstring runBackup(HWND main, HANDLE process, const std::wstring& folder, const std::string& shot) {
+// The width of the progress fill on screen: the columns of the progress picture whose
+// middle pixel is the fill's blue rather than the window's background.
+int progressFillOnScreen(HWND main) {
+  HWND picture = GetDlgItem(main, kProgress);
+  RECT r{};
+  GetWindowRect(picture, &r);
+  HDC screen = GetDC(nullptr);
+  const int y = (r.top + r.bottom) / 2;
+  int filled = 0;
+  for (int x = r.left + 1; x < r.right - 1; ++x) {
+    const COLORREF c = GetPixel(screen, x, y);
+    if (GetBValue(c) > GetRValue(c) + 60) ++filled;
+  }
+  ReleaseDC(nullptr, screen);
+  return filled;
+}
+
+std::wstring runBackup(HWND main, HANDLE process, const std::wstring& folder, const std::string& shot,
+                       std::vector<int>* fills = nullptr) {
   PostMessageW(GetDlgItem(main, kCmdDoBackup), BM_CLICK, 0, 0);
   // The first folder browser of a Wine prefix takes a while to build the shell's tree.
   HWND browser = waitForOwnedDialog(main, 90000);
@@ -172,9 +192,25 @@ std::wstring runBackup(HWND main, HANDLE process, const std::wstring& folder, co
   SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(remote));
   Sleep(200);
   PostMessageW(browser, WM_COMMAND, IDOK, 0);
-  Sleep(150);
-  screenshot(shot + "-running");
-  HWND done = waitForOwnedDialog(main, 60000, browser);
+  HWND done = nullptr;
+  if (fills) {
+    // Watch the progress picture while the run goes, with a screenshot at the first
+    // two widths between empty and full.
+    int shots = 0;
+    for (int i = 0; i < 1200 && !done; ++i) {
+      Sleep(50);
+      const int fill = progressFillOnScreen(main);
+      if (fills->empty() || fills->back() != fill) {
+        fills->push_back(fill);
+        if (fill > 0 && shots < 2) screenshot(shot + "-progress-" + std::to_string(++shots));
+      }
+      done = waitForOwnedDialog(main, 0, browser);
+    }
+  } else {
+    Sleep(150);
+    screenshot(shot + "-running");
+  }
+  if (!done) done = waitForOwnedDialog(main, 60000, browser);
   VirtualFreeEx(process, remote, 0, MEM_RELEASE);
   if (!done) {
     ADD_FAILURE() << "no end message; windows:\n" << describeWindows(GetProcessId(process));
@@ -187,6 +223,29 @@ std::wstring runBackup(HWND main, HANDLE process, const std::wstring& folder, co
   PostMessageW(done, WM_COMMAND, IDOK, 0);
   Sleep(200);
   return text;
+}
+
+// A driver binary of `size` bytes that does not compress (a fixed pseudo-random
+// sequence), written into the real System32.
+void writeLargeDriverFile(const wchar_t* path, std::size_t size) {
+  PVOID old = nullptr;
+  const BOOL off = Wow64DisableWow64FsRedirection(&old);
+  HANDLE h = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (off) Wow64RevertWow64FsRedirection(old);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  std::vector<std::uint32_t> block(1 << 18);
+  std::uint32_t x = 2463534242u;
+  for (std::size_t done = 0; done < size; done += block.size() * 4) {
+    for (auto& w : block) {
+      x ^= x << 13;
+      x ^= x >> 17;
+      x ^= x << 5;
+      w = x;
+    }
+    DWORD written = 0;
+    WriteFile(h, block.data(), static_cast<DWORD>(block.size() * 4), &written, nullptr);
+  }
+  CloseHandle(h);
 }
 
 const std::wstring kSuccessText = widenUtf8(
@@ -221,10 +280,22 @@ TEST(Quorvak, BacksUpTheDemoSetToAFolderAndToAZipFile) {
   EXPECT_EQ(found, expected);
   EXPECT_TRUE(IsWindowEnabled(GetDlgItem(main, kCmdDoBackup)));
 
-  // The Zip target: Quorvak.zip next to where the root was, the root gone.
+  // The Zip target: Quorvak.zip next to where the root was, the root gone. A large
+  // driver file makes the packing last long enough to watch the progress picture move.
+  writeLargeDriverFile(L"C:\\windows\\system32\\qvdisp_um.dll", 160u << 20);
   SendMessageW(GetDlgItem(main, kCombo1), CB_SETCURSEL, 1, 0);
   CreateDirectoryW(L"C:\\ZipBackups", nullptr);
-  EXPECT_EQ(runBackup(main, process, L"C:\\ZipBackups", "backup-zip"), kSuccessText);
+  std::vector<int> fills;
+  EXPECT_EQ(runBackup(main, process, L"C:\\ZipBackups", "backup-zip", &fills), kSuccessText);
+  RECT picture{};
+  GetClientRect(GetDlgItem(main, kProgress), &picture);
+  int between = 0;
+  std::string seen;
+  for (const int fill : fills) {
+    seen += std::to_string(fill) + " ";
+    if (fill > 0 && fill < picture.right - 4) ++between;
+  }
+  EXPECT_GE(between, 2) << "the progress picture should move through partial widths; seen: " << seen;
   EXPECT_EQ(GetFileAttributesW(L"C:\\ZipBackups\\Quorvak"), INVALID_FILE_ATTRIBUTES);
   const std::string zip = readAll(L"C:\\ZipBackups\\Quorvak.zip");
   ASSERT_GT(zip.size(), 100u);
