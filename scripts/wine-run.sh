@@ -55,7 +55,7 @@ convert_screenshots() {
 if [ -n "$desktop" ]; then
   exit_file="$prefix/exit-code"
   export QELVARO_EXIT_FILE="Z:$(printf '%s' "$exit_file" | tr / '\\')"
-  xvfb-run -a -s "-screen 0 1280x1024x24" wine explorer "/desktop=qelvaro,$desktop" "$exe" "$@"
+  xvfb-run -a -s "-screen 0 1920x1200x24" wine explorer "/desktop=qelvaro,$desktop" "$exe" "$@"
   WINEPREFIX="$prefix" wineserver -w >/dev/null 2>&1 || true
   convert_screenshots
   if [ ! -f "$exit_file" ]; then
@@ -64,7 +64,7 @@ if [ -n "$desktop" ]; then
   fi
   exit "$(tr -d '\r\n' < "$exit_file")"
 elif [ "$display" = 1 ]; then
-  xvfb-run -a -s "-screen 0 1280x1024x24" wine "$exe" "$@"
+  xvfb-run -a -s "-screen 0 1920x1200x24" wine "$exe" "$@"
   status=$?
   convert_screenshots
   exit $status

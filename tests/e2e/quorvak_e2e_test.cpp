@@ -225,6 +225,38 @@ std::wstring runBackup(HWND main, HANDLE process, const std::wstring& folder, co
   return text;
 }
 
+// At 150% scaling the window and its controls are laid out from twips at 144 dpi.
+TEST(Quorvak, LaysOutItsWindowAtTheScreensDpi) {
+  HKEY desktop = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, KEY_SET_VALUE, &desktop), ERROR_SUCCESS);
+  const DWORD dpi = 144;
+  RegSetValueExW(desktop, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
+  RegCloseKey(desktop);
+
+  ASSERT_TRUE(copyInto(dosPath(QELVARO_QUORVAK_EXE), kFolder, L"Quorvak.exe"));
+  HANDLE process = startProgram(kFolder + L"\\Quorvak.exe", L"", kFolder);
+  ASSERT_NE(process, nullptr);
+  ProcessGuard guard(process);
+  HWND main = waitForWindow(kCaption, 30000);
+  ASSERT_NE(main, nullptr);
+  Sleep(500);
+  screenshot("main-window-144dpi");
+  RECT client{};
+  GetClientRect(main, &client);
+  EXPECT_EQ(client.right, MulDiv(12495, 144, 1440));
+  EXPECT_EQ(client.bottom, MulDiv(6990, 144, 1440));
+  const RECT backup = childRect(GetDlgItem(main, kCmdDoBackup));
+  EXPECT_EQ(backup.left, MulDiv(10665, 144, 1440));
+  EXPECT_EQ(backup.bottom - backup.top, MulDiv(375, 144, 1440));
+  PostMessageW(main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(WaitForSingleObject(process, 20000), WAIT_OBJECT_0);
+
+  const DWORD normal = 96;
+  RegOpenKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, KEY_SET_VALUE, &desktop);
+  RegSetValueExW(desktop, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&normal), sizeof normal);
+  RegCloseKey(desktop);
+}
+
 // A driver binary of `size` bytes that does not compress (a fixed pseudo-random
 // sequence), written into the real System32.
 void writeLargeDriverFile(const wchar_t* path, std::size_t size) {
