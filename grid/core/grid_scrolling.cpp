@@ -140,8 +140,10 @@ void GridDisplay::UpdateScrollBars() {
 
   const std::int32_t lastRow = grid_->Rows() - 1;
   Canvas& c = surface_.DrawingCanvas();
+  // Only whether the rows overflow the window matters, so the walk stops there: a
+  // refresh of a big grid then costs what the rows in view cost, not the whole grid.
   std::int64_t h = m_.HeaderHeight + c.TextHeight("ABCDWXYZ");
-  for (std::int32_t r = 0; r <= lastRow; ++r) {
+  for (std::int32_t r = 0; r <= lastRow && h <= client.cy; ++r) {
     const GridRow& record = grid_->RowRecord(r);
     if (record.Visible) h += record.Height;
   }

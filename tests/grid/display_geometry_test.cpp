@@ -182,6 +182,31 @@ TEST(DisplayScrolling, CtrlWheelScrollsColumnsAndFrozenColumnsStayPut) {
   EXPECT_EQ(f.canvas().of(CanvasOp::Clip).front().rect.left, 450);
 }
 
+TEST(DisplayScrolling, VerticalBarOnlyWhenTheVisibleRowsOverflowTheWindow) {
+  // The header (26), a line of text (13) and the visible rows decide. Rows ending right
+  // at the bottom need no bar, one pixel more does, and hidden rows take no room
+  // however many there are before the rows that overflow.
+  DisplayFixture f;
+  f.surface.client.cy = 26 + 13 + 14 * 19;
+  f.fill({100}, 14);
+  f.display.SetRedraw(true);
+  EXPECT_FALSE(f.scroll.shown[1]);
+  f.display.SetRowHeight(13, 20);
+  EXPECT_TRUE(f.scroll.shown[1]);
+  f.display.SetRowHeight(13, 19);
+  EXPECT_FALSE(f.scroll.shown[1]);
+
+  f.display.SetRedraw(false);
+  for (int i = 0; i < 2000; ++i) f.grid.AddItem("hidden", 5, false, false, false, false);
+  f.display.SetRedraw(true);
+  EXPECT_FALSE(f.scroll.shown[1]);
+  f.grid.AddItem("last");
+  EXPECT_TRUE(f.scroll.shown[1]);
+  f.display.OnScroll({sb::Vert, sb::Bottom, 1});
+  f.paint();
+  EXPECT_EQ(f.display.RowLastVisible(), 2014);
+}
+
 TEST(DisplayScrolling, HorizontalBarStaysWhileScrolledEvenWhenColumnsFit) {
   DisplayFixture f;
   f.fill({250, 250}, 3);
