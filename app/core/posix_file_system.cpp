@@ -87,23 +87,29 @@ bool isDotOrDotDot(const char* name) {
 // Opens the target for a replacing write. A read-only target is replaced the way
 // Windows replaces it for us (the attribute cleared first), and a symbolic link is
 // replaced itself rather than written through.
-FsResult openForReplace(const std::string& path, UniqueFd& out) {
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) == 0) {
-    if (S_ISDIR(st.st_mode)) return FsResult::Failure(FsError::NotAFile, EISDIR);
-    if (S_ISLNK(st.st_mode) && ::unlink(path.c_str()) != 0) return lastError();
+FsResult openForReplace(const std::string& path, const struct stat* existing, UniqueFd& out) {
+  if (existing) {
+    if (S_ISDIR(existing->st_mode)) return FsResult::Failure(FsError::NotAFile, EISDIR);
+    if (S_ISLNK(existing->st_mode) && ::unlink(path.c_str()) != 0) return lastError();
     // Never a device or pipe: a failed write would unlink it.
-    if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) return FsResult::Failure(FsError::NotAFile, EINVAL);
+    if (!S_ISREG(existing->st_mode) && !S_ISLNK(existing->st_mode)) {
+      return FsResult::Failure(FsError::NotAFile, EINVAL);
+    }
   }
   constexpr int kFlags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW;
   UniqueFd fd(::open(path.c_str(), kFlags, 0666));
-  if (!fd && errno == EACCES && ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+  if (!fd && errno == EACCES && existing && S_ISREG(existing->st_mode)) {
     if (::unlink(path.c_str()) != 0) return lastError();
     fd = UniqueFd(::open(path.c_str(), kFlags, 0666));
   }
   if (!fd) return lastError();
   out = std::move(fd);
   return {};
+}
+
+// The target as it stands (lstat), or null when there is none.
+const struct stat* targetNow(const std::string& path, struct stat& st) {
+  return ::lstat(path.c_str(), &st) == 0 ? &st : nullptr;
 }
 
 FsResult writeAll(int fd, const char* data, std::size_t size) {
@@ -132,26 +138,24 @@ FsResult copyByReadWrite(int in, int out) {
   }
 }
 
-// The kernel copies without the data passing through us where it can.
-FsResult copyContents(int in, int out, off_t size) {
+// The kernel copies without the data passing through us where it can. Copies until
+// the end of the file, so that a file that grows meanwhile is taken whole.
+FsResult copyContents(int in, int out) {
 #if defined(__linux__)
-  off_t done = 0;
-  while (done < size) {
-    const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, static_cast<std::size_t>(size - done), 0);
+  bool first = true;
+  for (;;) {
+    const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, std::size_t{1} << 30, 0);
+    if (n == 0) return {};
     if (n < 0) {
       if (errno == EINTR) continue;
-      if (done == 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+      if (first && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
         return copyByReadWrite(in, out);
       }
       return lastError();
     }
-    if (n == 0) break;  // the source shrank while we copied
-    done += n;
+    first = false;
   }
-  // The source may have grown; take the rest too.
-  return copyByReadWrite(in, out);
 #else
-  (void)size;
   return copyByReadWrite(in, out);
 #endif
 }
@@ -246,20 +250,21 @@ FsResult PosixFileSystem::createDir(const std::string& path) {
 }
 
 FsResult PosixFileSystem::copyFile(const std::string& from, const std::string& to) {
-  // Non-blocking, so that a pipe in a foreign tree cannot hang the open.
+  // Non-blocking, so that a pipe in a foreign tree cannot hang the open (the flag
+  // changes nothing for a regular file).
   UniqueFd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (!in) return lastError();
   struct stat st {};
   if (::fstat(in.get(), &st) != 0) return lastError();
   if (!S_ISREG(st.st_mode)) return FsResult::Failure(FsError::NotAFile, EISDIR);
-  ::fcntl(in.get(), F_SETFL, O_RDONLY);
   // Copying a file onto itself would truncate it first. (A link at the target is
   // replaced, not written through, so only the file itself matters.)
   struct stat target {};
-  if (::lstat(to.c_str(), &target) == 0 && target.st_dev == st.st_dev && target.st_ino == st.st_ino) return {};
+  const struct stat* existing = targetNow(to, target);
+  if (existing && target.st_dev == st.st_dev && target.st_ino == st.st_ino) return {};
   UniqueFd out;
-  if (auto r = openForReplace(to, out); !r) return r;
-  FsResult r = copyContents(in.get(), out.get(), st.st_size);
+  if (auto r = openForReplace(to, existing, out); !r) return r;
+  FsResult r = copyContents(in.get(), out.get());
   if (r) {
     // Windows keeps the time of last change on a copy; so do we.
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
@@ -272,7 +277,8 @@ FsResult PosixFileSystem::copyFile(const std::string& from, const std::string& t
 
 FsResult PosixFileSystem::writeFile(const std::string& path, std::string_view bytes) {
   UniqueFd out;
-  if (auto r = openForReplace(path, out); !r) return r;
+  struct stat target {};
+  if (auto r = openForReplace(path, targetNow(path, target), out); !r) return r;
   FsResult r = writeAll(out.get(), bytes.data(), bytes.size());
   if (r && out.close() != 0) r = lastError();
   if (!r) ::unlink(path.c_str());

@@ -64,6 +64,10 @@ long long nowNsec() {
 // within the same tick of the file system's clock, so it is not trusted.
 constexpr long long kRacyNsec = 2000000000LL;
 
+// Folders checked through a descriptor; the rest by path. The first ones looked in are
+// the system folders every driver is searched in.
+constexpr std::size_t kMaxFolderHandles = 128;
+
 bool isSeparator(char c) { return c == '\\' || c == '/'; }
 
 std::string trimBlanks(std::string_view s) {
@@ -146,11 +150,30 @@ bool entryKind(int dirFd, const char* name, unsigned char type, bool& folder, bo
 
 }  // namespace
 
+WindowsTreeFileSystem::FolderHandle& WindowsTreeFileSystem::FolderHandle::operator=(FolderHandle&& o) noexcept {
+  if (this != &o) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = o.fd_;
+    o.fd_ = -1;
+  }
+  return *this;
+}
+
+WindowsTreeFileSystem::FolderHandle::~FolderHandle() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool WindowsTreeFileSystem::folderState(const std::string& dir, const DirCache* cache, struct stat& st) const {
+  if (cache && cache->handle.get() >= 0) {
+    // A folder deleted since keeps its descriptor but has no links left.
+    return ::fstat(cache->handle.get(), &st) == 0 && st.st_nlink > 0 && S_ISDIR(st.st_mode);
+  }
+  return ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 WindowsTreeFileSystem::Match WindowsTreeFileSystem::matchInDir(const std::string& hostDir, const std::string& name,
                                                                std::string_view foldedName, CachedEntry& found) const {
   const std::string dir = hostDir.empty() ? "/" : hostDir;
-  struct stat st {};
-  if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return Match::NoFolder;
   const std::string folded(foldedName);
   auto pick = [&](const std::vector<CachedEntry>& entries) {
     found = entries.front();
@@ -160,7 +183,19 @@ WindowsTreeFileSystem::Match WindowsTreeFileSystem::matchInDir(const std::string
     return Match::Found;
   };
   std::lock_guard lock(mutex_);
-  DirCache& cache = dirCache_[dir];
+  auto at = dirCache_.find(dir);
+  struct stat st {};
+  if (!folderState(dir, at == dirCache_.end() ? nullptr : &at->second, st)) {
+    if (at != dirCache_.end()) dirCache_.erase(at);
+    return Match::NoFolder;
+  }
+  if (at == dirCache_.end()) {
+    at = dirCache_.try_emplace(dir).first;
+    if (dirCache_.size() <= kMaxFolderHandles) {
+      at->second.handle = FolderHandle(::open(dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    }
+  }
+  DirCache& cache = at->second;
   const long long mtime = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
   const bool unchanged = cache.mtimeSec == st.st_mtim.tv_sec && cache.mtimeNsec == st.st_mtim.tv_nsec;
   if (unchanged && (cache.ownedSinceCreation || cache.readAtNsec - mtime > kRacyNsec)) {
@@ -177,7 +212,8 @@ WindowsTreeFileSystem::Match WindowsTreeFileSystem::matchInDir(const std::string
       return Match::Found;
     }
   }
-  cache = DirCache{};
+  cache.ownedSinceCreation = false;
+  cache.byFoldedName.clear();
   cache.mtimeSec = st.st_mtim.tv_sec;
   cache.mtimeNsec = st.st_mtim.tv_nsec;
   cache.readAtNsec = nowNsec();
@@ -223,23 +259,82 @@ std::pair<std::string, std::size_t> WindowsTreeFileSystem::hostFolder(const Pars
 }
 
 std::optional<WindowsTreeFileSystem::Resolved> WindowsTreeFileSystem::resolve(const std::string& path) const {
+  const auto sep = path.find_last_of("\\/");
+  const bool hasLeaf = sep != std::string::npos && sep + 1 < path.size();
+  const std::string_view leaf = hasLeaf ? std::string_view(path).substr(sep + 1) : std::string_view();
+  const bool memoable = hasLeaf && leaf != "." && leaf != "..";
+  std::string parentText;
+  if (memoable) {
+    parentText = path.substr(0, sep);
+    std::shared_ptr<const ParentMemo> memo;
+    {
+      std::lock_guard lock(mutex_);
+      const auto it = parents_.find(parentText);
+      if (it != parents_.end()) memo = it->second;
+    }
+    if (memo) {
+      if (auto r = resolveFromMemo(*memo, leaf)) return r;
+    }
+  }
+
   const auto parsed = parse(path);
   if (!parsed) return std::nullopt;
   bool stale = false;
-  auto r = resolveOnce(*parsed, stale);
+  ParentMemo memo;
+  auto r = resolveOnce(*parsed, stale, memoable ? &memo : nullptr);
   if (stale) {
     {
       std::lock_guard lock(mutex_);
       folders_.clear();
+      parents_.clear();
     }
     bool again = false;
-    r = resolveOnce(*parsed, again);
+    r = resolveOnce(*parsed, again, nullptr);
+  } else if (memoable && !memo.host.empty()) {
+    std::lock_guard lock(mutex_);
+    parents_[parentText] = std::make_shared<const ParentMemo>(std::move(memo));
+  }
+  return r;
+}
+
+std::optional<WindowsTreeFileSystem::Resolved> WindowsTreeFileSystem::resolveFromMemo(const ParentMemo& memo,
+                                                                                      std::string_view leaf) const {
+  const std::string folded = FoldFileName(leaf);
+  Resolved r;
+  r.key = memo.key;
+  appendPart(r.key, '\\', folded);
+  r.host = memo.host;
+  if (!memo.complete) {
+    // Still missing while the folder above it has not changed.
+    struct stat st {};
+    {
+      std::lock_guard lock(mutex_);
+      const auto at = dirCache_.find(memo.anchor);
+      if (!folderState(memo.anchor, at == dirCache_.end() ? nullptr : &at->second, st)) return std::nullopt;
+    }
+    if (st.st_mtim.tv_sec != memo.anchorSec || st.st_mtim.tv_nsec != memo.anchorNsec) return std::nullopt;
+    appendPart(r.host, '/', leaf);
+    return r;
+  }
+  const std::string name(leaf);
+  CachedEntry entry;
+  const Match match = matchInDir(memo.host, name, folded, entry);
+  if (match == Match::NoFolder) return std::nullopt;  // gone: resolved afresh
+  r.isTableFile = memo.driveRoot && leaf == kAttributeTableName;
+  r.parentOk = true;
+  if (r.host == "/") r.host.clear();
+  appendPart(r.host, '/', match == Match::Found ? entry.name : name);
+  if (match == Match::Found) {
+    r.exists = true;
+    r.kind = entry.folder ? EntryKind::Folder : EntryKind::File;
+    r.regular = entry.regular;
   }
   return r;
 }
 
 std::optional<WindowsTreeFileSystem::Resolved> WindowsTreeFileSystem::resolveOnce(const Parsed& parsed,
-                                                                                  bool& stale) const {
+                                                                                  bool& stale,
+                                                                                  ParentMemo* memo) const {
   const auto& comps = parsed.components;
   FoldedKey key;
   key.text = parsed.keyPrefix;
@@ -265,6 +360,28 @@ std::optional<WindowsTreeFileSystem::Resolved> WindowsTreeFileSystem::resolveOnc
   // matched in its listing, which is read again only when the folder has changed.
   auto [parent, found] = hostFolder(parsed, comps.size() - 1, key, stale);
   r.host = parent;
+  if (memo) {
+    memo->key = key.prefix(comps.size() - 1);
+    memo->driveRoot = parsed.drive && comps.size() == 1;
+    memo->complete = found == comps.size() - 1;
+    memo->host = parent;
+    if (!memo->complete) {
+      for (std::size_t k = found; k + 1 < comps.size(); ++k) appendPart(memo->host, '/', comps[k]);
+      // Only a quiet folder vouches for what is missing below it.
+      memo->anchor = parent.empty() ? "/" : parent;
+      struct stat st {};
+      const long long now = nowNsec();
+      if (::stat(memo->anchor.c_str(), &st) != 0 ||
+          now - (static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec) <= kRacyNsec) {
+        memo->host.clear();  // not remembered
+      } else {
+        memo->anchorSec = st.st_mtim.tv_sec;
+        memo->anchorNsec = st.st_mtim.tv_nsec;
+      }
+    } else if (memo->host.empty()) {
+      memo->host = "/";
+    }
+  }
   if (found < comps.size() - 1) {
     for (std::size_t k = found; k < comps.size(); ++k) appendPart(r.host, '/', comps[k]);
     return r;
@@ -306,6 +423,7 @@ std::optional<std::string> WindowsTreeFileSystem::mapDrive(char letter, const st
   {
     std::lock_guard lock(mutex_);
     folders_.clear();
+    parents_.clear();
   }
   return loadAttributeTable(letter, root);
 }
@@ -423,7 +541,11 @@ void WindowsTreeFileSystem::noteCreated(const std::string& hostPath, bool isFold
   }
   if (isFolder && ::stat(hostPath.c_str(), &st) == 0) {
     DirCache& cache = dirCache_[hostPath];
-    cache = DirCache{};
+    cache.byFoldedName.clear();
+    // A folder of that path deleted before is not this one.
+    cache.handle = FolderHandle(dirCache_.size() <= kMaxFolderHandles
+                                    ? ::open(hostPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)
+                                    : -1);
     cache.mtimeSec = st.st_mtim.tv_sec;
     cache.mtimeNsec = st.st_mtim.tv_nsec;
     cache.readAtNsec = nowNsec();

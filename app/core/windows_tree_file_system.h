@@ -20,8 +20,17 @@
 // Empty lines and lines starting with ";" or "#" are ignored; "-" stands for no flag.
 // The table file is not itself an entry of the tree. A copy takes the attributes of
 // its source, as CopyFile does; a written or created entry starts with none.
+//
+// Listings of folders are cached and read again when a folder's time of last change
+// moves (or may have moved within the clock's resolution); folders that this object
+// made are kept current through its own changes. The first folders looked in are
+// checked through a descriptor, so a folder renamed by someone else while a backup
+// runs is still searched under its old name (a copy from it then fails as not found).
+
+#include <sys/stat.h>
 
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -95,6 +104,21 @@ class WindowsTreeFileSystem final : public FileSystem {
       return std::string_view(text).substr(ends[i] + 1, ends[i + 1] - ends[i] - 1);
     }
   };
+  // An O_PATH descriptor of a folder: checking a folder through it costs no path walk.
+  class FolderHandle {
+   public:
+    FolderHandle() = default;
+    explicit FolderHandle(int fd) : fd_(fd) {}
+    FolderHandle(FolderHandle&& o) noexcept : fd_(o.fd_) { o.fd_ = -1; }
+    FolderHandle& operator=(FolderHandle&& o) noexcept;
+    FolderHandle(const FolderHandle&) = delete;
+    FolderHandle& operator=(const FolderHandle&) = delete;
+    ~FolderHandle();
+    int get() const { return fd_; }
+
+   private:
+    int fd_ = -1;
+  };
   struct DirCache {
     long long mtimeSec = 0;
     long long mtimeNsec = 0;
@@ -104,11 +128,23 @@ class WindowsTreeFileSystem final : public FileSystem {
     bool ownedSinceCreation = false;
     // Usually one name per key; a host folder may hold names that differ only in case.
     std::unordered_map<std::string, std::vector<CachedEntry>> byFoldedName;
+    FolderHandle handle;  // for the first folders looked in (the hot ones)
   };
 
   std::optional<Parsed> parse(const std::string& path) const;
   std::optional<Resolved> resolve(const std::string& path) const;
-  std::optional<Resolved> resolveOnce(const Parsed& parsed, bool& staleFolders) const;
+  // What is known of the folder a path names its last component in, by the path's text
+  // up to its last separator: most lookups of a backup share a handful of folders.
+  struct ParentMemo {
+    bool complete = false;  // the folder exists and `host` is it
+    std::string host;       // else the host path its missing tail would have
+    std::string key;        // its attribute-table key
+    bool driveRoot = false;
+    std::string anchor;     // incomplete: the deepest folder that exists, and its state
+    long long anchorSec = 0, anchorNsec = 0;
+  };
+  std::optional<Resolved> resolveOnce(const Parsed& parsed, bool& staleFolders, ParentMemo* memo) const;
+  std::optional<Resolved> resolveFromMemo(const ParentMemo& memo, std::string_view leaf) const;
   std::pair<std::string, std::size_t> hostFolder(const Parsed& p, std::size_t count, const FoldedKey& key,
                                                  bool& stale) const;
   // Keeps the listings of folders we made current after our own change to `hostPath`.
@@ -117,6 +153,9 @@ class WindowsTreeFileSystem final : public FileSystem {
   // Looks `name` up in the listing of `hostDir` (read again only when it may have changed).
   Match matchInDir(const std::string& hostDir, const std::string& name, std::string_view foldedName,
                    CachedEntry& found) const;
+  // The state of a folder, through its handle when it has one; false when it is gone.
+  // Called with the mutex held.
+  bool folderState(const std::string& dir, const DirCache* cache, struct stat& st) const;
   FileAttributes attributesOf(const std::string& key) const;
   std::optional<std::string> loadAttributeTable(char letter, const std::string& hostFolder);
 
@@ -128,6 +167,7 @@ class WindowsTreeFileSystem final : public FileSystem {
   // Host folders found before, by attribute-table key. Trusted until a lookup in one
   // finds it gone; then all are forgotten and the path is resolved afresh.
   mutable std::unordered_map<std::string, std::string> folders_;
+  mutable std::unordered_map<std::string, std::shared_ptr<const ParentMemo>> parents_;
 };
 
 }  // namespace qelvaro
