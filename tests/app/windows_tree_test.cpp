@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <ctime>
 
 #include <csignal>
 #include <filesystem>
@@ -58,6 +61,48 @@ TEST(WindowsTree, ExactSpellingWinsAndNewEntriesAreSeenAtOnce) {
   EXPECT_FALSE(fs.exists("C:\\Windows\\NEW.INF", AttrMask::Plain));
   tree.put("C:\\Windows\\new.inf", "new");
   EXPECT_EQ(fs.readFile("C:\\Windows\\NEW.INF"), "new");
+}
+
+// Every folder of the tree last changed an hour ago, so cached listings are trusted.
+void ageFolders(const std::string& hostRoot) {
+  const timespec old[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+  for (const auto& e : stdfs::recursive_directory_iterator(hostRoot)) {
+    if (e.is_directory()) ::utimensat(AT_FDCWD, e.path().c_str(), old, 0);
+  }
+  ::utimensat(AT_FDCWD, hostRoot.c_str(), old, 0);
+}
+
+TEST(WindowsTree, CachedFoldersFollowChangesMadeBehindTheirBack) {
+  FakeWindowsTree tree;
+  auto& fs = tree.fs();
+  const std::string sys = "C:\\WINDOWS\\SYSTEM32\\";
+  tree.put("C:\\Windows\\System32\\drivers\\a.sys", "a");
+  ageFolders(tree.base() + "/c");
+  EXPECT_TRUE(fs.exists(sys + "DRIVERS\\A.SYS", AttrMask::Plain));
+  EXPECT_FALSE(fs.exists(sys + "DRIVERS\\B.SYS", AttrMask::Plain));
+  EXPECT_FALSE(fs.exists(sys + "SPOOL\\DRIVERS\\W32X86\\3\\X.DLL", AttrMask::Plain));
+
+  tree.put("C:\\Windows\\System32\\drivers\\b.sys", "b");
+  tree.put("C:\\Windows\\System32\\spool\\drivers\\w32x86\\3\\x.dll", "x");
+  EXPECT_TRUE(fs.exists(sys + "DRIVERS\\B.SYS", AttrMask::Plain));
+  EXPECT_TRUE(fs.exists(sys + "SPOOL\\DRIVERS\\W32X86\\3\\X.DLL", AttrMask::Plain));
+
+  // The folder replaced by one spelled otherwise.
+  stdfs::remove_all(tree.host("C:\\Windows\\System32\\drivers"));
+  tree.put("C:\\Windows\\System32\\DRIVERS\\c.sys", "c");
+  EXPECT_FALSE(fs.exists(sys + "DRIVERS\\A.SYS", AttrMask::Plain));  // the same text as before
+  EXPECT_TRUE(fs.exists(sys + "DRIVERS\\C.SYS", AttrMask::Plain));
+  EXPECT_TRUE(fs.exists(sys + "drivers\\c.sys", AttrMask::Plain));
+  EXPECT_EQ(fs.readFile(sys + "Drivers\\c.sys"), "c");
+
+  // A folder this object made, changed by someone else after a clock tick.
+  ASSERT_TRUE(fs.createDir("D:\\Out").ok());
+  ASSERT_TRUE(fs.writeFile("D:\\Out\\one.txt", "1").ok());
+  EXPECT_FALSE(fs.exists("D:\\OUT\\TWO.TXT", AttrMask::Plain));
+  ::usleep(50 * 1000);
+  tree.put("D:\\Out\\Two.txt", "2");
+  EXPECT_TRUE(fs.exists("D:\\OUT\\TWO.TXT", AttrMask::Plain));
+  EXPECT_TRUE(fs.exists("D:\\out\\ONE.TXT", AttrMask::Plain));
 }
 
 TEST(WindowsTree, ListingsComeInNtfsOrderWithKindsAndAttributes) {
