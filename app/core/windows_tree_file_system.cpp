@@ -533,7 +533,7 @@ void WindowsTreeFileSystem::noteCreated(const std::string& hostPath, bool isFold
   struct stat st {};
   if (it != dirCache_.end() && it->second.ownedSinceCreation && ::stat(parent.c_str(), &st) == 0) {
     auto& names = it->second.byFoldedName[FoldFileName(name)];
-    if (std::none_of(names.begin(), names.end(), [&](const CachedEntry& e) { return e.name == name; })) {
+    if (std::none_of(names.begin(), names.end(), [&wanted = name](const CachedEntry& e) { return e.name == wanted; })) {
       names.push_back(CachedEntry{name, isFolder, !isFolder});
     }
     it->second.mtimeSec = st.st_mtim.tv_sec;
@@ -563,7 +563,7 @@ void WindowsTreeFileSystem::noteDeleted(const std::string& hostPath, bool gone) 
   if (gone && it != dirCache_.end() && it->second.ownedSinceCreation && ::stat(parent.c_str(), &st) == 0) {
     const auto names = it->second.byFoldedName.find(FoldFileName(name));
     if (names != it->second.byFoldedName.end()) {
-      std::erase_if(names->second, [&](const CachedEntry& e) { return e.name == name; });
+      std::erase_if(names->second, [&wanted = name](const CachedEntry& e) { return e.name == wanted; });
       if (names->second.empty()) it->second.byFoldedName.erase(names);
     }
     it->second.mtimeSec = st.st_mtim.tv_sec;
