@@ -299,13 +299,11 @@ std::optional<WindowsTreeFileSystem::Resolved> WindowsTreeFileSystem::resolve(co
 
 std::optional<WindowsTreeFileSystem::Resolved> WindowsTreeFileSystem::resolveFromMemo(const ParentMemo& memo,
                                                                                       std::string_view leaf) const {
-  const std::string folded = FoldFileName(leaf);
   Resolved r;
-  r.key = memo.key;
-  appendPart(r.key, '\\', folded);
   r.host = memo.host;
   if (!memo.complete) {
-    // Still missing while the folder above it has not changed.
+    // Still missing while the folder above it has not changed. (Nothing asks for the
+    // key of a path whose folder is missing, so it is left empty.)
     struct stat st {};
     {
       std::lock_guard lock(mutex_);
@@ -316,6 +314,9 @@ std::optional<WindowsTreeFileSystem::Resolved> WindowsTreeFileSystem::resolveFro
     appendPart(r.host, '/', leaf);
     return r;
   }
+  const std::string folded = FoldFileName(leaf);
+  r.key = memo.key;
+  appendPart(r.key, '\\', folded);
   const std::string name(leaf);
   CachedEntry entry;
   const Match match = matchInDir(memo.host, name, folded, entry);
