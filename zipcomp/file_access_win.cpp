@@ -213,6 +213,15 @@ public:
         std::wstring p = longPath(path);
         if (DeleteFileW(p.c_str())) return IoStatus::Ok;
         DWORD e = GetLastError();
+        // A file closed a moment ago can still be held open briefly by someone else (a
+        // virus scanner, an indexer, a handle not yet released): try again for a while.
+        for (int attempt = 0; attempt < 40 && (e == ERROR_SHARING_VIOLATION || e == ERROR_ACCESS_DENIED); ++attempt) {
+            const DWORD now = GetFileAttributesW(p.c_str());
+            if (now != INVALID_FILE_ATTRIBUTES && (now & FILE_ATTRIBUTE_READONLY)) break;
+            Sleep(25);
+            if (DeleteFileW(p.c_str())) return IoStatus::Ok;
+            e = GetLastError();
+        }
         // A read-only file that is safely in the archive may go all the same.
         DWORD attrs = GetFileAttributesW(p.c_str());
         if (e == ERROR_ACCESS_DENIED && attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_READONLY) &&
