@@ -74,10 +74,10 @@ bool matchWildcard(std::string_view pattern, std::string_view name, bool segment
     return false;
 }
 
-FileFilter::FileFilter(std::string_view spec, PathStyle style) {
+FileFilter::FileFilter(std::string_view patterns, PathStyle style) {
     while (true) {
-        auto semi = spec.find(';');
-        std::string_view part = trim(spec.substr(0, semi));
+        auto semi = patterns.find(';');
+        std::string_view part = trim(patterns.substr(0, semi));
         if (!part.empty()) {
             std::string p(part);
             for (char& c : p)
@@ -96,7 +96,7 @@ FileFilter::FileFilter(std::string_view spec, PathStyle style) {
             (hasFolder ? pathPatterns_ : namePatterns_).push_back(std::move(p));
         }
         if (semi == std::string_view::npos) break;
-        spec.remove_prefix(semi + 1);
+        patterns.remove_prefix(semi + 1);
     }
     if (namePatterns_.empty() && pathPatterns_.empty()) namePatterns_.push_back("*");
 }

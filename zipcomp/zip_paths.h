@@ -30,7 +30,7 @@ bool matchWildcard(std::string_view pattern, std::string_view name, bool segment
 // the whole path relative to the base folder. An empty list means every file.
 class FileFilter {
 public:
-    explicit FileFilter(std::string_view spec, PathStyle style = kNativePathStyle);
+    explicit FileFilter(std::string_view patterns, PathStyle style = kNativePathStyle);
     // False when a pattern would reach outside the base folder (absolute, "..").
     bool valid() const { return valid_; }
     // `relativePath` uses '/' between its parts.
