@@ -134,8 +134,9 @@ DriverReport BackupCollector::collect(const DriverRow& driver, const std::string
 
   const std::string defaultDestDir = ReadIniValue(inf, "DestinationDirs", "DefaultDestDir", "");
   std::optional<std::optional<std::string>> packageFolder;  // looked up once, when first needed
+  const std::vector<bool> versionFolders = versionFoldersFor(defaultDestDir);
   for (const std::string& key : ReadIniSectionKeys(inf, "SourceDisksFiles")) {
-    if (!key.empty()) copySourceFile(key, defaultDestDir, report, packageFolder);
+    if (!key.empty()) copySourceFile(key, defaultDestDir, report, packageFolder, versionFolders);
   }
   return report;
 }
@@ -157,17 +158,37 @@ void BackupCollector::copyCatalog(const std::string& catalog, DriverReport& repo
   if (!found.empty()) copyInto(found, catalog, report);
 }
 
+std::vector<bool> BackupCollector::versionFoldersFor(const std::string& defaultDestDir) const {
+  std::vector<bool> present(20, false);
+  if (defaultDestDir.empty() || WhereIsDir(defaultDestDir, folders_) != PrinterDriverDir(folders_)) return present;
+  // Any folder counts, hidden or system too: the file test inside it does not look at
+  // the folder's attributes.
+  for (const DirEntry& entry : fs_.listDir(PrinterDriverDir(folders_)).entries) {
+    if (entry.kind != EntryKind::Folder) continue;
+    for (int n = 1; n <= 19; ++n) {
+      if (entry.name == std::to_string(n)) present[static_cast<std::size_t>(n)] = true;
+    }
+  }
+  return present;
+}
+
 void BackupCollector::copySourceFile(const std::string& key, const std::string& defaultDestDir,
                                      DriverReport& report,
-                                     std::optional<std::optional<std::string>>& packageFolder) {
+                                     std::optional<std::optional<std::string>>& packageFolder,
+                                     const std::vector<bool>& versionFolders) {
   if (!IsPlainEntryName(key)) {
     report.skippedFiles.push_back({key, "", FsResult::Failure(FsError::BadName)});
     return;
   }
-  // As with the catalog, the last find is the copy that would stay.
+  // As with the catalog, the last find is the copy that would stay, so the candidates
+  // are tried from the last one back. A numbered version folder that is not there holds
+  // nothing: printer drivers would otherwise cost 19 lookups per file.
   std::string found;
-  for (const std::string& candidate : SourceFileCandidates(key, defaultDestDir, folders_).candidates) {
-    if (fs_.exists(candidate, AttrMask::Plain)) found = candidate;
+  const SourceFileLookup lookup = SourceFileCandidates(key, defaultDestDir, folders_);
+  for (std::size_t i = lookup.candidates.size(); i-- > 0 && found.empty();) {
+    const int version = lookup.versionFolder[i];
+    if (version > 0 && !versionFolders[static_cast<std::size_t>(version)]) continue;
+    if (fs_.exists(lookup.candidates[i], AttrMask::Plain)) found = lookup.candidates[i];
   }
   if (found.empty() && store_) {
     if (!packageFolder) packageFolder = store_->packageFolder(report.driver.infName);

@@ -114,7 +114,11 @@ class BackupCollector {
   bool makeFolder(const std::string& path, DriverReport& report, bool& created);
   void copyCatalog(const std::string& catalog, DriverReport& report);
   void copySourceFile(const std::string& key, const std::string& defaultDestDir, DriverReport& report,
-                      std::optional<std::optional<std::string>>& packageFolder);
+                      std::optional<std::optional<std::string>>& packageFolder,
+                      const std::vector<bool>& versionFolders);
+  // Which numbered version folders (1 to 19) the printer-driver folder holds, when the
+  // INF's files go there; all false otherwise.
+  std::vector<bool> versionFoldersFor(const std::string& defaultDestDir) const;
   void copyInto(const std::string& source, const std::string& name, DriverReport& report);
 
   const SystemFolders& folders_;

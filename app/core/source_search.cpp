@@ -5,6 +5,10 @@
 
 namespace qelvaro {
 
+std::string PrinterDriverDir(const SystemFolders& folders) {
+  return folders.systemDir() + "\\spool\\Drivers\\w32x86";
+}
+
 std::string SourceKeyExtension(const std::string& key) {
   const auto first = key.find('.');
   if (first == std::string::npos) return {};
@@ -15,18 +19,21 @@ std::string SourceKeyExtension(const std::string& key) {
 
 SourceFileLookup SourceFileCandidates(const std::string& key, const std::string& defaultDestDir,
                                       const SystemFolders& folders) {
-  SourceFileLookup lookup{key, SourceKeyExtension(key), {}};
+  SourceFileLookup lookup{key, SourceKeyExtension(key), {}, {}};
   const std::string systemDir = folders.systemDir();
   if (!defaultDestDir.empty()) {
     const std::string dir = WhereIsDir(defaultDestDir, folders);
     lookup.candidates.push_back(dir + "\\" + key);
+    lookup.versionFolder.push_back(0);
     // Printer drivers keep their files in numbered version folders.
-    if (dir == systemDir + "\\spool\\Drivers\\w32x86") {
+    if (dir == PrinterDriverDir(folders)) {
       for (int n = 1; n <= 19; ++n) {
         lookup.candidates.push_back(dir + "\\" + std::to_string(n) + "\\" + key);
+        lookup.versionFolder.push_back(n);
       }
     }
   }
+  lookup.versionFolder.push_back(0);
   if (lookup.extension == "hlp") {
     lookup.candidates.push_back(folders.windowsDir() + "\\help\\" + key);
   } else if (lookup.extension == "sys") {

@@ -15,7 +15,13 @@ struct SourceFileLookup {
   std::string key;
   std::string extension;                // lower-cased; empty when the key has no second part
   std::vector<std::string> candidates;  // paths to test, in order
+  // For each candidate, the numbered version folder of the printer-driver folder it
+  // lies in (1 to 19), or 0.
+  std::vector<int> versionFolder;
 };
+
+// The printer-driver folder whose numbered version folders are searched too.
+std::string PrinterDriverDir(const SystemFolders& folders);
 
 // The text between the first and second "." of `key`, lower-cased ("a.b.sys" -> "b").
 std::string SourceKeyExtension(const std::string& key);

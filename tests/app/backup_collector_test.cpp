@@ -176,6 +176,22 @@ TEST_F(Backup, PrinterFilesInNumberedFoldersLandFlatAndLaterFindsWin) {
   EXPECT_EQ(tree.read(folder + "unidrv.dll"), "system32");
 }
 
+TEST_F(Backup, HiddenVersionFoldersAndFilesDirectlyInTheDriversFolderAreFound) {
+  // Only the file's own attributes matter: a hidden version folder still holds files
+  // that the plain test finds, and a file with no version folder at all is found where
+  // the INF's folder keeps it.
+  const std::string w32x86 = kSys + "spool\\drivers\\w32x86\\";
+  tree.put(kInf + "hid.inf", infText("", "66000", {"deep.dll", "flat.ini", "nowhere.dat"}));
+  tree.put(w32x86 + "17\\deep.dll", "in hidden 17");
+  tree.fs().setAttributes(w32x86 + "17", {true, true});
+  tree.put(w32x86 + "flat.ini", "flat");
+  const BackupResult result = runOne({"Hidden", "Printer", "hid.inf"});
+  ASSERT_TRUE(result.complete());
+  const std::string folder = "D:\\Quorvak\\Printer\\Hidden\\";
+  EXPECT_EQ(tree.listing(folder), "deep.dll flat.ini hid.inf");
+  EXPECT_EQ(tree.read(folder + "deep.dll"), "in hidden 17");
+}
+
 TEST_F(Backup, CatalogSearchUnderCatRoot) {
   const std::string catRoot = kSys + "CatRoot\\";
   tree.put(kInf + "two.inf", infText("two.cat", "", {}));
