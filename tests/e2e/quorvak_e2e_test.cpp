@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <fstream>
+#include <memory>
 #include <vector>
 #include <sstream>
 
@@ -49,14 +50,28 @@ void reimportDemoRegistry(HWND main) {
   ASSERT_EQ(SendMessageW(check1, BM_GETCHECK, 0, 0), BST_CHECKED);
 }
 
-TEST(Quorvak, StartsShowsTheDriversAndCloses) {
-  ASSERT_TRUE(copyInto(dosPath(QELVARO_QUORVAK_EXE), kFolder, L"Quorvak.exe"));
-  HANDLE process = startProgram(kFolder + L"\\Quorvak.exe", L"", kFolder);
-  ASSERT_NE(process, nullptr);
-  ProcessGuard guard(process);
+// Quorvak.exe copied into the program folder and started, its window found. The
+// process is ended when the test ends unless it has exited by then.
+struct RunningQuorvak {
+  HANDLE process = nullptr;
+  HWND main = nullptr;
+  std::unique_ptr<ProcessGuard> guard;
+};
 
-  HWND main = waitForWindow(kCaption, 30000);
-  ASSERT_NE(main, nullptr) << "no main window";
+void startQuorvak(RunningQuorvak& q) {
+  ASSERT_TRUE(copyInto(dosPath(QELVARO_QUORVAK_EXE), kFolder, L"Quorvak.exe"));
+  q.process = startProgram(kFolder + L"\\Quorvak.exe", L"", kFolder);
+  ASSERT_NE(q.process, nullptr);
+  q.guard = std::make_unique<ProcessGuard>(q.process);
+  q.main = waitForWindow(kCaption, 30000);
+  ASSERT_NE(q.main, nullptr) << "no main window";
+}
+
+TEST(Quorvak, StartsShowsTheDriversAndCloses) {
+  RunningQuorvak quorvak;
+  ASSERT_NO_FATAL_FAILURE(startQuorvak(quorvak));
+  HANDLE process = quorvak.process;
+  HWND main = quorvak.main;
   reimportDemoRegistry(main);
   // The carried component, written whole next to the program and registered.
   EXPECT_EQ(readAll(kFolder + L"\\qzip.dll"), readAll(dosPath(QELVARO_QZIP_DLL)));
@@ -233,12 +248,10 @@ TEST(Quorvak, LaysOutItsWindowAtTheScreensDpi) {
   RegSetValueExW(desktop, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
   RegCloseKey(desktop);
 
-  ASSERT_TRUE(copyInto(dosPath(QELVARO_QUORVAK_EXE), kFolder, L"Quorvak.exe"));
-  HANDLE process = startProgram(kFolder + L"\\Quorvak.exe", L"", kFolder);
-  ASSERT_NE(process, nullptr);
-  ProcessGuard guard(process);
-  HWND main = waitForWindow(kCaption, 30000);
-  ASSERT_NE(main, nullptr);
+  RunningQuorvak quorvak;
+  ASSERT_NO_FATAL_FAILURE(startQuorvak(quorvak));
+  HANDLE process = quorvak.process;
+  HWND main = quorvak.main;
   Sleep(500);
   screenshot("main-window-144dpi");
   RECT client{};
@@ -285,12 +298,10 @@ const std::wstring kSuccessText = widenUtf8(
     "\xE4\xBB\xB6\xE5\xA4\x87\xE4\xBB\xBD\xE5\x88\x9B\xE5\xBB\xBA\xE6\x88\x90\xE5\x8A\x9F\xEF\xBC\x81.");
 
 TEST(Quorvak, BacksUpTheDemoSetToAFolderAndToAZipFile) {
-  ASSERT_TRUE(copyInto(dosPath(QELVARO_QUORVAK_EXE), kFolder, L"Quorvak.exe"));
-  HANDLE process = startProgram(kFolder + L"\\Quorvak.exe", L"", kFolder);
-  ASSERT_NE(process, nullptr);
-  ProcessGuard guard(process);
-  HWND main = waitForWindow(kCaption, 30000);
-  ASSERT_NE(main, nullptr);
+  RunningQuorvak quorvak;
+  ASSERT_NO_FATAL_FAILURE(startQuorvak(quorvak));
+  HANDLE process = quorvak.process;
+  HWND main = quorvak.main;
   reimportDemoRegistry(main);
 
   // The folder target: the tree, file by file.
