@@ -18,6 +18,12 @@ struct HandleCloser {
 
 }  // namespace
 
+std::uint32_t OwnResourceSize(const std::string& name, const std::string& type) {
+  HMODULE self = GetModuleHandleW(nullptr);
+  HRSRC info = FindResourceW(self, widen(name).c_str(), widen(type).c_str());
+  return info ? SizeofResource(self, info) : 0;
+}
+
 bool LoadOwnResource(const std::string& name, const std::string& type, std::string& bytes,
                      std::uint32_t& error) {
   HMODULE self = GetModuleHandleW(nullptr);

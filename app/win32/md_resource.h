@@ -13,6 +13,9 @@ namespace qelvaro {
 std::int32_t SaveResourceToFile(const std::string& name, const std::string& type, const std::string& path,
                                 double size);
 
+// The length in bytes of one of the program's own resources; 0 when it has none such.
+std::uint32_t OwnResourceSize(const std::string& name, const std::string& type);
+
 // The bytes of one of the program's own resources; false when it has none such.
 bool LoadOwnResource(const std::string& name, const std::string& type, std::string& bytes,
                      std::uint32_t& error);

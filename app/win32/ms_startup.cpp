@@ -32,11 +32,7 @@ std::string ProgramFolder() {
 
 void PutZipComponentInPlace() {
   // Plain concatenation: a drive-root folder gives a doubled separator, which works.
-  std::string bytes;
-  std::uint32_t error = 0;
-  const double size = LoadOwnResource(kZipResourceName, kZipResourceType, bytes, error)
-                          ? static_cast<double>(bytes.size())
-                          : 0;
+  const double size = OwnResourceSize(kZipResourceName, kZipResourceType);
   SaveResourceToFile(kZipResourceName, kZipResourceType, ProgramFolder() + "\\qzip.dll", size);
   PumpPendingMessages(nullptr);
   RegisterServerDll(ProgramFolder() + "\\qzip.dll");

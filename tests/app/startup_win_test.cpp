@@ -52,6 +52,11 @@ TEST(SaveResourceToFile, SizesPaddingAndCutting) {
   EXPECT_EQ(readAll(out), data);
 }
 
+TEST(SaveResourceToFile, ResourceSizesAreExact) {
+  EXPECT_EQ(OwnResourceSize("ENDSZERO", "CUSTOM"), fixture("ends_with_zero.bin").size());
+  EXPECT_EQ(OwnResourceSize("NOSUCHRES", "CUSTOM"), 0u);
+}
+
 TEST(SaveResourceToFile, AnOlderLongerFileLeavesNothingBehind) {
   const std::string out = tempFile("qelvaro-longer.bin");
   { std::ofstream(widen(out).c_str(), std::ios::binary) << std::string(5000, 'X'); }
