@@ -10,8 +10,10 @@
 
 #include "cell_grid.h"
 #include "grid_display.h"
+#include "grid_input.h"
 #include "subclasser.h"
 #include "win32_grid_ports.h"
+#include "win32_input_port.h"
 
 namespace qelvaro::grid {
 
@@ -29,11 +31,15 @@ class CellGridWindow : private SubclassTarget {
   HWND hwnd() const { return hwnd_; }
   CellGrid& grid() { return grid_; }
   GridDisplay& display() { return display_; }
+  GridInput& input() { return input_; }
+  // The in-place edit box (null until an edit first opens) and the tooltip window.
+  HWND EditWindow() const { return inputPort_.EditWindow(); }
+  HWND ToolTipWindow() const { return inputPort_.ToolTipWindow(); }
   Subclasser& subclasser() { return subclasser_; }
   void SetHost(GridHost* host);
   // The image list for row, cell and expand images (owned from then on).
   void SetImageList(HIMAGELIST list);
-  bool MouseInside() const { return mouseInside_; }
+  bool MouseInside() const { return input_.Inside(); }
 
  private:
   friend bool RegisterCellGridClass(HINSTANCE instance);
@@ -44,6 +50,8 @@ class CellGridWindow : private SubclassTarget {
   void initialize();
   void terminate();
   void paint();
+  bool mouseMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  bool keyMessage(UINT message, WPARAM wParam);
   // The grid's message handler, called after the window's own procedure.
   void onMessage(SubclassCall& call);
 
@@ -58,9 +66,11 @@ class CellGridWindow : private SubclassTarget {
   Win32ScrollPort scroll_;
   GridDisplay display_;
   CellGrid grid_;
+  Win32InputPort inputPort_;
+  GridInput input_;
   Subclasser subclasser_;
   bool englishLocale_ = false;
-  bool mouseInside_ = false;
+  bool afterDblClick_ = false;
   int busy_ = 0;
   bool destroyed_ = false;
 };
