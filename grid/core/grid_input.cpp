@@ -975,7 +975,9 @@ Rect GridInput::editorRect(std::int32_t row, std::int32_t pos) const {
   if (top < 0 || left < 0) return Rect{};
   const std::int32_t line = grid_.GridLines() != 0 ? grid_.GridLineWidth() : 0;
   const bool firstShown = left == 0;
-  const std::int32_t x = m.RowNumberWidth + left + (firstShown ? 0 : line);
+  std::int32_t x = m.RowNumberWidth + left + (firstShown ? 0 : line);
+  // The first column's row check box stays visible and clickable beside the editor.
+  if (firstShown && grid_.RowCheckBoxes()) x = m.RowNumberWidth + m.TextLeftOffset;
   const std::int32_t right = m.RowNumberWidth + left + grid_.Column(colAt(pos)).PixelWidth;
   return Rect{x, top + line, right, top + grid_.RowRecord(row).Height};
 }

@@ -28,6 +28,11 @@ bool RegisterCellGridClass(HINSTANCE instance) {
   return RegisterClassExW(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
+UINT CellPointMessage() {
+  static const UINT message = RegisterWindowMessageW(L"QelvaroCellGrid.CellPoint");
+  return message;
+}
+
 CellGridWindow::CellGridWindow(HWND hwnd)
     : hwnd_(hwnd),
       platform_(hwnd),
@@ -168,8 +173,17 @@ LRESULT CellGridWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
       terminate();
       return 0;
     default:
+      if (message == CellPointMessage()) return cellPoint(static_cast<std::int32_t>(wParam), static_cast<std::int32_t>(lParam));
       return DefWindowProcW(hwnd_, message, wParam, lParam);
   }
+}
+
+LRESULT CellGridWindow::cellPoint(std::int32_t row, std::int32_t position) const {
+  if (position < 0 || position >= grid_.Cols()) return -1;
+  const std::int32_t left = display_.ColumnLeft(position);
+  const std::int32_t top = row < 0 ? display_.Metrics().CaptionHeight : display_.RowTop(row);
+  if (left < 0 || top < 0 || row >= grid_.Rows()) return -1;
+  return MAKELRESULT(display_.Metrics().RowNumberWidth + left, top);
 }
 
 void CellGridWindow::onMessage(SubclassCall& call) {

@@ -22,6 +22,12 @@ inline constexpr wchar_t kCellGridClassName[] = L"QelvaroCellGrid";
 // Once per process; the class is usable from dialog templates and CreateWindowEx.
 bool RegisterCellGridClass(HINSTANCE instance);
 
+// For automation from other processes (UI tests, accessibility tools): sent with
+// wParam = row index (-1 for the header) and lParam = display position, the grid
+// answers MAKELRESULT(x, y), the client point of that cell's top-left corner, or -1
+// when the cell is not on screen.
+UINT CellPointMessage();
+
 class CellGridWindow : private SubclassTarget {
  public:
   // Pixels; host may be null. Registers the class with the program's instance when needed.
@@ -52,6 +58,7 @@ class CellGridWindow : private SubclassTarget {
   void paint();
   bool mouseMessage(UINT message, WPARAM wParam, LPARAM lParam);
   bool keyMessage(UINT message, WPARAM wParam);
+  LRESULT cellPoint(std::int32_t row, std::int32_t position) const;
   // The grid's message handler, called after the window's own procedure.
   void onMessage(SubclassCall& call);
 
