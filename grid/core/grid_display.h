@@ -219,11 +219,13 @@ class GridDisplay : public GridView {
     pressedHeader_ = position;
     pressedHeaderState_ = state;
   }
-  // Where a carried column would land: a bar before that position (drag), or a
-  // frame round it (swap); -1 for none.
-  void SetDropMark(std::int32_t position, bool swap) {
+  // Where a carried column would land: a frame round the column it would change
+  // places with (swap), or a bar on the side of that position where it would go
+  // (drag: right of it when carried rightwards); -1 for none.
+  void SetDropMark(std::int32_t position, bool swap, bool rightwards = false) {
     dropMark_ = position;
     dropSwap_ = swap;
+    dropRight_ = rightwards;
   }
   std::int32_t ClientHeight() const { return surface_.ClientSize().cy; }
   // Draws the header row again (hot, pressed and drop mark) and shows it.
@@ -296,6 +298,7 @@ class GridDisplay : public GridView {
   std::int32_t pressedHeaderState_ = 1;
   std::int32_t dropMark_ = -1;
   bool dropSwap_ = false;
+  bool dropRight_ = false;
   GridInput* input_ = nullptr;
   std::int16_t expandRowImage_ = 0;
   std::int32_t pressedRow_ = -1;

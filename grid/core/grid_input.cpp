@@ -164,6 +164,8 @@ void GridInput::MouseDown(std::int16_t button, std::int16_t shift, std::int32_t 
           display_.SetHeaderPress(h.pos, 3);
           redrawHeader();
         }
+      } else if (pointer_ == pointer::SizeNS && resizeRow_ >= 0) {
+        // A press on a row's sizing edge sizes the row; it selects nothing.
       } else if (h.row >= 0 && grid_.Rows() > 0) {
         pressOnRow_ = true;
         dragLastRow_ = h.row;
@@ -264,7 +266,7 @@ void GridInput::MouseMove(std::int16_t button, std::int16_t shift, std::int32_t 
       (swap ? swapSource_ : dragSource_) = pressedHeader_;
       if (target != dropTarget_) {
         dropTarget_ = target;
-        display_.SetDropMark(target == pressedHeader_ ? -1 : target, swap);
+        display_.SetDropMark(target == pressedHeader_ ? -1 : target, swap, target > pressedHeader_);
         redrawHeader();
       }
     } else if (resizeCol_ >= 0) {

@@ -335,11 +335,13 @@ void GridDisplay::drawDropMark(Canvas& c) {
   const std::int32_t left = ColumnLeft(dropMark_);
   if (left < 0) return;
   const Rgb colour = Translate(grid_->ForeColorHdr());
-  const std::int32_t x = m_.RowNumberWidth + left;
+  const std::int32_t w = grid_->Column(grid_->ColumnAtPosition(dropMark_)).PixelWidth;
+  std::int32_t x = m_.RowNumberWidth + left;
   if (dropSwap_) {
-    const std::int32_t w = grid_->Column(grid_->ColumnAtPosition(dropMark_)).PixelWidth;
     c.Outline(Rect{x + 1, m_.CaptionHeight + 1, x + w - 1, m_.HeaderHeight - 1}, colour, 2);
   } else {
+    // A column running past the window shows the bar at the window's edge.
+    if (dropRight_) x = std::min(x + w, surface_.ClientSize().cx - 2);
     c.FillRect(Rect{std::max(x - 1, m_.RowNumberWidth), m_.CaptionHeight, x + 2, m_.HeaderHeight}, colour);
   }
 }

@@ -73,6 +73,10 @@ xdotool key Down sleep 0.3 key space sleep 0.3
 shot 3-third-unticked
 xdotool key space sleep 0.3
 
+# The cut-off provider name shows whole in a tooltip after the pointer rests on it.
+at=$(probe cell 0 2 40) && xdotool mousemove $at sleep 2.2
+shot 3b-tooltip
+
 # Widen the provider column by dragging its right border 80 pixels.
 at=$(probe cell -1 2 0) || fail "provider header not on screen"
 read -r hx hy <<<"$at"
@@ -89,6 +93,17 @@ sleep 0.3
 shot 4-editing
 xdotool key Return sleep 0.5
 shot 5-before-backup
+
+# Carry the class column to the right of the provider: a bar shows where it lands.
+from=$(probe cell -1 1 40) && to=$(probe cell -1 3 10) && {
+  read -r fx fy <<<"$from"
+  read -r tx ty <<<"$to"
+  xdotool mousemove "$fx" $((fy + 8)) sleep 0.3 mousedown 1 sleep 0.2 mousemove $((fx + 40)) $((fy + 8)) \
+    sleep 0.2 mousemove "$tx" $((ty + 8)) sleep 0.4
+  shot 5b-column-carried
+  xdotool mouseup 1 sleep 0.5
+  shot 5c-column-moved
+}
 
 probe backup 'C:\XBackup' 0 'C:\xinput-end.txt'
 end=$(cat "$prefix/drive_c/xinput-end.txt" 2>/dev/null)

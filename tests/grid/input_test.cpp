@@ -222,6 +222,23 @@ TEST(GridInput, ColumnBorderArmsWithinThreePixelsAndDragsTheWidth) {
   EXPECT_EQ(f.inputHost.count("DblClick"), 0);
 }
 
+TEST(GridInput, RowBottomEdgeDragsTheRowTallerButNeverBelowTheDefault) {
+  InputFixture f;
+  f.grid.SetAllowRowResizing(true);
+  f.setUp(5);
+  const std::int32_t normal = f.grid.RowRecord(1).Height;
+  const std::int32_t bottom = f.display.RowTop(1) + normal;
+  f.input.MouseMove(0, 0, f.xIn(0), bottom - 2);
+  EXPECT_EQ(f.port.pointerShape, pointer::SizeNS);
+  f.input.MouseDown(mousebutton::Left, 0, f.xIn(0), bottom - 2);
+  f.input.MouseMove(mousebutton::Left, 0, f.xIn(0), bottom + 20);
+  EXPECT_EQ(f.grid.RowRecord(1).Height, normal + 20);
+  f.input.MouseMove(mousebutton::Left, 0, f.xIn(0), f.display.RowTop(1) + 3);
+  EXPECT_EQ(f.grid.RowRecord(1).Height, normal + 20);
+  f.input.MouseUp(mousebutton::Left, 0, f.xIn(0), f.display.RowTop(1) + 3);
+  EXPECT_EQ(f.selected(), std::vector<std::int32_t>{});  // sizing selects nothing
+}
+
 TEST(GridInput, HeaderClickSortsOnlyWhenReleasedWhereItWentDown) {
   InputFixture f;
   f.grid.SetAllowColumnSort(true);
