@@ -63,11 +63,33 @@ std::int32_t CellGrid::FindItem(std::string_view SearchText, std::int32_t Search
   const auto col = static_cast<std::size_t>(checkCol(SearchColumn));
   const std::string search = MatchCase ? std::string(SearchText) : locale_->upper(SearchText);
   std::string buffer;
-  for (std::int32_t r = StartingRow; r <= lastRow_; ++r) {
-    prefetchRow(r);
-    if (rowMatches(rowAt(r).Cells[col].Text.view(), search, SearchMode, MatchCase, buffer)) return r;
+  const auto n = static_cast<std::size_t>(lastRow_) + 1;
+  bool identity = true;
+  for (std::size_t r = 0; r < n && identity; ++r) identity = rowOrder_[r] == static_cast<std::int32_t>(r);
+  if (identity) {
+    for (std::int32_t r = StartingRow; r <= lastRow_; ++r)
+      if (rowMatches(rows_[static_cast<std::size_t>(r)].Cells[col].Text.view(), search, SearchMode, MatchCase, buffer))
+        return r;
+    return -1;
   }
-  return -1;
+  // After a sort the display order jumps about the row store; walking the store in
+  // its own order reads memory in sequence, and the first match in display order is
+  // the smallest display index among the matches.
+  std::vector<std::int32_t> displayIndex;
+  std::int32_t best = -1;
+  for (std::size_t stored = 0; stored < n; ++stored) {
+    if (!rowMatches(rows_[stored].Cells[col].Text.view(), search, SearchMode, MatchCase, buffer)) continue;
+    if (displayIndex.empty()) {
+      displayIndex.resize(n);
+      for (std::size_t r = 0; r < n; ++r) displayIndex[static_cast<std::size_t>(rowOrder_[r])] = static_cast<std::int32_t>(r);
+    }
+    const std::int32_t at = displayIndex[stored];
+    if (at >= StartingRow && (best < 0 || at < best)) {
+      best = at;
+      if (best == StartingRow) break;
+    }
+  }
+  return best;
 }
 
 void CellGrid::FilterOn(std::string_view FilterText, std::int32_t SearchColumn, std::int32_t SearchMode,

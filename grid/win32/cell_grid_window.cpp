@@ -74,6 +74,12 @@ void CellGridWindow::SetHost(GridHost* host) {
   display_.Bind(grid_, host_);
 }
 
+void CellGridWindow::ExportGrid(std::string_view strGridName, bool vbVisibleColsOnly, bool vbVisibleRowsOnly,
+                                bool vbBooleanAsText) {
+  Win32ExportPort port(GetAncestor(hwnd_, GA_ROOT));
+  grid::ExportGrid(grid_, port, strGridName, vbVisibleColsOnly, vbVisibleRowsOnly, vbBooleanAsText);
+}
+
 void CellGridWindow::SetImageList(HIMAGELIST list) {
   display_.SetImageList(list ? std::make_shared<Win32ImageList>(list) : nullptr);
 }

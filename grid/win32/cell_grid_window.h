@@ -13,6 +13,7 @@
 #include "grid_input.h"
 #include "subclasser.h"
 #include "win32_grid_ports.h"
+#include "win32_export.h"
 #include "win32_input_port.h"
 
 namespace qelvaro::grid {
@@ -47,6 +48,15 @@ class CellGridWindow : private SubclassTarget {
   void SetImageList(HIMAGELIST list);
   bool MouseInside() const { return input_.Inside(); }
 
+  // The grid as a CSV file on the desktop, and its column layout in the user's settings.
+  void ExportGrid(std::string_view strGridName, bool vbVisibleColsOnly = true, bool vbVisibleRowsOnly = false,
+                  bool vbBooleanAsText = true);
+  void ColOrderSave(std::string_view UniqueGridName) { grid::ColOrderSave(grid_, settings_, UniqueGridName); }
+  void ColOrderLoad(std::string_view UniqueGridName) { grid::ColOrderLoad(grid_, settings_, UniqueGridName); }
+  void ColOrderRestore() { grid::ColOrderRestore(grid_); }
+  void ColWidthsSave(std::string_view UniqueGridName) { grid::ColWidthsSave(grid_, settings_, UniqueGridName); }
+  void ColWidthsLoad(std::string_view UniqueGridName) { grid::ColWidthsLoad(grid_, settings_, UniqueGridName); }
+
  private:
   friend bool RegisterCellGridClass(HINSTANCE instance);
   explicit CellGridWindow(HWND hwnd);
@@ -75,6 +85,7 @@ class CellGridWindow : private SubclassTarget {
   CellGrid grid_;
   Win32InputPort inputPort_;
   GridInput input_;
+  RegistrySettingsStore settings_;
   Subclasser subclasser_;
   bool englishLocale_ = false;
   bool afterDblClick_ = false;

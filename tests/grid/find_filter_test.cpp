@@ -110,5 +110,29 @@ TEST_F(Finding, CaseFoldingUsesTheLocale) {
   EXPECT_EQ(grid.FindItem("\xC3\x84PFEL", 1, 0, true), -1);
 }
 
+// After a sort the search walks the row store in its own order; the row it returns
+// must still be the first match in display order at or after the starting row.
+TEST(FindingAfterSort, FirstMatchInDisplayOrder) {
+  CellGrid grid(FixedLocale::english());
+  grid.AddColumn("key");
+  grid.AddColumn("other");
+  for (int i = 0; i < 300; ++i)
+    grid.AddItem("k" + std::to_string((i * 7) % 23) + "\t" + std::to_string((i * 131) % 97));
+  grid.Sort(1, 1);
+  for (int mode : {0, 2, 5})
+    for (int start : {0, 17, 150, 299})
+      for (int k = 0; k < 23; k += 5) {
+        const std::string text = "K" + std::to_string(k);
+        std::int32_t expected = -1;
+        for (std::int32_t r = start; r < grid.Rows() && expected < 0; ++r) {
+          const std::string cell = "K" + grid.CellText(r, 0).substr(1);
+          const bool match = mode == 0 ? cell == text : mode == 2 ? cell.find(text) != std::string::npos
+                                                                   : cell.rfind(text, 0) == 0;
+          if (match) expected = r;
+        }
+        EXPECT_EQ(grid.FindItem(text, 0, mode, false, start), expected) << mode << " " << start << " " << text;
+      }
+}
+
 }  // namespace
 }  // namespace qelvaro::grid

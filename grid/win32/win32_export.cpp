@@ -1,0 +1,123 @@
+#include "win32_export.h"
+
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include "wide_text.h"
+
+namespace qelvaro::grid {
+
+namespace {
+
+std::wstring title() { return RegistrySettingsStore::ProgramTitle(); }
+
+std::string systemMessage(DWORD code) {
+  wchar_t* text = nullptr;
+  FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                 code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::string out = text ? Narrow(text) : "error " + std::to_string(code);
+  if (text) LocalFree(text);
+  while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+  return out;
+}
+
+}  // namespace
+
+std::optional<std::string> Win32ExportPort::DesktopFolder() {
+  wchar_t path[MAX_PATH] = {};
+  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, path)) || !path[0])
+    return std::nullopt;
+  return Narrow(path);
+}
+
+void Win32ExportPort::Inform(std::string_view text) {
+  MessageBoxW(owner_, Widen(text).c_str(), title().c_str(), MB_OK | MB_ICONINFORMATION);
+}
+
+void Win32ExportPort::ExportError(std::string_view text) {
+  MessageBoxW(owner_, Widen(text).c_str(), L"CellGrid.Export", MB_OK | MB_ICONERROR);
+}
+
+bool Win32ExportPort::AskYesNo(std::string_view text) {
+  return MessageBoxW(owner_, Widen(text).c_str(), title().c_str(), MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+bool Win32ExportPort::ShellOpen(const std::string& path) {
+  const std::wstring file = Widen(path);
+  SHELLEXECUTEINFOW info = {};
+  info.cbSize = sizeof info;
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+  info.hwnd = owner_;
+  info.lpVerb = L"open";
+  info.lpFile = file.c_str();
+  info.nShow = SW_SHOWNORMAL;
+  if (!ShellExecuteExW(&info)) return false;
+  if (info.hProcess) CloseHandle(info.hProcess);
+  return true;
+}
+
+std::optional<std::string> Win32ExportPort::ToAnsi(std::string_view utf8) {
+  const std::wstring wide = Widen(utf8);
+  if (wide.empty()) return std::string();
+  BOOL lossy = FALSE;
+  const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), nullptr,
+                                    0, nullptr, &lossy);
+  if (n <= 0 || lossy) return std::nullopt;
+  std::string out(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr,
+                      &lossy);
+  return lossy ? std::nullopt : std::optional<std::string>(std::move(out));
+}
+
+std::optional<std::string> Win32ExportPort::WriteReplacing(const std::string& path, std::string_view bytes) {
+  const std::wstring target = Widen(path);
+  const std::wstring temp = target + L".part";
+  HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return systemMessage(GetLastError());
+  DWORD written = 0;
+  const BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                  written == bytes.size() && FlushFileBuffers(file);
+  const DWORD error = GetLastError();
+  CloseHandle(file);
+  if (!ok || !MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD code = ok ? GetLastError() : error;
+    DeleteFileW(temp.c_str());
+    return systemMessage(code);
+  }
+  return std::nullopt;
+}
+
+std::wstring RegistrySettingsStore::ProgramTitle() {
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring name = path;
+  name = name.substr(name.find_last_of(L"\\/") + 1);
+  const std::size_t dot = name.find_last_of(L'.');
+  return dot == std::wstring::npos ? name : name.substr(0, dot);
+}
+
+std::wstring RegistrySettingsStore::keyPath(std::string_view section) const {
+  return L"Software\\Qelvaro\\" + title_ + L"\\" + Widen(section);
+}
+
+std::optional<std::string> RegistrySettingsStore::Get(std::string_view section, std::string_view key) {
+  wchar_t buffer[1024] = {};
+  DWORD size = sizeof buffer - sizeof(wchar_t);
+  if (RegGetValueW(HKEY_CURRENT_USER, keyPath(section).c_str(), Widen(key).c_str(), RRF_RT_REG_SZ, nullptr, buffer,
+                   &size) != ERROR_SUCCESS)
+    return std::nullopt;
+  return Narrow(buffer);
+}
+
+void RegistrySettingsStore::Put(std::string_view section, std::string_view key, std::string_view value) {
+  HKEY hkey = nullptr;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, keyPath(section).c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &hkey,
+                      nullptr) != ERROR_SUCCESS)
+    return;
+  const std::wstring v = Widen(value);
+  RegSetValueExW(hkey, Widen(key).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(v.c_str()),
+                 static_cast<DWORD>((v.size() + 1) * sizeof(wchar_t)));
+  RegCloseKey(hkey);
+}
+
+}  // namespace qelvaro::grid
