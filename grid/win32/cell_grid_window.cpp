@@ -224,16 +224,6 @@ void CellGridWindow::onMessage(SubclassCall& call) {
   }
 }
 
-namespace {
-std::int16_t shiftFromKeys() {
-  std::int16_t s = 0;
-  if (GetKeyState(VK_SHIFT) < 0) s |= shiftkey::Shift;
-  if (GetKeyState(VK_CONTROL) < 0) s |= shiftkey::Ctrl;
-  if (GetKeyState(VK_MENU) < 0) s |= shiftkey::Alt;
-  return s;
-}
-}  // namespace
-
 bool CellGridWindow::mouseMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   const std::int32_t x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
   std::int16_t buttons = 0;
@@ -287,10 +277,10 @@ bool CellGridWindow::mouseMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 bool CellGridWindow::keyMessage(UINT message, WPARAM wParam) {
   switch (message) {
     case WM_KEYDOWN:
-      input_.KeyDown(static_cast<std::int16_t>(wParam), shiftFromKeys());
+      input_.KeyDown(static_cast<std::int16_t>(wParam), ShiftStateNow());
       return true;
     case WM_KEYUP:
-      input_.KeyUp(static_cast<std::int16_t>(wParam), shiftFromKeys());
+      input_.KeyUp(static_cast<std::int16_t>(wParam), ShiftStateNow());
       return true;
     case WM_CHAR:
       input_.KeyPress(static_cast<std::uint32_t>(wParam));

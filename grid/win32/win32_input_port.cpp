@@ -15,15 +15,15 @@ namespace {
 constexpr wchar_t kTipClass[] = L"QelvaroCellGridTip";
 constexpr UINT_PTR kEditSubclassId = 0x51E1;
 
-std::int16_t shiftState() {
+}  // namespace
+
+std::int16_t ShiftStateNow() {
   std::int16_t s = 0;
   if (GetKeyState(VK_SHIFT) < 0) s |= shiftkey::Shift;
   if (GetKeyState(VK_CONTROL) < 0) s |= shiftkey::Ctrl;
   if (GetKeyState(VK_MENU) < 0) s |= shiftkey::Alt;
   return s;
 }
-
-}  // namespace
 
 // Text dropped from another program onto a cell (CF_UNICODETEXT, else CF_TEXT).
 class Win32InputPort::DropTarget : public IDropTarget {
@@ -313,12 +313,12 @@ LRESULT Win32InputPort::editMessage(HWND hwnd, UINT message, WPARAM wParam, LPAR
       case WM_GETDLGCODE:
         return DLGC_WANTALLKEYS | DefSubclassProc(hwnd, message, wParam, lParam);
       case WM_KEYDOWN: {
-        const bool consumed = input_->KeyDown(static_cast<std::int16_t>(wParam), shiftState());
+        const bool consumed = input_->KeyDown(static_cast<std::int16_t>(wParam), ShiftStateNow());
         if (consumed || !IsWindowVisible(hwnd)) return 0;
         break;
       }
       case WM_KEYUP:
-        input_->KeyUp(static_cast<std::int16_t>(wParam), shiftState());
+        input_->KeyUp(static_cast<std::int16_t>(wParam), ShiftStateNow());
         break;
       case WM_CHAR: {
         if (input_->KeyPress(static_cast<std::uint32_t>(wParam)) || !IsWindowVisible(hwnd)) return 0;

@@ -11,6 +11,9 @@
 
 namespace qelvaro::grid {
 
+// The Shift argument of the grid's events from the keyboard's state now.
+std::int16_t ShiftStateNow();
+
 // A host window bound to a column with BindControl.
 class Win32BoundControl : public GridControl {
  public:
