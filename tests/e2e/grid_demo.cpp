@@ -85,7 +85,7 @@ void fill(CellGridWindow& w) {
   g.AddColumn("Driver description 驱动", 190);
   g.AddColumn("Size (KB)", 80, 6, datatype::Number, "#,##0.0");
   g.AddColumn("Date", 80, 4, datatype::Date, "yyyy-mm-dd");
-  g.AddColumn("Signed", 50, 5, datatype::Boolean);
+  g.AddColumn("Signed", 50, 4, datatype::Boolean);
   g.AddColumn("Progress", 90, 4, datatype::Progress);
   g.AddColumn("Action", 60, 5, datatype::Button);
   g.AddColumn("Notes (wrapped)", 150, 0, datatype::Text, {}, {}, 4, true);
@@ -121,7 +121,10 @@ void fill(CellGridWindow& w) {
   g.CellPicture(makePicture(), 1, 7);
   g.SetTotalsLineCaption(0, "Total");
   g.SetTotalsLineCaption(1, "Σ");
+  // The box sits by the column's alignment, the text (1 or 0) by the cells'.
+  g.FormatCellsAlignment(0, -1, 3, 3, 6);
   g.SetFreezeAtCol(0);
+  g.Sort(2, 2);  // replaced by the next primary: the Date header shows no arrow
   g.Sort(1, 2);
   g.SetRow(3);
   g.SetRowSelected(6, true);
