@@ -7,7 +7,8 @@
 //   grid_demo.exe DIR         saves a screenshot per header look (ThemeStyle 0-7) and per
 //                             colour scheme (ThemeColor 0-4) as DIR\grid_*.bmp, then exits
 //   grid_demo.exe --dpi N DIR the screen set to N dots per inch, then two screenshots (the
-//                             default look and a gradient scheme) as DIR\grid_dpiN_*.bmp
+//                             default look, and a gradient scheme with a gradient selection
+//                             bar) as DIR\grid_dpiN_*.bmp
 #include <windows.h>
 #include <commctrl.h>
 
@@ -267,6 +268,8 @@ int main(int argc, char** argv) {
     failures += !saveShot(frame, dir + L"\\grid_" + dpiPrefix + L"style_2.bmp");
     grid->grid().SetThemeStyle(3);
     grid->grid().SetThemeColor(0);
+    // A gradient selection bar: the scheme gives its text the window text colour.
+    grid->grid().SetFocusRowHighlightStyle(1);
     settle();
     failures += !saveShot(frame, dir + L"\\grid_" + dpiPrefix + L"scheme_0.bmp");
     DestroyWindow(frame);
