@@ -78,6 +78,7 @@ void CellGrid::RestoreDrawing() {
 }
 
 void CellGrid::SetRedraw(bool value) {
+  view_->ApplyFreezeRule();
   redraw_ = drawing_ = value;
   host_->PropertyChanged("Redraw");
   if (value) {

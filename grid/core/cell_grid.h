@@ -240,8 +240,11 @@ class CellGrid {
   // ---- sorting ----
   void Sort(std::int32_t vCol1 = -1, std::int32_t vCol1SortType = -1, std::int32_t vCol2 = -1,
             std::int32_t vCol2SortType = -1);
-  // A header click released on the header it went down on (position P).
-  void HeaderClick(std::int32_t position, bool shift);
+  // A header click released on the header it went down on (position P). Without
+  // Ctrl the clicked column becomes the primary sort column (the secondary is
+  // dropped); with Ctrl, and a primary set, it becomes the secondary. Then the
+  // clicked column is made current.
+  void HeaderClick(std::int32_t position, bool ctrl);
   std::int32_t SortPrimary() const { return sortPrimary_; }
   std::int32_t SortSecondary() const { return sortSecondary_; }
 
@@ -326,6 +329,7 @@ class CellGrid {
   void repaint();
   void refreshIfRedraw();
   void afterPropertySet(PropertyEffect effect, const char* notify);
+  void metricsFromZero();
   void moveCurrentCell(std::int32_t row, std::int32_t colPos);
   void resetRowState();
 

@@ -117,21 +117,137 @@ GridFont readFont(const PropertyBag& bag, const char* key, const GridFont& def) 
 void CellGrid::afterPropertySet(PropertyEffect effect, const char* notify) {
   if (notify) host_->PropertyChanged(notify);
   switch (effect) {
-    case PropertyEffect::None: break;
+    case PropertyEffect::None:
+    case PropertyEffect::Custom: break;
     case PropertyEffect::Paint: repaint(); break;
-    case PropertyEffect::Refresh:
-    case PropertyEffect::Metrics: refreshIfRedraw(); break;
+    case PropertyEffect::Refresh: refreshIfRedraw(); break;
+    case PropertyEffect::Metrics:
+      // At once, not only noted: rows added before drawing resumes take the new
+      // default height.
+      view_->CalcRowMetrics();
+      refreshIfRedraw();
+      break;
+    case PropertyEffect::Scheme:
+      view_->ApplyThemeColor();
+      repaint();
+      break;
+    case PropertyEffect::Frame:
+      view_->FrameChanged();
+      refreshIfRedraw();
+      break;
   }
 }
 
-#define QELVARO_GRID_SETTER(Name, Type, Bag, Key, Default, Effect, Notify) \
-  void CellGrid::Set##Name(Type value) {                                   \
-    props_.Name = std::move(value);                                        \
-    normalize(props_);                                                     \
-    afterPropertySet(PropertyEffect::Effect, Notify);                      \
+// The generated setters: store, normalise, then the effect of the table. Custom
+// ones are written out below.
+#define QELVARO_GRID_SETTER_BODY(Name, Type, Effect, Notify) \
+  void CellGrid::Set##Name(Type value) {                     \
+    props_.Name = std::move(value);                          \
+    normalize(props_);                                       \
+    afterPropertySet(PropertyEffect::Effect, Notify);        \
   }
+#define QELVARO_GRID_SETTER_None(Name, Type, Notify) QELVARO_GRID_SETTER_BODY(Name, Type, None, Notify)
+#define QELVARO_GRID_SETTER_Paint(Name, Type, Notify) QELVARO_GRID_SETTER_BODY(Name, Type, Paint, Notify)
+#define QELVARO_GRID_SETTER_Refresh(Name, Type, Notify) QELVARO_GRID_SETTER_BODY(Name, Type, Refresh, Notify)
+#define QELVARO_GRID_SETTER_Metrics(Name, Type, Notify) QELVARO_GRID_SETTER_BODY(Name, Type, Metrics, Notify)
+#define QELVARO_GRID_SETTER_Scheme(Name, Type, Notify) QELVARO_GRID_SETTER_BODY(Name, Type, Scheme, Notify)
+#define QELVARO_GRID_SETTER_Frame(Name, Type, Notify) QELVARO_GRID_SETTER_BODY(Name, Type, Frame, Notify)
+#define QELVARO_GRID_SETTER_Custom(Name, Type, Notify)
+#define QELVARO_GRID_SETTER(Name, Type, Bag, Key, Default, Effect, Notify) QELVARO_GRID_SETTER_##Effect(Name, Type, Notify)
 QELVARO_GRID_PROPERTIES(QELVARO_GRID_SETTER)
 #undef QELVARO_GRID_SETTER
+#undef QELVARO_GRID_SETTER_Custom
+#undef QELVARO_GRID_SETTER_Frame
+#undef QELVARO_GRID_SETTER_Scheme
+#undef QELVARO_GRID_SETTER_Metrics
+#undef QELVARO_GRID_SETTER_Refresh
+#undef QELVARO_GRID_SETTER_Paint
+#undef QELVARO_GRID_SETTER_None
+#undef QELVARO_GRID_SETTER_BODY
+
+void CellGrid::SetThemeColor(std::int32_t value) {
+  if (value == props_.ThemeColor) return;
+  props_.ThemeColor = value;
+  afterPropertySet(PropertyEffect::Scheme, "ThemeColor");
+}
+
+// Stored translated; the gradient follows them only under the custom scheme (5),
+// which the view reads from here.
+void CellGrid::SetThemeCustomColorFrom(Colour value) {
+  props_.ThemeCustomColorFrom = view_->TranslateColour(value);
+  afterPropertySet(PropertyEffect::Refresh, "ThemeColorFrom");
+}
+
+void CellGrid::SetThemeCustomColorTo(Colour value) {
+  props_.ThemeCustomColorTo = view_->TranslateColour(value);
+  afterPropertySet(PropertyEffect::Refresh, "ThemeColorTo");
+}
+
+void CellGrid::SetScrollBarStyle(std::int32_t value) {
+  props_.ScrollBarStyle = value;
+  host_->PropertyChanged("ScrollBarStyle");
+  view_->ScrollBarStyleChanged();
+  // The ranges of the bars attached afresh.
+  refreshIfRedraw();
+}
+
+void CellGrid::SetFreezeAtCol(std::int32_t value) {
+  props_.FreezeAtCol = value;
+  host_->PropertyChanged("FreezeAtCol");
+  view_->ApplyFreezeRule();
+  refreshIfRedraw();
+}
+
+// The row-number column keeps its width while a cell is being edited, so the
+// editor stays over its cell.
+void CellGrid::SetShowRowNumbers(bool value) {
+  if (edit_.pending) return;
+  props_.ShowRowNumbers = value;
+  afterPropertySet(PropertyEffect::Refresh, "ShowRowNumbers");
+}
+
+void CellGrid::SetShowRowNumbersVary(bool value) {
+  if (edit_.pending) return;
+  props_.ShowRowNumbersVary = value;
+  afterPropertySet(PropertyEffect::Refresh, "ShowRowNumbersVary");
+}
+
+void CellGrid::SetEnabled(bool value) {
+  props_.Enabled = value;
+  inputEnabled_ = value;
+  host_->PropertyChanged("Enabled");
+  view_->FrameChanged();
+  repaint();
+}
+
+void CellGrid::SetMinRowHeight(std::int32_t value) {
+  props_.MinRowHeight = value;
+  host_->PropertyChanged("MinRowHeight");
+  metricsFromZero();
+}
+
+void CellGrid::SetMinVerticalOffset(std::int32_t value) {
+  props_.MinVerticalOffset = value;
+  host_->PropertyChanged("MinVerticalOffset");
+  metricsFromZero();
+}
+
+// The default row height is cleared before the pass, so the check box of that pass
+// is sized from nothing; the refresh that follows (now, or when drawing resumes)
+// runs the pass again and settles it.
+void CellGrid::metricsFromZero() {
+  const std::int32_t before = rowHeightDefault_;
+  rowHeightDefault_ = 0;
+  try {
+    view_->CalcRowMetrics();
+  } catch (const GridError&) {
+    rowHeightDefault_ = before;  // an overflowing pass reaches the caller, rows keep their height
+    throw;
+  }
+  // A grid without a view measures nothing and keeps the height it had.
+  if (rowHeightDefault_ == 0) rowHeightDefault_ = before;
+  refreshIfRedraw();
+}
 
 void CellGrid::SetFont(const GridFont& font) {
   props_.Font = font;
@@ -151,7 +267,7 @@ void CellGrid::InitProperties() {
   props_.FontHeader = host_->AmbientFont();
   inputEnabled_ = props_.Enabled;
   redraw_ = drawing_ = false;
-  view_->CalcRowMetrics();
+  view_->PropertiesLoaded();
 }
 
 void CellGrid::ReadProperties(const PropertyBag& bag) {
@@ -167,6 +283,9 @@ void CellGrid::ReadProperties(const PropertyBag& bag) {
   normalize(loaded);
   props_ = std::move(loaded);
   inputEnabled_ = props_.Enabled;
+  // On a live window the loaded values take effect now, as their setters would.
+  view_->PropertiesLoaded();
+  refreshIfRedraw();
 }
 
 void CellGrid::WriteProperties(PropertyBag& bag) const {

@@ -193,6 +193,10 @@ void CellGrid::Sort(std::int32_t vCol1, std::int32_t vCol1SortType, std::int32_t
     for (std::size_t i = 0; i < rowOrder_.size(); ++i) rowOrder_[i] = static_cast<std::int32_t>(i);
     sortPrimary_ = sortSecondary_ = -1;
   }
+  // The header shows an arrow for every column with a direction: a column that is
+  // no longer a sort column loses its direction, so only the sort columns show one.
+  for (std::int32_t c = 0; c < Cols(); ++c)
+    if (c != sortPrimary_ && c != sortSecondary_) columns_[static_cast<std::size_t>(c)].SortState = 0;
   if (generation != generation_) return;  // a CustomSort handler changed the rows
 
   const std::int32_t target = currentStored >= 0 ? currentStored : 0;
@@ -202,7 +206,7 @@ void CellGrid::Sort(std::int32_t vCol1, std::int32_t vCol1SortType, std::int32_t
   host_->DoEvents();
 }
 
-void CellGrid::HeaderClick(std::int32_t position, bool shift) {
+void CellGrid::HeaderClick(std::int32_t position, bool ctrl) {
   if (!props_.AllowColumnSort) return;
   if (position < 0 || position >= static_cast<std::int32_t>(colOrder_.size())) return;
   const std::int32_t col = colOrder_[static_cast<std::size_t>(position)];
@@ -211,7 +215,7 @@ void CellGrid::HeaderClick(std::int32_t position, bool shift) {
     return isPosition ? ColumnAtPosition(value) : value;
   };
   const std::int32_t primaryCol = resolve(sortPrimary_, sortPrimaryIsPosition_);
-  if (!shift) {
+  if (!ctrl) {
     if (col != primaryCol) {
       columns_[static_cast<std::size_t>(col)].SortState = 0;
       sortSecondary_ = -1;

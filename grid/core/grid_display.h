@@ -113,6 +113,12 @@ class GridDisplay : public GridView {
   void EnsureRowVisible(std::int32_t row) override;
   float VisibleClientWidth() const override;
   double ScaleXToPixels(double value, std::int32_t scaleUnits) const override;
+  void ApplyThemeColor() override;
+  void ScrollBarStyleChanged() override;
+  void ApplyFreezeRule() override;
+  void FrameChanged() override;
+  void PropertiesLoaded() override;
+  Colour TranslateColour(Colour colour) const override { return Translate(colour); }
 
   // ---- lifecycle ----
   // The grid is sited at run time: scroll bars attached (flat style 1, large
@@ -155,27 +161,18 @@ class GridDisplay : public GridView {
   void SBSetValue(std::int32_t bar, std::int32_t value);
   // Returns true when a scroll value changed (Scroll was raised).
   bool OnScroll(const ScrollRequest& request);
-  void SetScrollBarStyle(std::int32_t value);
-  void SetFreezeAtCol(std::int32_t value);
-  void SetRedraw(bool value);
-  void SetShowRowNumbers(bool value);
-  void SetShowRowNumbersVary(bool value);
   // Key code of the last navigation key (40 = Down), read by the keep-in-view rule.
   void SetLastKey(std::int32_t key) { lastKey_ = key; }
   std::int32_t LastKey() const { return lastKey_; }
 
   // ---- themes and colours ----
-  void SetThemeColor(std::int32_t value);
-  void SetThemeStyle(std::int32_t value);
-  void SetThemeCustomColorFrom(Colour value);
-  void SetThemeCustomColorTo(Colour value);
-  // The gradient colours painting uses (a fixed scheme replaces them).
-  Colour GradientFrom() const { return gradientFrom_; }
-  Colour GradientTo() const { return gradientTo_; }
+  // The gradient colours painting uses: the custom colours under the custom scheme
+  // (5), else those of the last fixed scheme applied.
+  Colour GradientFrom() const;
+  Colour GradientTo() const;
   // Takes the stored custom colours as the gradient and applies the stored scheme
   // (after InitProperties or ReadProperties of the grid).
   void LoadThemeFromProperties();
-  void ApplyThemeColor();
   void SetDefaultThemeColor(std::int32_t index);
   void DetectThemeColor();
   const std::string& VisualStyleColourName() const { return styleColourName_; }
@@ -253,8 +250,9 @@ class GridDisplay : public GridView {
   bool anyRowImage() const;
   std::int32_t textHeightABCD(Canvas& c);
   std::int32_t toInt32(std::int64_t v) const;
-  void applyFreezeRule();
   void keepCurrentRowInView();
+  // The scaled size of a check box at the screen's resolution (16 pixels at 96 dpi).
+  std::int32_t scaledToScreen(std::int32_t pixelsAt96) const;
   std::vector<std::int32_t> displayedPositions() const;
   bool drawRows(Canvas& c, PaintState& ps, bool keepFocusRect);
   void drawCell(Canvas& c, PaintState& ps, std::int32_t row, const GridRow& record, std::int32_t position,

@@ -46,13 +46,20 @@ bool GridDisplay::anyRowImage() const {
   return false;
 }
 
+std::int32_t GridDisplay::scaledToScreen(std::int32_t pixelsAt96) const {
+  // Rows grow with the font at a higher resolution; a box of fixed pixels would
+  // shrink beside them (96 dpi is 15 twips per pixel).
+  const double twips = platform_.TwipsPerPixelX();
+  return twips > 0 ? roundEven(pixelsAt96 * 15.0 / twips) : pixelsAt96;
+}
+
 std::int32_t GridDisplay::textHeightABCD(Canvas& c) { return c.TextHeight(kMeasureText); }
 
 void GridDisplay::CalcRowMetrics() {
   if (!grid_) return;
   Canvas& c = surface_.DrawingCanvas();
   const std::int32_t before = grid_->RowHeightDefault();
-  m_.CheckBoxSize = before < 17 ? before - 4 : 16;
+  m_.CheckBoxSize = before < scaledToScreen(17) ? before - 4 : scaledToScreen(16);
   m_.TextLeftOffset = grid_->RowCheckBoxes() ? m_.CheckBoxSize + 2 : 3;
   m_.ImageLeftOffset = m_.TextLeftOffset;
   m_.ImageWidth = m_.ImageHeight = 0;

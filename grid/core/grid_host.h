@@ -88,6 +88,22 @@ class GridView {
   virtual float VisibleClientWidth() const { return 0; }
   // A width in the given scale mode (1 twips, 2 points, 3 pixels, ...) in pixels.
   virtual double ScaleXToPixels(double value, std::int32_t scaleUnits) const;
+
+  // The screen side of property lets. The grid has stored the new value and told
+  // the container before it asks; it repaints or refreshes afterwards itself.
+  // The colour scheme of ThemeColor applied again (it reads the highlight style).
+  virtual void ApplyThemeColor() {}
+  // ScrollBarStyle: the bars attached again, flat or standard.
+  virtual void ScrollBarStyleChanged() {}
+  // The horizontal scroll value kept right of the frozen columns (FreezeAtCol, Redraw).
+  virtual void ApplyFreezeRule() {}
+  // BorderStyle, Appearance or Enabled reach the window.
+  virtual void FrameChanged() {}
+  // Every property was set at once (InitProperties, ReadProperties): the scheme, the
+  // scroll-bar style, the metrics and the frame follow the new values.
+  virtual void PropertiesLoaded() { CalcRowMetrics(); }
+  // An OLE colour (system colours included) as the RGB value it stands for.
+  virtual Colour TranslateColour(Colour colour) const { return colour; }
 };
 
 // The same conversion at the given number of twips per pixel (15 is 96 dpi).

@@ -21,6 +21,7 @@ struct GridDisplay::PaintState {
   Rgb headerFill = 0;
   Rgb headerBorder = 0;
   Rgb backColour = 0;
+  Rgb rowColour = 0;  // the background of the row being drawn
   std::vector<std::int32_t> positions;  // frozen ones first, then the scrolled ones
   std::size_t frozenCount = 0;
   std::int32_t frozenRight = 0;
@@ -69,7 +70,7 @@ void GridDisplay::DrawGrid(bool paint, bool keepFocusRect) {
   bool ranOut = false;
   Canvas& c = surface_.DrawingCanvas();
   try {
-    applyFreezeRule();
+    ApplyFreezeRule();
     PaintState ps;
     ps.client = surface_.ClientSize();
     ps.gridColour = Translate(grid_->GridColor());
@@ -153,8 +154,9 @@ bool GridDisplay::drawRows(Canvas& c, PaintState& ps, bool keepFocusRect) {
       drawCellText(c, std::to_string(static_cast<std::int64_t>(r) + 1), Rect{0, y, rnw - 3, y + h},
                    dt::Center | dt::VCenter | dt::SingleLine);
     }
+    ps.rowColour = evenEnabled && even ? evenColour : ps.backColour;
     if (!selected) {
-      c.FillRect(Rect{rnw, y + 1, ps.right, y + h + 1}, evenEnabled && even ? evenColour : ps.backColour);
+      c.FillRect(Rect{rnw, y + 1, ps.right, y + h + 1}, ps.rowColour);
     } else {
       Rgb colour = selColour;
       if (grid_->AlphaBlendSelection()) {
@@ -214,9 +216,12 @@ void GridDisplay::drawCell(Canvas& c, PaintState& ps, std::int32_t row, const Gr
   const CellFormat* format = cell.FormatIndex >= 0 ? &grid_->Formats().at(cell.FormatIndex) : nullptr;
   const std::int32_t imageStyle = selected && grid_->ApplySelectionToImages() ? 2 : 1;
 
-  if (!selected && format) {
+  // Every cell carries the grid's BackColor from the moment it was added; only a
+  // colour given to the cell is its own. It shows where it differs from the colour
+  // its row was filled with (the even-row colour on striped rows).
+  if (!selected && format && format->BackColor != grid_->BackColor()) {
     const Rgb own = Translate(format->BackColor);
-    if (own != ps.backColour) c.FillRect(Rect{x, y + 1, x + w, y + h + 1}, own);
+    if (own != ps.rowColour) c.FillRect(Rect{x, y + 1, x + w, y + h + 1}, own);
   }
   if (firstColumn && !record.GroupHeader && grid_->RowCheckBoxes())
     DrawCheckBox(c, Rect{rnw + 3, y, rnw + m_.CheckBoxSize, y + h}, record.Flags & rowflag::Checked);
@@ -235,8 +240,7 @@ void GridDisplay::drawCell(Canvas& c, PaintState& ps, std::int32_t row, const Gr
     if (!bar.empty()) c.FillRect(bar, Translate(grid_->CellProgressBarColor()));
   }
 
-  // A check-box column shows its value as the box; its text ("True", "1") would cover it.
-  const std::string text = column.DataType == datatype::Boolean ? std::string() : cellDisplayText(cell, column);
+  const std::string text = cellDisplayText(cell, column);
   if (!text.empty()) {
     Rect tr = firstColumn ? Rect{rnw + m_.TextLeftOffset + 3, y, x + w - 3, y + h} : Rect{x + 3, y, x + w - 3, y + h};
     tr.top += grid_->MinVerticalOffset();
@@ -278,9 +282,9 @@ void GridDisplay::SetExpandRowImage(std::int16_t index) {
 
 void GridDisplay::DrawCheckBox(Canvas& c, Rect r, bool checked) {
   if (platform_.StylesAvailable() && c.ThemePart("Button", 3, checked ? 5 : 1, r)) return;
-  const std::int32_t mid = (r.top + r.bottom) / 2;
-  r.top = mid - 7;
-  r.bottom = r.top + 14;
+  const std::int32_t side = scaledToScreen(14);
+  r.top = (r.top + r.bottom) / 2 - side / 2;
+  r.bottom = r.top + side;
   c.FrameControl(r, dfc::Button, checked ? (dfc::ButtonCheck | dfc::Flat | dfc::Checked) : (dfc::ButtonCheck | dfc::Flat));
 }
 

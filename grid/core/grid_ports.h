@@ -76,6 +76,11 @@ class GridSurface {
   virtual grid::Canvas& DrawingCanvas() = 0;
   // Puts the drawn image on screen.
   virtual void Show() = 0;
+  // The window's frame: BorderStyle 0 none, 1 a single border, drawn flat
+  // (Appearance 0) or sunken (Appearance 1).
+  virtual void SetFrame(std::int32_t borderStyle, std::int32_t appearance) = 0;
+  // A disabled window gets no mouse or keyboard input at all.
+  virtual void SetEnabled(bool enabled) = 0;
 };
 
 }  // namespace qelvaro::grid

@@ -177,7 +177,8 @@ void GridDisplay::SBSetValue(std::int32_t bar, std::int32_t value) {
   bars_.WriteValue(bar, value);
 }
 
-void GridDisplay::applyFreezeRule() {
+void GridDisplay::ApplyFreezeRule() {
+  if (!grid_) return;
   const std::int32_t freeze = grid_->FreezeAtCol();
   if (bars_.Attached() && bars_.Value(sb::Horz) < freeze + 1) bars_.WriteValue(sb::Horz, freeze + 1);
 }
@@ -299,40 +300,35 @@ void GridDisplay::Resize() {
   Refresh();
 }
 
-void GridDisplay::SetScrollBarStyle(std::int32_t value) {
-  grid_->SuspendDrawing();
-  grid_->SetScrollBarStyle(value);
+void GridDisplay::FrameChanged() {
+  if (!grid_) return;
+  surface_.SetFrame(grid_->BorderStyle(), grid_->Appearance());
+  surface_.SetEnabled(grid_->Enabled());
+}
+
+void GridDisplay::PropertiesLoaded() {
+  if (!grid_) return;
+  LoadThemeFromProperties();
+  if (sited_) {
+    // Attached again in the loaded style; the rows decide when they show.
+    bars_.Show(sb::Horz, false);
+    bars_.Show(sb::Vert, false);
+    bars_.Attach(grid_->ScrollBarStyle() == 1, grid_->ScrollBars());
+  }
+  CalcRowMetrics();
+  FrameChanged();
+}
+
+void GridDisplay::ScrollBarStyleChanged() {
+  // At design time no bars are driven; Site attaches them with the stored style.
+  if (!sited_ || !grid_) return;
   bars_.Show(sb::Horz, false);
   bars_.Show(sb::Vert, false);
-  bars_.Attach(value == 1, grid_->ScrollBars());
+  bars_.Attach(grid_->ScrollBarStyle() == 1, grid_->ScrollBars());
   const std::int32_t bars = grid_->ScrollBars();
   bars_.Show(sb::Horz, bars != 1);
   bars_.Show(sb::Vert, bars != 0);
-  // The ranges of the newly attached bars are set by the refresh that is now due.
-  grid_->RestoreDrawing();
-}
-
-void GridDisplay::SetFreezeAtCol(std::int32_t value) {
-  grid_->SuspendDrawing();
-  grid_->SetFreezeAtCol(value);
-  applyFreezeRule();
-  grid_->RestoreDrawing();
-  if (grid_->Drawing()) Refresh();
-}
-
-void GridDisplay::SetRedraw(bool value) {
-  applyFreezeRule();
-  grid_->SetRedraw(value);
-}
-
-void GridDisplay::SetShowRowNumbers(bool value) {
-  if (grid_->EditPending()) return;
-  grid_->SetShowRowNumbers(value);
-}
-
-void GridDisplay::SetShowRowNumbersVary(bool value) {
-  if (grid_->EditPending()) return;
-  grid_->SetShowRowNumbersVary(value);
+  // The ranges of the newly attached bars are set by the refresh the grid runs next.
 }
 
 }  // namespace qelvaro::grid

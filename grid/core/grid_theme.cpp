@@ -64,6 +64,7 @@ void GridDisplay::DetectThemeColor() {
 }
 
 void GridDisplay::ApplyThemeColor() {
+  if (!grid_) return;
   if (grid_->ThemeColor() == 6) DetectThemeColor();
   else SetDefaultThemeColor(grid_->ThemeColor());
 }
@@ -74,38 +75,12 @@ void GridDisplay::LoadThemeFromProperties() {
   ApplyThemeColor();
 }
 
-void GridDisplay::SetThemeColor(std::int32_t value) {
-  if (value == grid_->ThemeColor()) return;
-  grid_->SuspendDrawing();
-  grid_->SetThemeColor(value);
-  if (value == 5) {
-    // The custom scheme paints with the stored custom colours.
-    gradientFrom_ = Translate(grid_->ThemeCustomColorFrom());
-    gradientTo_ = Translate(grid_->ThemeCustomColorTo());
-  }
-  ApplyThemeColor();
-  grid_->RestoreDrawing();
-  if (grid_->Drawing()) DrawGrid(true, false);
+Colour GridDisplay::GradientFrom() const {
+  return grid_ && grid_->ThemeColor() == 5 ? grid_->ThemeCustomColorFrom() : gradientFrom_;
 }
 
-void GridDisplay::SetThemeStyle(std::int32_t value) { grid_->SetThemeStyle(value); }
-
-void GridDisplay::SetThemeCustomColorFrom(Colour value) {
-  const Rgb rgb = Translate(value);
-  grid_->SuspendDrawing();
-  grid_->SetThemeCustomColorFrom(rgb);
-  if (grid_->ThemeColor() == 5) gradientFrom_ = rgb;
-  grid_->RestoreDrawing();
-  if (grid_->Drawing()) Refresh();
-}
-
-void GridDisplay::SetThemeCustomColorTo(Colour value) {
-  const Rgb rgb = Translate(value);
-  grid_->SuspendDrawing();
-  grid_->SetThemeCustomColorTo(rgb);
-  if (grid_->ThemeColor() == 5) gradientTo_ = rgb;
-  grid_->RestoreDrawing();
-  if (grid_->Drawing()) Refresh();
+Colour GridDisplay::GradientTo() const {
+  return grid_ && grid_->ThemeColor() == 5 ? grid_->ThemeCustomColorTo() : gradientTo_;
 }
 
 void GridDisplay::OnThemeChanged() {
@@ -118,8 +93,8 @@ void GridDisplay::OnThemeChanged() {
 
 Rgb GridDisplay::HeaderFillColour() const {
   const std::int32_t style = grid_->ThemeStyle();
-  if (style == 3 || style == 5) return BlendColor(Translate(gradientFrom_), Translate(gradientTo_), 128);
-  if (style == 6) return ShadeColor(Translate(gradientTo_), 50);
+  if (style == 3 || style == 5) return BlendColor(Translate(GradientFrom()), Translate(GradientTo()), 128);
+  if (style == 6) return ShadeColor(Translate(GradientTo()), 50);
   return Translate(syscolour::BtnFace);
 }
 
@@ -153,7 +128,7 @@ void GridDisplay::drawPaintedLook(Canvas& c, const Rect& r, std::int32_t state, 
     separator = MakeRgb(128, 124, 113);
     left = MakeRgb(204, 204, 204);
   } else if (custom) {
-    const Rgb from = Translate(gradientFrom_), to = Translate(gradientTo_);
+    const Rgb from = Translate(GradientFrom()), to = Translate(GradientTo());
     fill = BlendColor(from, to, 128);
     l1 = to, l2 = BlendColor(from, to, 128), l3 = BlendColor(MakeRgb(172, 168, 153), to, 128);
   } else {
@@ -171,7 +146,7 @@ void GridDisplay::drawPaintedLook(Canvas& c, const Rect& r, std::int32_t state, 
 void GridDisplay::drawTwoColourLook(Canvas& c, const Rect& r, std::int32_t state) {
   const Rgb white = MakeRgb(255, 255, 255);
   if (state == 1) {
-    const Rgb from = Translate(gradientFrom_), to = Translate(gradientTo_);
+    const Rgb from = Translate(GradientFrom()), to = Translate(GradientTo());
     c.Gradient(r, from, to, true);
     c.Line(r.left, r.top, r.right, r.top, from, 1);
     c.Line(r.left, r.bottom - 1, r.right, r.bottom - 1, from, 1);
@@ -190,9 +165,9 @@ void GridDisplay::drawTwoColourLook(Canvas& c, const Rect& r, std::int32_t state
 void GridDisplay::drawGlassLook(Canvas& c, const Rect& r, std::int32_t state, bool caption) {
   const bool style7 = grid_->ThemeStyle() == 7;
   const Rgb face = Translate(syscolour::BtnFace);
-  const Rgb cc = style7 ? ShadeColor(face, -20) : Translate(gradientTo_);
+  const Rgb cc = style7 ? ShadeColor(face, -20) : Translate(GradientTo());
   const Rgb d = style7 ? ShadeColor(face, -25) : ShadeColor(cc, -5);
-  const Rgb p = style7 ? MakeRgb(204, 239, 251) : Translate(gradientFrom_);
+  const Rgb p = style7 ? MakeRgb(204, 239, 251) : Translate(GradientFrom());
   const Rgb q = style7 ? MakeRgb(124, 201, 230) : ShadeColor(p, -5);
   const std::int32_t L = r.left, T = r.top, R = r.right, B = r.bottom;
   if (caption) {
@@ -219,7 +194,7 @@ void GridDisplay::drawGlassLook(Canvas& c, const Rect& r, std::int32_t state, bo
     c.Gradient(Rect{L, T + g, R - 1, B - 5}, p, ShadeColor(q, 10), true);
     c.Gradient(Rect{L, B - 5, R - 1, B}, ShadeColor(q, 10), q, true);
   }
-  c.FrameRect(r, Translate(gradientTo_));
+  c.FrameRect(r, Translate(GradientTo()));
 }
 
 }  // namespace qelvaro::grid

@@ -53,7 +53,8 @@ CellGridWindow* CellGridWindow::Create(HWND parent, int controlId, int x, int y,
                                        GridHost* host) {
   HINSTANCE instance = GetModuleHandleW(nullptr);
   if (!RegisterCellGridClass(instance)) return nullptr;
-  HWND hwnd = CreateWindowExW(WS_EX_CLIENTEDGE, kCellGridClassName, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP, x, y,
+  // No frame here: BorderStyle and Appearance give the window its frame when it is created.
+  HWND hwnd = CreateWindowExW(0, kCellGridClassName, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP, x, y,
                               width, height, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId)), instance,
                               nullptr);
   CellGridWindow* window = FromHwnd(hwnd);

@@ -185,6 +185,28 @@ void Win32GridSurface::Show() {
   UpdateWindow(hwnd_);
 }
 
+void Win32GridSurface::SetFrame(std::int32_t borderStyle, std::int32_t appearance) {
+  if (!hwnd_) return;
+  const LONG_PTR style = GetWindowLongPtrW(hwnd_, GWL_STYLE);
+  const LONG_PTR exStyle = GetWindowLongPtrW(hwnd_, GWL_EXSTYLE);
+  LONG_PTR newStyle = style & ~static_cast<LONG_PTR>(WS_BORDER);
+  LONG_PTR newExStyle = exStyle & ~static_cast<LONG_PTR>(WS_EX_CLIENTEDGE);
+  if (borderStyle == 1) {
+    if (appearance == 1) newExStyle |= WS_EX_CLIENTEDGE;
+    else newStyle |= WS_BORDER;
+  }
+  if (newStyle == style && newExStyle == exStyle) return;
+  SetWindowLongPtrW(hwnd_, GWL_STYLE, newStyle);
+  SetWindowLongPtrW(hwnd_, GWL_EXSTYLE, newExStyle);
+  // The frame is recomputed only when asked; the client area (and WM_SIZE) follow.
+  SetWindowPos(hwnd_, nullptr, 0, 0, 0, 0,
+               SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+}
+
+void Win32GridSurface::SetEnabled(bool enabled) {
+  if (hwnd_ && (IsWindowEnabled(hwnd_) != FALSE) != enabled) EnableWindow(hwnd_, enabled ? TRUE : FALSE);
+}
+
 void Win32GridSurface::Blit(HDC target, const RECT& area) {
   BitBlt(target, area.left, area.top, area.right - area.left, area.bottom - area.top, memory_, area.left, area.top,
          SRCCOPY);

@@ -61,6 +61,8 @@ class Win32GridSurface : public GridSurface {
   Size WindowSize() const override;
   grid::Canvas& DrawingCanvas() override;
   void Show() override;
+  void SetFrame(std::int32_t borderStyle, std::int32_t appearance) override;
+  void SetEnabled(bool enabled) override;
 
   // WM_PAINT: copies the off-screen image into the update rectangle.
   void Blit(HDC target, const RECT& area);

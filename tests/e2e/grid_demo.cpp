@@ -6,12 +6,17 @@
 //   grid_demo.exe             shows the window until it is closed
 //   grid_demo.exe DIR         saves a screenshot per header look (ThemeStyle 0-7) and per
 //                             colour scheme (ThemeColor 0-4) as DIR\grid_*.bmp, then exits
+//   grid_demo.exe --dpi N DIR the screen set to N dots per inch, then two screenshots (the
+//                             default look, and a gradient scheme with a gradient selection
+//                             bar) as DIR\grid_dpiN_*.bmp
 #include <windows.h>
 #include <commctrl.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "cell_grid_window.h"
 
@@ -81,7 +86,7 @@ void fill(CellGridWindow& w) {
   g.AddColumn("Driver description 驱动", 190);
   g.AddColumn("Size (KB)", 80, 6, datatype::Number, "#,##0.0");
   g.AddColumn("Date", 80, 4, datatype::Date, "yyyy-mm-dd");
-  g.AddColumn("Signed", 50, 5, datatype::Boolean);
+  g.AddColumn("Signed", 50, 4, datatype::Boolean);
   g.AddColumn("Progress", 90, 4, datatype::Progress);
   g.AddColumn("Action", 60, 5, datatype::Button);
   g.AddColumn("Notes (wrapped)", 150, 0, datatype::Text, {}, {}, 4, true);
@@ -117,12 +122,15 @@ void fill(CellGridWindow& w) {
   g.CellPicture(makePicture(), 1, 7);
   g.SetTotalsLineCaption(0, "Total");
   g.SetTotalsLineCaption(1, "Σ");
+  // The box sits by the column's alignment, the text (1 or 0) by the cells'.
+  g.FormatCellsAlignment(0, -1, 3, 3, 6);
   g.SetFreezeAtCol(0);
+  g.Sort(2, 2);  // replaced by the next primary: the Date header shows no arrow
   g.Sort(1, 2);
   g.SetRow(3);
   g.SetRowSelected(6, true);
   for (int r = 0; r < g.Rows(); ++r) w.display().SetRowHeight(r, -1);
-  w.display().SetRedraw(true);
+  w.grid().SetRedraw(true);
 }
 
 bool saveShot(HWND window, const std::wstring& path) {
@@ -186,7 +194,43 @@ LRESULT CALLBACK FrameProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
 
 }  // namespace
 
+// The resolution is read when a process starts: the setting is written, then the demo
+// runs itself again to take the screenshots.
+int rerunAtDpi(DWORD dpi, const char* dir) {
+  const DWORD value = dpi;
+  for (auto [root, path] : {std::pair{HKEY_CURRENT_USER, L"Control Panel\\Desktop"},
+                            std::pair{HKEY_CURRENT_CONFIG, L"Software\\Fonts"}}) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS) return 3;
+    RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    RegCloseKey(key);
+  }
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring command = L"\"" + std::wstring(self) + L"\" --shots-at " + std::to_wstring(dpi) + L" \"" +
+                         std::wstring(dir, dir + std::strlen(dir)) + L"\"";
+  STARTUPINFOW si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  if (!CreateProcessW(self, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 4;
+  WaitForSingleObject(pi.hProcess, INFINITE);
+  DWORD code = 1;
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return static_cast<int>(code);
+}
+
 int main(int argc, char** argv) {
+  if (argc >= 4 && std::strcmp(argv[1], "--dpi") == 0) return rerunAtDpi(static_cast<DWORD>(std::atoi(argv[2])), argv[3]);
+  // Drawn at the real resolution, as Quorvak.exe (whose manifest says so) is.
+  SetProcessDPIAware();
+  std::wstring dpiPrefix;
+  if (argc >= 4 && std::strcmp(argv[1], "--shots-at") == 0) {
+    dpiPrefix = L"dpi" + std::wstring(argv[2], argv[2] + std::strlen(argv[2])) + L"_";
+    argv += 2;
+    argc -= 2;
+  }
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
   InitCommonControlsEx(&icc);
   HINSTANCE instance = GetModuleHandleW(nullptr);
@@ -217,15 +261,29 @@ int main(int argc, char** argv) {
   }
   const std::wstring dir = std::wstring(argv[1], argv[1] + std::strlen(argv[1]));
   int failures = 0;
-  grid->display().SetThemeColor(0);
+  if (!dpiPrefix.empty()) {
+    HDC screen = GetDC(nullptr);
+    std::printf("screen at %d dpi\n", GetDeviceCaps(screen, LOGPIXELSX));
+    ReleaseDC(nullptr, screen);
+    failures += !saveShot(frame, dir + L"\\grid_" + dpiPrefix + L"style_2.bmp");
+    grid->grid().SetThemeStyle(3);
+    grid->grid().SetThemeColor(0);
+    // A gradient selection bar: the scheme gives its text the window text colour.
+    grid->grid().SetFocusRowHighlightStyle(1);
+    settle();
+    failures += !saveShot(frame, dir + L"\\grid_" + dpiPrefix + L"scheme_0.bmp");
+    DestroyWindow(frame);
+    return failures == 0 ? 0 : 1;
+  }
+  grid->grid().SetThemeColor(0);
   for (int style = 0; style <= 7; ++style) {
-    grid->display().SetThemeStyle(style);
+    grid->grid().SetThemeStyle(style);
     settle();
     failures += !saveShot(frame, dir + L"\\grid_style_" + std::to_wstring(style) + L".bmp");
   }
-  grid->display().SetThemeStyle(3);
+  grid->grid().SetThemeStyle(3);
   for (int scheme = 0; scheme <= 4; ++scheme) {
-    grid->display().SetThemeColor(scheme);
+    grid->grid().SetThemeColor(scheme);
     settle();
     failures += !saveShot(frame, dir + L"\\grid_scheme_" + std::to_wstring(scheme) + L".bmp");
   }

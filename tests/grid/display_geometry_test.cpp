@@ -45,13 +45,118 @@ TEST(DisplayMetrics, RowHeightHeaderAndCaptionFollowTheHeaderFont) {
 
 TEST(DisplayMetrics, OverflowingMetricsRaiseTheOverflowError) {
   DisplayFixture f;
-  f.grid.SetMinVerticalOffset(2'000'000'000);
+  // The pass runs in the setter, so the caller of the property hears of it.
   try {
-    f.display.CalcRowMetrics();
+    f.grid.SetMinVerticalOffset(2'000'000'000);
     FAIL() << "no overflow";
   } catch (const GridError& e) {
     EXPECT_EQ(e.code(), 6);
   }
+  EXPECT_EQ(f.grid.RowHeightDefault(), 19);  // the failed pass leaves the old height
+}
+
+TEST(DisplayMetrics, RowsAddedWhileDrawingIsOffTakeTheNewDefaultHeight) {
+  DisplayFixture f;
+  f.canvas().lineHeight = [](const CanvasFont& font) { return font.size > 10 ? 20 : 13; };
+  f.fill({100}, 1);
+  ASSERT_FALSE(f.grid.Redraw());
+  f.grid.SetFontHeader(GridFont{"Tahoma", 12});
+  f.grid.AddItem("font");
+  EXPECT_EQ(f.grid.RowRecord(1).Height, 20 + 4 + 2);
+  f.grid.SetMinVerticalOffset(5);
+  f.grid.AddItem("offset");
+  EXPECT_EQ(f.grid.RowRecord(2).Height, 20 + 10 + 2);
+  // That pass started from a cleared height; resuming drawing settles the check box.
+  EXPECT_EQ(f.display.Metrics().CheckBoxSize, -4);
+  f.grid.SetMinRowHeight(40);  // ScaleUnits are pixels here
+  f.grid.AddItem("minimum");
+  EXPECT_EQ(f.grid.RowRecord(3).Height, 40 + 10 + 2);
+  f.grid.SetCaption("Drivers");
+  EXPECT_EQ(f.display.Metrics().CaptionHeight, 30);
+  EXPECT_EQ(f.display.Metrics().HeaderHeight, 20 + 20 + 30);
+  f.grid.SetRedraw(true);
+  EXPECT_EQ(f.display.Metrics().CheckBoxSize, 16);
+  EXPECT_EQ(f.grid.RowRecord(0).Height, 13 + 4 + 2);  // rows keep the height they were given
+}
+
+TEST(DisplayMetrics, CheckBoxesGrowWithTheScreenResolution) {
+  DisplayFixture f;
+  f.platform.twipsX = f.platform.twipsY = 10;  // 144 dpi
+  f.canvas().lineHeight = [](const CanvasFont&) { return 20; };
+  f.grid.SetFontHeader(f.grid.FontHeader());  // measured again at this resolution
+  f.grid.SetRowCheckBoxes(true);
+  f.grid.AddColumn("Tick", 59, 5, datatype::Boolean);
+  f.grid.AddItem("1", -1, true);
+  f.grid.SetRedraw(true);
+  EXPECT_EQ(f.display.Metrics().RowHeightDefault, 26);
+  EXPECT_EQ(f.display.Metrics().CheckBoxSize, 24);  // 16 at 96 dpi
+  EXPECT_EQ(f.display.Metrics().TextLeftOffset, 26);
+  // Without a visual style the boxes are drawn 21 pixels square (14 at 96 dpi).
+  const auto boxes = f.canvas().of(CanvasOp::FrameControl);
+  ASSERT_EQ(boxes.size(), 2u);
+  for (const CanvasOp& box : boxes) EXPECT_EQ(box.rect.height(), 21);
+  f.platform.twipsX = f.platform.twipsY = 15;
+  f.grid.SetMinVerticalOffset(2);
+  f.grid.Refresh();
+  EXPECT_EQ(f.display.Metrics().CheckBoxSize, 16);
+}
+
+TEST(DisplayProperties, EverySetterDoesItsScreenWorkWhoeverCallsIt) {
+  DisplayFixture f;
+  f.fill({150, 150, 150, 150, 150, 150}, 30);
+  f.grid.SetRedraw(true);
+  f.display.OnScroll({sb::Horz, sb::LineDown, 1});
+  // Redraw and FreezeAtCol keep the horizontal value right of the frozen columns.
+  f.grid.SetRedraw(false);
+  f.grid.SetFreezeAtCol(1);
+  EXPECT_EQ(f.scroll.bars[0].nPos, 2);
+  f.scroll.bars[0].nPos = 0;
+  f.grid.SetRedraw(true);
+  EXPECT_EQ(f.scroll.bars[0].nPos, 2);
+  // The row numbers keep their place while a cell is edited.
+  f.grid.OpenEdit(0, 0, "r0c0");
+  f.grid.SetShowRowNumbers(true);
+  f.grid.SetShowRowNumbersVary(true);
+  EXPECT_FALSE(f.grid.ShowRowNumbers());
+  EXPECT_FALSE(f.grid.ShowRowNumbersVary());
+  f.grid.UpdateCell(false);
+  f.grid.SetShowRowNumbers(true);
+  EXPECT_TRUE(f.grid.ShowRowNumbers());
+  // The frame and the enabled state reach the window.
+  EXPECT_EQ(f.surface.borderStyle, 1);
+  EXPECT_EQ(f.surface.appearance, 1);
+  f.grid.SetAppearance(0);
+  EXPECT_EQ(f.surface.appearance, 0);
+  f.grid.SetBorderStyle(0);
+  EXPECT_EQ(f.surface.borderStyle, 0);
+  f.grid.SetEnabled(false);
+  EXPECT_FALSE(f.surface.enabled);
+  EXPECT_FALSE(f.grid.InputEnabled());
+  f.grid.SetEnabled(true);
+  EXPECT_TRUE(f.surface.enabled);
+}
+
+TEST(DisplayProperties, LoadingOnALiveWindowAppliesSchemeBarsMetricsAndFrame) {
+  DisplayFixture f;
+  f.fill({100}, 30);
+  f.grid.SetRedraw(true);
+  ASSERT_FALSE(f.display.ScrollBars().UsingStandard());
+  MemoryPropertyBag bag;
+  bag.WriteProperty("ThemeColor", std::int32_t{4});
+  bag.WriteProperty("ScrollBarStyle", std::int32_t{1});
+  bag.WriteProperty("MinVerticalOffset", std::int32_t{5});
+  bag.WriteProperty("BorderStyle", std::int32_t{0});
+  bag.WriteProperty("Enabled", false);
+  const int shows = f.surface.shows;
+  f.grid.ReadProperties(bag);
+  EXPECT_EQ(f.grid.BackColorSel(), MakeRgb(142, 116, 55));
+  EXPECT_EQ(f.display.GradientTo(), MakeRgb(160, 134, 73));
+  EXPECT_TRUE(f.display.ScrollBars().UsingStandard());
+  EXPECT_EQ(f.display.Metrics().RowHeightDefault, 13 + 10 + 2);
+  EXPECT_EQ(f.surface.borderStyle, 0);
+  EXPECT_FALSE(f.surface.enabled);
+  EXPECT_GT(f.surface.shows, shows);  // drawing was on: shown again at once
+  EXPECT_TRUE(f.scroll.shown[1]);     // the rows still overflow the window
 }
 
 TEST(DisplayMetrics, WrappedRowsGrowToTheirTextUpToMaxLineCount) {
@@ -94,7 +199,7 @@ TEST(DisplayMetrics, AutoSizeAndForceFit) {
 TEST(DisplayMetrics, VisibleRowCountAndVisibleSizesInTwips) {
   DisplayFixture f;
   f.fill({100}, 50);
-  f.display.SetRedraw(true);
+  f.grid.SetRedraw(true);
   // (300 - 26 - 4) / 19 = 14.2
   EXPECT_EQ(f.display.VisibleRowCount(), 14);
   f.platform.twipsX = f.platform.twipsY = 12;  // 120 dpi
@@ -106,7 +211,7 @@ TEST(DisplayMetrics, VisibleRowCountAndVisibleSizesInTwips) {
 
 TEST(DisplayScrolling, EmptyGridHidesBothBarsAndFullGridShowsTheVerticalOne) {
   DisplayFixture f;
-  f.display.SetRedraw(true);
+  f.grid.SetRedraw(true);
   EXPECT_FALSE(f.scroll.shown[0]);
   EXPECT_FALSE(f.scroll.shown[1]);
   f.fill({100, 100}, 40);
@@ -123,7 +228,7 @@ TEST(DisplayScrolling, EmptyGridHidesBothBarsAndFullGridShowsTheVerticalOne) {
 TEST(DisplayScrolling, LinesPagesWheelAndTrack) {
   DisplayFixture f;
   f.fill({100, 100}, 100);
-  f.display.SetRedraw(true);
+  f.grid.SetRedraw(true);
   f.grid.SetRowVisible(2, false);
   f.display.OnScroll({sb::Vert, sb::LineDown, 1});
   EXPECT_EQ(f.display.RowFirstVisible(), 1);
@@ -159,13 +264,13 @@ TEST(DisplayScrolling, LinesPagesWheelAndTrack) {
 TEST(DisplayScrolling, CtrlWheelScrollsColumnsAndFrozenColumnsStayPut) {
   DisplayFixture f;
   f.fill({150, 150, 150, 150, 150, 150}, 5);
-  f.display.SetRedraw(true);
+  f.grid.SetRedraw(true);
   ASSERT_TRUE(f.scroll.shown[0]);
   f.display.OnScroll(ScrollRequestFromWheel((static_cast<std::uint32_t>(-120) << 16) | 0x8));
   EXPECT_EQ(f.scroll.bars[0].nPos, 1);
   EXPECT_EQ(f.scroll.bars[1].nPos, 0);
 
-  f.display.SetFreezeAtCol(2);
+  f.grid.SetFreezeAtCol(2);
   EXPECT_EQ(f.scroll.bars[0].nPos, 3);
   for (int i = 0; i < 3; ++i) f.display.OnScroll({sb::Horz, sb::LineUp, 1});
   EXPECT_EQ(f.scroll.bars[0].nPos, 3);
@@ -189,16 +294,16 @@ TEST(DisplayScrolling, VerticalBarOnlyWhenTheVisibleRowsOverflowTheWindow) {
   DisplayFixture f;
   f.surface.client.cy = 26 + 13 + 14 * 19;
   f.fill({100}, 14);
-  f.display.SetRedraw(true);
+  f.grid.SetRedraw(true);
   EXPECT_FALSE(f.scroll.shown[1]);
   f.display.SetRowHeight(13, 20);
   EXPECT_TRUE(f.scroll.shown[1]);
   f.display.SetRowHeight(13, 19);
   EXPECT_FALSE(f.scroll.shown[1]);
 
-  f.display.SetRedraw(false);
+  f.grid.SetRedraw(false);
   for (int i = 0; i < 2000; ++i) f.grid.AddItem("hidden", 5, false, false, false, false);
-  f.display.SetRedraw(true);
+  f.grid.SetRedraw(true);
   EXPECT_FALSE(f.scroll.shown[1]);
   f.grid.AddItem("last");
   EXPECT_TRUE(f.scroll.shown[1]);
@@ -210,7 +315,7 @@ TEST(DisplayScrolling, VerticalBarOnlyWhenTheVisibleRowsOverflowTheWindow) {
 TEST(DisplayScrolling, HorizontalBarStaysWhileScrolledEvenWhenColumnsFit) {
   DisplayFixture f;
   f.fill({250, 250}, 3);
-  f.display.SetRedraw(true);
+  f.grid.SetRedraw(true);
   ASSERT_TRUE(f.scroll.shown[0]);
   f.display.OnScroll({sb::Horz, sb::LineDown, 1});
   ASSERT_EQ(f.scroll.bars[0].nPos, 1);
@@ -228,15 +333,15 @@ TEST(DisplayScrolling, FlatBarsFallBackToStandardForGood) {
   EXPECT_FALSE(f.display.ScrollBars().UsingStandard());
   EXPECT_EQ(f.scroll.flatProps[0x200], 1);
   EXPECT_EQ(f.scroll.flatProps[0x100], 1);
-  f.display.SetScrollBarStyle(1);
+  f.grid.SetScrollBarStyle(1);
   EXPECT_TRUE(f.display.ScrollBars().UsingStandard());
   EXPECT_FALSE(f.scroll.flatInitialised);
   f.scroll.flatWorks = false;
-  f.display.SetScrollBarStyle(0);
+  f.grid.SetScrollBarStyle(0);
   EXPECT_TRUE(f.display.ScrollBars().UsingStandard());
   f.fill({100}, 30);
   f.scroll.flatCalls = 0;
-  f.display.SetRedraw(true);
+  f.grid.SetRedraw(true);
   EXPECT_EQ(f.scroll.flatCalls, 0);
   // Large change: nMax follows the page, so the reachable range stays.
   const std::int32_t reach = f.scroll.bars[1].nMax - f.scroll.bars[1].nPage;
@@ -265,7 +370,7 @@ TEST(DisplayStepping, RowsSkipHiddenAndLockedColumnsWrap) {
 TEST(DisplayGeometry, CellPartsFollowAlignmentAndHitTestsAgreeWithPainting) {
   DisplayFixture f;
   f.fill({100, 60}, 3);
-  f.display.SetRedraw(true);
+  f.grid.SetRedraw(true);
   // Column 1 at x 100, row at y 45 of height 19; check box 16 pixels.
   f.grid.SetColAlignment(1, 5);
   EXPECT_EQ(f.display.CellRect(1, 45, 19, 1), (Rect{122, 46, 138, 62}));  // 46.5 halves to even

@@ -20,7 +20,7 @@ TEST(DisplayPaint, EmptyGridDrawsCaptionAndHeadersAndAsksForRows) {
   f.grid.SetCaption("Drivers");
   f.grid.AddColumn("Name", 99);
   f.grid.AddColumn("Class", 99);
-  f.display.SetRedraw(true);
+  f.grid.SetRedraw(true);
   EXPECT_EQ(f.host.rowDataRequests, std::vector<std::int32_t>{-1});
   EXPECT_EQ(f.canvas().texts("Drivers").size(), 1u);
   EXPECT_EQ(f.canvas().texts("Name").size(), 1u);
@@ -32,7 +32,7 @@ TEST(DisplayPaint, EvenRowColourAlternatesOverVisibleRowsOnly) {
   DisplayFixture f;
   f.fill({100, 100}, 6);
   f.grid.SetRowVisible(2, false);
-  f.display.SetRedraw(true);
+  f.grid.SetRedraw(true);
   const Rgb even = f.display.Translate(f.grid.BackColorEvenRows());
   const Rgb plain = f.display.Translate(f.grid.BackColor());
   ASSERT_NE(even, plain);
@@ -56,7 +56,7 @@ TEST(DisplayPaint, SelectionSolidAlphaBlendedAndGradient) {
   DisplayFixture f;
   f.fill({100, 100}, 3);
   f.grid.SetRowSelected(1, true);
-  f.display.SetRedraw(true);
+  f.grid.SetRedraw(true);
   const Rgb sel = f.display.Translate(f.grid.BackColorSel());
   const Rgb back = f.display.Translate(f.grid.BackColor());
   EXPECT_TRUE(hasFill(f.canvas(), Rect{-1, 46, 200, 65}, sel));
@@ -103,13 +103,16 @@ TEST(DisplayPaint, ProgressCheckBoxesButtonsAndCellColours) {
   f.grid.SetCellBackColor(1, 1, MakeRgb(9, 9, 9));
   f.grid.SetRowCheckBoxes(true);
   f.platform.styles = false;
-  f.display.SetRedraw(true);
+  f.grid.SetRedraw(true);
 
   // 50 in a 102-pixel column fills from 2 to 50 pixels into the cell.
   const Rgb bar = f.display.Translate(f.grid.CellProgressBarColor());
   EXPECT_TRUE(hasFill(f.canvas(), Rect{102 + 2, 26 + 2, 102 + 50, 26 + 19 - 2}, bar));
   EXPECT_TRUE(hasFill(f.canvas(), Rect{102, 46, 204, 65}, MakeRgb(9, 9, 9)));
   EXPECT_EQ(f.canvas().texts("b")[0].textColour, MakeRgb(1, 2, 3));
+  // A check-box column shows its text as well as its box.
+  EXPECT_EQ(f.canvas().texts("1").size(), 1u);
+  EXPECT_EQ(f.canvas().texts("0").size(), 1u);
 
   // Check boxes without a visual style: 14-pixel flat frame controls, checked or not.
   std::vector<std::uint32_t> states;
@@ -134,11 +137,28 @@ TEST(DisplayPaint, ProgressCheckBoxesButtonsAndCellColours) {
   EXPECT_EQ(pushes, (std::vector<std::int32_t>{1, 3}));
 }
 
+TEST(DisplayPaint, ACellShowsItsOwnBackColourWhereItDiffersFromItsRow) {
+  DisplayFixture f;
+  f.fill({100, 100}, 2);  // row 1 is an even row
+  const Rgb even = f.display.Translate(f.grid.BackColorEvenRows());
+  const Rgb plain = f.display.Translate(f.grid.BackColor());
+  f.grid.SetCellBackColor(0, 0, f.grid.BackColorEvenRows());  // shows on a plain row
+  f.grid.SetCellBackColor(1, 0, f.grid.BackColorEvenRows());  // the row's own colour already
+  f.grid.SetCellBackColor(1, 1, plain);                       // the plain colour, given to the cell
+  f.grid.SetRedraw(true);
+  EXPECT_TRUE(hasFill(f.canvas(), Rect{0, 27, 100, 46}, even));
+  EXPECT_FALSE(hasFill(f.canvas(), Rect{0, 46, 100, 65}, even));
+  EXPECT_TRUE(hasFill(f.canvas(), Rect{100, 46, 200, 65}, plain));
+  // Cells that only carry the grid's BackColor leave the stripes alone.
+  EXPECT_EQ(f.rowFill(45)->colour, even);
+  EXPECT_FALSE(hasFill(f.canvas(), Rect{100, 27, 200, 46}, plain));
+}
+
 TEST(DisplayPaint, RowNumbersWidenFromTenRows) {
   DisplayFixture f;
   f.fill({100}, 9);
   f.grid.SetShowRowNumbers(true);
-  f.display.SetRedraw(true);
+  f.grid.SetRedraw(true);
   EXPECT_EQ(f.display.Metrics().RowNumberWidth, 19);
   f.grid.AddItem("r9c0");
   EXPECT_EQ(f.display.Metrics().RowNumberWidth, 2 * 8 + 5);
@@ -152,7 +172,7 @@ TEST(DisplayPaint, FocusRectangleOnlyForARowOnScreen) {
   DisplayFixture f;
   f.fill({100, 80}, 60);
   f.grid.SetFocusRectMode(2);
-  f.display.SetRedraw(true);
+  f.grid.SetRedraw(true);
   f.grid.SetRow(3);
   f.grid.SetCol(1);
   f.paint();
@@ -175,7 +195,7 @@ TEST(DisplayPaint, FocusRectangleOnlyForARowOnScreen) {
 TEST(DisplayPaint, OnlyTheVisibleRowsArePaintedAndRowDataIsAskedAtTheEnd) {
   DisplayFixture f;
   f.fill({100}, 1000);
-  f.display.SetRedraw(true);
+  f.grid.SetRedraw(true);
   std::size_t rowsDrawn = 0;
   for (const CanvasOp& o : f.canvas().of(CanvasOp::Text)) rowsDrawn += o.text.rfind("r", 0) == 0;
   EXPECT_LE(rowsDrawn, 16u);
@@ -198,7 +218,7 @@ TEST(DisplayPaint, TotalsLineGridLinesSortArrowAndWrappedHeaders) {
   f.grid.SetFreezeAtCol(0);
   f.grid.SetColumnHeaderLines(2);
   f.grid.Sort(0, 1);
-  f.display.SetRedraw(true);
+  f.grid.SetRedraw(true);
   EXPECT_EQ(f.canvas().texts("Sum 1,234.50").size(), 1u);
   EXPECT_EQ(f.canvas().texts("n/a").size(), 1u);
   EXPECT_EQ(f.canvas().texts("1,000.00").size(), 1u);
@@ -220,7 +240,7 @@ TEST(DisplayPaint, TotalsLineGridLinesSortArrowAndWrappedHeaders) {
 
 TEST(DisplayTheme, SchemesSetTheirColoursAndDeriveTheGridColour) {
   DisplayFixture f;
-  f.display.SetThemeColor(4);
+  f.grid.SetThemeColor(4);
   EXPECT_EQ(f.grid.BackColorSel(), MakeRgb(142, 116, 55));
   EXPECT_EQ(f.grid.BackColorBkg(), MakeRgb(102, 76, 15));
   EXPECT_EQ(f.grid.ForeColorSel(), MakeRgb(249, 238, 225));
@@ -237,12 +257,23 @@ TEST(DisplayTheme, SchemesSetTheirColoursAndDeriveTheGridColour) {
   EXPECT_EQ(f.grid.GridColor(), MakeRgb(1, 1, 1));
 }
 
+TEST(DisplayTheme, TheHighlightStyleAppliesTheSchemeAgain) {
+  DisplayFixture f;  // scheme 0: white selected text
+  f.grid.SetFocusRowHighlightStyle(1);  // over a light gradient the text is dark
+  EXPECT_EQ(f.grid.ForeColorSel(), 0x80000008u);
+  f.grid.SetFocusRowHighlightStyle(0);
+  EXPECT_EQ(f.grid.ForeColorSel(), MakeRgb(255, 255, 255));
+  f.grid.SetForeColorSel(MakeRgb(1, 1, 1));
+  f.grid.SetFocusRowHighlightKeepTextForecolor(true);
+  EXPECT_EQ(f.grid.ForeColorSel(), MakeRgb(255, 255, 255));
+}
+
 TEST(DisplayTheme, FollowingTheWindowsThemeAndCustomColours) {
   DisplayFixture f;
   f.grid.SetBackColorSel(MakeRgb(7, 7, 7));
   f.platform.themed = false;
   f.platform.colourName = "Metallic";
-  f.display.SetThemeColor(6);
+  f.grid.SetThemeColor(6);
   EXPECT_EQ(f.grid.BackColorSel(), MakeRgb(7, 7, 7));  // no visual style: nothing changes
   f.platform.themed = true;
   f.display.OnThemeChanged();
@@ -253,22 +284,22 @@ TEST(DisplayTheme, FollowingTheWindowsThemeAndCustomColours) {
   EXPECT_EQ(f.display.VisualStyleColourName(), "Classic");
   EXPECT_EQ(f.grid.BackColorSel(), MakeRgb(49, 106, 197));
 
-  f.display.SetThemeColor(0);
+  f.grid.SetThemeColor(0);
   f.host.changedProperties.clear();
   const Colour before = f.display.GradientFrom();
-  f.display.SetThemeCustomColorFrom(MakeRgb(1, 2, 3));
+  f.grid.SetThemeCustomColorFrom(MakeRgb(1, 2, 3));
   EXPECT_EQ(f.display.GradientFrom(), before);
   EXPECT_EQ(f.host.changedProperties, std::vector<std::string>{"ThemeColorFrom"});
-  f.display.SetThemeColor(5);
+  f.grid.SetThemeColor(5);
   EXPECT_EQ(f.display.GradientFrom(), MakeRgb(1, 2, 3));
-  f.display.SetThemeCustomColorTo(0x80000005u);  // translated on the way in
+  f.grid.SetThemeCustomColorTo(0x80000005u);  // translated on the way in
   EXPECT_EQ(f.display.GradientTo(), f.platform.SystemColour(5));
 
   f.fill({100}, 2);
-  f.display.SetRedraw(true);
+  f.grid.SetRedraw(true);
   const int shows = f.surface.shows;
   f.host.changedProperties.clear();
-  f.display.SetThemeColor(5);
+  f.grid.SetThemeColor(5);
   EXPECT_EQ(f.surface.shows, shows);
   EXPECT_TRUE(f.host.changedProperties.empty());
 }

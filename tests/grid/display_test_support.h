@@ -45,6 +45,14 @@ class FakeSurface : public GridSurface {
   Size WindowSize() const override { return Size{client.cx + 4, client.cy + 4}; }
   Canvas& DrawingCanvas() override { return canvas; }
   void Show() override { ++shows; }
+  // The window's frame and enabled state as the display last set them.
+  std::int32_t borderStyle = -1, appearance = -1;
+  bool enabled = true;
+  void SetFrame(std::int32_t border, std::int32_t look) override {
+    borderStyle = border;
+    appearance = look;
+  }
+  void SetEnabled(bool on) override { enabled = on; }
 };
 
 class FakeScrollPort : public ScrollBarPort {

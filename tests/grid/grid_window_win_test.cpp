@@ -131,13 +131,13 @@ TEST_F(WindowFixture, ScrollMessagesAndWheel) {
   EXPECT_EQ(host.scrolls, 7);
 
   // Standard bars on request; the same scrolling through them.
-  w->display().SetScrollBarStyle(1);
+  w->grid().SetScrollBarStyle(1);
   EXPECT_TRUE(w->display().ScrollBars().UsingStandard());
   SendMessageW(h, WM_VSCROLL, SB_LINEDOWN, 0);
   EXPECT_EQ(scrollPos(SB_VERT), 1);
   // Switching the style hides and shows the bars; the resize that follows puts the
   // window back at the top (no current row).
-  w->display().SetScrollBarStyle(0);
+  w->grid().SetScrollBarStyle(0);
   const int before = w->display().RowFirstVisible();
   SendMessageW(h, WM_VSCROLL, SB_LINEDOWN, 0);
   EXPECT_EQ(w->display().RowFirstVisible(), before + 1);
@@ -182,6 +182,60 @@ TEST_F(WindowFixture, PaintShowsSelectionAndCheckedBoxes) {
   const int checked = dark(0), unchecked = dark(1);
   ReleaseDC(w->hwnd(), dc);
   EXPECT_GT(checked, unchecked + 5);
+}
+
+// A left click through the system's input queue, at a point of the window.
+void clickAt(HWND hwnd, int x, int y) {
+  POINT p{x, y};
+  ClientToScreen(hwnd, &p);
+  SetCursorPos(p.x, p.y);
+  INPUT in[2] = {};
+  in[0].type = in[1].type = INPUT_MOUSE;
+  in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  SendInput(2, in, sizeof(INPUT));
+  for (int i = 0; i < 20; ++i) {
+    pump();
+    Sleep(10);
+  }
+}
+
+TEST_F(WindowFixture, BorderAppearanceAndEnabledReachTheWindow) {
+  HWND h = w->hwnd();
+  const auto clientEdge = [&] { return (GetWindowLongPtrW(h, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) != 0; };
+  const auto border = [&] { return (GetWindowLongPtrW(h, GWL_STYLE) & WS_BORDER) != 0; };
+  const auto clientWidth = [&] {
+    RECT rc = {};
+    GetClientRect(h, &rc);
+    return rc.right - rc.left;
+  };
+  // The defaults, BorderStyle 1 and Appearance 1, give the sunken edge.
+  EXPECT_TRUE(clientEdge());
+  EXPECT_FALSE(border());
+  const int sunken = clientWidth();
+  EXPECT_LT(sunken, 600);
+  w->grid().SetAppearance(0);
+  EXPECT_FALSE(clientEdge());
+  EXPECT_TRUE(border());
+  EXPECT_GT(clientWidth(), sunken);
+  w->grid().SetBorderStyle(0);
+  EXPECT_FALSE(clientEdge());
+  EXPECT_FALSE(border());
+  EXPECT_EQ(clientWidth(), 600);
+
+  // Disabled, the window gets no input: a real click leaves the focus where it was.
+  fill(5);
+  SetForegroundWindow(parent);
+  SetFocus(parent);
+  clickAt(h, 100, 60);
+  ASSERT_EQ(GetFocus(), h) << "an enabled grid takes the focus on a click";
+  w->grid().SetEnabled(false);
+  EXPECT_FALSE(IsWindowEnabled(h));
+  SetFocus(parent);
+  clickAt(h, 100, 60);
+  EXPECT_EQ(GetFocus(), parent);
+  w->grid().SetEnabled(true);
+  EXPECT_TRUE(IsWindowEnabled(h));
 }
 
 TEST(GridWindowLocale, UserLocaleComparesUppercasesAndReadsNumbers) {

@@ -171,7 +171,7 @@ TEST_F(Sorting, HeaderClicksSortTheClickedColumnWhenColumnsAreReordered) {
   EXPECT_EQ(grid.SortPrimary(), 1);
 }
 
-TEST_F(Sorting, ShiftClickAddsASecondaryWithThePrimaryDirection) {
+TEST_F(Sorting, CtrlClickAddsASecondaryWithThePrimaryDirection) {
   grid.AddColumn("P");
   grid.AddColumn("S");
   for (const char* row : {"x\tb", "y\tz", "x\ta", "x\tc"}) grid.AddItem(row);
@@ -186,6 +186,33 @@ TEST_F(Sorting, ShiftClickAddsASecondaryWithThePrimaryDirection) {
   grid.HeaderClick(0, false);  // cycle P back to storage order, forgetting both
   EXPECT_EQ(column(0), (Texts{"x", "y", "x", "x"}));
   EXPECT_EQ(grid.SortSecondary(), -1);
+}
+
+TEST_F(Sorting, OnlyTheSortColumnsKeepADirection) {
+  grid.AddColumn("A");
+  grid.AddColumn("B");
+  grid.AddColumn("C");
+  for (const char* row : {"1\tb\tz", "2\ta\ty", "1\tc\tx"}) grid.AddItem(row);
+  grid.SetAllowColumnSort(true);
+  auto states = [&] { return std::vector<std::int32_t>{grid.ColSortState(0), grid.ColSortState(1), grid.ColSortState(2)}; };
+  grid.HeaderClick(0, false);
+  grid.HeaderClick(1, false);  // a new primary: A shows no arrow any more
+  EXPECT_EQ(states(), (std::vector<std::int32_t>{0, 2, 0}));
+  grid.HeaderClick(0, true);  // Ctrl: A joins as secondary
+  EXPECT_EQ(grid.SortSecondary(), 0);
+  grid.HeaderClick(2, true);  // another secondary replaces it
+  EXPECT_EQ(states(), (std::vector<std::int32_t>{0, 2, 2}));
+  EXPECT_EQ(grid.SortSecondary(), 2);
+  EXPECT_EQ(grid.Col(), 2);
+  grid.HeaderClick(0, false);  // without Ctrl the secondary is dropped too
+  EXPECT_EQ(states(), (std::vector<std::int32_t>{2, 0, 0}));
+  EXPECT_EQ(grid.SortSecondary(), -1);
+  EXPECT_EQ(column(0), (Texts{"1", "1", "2"}));
+  grid.Sort(1, 1);  // the same through Sort
+  EXPECT_EQ(states(), (std::vector<std::int32_t>{0, 1, 0}));
+  grid.HeaderClick(1, false);  // back to storage order: no arrows at all
+  EXPECT_EQ(states(), (std::vector<std::int32_t>{0, 0, 0}));
+  EXPECT_EQ(column(1), (Texts{"b", "a", "c"}));
 }
 
 TEST_F(Sorting, CustomSortAsksTheHostForEveryComparison) {
