@@ -12,6 +12,7 @@
 #include "driver_list.h"
 #include "driver_store_setupapi.h"
 #include "md_folders.h"
+#include "native_arch.h"
 #include "win32_file_system.h"
 #include "win32_registry.h"
 #include "zip_packaging.h"
@@ -316,7 +317,7 @@ void FrmMain::cmdDoBackup_Click() {
   SetStatus(kCollecting);
   GridRows rows(g);
   WindowSink sink(*this);
-  BackupCollector collector(folders, fs, &store);
+  BackupCollector collector(folders, fs, &store, NativeMachineArch());
   const BackupResult result = collector.run(rows, root, sink);
   ui_.pumpMessages();
   ui_.setBusyCursor(false);

@@ -46,7 +46,7 @@ struct BackupCommand : ::testing::Test {
 
   int run(const Args& args, std::string& out, std::string& err) {
     std::ostringstream o, e;
-    BackupSystem system{reg, tree.folders(), tree.fs(), nullptr,
+    BackupSystem system{reg, tree.folders(), tree.fs(), nullptr, MachineArch::Amd64,
                         [this](const std::string& p) { return tree.fs().hostPath(p).value_or(p); }};
     const int code = RunBackupCommand(args, system, o, e);
     out = o.str();
