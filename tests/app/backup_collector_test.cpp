@@ -392,6 +392,70 @@ TEST_F(Backup, TicksCountWhenTheRunReachesTheRowAndEveryRowMovesTheBar) {
   EXPECT_EQ(sink.progress.back(), 1.0);
 }
 
+TEST_F(Backup, InfsReadAsWindowsReadsThemForTheMachinesArchitecture) {
+  const std::string catRoot = kSys + "CatRoot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\";
+  // The forms of real INFs that the plain profile read got wrong.
+  tree.put(kInf + "oem1.inf",
+           "[Version]\r\nCatalogFile.NTx86 = wifi32.cat\r\nCatalogFile.NTamd64 = wifi64.cat ; signed\r\n"
+           "[DestinationDirs]\r\nDefaultDestDir = 12 ; DIRID_DRIVERS\r\n"
+           "[SourceDisksFiles.x86]\r\nwifi32.sys = 1,\\x86\r\n"
+           "[SourceDisksFiles.amd64]\r\nwifi64.sys = 1,\\x64\r\nwifiumdf.dll = 1,\\x64\r\n");
+  tree.put(kInf + "oem2.inf",
+           "[Version]\r\nCatalogFile = cam.cat ; WHQL\r\n"
+           "[DestinationDirs]\r\nDefaultDestDir = 10,System32\\drivers\\UMDF\r\n"
+           "[SourceDisksFiles]\r\n\"cam umdf.dll\" = 1 ; user-mode part\r\n");
+  tree.put(catRoot + "wifi64.cat", "cat64");
+  tree.put(catRoot + "wifi32.cat", "cat32");
+  tree.put(catRoot + "cam.cat", "camcat");
+  tree.put(kSys + "drivers\\wifi64.sys", "sys64");
+  tree.put(kSys + "drivers\\wifiumdf.dll", "umdf in drivers");
+  tree.put(kSys + "drivers\\wifi32.sys", "not for this machine");
+  tree.put(kSys + "drivers\\UMDF\\cam umdf.dll", "umdf");
+  Rows rows;
+  rows.add({"WiFi", "Net", "oem1.inf"});
+  rows.add({"Camera", "Image", "oem2.inf"});
+  const BackupResult result = run(rows);
+  ASSERT_TRUE(result.complete()) << result.drivers[0].problem() << result.drivers[1].problem();
+  EXPECT_EQ(tree.listing("D:\\Quorvak\\Net\\WiFi"), "oem1.inf wifi64.cat wifi64.sys wifiumdf.dll");
+  EXPECT_EQ(tree.read("D:\\Quorvak\\Net\\WiFi\\wifiumdf.dll"), "umdf in drivers");
+  EXPECT_EQ(tree.listing("D:\\Quorvak\\Image\\Camera"), "cam umdf.dll cam.cat oem2.inf");
+
+  // The same INF on a 32-bit machine.
+  BackupCollector x86(tree.folders(), tree.fs(), nullptr, MachineArch::X86);
+  const DriverReport wifi32 = x86.collect({"WiFi", "Net", "oem1.inf"}, "D:\\X86", sink);
+  EXPECT_TRUE(wifi32.missing.empty() && wifi32.skippedFiles.empty());
+  EXPECT_EQ(tree.listing("D:\\X86\\Net\\WiFi"), "oem1.inf wifi32.cat wifi32.sys");
+}
+
+TEST_F(Backup, AnEarlierFindStandsInWhenTheChosenCopyFails) {
+  const std::string catRoot = kSys + "CatRoot\\";
+  const std::string w32x86 = kSys + "spool\\drivers\\w32x86\\";
+  tree.put(kInf + "prn.inf", infText("x.cat", "66000", {"p.dll", "q.dll"}));
+  tree.put(w32x86 + "3\\p.dll", "in 3");
+  tree.put(kSys + "p.dll", "system32, found last");
+  tree.put(kSys + "q.dll", "only copy");
+  tree.put(catRoot + "{A}\\x.cat", "earlier catalog");
+  tree.put(catRoot + "{B}\\x.cat", "last catalog");
+  FailingCopies fs(tree.fs());
+  fs.failWhenCopying[kSys + "p.dll"] = FsError::InUse;
+  fs.failWhenCopying[kSys + "q.dll"] = FsError::InUse;
+  fs.failWhenCopying[catRoot + "{B}\\x.cat"] = FsError::AccessDenied;
+  Rows rows;
+  rows.add({"P", "Printer", "prn.inf"});
+  const BackupResult result = run(rows, &fs);
+  const DriverReport& r = result.drivers[0];
+  EXPECT_EQ(sources(r), (std::vector<std::string>{"prn.inf <- " + kInf + "prn.inf",
+                                                   "x.cat <- " + catRoot + "{A}\\x.cat",
+                                                   "p.dll <- " + kSys + "spool\\Drivers\\w32x86\\3\\p.dll"}));
+  // With no earlier find, the failure of the only one is what is reported.
+  ASSERT_EQ(r.skippedFiles.size(), 1u);
+  EXPECT_EQ(r.skippedFiles[0].name, "q.dll");
+  EXPECT_EQ(r.skippedFiles[0].source, kSys + "q.dll");
+  EXPECT_EQ(r.skippedFiles[0].reason.error(), FsError::InUse);
+  EXPECT_EQ(tree.read("D:\\Quorvak\\Printer\\P\\x.cat"), "earlier catalog");
+  EXPECT_EQ(tree.read("D:\\Quorvak\\Printer\\P\\p.dll"), "in 3");
+}
+
 TEST(DriverStore, RegistryDatabaseLookup) {
   const FixedSystemFolders folders("C:\\Windows");
   MemoryRegistry registry;

@@ -84,6 +84,8 @@ TEST_F(BackupCommand, ClassFilterAllAndArguments) {
   EXPECT_EQ(run({"--to"}, out, err), 2);
   EXPECT_EQ(run({"--to", "D:\\Nowhere"}, out, err), 2);
   EXPECT_EQ(err, "qelvaro backup: the folder 'D:\\Nowhere' does not exist\n");
+  EXPECT_EQ(run({"--to", "D:\\B", "--arch", "sparc"}, out, err), 2);
+  EXPECT_NE(err.find("--arch needs x86, amd64 or arm64"), std::string::npos) << err;
   EXPECT_EQ(run({"--to", "D:\\B", "--frobnicate"}, out, err), 2);
   EXPECT_NE(err.find("unknown argument '--frobnicate'"), std::string::npos);
 }
