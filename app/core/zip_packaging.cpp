@@ -4,6 +4,10 @@
 
 namespace qelvaro {
 
+bool ZipOutcome::archiveComplete() const {
+  return code == 0 || code == static_cast<std::int32_t>(zipcomp::ZipResult::SourcesKept);
+}
+
 ZipOutcome PackBackupAsZip(const std::string& folder, const std::string& zipFile,
                            const std::function<void(std::int16_t)>& bytesPercent,
                            std::shared_ptr<zipcomp::WaitHost> waitHost) {
