@@ -9,7 +9,6 @@
 
 #include "backup_collector.h"
 #include "cell_grid.h"
-#include "zip_packaging.h"
 #include "driver_inventory.h"
 #include "registry.h"
 #include "win32_ui.h"
@@ -19,6 +18,7 @@ namespace qelvaro {
 namespace grid {
 class CellGridWindow;
 }
+struct ZipOutcome;
 
 // Control ids, in tab order.
 enum FrmMainControl : int {
