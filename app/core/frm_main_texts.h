@@ -32,6 +32,9 @@ inline constexpr char kBrowseTitle[] = "选择要备份的文件夹.";
 inline constexpr char kCollecting[] = "正在搜索和存储驱动程序...";
 inline constexpr char kZipping[] = "正在压缩驱动程序文件..";
 
+// The driver scan.
+inline constexpr char kCannotOpenKey[] = "无法打开注册表项";
+
 // Messages of a run.
 inline constexpr char kNoTick[] = "选择需要备份文件存放的磁盘目录.";
 inline constexpr char kBusy[] = "正在扫描或备份驱动程序, 请等待完成后再关闭窗口.";

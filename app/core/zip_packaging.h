@@ -23,7 +23,7 @@ struct ZipOutcome {
 
 // `bytesPercent` hears the progress (0 to 100) on the calling thread; `waitHost`
 // decides how the calling thread waits (a window's message loop, or plain blocking
-// when null).
+// when null). An exception out of the zip component comes back as a failure.
 ZipOutcome PackBackupAsZip(const std::string& folder, const std::string& zipFile,
                            const std::function<void(std::int16_t bytesPercent)>& bytesPercent,
                            std::shared_ptr<zipcomp::WaitHost> waitHost);

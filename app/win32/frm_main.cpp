@@ -19,7 +19,6 @@
 #include "win32_file_system.h"
 #include "win32_registry.h"
 #include "zip_packaging.h"
-#include "zipcomp/zip_errors.h"
 #include "product.h"
 #include "win32_text.h"
 
@@ -383,19 +382,9 @@ void FrmMain::runBackup(const std::string& root) {
 }
 
 ZipOutcome FrmMain::DoZip(const std::string& Folder, const std::string& ZipFile) {
-  ZipOutcome outcome;
-  try {
-    outcome = PackBackupAsZip(
-        Folder, ZipFile, [this](std::int16_t percent) { zip_GlobalStatus(percent); },
-        zipcomp::makeMessagePumpWaitHost());
-  } catch (const std::bad_alloc&) {
-    outcome.code = static_cast<std::int32_t>(zipcomp::ZipResult::OutOfMemory);
-    outcome.description = FormatText(texts::kZipCrashed, {texts::kOutOfMemory});
-  } catch (const std::exception& e) {
-    // A worker thread that cannot start, for one: the run failed, the folder stays.
-    outcome.code = static_cast<std::int32_t>(zipcomp::ZipResult::Internal);
-    outcome.description = FormatText(texts::kZipCrashed, {e.what()});
-  }
+  const ZipOutcome outcome = PackBackupAsZip(
+      Folder, ZipFile, [this](std::int16_t percent) { zip_GlobalStatus(percent); },
+      zipcomp::makeMessagePumpWaitHost());
   if (!outcome.archiveComplete()) {
     ui_.showMessage(std::string(texts::kZipFailed) + texts::kDescription + outcome.description, texts::kErrorTitle,
                     MessageIcon::Critical);
