@@ -2,6 +2,8 @@
 
 #include <optional>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "text_encoding.h"
 
@@ -35,11 +37,7 @@ class InfView {
   explicit InfView(const IniDocument& doc) : doc_(doc) {
     forEachLine("Strings", [this](const InfLine& line) {
       if (!line.key || line.key->empty()) return true;
-      const std::string name = asciiLowerCopy(*line.key);
-      for (const auto& s : strings_) {
-        if (s.first == name) return true;  // the first definition counts
-      }
-      strings_.emplace_back(name, InfValue(line.value));
+      strings_.try_emplace(asciiLowerCopy(*line.key), InfValue(line.value));  // the first definition counts
       return true;
     });
   }
@@ -89,15 +87,12 @@ class InfView {
 
  private:
   const std::string* lookup(std::string_view name) const {
-    const std::string lower = asciiLowerCopy(name);
-    for (const auto& s : strings_) {
-      if (s.first == lower) return &s.second;
-    }
-    return nullptr;
+    const auto it = strings_.find(asciiLowerCopy(name));
+    return it == strings_.end() ? nullptr : &it->second;
   }
 
   const IniDocument& doc_;
-  std::vector<std::pair<std::string, std::string>> strings_;
+  std::unordered_map<std::string, std::string> strings_;  // by lower-cased name
 };
 
 std::string readCatalog(const InfView& inf, MachineArch arch) {
@@ -122,14 +117,13 @@ InfDestination readDestination(const InfView& inf) {
   return dest;
 }
 
-void addSourceFiles(const InfView& inf, std::string_view section, std::vector<std::string>& files) {
+// Printer INFs list thousands of files: names already taken are kept lower-cased in
+// `seen` rather than compared one by one.
+void addSourceFiles(const InfView& inf, std::string_view section, std::vector<std::string>& files,
+                    std::unordered_set<std::string>& seen) {
   inf.forEachLine(section, [&](const InfLine& line) {
     std::string name = inf.expand(line.key ? *line.key : InfFields(line.value)[0]);
-    if (name.empty()) return true;
-    for (const auto& f : files) {
-      if (iequalsAscii(f, name)) return true;
-    }
-    files.push_back(std::move(name));
+    if (!name.empty() && seen.insert(asciiLowerCopy(name)).second) files.push_back(std::move(name));
     return true;
   });
 }
@@ -141,8 +135,9 @@ InfBackupView ReadInfForBackup(const IniDocument& doc, MachineArch arch) {
   InfBackupView view;
   view.catalog = readCatalog(inf, arch);
   view.destination = readDestination(inf);
-  addSourceFiles(inf, "SourceDisksFiles." + std::string(ArchDecoration(arch)), view.sourceFiles);
-  addSourceFiles(inf, "SourceDisksFiles", view.sourceFiles);
+  std::unordered_set<std::string> seen;
+  addSourceFiles(inf, "SourceDisksFiles." + std::string(ArchDecoration(arch)), view.sourceFiles, seen);
+  addSourceFiles(inf, "SourceDisksFiles", view.sourceFiles, seen);
   return view;
 }
 

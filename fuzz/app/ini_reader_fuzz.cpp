@@ -35,6 +35,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require(!keys.empty());
     for (const auto& k : keys) require(k.find('=') == std::string::npos);
   }
+  // What the backup reads: never an empty file name, each name once.
+  for (const MachineArch arch : {MachineArch::X86, MachineArch::Amd64, MachineArch::Arm64}) {
+    const InfBackupView view = ReadInfForBackup(doc, arch);
+    std::set<std::string> seen;
+    for (const auto& f : view.sourceFiles) {
+      require(!f.empty());
+      require(seen.insert(asciiLowerCopy(f)).second);
+    }
+  }
   // The sections and keys the file names can be read back (a bounded sample, so that
   // large real INF seeds do not turn each run quadratic).
   std::size_t reads = 0;
