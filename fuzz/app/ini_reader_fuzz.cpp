@@ -1,11 +1,14 @@
 // Feeds arbitrary bytes to the INF reader as if they were a driver's INF file and
 // checks what the backup relies on: no crash, values within the buffer limit,
-// entries that are single lines, keys without "=".
+// entries that are single lines, keys without "=", and the catalog, destination and
+// file names of each architecture read without a crash, no file name empty or twice.
 
 #include <cstdint>
 #include <cstdlib>
+#include <set>
 #include <string>
 
+#include "inf_backup_view.h"
 #include "md_ini_inf.h"
 #include "text_encoding.h"
 
