@@ -48,7 +48,7 @@ class LineSink final : public BackupSink {
  public:
   explicit LineSink(std::ostream& out) : out_(out) {}
   void driverDone(const DriverReport& report) override {
-    if (report.skipped() || !report.skippedFiles.empty()) {
+    if (!report.problem().empty()) {
       out_ << "FAILED " << report.problem() << "\n";
     } else {
       out_ << "ok     \"" << report.driver.description << "\" (" << report.driver.infName << "): "
@@ -131,6 +131,7 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
       << files << " files, into " << root;
   if (!result.complete()) {
     out << "; " << skippedDrivers << " drivers and " << result.skippedFiles() << " files skipped";
+    if (result.missingFiles() > 0) out << ", " << result.missingFiles() << " files not found";
   }
   out << "\n";
   if (format == "folder" || skippedDrivers == result.drivers.size()) return result.complete() ? 0 : 1;
