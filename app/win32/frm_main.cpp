@@ -305,7 +305,6 @@ void FrmMain::cmdDoBackup_Click() {
   std::string failure;
   try {
     runBackup(BackupRoot(chosen));
-    failure.clear();
   } catch (const std::bad_alloc&) {
     failure = texts::kOutOfMemory;
   } catch (const std::exception& e) {
@@ -373,10 +372,13 @@ void FrmMain::runBackup(const std::string& root) {
       end.reportPath.clear();
     }
   }
-  endMessage_ = BackupEndMessage(result, end);
   if (kept && target != 0 && anything) {
-    // The collected files are the only copy: they stay, and the user learns where.
-    endMessage_ += "\r\n\r\n" + FormatText(texts::kKeptInFolder, {root});
+    // No package was made (its failure was shown): no success, and the collected
+    // files, the only copy, stay where the user learns.
+    endMessage_ = FormatText(texts::kKeptInFolder, {root});
+    if (!result.complete()) endMessage_ += "\r\n\r\n" + BackupEndMessage(result, end);
+  } else {
+    endMessage_ = BackupEndMessage(result, end);
   }
   ui_.pumpMessages();
 }

@@ -540,7 +540,7 @@ TEST(Quorvak, RefusesToCloseWhileABackupRunsAndFinishesIt) {
   EXPECT_EQ(code, 0u);
 }
 
-TEST(Quorvak, AZipWhoseSourceIsHeldOpenIsCompleteAndNamesTheFileLeft) {
+TEST(Quorvak, AZipWithASourceHeldOpenIsCompleteAndAFailedOneKeepsTheFiles) {
   RunningQuorvak quorvak;
   ASSERT_NO_FATAL_FAILURE(startQuorvak(quorvak));
   HWND main = quorvak.main;
@@ -567,6 +567,20 @@ TEST(Quorvak, AZipWhoseSourceIsHeldOpenIsCompleteAndNamesTheFileLeft) {
   std::vector<std::wstring> left;
   listTree(L"C:\\HeldZip\\Quorvak", L"", left);
   EXPECT_EQ(left, std::vector<std::wstring>{L"\\notes.txt"});
+
+  // A folder where the archive should go: the packing fails, says so, and the
+  // collected files stay; no success is claimed.
+  CreateDirectoryW(L"C:\\BlockedZip", nullptr);
+  CreateDirectoryW(L"C:\\BlockedZip\\Quorvak.zip", nullptr);
+  const std::wstring failure = runBackup(main, quorvak.process, L"C:\\BlockedZip", "backup-zip-blocked");
+  EXPECT_EQ(failure.rfind(widenUtf8(texts::kZipFailed), 0), 0u);
+  HWND kept = waitForOwnedDialog(main, 20000);
+  ASSERT_NE(kept, nullptr) << describeWindows(GetProcessId(quorvak.process));
+  EXPECT_EQ(dialogText(kept), widenUtf8("驱动程序文件已保留在: C:\\BlockedZip\\Quorvak"));
+  PostMessageW(kept, WM_COMMAND, IDOK, 0);
+  left.clear();
+  listTree(L"C:\\BlockedZip\\Quorvak", L"", left);
+  EXPECT_EQ(left.size(), std::size(kDemoBackup));
   PostMessageW(main, WM_CLOSE, 0, 0);
   EXPECT_EQ(WaitForSingleObject(quorvak.process, 20000), WAIT_OBJECT_0);
 }
