@@ -13,7 +13,7 @@ namespace qelvaro {
 namespace {
 
 constexpr std::string_view kUsage =
-    "usage: qelvaro backup --to DIR [--all] [--class NAME]... [--format folder|zip]\n";
+    "usage: qelvaro backup --to DIR [--all] [--class NAME]... [--format folder|zip] [--arch x86|amd64|arm64]\n";
 
 // Messages that a window would show go to the error stream.
 class ConsoleUi final : public Ui {
@@ -48,7 +48,7 @@ class LineSink final : public BackupSink {
  public:
   explicit LineSink(std::ostream& out) : out_(out) {}
   void driverDone(const DriverReport& report) override {
-    if (report.skipped() || !report.skippedFiles.empty()) {
+    if (!report.problem().empty()) {
       out_ << "FAILED " << report.problem() << "\n";
     } else {
       out_ << "ok     \"" << report.driver.description << "\" (" << report.driver.infName << "): "
@@ -69,9 +69,16 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
   std::string format = "folder";
   bool all = false;
   std::vector<std::string> classes;
+  MachineArch arch = system.arch;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    if (a == "--to" || a == "--class" || a == "--format") {
+    if (a == "--arch") {
+      if (i + 1 >= args.size() || !ParseMachineArch(args[i + 1], arch)) {
+        err << "qelvaro backup: --arch needs x86, amd64 or arm64\n" << kUsage;
+        return 2;
+      }
+      ++i;
+    } else if (a == "--to" || a == "--class" || a == "--format") {
       if (i + 1 >= args.size() || args[i + 1].empty()) {
         err << "qelvaro backup: " << a << " needs a value\n" << kUsage;
         return 2;
@@ -114,7 +121,7 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
   const std::string root = BackupRoot(target);
   RecordRows rows(std::move(chosen));
   LineSink sink(out);
-  BackupCollector collector(system.folders, system.fs, system.store);
+  BackupCollector collector(system.folders, system.fs, system.store, arch);
   const BackupResult result = collector.run(rows, root, sink);
 
   std::size_t files = 0;
@@ -124,6 +131,7 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
       << files << " files, into " << root;
   if (!result.complete()) {
     out << "; " << skippedDrivers << " drivers and " << result.skippedFiles() << " files skipped";
+    if (result.missingFiles() > 0) out << ", " << result.missingFiles() << " files not found";
   }
   out << "\n";
   if (format == "folder" || skippedDrivers == result.drivers.size()) return result.complete() ? 0 : 1;

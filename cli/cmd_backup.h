@@ -19,6 +19,7 @@ struct BackupSystem {
   const SystemFolders& folders;
   FileSystem& fs;
   const DriverStoreLookup* store;  // may be null
+  MachineArch arch;  // the machine's native architecture; --arch overrides it
   // The path the zip component opens for a path of `fs`; unset when they are the same
   // (on Windows). An offline tree maps its Windows paths onto host folders.
   std::function<std::string(const std::string&)> zipPath = {};

@@ -1,10 +1,12 @@
-// `qelvaro inf FILE... [--windows-dir DIR]`: what the backup reads from each INF
-// file and where it would look for each source file, as JSON.
+// `qelvaro inf FILE... [--windows-dir DIR] [--arch x86|amd64|arm64]`: what the backup
+// reads from each INF file, for a machine of that architecture, and where it would
+// look for each source file, as JSON.
 
 #include <string_view>
 
 #include "commands.h"
 #include "json_writer.h"
+#include "inf_backup_view.h"
 #include "md_ini_inf.h"
 #include "source_search.h"
 
@@ -12,6 +14,7 @@ namespace qelvaro {
 
 int RunInfCommand(const Args& args, const FileSystem& fs, std::ostream& out, std::ostream& err) {
   std::string windowsDir = "C:\\Windows";
+  MachineArch arch = DefaultMachineArch();
   std::vector<std::string> files;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -27,6 +30,17 @@ int RunInfCommand(const Args& args, const FileSystem& fs, std::ostream& out, std
         err << "qelvaro inf: --windows-dir needs a folder\n";
         return 2;
       }
+    } else if (a == "--arch" || a.rfind("--arch=", 0) == 0) {
+      std::string name;
+      if (a == "--arch") {
+        if (i + 1 < args.size()) name = args[++i];
+      } else {
+        name = a.substr(std::string_view("--arch=").size());
+      }
+      if (!ParseMachineArch(name, arch)) {
+        err << "qelvaro inf: --arch needs x86, amd64 or arm64\n";
+        return 2;
+      }
     } else if (a == "--") {
       files.insert(files.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
       break;
@@ -38,7 +52,7 @@ int RunInfCommand(const Args& args, const FileSystem& fs, std::ostream& out, std
     }
   }
   if (files.empty()) {
-    err << "usage: qelvaro inf FILE... [--windows-dir DIR]\n";
+    err << "usage: qelvaro inf FILE... [--windows-dir DIR] [--arch x86|amd64|arm64]\n";
     return 2;
   }
   while (windowsDir.size() > 3 && windowsDir.back() == '\\') windowsDir.pop_back();
@@ -54,19 +68,22 @@ int RunInfCommand(const Args& args, const FileSystem& fs, std::ostream& out, std
       status = 1;
       continue;
     }
-    const std::string destDir = ReadIniValue(*doc, "DestinationDirs", "DefaultDestDir", "");
+    const InfBackupView inf = ReadInfForBackup(*doc, arch);
     json.beginObject();
     json.key("file");
     json.value(file);
     json.key("CatalogFile");
-    json.value(ReadIniValue(*doc, "Version", "CatalogFile", ""));
+    json.value(inf.catalog);
     json.key("DefaultDestDir");
-    json.value(destDir);
+    json.value(inf.destination.dirId);
+    if (!inf.destination.subdir.empty()) {
+      json.key("DefaultDestSubdir");
+      json.value(inf.destination.subdir);
+    }
     json.key("SourceDisksFiles");
     json.beginArray();
-    for (const auto& key : ReadIniSectionKeys(*doc, "SourceDisksFiles")) {
-      if (key.empty()) continue;  // the backup skips empty keys
-      const SourceFileLookup lookup = SourceFileCandidates(key, destDir, folders);
+    for (const auto& key : inf.sourceFiles) {
+      const SourceFileLookup lookup = SourceFileCandidates(key, inf.destination, folders);
       json.beginObject();
       json.key("key");
       json.value(lookup.key);

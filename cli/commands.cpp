@@ -10,8 +10,9 @@ namespace {
 constexpr std::string_view kUsage =
     "usage: qelvaro <command> [arguments]\n"
     "commands:\n"
-    "  inf FILE... [--windows-dir DIR]   show what a backup reads from driver INF files (JSON)\n"
-    "  backup --to DIR [--all] [--class NAME]... [--format folder|zip]\n"
+    "  inf FILE... [--windows-dir DIR] [--arch x86|amd64|arm64]\n"
+    "                                    show what a backup reads from driver INF files (JSON)\n"
+    "  backup --to DIR [--all] [--class NAME]... [--format folder|zip] [--arch x86|amd64|arm64]\n"
     "                                    back up this system's drivers into DIR\\Quorvak (Windows)\n"
     "  zip FOLDER ARCHIVE [--level N] [--password P] [--move]\n"
     "                                    pack a folder into a Zip file\n";

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "file_system.h"
+#include "inf_values.h"
 
 namespace qelvaro {
 
@@ -15,6 +16,11 @@ using Args = std::vector<std::string>;
 
 // The platform's file system: Win32 on Windows, POSIX natively.
 std::unique_ptr<FileSystem> MakePlatformFileSystem();
+
+// The architecture whose decorated INF sections are read when none is asked for: the
+// running machine's on Windows; amd64 elsewhere (an offline image is most likely a
+// 64-bit Windows).
+MachineArch DefaultMachineArch();
 
 // `backup` on the running system: the Windows build only, for now.
 int RunPlatformBackup(const Args& args, std::ostream& out, std::ostream& err);

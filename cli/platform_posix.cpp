@@ -2,6 +2,8 @@
 #include "posix_file_system.h"
 
 namespace qelvaro {
+MachineArch DefaultMachineArch() { return MachineArch::Amd64; }
+
 std::unique_ptr<FileSystem> MakePlatformFileSystem() { return std::make_unique<PosixFileSystem>(); }
 
 int RunPlatformBackup(const Args&, std::ostream&, std::ostream& err) {

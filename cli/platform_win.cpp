@@ -5,10 +5,13 @@
 #include "cmd_backup.h"
 #include "driver_store_setupapi.h"
 #include "md_folders.h"
+#include "native_arch.h"
 #include "win32_file_system.h"
 #include "win32_registry.h"
 
 namespace qelvaro {
+MachineArch DefaultMachineArch() { return NativeMachineArch(); }
+
 std::unique_ptr<FileSystem> MakePlatformFileSystem() { return std::make_unique<Win32FileSystem>(); }
 
 int RunPlatformBackup(const Args& args, std::ostream& out, std::ostream& err) {
@@ -18,7 +21,7 @@ int RunPlatformBackup(const Args& args, std::ostream& out, std::ostream& err) {
   const SetupApiDriverStoreLookup setupapi(folders);
   const RegistryDriverStoreLookup database(registry, folders);
   const ChainedDriverStoreLookup store({&setupapi, &database});
-  BackupSystem system{registry, folders, fs, &store};
+  BackupSystem system{registry, folders, fs, &store, NativeMachineArch()};
   return RunBackupCommand(args, system, out, err, _isatty(_fileno(stdout)) != 0);
 }
 }  // namespace qelvaro

@@ -9,13 +9,15 @@ cd "$root"
 jobs=${QELVARO_JOBS:-$(nproc)}
 "$root/scripts/deps.sh"
 echo "building (native and Windows)..."
-cmake --preset linux >/dev/null
-cmake --build --preset linux -j "$jobs" >/dev/null
+# The native qelvaro that users run is the optimised build; the sanitizer build
+# (preset linux) is for the tests.
+cmake --preset release >/dev/null
+cmake --build --preset release -j "$jobs" --target qelvaro >/dev/null
 cmake --preset win32 >/dev/null
 cmake --build --preset win32 -j "$jobs" >/dev/null
 
 echo "what a backup reads from the demo INF files:"
-(cd resources/demo/inf && "$root/build/linux/cli/qelvaro" inf qvdisp.inf qvnet.inf qvprint.inf)
+(cd resources/demo/inf && "$root/build/release/cli/qelvaro" inf qvdisp.inf qvnet.inf qvprint.inf)
 
 . "$root/scripts/wine-env.sh"
 template="$root/build/win32/wine-template"

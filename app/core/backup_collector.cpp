@@ -32,13 +32,20 @@ std::string DriverReport::problem() const {
     case DriverSkip::None:
       break;
   }
-  if (skippedFiles.empty()) return {};
-  std::string text = who + std::to_string(skippedFiles.size()) +
-                     (skippedFiles.size() == 1 ? " file" : " files") + " not copied:";
-  for (std::size_t i = 0; i < skippedFiles.size(); ++i) {
-    const SkippedFile& f = skippedFiles[i];
-    text += (i ? ", " : " ") + f.name + " (" +
-            (f.source.empty() ? std::string("name cannot be used") : f.reason.describe()) + ")";
+  if (skippedFiles.empty() && missing.empty()) return {};
+  std::string text = who;
+  if (!skippedFiles.empty()) {
+    text += std::to_string(skippedFiles.size()) + (skippedFiles.size() == 1 ? " file" : " files") + " not copied:";
+    for (std::size_t i = 0; i < skippedFiles.size(); ++i) {
+      const SkippedFile& f = skippedFiles[i];
+      text += (i ? ", " : " ") + f.name + " (" +
+              (f.source.empty() ? std::string("name cannot be used") : f.reason.describe()) + ")";
+    }
+  }
+  if (!missing.empty()) {
+    if (!skippedFiles.empty()) text += "; ";
+    text += std::to_string(missing.size()) + (missing.size() == 1 ? " file" : " files") + " not found:";
+    for (std::size_t i = 0; i < missing.size(); ++i) text += (i ? ", " : " ") + missing[i].name;
   }
   return text;
 }
@@ -52,6 +59,12 @@ std::size_t BackupResult::skippedDrivers() const {
 std::size_t BackupResult::skippedFiles() const {
   std::size_t n = 0;
   for (const auto& d : drivers) n += d.skipped() ? 0 : d.skippedFiles.size();
+  return n;
+}
+
+std::size_t BackupResult::missingFiles() const {
+  std::size_t n = 0;
+  for (const auto& d : drivers) n += d.skipped() ? 0 : d.missing.size();
   return n;
 }
 
@@ -128,15 +141,14 @@ DriverReport BackupCollector::collect(const DriverRow& driver, const std::string
 
   // Everything below reads the copy, never the INF folder: the copy is what the
   // backup holds. The INF is read once; it does not change while it is read.
-  const IniDocument inf = LoadIniFile(infCopy, fs_).value_or(IniDocument{});
-  const std::string catalog = ReadIniValue(inf, "Version", "CatalogFile", "");
-  if (!catalog.empty()) copyCatalog(catalog, report);
+  const IniDocument doc = LoadIniFile(infCopy, fs_).value_or(IniDocument{});
+  const InfBackupView inf = ReadInfForBackup(doc, arch_);
+  if (!inf.catalog.empty()) copyCatalog(inf.catalog, report);
 
-  const std::string defaultDestDir = ReadIniValue(inf, "DestinationDirs", "DefaultDestDir", "");
   std::optional<std::optional<std::string>> packageFolder;  // looked up once, when first needed
-  const std::vector<bool> versionFolders = versionFoldersFor(defaultDestDir);
-  for (const std::string& key : ReadIniSectionKeys(inf, "SourceDisksFiles")) {
-    if (!key.empty()) copySourceFile(key, defaultDestDir, report, packageFolder, versionFolders);
+  const std::vector<bool> versionFolders = versionFoldersFor(inf.destination);
+  for (const std::string& key : inf.sourceFiles) {
+    copySourceFile(key, inf.destination, report, packageFolder, versionFolders);
   }
   return report;
 }
@@ -148,19 +160,24 @@ void BackupCollector::copyCatalog(const std::string& catalog, DriverReport& repo
   }
   const std::string catRoot = folders_.systemDir() + "\\CatRoot";
   const DirListing listing = fs_.listDir(catRoot);  // no catalog root: no catalog
-  // Each find would replace the previous copy, so only the last one is copied.
-  std::string found;
+  // Each find would replace the previous copy, so the last one is the copy to make;
+  // the earlier ones stand in when it cannot be copied.
+  std::vector<std::string> found;
   for (const DirEntry& entry : listing.entries) {
     if (!AttrMaskAdmits(AttrMask::Folder, entry.kind, entry.hidden, entry.system)) continue;
     std::string candidate = catRoot + "\\" + entry.name + "\\" + catalog;
-    if (fs_.exists(candidate, AttrMask::System)) found = std::move(candidate);
+    if (fs_.exists(candidate, AttrMask::System)) found.insert(found.begin(), std::move(candidate));
   }
-  if (!found.empty()) copyInto(found, catalog, report);
+  if (found.empty()) {
+    report.missing.push_back({catalog, {catRoot + "\\*\\" + catalog}});
+    return;
+  }
+  copyFirstThatCopies(found, catalog, report);
 }
 
-std::vector<bool> BackupCollector::versionFoldersFor(const std::string& defaultDestDir) const {
+std::vector<bool> BackupCollector::versionFoldersFor(const InfDestination& dest) const {
   std::vector<bool> present(20, false);
-  if (defaultDestDir.empty() || WhereIsDir(defaultDestDir, folders_) != PrinterDriverDir(folders_)) return present;
+  if (dest.dirId.empty() || DestinationFolder(dest, folders_) != PrinterDriverDir(folders_)) return present;
   // Any folder counts, hidden or system too: the file test inside it does not look at
   // the folder's attributes.
   for (const DirEntry& entry : fs_.listDir(PrinterDriverDir(folders_)).entries) {
@@ -172,8 +189,7 @@ std::vector<bool> BackupCollector::versionFoldersFor(const std::string& defaultD
   return present;
 }
 
-void BackupCollector::copySourceFile(const std::string& key, const std::string& defaultDestDir,
-                                     DriverReport& report,
+void BackupCollector::copySourceFile(const std::string& key, const InfDestination& dest, DriverReport& report,
                                      std::optional<std::optional<std::string>>& packageFolder,
                                      const std::vector<bool>& versionFolders) {
   if (!IsPlainEntryName(key)) {
@@ -181,31 +197,46 @@ void BackupCollector::copySourceFile(const std::string& key, const std::string& 
     return;
   }
   // As with the catalog, the last find is the copy that would stay, so the candidates
-  // are tried from the last one back. A numbered version folder that is not there holds
-  // nothing: printer drivers would otherwise cost 19 lookups per file.
-  std::string found;
-  const SourceFileLookup lookup = SourceFileCandidates(key, defaultDestDir, folders_);
-  for (std::size_t i = lookup.candidates.size(); i-- > 0 && found.empty();) {
+  // are tried from the last one back, and an earlier find stands in when a copy fails.
+  // A numbered version folder that is not there holds nothing: printer drivers would
+  // otherwise cost 19 lookups per file.
+  std::vector<std::string> found;
+  std::vector<std::string> searched;
+  const SourceFileLookup lookup = SourceFileCandidates(key, dest, folders_);
+  for (std::size_t i = lookup.candidates.size(); i-- > 0;) {
     const int version = lookup.versionFolder[i];
     if (version > 0 && !versionFolders[static_cast<std::size_t>(version)]) continue;
-    if (fs_.exists(lookup.candidates[i], AttrMask::Plain)) found = lookup.candidates[i];
+    searched.insert(searched.begin(), lookup.candidates[i]);
+    if (fs_.exists(lookup.candidates[i], AttrMask::Plain)) found.push_back(lookup.candidates[i]);
   }
+  // The driver store is looked at only when the usual places hold nothing.
   if (found.empty() && store_) {
     if (!packageFolder) packageFolder = store_->packageFolder(report.driver.infName);
     if (*packageFolder) {
       std::string candidate = **packageFolder + "\\" + key;
-      if (fs_.exists(candidate, AttrMask::Plain)) found = std::move(candidate);
+      searched.push_back(candidate);
+      if (fs_.exists(candidate, AttrMask::Plain)) found.push_back(std::move(candidate));
     }
   }
-  if (!found.empty()) copyInto(found, key, report);
-}
-
-void BackupCollector::copyInto(const std::string& source, const std::string& name, DriverReport& report) {
-  if (const FsResult r = fs_.copyFile(source, report.folder + "\\" + name); !r) {
-    report.skippedFiles.push_back({name, source, r});
+  if (found.empty()) {
+    report.missing.push_back({key, std::move(searched)});
     return;
   }
-  report.copied.push_back({name, source});
+  copyFirstThatCopies(found, key, report);
+}
+
+void BackupCollector::copyFirstThatCopies(const std::vector<std::string>& found, const std::string& name,
+                                          DriverReport& report) {
+  std::optional<SkippedFile> first;
+  for (const std::string& source : found) {
+    const FsResult r = fs_.copyFile(source, report.folder + "\\" + name);
+    if (r) {
+      report.copied.push_back({name, source});
+      return;
+    }
+    if (!first) first = SkippedFile{name, source, r};
+  }
+  report.skippedFiles.push_back(*first);
 }
 
 }  // namespace qelvaro

@@ -6,10 +6,12 @@
 // is searched through the default destination directory and the extension rule and,
 // when none of those hold it, in the driver's package folder in the driver store.
 //
-// A driver that cannot be backed up (no INF, a folder that cannot be made) and a
-// file that cannot be copied are skipped and named in the result; the run goes on.
-// A file that an INF names but that exists nowhere is not a failure: INFs routinely
-// list files for other platforms.
+// The INF is read as Windows reads it, for the machine's native architecture (see
+// inf_backup_view.h): files listed only for other architectures are not looked for.
+//
+// A driver that cannot be backed up (no INF, a folder that cannot be made), a file
+// that cannot be copied and a file that is found nowhere are named in the result,
+// with the places looked in; the run goes on.
 
 #include <cstddef>
 #include <optional>
@@ -18,6 +20,7 @@
 
 #include "driver_store.h"
 #include "file_system.h"
+#include "inf_backup_view.h"
 #include "system_folders.h"
 
 namespace qelvaro {
@@ -59,6 +62,13 @@ struct SkippedFile {
   FsResult reason;
 };
 
+// A file the INF names (its catalog or a source file) that is in none of the places
+// where it would have been installed.
+struct MissingFile {
+  std::string name;
+  std::vector<std::string> searched;  // the places looked in, in order
+};
+
 struct DriverReport {
   std::size_t row = 0;
   DriverRow driver;
@@ -68,6 +78,7 @@ struct DriverReport {
   std::string skipPath;    // the folder or file the skip is about
   std::vector<CollectedFile> copied;  // in copy order; the INF first
   std::vector<SkippedFile> skippedFiles;
+  std::vector<MissingFile> missing;
 
   bool skipped() const { return skip != DriverSkip::None; }
   // One line naming the driver (description and INF) and what went wrong; empty
@@ -81,8 +92,9 @@ struct BackupResult {
 
   std::size_t skippedDrivers() const;
   std::size_t skippedFiles() const;  // in drivers that were not skipped as a whole
-  // True when every ticked driver was backed up with every file that was found.
-  bool complete() const { return skippedDrivers() == 0 && skippedFiles() == 0; }
+  std::size_t missingFiles() const;  // likewise
+  // True when every ticked driver was backed up with every file its INF names.
+  bool complete() const { return skippedDrivers() == 0 && skippedFiles() == 0 && missingFiles() == 0; }
 };
 
 // What the run tells its host while it goes.
@@ -99,9 +111,10 @@ class BackupSink {
 
 class BackupCollector {
  public:
-  // `store` may be null: then no driver-store lookup is made.
-  BackupCollector(const SystemFolders& folders, FileSystem& fs, const DriverStoreLookup* store)
-      : folders_(folders), fs_(fs), store_(store) {}
+  // `store` may be null: then no driver-store lookup is made. `arch` is the machine's
+  // native architecture, which picks the INFs' decorated sections.
+  BackupCollector(const SystemFolders& folders, FileSystem& fs, const DriverStoreLookup* store, MachineArch arch)
+      : folders_(folders), fs_(fs), store_(store), arch_(arch) {}
 
   // Backs up every ticked row into `backupRoot` (see BackupRoot). An existing root
   // is reused: files of the same name are replaced, others stay.
@@ -113,17 +126,20 @@ class BackupCollector {
  private:
   bool makeFolder(const std::string& path, DriverReport& report, bool& created);
   void copyCatalog(const std::string& catalog, DriverReport& report);
-  void copySourceFile(const std::string& key, const std::string& defaultDestDir, DriverReport& report,
+  void copySourceFile(const std::string& key, const InfDestination& dest, DriverReport& report,
                       std::optional<std::optional<std::string>>& packageFolder,
                       const std::vector<bool>& versionFolders);
   // Which numbered version folders (1 to 19) the printer-driver folder holds, when the
   // INF's files go there; all false otherwise.
-  std::vector<bool> versionFoldersFor(const std::string& defaultDestDir) const;
-  void copyInto(const std::string& source, const std::string& name, DriverReport& report);
+  std::vector<bool> versionFoldersFor(const InfDestination& dest) const;
+  // Copies the first of `found` that copies; names the file as skipped (with the
+  // first failure) when none does.
+  void copyFirstThatCopies(const std::vector<std::string>& found, const std::string& name, DriverReport& report);
 
   const SystemFolders& folders_;
   FileSystem& fs_;
   const DriverStoreLookup* store_;
+  MachineArch arch_;
 };
 
 }  // namespace qelvaro

@@ -1,12 +1,13 @@
 #include "driver_list.h"
 
+#include "frm_main_texts.h"
 #include "product.h"
 
 namespace qelvaro {
 
 void WriteDriverGridSettings(grid::PropertyBag& bag) {
   grid::GridFont song;
-  song.name = "\xE5\xAE\x8B\xE4\xBD\x93";  // 宋体
+  song.name = texts::kGridFontName;
   song.size = 9;
   song.weight = 400;
   song.charset = 134;  // GB2312
@@ -36,12 +37,8 @@ void SetUpDriverGrid(grid::CellGrid& grid) {
     float width;
   };
   static constexpr Column kColumns[] = {
-      {"\xE9\xA9\xB1\xE5\x8A\xA8\xE6\x8F\x8F\xE8\xBF\xB0", 5520},  // 驱动描述
-      {"\xE7\xB1\xBB\xE5\x9E\x8B", 3000},                          // 类型
-      {"\xE6\x8F\x90\xE4\xBE\x9B\xE5\x95\x86", 2000},              // 提供商
-      {"ID", 1000},
-      {"\xE7\xB1\xBB\xE5\x9E\x8B", 1000},                          // 类型
-      {"\xE9\x85\x8D\xE7\xBD\xAE\xE4\xBF\xA1\xE6\x81\xAF", 1000},  // 配置信息
+      {texts::kColumnDescription, 5520}, {texts::kColumnClass, 3000}, {texts::kColumnProvider, 2000},
+      {texts::kColumnId, 1000},          {texts::kColumnClass, 1000}, {texts::kColumnConfig, 1000},
   };
   for (const auto& c : kColumns) grid.AddColumn(c.caption, c.width);
 
@@ -56,8 +53,14 @@ void SetUpDriverGrid(grid::CellGrid& grid) {
 
 std::vector<std::string> LoadDriverList(grid::CellGrid& grid, const Registry& registry, Ui& ui,
                                         bool hideMicrosoft, const std::string& classRoot) {
+  return LoadDriverList(grid, registry, ui, [hideMicrosoft] { return hideMicrosoft; }, classRoot);
+}
+
+std::vector<std::string> LoadDriverList(grid::CellGrid& grid, const Registry& registry, Ui& ui,
+                                        const std::function<bool()>& readFilter, const std::string& classRoot) {
   ui.setBusyCursor(true);
   ui.pumpMessages();
+  const bool hideMicrosoft = readFilter();
   grid.Clear();
   grid.SetRedraw(false);
 
@@ -94,7 +97,7 @@ void InvertRowSelection(grid::CellGrid& grid) {
 }
 
 std::string AboutText() {
-  return std::string(kProductName) + "\r\n\r\n\xE7\xBD\x91\xE5\x9D\x80\xEF\xBC\x9A" + kMakerWebAddress;  // 网址：
+  return std::string(kProductName) + "\r\n\r\n" + texts::kWebAddressLabel + kMakerWebAddress;
 }
 
 }  // namespace qelvaro

@@ -3,6 +3,7 @@
 // inventory, and ticked. Portable, so that it is tested without a window; the
 // window calls these from its handlers.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,11 @@ void SetUpDriverGrid(grid::CellGrid& grid);
 // Returns the driver keys found, in scan order.
 std::vector<std::string> LoadDriverList(grid::CellGrid& grid, const Registry& registry, Ui& ui,
                                         bool hideMicrosoft, const std::string& classRoot = kClassRoot);
+// The same, with the filter read after the messages that were waiting have run: a
+// click on the filter box among them then counts for this scan.
+std::vector<std::string> LoadDriverList(grid::CellGrid& grid, const Registry& registry, Ui& ui,
+                                        const std::function<bool()>& hideMicrosoft,
+                                        const std::string& classRoot = kClassRoot);
 
 void SelectAllRows(grid::CellGrid& grid);
 void InvertRowSelection(grid::CellGrid& grid);

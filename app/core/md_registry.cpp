@@ -1,5 +1,6 @@
 #include "md_registry.h"
 
+#include "frm_main_texts.h"
 #include "text_encoding.h"
 
 namespace qelvaro {
@@ -19,7 +20,7 @@ std::vector<std::string> EnumSubKeyNames(const Registry& registry, RegistryRoot 
                                          const std::string& path, Ui& ui) {
   std::unique_ptr<RegistryKey> key;
   if (registry.open(root, path, RegistryAccess::Read, key) != kRegSuccess || !key) {
-    ui.showMessage("Cannot Open Key", kAppTitle, MessageIcon::None);
+    ui.showMessage(texts::kCannotOpenKey, kAppTitle, MessageIcon::None);
     return {};
   }
   std::vector<std::string> names;

@@ -16,7 +16,7 @@ namespace qelvaro {
 using RegistryVariant = std::variant<std::monostate, std::string, std::int32_t>;
 
 // The names of the key's direct subkeys in the registry's order. A key that cannot
-// be opened shows "Cannot Open Key" and gives an empty list. Names are read whole,
+// be opened shows one message (无法打开注册表项) and gives an empty list. Names are read whole,
 // so a long name neither ends the listing nor is cut.
 std::vector<std::string> EnumSubKeyNames(const Registry& registry, RegistryRoot root,
                                          const std::string& path, Ui& ui);

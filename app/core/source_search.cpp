@@ -1,5 +1,7 @@
 #include "source_search.h"
 
+#include <string_view>
+
 #include "folder_ids.h"
 #include "text_encoding.h"
 
@@ -17,12 +19,20 @@ std::string SourceKeyExtension(const std::string& key) {
                                                                             : second - first - 1));
 }
 
-SourceFileLookup SourceFileCandidates(const std::string& key, const std::string& defaultDestDir,
+std::string DestinationFolder(const InfDestination& dest, const SystemFolders& folders) {
+  std::string dir = WhereIsDir(dest.dirId, folders);
+  std::string_view subdir = dest.subdir;
+  while (!subdir.empty() && (subdir.front() == '\\' || subdir.front() == '/')) subdir.remove_prefix(1);
+  if (!dir.empty() && !subdir.empty()) dir += "\\" + std::string(subdir);
+  return dir;
+}
+
+SourceFileLookup SourceFileCandidates(const std::string& key, const InfDestination& dest,
                                       const SystemFolders& folders) {
   SourceFileLookup lookup{key, SourceKeyExtension(key), {}, {}};
   const std::string systemDir = folders.systemDir();
-  if (!defaultDestDir.empty()) {
-    const std::string dir = WhereIsDir(defaultDestDir, folders);
+  if (!dest.dirId.empty()) {
+    const std::string dir = DestinationFolder(dest, folders);
     lookup.candidates.push_back(dir + "\\" + key);
     lookup.versionFolder.push_back(0);
     // Printer drivers keep their files in numbered version folders.

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "inf_backup_view.h"
 #include "system_folders.h"
 
 namespace qelvaro {
@@ -26,8 +27,12 @@ std::string PrinterDriverDir(const SystemFolders& folders);
 // The text between the first and second "." of `key`, lower-cased ("a.b.sys" -> "b").
 std::string SourceKeyExtension(const std::string& key);
 
-// The paths tested for source-disk key `key`, given the INF's DefaultDestDir value.
-SourceFileLookup SourceFileCandidates(const std::string& key, const std::string& defaultDestDir,
+// The folder an INF's DefaultDestDir names: the directory id's folder, and below it
+// the subfolder when one is given. Empty when the id maps to no folder.
+std::string DestinationFolder(const InfDestination& dest, const SystemFolders& folders);
+
+// The paths tested for source-disk key `key`, given the INF's DefaultDestDir.
+SourceFileLookup SourceFileCandidates(const std::string& key, const InfDestination& dest,
                                       const SystemFolders& folders);
 
 }  // namespace qelvaro

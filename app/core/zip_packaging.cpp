@@ -1,12 +1,22 @@
 #include "zip_packaging.h"
 
+#include <exception>
+#include <new>
+
+#include "frm_main_texts.h"
+#include "backup_report.h"
 #include "zipcomp/zip_component.h"
 
 namespace qelvaro {
 
-ZipOutcome PackBackupAsZip(const std::string& folder, const std::string& zipFile,
-                           const std::function<void(std::int16_t)>& bytesPercent,
-                           std::shared_ptr<zipcomp::WaitHost> waitHost) {
+bool ZipOutcome::archiveComplete() const {
+  return code == 0 || code == static_cast<std::int32_t>(zipcomp::ZipResult::SourcesKept);
+}
+
+namespace {
+
+ZipOutcome pack(const std::string& folder, const std::string& zipFile,
+                const std::function<void(std::int16_t)>& bytesPercent, std::shared_ptr<zipcomp::WaitHost> waitHost) {
   zipcomp::ZipComponent zip;
   zip.PreservePaths = true;
   zip.DeleteZippedFiles = true;
@@ -22,6 +32,26 @@ ZipOutcome PackBackupAsZip(const std::string& folder, const std::string& zipFile
   ZipOutcome outcome;
   outcome.code = zip.Zip();
   if (outcome.code != 0) outcome.description = zip.GetErrorDescription(0, outcome.code);
+  return outcome;
+}
+
+}  // namespace
+
+ZipOutcome PackBackupAsZip(const std::string& folder, const std::string& zipFile,
+                           const std::function<void(std::int16_t)>& bytesPercent,
+                           std::shared_ptr<zipcomp::WaitHost> waitHost) {
+  // The component stops its work before an exception leaves it (a thread that cannot
+  // start, memory, a throwing wait): the run failed and nothing was deleted.
+  ZipOutcome outcome;
+  try {
+    return pack(folder, zipFile, bytesPercent, std::move(waitHost));
+  } catch (const std::bad_alloc&) {
+    outcome.code = static_cast<std::int32_t>(zipcomp::ZipResult::OutOfMemory);
+    outcome.description = FormatText(texts::kZipCrashed, {texts::kOutOfMemory});
+  } catch (const std::exception& e) {
+    outcome.code = static_cast<std::int32_t>(zipcomp::ZipResult::Internal);
+    outcome.description = FormatText(texts::kZipCrashed, {e.what()});
+  }
   return outcome;
 }
 

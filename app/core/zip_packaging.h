@@ -16,11 +16,14 @@ struct ZipOutcome {
   std::int32_t code = 0;    // the zip component's result, 0 on success
   std::string description;  // its description of a failure
   bool ok() const { return code == 0; }
+  // The archive is whole on disk: a success, or one whose sources could not all be
+  // deleted afterwards (they stay in the folder).
+  bool archiveComplete() const;
 };
 
 // `bytesPercent` hears the progress (0 to 100) on the calling thread; `waitHost`
 // decides how the calling thread waits (a window's message loop, or plain blocking
-// when null).
+// when null). An exception out of the zip component comes back as a failure.
 ZipOutcome PackBackupAsZip(const std::string& folder, const std::string& zipFile,
                            const std::function<void(std::int16_t bytesPercent)>& bytesPercent,
                            std::shared_ptr<zipcomp::WaitHost> waitHost);

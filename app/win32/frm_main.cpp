@@ -4,14 +4,18 @@
 #include <shlobj.h>
 
 #include <algorithm>
-#include <sstream>
+#include <exception>
+#include <new>
 
 #include "backup_collector.h"
+#include "backup_report.h"
 #include "backup_root.h"
 #include "cell_grid_window.h"
 #include "driver_list.h"
 #include "driver_store_setupapi.h"
+#include "frm_main_texts.h"
 #include "md_folders.h"
+#include "native_arch.h"
 #include "win32_file_system.h"
 #include "win32_registry.h"
 #include "zip_packaging.h"
@@ -142,38 +146,34 @@ void FrmMain::createControls() {
     };
     switch (p.id) {
       case kCheck1:
-        child = make(L"BUTTON", "\xE9\x9D\x9E\xE5\xBE\xAE\xE8\xBD\xAF\xE9\xA9\xB1\xE5\x8A\xA8\xE7\xA8\x8B\xE5\xBA\x8F",
-                     WS_TABSTOP | BS_AUTOCHECKBOX, h);  // 非微软驱动程序
+        child = make(L"BUTTON", texts::kCheck1, WS_TABSTOP | BS_AUTOCHECKBOX, h);
         SendMessageW(child, BM_SETCHECK, BST_CHECKED, 0);
         break;
       case kCmdSelectAll:
-        child = make(L"BUTTON", "\xE5\x85\xA8\xE9\x80\x89", WS_TABSTOP | BS_PUSHBUTTON, h);  // 全选
+        child = make(L"BUTTON", texts::kSelectAll, WS_TABSTOP | BS_PUSHBUTTON, h);
         break;
       case kCmdDoBackup:
-        child = make(L"BUTTON", "\xE5\xBC\x80\xE5\xA7\x8B\xE5\xA4\x87\xE4\xBB\xBD", WS_TABSTOP | BS_PUSHBUTTON,
-                     h);  // 开始备份
+        child = make(L"BUTTON", texts::kDoBackup, WS_TABSTOP | BS_PUSHBUTTON, h);
         break;
       case kCellGrid1:
         gridWindow_ = grid::CellGridWindow::Create(hwnd_, kCellGrid1, x, y, w, h, nullptr);
         child = gridWindow_ ? gridWindow_->hwnd() : nullptr;
         break;
       case kCmdInvertSelection:
-        child = make(L"BUTTON", "\xE5\x85\xA8\xE4\xB8\x8D\xE9\x80\x89", WS_TABSTOP | BS_PUSHBUTTON,
-                     h);  // 全不选
+        child = make(L"BUTTON", texts::kInvertSelection, WS_TABSTOP | BS_PUSHBUTTON, h);
         break;
       case kCombo1:
         // The height given is the closed box; the open list needs room for its items.
         child = make(L"COMBOBOX", "", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, h * 8);
         break;
       case kLabel1:
-        child = make(L"STATIC", "\xE5\xA4\x87\xE4\xBB\xBD\xE6\x96\xB9\xE5\xBC\x8F:", SS_LEFT, h);  // 备份方式:
+        child = make(L"STATIC", texts::kLabel1, SS_LEFT, h);
         break;
       case kLblStatus:
         child = make(L"STATIC", "", SS_LEFT | SS_NOPREFIX, h);
         break;
       case kCommand1:
-        child = make(L"BUTTON", "\xE5\x85\xB3\xE4\xBA\x8E\xE8\xBD\xAF\xE4\xBB\xB6", WS_TABSTOP | BS_PUSHBUTTON,
-                     h);  // 关于软件
+        child = make(L"BUTTON", texts::kAbout, WS_TABSTOP | BS_PUSHBUTTON, h);
         break;
       case kProgress:
         child = make(kProgressClass, "", 0, h);
@@ -193,9 +193,7 @@ void FrmMain::Form_Load() {
 
   HWND combo = control(kCombo1);
   SendMessageW(combo, CB_RESETCONTENT, 0, 0);
-  for (const char* item : {"\xE5\xA4\x87\xE4\xBB\xBD\xE9\xA9\xB1\xE5\x8A\xA8\xE5\x88\xB0\xE6\x96\x87\xE4\xBB\xB6\xE5\xA4\xB9",
-                           "\xE5\xA4\x87\xE4\xBB\xBD\xE9\xA9\xB1\xE5\x8A\xA8\xE4\xB8\xBA""Zip\xE5\x8E\x8B\xE7\xBC\xA9\xE6\x96\x87\xE4\xBB\xB6",
-                           "\xE5\xA4\x87\xE4\xBB\xBD\xE9\xA9\xB1\xE5\x8A\xA8\xE4\xB8\xBA\xE8\x87\xAA\xE8\xA7\xA3\xE5\x8E\x8B\xE6\x96\x87\xE4\xBB\xB6"}) {
+  for (const char* item : {texts::kTargetFolder, texts::kTargetZip, texts::kTargetSfx}) {
     SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(item).c_str()));
   }
   SendMessageW(combo, CB_SETCURSEL, 0, 0);
@@ -203,11 +201,27 @@ void FrmMain::Form_Load() {
 }
 
 void FrmMain::LoadDriverList() {
-  const bool hideMicrosoft = SendMessageW(control(kCheck1), BM_GETCHECK, 0, 0) == BST_CHECKED;
-  driverKeys_ = qelvaro::LoadDriverList(grid(), registry_, ui_, hideMicrosoft, classRoot_);
+  // The scan lets messages run: a click on the filter box meanwhile asks for one more
+  // scan once this one is done, so that the list always matches the box.
+  running_ = Run::Scan;
+  EnableWindow(control(kCellGrid1), FALSE);
+  do {
+    rescanWanted_ = false;
+    driverKeys_ = qelvaro::LoadDriverList(
+        grid(), registry_, ui_, [this] { return SendMessageW(control(kCheck1), BM_GETCHECK, 0, 0) == BST_CHECKED; },
+        classRoot_);
+  } while (rescanWanted_);
+  EnableWindow(control(kCellGrid1), TRUE);
+  running_ = Run::None;
 }
 
-void FrmMain::Check1_Click() { LoadDriverList(); }
+void FrmMain::Check1_Click() {
+  if (running_ == Run::Scan) {
+    rescanWanted_ = true;
+    return;
+  }
+  if (running_ == Run::None) LoadDriverList();
+}
 
 void FrmMain::cmdSelectAll_Click() { SelectAllRows(grid()); }
 
@@ -216,26 +230,6 @@ void FrmMain::cmdInvertSelection_Click() { InvertRowSelection(grid()); }
 void FrmMain::Command1_Click() { ui_.showMessage(AboutText(), kAppTitle, MessageIcon::None); }
 
 namespace {
-
-// Texts of the backup, as the user reads them.
-const char kNoTick[] = "\xE9\x80\x89\xE6\x8B\xA9\xE9\x9C\x80\xE8\xA6\x81\xE5\xA4\x87\xE4\xBB\xBD"
-                       "\xE6\x96\x87\xE4\xBB\xB6\xE5\xAD\x98\xE6\x94\xBE\xE7\x9A\x84\xE7\xA3\x81"
-                       "\xE7\x9B\x98\xE7\x9B\xAE\xE5\xBD\x95.";  // 选择需要备份文件存放的磁盘目录.
-const char kNotice[] = "\xE6\x8F\x90\xE7\xA4\xBA";                    // 提示
-const char kErrorTitle[] = "\xE9\x94\x99\xE8\xAF\xAF";                // 错误
-const char kBrowseTitle[] = "\xE9\x80\x89\xE6\x8B\xA9\xE8\xA6\x81\xE5\xA4\x87\xE4\xBB\xBD\xE7\x9A\x84"
-                            "\xE6\x96\x87\xE4\xBB\xB6\xE5\xA4\xB9.";  // 选择要备份的文件夹.
-const char kCollecting[] = "\xE6\xAD\xA3\xE5\x9C\xA8\xE6\x90\x9C\xE7\xB4\xA2\xE5\x92\x8C\xE5\xAD\x98"
-                           "\xE5\x82\xA8\xE9\xA9\xB1\xE5\x8A\xA8\xE7\xA8\x8B\xE5\xBA\x8F...";  // 正在搜索和存储驱动程序...
-const char kZipping[] = "\xE6\xAD\xA3\xE5\x9C\xA8\xE5\x8E\x8B\xE7\xBC\xA9\xE9\xA9\xB1\xE5\x8A\xA8"
-                        "\xE7\xA8\x8B\xE5\xBA\x8F\xE6\x96\x87\xE4\xBB\xB6..";  // 正在压缩驱动程序文件..
-const char kSuccess[] = "\xE6\x81\xAD\xE5\x96\x9C\xEF\xBC\x8C\xE9\xA9\xB1\xE5\x8A\xA8\xE7\xA8\x8B"
-                        "\xE5\xBA\x8F\xE6\x96\x87\xE4\xBB\xB6\xE5\xA4\x87\xE4\xBB\xBD\xE5\x88\x9B"
-                        "\xE5\xBB\xBA\xE6\x88\x90\xE5\x8A\x9F\xEF\xBC\x81.";  // 恭喜，驱动程序文件备份创建成功！.
-const char kZipFailed[] = "\xE5\x88\x9B\xE5\xBB\xBA\xE5\xA4\xB1\xE8\xB4\xA5. \xE5\x88\x9B\xE5\xBB\xBA"
-                          "ZIP\xE5\x8E\x8B\xE7\xBC\xA9\xE6\x96\x87\xE4\xBB\xB6\xE6\x97\xB6\xE5\x8F\x91"
-                          "\xE7\x94\x9F\xE9\x94\x99\xE8\xAF\xAF. ";  // 创建失败. 创建ZIP压缩文件时发生错误. 
-const char kDescription[] = "\xE6\x8F\x8F\xE8\xBF\xB0: ";  // 描述: 
 
 // The ticked rows of the grid, read as the run reaches them.
 class GridRows final : public DriverRowSource {
@@ -272,7 +266,7 @@ class WindowSink final : public BackupSink {
 
 std::string FrmMain::askForFolder() {
   if (!backupFolderForTests_.empty()) return backupFolderForTests_;
-  const std::wstring title = widen(kBrowseTitle);
+  const std::wstring title = widen(texts::kBrowseTitle);
   BROWSEINFOW info{};
   info.hwndOwner = hwnd_;
   info.lpszTitle = title.c_str();
@@ -288,114 +282,116 @@ std::string FrmMain::askForFolder() {
 }
 
 void FrmMain::enableBackupControls(bool enable) {
-  for (FrmMainControl id : {kCheck1, kCombo1, kCmdDoBackup, kCmdSelectAll, kCmdInvertSelection}) {
+  // The grid too: a header click would reorder the rows the run is reading.
+  for (FrmMainControl id : {kCheck1, kCombo1, kCmdDoBackup, kCmdSelectAll, kCmdInvertSelection, kCellGrid1}) {
     EnableWindow(control(id), enable);
   }
 }
 
 void FrmMain::cmdDoBackup_Click() {
+  if (running_ != Run::None) return;
   grid::CellGrid& g = grid();
   if (g.CheckedCount() == 0) {
-    ui_.showMessage(kNoTick, kNotice, MessageIcon::Information);
+    ui_.showMessage(texts::kNoTick, texts::kNotice, MessageIcon::Information);
     return;
   }
   const std::string chosen = askForFolder();
   if (chosen.empty()) return;
+  running_ = Run::Backup;
   ui_.setBusyCursor(true);
   ui_.pumpMessages();
   enableBackupControls(false);
   ui_.pumpMessages();
+  std::string failure;
+  try {
+    runBackup(BackupRoot(chosen));
+  } catch (const std::bad_alloc&) {
+    failure = texts::kOutOfMemory;
+  } catch (const std::exception& e) {
+    failure = e.what();
+  }
+  // Whatever happened, the window goes back to idle; nothing escapes the handler.
+  ui_.setBusyCursor(false);
+  enableBackupControls(true);
+  SetProgressFillWidth(0);
+  SetStatus("");
+  running_ = Run::None;
+  if (!failure.empty()) {
+    ui_.showMessage(FormatText(texts::kRunCrashed, {failure}), texts::kErrorTitle, MessageIcon::Critical);
+    return;
+  }
+  ui_.showMessage(endMessage_, texts::kNotice, MessageIcon::Information);
+}
 
-  const std::string root = BackupRoot(chosen);
+void FrmMain::runBackup(const std::string& root) {
+  endMessage_.clear();
   const Win32SystemFolders folders;
   Win32FileSystem fs;
   const Win32Registry registry;
   const SetupApiDriverStoreLookup setupapi(folders);
   const RegistryDriverStoreLookup database(registry, folders);
   const ChainedDriverStoreLookup store({&setupapi, &database});
-  SetStatus(kCollecting);
-  GridRows rows(g);
+  SetStatus(texts::kCollecting);
+  GridRows rows(grid());
   WindowSink sink(*this);
-  BackupCollector collector(folders, fs, &store);
+  BackupCollector collector(folders, fs, &store, NativeMachineArch());
   const BackupResult result = collector.run(rows, root, sink);
   ui_.pumpMessages();
   ui_.setBusyCursor(false);
 
-  bool packaged = true;
-  std::string note;
+  BackupEnd end;
+  bool kept = true;  // the collected files are the result (folder target, or packing failed)
   const LRESULT target = SendMessageW(control(kCombo1), CB_GETCURSEL, 0, 0);
   const bool anything = result.skippedDrivers() < result.drivers.size();
   if (target == 1 && anything) {
-    SetStatus(kZipping);
+    SetStatus(texts::kZipping);
     ui_.pumpMessages();
-    packaged = DoZip(root, root + ".zip");
+    const ZipOutcome zipped = DoZip(root, root + ".zip");
     ui_.pumpMessages();
-    if (packaged) {
-      const FsResult removed = DeleteDir(root, fs);
-      if (!removed.ok()) note = "\r\n\xE6\x9C\xAA\xE8\x83\xBD\xE5\x88\xA0\xE9\x99\xA4\xE4\xB8\xB4\xE6\x97\xB6"
-                                "\xE6\x96\x87\xE4\xBB\xB6\xE5\xA4\xB9: " + root;  // 未能删除临时文件夹:
+    if (zipped.ok()) {
+      kept = false;
+      if (const FsResult removed = DeleteDir(root, fs); !removed.ok()) {
+        end.note = FormatText(texts::kRootNotDeleted, {root});
+      }
+    } else if (zipped.archiveComplete()) {
+      // The archive is whole; what could not be deleted stays in the folder.
+      kept = false;
+      end.zipFile = root + ".zip";
+      end.keptSources = FilesBelow(root, fs);
     }
   } else if (target == 2 && anything) {
     // The self-extracting package is not built yet: say so, and keep the folder.
-    packaged = false;
-    ui_.showMessage("\xE8\x87\xAA\xE8\xA7\xA3\xE5\x8E\x8B\xE6\x96\x87\xE4\xBB\xB6\xE5\xB0\x9A\xE4\xB8\x8D"
-                    "\xE5\x8F\xAF\xE7\x94\xA8.",  // 自解压文件尚不可用.
-                    kErrorTitle, MessageIcon::Critical);
+    ui_.showMessage(texts::kSfxUnavailable, texts::kErrorTitle, MessageIcon::Critical);
   }
 
-  ui_.pumpMessages();
-  enableBackupControls(true);
-  SetProgressFillWidth(0);
-  SetStatus("");
-  finishBackup(result, root, packaged, note);
-}
-
-void FrmMain::finishBackup(const BackupResult& result, const std::string& root, bool packaged,
-                           const std::string& note) {
-  const std::size_t drivers = result.skippedDrivers();
-  const std::size_t files = result.skippedFiles();
-  if (!packaged) {
-    // The collected files are the only copy: they stay, and the user learns where.
-    ui_.showMessage("\xE9\xA9\xB1\xE5\x8A\xA8\xE7\xA8\x8B\xE5\xBA\x8F\xE6\x96\x87\xE4\xBB\xB6\xE5\xB7\xB2"
-                    "\xE4\xBF\x9D\xE7\x95\x99\xE5\x9C\xA8: " + root,  // 驱动程序文件已保留在:
-                    kNotice, MessageIcon::Information);
-    return;
-  }
-  if (drivers == 0 && files == 0) {
-    ui_.showMessage(kSuccess + note, kNotice, MessageIcon::Information);
-    return;
-  }
-  std::ostringstream text;
-  if (drivers == result.drivers.size()) {
-    text << "\xE6\xB2\xA1\xE6\x9C\x89\xE5\xA4\x87\xE4\xBB\xBD\xE4\xBB\xBB\xE4\xBD\x95\xE9\xA9\xB1\xE5\x8A\xA8"
-            "\xE7\xA8\x8B\xE5\xBA\x8F.";  // 没有备份任何驱动程序.
-  } else {
-    // 备份已创建, 但有 N 个驱动程序和 M 个文件未能备份:
-    text << "\xE5\xA4\x87\xE4\xBB\xBD\xE5\xB7\xB2\xE5\x88\x9B\xE5\xBB\xBA, \xE4\xBD\x86\xE6\x9C\x89 " << drivers
-         << " \xE4\xB8\xAA\xE9\xA9\xB1\xE5\x8A\xA8\xE7\xA8\x8B\xE5\xBA\x8F\xE5\x92\x8C " << files
-         << " \xE4\xB8\xAA\xE6\x96\x87\xE4\xBB\xB6\xE6\x9C\xAA\xE8\x83\xBD\xE5\xA4\x87\xE4\xBB\xBD:";
-  }
-  int listed = 0;
-  for (const auto& d : result.drivers) {
-    const std::string problem = d.problem();
-    if (problem.empty()) continue;
-    if (++listed > 10) {
-      text << "\r\n...";
-      break;
+  // The report goes beside the backup, never into the folder that is packed.
+  if (!result.drivers.empty()) {
+    end.reportPath = BackupReportPath(root);
+    if (const FsResult written = fs.writeFile(end.reportPath, BackupReportText(result)); !written.ok()) {
+      end.reportError = FormatText(texts::kReportFailed, {end.reportPath, DescribeFsResultForUser(written)});
+      end.reportPath.clear();
     }
-    text << "\r\n" << problem;
   }
-  text << note;
-  ui_.showMessage(text.str(), kNotice, MessageIcon::Information);
+  if (kept && target != 0 && anything) {
+    // No package was made (its failure was shown): no success, and the collected
+    // files, the only copy, stay where the user learns.
+    endMessage_ = FormatText(texts::kKeptInFolder, {root});
+    if (!result.complete()) endMessage_ += "\r\n\r\n" + BackupEndMessage(result, end);
+  } else {
+    endMessage_ = BackupEndMessage(result, end);
+  }
+  ui_.pumpMessages();
 }
 
-bool FrmMain::DoZip(const std::string& Folder, const std::string& ZipFile) {
+ZipOutcome FrmMain::DoZip(const std::string& Folder, const std::string& ZipFile) {
   const ZipOutcome outcome = PackBackupAsZip(
       Folder, ZipFile, [this](std::int16_t percent) { zip_GlobalStatus(percent); },
       zipcomp::makeMessagePumpWaitHost());
-  if (outcome.ok()) return true;
-  ui_.showMessage(std::string(kZipFailed) + kDescription + outcome.description, kErrorTitle, MessageIcon::Critical);
-  return false;
+  if (!outcome.archiveComplete()) {
+    ui_.showMessage(std::string(texts::kZipFailed) + texts::kDescription + outcome.description, texts::kErrorTitle,
+                    MessageIcon::Critical);
+  }
+  return outcome;
 }
 
 void FrmMain::zip_GlobalStatus(std::int16_t nBytesPercent) {
@@ -446,6 +442,12 @@ LRESULT FrmMain::handle(UINT msg, WPARAM wParam, LPARAM lParam) {
       if (ui_.applyCursor()) return TRUE;
       break;
     case WM_CLOSE:
+      // A scan or backup below us on this thread still reads the grid: the window
+      // must outlive it.
+      if (running_ != Run::None) {
+        ui_.showMessage(texts::kBusy, texts::kNotice, MessageIcon::Information);
+        return 0;
+      }
       DestroyWindow(hwnd_);
       return 0;
     case WM_NCDESTROY: {

@@ -18,6 +18,7 @@ namespace qelvaro {
 namespace grid {
 class CellGridWindow;
 }
+struct ZipOutcome;
 
 // Control ids, in tab order.
 enum FrmMainControl : int {
@@ -74,8 +75,11 @@ class FrmMain {
   void Command1_Click();
   void cmdDoBackup_Click();
 
-  // Packs the backup root into a Zip file; false (after telling the user) on failure.
-  bool DoZip(const std::string& Folder, const std::string& ZipFile);
+  // Packs the backup root into a Zip file; tells the user when the archive could not
+  // be made (an exception out of the zip component included).
+  ZipOutcome DoZip(const std::string& Folder, const std::string& ZipFile);
+  // True while a scan or a backup runs (messages are pumped meanwhile).
+  bool Running() const { return running_ != Run::None; }
   // The zip component's progress: the fill follows nBytesPercent.
   void zip_GlobalStatus(std::int16_t nBytesPercent);
 
@@ -91,8 +95,10 @@ class FrmMain {
   void LoadDriverList();
   std::string askForFolder();
   void enableBackupControls(bool enable);
-  void finishBackup(const BackupResult& result, const std::string& root, bool packaged,
-                    const std::string& note);
+  // Collects, packs and writes the report; leaves the end message in endMessage_.
+  void runBackup(const std::string& root);
+
+  enum class Run { None, Scan, Backup };
 
   HINSTANCE instance_;
   const Registry& registry_;
@@ -106,6 +112,9 @@ class FrmMain {
   int progressFill_ = 0;
   bool quitOnDestroy_ = true;
   std::string backupFolderForTests_;
+  Run running_ = Run::None;
+  bool rescanWanted_ = false;
+  std::string endMessage_;
 };
 
 }  // namespace qelvaro

@@ -164,7 +164,7 @@ int main(int argc, char** argv) {
     auto backup = [&] {
       const auto t0 = std::chrono::steady_clock::now();
       BackupSink sink;
-      BackupCollector collector(folders, fs, nullptr);
+      BackupCollector collector(folders, fs, nullptr, MachineArch::Amd64);
       const BackupResult result = collector.run(rows, BackupRoot("D:\\" + target), sink);
       backupSeconds = seconds(std::chrono::steady_clock::now() - t0);
       std::size_t copied = 0;

@@ -1,11 +1,14 @@
 // Feeds arbitrary bytes to the INF reader as if they were a driver's INF file and
 // checks what the backup relies on: no crash, values within the buffer limit,
-// entries that are single lines, keys without "=".
+// entries that are single lines, keys without "=", and the catalog, destination and
+// file names of each architecture read without a crash, no file name empty or twice.
 
 #include <cstdint>
 #include <cstdlib>
+#include <set>
 #include <string>
 
+#include "inf_backup_view.h"
 #include "md_ini_inf.h"
 #include "text_encoding.h"
 
@@ -34,6 +37,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto keys = ReadIniSectionKeys(doc, section);
     require(!keys.empty());
     for (const auto& k : keys) require(k.find('=') == std::string::npos);
+  }
+  // What the backup reads: never an empty file name, each name once.
+  for (const MachineArch arch : {MachineArch::X86, MachineArch::Amd64, MachineArch::Arm64}) {
+    const InfBackupView view = ReadInfForBackup(doc, arch);
+    std::set<std::string> seen;
+    for (const auto& f : view.sourceFiles) {
+      require(!f.empty());
+      require(seen.insert(asciiLowerCopy(f)).second);
+    }
   }
   // The sections and keys the file names can be read back (a bounded sample, so that
   // large real INF seeds do not turn each run quadratic).

@@ -80,13 +80,18 @@ std::string infText(const std::string& catalog, const std::string& destDir, cons
 class Backup : public ::testing::Test {
  protected:
   BackupResult run(const DriverRowSource& rows, FileSystem* fs = nullptr, const DriverStoreLookup* store = nullptr) {
-    BackupCollector collector(tree.folders(), fs ? *fs : tree.fs(), store);
+    BackupCollector collector(tree.folders(), fs ? *fs : tree.fs(), store, MachineArch::Amd64);
     return collector.run(rows, kRoot, sink);
   }
   BackupResult runOne(const DriverRow& row) {
     Rows rows;
     rows.add(row);
     return run(rows);
+  }
+  static std::vector<std::string> missingNames(const DriverReport& r) {
+    std::vector<std::string> out;
+    for (const auto& f : r.missing) out.push_back(f.name);
+    return out;
   }
   static std::vector<std::string> sources(const DriverReport& r) {
     std::vector<std::string> out;
@@ -117,7 +122,7 @@ TEST_F(Backup, DriveRootTargetAndFlatDriverFolders) {
   tree.put(kSys + "drivers\\nic.sys", "sys");
   tree.put(kSys + "nicco.dll", "dll");
   tree.put(kSys + "CatRoot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\nic.cat", "cat");
-  BackupCollector collector(tree.folders(), tree.fs(), nullptr);
+  BackupCollector collector(tree.folders(), tree.fs(), nullptr, MachineArch::Amd64);
   Rows rows;
   rows.add({"Intel(R) PRO/1000: NIC", "Net", "oem1.inf"});
   const BackupResult result = collector.run(rows, BackupRoot("D:\\"), sink);
@@ -146,7 +151,12 @@ TEST_F(Backup, DirectoryIdAndExtensionRules) {
   rows.add({"X", "System", "x.inf"});
   rows.add({"Y", "System", "y.inf"});
   const BackupResult result = run(rows);
-  ASSERT_TRUE(result.complete());
+  ASSERT_EQ(result.skippedFiles(), 0u);
+  EXPECT_EQ(missingNames(result.drivers[0]), std::vector<std::string>{});
+  // a.b.sys is only where its extension does not send the search: named as missing,
+  // with the places looked in.
+  ASSERT_EQ(missingNames(result.drivers[1]), std::vector<std::string>{"a.b.sys"});
+  EXPECT_EQ(result.drivers[1].missing[0].searched, (std::vector<std::string>{kSys + "a.b.sys", kSys + "a.b.sys"}));
   EXPECT_EQ(sources(result.drivers[0]), (std::vector<std::string>{
       "x.inf <- " + kInf + "x.inf", "x.sys <- " + kSys + "drivers\\x.sys"}));
   // z.hlp: the help folder is looked at last, so its copy is the one kept.
@@ -186,7 +196,11 @@ TEST_F(Backup, HiddenVersionFoldersAndFilesDirectlyInTheDriversFolderAreFound) {
   tree.fs().setAttributes(w32x86 + "17", {true, true});
   tree.put(w32x86 + "flat.ini", "flat");
   const BackupResult result = runOne({"Hidden", "Printer", "hid.inf"});
-  ASSERT_TRUE(result.complete());
+  EXPECT_EQ(missingNames(result.drivers[0]), std::vector<std::string>{"nowhere.dat"});
+  // Only version folders that are there are looked in.
+  EXPECT_EQ(result.drivers[0].missing[0].searched,
+            (std::vector<std::string>{kSys + "spool\\Drivers\\w32x86\\nowhere.dat",
+                                      kSys + "spool\\Drivers\\w32x86\\17\\nowhere.dat", kSys + "nowhere.dat"}));
   const std::string folder = "D:\\Quorvak\\Printer\\Hidden\\";
   EXPECT_EQ(tree.listing(folder), "deep.dll flat.ini hid.inf");
   EXPECT_EQ(tree.read(folder + "deep.dll"), "in hidden 17");
@@ -209,11 +223,14 @@ TEST_F(Backup, CatalogSearchUnderCatRoot) {
   rows.add({"Sys", "C", "sys.inf"});
   rows.add({"None", "C", "none.inf"});
   const BackupResult result = run(rows);
-  ASSERT_TRUE(result.complete());
+  EXPECT_EQ(result.skippedFiles(), 0u);
+  EXPECT_EQ(result.missingFiles(), 1u);
   EXPECT_EQ(tree.read("D:\\Quorvak\\C\\Two\\two.cat"), "last");
   EXPECT_EQ(tree.read("D:\\Quorvak\\C\\Sys\\sys.cat"), "system file");
-  // Found in no CatRoot subfolder: silently missing.
+  // Found in no CatRoot subfolder: named as missing.
   EXPECT_EQ(tree.listing("D:\\Quorvak\\C\\None"), "none.inf");
+  EXPECT_EQ(missingNames(result.drivers[2]), std::vector<std::string>{"none.cat"});
+  EXPECT_EQ(result.drivers[2].missing[0].searched, std::vector<std::string>{catRoot + "*\\none.cat"});
 }
 
 TEST_F(Backup, SharedFoldersEmptyClassAndInfsWithoutSourceFiles) {
@@ -282,8 +299,7 @@ TEST_F(Backup, FilesThatCannotBeCopiedAreSkippedAndNamed) {
   EXPECT_FALSE(result.complete());
   EXPECT_EQ(result.drivers[0].problem(),
             "\"Sound\" (oem1.inf): 3 files not copied: oem1.cat (access denied), locked.dll (in use by "
-            "another program), full.dll (disk full)");
-  // nowhere.dll exists nowhere: no word about it.
+            "another program), full.dll (disk full); 1 file not found: nowhere.dll");
   EXPECT_EQ(tree.listing("D:\\Quorvak\\Media\\Sound"), "fine.dll oem1.inf");
 }
 
@@ -347,7 +363,9 @@ TEST_F(Backup, DriverStoreHoldsWhatTheUsualPlacesDoNot) {
   Rows rows;
   rows.add({"GPU", "Display", "oem5.inf"});
   const BackupResult result = run(rows, nullptr, &store);
-  ASSERT_TRUE(result.complete());
+  EXPECT_EQ(missingNames(result.drivers[0]), std::vector<std::string>{"gone.dll"});
+  // The package folder is the last place looked in.
+  EXPECT_EQ(result.drivers[0].missing[0].searched.back(), package + "gone.dll");
   const std::string folder = "D:\\Quorvak\\Display\\GPU\\";
   EXPECT_EQ(tree.listing(folder), "nv.sys nvapi.dll oem5.inf old.sys");
   EXPECT_EQ(tree.read(folder + "nv.sys"), "store");
@@ -372,6 +390,70 @@ TEST_F(Backup, TicksCountWhenTheRunReachesTheRowAndEveryRowMovesTheBar) {
   ASSERT_EQ(sink.progress.size(), 4u);
   EXPECT_DOUBLE_EQ(sink.progress[1], 1.0 / 3.0);
   EXPECT_EQ(sink.progress.back(), 1.0);
+}
+
+TEST_F(Backup, InfsReadAsWindowsReadsThemForTheMachinesArchitecture) {
+  const std::string catRoot = kSys + "CatRoot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\";
+  // The forms of real INFs that the plain profile read got wrong.
+  tree.put(kInf + "oem1.inf",
+           "[Version]\r\nCatalogFile.NTx86 = wifi32.cat\r\nCatalogFile.NTamd64 = wifi64.cat ; signed\r\n"
+           "[DestinationDirs]\r\nDefaultDestDir = 12 ; DIRID_DRIVERS\r\n"
+           "[SourceDisksFiles.x86]\r\nwifi32.sys = 1,\\x86\r\n"
+           "[SourceDisksFiles.amd64]\r\nwifi64.sys = 1,\\x64\r\nwifiumdf.dll = 1,\\x64\r\n");
+  tree.put(kInf + "oem2.inf",
+           "[Version]\r\nCatalogFile = cam.cat ; WHQL\r\n"
+           "[DestinationDirs]\r\nDefaultDestDir = 10,System32\\drivers\\UMDF\r\n"
+           "[SourceDisksFiles]\r\n\"cam umdf.dll\" = 1 ; user-mode part\r\n");
+  tree.put(catRoot + "wifi64.cat", "cat64");
+  tree.put(catRoot + "wifi32.cat", "cat32");
+  tree.put(catRoot + "cam.cat", "camcat");
+  tree.put(kSys + "drivers\\wifi64.sys", "sys64");
+  tree.put(kSys + "drivers\\wifiumdf.dll", "umdf in drivers");
+  tree.put(kSys + "drivers\\wifi32.sys", "not for this machine");
+  tree.put(kSys + "drivers\\UMDF\\cam umdf.dll", "umdf");
+  Rows rows;
+  rows.add({"WiFi", "Net", "oem1.inf"});
+  rows.add({"Camera", "Image", "oem2.inf"});
+  const BackupResult result = run(rows);
+  ASSERT_TRUE(result.complete()) << result.drivers[0].problem() << result.drivers[1].problem();
+  EXPECT_EQ(tree.listing("D:\\Quorvak\\Net\\WiFi"), "oem1.inf wifi64.cat wifi64.sys wifiumdf.dll");
+  EXPECT_EQ(tree.read("D:\\Quorvak\\Net\\WiFi\\wifiumdf.dll"), "umdf in drivers");
+  EXPECT_EQ(tree.listing("D:\\Quorvak\\Image\\Camera"), "cam umdf.dll cam.cat oem2.inf");
+
+  // The same INF on a 32-bit machine.
+  BackupCollector x86(tree.folders(), tree.fs(), nullptr, MachineArch::X86);
+  const DriverReport wifi32 = x86.collect({"WiFi", "Net", "oem1.inf"}, "D:\\X86", sink);
+  EXPECT_TRUE(wifi32.missing.empty() && wifi32.skippedFiles.empty());
+  EXPECT_EQ(tree.listing("D:\\X86\\Net\\WiFi"), "oem1.inf wifi32.cat wifi32.sys");
+}
+
+TEST_F(Backup, AnEarlierFindStandsInWhenTheChosenCopyFails) {
+  const std::string catRoot = kSys + "CatRoot\\";
+  const std::string w32x86 = kSys + "spool\\drivers\\w32x86\\";
+  tree.put(kInf + "prn.inf", infText("x.cat", "66000", {"p.dll", "q.dll"}));
+  tree.put(w32x86 + "3\\p.dll", "in 3");
+  tree.put(kSys + "p.dll", "system32, found last");
+  tree.put(kSys + "q.dll", "only copy");
+  tree.put(catRoot + "{A}\\x.cat", "earlier catalog");
+  tree.put(catRoot + "{B}\\x.cat", "last catalog");
+  FailingCopies fs(tree.fs());
+  fs.failWhenCopying[kSys + "p.dll"] = FsError::InUse;
+  fs.failWhenCopying[kSys + "q.dll"] = FsError::InUse;
+  fs.failWhenCopying[catRoot + "{B}\\x.cat"] = FsError::AccessDenied;
+  Rows rows;
+  rows.add({"P", "Printer", "prn.inf"});
+  const BackupResult result = run(rows, &fs);
+  const DriverReport& r = result.drivers[0];
+  EXPECT_EQ(sources(r), (std::vector<std::string>{"prn.inf <- " + kInf + "prn.inf",
+                                                   "x.cat <- " + catRoot + "{A}\\x.cat",
+                                                   "p.dll <- " + kSys + "spool\\Drivers\\w32x86\\3\\p.dll"}));
+  // With no earlier find, the failure of the only one is what is reported.
+  ASSERT_EQ(r.skippedFiles.size(), 1u);
+  EXPECT_EQ(r.skippedFiles[0].name, "q.dll");
+  EXPECT_EQ(r.skippedFiles[0].source, kSys + "q.dll");
+  EXPECT_EQ(r.skippedFiles[0].reason.error(), FsError::InUse);
+  EXPECT_EQ(tree.read("D:\\Quorvak\\Printer\\P\\x.cat"), "earlier catalog");
+  EXPECT_EQ(tree.read("D:\\Quorvak\\Printer\\P\\p.dll"), "in 3");
 }
 
 TEST(DriverStore, RegistryDatabaseLookup) {

@@ -55,7 +55,7 @@ TEST(DriverInventory, UnopenableKeysShowOneMessageEach) {
   const auto none = ScanDrivers(reg, ui, true, "SYSTEM\\Nowhere\\Class");
   EXPECT_TRUE(none.drivers.empty());
   ASSERT_EQ(ui.messages.size(), 1u);
-  EXPECT_EQ(ui.messages[0].text, "Cannot Open Key");
+  EXPECT_EQ(ui.messages[0].text, "无法打开注册表项");
   EXPECT_EQ(ui.messages[0].title, "Quorvak");
   EXPECT_EQ(ui.messages[0].icon, MessageIcon::None);
 

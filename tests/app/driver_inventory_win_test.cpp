@@ -32,7 +32,7 @@ TEST(DriverInventoryWin32, MissingClassRootGivesOneMessageAndNoRows) {
   RecordingUi ui;
   EXPECT_TRUE(ScanDrivers(reg, ui, true, "SYSTEM\\QelvaroNowhere\\Class").drivers.empty());
   ASSERT_EQ(ui.messages.size(), 1u);
-  EXPECT_EQ(ui.messages[0].text, "Cannot Open Key");
+  EXPECT_EQ(ui.messages[0].text, "无法打开注册表项");
 }
 
 TEST(DriverInventoryWin32, TheRealClassRootOpensForReading) {

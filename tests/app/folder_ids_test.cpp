@@ -56,23 +56,23 @@ TEST(SourceSearch, ExtensionIsTheSecondDotPart) {
 
 TEST(SourceSearch, CandidatesComeInLookupOrder) {
   using V = std::vector<std::string>;
-  EXPECT_EQ(SourceFileCandidates("x.sys", "12", kFolders).candidates,
+  EXPECT_EQ(SourceFileCandidates("x.sys", {"12"}, kFolders).candidates,
             (V{"C:\\WINDOWS\\system32\\Drivers\\x.sys", "C:\\WINDOWS\\system32\\drivers\\x.sys"}));
-  EXPECT_EQ(SourceFileCandidates("z.hlp", "", kFolders).candidates, (V{"C:\\WINDOWS\\help\\z.hlp"}));
-  EXPECT_EQ(SourceFileCandidates("a.b.sys", "", kFolders).candidates, (V{"C:\\WINDOWS\\system32\\a.b.sys"}));
-  EXPECT_EQ(SourceFileCandidates("noext", "", kFolders).candidates, (V{"C:\\WINDOWS\\system32\\noext"}));
+  EXPECT_EQ(SourceFileCandidates("z.hlp", {""}, kFolders).candidates, (V{"C:\\WINDOWS\\help\\z.hlp"}));
+  EXPECT_EQ(SourceFileCandidates("a.b.sys", {""}, kFolders).candidates, (V{"C:\\WINDOWS\\system32\\a.b.sys"}));
+  EXPECT_EQ(SourceFileCandidates("noext", {""}, kFolders).candidates, (V{"C:\\WINDOWS\\system32\\noext"}));
   // An id that resolves to nothing still gives a (root-relative) candidate.
-  EXPECT_EQ(SourceFileCandidates("y.dll", "21", kFolders).candidates,
+  EXPECT_EQ(SourceFileCandidates("y.dll", {"21"}, kFolders).candidates,
             (V{"\\y.dll", "C:\\WINDOWS\\system32\\y.dll"}));
 
-  const auto printer = SourceFileCandidates("unidrv.dll", "66000", kFolders).candidates;
+  const auto printer = SourceFileCandidates("unidrv.dll", {"66000"}, kFolders).candidates;
   ASSERT_EQ(printer.size(), 21u);
   EXPECT_EQ(printer[0], "C:\\WINDOWS\\system32\\spool\\Drivers\\w32x86\\unidrv.dll");
   EXPECT_EQ(printer[3], "C:\\WINDOWS\\system32\\spool\\Drivers\\w32x86\\3\\unidrv.dll");
   EXPECT_EQ(printer[19], "C:\\WINDOWS\\system32\\spool\\Drivers\\w32x86\\19\\unidrv.dll");
   EXPECT_EQ(printer[20], "C:\\WINDOWS\\system32\\unidrv.dll");
   // Only the exact printer-driver folder gets the numbered search.
-  EXPECT_EQ(SourceFileCandidates("p.dll", "52", kFolders).candidates.size(), 2u);
+  EXPECT_EQ(SourceFileCandidates("p.dll", {"52"}, kFolders).candidates.size(), 2u);
 }
 
 }  // namespace

@@ -149,5 +149,42 @@ TEST_F(MainWindow, AboutMessage) {
   EXPECT_EQ(text, widen("Qelvaro\r\n\r\n\xE7\xBD\x91\xE5\x9D\x80\xEF\xBC\x9Ahttps://www.qelvaro.com"));
 }
 
+// A second click on the filter box that waits in the queue when a scan starts: the
+// scan lets it run, and the list ends up matching the box.
+TEST_F(MainWindow, AFilterClickDuringAScanLeavesTheListMatchingTheBox) {
+  grid::CellGrid& g = frm_->grid();
+  ASSERT_EQ(g.ItemCount(), 7);
+  HWND check1 = frm_->control(kCheck1);
+  PostMessageW(check1, BM_CLICK, 0, 0);  // handled while the scan below pumps
+  click(kCheck1);
+  EXPECT_EQ(SendMessageW(check1, BM_GETCHECK, 0, 0), BST_CHECKED);
+  EXPECT_EQ(g.ItemCount(), 7);
+  EXPECT_FALSE(frm_->Running());
+  EXPECT_TRUE(IsWindowEnabled(frm_->control(kCellGrid1)));
+}
+
+// A close request that arrives while a scan runs is refused with a message; the
+// window and its grid stay.
+TEST_F(MainWindow, ACloseDuringAScanIsRefused) {
+  std::wstring text;
+  std::thread closer([&] {
+    if (HWND box = e2e::waitForWindow(widen("提示"), 10000, L"#32770")) {
+      wchar_t buffer[256] = {};
+      GetDlgItemTextW(box, 0xFFFF, buffer, 256);
+      text = buffer;
+      PostMessageW(box, WM_COMMAND, IDOK, 0);
+    }
+  });
+  PostMessageW(frm_->hwnd(), WM_CLOSE, 0, 0);  // handled while the scan below pumps
+  click(kCheck1);
+  closer.join();
+  EXPECT_EQ(text, widen("正在扫描或备份驱动程序, 请等待完成后再关闭窗口."));
+  ASSERT_TRUE(IsWindow(frm_->hwnd()));
+  EXPECT_EQ(frm_->grid().ItemCount(), 11);
+  // Idle again: a close closes.
+  SendMessageW(frm_->hwnd(), WM_CLOSE, 0, 0);
+  EXPECT_EQ(frm_->hwnd(), nullptr);
+}
+
 }  // namespace
 }  // namespace qelvaro

@@ -12,6 +12,7 @@
 #include "driver_store_setupapi.h"
 #include "folder_ids.h"
 #include "md_folders.h"
+#include "native_arch.h"
 #include "win32_file_system.h"
 #include "win32_registry.h"
 #include "win32_text.h"
@@ -230,7 +231,7 @@ TEST_F(Win32Files, CollectorBacksUpFromTheRealSystem32) {
   } rows;
   rows.row = {"Test: device", "System", inf};
   BackupSink sink;
-  BackupCollector collector(folders, fs, &lookup);
+  BackupCollector collector(folders, fs, &lookup, NativeMachineArch());
   const BackupResult result = collector.run(rows, BackupRoot(base + "\\"), sink);
   ASSERT_TRUE(result.complete()) << result.drivers.at(0).problem();
   const std::string folder = base + "\\Quorvak\\System\\Test  device\\";

@@ -46,7 +46,7 @@ struct BackupCommand : ::testing::Test {
 
   int run(const Args& args, std::string& out, std::string& err) {
     std::ostringstream o, e;
-    BackupSystem system{reg, tree.folders(), tree.fs(), nullptr,
+    BackupSystem system{reg, tree.folders(), tree.fs(), nullptr, MachineArch::Amd64,
                         [this](const std::string& p) { return tree.fs().hostPath(p).value_or(p); }};
     const int code = RunBackupCommand(args, system, o, e);
     out = o.str();
@@ -84,8 +84,30 @@ TEST_F(BackupCommand, ClassFilterAllAndArguments) {
   EXPECT_EQ(run({"--to"}, out, err), 2);
   EXPECT_EQ(run({"--to", "D:\\Nowhere"}, out, err), 2);
   EXPECT_EQ(err, "qelvaro backup: the folder 'D:\\Nowhere' does not exist\n");
+  EXPECT_EQ(run({"--to", "D:\\B", "--arch", "sparc"}, out, err), 2);
+  EXPECT_NE(err.find("--arch needs x86, amd64 or arm64"), std::string::npos) << err;
   EXPECT_EQ(run({"--to", "D:\\B", "--frobnicate"}, out, err), 2);
   EXPECT_NE(err.find("unknown argument '--frobnicate'"), std::string::npos);
+}
+
+TEST_F(BackupCommand, FilesFoundNowhereFailTheDriverAndTheArchitecturePicksTheSections) {
+  addDriver(reg, "{display}\\0001", "Demo Camera GPU", "Demo Graphics", "oem6.inf");
+  tree.put("C:\\Windows\\inf\\oem6.inf",
+           "[Version]\r\nCatalogFile.NTamd64 = cam64.cat ; signed\r\n[DestinationDirs]\r\nDefaultDestDir = 12 ; drivers\r\n"
+           "[SourceDisksFiles.amd64]\r\ncam64.sys=1\r\n[SourceDisksFiles.x86]\r\ncam32.sys=1\r\n");
+  tree.put("C:\\Windows\\System32\\drivers\\cam64.sys", "64");
+  tree.put("C:\\Windows\\System32\\drivers\\cam32.sys", "32");
+  std::string out, err;
+  EXPECT_EQ(run({"--to", "D:\\B", "--class", "Display"}, out, err), 1);
+  EXPECT_NE(out.find("FAILED \"Demo Camera GPU\" (oem6.inf): 1 file not found: cam64.cat"), std::string::npos) << out;
+  EXPECT_NE(out.find("; 0 drivers and 0 files skipped, 1 files not found"), std::string::npos) << out;
+  EXPECT_EQ(tree.read("D:\\B\\Quorvak\\Display\\Demo Camera GPU\\cam64.sys"), "64");
+  EXPECT_FALSE(tree.onDisk("D:\\B\\Quorvak\\Display\\Demo Camera GPU\\cam32.sys"));
+
+  // A 32-bit machine: its own file, and no catalog named for it.
+  EXPECT_EQ(run({"--to", "D:\\Backups", "--class", "Display", "--arch", "x86"}, out, err), 0) << out;
+  EXPECT_EQ(tree.read("D:\\Backups\\Quorvak\\Display\\Demo Camera GPU\\cam32.sys"), "32");
+  EXPECT_FALSE(tree.onDisk("D:\\Backups\\Quorvak\\Display\\Demo Camera GPU\\cam64.sys"));
 }
 
 TEST_F(BackupCommand, ZipFormatPacksAndRemovesTheRootOrKeepsItOnFailure) {

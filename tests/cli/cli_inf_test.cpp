@@ -86,5 +86,31 @@ TEST(InfCommand, EmptyListsAndDispatch) {
   EXPECT_EQ(RunCommandLine({"--help"}, out, err), 0);
 }
 
+TEST(InfCommand, ReadsTheSectionsOfTheArchitectureAsked) {
+  MemoryFileSystem fs;
+  fs.files["d.inf"] =
+      "[Version]\nCatalogFile.NTx86=d32.cat\nCatalogFile.NTamd64 = d64.cat ; signed\n"
+      "[DestinationDirs]\nDefaultDestDir = 10,System32\\drivers ; drivers\n"
+      "[SourceDisksFiles.x86]\nd32.sys=1\n[SourceDisksFiles.amd64]\nd64.sys=1\n";
+  const CommandRun amd64 = run(fs, {"d.inf"});  // amd64 unless asked otherwise
+  EXPECT_EQ(amd64.code, 0) << amd64.err;
+  EXPECT_NE(amd64.out.find("\"CatalogFile\": \"d64.cat\""), std::string::npos) << amd64.out;
+  EXPECT_NE(amd64.out.find("\"DefaultDestDir\": \"10\""), std::string::npos) << amd64.out;
+  EXPECT_NE(amd64.out.find("\"DefaultDestSubdir\": \"System32\\\\drivers\""), std::string::npos) << amd64.out;
+  EXPECT_NE(amd64.out.find("C:\\\\Windows\\\\System32\\\\drivers\\\\d64.sys"), std::string::npos) << amd64.out;
+  EXPECT_EQ(amd64.out.find("d32"), std::string::npos);
+
+  const CommandRun x86 = run(fs, {"--arch", "x86", "d.inf"});
+  EXPECT_EQ(x86.code, 0);
+  EXPECT_NE(x86.out.find("\"CatalogFile\": \"d32.cat\""), std::string::npos) << x86.out;
+  EXPECT_NE(x86.out.find("\"key\": \"d32.sys\""), std::string::npos) << x86.out;
+  EXPECT_EQ(run(fs, {"--arch=ARM64", "d.inf"}).out.find("d64"), std::string::npos);
+
+  const CommandRun bad = run(fs, {"--arch", "ia64", "d.inf"});
+  EXPECT_EQ(bad.code, 2);
+  EXPECT_EQ(bad.err, "qelvaro inf: --arch needs x86, amd64 or arm64\n");
+  EXPECT_EQ(run(fs, {"d.inf", "--arch"}).code, 2);
+}
+
 }  // namespace
 }  // namespace qelvaro

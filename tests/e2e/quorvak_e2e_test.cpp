@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <fstream>
 #include <memory>
 #include <vector>
@@ -16,6 +17,7 @@
 
 #include "e2e_support.h"
 #include "frm_main.h"
+#include "frm_main_texts.h"
 
 namespace qelvaro::e2e {
 namespace {
@@ -351,6 +353,236 @@ TEST(Quorvak, BacksUpTheDemoSetToAFolderAndToAZipFile) {
 
   PostMessageW(main, WM_CLOSE, 0, 0);
   EXPECT_EQ(WaitForSingleObject(process, 20000), WAIT_OBJECT_0);
+}
+
+// A file in the real (64-bit) System32 or anywhere else, folders made as needed.
+void writeReal(const std::wstring& path, const std::string& bytes) {
+  PVOID old = nullptr;
+  const BOOL off = Wow64DisableWow64FsRedirection(&old);
+  for (std::size_t slash = path.find(L'\\', 3); slash != std::wstring::npos; slash = path.find(L'\\', slash + 1)) {
+    CreateDirectoryW(path.substr(0, slash).c_str(), nullptr);
+  }
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (off) Wow64RevertWow64FsRedirection(old);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE) << "cannot write " << std::string(path.begin(), path.end());
+  DWORD written = 0;
+  WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(h);
+}
+
+void setClassValue(const std::wstring& key, const wchar_t* name, const std::string& value) {
+  HKEY h = nullptr;
+  const std::wstring path = L"SYSTEM\\CurrentControlSet\\Control\\Class\\" + key;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &h, nullptr),
+            ERROR_SUCCESS);
+  const std::wstring w = widenUtf8(value);
+  RegSetValueExW(h, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(w.c_str()),
+                 static_cast<DWORD>((w.size() + 1) * sizeof(wchar_t)));
+  RegCloseKey(h);
+}
+
+// Two imaging drivers whose INFs carry the forms that real INFs use: a catalog named
+// only for each architecture with a comment after it, a commented directory id, files
+// listed only in architecture sections, a quoted name; and one whose catalog and one
+// file are nowhere on the machine.
+void layImagingDrivers(HWND main) {
+  const std::wstring sys = L"C:\\windows\\system32\\";
+  const std::wstring catRoot = sys + L"CatRoot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\";
+  ASSERT_NO_FATAL_FAILURE(writeReal(L"C:\\windows\\inf\\oem7.inf",
+      "[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=Image\r\nProvider=%Vendor%\r\n"
+      "CatalogFile.NTx86 = qvscan32.cat\r\nCatalogFile.NTamd64 = qvscan.cat ; signed for 64-bit Windows\r\n"
+      "[DestinationDirs]\r\nDefaultDestDir = 12 ; DIRID_DRIVERS\r\n"
+      "[SourceDisksFiles.x86]\r\nqvscan32.sys = 1,\\x86\r\n"
+      "[SourceDisksFiles.amd64]\r\nqvscan.sys = 1,\\x64\r\n\"qvscan umdf.dll\" = 1,\\x64 ; user-mode part\r\n"
+      "[SourceDisksFiles]\r\nqvscan.ini = 1\r\n"
+      "[Strings]\r\nVendor = \"Qelvaro Demo Imaging\"\r\n"));
+  ASSERT_NO_FATAL_FAILURE(writeReal(L"C:\\windows\\inf\\oem8.inf",
+      "[Version]\r\nSignature=\"$Windows NT$\"\r\nCatalogFile = qvcam.cat ; not installed\r\n"
+      "[DestinationDirs]\r\nDefaultDestDir = 11\r\n[SourceDisksFiles]\r\nqvcam.dll = 1\r\nqvcamgone.dll = 1\r\n"));
+  ASSERT_NO_FATAL_FAILURE(writeReal(sys + L"drivers\\qvscan.sys", "qvscan 64-bit driver"));
+  ASSERT_NO_FATAL_FAILURE(writeReal(sys + L"drivers\\qvscan umdf.dll", "qvscan user-mode part"));
+  ASSERT_NO_FATAL_FAILURE(writeReal(sys + L"qvscan.ini", "qvscan settings"));
+  ASSERT_NO_FATAL_FAILURE(writeReal(catRoot + L"qvscan.cat", "qvscan catalog"));
+  ASSERT_NO_FATAL_FAILURE(writeReal(sys + L"drivers\\qvscan32.sys", "32-bit driver, not for this machine"));
+  ASSERT_NO_FATAL_FAILURE(writeReal(catRoot + L"qvscan32.cat", "32-bit catalog, not for this machine"));
+  ASSERT_NO_FATAL_FAILURE(writeReal(sys + L"qvcam.dll", "qvcam"));
+  const std::wstring image = L"{6bdd1fc6-810f-11d0-bec7-08002be2092f}";
+  ASSERT_NO_FATAL_FAILURE(setClassValue(image, L"Class", "Image"));
+  ASSERT_NO_FATAL_FAILURE(setClassValue(image + L"\\0100", L"DriverDesc", "Qelvaro Demo Scanner"));
+  ASSERT_NO_FATAL_FAILURE(setClassValue(image + L"\\0100", L"ProviderName", "Qelvaro Demo Imaging"));
+  ASSERT_NO_FATAL_FAILURE(setClassValue(image + L"\\0100", L"InfPath", "oem7.inf"));
+  ASSERT_NO_FATAL_FAILURE(setClassValue(image + L"\\0101", L"DriverDesc", "Qelvaro Demo Camera"));
+  ASSERT_NO_FATAL_FAILURE(setClassValue(image + L"\\0101", L"ProviderName", "Qelvaro Demo Imaging"));
+  ASSERT_NO_FATAL_FAILURE(setClassValue(image + L"\\0101", L"InfPath", "oem8.inf"));
+  ASSERT_NO_FATAL_FAILURE(reimportDemoRegistry(main));
+}
+
+// Takes the imaging drivers out of the registry again, so that the later tests see the
+// demo set alone.
+struct ImagingDriversRemoved {
+  ~ImagingDriversRemoved() {
+    for (const wchar_t* instance : {L"0100", L"0101"}) {
+      RegDeleteTreeW(HKEY_LOCAL_MACHINE,
+                     (std::wstring(L"SYSTEM\\CurrentControlSet\\Control\\Class\\{6bdd1fc6-810f-11d0-bec7-08002be2092f}\\") +
+                      instance)
+                         .c_str());
+    }
+  }
+};
+
+TEST(Quorvak, BacksUpEveryFileOfRealInfFormsAndNamesWhatIsMissing) {
+  const ImagingDriversRemoved cleanup;
+  RunningQuorvak quorvak;
+  ASSERT_NO_FATAL_FAILURE(startQuorvak(quorvak));
+  HWND main = quorvak.main;
+  ASSERT_NO_FATAL_FAILURE(layImagingDrivers(main));
+
+  CreateDirectoryW(L"C:\\FormsBackup", nullptr);
+  const std::wstring text = runBackup(main, quorvak.process, L"C:\\FormsBackup", "backup-inf-forms");
+  const std::wstring report = L"C:\\FormsBackup\\Quorvak " + widenUtf8("备份报告.txt");
+  EXPECT_EQ(text, widenUtf8("备份已创建, 但有 0 个驱动程序和 2 个文件未能备份:\r\n"
+                            "“Qelvaro Demo Camera” (oem8.inf): 2 个文件未找到: qvcam.cat, qvcamgone.dll\r\n\r\n"
+                            "完整列表见: ") + report);
+
+  const std::wstring scanner = L"C:\\FormsBackup\\Quorvak\\Image\\Qelvaro Demo Scanner";
+  std::vector<std::wstring> files;
+  listTree(scanner, L"", files);
+  EXPECT_EQ(files, (std::vector<std::wstring>{L"\\oem7.inf", L"\\qvscan umdf.dll", L"\\qvscan.cat", L"\\qvscan.ini",
+                                              L"\\qvscan.sys"}));
+  EXPECT_EQ(readAll(scanner + L"\\qvscan.sys"), "qvscan 64-bit driver");
+  EXPECT_EQ(readAll(scanner + L"\\qvscan.cat"), "qvscan catalog");
+  files.clear();
+  listTree(L"C:\\FormsBackup\\Quorvak\\Image\\Qelvaro Demo Camera", L"", files);
+  EXPECT_EQ(files, (std::vector<std::wstring>{L"\\oem8.inf", L"\\qvcam.dll"}));
+
+  // The report lies beside the backup, not in it, and names every file.
+  const std::string written = readAll(report);
+  ASSERT_FALSE(written.empty());
+  EXPECT_EQ(written.substr(0, 3), "\xEF\xBB\xBF");
+  EXPECT_NE(written.find("[完整] “Qelvaro Demo Scanner” (oem7.inf)"), std::string::npos) << written;
+  EXPECT_NE(written.find("    已备份 qvscan.cat <- "), std::string::npos) << written;
+  EXPECT_NE(written.find("    已备份 qvscan umdf.dll <- "), std::string::npos) << written;
+  EXPECT_NE(written.find("[部分] “Qelvaro Demo Camera” (oem8.inf)"), std::string::npos) << written;
+  EXPECT_NE(written.find("    未找到 qvcamgone.dll, 查找位置: "), std::string::npos) << written;
+  EXPECT_NE(written.find("[完整] “Qelvaro Demo Graphics Adapter” (oem3.inf)"), std::string::npos) << written;
+  EXPECT_EQ(written.find("qvscan32"), std::string::npos);
+
+  PostMessageW(main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(WaitForSingleObject(quorvak.process, 20000), WAIT_OBJECT_0);
+}
+
+std::wstring dialogText(HWND box) {
+  wchar_t text[2048] = {};
+  GetDlgItemTextW(box, 0xFFFF, text, 2048);
+  return text;
+}
+
+// Chooses `folder` in the folder browser that the backup button opened.
+HWND chooseFolder(HWND main, HANDLE process, const std::wstring& folder) {
+  HWND browser = waitForOwnedDialog(main, 90000);
+  if (!browser) return nullptr;
+  const std::size_t bytes = (folder.size() + 1) * sizeof(wchar_t);
+  void* remote = VirtualAllocEx(process, nullptr, bytes, MEM_COMMIT, PAGE_READWRITE);
+  WriteProcessMemory(process, remote, folder.c_str(), bytes, nullptr);
+  SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(remote));
+  Sleep(200);
+  PostMessageW(browser, WM_COMMAND, IDOK, 0);
+  return browser;
+}
+
+TEST(Quorvak, RefusesToCloseWhileABackupRunsAndFinishesIt) {
+  RunningQuorvak quorvak;
+  ASSERT_NO_FATAL_FAILURE(startQuorvak(quorvak));
+  HWND main = quorvak.main;
+  reimportDemoRegistry(main);
+  ASSERT_NO_FATAL_FAILURE(writeLargeDriverFile(L"C:\\windows\\system32\\qvdisp_um.dll", 160u << 20));
+  SendMessageW(GetDlgItem(main, kCombo1), CB_SETCURSEL, 1, 0);
+  CreateDirectoryW(L"C:\\CloseBackup", nullptr);
+  PostMessageW(GetDlgItem(main, kCmdDoBackup), BM_CLICK, 0, 0);
+  HWND browser = chooseFolder(main, quorvak.process, L"C:\\CloseBackup");
+  ASSERT_NE(browser, nullptr) << describeWindows(GetProcessId(quorvak.process));
+
+  // Once the packing runs, ask the window to close, as the title bar's X does.
+  const std::wstring zipping = widenUtf8(texts::kZipping);
+  for (int i = 0; i < 3000 && windowText(GetDlgItem(main, kLblStatus)) != zipping; ++i) Sleep(10);
+  ASSERT_EQ(windowText(GetDlgItem(main, kLblStatus)), zipping);
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(main, kCellGrid1)));
+  PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0);
+  HWND busy = waitForOwnedDialog(main, 20000, browser);
+  ASSERT_NE(busy, nullptr) << describeWindows(GetProcessId(quorvak.process));
+  Sleep(200);
+  screenshot("close-during-backup");
+  EXPECT_EQ(dialogText(busy), widenUtf8(texts::kBusy));
+  EXPECT_TRUE(IsWindow(main));
+  PostMessageW(busy, WM_COMMAND, IDOK, 0);
+
+  HWND done = nullptr;
+  for (int i = 0; i < 1200 && !done; ++i) {
+    Sleep(100);
+    HWND box = waitForOwnedDialog(main, 0, browser);
+    if (box && box != busy) done = box;
+  }
+  ASSERT_NE(done, nullptr) << "no end message; windows:\n" << describeWindows(GetProcessId(quorvak.process));
+  EXPECT_EQ(dialogText(done), kSuccessText);
+  PostMessageW(done, WM_COMMAND, IDOK, 0);
+  EXPECT_TRUE(IsWindow(main));
+  EXPECT_EQ(WaitForSingleObject(quorvak.process, 0), static_cast<DWORD>(WAIT_TIMEOUT));  // still running
+  EXPECT_EQ(readAll(L"C:\\CloseBackup\\Quorvak.zip").substr(0, 2), "PK");
+  EXPECT_EQ(GetFileAttributesW(L"C:\\CloseBackup\\Quorvak"), INVALID_FILE_ATTRIBUTES);
+  Sleep(300);
+  EXPECT_TRUE(IsWindowEnabled(GetDlgItem(main, kCellGrid1)));
+
+  // Idle again: now the window closes.
+  PostMessageW(main, WM_CLOSE, 0, 0);
+  ASSERT_EQ(WaitForSingleObject(quorvak.process, 20000), WAIT_OBJECT_0);
+  DWORD code = 1;
+  GetExitCodeProcess(quorvak.process, &code);
+  EXPECT_EQ(code, 0u);
+}
+
+TEST(Quorvak, AZipWithASourceHeldOpenIsCompleteAndAFailedOneKeepsTheFiles) {
+  RunningQuorvak quorvak;
+  ASSERT_NO_FATAL_FAILURE(startQuorvak(quorvak));
+  HWND main = quorvak.main;
+  reimportDemoRegistry(main);
+  // A file from an earlier run in the backup root is packed too; another process
+  // holds it open without letting it be deleted.
+  const std::wstring held = L"C:\\HeldZip\\Quorvak\\notes.txt";
+  ASSERT_NO_FATAL_FAILURE(writeReal(held, "kept from an earlier run"));
+  HANDLE holder = CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  SendMessageW(GetDlgItem(main, kCombo1), CB_SETCURSEL, 1, 0);
+  const std::wstring text = runBackup(main, quorvak.process, L"C:\\HeldZip", "backup-zip-held");
+  CloseHandle(holder);
+  EXPECT_EQ(text, kSuccessText + widenUtf8("\r\n\r\nZip压缩文件已完整创建: C:\\HeldZip\\Quorvak.zip\r\n"
+                                           "以下文件未能从临时文件夹删除, 仍保留在 C:\\HeldZip\\Quorvak:\r\n") +
+                      held);
+  const std::string zip = readAll(L"C:\\HeldZip\\Quorvak.zip");
+  EXPECT_NE(zip.find("notes.txt"), std::string::npos);
+  for (const Expected& e : kDemoBackup) {
+    std::string entry = std::string(e.folder) + "/" + e.name;
+    std::replace(entry.begin(), entry.end(), '\\', '/');
+    EXPECT_NE(zip.find(entry), std::string::npos) << entry;
+  }
+  std::vector<std::wstring> left;
+  listTree(L"C:\\HeldZip\\Quorvak", L"", left);
+  EXPECT_EQ(left, std::vector<std::wstring>{L"\\notes.txt"});
+
+  // A folder where the archive should go: the packing fails, says so, and the
+  // collected files stay; no success is claimed.
+  CreateDirectoryW(L"C:\\BlockedZip", nullptr);
+  CreateDirectoryW(L"C:\\BlockedZip\\Quorvak.zip", nullptr);
+  const std::wstring failure = runBackup(main, quorvak.process, L"C:\\BlockedZip", "backup-zip-blocked");
+  EXPECT_EQ(failure.rfind(widenUtf8(texts::kZipFailed), 0), 0u);
+  HWND kept = waitForOwnedDialog(main, 20000);
+  ASSERT_NE(kept, nullptr) << describeWindows(GetProcessId(quorvak.process));
+  EXPECT_EQ(dialogText(kept), widenUtf8("驱动程序文件已保留在: C:\\BlockedZip\\Quorvak"));
+  PostMessageW(kept, WM_COMMAND, IDOK, 0);
+  left.clear();
+  listTree(L"C:\\BlockedZip\\Quorvak", L"", left);
+  EXPECT_EQ(left.size(), std::size(kDemoBackup));
+  PostMessageW(main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(WaitForSingleObject(quorvak.process, 20000), WAIT_OBJECT_0);
 }
 
 }  // namespace

@@ -1,0 +1,192 @@
+#include "backup_report.h"
+
+#include "frm_main_texts.h"
+
+namespace qelvaro {
+namespace {
+
+constexpr std::size_t kDriversInMessage = 10;
+constexpr std::size_t kKeptFilesInMessage = 10;
+
+std::string_view fsErrorText(FsError error) {
+  switch (error) {
+    case FsError::NotFound: return texts::kFsNotFound;
+    case FsError::AccessDenied: return texts::kFsAccessDenied;
+    case FsError::DiskFull: return texts::kFsDiskFull;
+    case FsError::InUse: return texts::kFsInUse;
+    case FsError::AlreadyExists: return texts::kFsAlreadyExists;
+    case FsError::NotAFolder: return texts::kFsNotAFolder;
+    case FsError::NotAFile: return texts::kFsNotAFile;
+    case FsError::BadName: return texts::kFsBadName;
+    case FsError::NotSupported: return texts::kFsNotSupported;
+    case FsError::None:
+    case FsError::Other: break;
+  }
+  return texts::kFsOther;
+}
+
+std::string driverName(const DriverRow& driver) {
+  return FormatText(texts::kDriverName,
+                    {driver.description, driver.infName.empty() ? texts::kNoInfFile : driver.infName});
+}
+
+std::string join(const std::vector<std::string>& items, std::string_view separator) {
+  std::string out;
+  for (std::size_t i = 0; i < items.size(); ++i) out += (i ? std::string(separator) : "") + items[i];
+  return out;
+}
+
+std::string skipLine(const DriverReport& r) {
+  const std::string who = driverName(r.driver);
+  const std::string reason = DescribeFsResultForUser(r.skipReason);
+  switch (r.skip) {
+    case DriverSkip::NoInfName: return FormatText(texts::kProblemNoInf, {who});
+    case DriverSkip::InfNotFound: return FormatText(texts::kProblemInfNotFound, {who, r.skipPath});
+    case DriverSkip::InfNotCopied: return FormatText(texts::kProblemInfNotCopied, {who, r.skipPath, reason});
+    case DriverSkip::FolderFailed: return FormatText(texts::kProblemFolder, {who, r.skipPath, reason});
+    case DriverSkip::UnsafeName: return FormatText(texts::kProblemUnsafeName, {who, r.skipPath});
+    case DriverSkip::None: break;
+  }
+  return {};
+}
+
+void line(std::string& out, const std::string& text) { out += text + "\r\n"; }
+
+}  // namespace
+
+std::string FormatText(std::string_view pattern, std::initializer_list<std::string_view> args) {
+  std::string out;
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] == '{' && i + 2 < pattern.size() && pattern[i + 2] == '}' && pattern[i + 1] >= '0' &&
+        pattern[i + 1] <= '9') {
+      const auto n = static_cast<std::size_t>(pattern[i + 1] - '0');
+      if (n < args.size()) {
+        out += *(args.begin() + n);
+        i += 2;
+        continue;
+      }
+    }
+    out.push_back(pattern[i]);
+  }
+  return out;
+}
+
+std::string DescribeFsResultForUser(const FsResult& result) {
+  std::string text(fsErrorText(result.error()));
+  if (!result.ok() && result.systemCode() != 0) {
+    text += FormatText(texts::kFsSystemCode, {std::to_string(result.systemCode())});
+  }
+  return text;
+}
+
+std::string DriverProblemLine(const DriverReport& r) {
+  if (r.skipped()) return skipLine(r);
+  if (r.skippedFiles.empty() && r.missing.empty()) return {};
+  std::string text = driverName(r.driver) + ": ";
+  if (!r.skippedFiles.empty()) {
+    std::vector<std::string> files;
+    for (const SkippedFile& f : r.skippedFiles) {
+      files.push_back(f.name + " (" +
+                      (f.source.empty() ? std::string(texts::kBadNameReason) : DescribeFsResultForUser(f.reason)) + ")");
+    }
+    text += FormatText(texts::kProblemNotCopied, {std::to_string(files.size())}) + join(files, texts::kListSeparator);
+  }
+  if (!r.missing.empty()) {
+    if (!r.skippedFiles.empty()) text += texts::kClauseSeparator;
+    std::vector<std::string> files;
+    for (const MissingFile& f : r.missing) files.push_back(f.name);
+    text += FormatText(texts::kProblemNotFound, {std::to_string(files.size())}) + join(files, texts::kListSeparator);
+  }
+  return text;
+}
+
+std::string BackupReportPath(const std::string& backupRoot) { return backupRoot + texts::kReportFileSuffix; }
+
+std::string BackupReportText(const BackupResult& result) {
+  std::size_t whole = 0, partial = 0, skipped = 0;
+  for (const auto& d : result.drivers) {
+    if (d.skipped()) ++skipped;
+    else if (d.skippedFiles.empty() && d.missing.empty()) ++whole;
+    else ++partial;
+  }
+  std::string out = "\xEF\xBB\xBF";
+  line(out, texts::kReportTitle);
+  line(out, FormatText(texts::kReportRoot, {result.root}));
+  line(out, FormatText(texts::kReportSummary, {std::to_string(result.drivers.size()), std::to_string(whole),
+                                               std::to_string(partial), std::to_string(skipped)}));
+  for (const auto& d : result.drivers) {
+    line(out, "");
+    if (d.skipped()) {
+      line(out, FormatText(texts::kReportDriverSkipped, {skipLine(d)}));
+      continue;
+    }
+    const bool isWhole = d.skippedFiles.empty() && d.missing.empty();
+    line(out, FormatText(isWhole ? texts::kReportDriverWhole : texts::kReportDriverPartial, {driverName(d.driver)}));
+    line(out, FormatText(texts::kReportFolder, {d.folder}));
+    for (const CollectedFile& f : d.copied) line(out, FormatText(texts::kReportCopied, {f.name, f.source}));
+    for (const SkippedFile& f : d.skippedFiles) {
+      if (f.source.empty()) line(out, FormatText(texts::kReportBadName, {f.name}));
+      else line(out, FormatText(texts::kReportNotCopied, {f.name, f.source, DescribeFsResultForUser(f.reason)}));
+    }
+    for (const MissingFile& f : d.missing) {
+      line(out, FormatText(texts::kReportMissing, {f.name, join(f.searched, texts::kClauseSeparator)}));
+    }
+  }
+  return out;
+}
+
+std::string BackupEndMessage(const BackupResult& result, const BackupEnd& end) {
+  std::string text;
+  if (result.drivers.empty()) return texts::kAllUnticked;
+  if (result.complete()) {
+    text = texts::kSuccess;
+  } else {
+    if (result.skippedDrivers() == result.drivers.size()) {
+      text = texts::kNothingBackedUp;
+    } else {
+      text = FormatText(texts::kPartial, {std::to_string(result.skippedDrivers()),
+                                          std::to_string(result.skippedFiles() + result.missingFiles())});
+    }
+    std::size_t named = 0, withProblems = 0;
+    for (const auto& d : result.drivers) {
+      const std::string problem = DriverProblemLine(d);
+      if (problem.empty()) continue;
+      ++withProblems;
+      if (named < kDriversInMessage) {
+        text += "\r\n" + problem;
+        ++named;
+      }
+    }
+    if (withProblems > named) {
+      text += "\r\n" + FormatText(texts::kMoreDrivers, {std::to_string(withProblems - named)});
+    }
+  }
+  if (!end.keptSources.empty()) {
+    text += "\r\n\r\n" + FormatText(texts::kZipCompleteSourcesKept, {end.zipFile, result.root});
+    for (std::size_t i = 0; i < end.keptSources.size() && i < kKeptFilesInMessage; ++i) {
+      text += "\r\n" + end.keptSources[i];
+    }
+    if (end.keptSources.size() > kKeptFilesInMessage) text += "\r\n...";
+  }
+  if (!end.reportPath.empty() && !result.complete()) {
+    text += "\r\n\r\n" + FormatText(texts::kReportAt, {end.reportPath});
+  }
+  if (!end.reportError.empty()) text += "\r\n\r\n" + end.reportError;
+  if (!end.note.empty()) text += "\r\n" + end.note;
+  return text;
+}
+
+std::vector<std::string> FilesBelow(const std::string& folder, const FileSystem& fs) {
+  std::vector<std::string> files;
+  std::vector<std::string> pending{folder};
+  while (!pending.empty()) {
+    const std::string dir = std::move(pending.back());
+    pending.pop_back();
+    for (const DirEntry& e : fs.listDir(dir).entries) {
+      (e.kind == EntryKind::Folder ? pending : files).push_back(dir + "\\" + e.name);
+    }
+  }
+  return files;
+}
+
+}  // namespace qelvaro

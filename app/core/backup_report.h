@@ -1,0 +1,48 @@
+#pragma once
+// What the main window tells the user after a backup, in Chinese: the end message,
+// which names up to ten drivers with problems, and the full report written beside
+// the backup (every driver, each file with its source or why it is missing).
+
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "backup_collector.h"
+#include "file_system.h"
+
+namespace qelvaro {
+
+// `pattern` with {0}, {1}... replaced by the arguments.
+std::string FormatText(std::string_view pattern, std::initializer_list<std::string_view> args);
+
+// Why a file operation failed, for the user ("拒绝访问 (错误 5)").
+std::string DescribeFsResultForUser(const FsResult& result);
+
+// One line naming the driver and everything that went wrong with it; empty when
+// nothing did.
+std::string DriverProblemLine(const DriverReport& report);
+
+// Where the report of a backup goes: beside the backup root, never inside it (the
+// root is what gets packed).
+std::string BackupReportPath(const std::string& backupRoot);
+
+// The report: UTF-8 with a byte-order mark and CRLF line ends, so that Notepad reads it.
+std::string BackupReportText(const BackupResult& result);
+
+// How the run ended, besides the collection itself.
+struct BackupEnd {
+  std::string reportPath;               // where the report is; empty when none was written
+  std::string reportError;              // why it could not be written, when it could not
+  std::string zipFile;                  // the archive, when one was made
+  std::vector<std::string> keptSources; // files the archive holds but that stayed in the root
+  std::string note;                     // a last line (a temporary folder left behind)
+};
+
+// The end message. Success only when every ticked driver was backed up whole.
+std::string BackupEndMessage(const BackupResult& result, const BackupEnd& end);
+
+// Every file below `folder`, as full paths, in listing order.
+std::vector<std::string> FilesBelow(const std::string& folder, const FileSystem& fs);
+
+}  // namespace qelvaro

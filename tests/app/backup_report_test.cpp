@@ -1,0 +1,139 @@
+// What the window says after a backup and the report it writes beside it: Chinese
+// throughout, up to ten drivers in the message, every file in the report.
+
+#include "backup_report.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "fake_windows_tree.h"
+#include "frm_main_texts.h"
+
+namespace qelvaro {
+namespace {
+
+bool hasAsciiWord(const std::string& text, const std::string& word) { return text.find(word) != std::string::npos; }
+
+DriverReport whole(const std::string& name) {
+  DriverReport r;
+  r.driver = {name, "Net", name + ".inf"};
+  r.folder = "D:\\Quorvak\\Net\\" + name;
+  r.copied = {{name + ".inf", "C:\\Windows\\inf\\" + name + ".inf"}, {name + ".sys", "C:\\Windows\\System32\\drivers\\" + name + ".sys"}};
+  return r;
+}
+
+DriverReport withProblems(const std::string& name) {
+  DriverReport r = whole(name);
+  r.skippedFiles.push_back({"locked.dll", "C:\\Windows\\System32\\locked.dll", FsResult::Failure(FsError::InUse, 32)});
+  r.missing.push_back({name + ".cat", {"C:\\Windows\\System32\\CatRoot\\*\\" + name + ".cat"}});
+  return r;
+}
+
+TEST(BackupEndMessage, SuccessOnlyWhenEverythingWasBackedUp) {
+  BackupResult result;
+  result.root = "D:\\Quorvak";
+  result.drivers = {whole("a"), whole("b")};
+  EXPECT_EQ(BackupEndMessage(result, {}), texts::kSuccess);
+
+  // Every row unticked during the run: nothing was backed up, and no success is claimed.
+  BackupResult none;
+  EXPECT_EQ(BackupEndMessage(none, {"D:\\Quorvak 备份报告.txt", "", "", {}, ""}), texts::kAllUnticked);
+
+  DriverReport gone;
+  gone.driver = {"Gone", "Net", "oem9.inf"};
+  gone.skip = DriverSkip::InfNotFound;
+  gone.skipPath = "C:\\Windows\\inf\\oem9.inf";
+  BackupResult failed;
+  failed.drivers = {gone};
+  const std::string text = BackupEndMessage(failed, {"D:\\Quorvak 备份报告.txt", "", "", {}, ""});
+  EXPECT_EQ(text.rfind(texts::kNothingBackedUp, 0), 0u) << text;
+  EXPECT_NE(text.find("“Gone” (oem9.inf): 找不到 INF 文件 C:\\Windows\\inf\\oem9.inf"), std::string::npos) << text;
+  EXPECT_NE(text.find("完整列表见: D:\\Quorvak 备份报告.txt"), std::string::npos) << text;
+  EXPECT_EQ(text.find(texts::kSuccess), std::string::npos);
+}
+
+TEST(BackupEndMessage, NamesTenDriversInChineseAndPointsToTheReport) {
+  BackupResult result;
+  result.root = "D:\\Quorvak";
+  result.drivers.push_back(whole("fine"));
+  for (int i = 0; i < 12; ++i) result.drivers.push_back(withProblems("drv" + std::to_string(i)));
+  const std::string text = BackupEndMessage(result, {"D:\\Quorvak 备份报告.txt", "", "", {}, ""});
+  EXPECT_EQ(text.rfind("备份已创建, 但有 0 个驱动程序和 24 个文件未能备份:", 0), 0u) << text;
+  EXPECT_NE(text.find("“drv0” (drv0.inf): 1 个文件未能复制: locked.dll (正被其他程序使用 (错误 32)); "
+                      "1 个文件未找到: drv0.cat"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("drv9"), std::string::npos);
+  EXPECT_EQ(text.find("drv10"), std::string::npos);
+  EXPECT_NE(text.find("...以及另外 2 个驱动程序."), std::string::npos) << text;
+  EXPECT_NE(text.find("完整列表见: D:\\Quorvak 备份报告.txt"), std::string::npos);
+  EXPECT_EQ(text.find("“fine”"), std::string::npos);
+  // No English reasons from the file-system layer.
+  for (const char* word : {"in use", "not found", "access denied", "files not copied"}) {
+    EXPECT_FALSE(hasAsciiWord(text, word)) << word;
+  }
+}
+
+TEST(BackupEndMessage, AZipWithKeptSourcesIsCompleteAndNamesThem) {
+  BackupResult result;
+  result.root = "D:\\Quorvak";
+  result.drivers = {whole("a")};
+  const std::string text =
+      BackupEndMessage(result, {"", "", "D:\\Quorvak.zip", {"D:\\Quorvak\\Net\\a\\a.sys"}, ""});
+  EXPECT_EQ(text.rfind(texts::kSuccess, 0), 0u) << text;
+  EXPECT_NE(text.find("Zip压缩文件已完整创建: D:\\Quorvak.zip"), std::string::npos) << text;
+  EXPECT_NE(text.find("\r\nD:\\Quorvak\\Net\\a\\a.sys"), std::string::npos) << text;
+
+  const std::string unwritten = BackupEndMessage(result, {"", "无法写入备份报告 X: 拒绝访问", "", {}, ""});
+  EXPECT_NE(unwritten.find("无法写入备份报告 X: 拒绝访问"), std::string::npos);
+}
+
+TEST(BackupReport, EveryDriverWithEachFileItsSourceOrWhyItIsMissing) {
+  BackupResult result;
+  result.root = "D:\\Quorvak";
+  DriverReport bad;
+  bad.driver = {"Evil", "Net", "evil.inf"};
+  bad.skip = DriverSkip::UnsafeName;
+  bad.skipPath = "..";
+  DriverReport refused = whole("r");
+  refused.skippedFiles.push_back({"..\\x.dll", "", FsResult::Failure(FsError::BadName)});
+  result.drivers = {whole("a"), withProblems("b"), bad, refused};
+  const std::string report = BackupReportText(result);
+  EXPECT_EQ(report.substr(0, 3), "\xEF\xBB\xBF");
+  EXPECT_EQ(report.find("\n"), report.find("\r\n") + 1);
+  EXPECT_NE(report.find("备份文件夹: D:\\Quorvak\r\n"), std::string::npos);
+  EXPECT_NE(report.find("共 4 个驱动程序: 完整备份 1 个, 部分备份 2 个, 未备份 1 个."), std::string::npos) << report;
+  EXPECT_NE(report.find("[完整] “a” (a.inf)\r\n    文件夹: D:\\Quorvak\\Net\\a\r\n"
+                        "    已备份 a.inf <- C:\\Windows\\inf\\a.inf\r\n"
+                        "    已备份 a.sys <- C:\\Windows\\System32\\drivers\\a.sys\r\n"),
+            std::string::npos)
+      << report;
+  EXPECT_NE(report.find("[部分] “b” (b.inf)"), std::string::npos);
+  EXPECT_NE(report.find("    未能复制 locked.dll <- C:\\Windows\\System32\\locked.dll: 正被其他程序使用 (错误 32)\r\n"),
+            std::string::npos);
+  EXPECT_NE(report.find("    未找到 b.cat, 查找位置: C:\\Windows\\System32\\CatRoot\\*\\b.cat\r\n"), std::string::npos);
+  EXPECT_NE(report.find("[未备份] “Evil” (evil.inf): “..” 不能用作文件夹或文件名\r\n"), std::string::npos) << report;
+  EXPECT_NE(report.find("    未能复制 ..\\x.dll: 名称无效\r\n"), std::string::npos);
+  EXPECT_EQ(BackupReportPath("D:\\Quorvak"), "D:\\Quorvak 备份报告.txt");
+}
+
+TEST(BackupReport, FilesLeftBelowAFolder) {
+  testing::FakeWindowsTree tree;
+  tree.put("D:\\Quorvak\\Net\\a\\a.sys", "x");
+  tree.put("D:\\Quorvak\\Net\\b\\b.sys", "x");
+  tree.put("D:\\Quorvak\\top.txt", "x");
+  std::vector<std::string> files = FilesBelow("D:\\Quorvak", tree.fs());
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(files, (std::vector<std::string>{"D:\\Quorvak\\Net\\a\\a.sys", "D:\\Quorvak\\Net\\b\\b.sys",
+                                             "D:\\Quorvak\\top.txt"}));
+  EXPECT_TRUE(FilesBelow("D:\\Nothing", tree.fs()).empty());
+}
+
+TEST(FormatText, PlaceholdersInAnyOrder) {
+  EXPECT_EQ(FormatText("{1}-{0}-{1}", {"a", "b"}), "b-a-b");
+  EXPECT_EQ(FormatText("{2} {x}", {"a"}), "{2} {x}");
+}
+
+}  // namespace
+}  // namespace qelvaro
