@@ -11,7 +11,11 @@
 #include "cell_grid_window.h"
 #include "driver_list.h"
 #include "driver_store_setupapi.h"
+#include "frm_main_texts.h"
 #include "md_folders.h"
+#include "md_resource.h"
+#include "ms_startup.h"
+#include "sfx_packaging.h"
 #include "win32_file_system.h"
 #include "win32_registry.h"
 #include "zip_packaging.h"
@@ -336,11 +340,14 @@ void FrmMain::cmdDoBackup_Click() {
                                 "\xE6\x96\x87\xE4\xBB\xB6\xE5\xA4\xB9: " + root;  // 未能删除临时文件夹:
     }
   } else if (target == 2 && anything) {
-    // The self-extracting package is not built yet: say so, and keep the folder.
-    packaged = false;
-    ui_.showMessage("\xE8\x87\xAA\xE8\xA7\xA3\xE5\x8E\x8B\xE6\x96\x87\xE4\xBB\xB6\xE5\xB0\x9A\xE4\xB8\x8D"
-                    "\xE5\x8F\xAF\xE7\x94\xA8.",  // 自解压文件尚不可用.
-                    kErrorTitle, MessageIcon::Critical);
+    SetStatus(frm_main_texts::kSfxBuilding);
+    ui_.pumpMessages();
+    packaged = DoSFX(root, root + ".exe");
+    if (packaged) {
+      const FsResult removed = DeleteDir(root, fs);
+      if (!removed.ok()) note = "\r\n\xE6\x9C\xAA\xE8\x83\xBD\xE5\x88\xA0\xE9\x99\xA4\xE4\xB8\xB4\xE6\x97\xB6"
+                                "\xE6\x96\x87\xE4\xBB\xB6\xE5\xA4\xB9: " + root;  // 未能删除临时文件夹:
+    }
   }
 
   ui_.pumpMessages();
@@ -396,6 +403,54 @@ bool FrmMain::DoZip(const std::string& Folder, const std::string& ZipFile) {
   if (outcome.ok()) return true;
   ui_.showMessage(std::string(kZipFailed) + kDescription + outcome.description, kErrorTitle, MessageIcon::Critical);
   return false;
+}
+
+namespace {
+
+// Writes a payload the program carries, at its exact length. A payload the program
+// does not carry is not written at all (an empty file would otherwise be packed).
+void WritePayload(const char* name, const std::string& path) {
+  const std::uint32_t size = OwnResourceSize(name, "CUSTOM");
+  if (size > 0) SaveResourceToFile(name, "CUSTOM", path, size);
+}
+
+void DeleteIfFile(const std::string& path) {
+  const std::wstring w = widen(path);
+  const DWORD attrs = GetFileAttributesW(w.c_str());
+  if (attrs != INVALID_FILE_ATTRIBUTES && !(attrs & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileW(w.c_str());
+}
+
+}  // namespace
+
+// The restore program goes into the root (it is linked statically, so no runtime
+// library goes with it: this program carries no RUNTIME.DLL); the stub and the package
+// icon go next to the program for the component.
+bool FrmMain::DoSFX(const std::string& Folder, const std::string& ExeFile) {
+  const std::string program = ProgramFolder();
+  const std::string stub = program + "\\sfx.bin";
+  const std::string icon = program + "\\icon.ico";
+  WritePayload("SETUP.EXE", Folder + "\\setup.exe");
+  ui_.pumpMessages();
+  WritePayload("RUNTIME.DLL", Folder + "\\runtime.dll");
+  ui_.pumpMessages();
+  WritePayload("SFX.BIN", stub);
+  ui_.pumpMessages();
+  WritePayload("ICON.ICO", icon);
+  ui_.pumpMessages();
+  const ZipOutcome outcome = PackBackupAsSfx(
+      Folder, ExeFile, stub, icon, [this](std::int16_t percent) { zip_GlobalStatus(percent); },
+      zipcomp::makeMessagePumpWaitHost());
+  if (!outcome.ok()) {
+    // The stub and the icon stay for the next run to overwrite.
+    ui_.showMessage(std::string(frm_main_texts::kSfxFailed) + kDescription + outcome.description, kErrorTitle,
+                    MessageIcon::Critical);
+    ui_.pumpMessages();
+    return false;
+  }
+  DeleteIfFile(stub);
+  DeleteIfFile(icon);
+  ui_.pumpMessages();
+  return true;
 }
 
 void FrmMain::zip_GlobalStatus(std::int16_t nBytesPercent) {

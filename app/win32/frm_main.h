@@ -76,6 +76,9 @@ class FrmMain {
 
   // Packs the backup root into a Zip file; false (after telling the user) on failure.
   bool DoZip(const std::string& Folder, const std::string& ZipFile);
+  // Packs the backup root into a self-extracting program that starts the restore
+  // program; false (after telling the user) on failure.
+  bool DoSFX(const std::string& Folder, const std::string& ExeFile);
   // The zip component's progress: the fill follows nBytesPercent.
   void zip_GlobalStatus(std::int16_t nBytesPercent);
 
