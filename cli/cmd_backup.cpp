@@ -148,8 +148,10 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
   if (sfx) {
     // The restore program is packed with the drivers; the stub and the icon are only
     // read while packing, from beside the package, and go again afterwards.
-    const std::string stubFile = root + ".sfx.bin", iconFile = root + ".icon.ico";
+    const std::string scratch = root + ".sfx";
+    const std::string stubFile = scratch + "\\sfx.bin", iconFile = scratch + "\\icon.ico";
     FsResult wrote = system.fs.writeFile(root + "\\setup.exe", setupExe);
+    if (wrote.ok()) wrote = system.fs.createDir(scratch);
     if (wrote.ok()) wrote = system.fs.writeFile(stubFile, stub);
     if (wrote.ok()) wrote = system.fs.writeFile(iconFile, icon);
     if (wrote.ok()) {
@@ -159,8 +161,7 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
       zipped.code = -1;
       zipped.description = "could not write the self-extractor's files next to " + root;
     }
-    system.fs.deleteTree(stubFile);
-    system.fs.deleteTree(iconFile);
+    system.fs.deleteTree(scratch);
   } else {
     zipped = PackBackupAsZip(zipPath(root), zipPath(packageFile), bar, nullptr);
   }
