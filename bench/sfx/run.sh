@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The stub's unpacking against `7z x` on the same package (the driver-like corpus of
-# the zip benchmark, packed encrypted as a backup package), side by side: farm-bench
-# when the machine has it, else /usr/bin/time for one run of each.
+# the zip benchmark, packed encrypted as a backup package), side by side, five
+# alternating runs of each.
 #   run.sh   (build first: cmake --preset bench && cmake --build --preset bench --target sfx_bench_cli)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -19,9 +19,9 @@ echo "package: $(stat -c %s "$out/Quorvak.exe") bytes, $(find "$corpus/Quorvak" 
 "$cli" unpack "$out/Quorvak.exe" "$out/ours"
 7z x -y -bd -pqorvantelbrix -o"$out/7z" "$out/Quorvak.exe" >/dev/null
 diff -r "$out/ours" "$out/7z" >/dev/null || { echo "the two unpacked trees differ" >&2; exit 1; }
-if command -v farm-bench >/dev/null; then
-  farm-bench --timeout 600 --vs "7z x -y -bd -pqorvantelbrix -o$out/7z $out/Quorvak.exe" -- "$cli" unpack "$out/Quorvak.exe" "$out/ours"
-else
-  /usr/bin/time -f "stub unpack: %e s wall, %U s user" "$cli" unpack "$out/Quorvak.exe" "$out/ours"
-  /usr/bin/time -f "7z x:        %e s wall, %U s user" 7z x -y -bd -pqorvantelbrix -o"$out/7z" "$out/Quorvak.exe" >/dev/null
-fi
+# Alternating runs, so that machine noise hits both alike; compare the medians.
+for r in 1 2 3 4 5; do
+  /usr/bin/time -f "stub unpack run $r: %e s wall, %U s user, %S s sys" "$cli" unpack "$out/Quorvak.exe" "$out/ours"
+  /usr/bin/time -f "7z x        run $r: %e s wall, %U s user, %S s sys" \
+    7z x -y -bd -pqorvantelbrix -o"$out/7z" "$out/Quorvak.exe" >/dev/null
+done
