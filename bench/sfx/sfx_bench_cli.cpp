@@ -1,6 +1,7 @@
 // The stub's unpacking, natively, for a side-by-side run against `7z x` on the same
 // package (bench/sfx/run.sh):
-//   sfx_bench_cli pack ROOT PACKAGE     a package as the backup builds it (stand-in stub)
+//   sfx_bench_cli pack ROOT PACKAGE [STUB]   a package as the backup builds it (on a
+//                                            stand-in stub, or on the real sfx.bin)
 //   sfx_bench_cli unpack PACKAGE DIR    what the stub does: empty DIR, unpack, check CRCs
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -60,14 +61,16 @@ private:
     int fd_;
 };
 
-int pack(const char* root, const char* package) {
-    const std::string stub = std::string(root) + ".stub";
+int pack(const char* root, const char* package, const char* realStub) {
+    const std::string stub = realStub ? realStub : std::string(root) + ".stub";
     std::string bytes(4096, '\0');
     bytes[0] = 'M', bytes[1] = 'Z', bytes[60] = static_cast<char>(128);
     std::memcpy(&bytes[128], "PE\0\0", 4);
-    std::FILE* f = std::fopen(stub.c_str(), "wb");
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
+    if (!realStub) {
+        std::FILE* f = std::fopen(stub.c_str(), "wb");
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+    }
     zipcomp::ZipComponent zip;
     zip.BasePath = root;
     zip.ZipFilename = package;
@@ -76,7 +79,7 @@ int pack(const char* root, const char* package) {
     zip.SfxBinaryModule = stub;
     zip.SfxDefaultUnzipToFolder = "%t\\_sfxDriverSetup";
     const int code = zip.Zip();
-    std::remove(stub.c_str());
+    if (!realStub) std::remove(stub.c_str());
     if (code) std::fprintf(stderr, "pack: %s\n", zip.GetErrorDescription(0, code).c_str());
     return code ? 1 : 0;
 }
@@ -116,7 +119,7 @@ int unpack(const char* package, const char* dir) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 4 && !std::strcmp(argv[1], "pack")) return pack(argv[2], argv[3]);
+    if ((argc == 4 || argc == 5) && !std::strcmp(argv[1], "pack")) return pack(argv[2], argv[3], argc == 5 ? argv[4] : nullptr);
     if (argc == 4 && !std::strcmp(argv[1], "unpack")) return unpack(argv[2], argv[3]);
     std::fprintf(stderr, "usage: sfx_bench_cli pack ROOT PACKAGE | unpack PACKAGE DIR\n");
     return 2;
