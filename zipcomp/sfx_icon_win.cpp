@@ -7,26 +7,35 @@
 namespace zipcomp {
 namespace {
 
-struct Named {
-    LPCWSTR type;
-    std::wstring name;  // empty for a numbered one
-    WORD id = 0;
-    WORD lang = 0;
-    LPCWSTR ptr() const { return name.empty() ? MAKEINTRESOURCEW(id) : name.c_str(); }
+// One resource of a program, copied out: type and name (a number or a text), language
+// and bytes.
+struct Copied {
+    std::wstring type, name;
+    WORD typeId = 0, nameId = 0, lang = 0;
+    std::vector<std::uint8_t> data;
+    LPCWSTR typePtr() const { return type.empty() ? MAKEINTRESOURCEW(typeId) : type.c_str(); }
+    LPCWSTR namePtr() const { return name.empty() ? MAKEINTRESOURCEW(nameId) : name.c_str(); }
 };
 
-struct Found {
-    LPCWSTR type;
-    std::vector<Named> all;
+struct Walk {
+    HMODULE module;
+    LPCWSTR type = nullptr;
+    std::vector<Copied> kept;
 };
 
-BOOL CALLBACK onLanguage(HMODULE, LPCWSTR, LPCWSTR name, WORD lang, LONG_PTR param) {
-    auto& f = *reinterpret_cast<Found*>(param);
-    Named n{f.type, {}, 0, 0};
-    if (IS_INTRESOURCE(name)) n.id = static_cast<WORD>(reinterpret_cast<ULONG_PTR>(name));
-    else n.name = name;
-    n.lang = lang;
-    f.all.push_back(n);
+BOOL CALLBACK onLanguage(HMODULE module, LPCWSTR type, LPCWSTR name, WORD lang, LONG_PTR param) {
+    auto& w = *reinterpret_cast<Walk*>(param);
+    Copied c;
+    if (IS_INTRESOURCE(type)) c.typeId = static_cast<WORD>(reinterpret_cast<ULONG_PTR>(type));
+    else c.type = type;
+    if (IS_INTRESOURCE(name)) c.nameId = static_cast<WORD>(reinterpret_cast<ULONG_PTR>(name));
+    else c.name = name;
+    c.lang = lang;
+    HRSRC r = FindResourceExW(module, type, name, lang);
+    HGLOBAL g = r ? LoadResource(module, r) : nullptr;
+    const auto* bytes = g ? static_cast<const std::uint8_t*>(LockResource(g)) : nullptr;
+    if (bytes) c.data.assign(bytes, bytes + SizeofResource(module, r));
+    w.kept.push_back(std::move(c));
     return TRUE;
 }
 
@@ -35,18 +44,22 @@ BOOL CALLBACK onName(HMODULE module, LPCWSTR type, LPWSTR name, LONG_PTR param) 
     return TRUE;
 }
 
-// The icons a program carries now, every language of each.
-std::vector<Named> existingIcons(const std::wstring& file) {
-    std::vector<Named> out;
+BOOL CALLBACK onType(HMODULE module, LPWSTR type, LONG_PTR param) {
+    // The icons are the ones replaced.
+    if (type == RT_ICON || type == RT_GROUP_ICON) return TRUE;
+    EnumResourceNamesW(module, type, onName, param);
+    return TRUE;
+}
+
+// Every resource of a program but its icons.
+bool otherResources(const std::wstring& file, std::vector<Copied>& out) {
     HMODULE m = LoadLibraryExW(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-    if (!m) return out;
-    for (LPCWSTR type : {RT_GROUP_ICON, RT_ICON}) {
-        Found f{type, {}};
-        EnumResourceNamesW(m, type, onName, reinterpret_cast<LONG_PTR>(&f));
-        out.insert(out.end(), f.all.begin(), f.all.end());
-    }
+    if (!m) return false;
+    Walk w{m};
+    EnumResourceTypesW(m, onType, reinterpret_cast<LONG_PTR>(&w));
     FreeLibrary(m);
-    return out;
+    out = std::move(w.kept);
+    return true;
 }
 
 bool writeAll(const std::wstring& path, const std::vector<std::uint8_t>& bytes) {
@@ -85,12 +98,16 @@ IconResult applyIcon(std::vector<std::uint8_t>& program, const std::vector<std::
         ~Remove() { DeleteFileW(p.c_str()); }
     } remove{path};
     if (!writeAll(path, program)) return IconResult::Failed;
-    const std::vector<Named> old = existingIcons(path);
-
-    HANDLE update = BeginUpdateResourceW(path.c_str(), FALSE);
+    // Rebuilt from scratch: deleting single resources is not honoured everywhere (Wine
+    // reports success and keeps them), and the old icons would stay beside the new.
+    std::vector<Copied> others;
+    if (!otherResources(path, others)) return IconResult::Failed;
+    HANDLE update = BeginUpdateResourceW(path.c_str(), TRUE);
     if (!update) return IconResult::Failed;
     bool ok = true;
-    for (const Named& n : old) ok = ok && UpdateResourceW(update, n.type, n.ptr(), n.lang, nullptr, 0);
+    for (const Copied& c : others)
+        ok = ok && UpdateResourceW(update, c.typePtr(), c.namePtr(), c.lang, const_cast<std::uint8_t*>(c.data.data()),
+                                   static_cast<DWORD>(c.data.size()));
     const WORD neutral = MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL);
     for (std::size_t i = 0; i < images.size() && ok; ++i) {
         ok = UpdateResourceW(update, RT_ICON, MAKEINTRESOURCEW(i + 1), neutral, images[i].data.data(),

@@ -173,6 +173,8 @@ TEST(SfxStub, UnpacksWithoutAPromptAndStartsTheProgramWithTheFolder) {
   ASSERT_GE(SizeofResource(m, g), 20u);
   EXPECT_EQ(group[4] | (group[5] << 8), 1);
   EXPECT_EQ(group[18] | (group[19] << 8), 1);
+  EXPECT_EQ(FindResourceW(m, MAKEINTRESOURCEW(2), RT_ICON), nullptr) << "the stub's own icons are gone";
+  EXPECT_NE(FindResourceW(m, MAKEINTRESOURCEW(1), RT_MANIFEST), nullptr) << "the rest of the stub stays";
   FreeLibrary(m);
 }
 
