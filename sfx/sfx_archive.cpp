@@ -48,12 +48,20 @@ void decrypt(void* cipher, std::uint8_t* data, std::size_t n) {
 
 }  // namespace
 
-Archive::~Archive() {
+Archive::~Archive() { close(); }
+
+void Archive::close() {
     std::free(entries_);
     std::free(names_);
     std::free(in_);
     std::free(out_);
     if (decompressor_) libdeflate_free_decompressor(static_cast<libdeflate_decompressor*>(decompressor_));
+    entries_ = nullptr;
+    names_ = nullptr;
+    in_ = out_ = nullptr;
+    inCap_ = outCap_ = 0;
+    decompressor_ = nullptr;
+    count_ = 0;
 }
 
 bool Archive::reserve(std::uint8_t*& buf, std::size_t& cap, std::size_t n) {

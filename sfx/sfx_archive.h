@@ -70,6 +70,9 @@ public:
     // Unpacks one entry into `out`, checking its CRC and its size.
     Status extract(Input& in, const Entry& e, const char* password, Output& out);
 
+    // Frees the entries and buffers (the stub does before it waits for a program).
+    void close();
+
     // Entries up to this size are unpacked in memory in one go (the fastest way);
     // larger ones stream through zlib.
     void setWholeLimit(std::size_t bytes) { wholeLimit_ = bytes; }

@@ -302,7 +302,27 @@ Status writeEntry(Archive& archive, FileInput& in, const Entry& e, const char* p
 HANDLE prepareFolder(const WStr& root, WStr& rootFinal) {
     const DWORD attrs = GetFileAttributesW(root.c());
     if (attrs != INVALID_FILE_ATTRIBUTES && !deleteTree(root)) return INVALID_HANDLE_VALUE;
-    if (!CreateDirectoryW(root.c(), nullptr)) return INVALID_HANDLE_VALUE;
+    if (!CreateDirectoryW(root.c(), nullptr)) {
+        // A folder deeper than the temporary folder: its parents first.
+        if (GetLastError() != ERROR_PATH_NOT_FOUND) return INVALID_HANDLE_VALUE;
+        WStr path(root);
+        const wchar_t* p = path.c();
+        std::size_t skip = 4;  // "\\?\"
+        if (!wcsncmp(p + 4, L"UNC\\", 4)) {
+            skip += 4;  // server and share are not created
+            for (int parts = 0; skip < path.size() && parts < 2; ++skip) parts += p[skip] == L'\\';
+        } else {
+            skip += 2;  // "C:"
+        }
+        wchar_t* d = path.data();
+        for (std::size_t i = skip + 1; i < path.size(); ++i) {
+            if (d[i] != L'\\') continue;
+            d[i] = 0;
+            CreateDirectoryW(d, nullptr);
+            d[i] = L'\\';
+        }
+        if (!CreateDirectoryW(root.c(), nullptr)) return INVALID_HANDLE_VALUE;
+    }
     HANDLE h = CreateFileW(root.c(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE) return h;
@@ -392,7 +412,9 @@ Outcome unpackAndRun(const wchar_t* self, bool quiet, WStr& title) {
     }
     struct Close {
         HANDLE h;
-        ~Close() { CloseHandle(h); }
+        ~Close() {
+            if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+        }
     } closeFile{file};
     FileInput in(file);
     Archive archive;
@@ -467,6 +489,10 @@ Outcome unpackAndRun(const wchar_t* self, bool quiet, WStr& title) {
         doneText.addUtf8(settings.done);
         MessageBoxW(nullptr, doneText.c(), title.c(), MB_OK | MB_ICONINFORMATION);
     }
+    // The restore program may run long: the package and the buffers go first.
+    archive.close();
+    CloseHandle(file);
+    closeFile.h = INVALID_HANDLE_VALUE;
     Outcome ran = runProgram(settings, temp, folder);
     std::free(temp);
     r.code = ran.code;

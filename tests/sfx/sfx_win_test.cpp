@@ -223,6 +223,13 @@ TEST(SfxStub, HostileNamesWriteNothingOutsideTheUnpackFolder) {
   }
 }
 
+TEST(SfxStub, AnUnpackFolderBelowMissingFoldersIsMadeWithThem) {
+  const std::string prefix = stubBytes() + sfxtest::settingsBlock({{"folder", "%t\\deep\\er\\_sfx"}});
+  writeAll(L"C:\\sfxtest\\deep.exe", sfxtest::buildZip({{"a\\b.txt", "bee", true}}, {prefix}));
+  EXPECT_EQ(runPackage(L"C:\\sfxtest\\deep.exe"), 0u);
+  EXPECT_EQ(readAll(kTemp + L"\\deep\\er\\_sfx\\a\\b.txt"), "bee");
+}
+
 // Without the quiet switch a failure is one message box, in Chinese.
 TEST(SfxStub, AFailureShowsOneMessage) {
   Built wrong = buildPackage(L"message", "another password");
