@@ -381,6 +381,24 @@ TEST(Quorvak, BacksUpTheDemoSetAsASelfExtractingPackage) {
   const std::string package = readAll(L"C:\\SfxBackups\\Quorvak.exe");
   ASSERT_GT(package.size(), 100000u);
   EXPECT_EQ(package.substr(0, 2), "MZ");
+  // Its icon is the package icon, image by image.
+  const std::string ico = readAll(dosPath(QELVARO_PACKAGE_ICO));
+  ASSERT_GT(ico.size(), 22u);
+  HMODULE icons = LoadLibraryExW(L"C:\\SfxBackups\\Quorvak.exe", nullptr,
+                                 LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  ASSERT_NE(icons, nullptr);
+  const int images = static_cast<unsigned char>(ico[4]) | (static_cast<unsigned char>(ico[5]) << 8);
+  for (int i = 0; i < images; ++i) {
+    const auto* e = reinterpret_cast<const unsigned char*>(ico.data() + 6 + 16 * i);
+    const std::uint32_t size = e[8] | (e[9] << 8) | (e[10] << 16) | (static_cast<std::uint32_t>(e[11]) << 24);
+    const std::uint32_t at = e[12] | (e[13] << 8) | (e[14] << 16) | (static_cast<std::uint32_t>(e[15]) << 24);
+    HRSRC r = FindResourceW(icons, MAKEINTRESOURCEW(i + 1), RT_ICON);
+    ASSERT_NE(r, nullptr) << "image " << i + 1;
+    EXPECT_EQ(std::string(static_cast<const char*>(LockResource(LoadResource(icons, r))), SizeofResource(icons, r)),
+              ico.substr(at, size)) << "image " << i + 1;
+  }
+  EXPECT_NE(FindResourceW(icons, MAKEINTRESOURCEW(1), RT_GROUP_ICON), nullptr);
+  FreeLibrary(icons);
 
   // Run as a user would: no prompt; the restore program shows up with its folder.
   HANDLE run = startProgram(L"C:\\SfxBackups\\Quorvak.exe", L"", L"C:\\SfxBackups");
