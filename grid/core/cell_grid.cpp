@@ -554,6 +554,12 @@ void CellGrid::moveCurrentCell(std::int32_t row, std::int32_t colPos) {
   host_->RowColChanged();
 }
 
+void CellGrid::MoveCurrentCell(std::int32_t row, std::int32_t position) {
+  if (row < -1 || row > lastRow_ || position < -1 || position >= Cols()) return;
+  moveCurrentCell(row, position);
+  if (row >= 0) view_->EnsureRowVisible(row);
+}
+
 void CellGrid::RowColSet(std::int32_t vRow, std::int32_t vCol) {
   try {
     std::int32_t colPos = curColPos_;

@@ -43,6 +43,7 @@ class CellGrid {
   CellGrid& operator=(const CellGrid&) = delete;
 
   void SetHost(GridHost* host) { host_ = host ? host : &nullHost_; }
+  GridHost& Host() const { return *host_; }
   void SetView(GridView* view) { view_ = view ? view : &nullView_; }
   const Locale& locale() const { return *locale_; }
 
@@ -110,6 +111,9 @@ class CellGrid {
   bool RowAdded(std::int32_t vRow) const { return rowAt(checkRow(vRow)).Flags & rowflag::New; }
   bool RowChanged(std::int32_t vRow) const { return rowAt(checkRow(vRow)).Flags & rowflag::Changed; }
   void RowColSet(std::int32_t vRow = -1, std::int32_t vCol = -1);
+  // Moves the current cell (row index, display position) without touching the
+  // selection, as the mouse and keyboard do; RowColChanged when it moved.
+  void MoveCurrentCell(std::int32_t row, std::int32_t position);
   void Refresh();
 
   std::int32_t Rows() const { return lastRow_ + 1; }
@@ -230,6 +234,8 @@ class CellGrid {
   const std::string& EditText() const { return edit_.text; }
   void SetEditText(std::string_view text) { edit_.text = text; }
   bool UpdateCell(bool bAllowMove);
+  // Closes the editor without storing its text (Esc).
+  void CancelEdit();
 
   // ---- sorting ----
   void Sort(std::int32_t vCol1 = -1, std::int32_t vCol1SortType = -1, std::int32_t vCol2 = -1,

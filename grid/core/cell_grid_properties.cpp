@@ -77,7 +77,9 @@ PropertyValue toBag(const T& value, BagKind kind) {
       if constexpr (std::is_same_v<T, bool>) return value;
       break;
     case BagKind::IntegerAbs:
+      // Kept the way a Boolean True is kept (-1), and read back as the absolute value.
       if constexpr (std::is_same_v<T, bool>) return static_cast<std::int16_t>(value ? -1 : 0);
+      if constexpr (std::is_integral_v<T>) return static_cast<std::int16_t>(-value);
       break;
     case BagKind::Integer:
       if constexpr (std::is_integral_v<T> && !std::is_same_v<T, bool>) return static_cast<std::int16_t>(value);

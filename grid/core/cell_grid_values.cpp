@@ -210,6 +210,14 @@ std::int32_t CellGrid::EditRow() const {
   return it == rowOrder_.end() ? -1 : static_cast<std::int32_t>(it - rowOrder_.begin());
 }
 
+void CellGrid::CancelEdit() {
+  if (!edit_.pending) return;
+  edit_.pending = false;
+  const std::int32_t col = edit_.col;
+  view_->HideEditor(col >= 0 && col < Cols() ? columns_[static_cast<std::size_t>(col)].EditControl.get() : nullptr);
+  repaint();
+}
+
 bool CellGrid::UpdateCell(bool bAllowMove) {
   if (!edit_.pending) return true;
   std::int32_t row = EditRow();

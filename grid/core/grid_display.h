@@ -19,6 +19,8 @@
 
 namespace qelvaro::grid {
 
+class GridInput;
+
 struct GridMetrics {
   std::int32_t RowHeightDefault = 0;
   std::int32_t HeaderTextHeight = 0;
@@ -211,6 +213,36 @@ class GridDisplay : public GridView {
 
   // Mouse state painting reads (set by the mouse layer).
   void SetHotHeader(std::int32_t position) { hotHeader_ = position; }
+  std::int32_t HotHeader() const { return hotHeader_; }
+  // The header cell drawn pressed (state 3) or plain while the button is held.
+  void SetHeaderPress(std::int32_t position, std::int32_t state) {
+    pressedHeader_ = position;
+    pressedHeaderState_ = state;
+  }
+  // Where a carried column would land: a frame round the column it would change
+  // places with (swap), or a bar on the side of that position where it would go
+  // (drag: right of it when carried rightwards); -1 for none.
+  void SetDropMark(std::int32_t position, bool swap, bool rightwards = false) {
+    dropMark_ = position;
+    dropSwap_ = swap;
+    dropRight_ = rightwards;
+  }
+  std::int32_t ClientHeight() const { return surface_.ClientSize().cy; }
+  // Draws the header row again (hot, pressed and drop mark) and shows it.
+  void RedrawHeader();
+  // The text a cell shows (formatted) and whether its column cuts it off.
+  std::string CellShownText(std::int32_t row, std::int32_t position) const;
+  bool CellTextCutOff(std::int32_t row, std::int32_t position);
+  // The column's pixel width set by dragging its border; the width in ScaleUnits follows.
+  void SetColumnPixelWidth(std::int32_t col, std::int32_t pixels);
+
+  // The input layer that owns the edit box and the tooltip.
+  void SetInput(GridInput* input) { input_ = input; }
+  // The image list index whose box, in a word-wrapped cell, folds and unfolds the row.
+  std::int16_t ExpandRowImage() const { return expandRowImage_; }
+  void SetExpandRowImage(std::int16_t index);
+  void HideEditor(GridControl* boundControl) override;
+  void HideToolTip() override;
   void SetPressedButtonCell(std::int32_t row, std::int32_t position) {
     pressedRow_ = row;
     pressedPos_ = position;
@@ -231,6 +263,7 @@ class GridDisplay : public GridView {
   void drawTotalsLine(Canvas& c, PaintState& ps, std::int32_t top);
   void drawGridLines(Canvas& c, PaintState& ps, std::int32_t bottom);
   void drawFocusRect(Canvas& c, PaintState& ps);
+  void drawDropMark(Canvas& c);
   void drawPaintedLook(Canvas& c, const Rect& r, std::int32_t state, bool custom);
   void drawTwoColourLook(Canvas& c, const Rect& r, std::int32_t state);
   void drawGlassLook(Canvas& c, const Rect& r, std::int32_t state, bool caption);
@@ -261,6 +294,13 @@ class GridDisplay : public GridView {
   bool painting_ = false;
   bool paintPending_ = false;
   std::int32_t hotHeader_ = -1;
+  std::int32_t pressedHeader_ = -1;
+  std::int32_t pressedHeaderState_ = 1;
+  std::int32_t dropMark_ = -1;
+  bool dropSwap_ = false;
+  bool dropRight_ = false;
+  GridInput* input_ = nullptr;
+  std::int16_t expandRowImage_ = 0;
   std::int32_t pressedRow_ = -1;
   std::int32_t pressedPos_ = -1;
 };

@@ -368,4 +368,30 @@ std::int32_t GridDisplay::RowTop(std::int32_t row) const {
   return grid_->RowRecord(row).Visible ? top : -1;
 }
 
+
+std::string GridDisplay::CellShownText(std::int32_t row, std::int32_t position) const {
+  const std::int32_t col = grid_->ColumnAtPosition(position);
+  const GridRow& record = grid_->RowRecord(row);
+  return cellDisplayText(record.Cells[static_cast<std::size_t>(col)], grid_->Column(col));
+}
+
+bool GridDisplay::CellTextCutOff(std::int32_t row, std::int32_t position) {
+  const std::int32_t col = grid_->ColumnAtPosition(position);
+  const GridColumn& column = grid_->Column(col);
+  const std::string text = CellShownText(row, position);
+  if (text.empty()) return false;
+  Canvas& c = surface_.DrawingCanvas();
+  c.SetFont(cellFont(grid_->RowRecord(row).Cells[static_cast<std::size_t>(col)]));
+  const std::int32_t needed = c.TextWidth(text);
+  c.SetFont(canvasFont(grid_->Font()));
+  // The text starts TextLeftOffset in and keeps a pixel clear of the grid line.
+  return needed > column.PixelWidth - m_.TextLeftOffset - 2;
+}
+
+void GridDisplay::SetColumnPixelWidth(std::int32_t col, std::int32_t pixels) {
+  const double perUnit = ScaleXToPixels(1.0, grid_->ScaleUnits());
+  if (perUnit <= 0) return;
+  grid_->SetColWidth(col, static_cast<float>(pixels / perUnit));
+}
+
 }  // namespace qelvaro::grid

@@ -265,7 +265,15 @@ void GridDisplay::drawCell(Canvas& c, PaintState& ps, std::int32_t row, const Gr
   if (imageList_ && format && format->Image != 0) {
     const Rect ir = CellRect(position, y, h, 2);
     c.Image(*imageList_, std::abs(format->Image), ir.left, ir.top, imageStyle);
+  } else if (imageList_ && expandRowImage_ > 0 && grid_->AllowWordWrap() && (cell.Flags & cellflag::WordWrap)) {
+    const Rect ir = CellRect(position, y, h, 2);
+    c.Image(*imageList_, expandRowImage_, ir.left, ir.top, imageStyle);
   }
+}
+
+void GridDisplay::SetExpandRowImage(std::int16_t index) {
+  expandRowImage_ = index;
+  DrawGrid(grid_ && grid_->Drawing(), false);
 }
 
 void GridDisplay::DrawCheckBox(Canvas& c, Rect r, bool checked) {
@@ -313,11 +321,38 @@ std::int32_t GridDisplay::DrawHeaderRow(Canvas& c, std::int32_t hotColumn) {
   std::int32_t x = 0;
   for (std::int32_t pos : displayedPositions()) {
     columnLeft_[static_cast<std::size_t>(pos)] = x;
-    DrawHeaderCell(c, pos, pos == hotColumn ? 2 : 1);
+    const std::int32_t state = pos == pressedHeader_ ? pressedHeaderState_ : pos == hotColumn ? 2 : 1;
+    DrawHeaderCell(c, pos, state);
     x += grid_->Column(grid_->ColumnAtPosition(pos)).PixelWidth;
   }
   gridRight_ = rnw + x;
+  drawDropMark(c);
   return gridRight_;
+}
+
+void GridDisplay::drawDropMark(Canvas& c) {
+  if (dropMark_ < 0 || !grid_->ColumnHeaders()) return;
+  const std::int32_t left = ColumnLeft(dropMark_);
+  if (left < 0) return;
+  const Rgb colour = Translate(grid_->ForeColorHdr());
+  const std::int32_t w = grid_->Column(grid_->ColumnAtPosition(dropMark_)).PixelWidth;
+  std::int32_t x = m_.RowNumberWidth + left;
+  if (dropSwap_) {
+    c.Outline(Rect{x + 1, m_.CaptionHeight + 1, x + w - 1, m_.HeaderHeight - 1}, colour, 2);
+  } else {
+    // A column running past the window shows the bar at the window's edge.
+    if (dropRight_) x = std::min(x + w, surface_.ClientSize().cx - 2);
+    c.FillRect(Rect{std::max(x - 1, m_.RowNumberWidth), m_.CaptionHeight, x + 2, m_.HeaderHeight}, colour);
+  }
+}
+
+void GridDisplay::RedrawHeader() {
+  if (!grid_ || !grid_->Drawing() || painting_) return;
+  Canvas& c = surface_.DrawingCanvas();
+  c.ClearClip();
+  DrawHeaderRow(c, hotHeader_);
+  c.SetFont(canvasFont(grid_->Font()));
+  surface_.Show();
 }
 
 void GridDisplay::DrawHeaderCell(Canvas& c, std::int32_t position, std::int32_t state) {

@@ -73,7 +73,7 @@
   X(FocusRowHighlightStyle, std::int32_t, Long, "FocusRowHighlightStyle", 0, Paint, "FocusRowHighlightStyle") \
   X(FocusRectHide, bool, Bool, "HideSelection", false, Paint, "HideSelection")                  \
   X(AllowColumnHover, bool, Bool, "HotHeaderTracking", true, None, "HotHeaderTracking")         \
-  X(MultiSelect, bool, IntegerAbs, "MultiSelect", false, Refresh, "MultiSelect")                \
+  X(MultiSelect, std::int32_t, IntegerAbs, "MultiSelect", 0, Refresh, "MultiSelect")                \
   X(ScrollTrack, bool, Bool, "ScrollTrack", true, None, "ScrollTrack")                          \
   X(AutoToolTips, bool, Bool, "AutoToolTips", true, None, "AutoToolTips")                       \
   X(Enabled, bool, Bool, "Enabled", true, None, "Enabled")                                      \

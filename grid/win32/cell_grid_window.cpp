@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <windowsx.h>
 
+#include "wide_text.h"
 #include "win32_locale.h"
 
 namespace qelvaro::grid {
@@ -27,6 +28,11 @@ bool RegisterCellGridClass(HINSTANCE instance) {
   return RegisterClassExW(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
+UINT CellPointMessage() {
+  static const UINT message = RegisterWindowMessageW(L"QelvaroCellGrid.CellPoint");
+  return message;
+}
+
 CellGridWindow::CellGridWindow(HWND hwnd)
     : hwnd_(hwnd),
       platform_(hwnd),
@@ -34,8 +40,11 @@ CellGridWindow::CellGridWindow(HWND hwnd)
       scroll_(hwnd),
       display_(platform_, surface_, scroll_),
       grid_(Win32Locale::user(), nullptr, &display_),
+      inputPort_(hwnd),
+      input_(grid_, display_, inputPort_),
       subclasser_(this) {
   display_.Bind(grid_, host_);
+  inputPort_.Attach(&input_);
 }
 
 CellGridWindow::~CellGridWindow() = default;
@@ -80,9 +89,11 @@ void CellGridWindow::initialize() {
     if (platform_.StylesAvailable()) subclasser_.sc_WatchMsg(hwnd_, WM_THEMECHANGED, MSG_AFTER);
   }
   display_.Site();
+  inputPort_.RegisterDropTarget();
 }
 
 void CellGridWindow::terminate() {
+  inputPort_.Destroy();
   platform_.SetQuiet(true);
   grid_.Terminate();
   display_.Unsite();
@@ -125,26 +136,70 @@ LRESULT CellGridWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
       return DLGC_WANTARROWS | DLGC_WANTCHARS;
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
-      SetFocus(hwnd_);
+    case WM_MBUTTONDOWN:
+    case WM_RBUTTONDBLCLK:
+    case WM_MBUTTONDBLCLK:
+    case WM_LBUTTONDBLCLK:
+    case WM_LBUTTONUP:
+    case WM_RBUTTONUP:
+    case WM_MBUTTONUP:
+    case WM_MOUSEMOVE:
+      mouseMessage(message, wParam, lParam);
       return 0;
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+    case WM_CHAR:
+      keyMessage(message, wParam);
+      return 0;
+    case WM_TIMER:
+      input_.Timer(static_cast<std::int32_t>(wParam));
+      return 0;
+    case WM_SETCURSOR:
+      if (LOWORD(lParam) == HTCLIENT && reinterpret_cast<HWND>(wParam) == hwnd_) return inputPort_.ApplyCursor();
+      return DefWindowProcW(hwnd_, message, wParam, lParam);
+    case WM_COMMAND:
+      if (HIWORD(wParam) == EN_CHANGE && reinterpret_cast<HWND>(lParam) == inputPort_.EditWindow()) {
+        const int n = GetWindowTextLengthW(inputPort_.EditWindow());
+        std::wstring text(static_cast<std::size_t>(n) + 1, L'\0');
+        text.resize(static_cast<std::size_t>(GetWindowTextW(inputPort_.EditWindow(), text.data(), n + 1)));
+        input_.EditorTextChanged(Narrow(text));
+      }
+      return 0;
+    case WM_CTLCOLOREDIT:
+      if (reinterpret_cast<HWND>(lParam) == inputPort_.EditWindow())
+        return reinterpret_cast<LRESULT>(inputPort_.EditColours(reinterpret_cast<HDC>(wParam)));
+      return DefWindowProcW(hwnd_, message, wParam, lParam);
     case WM_DESTROY:
       terminate();
       return 0;
     default:
+      if (message == CellPointMessage()) return cellPoint(static_cast<std::int32_t>(wParam), static_cast<std::int32_t>(lParam));
       return DefWindowProcW(hwnd_, message, wParam, lParam);
   }
+}
+
+LRESULT CellGridWindow::cellPoint(std::int32_t row, std::int32_t position) const {
+  if (position < 0 || position >= grid_.Cols()) return -1;
+  const std::int32_t left = display_.ColumnLeft(position);
+  const std::int32_t top = row < 0 ? display_.Metrics().CaptionHeight : display_.RowTop(row);
+  if (left < 0 || top < 0 || row >= grid_.Rows()) return -1;
+  return MAKELRESULT(display_.Metrics().RowNumberWidth + left, top);
 }
 
 void CellGridWindow::onMessage(SubclassCall& call) {
   if (call.before) return;
   switch (call.message) {
     case WM_SETFOCUS:
-      if (grid_.FocusRectHide() && (mouseInside_ || englishLocale_) && grid_.Drawing()) display_.DrawGrid(true, false);
+      if (grid_.FocusRectHide() && (input_.Inside() || englishLocale_) && grid_.Drawing()) display_.DrawGrid(true, false);
       break;
-    case WM_KILLFOCUS:
-      if (!mouseInside_ && grid_.EditPending()) grid_.UpdateCell(false);
-      if (grid_.FocusRectHide() && (!mouseInside_ || englishLocale_) && grid_.Drawing()) display_.DrawGrid(true, true);
+    case WM_KILLFOCUS: {
+      // The focus going to the grid's own editor is the edit starting, not ending.
+      const HWND to = reinterpret_cast<HWND>(call.wParam);
+      const bool toEditor = to && (to == inputPort_.EditWindow() || IsChild(hwnd_, to));
+      if (!toEditor && !input_.Inside() && grid_.EditPending()) grid_.UpdateCell(false);
+      if (grid_.FocusRectHide() && (!input_.Inside() || englishLocale_) && grid_.Drawing()) display_.DrawGrid(true, true);
       break;
+    }
     case WM_HSCROLL:
     case WM_VSCROLL:
       display_.OnScroll(ScrollRequestFromScrollMessage(call.message == WM_VSCROLL, static_cast<std::uint32_t>(call.wParam)));
@@ -152,29 +207,90 @@ void CellGridWindow::onMessage(SubclassCall& call) {
     case WM_MOUSEWHEEL:
       display_.OnScroll(ScrollRequestFromWheel(static_cast<std::uint32_t>(call.wParam)));
       break;
-    case WM_MOUSEMOVE:
-      if (!mouseInside_) {
-        mouseInside_ = true;
-        TRACKMOUSEEVENT tme = {};
-        tme.cbSize = sizeof tme;
-        tme.dwFlags = TME_LEAVE;
-        tme.hwndTrack = hwnd_;
-        _TrackMouseEvent(&tme);
-        host_->MouseEnter();
-      }
-      break;
     case WM_MOUSELEAVE:
-      if (mouseInside_) {
-        mouseInside_ = false;
-        display_.SetHotHeader(-1);
-        host_->MouseLeave();
-      }
+      input_.MouseLeave();
       break;
     case WM_THEMECHANGED:
       display_.OnThemeChanged();
       break;
     default:
       break;
+  }
+}
+
+namespace {
+std::int16_t shiftFromKeys() {
+  std::int16_t s = 0;
+  if (GetKeyState(VK_SHIFT) < 0) s |= shiftkey::Shift;
+  if (GetKeyState(VK_CONTROL) < 0) s |= shiftkey::Ctrl;
+  if (GetKeyState(VK_MENU) < 0) s |= shiftkey::Alt;
+  return s;
+}
+}  // namespace
+
+bool CellGridWindow::mouseMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  const std::int32_t x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
+  std::int16_t buttons = 0;
+  if (wParam & MK_LBUTTON) buttons |= mousebutton::Left;
+  if (wParam & MK_RBUTTON) buttons |= mousebutton::Right;
+  if (wParam & MK_MBUTTON) buttons |= mousebutton::Middle;
+  std::int16_t shift = 0;
+  if (wParam & MK_SHIFT) shift |= shiftkey::Shift;
+  if (wParam & MK_CONTROL) shift |= shiftkey::Ctrl;
+  if (GetKeyState(VK_MENU) < 0) shift |= shiftkey::Alt;
+  switch (message) {
+    case WM_MOUSEMOVE:
+      input_.MouseMove(buttons, shift, x, y);
+      break;
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+    case WM_RBUTTONDBLCLK:
+    case WM_MBUTTONDBLCLK: {
+      // The editor keeps the focus while it is open; the press commits it first.
+      if (GetFocus() != inputPort_.EditWindow()) SetFocus(hwnd_);
+      const std::int16_t button = message == WM_LBUTTONDOWN ? mousebutton::Left
+                                  : (message == WM_RBUTTONDOWN || message == WM_RBUTTONDBLCLK) ? mousebutton::Right
+                                                                                                : mousebutton::Middle;
+      afterDblClick_ = false;
+      input_.MouseDown(button, shift, x, y);
+      break;
+    }
+    case WM_LBUTTONDBLCLK:
+      afterDblClick_ = true;
+      input_.DblClick();
+      break;
+    case WM_LBUTTONUP:
+      input_.MouseUp(mousebutton::Left, shift, x, y);
+      // The release after a double click ends it; it is not another click.
+      if (!afterDblClick_ && !destroyed_) input_.Click();
+      afterDblClick_ = false;
+      break;
+    case WM_RBUTTONUP:
+      input_.MouseUp(mousebutton::Right, shift, x, y);
+      break;
+    case WM_MBUTTONUP:
+      input_.MouseUp(mousebutton::Middle, shift, x, y);
+      break;
+    default:
+      return false;
+  }
+  return true;
+}
+
+bool CellGridWindow::keyMessage(UINT message, WPARAM wParam) {
+  switch (message) {
+    case WM_KEYDOWN:
+      input_.KeyDown(static_cast<std::int16_t>(wParam), shiftFromKeys());
+      return true;
+    case WM_KEYUP:
+      input_.KeyUp(static_cast<std::int16_t>(wParam), shiftFromKeys());
+      return true;
+    case WM_CHAR:
+      input_.KeyPress(static_cast<std::uint32_t>(wParam));
+      return true;
+    default:
+      return false;
   }
 }
 

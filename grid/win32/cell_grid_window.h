@@ -10,8 +10,10 @@
 
 #include "cell_grid.h"
 #include "grid_display.h"
+#include "grid_input.h"
 #include "subclasser.h"
 #include "win32_grid_ports.h"
+#include "win32_input_port.h"
 
 namespace qelvaro::grid {
 
@@ -19,6 +21,12 @@ inline constexpr wchar_t kCellGridClassName[] = L"QelvaroCellGrid";
 
 // Once per process; the class is usable from dialog templates and CreateWindowEx.
 bool RegisterCellGridClass(HINSTANCE instance);
+
+// For automation from other processes (UI tests, accessibility tools): sent with
+// wParam = row index (-1 for the header) and lParam = display position, the grid
+// answers MAKELRESULT(x, y), the client point of that cell's top-left corner, or -1
+// when the cell is not on screen.
+UINT CellPointMessage();
 
 class CellGridWindow : private SubclassTarget {
  public:
@@ -29,11 +37,15 @@ class CellGridWindow : private SubclassTarget {
   HWND hwnd() const { return hwnd_; }
   CellGrid& grid() { return grid_; }
   GridDisplay& display() { return display_; }
+  GridInput& input() { return input_; }
+  // The in-place edit box (null until an edit first opens) and the tooltip window.
+  HWND EditWindow() const { return inputPort_.EditWindow(); }
+  HWND ToolTipWindow() const { return inputPort_.ToolTipWindow(); }
   Subclasser& subclasser() { return subclasser_; }
   void SetHost(GridHost* host);
   // The image list for row, cell and expand images (owned from then on).
   void SetImageList(HIMAGELIST list);
-  bool MouseInside() const { return mouseInside_; }
+  bool MouseInside() const { return input_.Inside(); }
 
  private:
   friend bool RegisterCellGridClass(HINSTANCE instance);
@@ -44,6 +56,9 @@ class CellGridWindow : private SubclassTarget {
   void initialize();
   void terminate();
   void paint();
+  bool mouseMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  bool keyMessage(UINT message, WPARAM wParam);
+  LRESULT cellPoint(std::int32_t row, std::int32_t position) const;
   // The grid's message handler, called after the window's own procedure.
   void onMessage(SubclassCall& call);
 
@@ -58,9 +73,11 @@ class CellGridWindow : private SubclassTarget {
   Win32ScrollPort scroll_;
   GridDisplay display_;
   CellGrid grid_;
+  Win32InputPort inputPort_;
+  GridInput input_;
   Subclasser subclasser_;
   bool englishLocale_ = false;
-  bool mouseInside_ = false;
+  bool afterDblClick_ = false;
   int busy_ = 0;
   bool destroyed_ = false;
 };

@@ -1,5 +1,7 @@
 #include "e2e_support.h"
 
+#include <shlobj.h>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -180,6 +182,33 @@ int reportExitCode(int code) {
     }
   }
   return code;
+}
+
+}  // namespace qelvaro::e2e
+
+namespace qelvaro::e2e {
+
+std::wstring pickFolderAndWait(HWND main, HANDLE process, const std::wstring& folder, const std::string& shot) {
+  // The first folder browser of a Wine prefix takes a while to build the shell's tree.
+  HWND browser = waitForOwnedDialog(main, 90000);
+  if (!browser) return L"<no folder browser>";
+  screenshot(shot + "-folder-browser");
+  const std::size_t bytes = (folder.size() + 1) * sizeof(wchar_t);
+  void* remote = VirtualAllocEx(process, nullptr, bytes, MEM_COMMIT, PAGE_READWRITE);
+  WriteProcessMemory(process, remote, folder.c_str(), bytes, nullptr);
+  SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(remote));
+  Sleep(200);
+  PostMessageW(browser, WM_COMMAND, IDOK, 0);
+  HWND done = waitForOwnedDialog(main, 120000, browser);
+  VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  if (!done) return L"<no end message>";
+  Sleep(200);
+  screenshot(shot + "-done");
+  wchar_t text[4096] = {};
+  GetDlgItemTextW(done, 0xFFFF, text, 4096);
+  PostMessageW(done, WM_COMMAND, IDOK, 0);
+  Sleep(200);
+  return text;
 }
 
 }  // namespace qelvaro::e2e

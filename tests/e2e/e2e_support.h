@@ -55,6 +55,11 @@ bool importRegFile(const std::string& unixPath);
 // Copies a file, creating the folder.
 bool copyInto(const std::wstring& from, const std::wstring& folder, const std::wstring& name);
 
+// After the backup button was pressed: picks `folder` in Quorvak's folder browser
+// (the path is written into its memory for BFFM_SETSELECTION), waits for the end
+// message, closes it and returns its text ("<...>" when a window never showed).
+std::wstring pickFolderAndWait(HWND main, HANDLE process, const std::wstring& folder, const std::string& shot);
+
 // For a main() of a test driver run inside a Wine virtual desktop: the exit code goes
 // to the file the harness names, since the desktop does not pass it on.
 int reportExitCode(int code);
