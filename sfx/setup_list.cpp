@@ -82,7 +82,14 @@ std::wstring folderArgument() {
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   using namespace qelvaro::setup_list;
-  SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+  // Looked up: Windows 7 without KB2533623 lacks it, and a static import would stop
+  // the program from starting there at all.
+  using SetDirs = BOOL(WINAPI*)(DWORD);
+  if (auto set = reinterpret_cast<SetDirs>(
+          reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories"))))
+    set(LOAD_LIBRARY_SEARCH_SYSTEM32);
+  else
+    SetDllDirectoryW(L"");
   const std::wstring folder = folderArgument();
   const std::vector<std::wstring> drivers = findDrivers(folder);
   std::wstring text;
