@@ -6,6 +6,7 @@
 #include "backup_root.h"
 #include "driver_inventory.h"
 #include "text_encoding.h"
+#include "sfx_packaging.h"
 #include "zip_packaging.h"
 #include "ui.h"
 
@@ -13,7 +14,7 @@ namespace qelvaro {
 namespace {
 
 constexpr std::string_view kUsage =
-    "usage: qelvaro backup --to DIR [--all] [--class NAME]... [--format folder|zip] [--arch x86|amd64|arm64]\n";
+    "usage: qelvaro backup --to DIR [--all] [--class NAME]... [--format folder|zip|sfx] [--arch x86|amd64|arm64]\n";
 
 // Messages that a window would show go to the error stream.
 class ConsoleUi final : public Ui {
@@ -95,8 +96,13 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
     err << "qelvaro backup: --to is required\n" << kUsage;
     return 2;
   }
-  if (format != "folder" && format != "zip") {
-    err << "qelvaro backup: unknown format '" << format << "' (folder or zip)\n";
+  if (format != "folder" && format != "zip" && format != "sfx") {
+    err << "qelvaro backup: unknown format '" << format << "' (folder, zip or sfx)\n";
+    return 2;
+  }
+  std::string setupExe, stub, icon;
+  if (format == "sfx" && !(system.sfxPayloads && system.sfxPayloads(setupExe, stub, icon))) {
+    err << "qelvaro backup: this build carries no self-extractor; use --format folder or zip\n";
     return 2;
   }
 
@@ -136,18 +142,37 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
   out << "\n";
   if (format == "folder" || skippedDrivers == result.drivers.size()) return result.complete() ? 0 : 1;
 
-  const std::string zipFile = root + ".zip";
+  const bool sfx = format == "sfx";
+  const std::string packageFile = root + (sfx ? ".exe" : ".zip");
   const auto zipPath = [&](const std::string& p) { return system.zipPath ? system.zipPath(p) : p; };
   int shown = -1;
-  const ZipOutcome zipped = PackBackupAsZip(
-      zipPath(root), zipPath(zipFile),
-      [&](std::int16_t percent) {
-        if (!progressBar || percent == shown) return;
-        shown = percent;
-        out << "\r[" << std::string(static_cast<std::size_t>(percent / 5), '#')
-            << std::string(static_cast<std::size_t>(20 - percent / 5), ' ') << "] " << percent << "%" << std::flush;
-      },
-      nullptr);
+  const auto bar = [&](std::int16_t percent) {
+    if (!progressBar || percent == shown) return;
+    shown = percent;
+    out << "\r[" << std::string(static_cast<std::size_t>(percent / 5), '#')
+        << std::string(static_cast<std::size_t>(20 - percent / 5), ' ') << "] " << percent << "%" << std::flush;
+  };
+  ZipOutcome zipped;
+  if (sfx) {
+    // The restore program is packed with the drivers; the stub and the icon are only
+    // read while packing, from beside the package, and go again afterwards.
+    const std::string scratch = root + ".sfx";
+    const std::string stubFile = scratch + "\\sfx.bin", iconFile = scratch + "\\icon.ico";
+    FsResult wrote = system.fs.writeFile(root + "\\setup.exe", setupExe);
+    if (wrote.ok()) wrote = system.fs.createDir(scratch);
+    if (wrote.ok()) wrote = system.fs.writeFile(stubFile, stub);
+    if (wrote.ok()) wrote = system.fs.writeFile(iconFile, icon);
+    if (wrote.ok()) {
+      zipped = PackBackupAsSfx(zipPath(root), zipPath(packageFile), zipPath(stubFile), zipPath(iconFile), bar,
+                               nullptr);
+    } else {
+      zipped.code = -1;
+      zipped.description = "could not write the self-extractor's files next to " + root;
+    }
+    system.fs.deleteTree(scratch);
+  } else {
+    zipped = PackBackupAsZip(zipPath(root), zipPath(packageFile), bar, nullptr);
+  }
   if (shown >= 0) out << "\n";
   if (!zipped.ok()) {
     // The collected files are the only copy: they stay where they are.
@@ -156,7 +181,7 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
     return 1;
   }
   const FsResult removed = DeleteDir(root, system.fs);
-  out << "packed into " << zipFile << "\n";
+  out << "packed into " << packageFile << "\n";
   if (!removed.ok()) err << "qelvaro backup: could not remove " << root << " after packing\n";
   return result.complete() ? 0 : 1;
 }

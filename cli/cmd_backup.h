@@ -23,10 +23,14 @@ struct BackupSystem {
   // The path the zip component opens for a path of `fs`; unset when they are the same
   // (on Windows). An offline tree maps its Windows paths onto host folders.
   std::function<std::string(const std::string&)> zipPath = {};
+  // The bytes a self-extracting package is built from: the restore program, the stub
+  // and the package icon. Unset (or false) where the build carries none.
+  std::function<bool(std::string& setup, std::string& stub, std::string& icon)> sfxPayloads = {};
 };
 
 // `--format zip` packs the backup root into DIR\Quorvak.zip and removes the root;
-// when packing fails the root stays, and the user is told where.
+// `--format sfx` packs it with the restore program into the self-extracting
+// DIR\Quorvak.exe. When packing fails the root stays, and the user is told where.
 // 0 when every chosen driver was backed up whole (and packed), 1 when some driver or
 // file was skipped, nothing was chosen, or packing failed; 2 for wrong arguments.
 // `progressBar` draws the packing progress (for a terminal).

@@ -6,6 +6,7 @@
 #include "driver_store_setupapi.h"
 #include "md_folders.h"
 #include "native_arch.h"
+#include "md_resource.h"
 #include "win32_file_system.h"
 #include "win32_registry.h"
 
@@ -22,6 +23,11 @@ int RunPlatformBackup(const Args& args, std::ostream& out, std::ostream& err) {
   const RegistryDriverStoreLookup database(registry, folders);
   const ChainedDriverStoreLookup store({&setupapi, &database});
   BackupSystem system{registry, folders, fs, &store, NativeMachineArch()};
+  system.sfxPayloads = [](std::string& setup, std::string& stub, std::string& icon) {
+    std::uint32_t error = 0;
+    return LoadOwnResource("SETUP.EXE", "CUSTOM", setup, error) && LoadOwnResource("SFX.BIN", "CUSTOM", stub, error) &&
+           LoadOwnResource("ICON.ICO", "CUSTOM", icon, error);
+  };
   return RunBackupCommand(args, system, out, err, _isatty(_fileno(stdout)) != 0);
 }
 }  // namespace qelvaro

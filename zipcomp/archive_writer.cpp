@@ -329,6 +329,7 @@ WriteResult ArchiveWriter::stream(const SourceFile& f, Sink& sink, std::uint64_t
 
 WriteResult ArchiveWriter::write(const std::vector<SourceFile>& files, WriteStream& out) {
     Sink sink(out, progress_);
+    if (!options_.prefix.empty()) sink.write(options_.prefix);
     std::random_device rd;
     const std::uint64_t seed = (std::uint64_t{rd()} << 32) ^ rd();
     std::vector<EntryRecord> records;

@@ -29,6 +29,9 @@ struct WriterOptions {
     // Bytes of source data read ahead of the writer at most (one file may exceed it).
     std::size_t inFlightLimit = std::size_t{128} << 20;
     unsigned threads = 0;  // 0: one per core
+    // Bytes the file starts with before the archive (a self-extractor and its settings).
+    // Entry offsets count from the start of the file, so that readers need no guessing.
+    std::vector<std::uint8_t> prefix;
 };
 
 // Shared with the thread that reports progress; only ever grows.

@@ -17,7 +17,9 @@
 namespace zipcomp {
 namespace {
 
-constexpr const char* kUsage = "usage: qelvaro zip FOLDER ARCHIVE [--level N] [--password P] [--move]\n";
+constexpr const char* kUsage =
+    "usage: qelvaro zip FOLDER ARCHIVE [--level N] [--password P] [--move]\n"
+    "                  [--sfx STUB [--unpack-to FOLDER] [--run \"PROGRAM|PARAMETERS\"]]\n";
 
 struct Options {
     std::string folder;
@@ -25,6 +27,9 @@ struct Options {
     int level = 6;
     std::string password;
     bool move = false;
+    std::string stub;  // a self-extracting program on this stub
+    std::string unpackTo = "%t\\_sfx";
+    std::string run;
 };
 
 std::optional<Options> parse(const std::vector<std::string>& args, std::ostream& err) {
@@ -46,6 +51,12 @@ std::optional<Options> parse(const std::vector<std::string>& args, std::ostream&
                 return std::nullopt;
             }
             o.password = args[++i];
+        } else if (a == "--sfx" || a == "--unpack-to" || a == "--run") {
+            if (!hasValue || args[i + 1].empty()) {
+                err << "qelvaro zip: " << a << " needs a value\n" << kUsage;
+                return std::nullopt;
+            }
+            (a == "--sfx" ? o.stub : a == "--run" ? o.run : o.unpackTo) = args[++i];
         } else if (a == "--move") {
             o.move = true;
         } else if (a.size() > 1 && a[0] == '-') {
@@ -93,6 +104,14 @@ int runZipCommand(const std::vector<std::string>& args, std::ostream& out, std::
     zip.ZipFilename = o->archive;
     zip.CompressionLevel = o->level;
     zip.EncryptionPassword = o->password;
+    if (!o->stub.empty()) {
+        zip.SfxBinaryModule = o->stub;
+        zip.SfxDefaultPassword = o->password;
+        zip.SfxDefaultUnzipToFolder = o->unpackTo;
+        zip.SfxExecuteAfter = o->run;
+        zip.SfxInstallMode = true;
+        zip.SfxClearMessages();
+    }
 
     GlobalStatusArgs last;
     int shown = -1;

@@ -6,7 +6,10 @@
 #include <random>
 #include <thread>
 
+#include "sfx/sfx_settings.h"
+#include "sfx/sfx_settings_writer.h"
 #include "zipcomp/archive_writer.h"
+#include "zipcomp/sfx_icon.h"
 #include "zipcomp/source_scan.h"
 #include "zipcomp/zip_paths.h"
 
@@ -42,6 +45,27 @@ std::string randomToken() {
     return t;
 }
 
+bool readWhole(FileAccess& fs, const std::string& path, std::vector<std::uint8_t>& bytes) {
+    std::unique_ptr<ReadStream> in;
+    if (fs.openRead(path, in) != IoStatus::Ok) return false;
+    bytes.clear();
+    std::uint8_t buf[65536];
+    for (;;) {
+        std::size_t n = 0;
+        if (in->read(buf, sizeof buf, n) != IoStatus::Ok) return false;
+        if (n == 0) return true;
+        if (bytes.size() + n > (std::size_t{64} << 20)) return false;  // no stub is that big
+        bytes.insert(bytes.end(), buf, buf + n);
+    }
+}
+
+// A Windows program starts with "MZ" and names where its "PE" header is.
+bool looksLikeWindowsProgram(const std::vector<std::uint8_t>& b) {
+    if (b.size() < 64 || b[0] != 'M' || b[1] != 'Z') return false;
+    const std::uint32_t pe = b[60] | (b[61] << 8) | (b[62] << 16) | (static_cast<std::uint32_t>(b[63]) << 24);
+    return pe <= b.size() - 4 && b[pe] == 'P' && b[pe + 1] == 'E' && b[pe + 2] == 0 && b[pe + 3] == 0;
+}
+
 }  // namespace
 
 struct ZipComponent::Settings {
@@ -49,6 +73,10 @@ struct ZipComponent::Settings {
     std::string zipFilename;
     bool deleteZipped = false;
     WriterOptions writer;
+    // A self-extractor: the stub, its icon and what the stub is told.
+    std::string stubPath;
+    std::string iconPath;
+    std::vector<std::pair<std::string, std::string>> sfxValues;
 };
 
 // What the working thread shares with the caller's thread.
@@ -111,9 +139,9 @@ std::int32_t ZipComponent::Zip() {
     lastErrorPath_.clear();
     if (CompressionLevel < 0 || CompressionLevel > 9) return static_cast<std::int32_t>(ZipResult::InvalidLevel);
     if (ZipFilename.empty()) return static_cast<std::int32_t>(ZipResult::NoArchiveName);
-    // The stub's settings have no place in the archive yet; writing a plain zip under an
-    // .exe name would look like success and give the user a package that cannot run.
-    if (!SfxBinaryModule.empty()) return static_cast<std::int32_t>(ZipResult::SfxNotSupported);
+    // The stub could not know where to unpack.
+    if (!SfxBinaryModule.empty() && SfxDefaultUnzipToFolder.empty())
+        return static_cast<std::int32_t>(ZipResult::SfxSettingsInvalid);
 
     Settings s;
     s.scan = {BasePath, FilesToProcess, ProcessSubfolders, PreservePaths, ZipFilename};
@@ -124,6 +152,25 @@ std::int32_t ZipComponent::Zip() {
     s.writer.inMemoryLimit = inMemoryLimit_;
     s.writer.inFlightLimit = std::max(s.writer.inFlightLimit, inMemoryLimit_);
     s.writer.threads = threads_;
+    if (!SfxBinaryModule.empty()) {
+        s.stubPath = SfxBinaryModule;
+        s.iconPath = SfxIconFilename;
+        auto message = [this](SfxMessage m) { return SfxMessages[static_cast<std::size_t>(m)]; };
+        s.sfxValues = {
+            {qsfx::kKeyFolder, SfxDefaultUnzipToFolder},
+            {qsfx::kKeyPassword, SfxDefaultPassword},
+            {qsfx::kKeyRun, SfxExecuteAfter},
+            {qsfx::kKeyInstall, SfxInstallMode ? "1" : "0"},
+            {qsfx::kKeyTitle, message(SfxMessage::Title)},
+            {qsfx::kKeyConfirm, message(SfxMessage::Confirm)},
+            {qsfx::kKeyDone, message(SfxMessage::Done)},
+            // Carried for stubs that show them; this one unpacks without a progress
+            // window and never asks for a password.
+            {"progress", message(SfxMessage::Progress)},
+            {"failed", message(SfxMessage::Failed)},
+            {"prompt", message(SfxMessage::PasswordPrompt)},
+        };
+    }
 
     running_ = true;
     struct Reset {
@@ -173,7 +220,30 @@ std::int32_t ZipComponent::Zip() {
     return static_cast<std::int32_t>(run.result);
 }
 
-void ZipComponent::work(Run& run, const Settings& s) {
+// The stub (with the package icon put in) and its settings go before the archive.
+bool ZipComponent::buildSfxPrefix(FileAccess& fs, Settings& s, ZipResult& code, std::string& path) {
+    std::vector<std::uint8_t> stub;
+    if (!readWhole(fs, s.stubPath, stub) || !looksLikeWindowsProgram(stub)) {
+        code = ZipResult::SfxStubInvalid;
+        path = s.stubPath;
+        return false;
+    }
+    if (!s.iconPath.empty()) {
+        std::vector<std::uint8_t> icon;
+        const IconResult r = readWhole(fs, s.iconPath, icon) ? applyIcon(stub, icon) : IconResult::BadIcon;
+        if (r != IconResult::Ok) {
+            code = r == IconResult::BadIcon ? ZipResult::SfxIconInvalid : ZipResult::SfxIconNotWritten;
+            path = s.iconPath;
+            return false;
+        }
+    }
+    std::vector<std::uint8_t> settings = qsfx::encodeSettings(s.sfxValues);
+    s.writer.prefix = std::move(stub);
+    s.writer.prefix.insert(s.writer.prefix.end(), settings.begin(), settings.end());
+    return true;
+}
+
+void ZipComponent::work(Run& run, Settings& s) {
     auto fail = [&](ZipResult code, std::string path) {
         run.result = code;
         run.errorPath = std::move(path);
@@ -186,6 +256,11 @@ void ZipComponent::work(Run& run, const Settings& s) {
         for (const auto& f : scan.files) run.bytesTotal += f.size;
         run.scanned = true;
         run.host->wake();
+        if (!s.stubPath.empty()) {
+            ZipResult r = ZipResult::Ok;
+            std::string path;
+            if (!buildSfxPrefix(*fs_, s, r, path)) return fail(r, path);
+        }
 
         // The archive grows under a name of its own beside the target; the target is
         // touched only by the final rename.

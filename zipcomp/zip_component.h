@@ -77,7 +77,8 @@ public:
 private:
     struct Run;
     struct Settings;
-    void work(Run& run, const Settings& s);
+    void work(Run& run, Settings& s);
+    static bool buildSfxPrefix(FileAccess& fs, Settings& s, ZipResult& code, std::string& path);
 
     std::shared_ptr<FileAccess> fs_;
     std::shared_ptr<WaitHost> host_;

@@ -25,6 +25,10 @@ std::string errorDescription(std::int16_t xType, std::int32_t value) {
     case ZipResult::SfxNotSupported: return "暂不支持创建自解压文件";
     case ZipResult::Cancelled: return "压缩操作已取消";
     case ZipResult::Internal: return "压缩组件内部错误";
+    case ZipResult::SfxStubInvalid: return "无法读取自解压模块, 或它不是 Windows 程序";
+    case ZipResult::SfxIconInvalid: return "无法读取图标文件, 或它不是有效的图标";
+    case ZipResult::SfxIconNotWritten: return "无法把图标写入自解压文件 (此平台不能修改程序的资源)";
+    case ZipResult::SfxSettingsInvalid: return "自解压设置无效: 没有指定解压文件夹";
     }
     return "未知错误 (代码 " + std::to_string(value) + ")";
 }

@@ -27,7 +27,12 @@ enum class ZipResult : std::int32_t {
     SfxNotSupported = 17,
     Cancelled = 18,
     Internal = 19,
+    SfxStubInvalid = 20,
+    SfxIconInvalid = 21,
+    SfxIconNotWritten = 22,
+    SfxSettingsInvalid = 23,
 };
+inline constexpr ZipResult kLastZipResult = ZipResult::SfxSettingsInvalid;
 
 // xType 0 asks for the text of a result code; every code has one.
 std::string errorDescription(std::int16_t xType, std::int32_t value);

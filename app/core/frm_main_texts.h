@@ -53,7 +53,9 @@ inline constexpr char kRunCrashed[] = "备份过程中出现意外错误: {0}";
 inline constexpr char kKeptInFolder[] = "驱动程序文件已保留在: {0}";
 inline constexpr char kZipCompleteSourcesKept[] = "Zip压缩文件已完整创建: {0}\r\n以下文件未能从临时文件夹删除, 仍保留在 {1}:";
 inline constexpr char kRootNotDeleted[] = "未能删除临时文件夹: {0}";
-inline constexpr char kSfxUnavailable[] = "自解压文件尚不可用.";
+// The self-extracting target.
+inline constexpr char kSfxBuilding[] = "正在创建自解压文件...";
+inline constexpr char kSfxFailed[] = "失败. 创建自解压文件时发生错误. ";
 
 // A driver's problem, as one line: {0} is the driver (its description and INF).
 inline constexpr char kDriverName[] = "“{0}” ({1})";

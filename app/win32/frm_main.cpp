@@ -15,7 +15,10 @@
 #include "driver_store_setupapi.h"
 #include "frm_main_texts.h"
 #include "md_folders.h"
+#include "md_resource.h"
+#include "ms_startup.h"
 #include "native_arch.h"
+#include "sfx_packaging.h"
 #include "win32_file_system.h"
 #include "win32_registry.h"
 #include "zip_packaging.h"
@@ -360,8 +363,14 @@ void FrmMain::runBackup(const std::string& root) {
       end.keptSources = FilesBelow(root, fs);
     }
   } else if (target == 2 && anything) {
-    // The self-extracting package is not built yet: say so, and keep the folder.
-    ui_.showMessage(texts::kSfxUnavailable, texts::kErrorTitle, MessageIcon::Critical);
+    SetStatus(texts::kSfxBuilding);
+    ui_.pumpMessages();
+    if (DoSFX(root, root + ".exe")) {
+      kept = false;
+      if (const FsResult removed = DeleteDir(root, fs); !removed.ok()) {
+        end.note = FormatText(texts::kRootNotDeleted, {root});
+      }
+    }
   }
 
   // The report goes beside the backup, never into the folder that is packed.
@@ -392,6 +401,54 @@ ZipOutcome FrmMain::DoZip(const std::string& Folder, const std::string& ZipFile)
                     MessageIcon::Critical);
   }
   return outcome;
+}
+
+namespace {
+
+// Writes a payload the program carries, at its exact length. A payload the program
+// does not carry is not written at all (an empty file would otherwise be packed).
+void WritePayload(const char* name, const std::string& path) {
+  const std::uint32_t size = OwnResourceSize(name, "CUSTOM");
+  if (size > 0) SaveResourceToFile(name, "CUSTOM", path, size);
+}
+
+void DeleteIfFile(const std::string& path) {
+  const std::wstring w = widen(path);
+  const DWORD attrs = GetFileAttributesW(w.c_str());
+  if (attrs != INVALID_FILE_ATTRIBUTES && !(attrs & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileW(w.c_str());
+}
+
+}  // namespace
+
+// The restore program goes into the root (it is linked statically, so no runtime
+// library goes with it: this program carries no RUNTIME.DLL); the stub and the package
+// icon go next to the program for the component.
+bool FrmMain::DoSFX(const std::string& Folder, const std::string& ExeFile) {
+  const std::string program = ProgramFolder();
+  const std::string stub = program + "\\sfx.bin";
+  const std::string icon = program + "\\icon.ico";
+  WritePayload("SETUP.EXE", Folder + "\\setup.exe");
+  ui_.pumpMessages();
+  WritePayload("RUNTIME.DLL", Folder + "\\runtime.dll");
+  ui_.pumpMessages();
+  WritePayload("SFX.BIN", stub);
+  ui_.pumpMessages();
+  WritePayload("ICON.ICO", icon);
+  ui_.pumpMessages();
+  const ZipOutcome outcome = PackBackupAsSfx(
+      Folder, ExeFile, stub, icon, [this](std::int16_t percent) { zip_GlobalStatus(percent); },
+      zipcomp::makeMessagePumpWaitHost());
+  if (!outcome.ok()) {
+    // The stub and the icon stay for the next run to overwrite.
+    ui_.showMessage(std::string(texts::kSfxFailed) + texts::kDescription + outcome.description, texts::kErrorTitle,
+                    MessageIcon::Critical);
+    ui_.pumpMessages();
+    return false;
+  }
+  DeleteIfFile(stub);
+  DeleteIfFile(icon);
+  ui_.pumpMessages();
+  return true;
 }
 
 void FrmMain::zip_GlobalStatus(std::int16_t nBytesPercent) {

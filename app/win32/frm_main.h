@@ -80,6 +80,9 @@ class FrmMain {
   ZipOutcome DoZip(const std::string& Folder, const std::string& ZipFile);
   // True while a scan or a backup runs (messages are pumped meanwhile).
   bool Running() const { return running_ != Run::None; }
+  // Packs the backup root into a self-extracting program that starts the restore
+  // program; false (after telling the user) on failure.
+  bool DoSFX(const std::string& Folder, const std::string& ExeFile);
   // The zip component's progress: the fill follows nBytesPercent.
   void zip_GlobalStatus(std::int16_t nBytesPercent);
 

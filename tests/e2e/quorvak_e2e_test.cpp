@@ -150,6 +150,13 @@ std::wstring widenUtf8(const std::string& s) {
   return w;
 }
 
+std::string narrowForTest(const std::wstring& w) {
+  const int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string s(n > 0 ? n - 1 : 0, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, s.data(), n, nullptr, nullptr);
+  return s;
+}
+
 std::string readReal(const std::wstring& path) {
   PVOID old = nullptr;
   const BOOL off = Wow64DisableWow64FsRedirection(&old);
@@ -583,6 +590,91 @@ TEST(Quorvak, AZipWithASourceHeldOpenIsCompleteAndAFailedOneKeepsTheFiles) {
   EXPECT_EQ(left.size(), std::size(kDemoBackup));
   PostMessageW(main, WM_CLOSE, 0, 0);
   EXPECT_EQ(WaitForSingleObject(quorvak.process, 20000), WAIT_OBJECT_0);
+}
+
+// The self-extracting target: the package lands in the chosen folder, the stub and the
+// icon leave the program folder, and the package, run, unpacks and starts the restore
+// program with its folder. A stub that cannot be written leaves the backup in place.
+TEST(Quorvak, BacksUpTheDemoSetAsASelfExtractingPackage) {
+  RunningQuorvak quorvak;
+  ASSERT_NO_FATAL_FAILURE(startQuorvak(quorvak));
+  HANDLE process = quorvak.process;
+  HWND main = quorvak.main;
+  reimportDemoRegistry(main);
+  // A large driver file keeps the packing going long enough to see the status line.
+  writeLargeDriverFile(L"C:\\windows\\system32\\qvdisp_um.dll", 96u << 20);
+  SendMessageW(GetDlgItem(main, kCombo1), CB_SETCURSEL, 2, 0);
+  CreateDirectoryW(L"C:\\SfxBackups", nullptr);
+  std::vector<int> fills;
+  EXPECT_EQ(runBackup(main, process, L"C:\\SfxBackups", "backup-sfx", &fills), kSuccessText);
+  EXPECT_EQ(GetFileAttributesW(L"C:\\SfxBackups\\Quorvak"), INVALID_FILE_ATTRIBUTES) << "the root is gone";
+  EXPECT_EQ(GetFileAttributesW((kFolder + L"\\sfx.bin").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetFileAttributesW((kFolder + L"\\icon.ico").c_str()), INVALID_FILE_ATTRIBUTES);
+  const std::string package = readAll(L"C:\\SfxBackups\\Quorvak.exe");
+  ASSERT_GT(package.size(), 100000u);
+  EXPECT_EQ(package.substr(0, 2), "MZ");
+  // Its icon is the package icon, image by image.
+  const std::string ico = readAll(dosPath(QELVARO_PACKAGE_ICO));
+  ASSERT_GT(ico.size(), 22u);
+  HMODULE icons = LoadLibraryExW(L"C:\\SfxBackups\\Quorvak.exe", nullptr,
+                                 LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  ASSERT_NE(icons, nullptr);
+  const int images = static_cast<unsigned char>(ico[4]) | (static_cast<unsigned char>(ico[5]) << 8);
+  for (int i = 0; i < images; ++i) {
+    const auto* e = reinterpret_cast<const unsigned char*>(ico.data() + 6 + 16 * i);
+    const std::uint32_t size = e[8] | (e[9] << 8) | (e[10] << 16) | (static_cast<std::uint32_t>(e[11]) << 24);
+    const std::uint32_t at = e[12] | (e[13] << 8) | (e[14] << 16) | (static_cast<std::uint32_t>(e[15]) << 24);
+    HRSRC r = FindResourceW(icons, MAKEINTRESOURCEW(i + 1), RT_ICON);
+    ASSERT_NE(r, nullptr) << "image " << i + 1;
+    EXPECT_EQ(std::string(static_cast<const char*>(LockResource(LoadResource(icons, r))), SizeofResource(icons, r)),
+              ico.substr(at, size)) << "image " << i + 1;
+  }
+  EXPECT_NE(FindResourceW(icons, MAKEINTRESOURCEW(1), RT_GROUP_ICON), nullptr);
+  FreeLibrary(icons);
+
+  // Run as a user would: no prompt; the restore program shows up with its folder.
+  HANDLE run = startProgram(L"C:\\SfxBackups\\Quorvak.exe", L"", L"C:\\SfxBackups");
+  ASSERT_NE(run, nullptr);
+  ProcessGuard runGuard(run);
+  HWND restore = waitForWindow(widenUtf8("Qelvaro 驱动程序备份"), 60000);
+  ASSERT_NE(restore, nullptr) << "the restore program did not start";
+  Sleep(300);
+  screenshot("sfx-restore-program");
+  wchar_t text[4096] = {};
+  GetDlgItemTextW(restore, 0xFFFF, text, 4096);
+  const std::wstring listed = text;
+  EXPECT_NE(listed.find(L"Qelvaro Demo Graphics Adapter (oem3.inf)"), std::wstring::npos);
+  EXPECT_NE(listed.find(L"_sfxDriverSetup"), std::wstring::npos);
+  PostMessageW(restore, WM_COMMAND, IDOK, 0);
+  EXPECT_EQ(WaitForSingleObject(run, 20000), WAIT_OBJECT_0);
+  wchar_t temp[MAX_PATH + 1] = {};
+  GetTempPathW(MAX_PATH + 1, temp);
+  const std::wstring unpacked = std::wstring(temp) + L"_sfxDriverSetup";
+  for (const Expected& e : kDemoBackup) {
+    const std::wstring file = unpacked + L"\\" + widenUtf8(e.folder) + L"\\" + widenUtf8(e.name);
+    EXPECT_TRUE(readAll(file) == readReal(e.source)) << e.name;
+  }
+
+  // The stub cannot be written into the program folder (a folder of its name is in the
+  // way; under Wine as root no permission would stop it): the failure is reported, no
+  // success follows, and the collected files stay.
+  CreateDirectoryW((kFolder + L"\\sfx.bin").c_str(), nullptr);
+  CreateDirectoryW(L"C:\\SfxBackups2", nullptr);
+  const std::wstring failed = runBackup(main, process, L"C:\\SfxBackups2", "backup-sfx-failed");
+  EXPECT_EQ(failed.rfind(widenUtf8("失败. 创建自解压文件时发生错误. 描述: "), 0), 0u) << narrowForTest(failed);
+  HWND kept = waitForOwnedDialog(main, 20000);
+  ASSERT_NE(kept, nullptr);
+  Sleep(200);
+  screenshot("backup-sfx-failed-kept");
+  GetDlgItemTextW(kept, 0xFFFF, text, 4096);
+  EXPECT_NE(std::wstring(text).find(L"C:\\SfxBackups2\\Quorvak"), std::wstring::npos);
+  PostMessageW(kept, WM_COMMAND, IDOK, 0);
+  EXPECT_NE(GetFileAttributesW(L"C:\\SfxBackups2\\Quorvak\\Display"), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetFileAttributesW(L"C:\\SfxBackups2\\Quorvak.exe"), INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(GetFileAttributesW((kFolder + L"\\icon.ico").c_str()), INVALID_FILE_ATTRIBUTES) << "left for the next run";
+
+  PostMessageW(main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(WaitForSingleObject(process, 20000), WAIT_OBJECT_0);
 }
 
 }  // namespace

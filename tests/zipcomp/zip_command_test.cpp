@@ -36,6 +36,8 @@ TEST(ZipCommandTest, BadUsageExplainsAndTouchesNothing) {
              {dir / "in", dir / "a.zip", "--level", "x"},
              {dir / "in", dir / "a.zip", "--password"},
              {dir / "in", dir / "a.zip", "--fast"},
+             {dir / "in", dir / "a.zip", "--sfx"},
+             {dir / "in", dir / "a.zip", "--sfx", dir / "stub", "--run"},
          }) {
         Result r = runZip(args);
         EXPECT_EQ(r.code, 2);
@@ -72,6 +74,24 @@ TEST(ZipCommandTest, FailureNamesTheCauseInChinese) {
     EXPECT_THAT(r.err, HasSubstr("要压缩的文件夹不存在"));
     EXPECT_THAT(r.err, HasSubstr("missing"));
     EXPECT_FALSE(exists(dir / "a.zip"));
+}
+
+TEST(ZipCommandTest, SfxPutsTheStubAndItsSettingsBeforeTheArchive) {
+    TempDir dir;
+    writeFile(dir / "in/a.txt", "hello");
+    std::string stub(256, '\0');
+    stub[0] = 'M', stub[1] = 'Z', stub[60] = static_cast<char>(64);
+    stub.replace(64, 4, std::string("PE\0\0", 4));
+    writeFile(dir / "stub.bin", stub);
+    Result r = runZip({dir / "in", dir / "a.exe", "--password", "pw", "--sfx", dir / "stub.bin", "--run",
+                       "%d\\a.txt|%d"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::string package = readFile(dir / "a.exe");
+    EXPECT_EQ(package.substr(0, stub.size()), stub);
+    const std::string settings = package.substr(stub.size(), 100);
+    EXPECT_THAT(settings, HasSubstr("password=pw\n"));
+    EXPECT_THAT(settings, HasSubstr("|%d\n"));
+    EXPECT_EQ(readFile(dir / "in/a.txt"), "hello");
 }
 
 }  // namespace

@@ -274,7 +274,7 @@ TEST(ZipComponentTest, SettingsAreCheckedBeforeAnythingIsWritten) {
     EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"in"});
 }
 
-TEST(ZipComponentTest, SelfExtractorSettingsAreKeptButNotYetBuilt) {
+TEST(ZipComponentTest, SelfExtractorSettingsAreKeptAndAMissingStubIsAnError) {
     TempDir dir;
     writeFile(dir / "in/a", "a");
     ZipComponent zip;
@@ -289,14 +289,15 @@ TEST(ZipComponentTest, SelfExtractorSettingsAreKeptButNotYetBuilt) {
     zip.SfxClearMessages();
     for (const auto& m : zip.SfxMessages) EXPECT_TRUE(m.empty());
     EXPECT_EQ(zip.SfxExecuteAfter, "%d\\setup.exe|%d");
-    EXPECT_EQ(zip.Zip(), code(ZipResult::SfxNotSupported));
+    EXPECT_EQ(zip.Zip(), code(ZipResult::SfxStubInvalid));
     EXPECT_FALSE(exists(dir / "a.exe"));
+    EXPECT_TRUE(exists(dir / "in/a"));
 }
 
 TEST(ZipComponentTest, EveryCodeHasItsOwnChineseDescription) {
     ZipComponent zip;
     std::set<std::string> texts;
-    for (int c = 0; c <= code(ZipResult::Internal); ++c) {
+    for (int c = 0; c <= code(zipcomp::kLastZipResult); ++c) {
         std::string t = zip.GetErrorDescription(0, c);
         EXPECT_TRUE(texts.insert(t).second) << "code " << c << " shares its text";
         bool cjk = false;

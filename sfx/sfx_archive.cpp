@@ -1,0 +1,304 @@
+#include "sfx/sfx_archive.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include <libdeflate.h>
+#include <zlib.h>
+
+#include "sfx/sfx_names.h"
+#include "zipcomp/pkware_crypt.h"
+
+namespace qsfx {
+namespace {
+
+constexpr std::uint32_t kSigLocal = 0x04034b50;
+constexpr std::uint32_t kSigCentral = 0x02014b50;
+constexpr std::uint32_t kSigEnd = 0x06054b50;
+constexpr std::uint32_t kSigEnd64 = 0x06064b50;
+constexpr std::uint32_t kSigLocator64 = 0x07064b50;
+constexpr std::size_t kEndSize = 22;
+constexpr std::size_t kCentralSize = 46;
+constexpr std::size_t kLocalSize = 30;
+constexpr std::size_t kEnd64Size = 56;
+constexpr std::size_t kLocatorSize = 20;
+// The end record may be followed by a comment of up to 64 KiB, and by data that tools
+// append to a program (a signature, for instance).
+constexpr std::size_t kTrailingAllowance = std::size_t{1} << 20;
+constexpr std::uint64_t kMaxCentral = std::uint64_t{128} << 20;
+constexpr std::size_t kChunk = std::size_t{1} << 20;
+
+std::uint16_t get16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+std::uint32_t get32(const std::uint8_t* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+std::uint64_t get64(const std::uint8_t* p) { return get32(p) | (static_cast<std::uint64_t>(get32(p + 4)) << 32); }
+
+// Frees a malloc'd buffer when the scope ends.
+struct Heap {
+    void* p;
+    explicit Heap(std::size_t n) : p(std::malloc(n ? n : 1)) {}
+    ~Heap() { std::free(p); }
+    std::uint8_t* bytes() const { return static_cast<std::uint8_t*>(p); }
+};
+
+void decrypt(void* cipher, std::uint8_t* data, std::size_t n) {
+    if (cipher) static_cast<zipcomp::PkwareCipher*>(cipher)->decrypt(data, n);
+}
+
+}  // namespace
+
+Archive::~Archive() { close(); }
+
+void Archive::close() {
+    std::free(entries_);
+    std::free(names_);
+    std::free(in_);
+    std::free(out_);
+    if (decompressor_) libdeflate_free_decompressor(static_cast<libdeflate_decompressor*>(decompressor_));
+    entries_ = nullptr;
+    names_ = nullptr;
+    in_ = out_ = nullptr;
+    inCap_ = outCap_ = 0;
+    decompressor_ = nullptr;
+    count_ = 0;
+}
+
+bool Archive::reserve(std::uint8_t*& buf, std::size_t& cap, std::size_t n) {
+    if (n <= cap && buf) return true;
+    std::free(buf);
+    buf = static_cast<std::uint8_t*>(std::malloc(n ? n : 1));
+    cap = buf ? n : 0;
+    return buf != nullptr;
+}
+
+Status Archive::open(Input& in) {
+    const std::uint64_t size = in.size();
+    if (size < kEndSize) return Status::Damaged;
+    const std::size_t tailLen =
+        static_cast<std::size_t>(size < 65557 + kTrailingAllowance ? size : 65557 + kTrailingAllowance);
+    Heap tail(tailLen);
+    if (!tail.p) return Status::NoMemory;
+    const std::uint64_t tailStart = size - tailLen;
+    if (!in.readAt(tailStart, tail.p, tailLen)) return Status::Damaged;
+
+    for (std::size_t p = tailLen - kEndSize + 1; p-- > 0;) {
+        const std::uint8_t* e = tail.bytes() + p;
+        if (get32(e) != kSigEnd) continue;
+        const std::uint64_t at = tailStart + p;
+        if (at + kEndSize + get16(e + 20) > size) continue;
+        std::uint64_t count = get16(e + 10);
+        std::uint64_t cdSize = get32(e + 12);
+        std::uint64_t cdOffset = get32(e + 16);
+        std::uint64_t cdEnd = at;
+        std::uint8_t loc[kLocatorSize];
+        if (at >= kLocatorSize + kEnd64Size && in.readAt(at - kLocatorSize, loc, kLocatorSize) &&
+            get32(loc) == kSigLocator64) {
+            // The Zip64 end record normally sits right before its locator; when data was
+            // put before the archive its recorded offset is off by that much.
+            std::uint8_t z[kEnd64Size];
+            std::uint64_t zAt = at - kLocatorSize - kEnd64Size;
+            if (!in.readAt(zAt, z, kEnd64Size) || get32(z) != kSigEnd64) {
+                zAt = get64(loc + 8);
+                if (zAt > size - kEnd64Size || !in.readAt(zAt, z, kEnd64Size) || get32(z) != kSigEnd64) continue;
+            }
+            count = get64(z + 32);
+            cdSize = get64(z + 40);
+            cdOffset = get64(z + 48);
+            cdEnd = zAt;
+        }
+        if (cdSize > cdEnd || cdEnd - cdSize < cdOffset) continue;
+        const std::uint64_t cdStart = cdEnd - cdSize;
+        std::uint8_t sig[4];
+        if (count > 0 && (!in.readAt(cdStart, sig, 4) || get32(sig) != kSigCentral)) continue;
+        return readCentral(in, cdStart, cdSize, count, static_cast<std::int64_t>(cdStart - cdOffset));
+    }
+    return Status::Damaged;
+}
+
+Status Archive::readCentral(Input& in, std::uint64_t cdStart, std::uint64_t cdSize, std::uint64_t count,
+                            std::int64_t shift) {
+    if (cdSize > kMaxCentral || count > cdSize / kCentralSize) return Status::Damaged;
+    const std::size_t n = static_cast<std::size_t>(cdSize);
+    Heap cd(n);
+    std::free(entries_);
+    std::free(names_);
+    entries_ = static_cast<Entry*>(std::malloc(sizeof(Entry) * (count ? count : 1)));
+    // Code page 437 text takes up to three bytes per byte in UTF-8.
+    names_ = static_cast<char*>(std::malloc(3 * n + 1));
+    count_ = 0;
+    if (!cd.p || !entries_ || !names_) return Status::NoMemory;
+    if (!in.readAt(cdStart, cd.p, n)) return Status::Damaged;
+    centralStart_ = cdStart;
+    start_ = cdStart;
+
+    std::size_t pos = 0;
+    std::size_t namePos = 0;
+    for (std::uint64_t i = 0; i < count; ++i) {
+        if (n - pos < kCentralSize) return Status::Damaged;
+        const std::uint8_t* h = cd.bytes() + pos;
+        if (get32(h) != kSigCentral) return Status::Damaged;
+        const std::uint16_t flags = get16(h + 8);
+        const std::size_t nameLen = get16(h + 28), extraLen = get16(h + 30), commentLen = get16(h + 32);
+        if (n - pos - kCentralSize < nameLen + extraLen + commentLen) return Status::Damaged;
+        Entry& e = entries_[count_];
+        e = Entry{};
+        e.encrypted = flags & 0x0001;
+        e.hasDescriptor = flags & 0x0008;
+        e.method = get16(h + 10);
+        e.dosTime = get16(h + 12);
+        e.dosDate = get16(h + 14);
+        e.crc = get32(h + 16);
+        e.packedSize = get32(h + 20);
+        e.size = get32(h + 24);
+        std::uint64_t local = get32(h + 42);
+
+        // Zip64 values, in this order, for the fields that are all ones.
+        const std::uint8_t* x = h + kCentralSize + nameLen;
+        for (std::size_t k = 0; k + 4 <= extraLen;) {
+            const std::uint16_t tag = get16(x + k), len = get16(x + k + 2);
+            if (k + 4 + len > extraLen) return Status::Damaged;
+            if (tag == 0x0001) {
+                const std::uint8_t* v = x + k + 4;
+                std::size_t left = len;
+                for (std::uint64_t* field : {&e.size, &e.packedSize, &local}) {
+                    if (*field != 0xFFFFFFFFu) continue;
+                    if (left < 8) return Status::Damaged;
+                    *field = get64(v);
+                    v += 8;
+                    left -= 8;
+                }
+            }
+            k += 4 + len;
+        }
+
+        const std::size_t decoded = decodeEntryName(h + kCentralSize, nameLen, flags & 0x0800, names_ + namePos);
+        if (decoded == SIZE_MAX) return Status::Damaged;
+        char* name = names_ + namePos;
+        for (std::size_t k = 0; k < decoded; ++k) {
+            if (name[k] == '\\') name[k] = '/';
+        }
+        if (!isSafeEntryName(name, decoded)) return Status::UnsafeName;
+        e.name = name;
+        e.nameLength = decoded;
+        e.isFolder = name[decoded - 1] == '/';
+        if (e.isFolder) --e.nameLength;
+        name[e.nameLength] = 0;
+        namePos += decoded + 1;
+
+        if (shift < 0 && local < static_cast<std::uint64_t>(-shift)) return Status::Damaged;
+        e.localOffset = local + static_cast<std::uint64_t>(shift);
+        if (e.localOffset > cdStart || cdStart - e.localOffset < kLocalSize) return Status::Damaged;
+        if (e.packedSize > cdStart - e.localOffset - kLocalSize) return Status::Damaged;
+        if (e.isFolder) {
+            if (e.size != 0) return Status::Damaged;
+        } else {
+            if (flags & 0x2040) return Status::Unsupported;  // strong encryption
+            if (e.method != 0 && e.method != 8) return Status::Unsupported;
+            const std::uint64_t header = e.encrypted ? zipcomp::PkwareCipher::kHeaderSize : 0;
+            if (e.packedSize < header) return Status::Damaged;
+            if (e.method == 0 && e.packedSize - header != e.size) return Status::Damaged;
+        }
+        if (e.localOffset < start_) start_ = e.localOffset;
+        ++count_;
+        pos += kCentralSize + nameLen + extraLen + commentLen;
+    }
+    return Status::Ok;
+}
+
+Status Archive::extract(Input& in, const Entry& e, const char* password, Output& out) {
+    std::uint8_t h[kLocalSize];
+    if (!in.readAt(e.localOffset, h, kLocalSize) || get32(h) != kSigLocal) return Status::Damaged;
+    std::uint64_t at = e.localOffset + kLocalSize + get16(h + 26) + get16(h + 28);
+    if (at > centralStart_ || centralStart_ - at < e.packedSize) return Status::Damaged;
+    if (e.isFolder) return Status::Ok;
+
+    std::uint64_t packed = e.packedSize;
+    zipcomp::PkwareCipher cipher(e.encrypted ? password : "");
+    if (e.encrypted) {
+        std::uint8_t header[zipcomp::PkwareCipher::kHeaderSize];
+        if (!in.readAt(at, header, sizeof header)) return Status::Damaged;
+        cipher.decrypt(header, sizeof header);
+        const std::uint8_t check = e.hasDescriptor ? static_cast<std::uint8_t>(e.dosTime >> 8)
+                                                   : static_cast<std::uint8_t>(e.crc >> 24);
+        if (header[sizeof header - 1] != check) return Status::WrongPassword;
+        at += sizeof header;
+        packed -= sizeof header;
+    }
+    void* c = e.encrypted ? &cipher : nullptr;
+    if (e.method == 0) return extractStored(in, e, at, packed, c, out);
+    if (e.size <= wholeLimit_ && packed <= wholeLimit_) return extractWhole(in, e, at, packed, c, out);
+    return extractStreamed(in, e, at, packed, c, out);
+}
+
+Status Archive::extractStored(Input& in, const Entry& e, std::uint64_t at, std::uint64_t packed, void* cipher,
+                              Output& out) {
+    if (!reserve(in_, inCap_, kChunk)) return Status::NoMemory;
+    std::uint32_t crc = 0;
+    while (packed > 0) {
+        const std::size_t n = static_cast<std::size_t>(packed < kChunk ? packed : kChunk);
+        if (!in.readAt(at, in_, n)) return Status::Damaged;
+        decrypt(cipher, in_, n);
+        crc = libdeflate_crc32(crc, in_, n);
+        if (Status s = out.write(in_, n); s != Status::Ok) return s;
+        at += n;
+        packed -= n;
+    }
+    return crc == e.crc ? Status::Ok : Status::Damaged;
+}
+
+Status Archive::extractWhole(Input& in, const Entry& e, std::uint64_t at, std::uint64_t packed, void* cipher,
+                             Output& out) {
+    const std::size_t p = static_cast<std::size_t>(packed), s = static_cast<std::size_t>(e.size);
+    if (!reserve(in_, inCap_, p > kChunk ? p : kChunk) || !reserve(out_, outCap_, s)) return Status::NoMemory;
+    if (!decompressor_) decompressor_ = libdeflate_alloc_decompressor();
+    if (!decompressor_) return Status::NoMemory;
+    if (!in.readAt(at, in_, p)) return Status::Damaged;
+    decrypt(cipher, in_, p);
+    // Without an "actual size" the output must fill exactly the size the header names.
+    if (libdeflate_deflate_decompress(static_cast<libdeflate_decompressor*>(decompressor_), in_, p, out_, s,
+                                      nullptr) != LIBDEFLATE_SUCCESS)
+        return Status::Damaged;
+    if (libdeflate_crc32(0, out_, s) != e.crc) return Status::Damaged;
+    return s ? out.write(out_, s) : Status::Ok;
+}
+
+Status Archive::extractStreamed(Input& in, const Entry& e, std::uint64_t at, std::uint64_t packed,
+                                void* cipher, Output& out) {
+    if (!reserve(in_, inCap_, kChunk) || !reserve(out_, outCap_, kChunk)) return Status::NoMemory;
+    z_stream z{};
+    if (inflateInit2(&z, -15) != Z_OK) return Status::NoMemory;
+    struct End {
+        z_stream& z;
+        ~End() { inflateEnd(&z); }
+    } end{z};
+    std::uint32_t crc = 0;
+    std::uint64_t total = 0;
+    int rc = Z_OK;
+    while (rc != Z_STREAM_END) {
+        if (z.avail_in == 0) {
+            if (packed == 0) return Status::Damaged;
+            const std::size_t n = static_cast<std::size_t>(packed < kChunk ? packed : kChunk);
+            if (!in.readAt(at, in_, n)) return Status::Damaged;
+            decrypt(cipher, in_, n);
+            at += n;
+            packed -= n;
+            z.next_in = in_;
+            z.avail_in = static_cast<uInt>(n);
+        }
+        z.next_out = out_;
+        z.avail_out = static_cast<uInt>(kChunk);
+        rc = inflate(&z, Z_NO_FLUSH);
+        if (rc != Z_OK && rc != Z_STREAM_END) return rc == Z_MEM_ERROR ? Status::NoMemory : Status::Damaged;
+        const std::size_t got = kChunk - z.avail_out;
+        total += got;
+        if (total > e.size) return Status::Damaged;
+        crc = libdeflate_crc32(crc, out_, got);
+        if (got) {
+            if (Status s = out.write(out_, got); s != Status::Ok) return s;
+        }
+    }
+    return total == e.size && crc == e.crc ? Status::Ok : Status::Damaged;
+}
+
+}  // namespace qsfx

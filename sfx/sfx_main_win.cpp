@@ -1,0 +1,557 @@
+// The self-extractor stub: a package is this program followed by its settings and a
+// zip archive. Run, it unpacks the archive into its unpack folder without asking and
+// starts the program its settings name. It runs from download folders and unpacks to a
+// fixed, guessable place, so it loads system DLLs only, trusts no entry name, never
+// follows a link planted in the unpack folder, and starts the program by its full path.
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "sfx/sfx_archive.h"
+#include "sfx/sfx_exit_codes.h"
+#include "sfx/sfx_settings.h"
+#include "sfx/sfx_texts.h"
+
+namespace qsfx {
+namespace {
+
+// Before anything can load a DLL from the program's folder (a download folder holds
+// whatever else was downloaded): system DLLs from System32 only. Windows 7 without
+// KB2533623 lacks the call; there the current folder at least leaves the search.
+void restrictDllSearch() {
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    using SetDirs = BOOL(WINAPI*)(DWORD);
+    auto setDirs = kernel ? reinterpret_cast<SetDirs>(
+                                reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")))
+                          : nullptr;
+    if (!setDirs || !setDirs(LOAD_LIBRARY_SEARCH_SYSTEM32)) SetDllDirectoryW(L"");
+}
+
+// A growing wide string on the heap; the stub has no C++ library containers.
+class WStr {
+public:
+    WStr() = default;
+    explicit WStr(const wchar_t* s) { add(s); }
+    ~WStr() { std::free(p_); }
+    WStr(const WStr& o) { add(o.c()); }
+    WStr(WStr&& o) noexcept : p_(o.p_), len_(o.len_), cap_(o.cap_) { o.p_ = nullptr, o.len_ = o.cap_ = 0; }
+    WStr& operator=(WStr&& o) noexcept {
+        std::free(p_);
+        p_ = o.p_, len_ = o.len_, cap_ = o.cap_;
+        o.p_ = nullptr, o.len_ = o.cap_ = 0;
+        return *this;
+    }
+    WStr& operator=(const WStr&) = delete;
+    WStr& add(const wchar_t* s, std::size_t n) {
+        if (n > (1u << 28)) std::abort();
+        if (len_ + n + 1 > cap_) {
+            std::size_t cap = (len_ + n + 1) * 2;
+            auto* q = static_cast<wchar_t*>(std::realloc(p_, cap * sizeof(wchar_t)));
+            if (!q) std::abort();
+            p_ = q;
+            cap_ = cap;
+        }
+        std::memcpy(p_ + len_, s, n * sizeof(wchar_t));
+        len_ += n;
+        p_[len_] = 0;
+        return *this;
+    }
+    WStr& add(const wchar_t* s) { return add(s, wcslen(s)); }
+    WStr& addUtf8(const char* s) {
+        const int n = MultiByteToWideChar(CP_UTF8, 0, s, -1, nullptr, 0);
+        if (n <= 1) return *this;
+        auto* w = static_cast<wchar_t*>(std::malloc(n * sizeof(wchar_t)));
+        if (!w) std::abort();
+        MultiByteToWideChar(CP_UTF8, 0, s, -1, w, n);
+        add(w, static_cast<unsigned>(n - 1));
+        std::free(w);
+        return *this;
+    }
+    void cut(std::size_t n) {
+        if (n < len_) {
+            len_ = n;
+            p_[len_] = 0;
+        }
+    }
+    const wchar_t* c() const { return p_ ? p_ : L""; }
+    wchar_t* data() { return p_; }
+    std::size_t size() const { return len_; }
+
+private:
+    wchar_t* p_ = nullptr;
+    std::size_t len_ = 0;
+    std::size_t cap_ = 0;
+};
+
+char* toUtf8(const wchar_t* w) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, w, -1, nullptr, 0, nullptr, nullptr);
+    auto* s = static_cast<char*>(std::malloc(n > 0 ? n : 1));
+    if (!s) std::abort();
+    s[0] = 0;
+    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, w, -1, s, n, nullptr, nullptr);
+    return s;
+}
+
+// "\\?\" form, so that deep entries pass MAX_PATH and no name is reinterpreted.
+WStr longPath(const wchar_t* path) {
+    WStr out;
+    if (path[0] == L'\\' && path[1] == L'\\') out.add(L"\\\\?\\UNC\\").add(path + 2);
+    else out.add(L"\\\\?\\").add(path);
+    return out;
+}
+
+class FileInput final : public Input {
+public:
+    explicit FileInput(HANDLE h) : h_(h) {
+        LARGE_INTEGER s{};
+        if (GetFileSizeEx(h, &s)) size_ = static_cast<std::uint64_t>(s.QuadPart);
+    }
+    std::uint64_t size() const override { return size_; }
+    bool readAt(std::uint64_t offset, void* buffer, std::size_t n) override {
+        if (offset > size_ || size_ - offset < n) return false;
+        auto* p = static_cast<std::uint8_t*>(buffer);
+        while (n > 0) {
+            OVERLAPPED o{};
+            o.Offset = static_cast<DWORD>(offset);
+            o.OffsetHigh = static_cast<DWORD>(offset >> 32);
+            const DWORD want = n > (1u << 24) ? (1u << 24) : static_cast<DWORD>(n);
+            DWORD got = 0;
+            if (!ReadFile(h_, p, want, &got, &o) || got == 0) return false;
+            p += got;
+            offset += got;
+            n -= got;
+        }
+        return true;
+    }
+
+private:
+    HANDLE h_;
+    std::uint64_t size_ = 0;
+};
+
+class FileOutput final : public Output {
+public:
+    explicit FileOutput(HANDLE h) : h_(h) {}
+    Status write(const void* data, std::size_t n) override {
+        auto* p = static_cast<const std::uint8_t*>(data);
+        while (n > 0) {
+            const DWORD want = n > (1u << 24) ? (1u << 24) : static_cast<DWORD>(n);
+            DWORD done = 0;
+            if (!WriteFile(h_, p, want, &done, nullptr) || done == 0) {
+                const DWORD e = GetLastError();
+                return e == ERROR_DISK_FULL || e == ERROR_HANDLE_DISK_FULL ? Status::DiskFull : Status::WriteFailed;
+            }
+            p += done;
+            n -= done;
+        }
+        return Status::Ok;
+    }
+
+private:
+    HANDLE h_;
+};
+
+struct Outcome {
+    int code = kExitOk;
+    const char* text = nullptr;  // the message, when there is one
+    WStr detail;                 // a path that follows it
+};
+
+int exitFor(Status s) {
+    switch (s) {
+    case Status::Ok: return kExitOk;
+    case Status::Damaged: return kExitDamaged;
+    case Status::WrongPassword: return kExitWrongPassword;
+    case Status::UnsafeName: return kExitUnsafeName;
+    case Status::Unsupported: return kExitUnsupported;
+    case Status::DiskFull: return kExitDiskFull;
+    case Status::WriteFailed: return kExitWriteFailed;
+    case Status::NoMemory: return kExitNoMemory;
+    }
+    return kExitDamaged;
+}
+
+const char* textFor(Status s) {
+    switch (s) {
+    case Status::Ok: return nullptr;
+    case Status::Damaged: return texts::kDamaged;
+    case Status::WrongPassword: return texts::kWrongPassword;
+    case Status::UnsafeName: return texts::kUnsafeName;
+    case Status::Unsupported: return texts::kUnsupported;
+    case Status::DiskFull: return texts::kDiskFull;
+    case Status::WriteFailed: return texts::kWriteFailed;
+    case Status::NoMemory: return texts::kNoMemory;
+    }
+    return texts::kDamaged;
+}
+
+// Removes a file or a folder tree. A link or junction is removed itself; what it points
+// to is never entered (a stale unpack folder may hold one planted by someone else).
+bool deleteTree(const WStr& path) {
+    const DWORD attrs = GetFileAttributesW(path.c());
+    if (attrs == INVALID_FILE_ATTRIBUTES) {
+        const DWORD e = GetLastError();
+        return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND;
+    }
+    if (attrs & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(path.c(), attrs & ~FILE_ATTRIBUTE_READONLY);
+    if (!(attrs & FILE_ATTRIBUTE_DIRECTORY)) return DeleteFileW(path.c()) != 0;
+    if (!(attrs & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        WStr pattern(path);
+        pattern.add(L"\\*");
+        WIN32_FIND_DATAW fd;
+        HANDLE find = FindFirstFileExW(pattern.c(), FindExInfoBasic, &fd, FindExSearchNameMatch, nullptr, 0);
+        if (find != INVALID_HANDLE_VALUE) {
+            do {
+                if (!wcscmp(fd.cFileName, L".") || !wcscmp(fd.cFileName, L"..")) continue;
+                WStr child(path);
+                child.add(L"\\").add(fd.cFileName);
+                deleteTree(child);
+            } while (FindNextFileW(find, &fd));
+            FindClose(find);
+        }
+    }
+    return RemoveDirectoryW(path.c()) != 0;
+}
+
+bool isPlainFolder(const wchar_t* path) {
+    const DWORD a = GetFileAttributesW(path);
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) && !(a & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// Creates the folders of `path` below `rootLen` characters, refusing any that turns out
+// to be a link.
+bool makeFolders(WStr& path, std::size_t rootLen, bool includeLast) {
+    wchar_t* p = path.data();
+    const std::size_t n = path.size();
+    for (std::size_t i = rootLen + 1; i <= n; ++i) {
+        if (i < n && p[i] != L'\\') continue;
+        if (i == n && !includeLast) break;
+        const wchar_t saved = p[i];
+        p[i] = 0;
+        const bool ok = CreateDirectoryW(p, nullptr) || (GetLastError() == ERROR_ALREADY_EXISTS && isPlainFolder(p));
+        p[i] = saved;
+        if (!ok) return false;
+    }
+    return true;
+}
+
+WStr finalPath(HANDLE h) {
+    WStr out;
+    const DWORD n = GetFinalPathNameByHandleW(h, nullptr, 0, VOLUME_NAME_DOS);
+    if (n == 0) return out;
+    auto* buf = static_cast<wchar_t*>(std::malloc((n + 1) * sizeof(wchar_t)));
+    if (!buf) std::abort();
+    const DWORD got = GetFinalPathNameByHandleW(h, buf, n + 1, VOLUME_NAME_DOS);
+    if (got > 0 && got <= n) out.add(buf, got);
+    std::free(buf);
+    return out;
+}
+
+bool startsWithFolder(const WStr& path, const WStr& folder) {
+    if (folder.size() == 0 || path.size() <= folder.size() || path.c()[folder.size()] != L'\\') return false;
+    return CompareStringOrdinal(path.c(), static_cast<int>(folder.size()), folder.c(),
+                                static_cast<int>(folder.size()), TRUE) == CSTR_EQUAL;
+}
+
+void discard(HANDLE h) {
+    FILE_DISPOSITION_INFO gone{TRUE};
+    SetFileInformationByHandle(h, FileDispositionInfo, &gone, sizeof gone);
+    CloseHandle(h);
+}
+
+Status writeEntry(Archive& archive, FileInput& in, const Entry& e, const char* password, const WStr& root,
+                  const WStr& rootFinal) {
+    WStr path(root);
+    path.add(L"\\").addUtf8(e.name);
+    for (std::size_t i = root.size(); i < path.size(); ++i) {
+        if (path.data()[i] == L'/') path.data()[i] = L'\\';
+    }
+    if (!makeFolders(path, root.size(), e.isFolder)) return Status::WriteFailed;
+    if (e.isFolder) return Status::Ok;
+    HANDLE h = CreateFileW(path.c(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD err = GetLastError();
+        if (err == ERROR_FILE_EXISTS) return Status::Damaged;  // the same name twice
+        return err == ERROR_DISK_FULL ? Status::DiskFull : Status::WriteFailed;
+    }
+    // The name was checked, but a folder on the way could have been swapped for a link
+    // since: the file must really be inside the unpack folder.
+    if (!startsWithFolder(finalPath(h), rootFinal)) {
+        discard(h);
+        return Status::UnsafeName;
+    }
+    FileOutput out(h);
+    const Status s = archive.extract(in, e, password, out);
+    if (s != Status::Ok) {
+        discard(h);
+        return s;
+    }
+    FILETIME local, utc;
+    if (DosDateTimeToFileTime(e.dosDate, e.dosTime, &local) && LocalFileTimeToFileTime(&local, &utc))
+        SetFileTime(h, nullptr, nullptr, &utc);
+    if (!CloseHandle(h)) return Status::WriteFailed;
+    return Status::Ok;
+}
+
+// Empties a stale unpack folder (files from an older package would otherwise be
+// installed too), creates it anew, and opens it so that nobody can swap it for a link
+// while it is filled.
+HANDLE prepareFolder(const WStr& root, WStr& rootFinal) {
+    const DWORD attrs = GetFileAttributesW(root.c());
+    if (attrs != INVALID_FILE_ATTRIBUTES && !deleteTree(root)) return INVALID_HANDLE_VALUE;
+    if (!CreateDirectoryW(root.c(), nullptr)) {
+        // A folder deeper than the temporary folder: its parents first.
+        if (GetLastError() != ERROR_PATH_NOT_FOUND) return INVALID_HANDLE_VALUE;
+        WStr path(root);
+        const wchar_t* p = path.c();
+        std::size_t skip = 4;  // "\\?\"
+        if (!wcsncmp(p + 4, L"UNC\\", 4)) {
+            skip += 4;  // server and share are not created
+            for (int parts = 0; skip < path.size() && parts < 2; ++skip) parts += p[skip] == L'\\';
+        } else {
+            skip += 2;  // "C:"
+        }
+        wchar_t* d = path.data();
+        for (std::size_t i = skip + 1; i < path.size(); ++i) {
+            if (d[i] != L'\\') continue;
+            d[i] = 0;
+            CreateDirectoryW(d, nullptr);
+            d[i] = L'\\';
+        }
+        if (!CreateDirectoryW(root.c(), nullptr)) return INVALID_HANDLE_VALUE;
+    }
+    HANDLE h = CreateFileW(root.c(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return h;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(h, &info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        CloseHandle(h);
+        return INVALID_HANDLE_VALUE;
+    }
+    rootFinal = finalPath(h);
+    if (rootFinal.size() == 0) {
+        CloseHandle(h);
+        return INVALID_HANDLE_VALUE;
+    }
+    return h;
+}
+
+bool isAbsolute(const wchar_t* p) {
+    return (p[0] && p[1] == L':' && p[2] == L'\\') || (p[0] == L'\\' && p[1] == L'\\');
+}
+
+// Expands the placeholders of a setting into wide text.
+WStr expand(const char* text, const char* temp, const char* dir, bool quote) {
+    const std::size_t need = expandPlaceholders(text, temp, dir, quote, nullptr, 0);
+    char* buf = static_cast<char*>(std::malloc(need + 1));
+    if (!buf) std::abort();
+    expandPlaceholders(text, temp, dir, quote, buf, need + 1);
+    WStr out;
+    out.addUtf8(buf);
+    std::free(buf);
+    return out;
+}
+
+Outcome runProgram(const Settings& settings, const char* temp, const WStr& folder) {
+    Outcome r;
+    const char* bar = std::strchr(settings.run, '|');
+    const std::size_t progLen = bar ? static_cast<std::size_t>(bar - settings.run) : std::strlen(settings.run);
+    char* progText = static_cast<char*>(std::malloc(progLen + 1));
+    if (!progText) std::abort();
+    std::memcpy(progText, settings.run, progLen);
+    progText[progLen] = 0;
+    char* dir = toUtf8(folder.c());
+    WStr prog = expand(progText, temp, dir, false);
+    WStr params = expand(bar ? bar + 1 : "", temp, dir, true);
+    std::free(progText);
+    std::free(dir);
+    if (prog.size() == 0) return r;
+    // Never searched for: a relative name means the unpack folder.
+    WStr full;
+    if (isAbsolute(prog.c())) full.add(prog.c());
+    else full.add(folder.c()).add(L"\\").add(prog.c());
+
+    WStr commandLine;
+    commandLine.add(L"\"").add(full.c()).add(L"\"");
+    if (params.size()) commandLine.add(L" ").add(params.c());
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    const DWORD attrs = GetFileAttributesW(full.c());
+    if (attrs == INVALID_FILE_ATTRIBUTES || (attrs & FILE_ATTRIBUTE_DIRECTORY) ||
+        !CreateProcessW(full.c(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c(), &si, &pi)) {
+        r.code = kExitRunFailed;
+        r.text = texts::kRunFailed;
+        r.detail.add(full.c());
+        return r;
+    }
+    CloseHandle(pi.hThread);
+    if (settings.install) {
+        // Install mode: the package ends when the restore program ends, with its code.
+        WaitForSingleObject(pi.hProcess, INFINITE);
+        DWORD code = 0;
+        GetExitCodeProcess(pi.hProcess, &code);
+        r.code = static_cast<int>(code);
+    }
+    CloseHandle(pi.hProcess);
+    return r;
+}
+
+Outcome unpackAndRun(const wchar_t* self, bool quiet, WStr& title) {
+    Outcome r;
+    HANDLE file = CreateFileW(self, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        r.code = kExitDamaged;
+        r.text = texts::kSelfUnreadable;
+        r.detail.add(self);
+        return r;
+    }
+    struct Close {
+        HANDLE h;
+        ~Close() {
+            if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+        }
+    } closeFile{file};
+    FileInput in(file);
+    Archive archive;
+    auto fail = [&r](Status s) -> Outcome& {
+        r.code = exitFor(s);
+        r.text = textFor(s);
+        return r;
+    };
+    if (Status s = archive.open(in); s != Status::Ok) return fail(s);
+
+    // The settings end right where the archive starts.
+    Settings settings;
+    const std::uint64_t start = archive.start();
+    std::uint8_t trailer[kSettingsTrailerSize];
+    if (start < kSettingsTrailerSize || !in.readAt(start - kSettingsTrailerSize, trailer, sizeof trailer))
+        return fail(Status::Damaged);
+    const std::uint32_t textLen = Settings::textLengthFromTrailer(trailer);
+    const std::size_t block = textLen + kSettingsTrailerSize;
+    if (textLen == 0 || start < block) return fail(Status::Damaged);
+    auto* raw = static_cast<std::uint8_t*>(std::malloc(block));
+    if (!raw) return fail(Status::NoMemory);
+    const bool parsed = in.readAt(start - block, raw, block) && settings.parse(raw, block);
+    std::free(raw);
+    if (!parsed) return fail(Status::Damaged);
+    if (settings.title[0]) {
+        title.cut(0);
+        title.addUtf8(settings.title);
+    }
+
+    if (settings.confirm[0] && !quiet) {
+        WStr question;
+        question.addUtf8(settings.confirm);
+        if (MessageBoxW(nullptr, question.c(), title.c(), MB_YESNO | MB_ICONQUESTION) != IDYES) {
+            r.code = kExitCancelled;
+            return r;
+        }
+    }
+
+    wchar_t tempBuf[MAX_PATH + 2] = {};
+    DWORD tn = GetTempPathW(MAX_PATH + 1, tempBuf);
+    while (tn > 0 && tempBuf[tn - 1] == L'\\') tempBuf[--tn] = 0;
+    char* temp = toUtf8(tempBuf);
+    WStr folder = expand(settings.folder, temp, "", false);
+    while (folder.size() > 3 && folder.c()[folder.size() - 1] == L'\\') folder.cut(folder.size() - 1);
+    if (!isAbsolute(folder.c())) {
+        std::free(temp);
+        return fail(Status::Damaged);
+    }
+    WStr root = longPath(folder.c());
+    WStr rootFinal;
+    HANDLE rootHandle = prepareFolder(root, rootFinal);
+    if (rootHandle == INVALID_HANDLE_VALUE) {
+        std::free(temp);
+        fail(Status::WriteFailed);
+        r.detail.add(folder.c());
+        return r;
+    }
+    Status s = Status::Ok;
+    for (std::size_t i = 0; i < archive.count() && s == Status::Ok; ++i)
+        s = writeEntry(archive, in, archive.entry(i), settings.password, root, rootFinal);
+    CloseHandle(rootHandle);
+    if (s != Status::Ok) {
+        // A package that did not unpack whole leaves nothing to install by mistake.
+        deleteTree(root);
+        std::free(temp);
+        fail(s);
+        if (s == Status::DiskFull || s == Status::WriteFailed) r.detail.add(folder.c());
+        return r;
+    }
+    if (settings.done[0] && !quiet) {
+        WStr doneText;
+        doneText.addUtf8(settings.done);
+        MessageBoxW(nullptr, doneText.c(), title.c(), MB_OK | MB_ICONINFORMATION);
+    }
+    // The restore program may run long: the package and the buffers go first.
+    archive.close();
+    CloseHandle(file);
+    closeFile.h = INVALID_HANDLE_VALUE;
+    Outcome ran = runProgram(settings, temp, folder);
+    std::free(temp);
+    r.code = ran.code;
+    r.text = ran.text;
+    r.detail.add(ran.detail.c());
+    return r;
+}
+
+// "/q", "-q", "/quiet" or "-quiet" anywhere after the program's name.
+bool quietSwitch(const wchar_t* cmd) {
+    const wchar_t* p = cmd;
+    if (*p == L'"') {
+        ++p;
+        while (*p && *p != L'"') ++p;
+        if (*p) ++p;
+    } else {
+        while (*p && *p != L' ' && *p != L'\t') ++p;
+    }
+    while (*p) {
+        while (*p == L' ' || *p == L'\t') ++p;
+        const wchar_t* t = p;
+        while (*p && *p != L' ' && *p != L'\t') ++p;
+        const int n = static_cast<int>(p - t);
+        if (n >= 2 && (t[0] == L'/' || t[0] == L'-')) {
+            if ((n == 2 && (t[1] == L'q' || t[1] == L'Q')) ||
+                (n == 6 && CompareStringOrdinal(t + 1, 5, L"quiet", 5, TRUE) == CSTR_EQUAL))
+                return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+}  // namespace qsfx
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    using namespace qsfx;
+    restrictDllSearch();
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    const bool quiet = quietSwitch(GetCommandLineW());
+
+    DWORD cap = MAX_PATH;
+    wchar_t* self = nullptr;
+    for (;;) {
+        self = static_cast<wchar_t*>(std::realloc(self, cap * sizeof(wchar_t)));
+        if (!self) return kExitNoMemory;
+        const DWORD n = GetModuleFileNameW(nullptr, self, cap);
+        if (n == 0) return kExitDamaged;
+        if (n < cap) break;
+        cap *= 2;
+    }
+    WStr title;
+    title.addUtf8(texts::kTitle);
+    Outcome r = unpackAndRun(self, quiet, title);
+    std::free(self);
+    if (r.text && !quiet) {
+        WStr message;
+        message.addUtf8(r.text).add(r.detail.c());
+        MessageBoxW(nullptr, message.c(), title.c(), MB_OK | MB_ICONERROR);
+    }
+    return r.code;
+}

@@ -1,0 +1,222 @@
+// The stub's reader on archives made byte by byte and by the zip component: what it
+// unpacks, and what it refuses before anything is written.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <string>
+
+#include "sfx/sfx_archive.h"
+#include "sfx/sfx_names.h"
+#include "sfx/sfx_settings.h"
+#include "zip_builder.h"
+
+namespace {
+
+using qsfx::Archive;
+using qsfx::Status;
+using sfxtest::BuildEntry;
+using sfxtest::BuildOptions;
+using sfxtest::buildZip;
+
+class MemoryInput : public qsfx::Input {
+public:
+    explicit MemoryInput(std::string bytes) : bytes_(std::move(bytes)) {}
+    std::uint64_t size() const override { return bytes_.size(); }
+    bool readAt(std::uint64_t offset, void* buffer, std::size_t n) override {
+        if (offset > bytes_.size() || bytes_.size() - offset < n) return false;
+        std::memcpy(buffer, bytes_.data() + offset, n);
+        return true;
+    }
+
+private:
+    std::string bytes_;
+};
+
+class StringOutput : public qsfx::Output {
+public:
+    Status write(const void* data, std::size_t n) override {
+        if (text.size() + n > room) return Status::DiskFull;
+        text.append(static_cast<const char*>(data), n);
+        return Status::Ok;
+    }
+    std::string text;
+    std::size_t room = SIZE_MAX;
+};
+
+// Every entry of an archive unpacked, by name; the status of the first failure.
+Status unpackAll(const std::string& bytes, std::map<std::string, std::string>& files,
+                 const char* password = "qorvantelbrix", std::size_t wholeLimit = 64 << 20) {
+    MemoryInput in(bytes);
+    Archive a;
+    a.setWholeLimit(wholeLimit);
+    if (Status s = a.open(in); s != Status::Ok) return s;
+    for (std::size_t i = 0; i < a.count(); ++i) {
+        StringOutput out;
+        if (Status s = a.extract(in, a.entry(i), password, out); s != Status::Ok) return s;
+        files[std::string(a.entry(i).name) + (a.entry(i).isFolder ? "/" : "")] = out.text;
+    }
+    return Status::Ok;
+}
+
+std::string noisy(std::size_t n) {
+    std::string s(n, '\0');
+    std::uint32_t x = 12345;
+    for (auto& c : s) {
+        x = x * 1103515245u + 12345u;
+        c = static_cast<char>(x >> 24);
+    }
+    return s;
+}
+
+const std::vector<BuildEntry> kMixed = {
+    {"Display/Qelvaro Demo/oem3.inf", std::string(5000, 'a') + "[Version]", true, "qorvantelbrix"},
+    {"Net/以太网/qvnet.sys", noisy(70000), false, "qorvantelbrix"},
+    {"setup.exe", "MZ" + noisy(3000), true, ""},
+    {"empty.txt", "", false, "qorvantelbrix"},
+    {"Printer/", "", false, ""},
+};
+
+TEST(SfxArchive, UnpacksStoredDeflatedEncryptedAndPlainEntriesWithTheirNames) {
+    for (bool zip64 : {false, true}) {
+        for (bool relative : {false, true}) {
+            BuildOptions o;
+            o.prefix = "MZ-stub" + sfxtest::settingsBlock({{"folder", "%t\\x"}});
+            o.zip64 = zip64;
+            o.relativeOffsets = relative;
+            std::map<std::string, std::string> files;
+            ASSERT_EQ(unpackAll(buildZip(kMixed, o), files), Status::Ok) << zip64 << relative;
+            ASSERT_EQ(files.size(), kMixed.size());
+            for (const auto& e : kMixed) EXPECT_EQ(files[e.name], e.data) << e.name;
+        }
+    }
+}
+
+TEST(SfxArchive, WholeAndStreamedInflatingGiveTheSameBytes) {
+    const std::vector<BuildEntry> big = {{"big.bin", noisy(3 << 20) + std::string(2 << 20, 'z'), true, "pw"}};
+    std::map<std::string, std::string> whole, streamed;
+    ASSERT_EQ(unpackAll(buildZip(big), whole, "pw"), Status::Ok);
+    ASSERT_EQ(unpackAll(buildZip(big), streamed, "pw", 0), Status::Ok);
+    EXPECT_EQ(whole["big.bin"], big[0].data);
+    EXPECT_EQ(streamed["big.bin"], big[0].data);
+}
+
+TEST(SfxArchive, StartIsWhereTheSettingsEndAndDataAfterTheEndRecordIsAllowed) {
+    BuildOptions o;
+    o.prefix = "MZ-stub" + sfxtest::settingsBlock({{"folder", "%t\\x"}, {"run", "%d\\setup.exe|%d"}});
+    o.trailing = std::string(40000, 'S');  // a signature appended later
+    const std::string bytes = buildZip(kMixed, o);
+    MemoryInput in(bytes);
+    Archive a;
+    ASSERT_EQ(a.open(in), Status::Ok);
+    EXPECT_EQ(a.start(), o.prefix.size());
+    qsfx::Settings s;
+    ASSERT_TRUE(s.parse(reinterpret_cast<const std::uint8_t*>(bytes.data()), a.start()));
+    EXPECT_STREQ(s.run, "%d\\setup.exe|%d");
+}
+
+TEST(SfxArchive, DataDescriptorEntriesCheckThePasswordAgainstTheTime) {
+    const std::vector<BuildEntry> e = {{"a.txt", "hello hello hello", true, "pw", true}};
+    std::map<std::string, std::string> files;
+    ASSERT_EQ(unpackAll(buildZip(e), files, "pw"), Status::Ok);
+    EXPECT_EQ(files["a.txt"], "hello hello hello");
+    EXPECT_EQ(unpackAll(buildZip(e), files, "nope"), Status::WrongPassword);
+}
+
+TEST(SfxArchive, DamageIsFoundWhereverItIs) {
+    const std::string good = buildZip(kMixed, {"MZ-stub"});
+    std::map<std::string, std::string> files;
+    EXPECT_EQ(unpackAll(good, files, "wrong password"), Status::WrongPassword);
+    // A flipped byte inside each entry's data, then in the central directory.
+    for (std::size_t at : {std::size_t{200}, good.size() / 2, good.size() - 6}) {
+        std::string bad = good;
+        bad[at] = static_cast<char>(bad[at] ^ 0x10);
+        files.clear();
+        EXPECT_NE(unpackAll(bad, files), Status::Ok) << "flip at " << at;
+    }
+    for (std::size_t cut : {good.size() - 1, good.size() - 30, good.size() / 2, std::size_t{10}}) {
+        files.clear();
+        EXPECT_EQ(unpackAll(good.substr(0, cut), files), Status::Damaged) << "cut at " << cut;
+    }
+    EXPECT_EQ(unpackAll("", files), Status::Damaged);
+}
+
+TEST(SfxArchive, AFullOutputStopsTheEntry) {
+    MemoryInput in(buildZip(kMixed));
+    Archive a;
+    ASSERT_EQ(a.open(in), Status::Ok);
+    StringOutput out;
+    out.room = 100;
+    EXPECT_EQ(a.extract(in, a.entry(1), "qorvantelbrix", out), Status::DiskFull);
+}
+
+TEST(SfxArchive, HostileNamesAreRefusedBeforeAnythingIsUnpacked) {
+    for (const char* name : {"..\\..\\x", "../x", "a/../../x", "C:\\x", "C:x", "x:stream", "/etc/x", "\\\\server\\share\\x",
+                             "CON", "con.txt", "dir/NUL", "COM1.log", "LPT9", "AUX .txt", "a//b", "dir/./x", "x.",
+                             "x ", "a\x01" "b", "a*b", "COM\xC2\xB9"}) {
+        std::map<std::string, std::string> files;
+        const std::vector<BuildEntry> e = {{"good.txt", "fine"}, {name, "evil"}};
+        EXPECT_EQ(unpackAll(buildZip(e), files), Status::UnsafeName) << name;
+        EXPECT_TRUE(files.empty()) << name;
+    }
+}
+
+TEST(SfxArchive, OrdinaryNamesPass) {
+    for (const char* name : {"a", "Display/Qelvaro Demo Graphics Adapter/qvdisp.v2.sys", "CONSOLE.txt", "COM10",
+                             "nul_driver.sys", ".hidden", "a..b", "以太网/驱动.inf", "dir/", "LPT"}) {
+        EXPECT_TRUE(qsfx::isSafeEntryName(name, std::strlen(name))) << name;
+    }
+}
+
+TEST(SfxArchive, NamesWithoutTheUtf8FlagAreCodePage437) {
+    char out[32];
+    const std::uint8_t name[] = {'c', 0x82, 0xE1};  // é ß
+    const std::size_t n = qsfx::decodeEntryName(name, 3, false, out);
+    EXPECT_EQ(std::string(out, n), "c\xC3\xA9\xC3\x9F");
+    const std::uint8_t bad[] = {'a', 0xC3};
+    EXPECT_EQ(qsfx::decodeEntryName(bad, 2, true, out), SIZE_MAX);
+    std::map<std::string, std::string> files;
+    std::vector<BuildEntry> e = {{"caf\x82.txt", "x"}};
+    e[0].utf8Flag = false;
+    ASSERT_EQ(unpackAll(buildZip(e), files), Status::Ok);
+    EXPECT_EQ(files.count("caf\xC3\xA9.txt"), 1u);
+}
+
+TEST(SfxSettings, RoundTripWithEscapesAndDamage) {
+    std::string block = sfxtest::settingsBlock(
+        {{"folder", "%t\\_sfxDriverSetup"}, {"password", "qorvantelbrix"}, {"install", "1"},
+         {"done", "line one\nline \\two"}, {"future", "ignored"}});
+    qsfx::Settings s;
+    ASSERT_TRUE(s.parse(reinterpret_cast<const std::uint8_t*>(block.data()), block.size()));
+    EXPECT_STREQ(s.folder, "%t\\_sfxDriverSetup");
+    EXPECT_STREQ(s.password, "qorvantelbrix");
+    EXPECT_STREQ(s.done, "line one\nline \\two");
+    EXPECT_STREQ(s.run, "");
+    EXPECT_TRUE(s.install);
+    block[3] ^= 1;
+    qsfx::Settings damaged;
+    EXPECT_FALSE(damaged.parse(reinterpret_cast<const std::uint8_t*>(block.data()), block.size()));
+    EXPECT_FALSE(damaged.parse(reinterpret_cast<const std::uint8_t*>(block.data()), 10));
+}
+
+std::string expand(const char* text, const char* temp, const char* dir, bool quote) {
+    char out[256];
+    const std::size_t n = qsfx::expandPlaceholders(text, temp, dir, quote, out, sizeof out);
+    EXPECT_LT(n, sizeof out);
+    return out;
+}
+
+TEST(SfxSettings, PlaceholdersExpandAndAFolderWithSpacesStaysOneParameter) {
+    EXPECT_EQ(expand("%t\\_sfxDriverSetup", "C:\\Temp", "", false), "C:\\Temp\\_sfxDriverSetup");
+    EXPECT_EQ(expand("%d", "", "C:\\Temp\\x", true), "C:\\Temp\\x");
+    EXPECT_EQ(expand("%d /log %t\\l.txt 100%%", "C:\\T", "C:\\Users\\Li Wei\\x", true),
+              "\"C:\\Users\\Li Wei\\x\" /log C:\\T\\l.txt 100%");
+    EXPECT_EQ(expand("\"%d\"", "", "C:\\a b", true), "\"C:\\a b\"");
+    EXPECT_EQ(expand("%d", "", "C:\\a b\\", true), "\"C:\\a b\\\\\"");
+    char small[4];
+    EXPECT_EQ(qsfx::expandPlaceholders("%d", "", "C:\\long", false, small, sizeof small), 7u);
+    EXPECT_STREQ(small, "C:\\");
+}
+
+}  // namespace

@@ -1,0 +1,261 @@
+// The real stub under Wine, on packages built by the zip component and on crafted ones:
+// what lands in the unpack folder, what is started, and what is refused.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+
+#include "e2e_support.h"
+#include "sfx/sfx_exit_codes.h"
+#include "zip_builder.h"
+#include "zipcomp/zip_component.h"
+
+namespace {
+
+using qelvaro::e2e::dosPath;
+
+std::string narrow(const std::wstring& w) {
+  const int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string s(n > 0 ? n - 1 : 0, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, s.data(), n, nullptr, nullptr);
+  return s;
+}
+std::wstring widen(const std::string& s) {
+  const int n = MultiByteToWideChar(CP_UTF8, 0, s.c_str(), -1, nullptr, 0);
+  std::wstring w(n > 0 ? n - 1 : 0, L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, s.c_str(), -1, w.data(), n);
+  return w;
+}
+
+std::string readAll(const std::wstring& path) {
+  std::ifstream in(path.c_str(), std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void writeAll(const std::wstring& path, const std::string& bytes) {
+  for (std::size_t i = 3; i < path.size(); ++i) {
+    if (path[i] == L'\\') CreateDirectoryW(path.substr(0, i).c_str(), nullptr);
+  }
+  std::ofstream(path.c_str(), std::ios::binary) << bytes;
+}
+
+bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Every file below a folder, relative, with its bytes.
+void snapshot(const std::wstring& base, const std::wstring& rel, std::map<std::string, std::string>& out) {
+  WIN32_FIND_DATAW fd;
+  HANDLE h = FindFirstFileW((base + rel + L"\\*").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::wstring name = fd.cFileName;
+    if (name == L"." || name == L"..") continue;
+    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) snapshot(base, rel + L"\\" + name, out);
+    else out[narrow((rel + L"\\" + name).substr(1))] = readAll(base + rel + L"\\" + name);
+  } while (FindNextFileW(h, &fd));
+  FindClose(h);
+}
+
+std::string noisy(std::size_t n, std::uint32_t x) {
+  std::string s(n, '\0');
+  for (auto& c : s) {
+    x ^= x << 13, x ^= x >> 17, x ^= x << 5;
+    c = static_cast<char>(x);
+  }
+  return s;
+}
+
+const std::wstring kTemp = L"C:\\sfx test tmp";  // a space, as in many user names
+const std::wstring kRecord = L"C:\\sfxtest\\record.txt";
+
+// Runs a package with the temporary folder above; returns its exit code.
+DWORD runPackage(const std::wstring& exe, const std::wstring& args = L" /q") {
+  CreateDirectoryW(kTemp.c_str(), nullptr);
+  SetEnvironmentVariableW(L"TMP", kTemp.c_str());
+  SetEnvironmentVariableW(L"TEMP", kTemp.c_str());
+  SetEnvironmentVariableW(L"QSFX_RECORD", kRecord.c_str());
+  DeleteFileW(kRecord.c_str());
+  HANDLE p = qelvaro::e2e::startProgram(exe, args, L"C:\\sfxtest");
+  if (!p) return 0xDEAD;
+  WaitForSingleObject(p, 60000);
+  DWORD code = 0xDEAD;
+  GetExitCodeProcess(p, &code);
+  CloseHandle(p);
+  return code;
+}
+
+std::string stubBytes() { return readAll(dosPath(QELVARO_SFX_BIN)); }
+std::string recorderBytes() { return readAll(dosPath(QELVARO_RECORD_EXE)); }
+
+// A tiny valid icon: one 16x16 image.
+std::string testIcon() {
+  std::string ico("\0\0\1\0\1\0", 6);
+  std::string image = std::string("\x28\0\0\0\x10\0\0\0\x20\0\0\0\1\0\x20\0", 16) + std::string(24, '\0') +
+                      std::string(16 * 16 * 4, '\x5A') + std::string(64, '\0');
+  ico += std::string("\x10\x10\0\0\1\0\x20\0", 8);
+  const std::uint32_t size = static_cast<std::uint32_t>(image.size()), offset = 22;
+  ico.append(reinterpret_cast<const char*>(&size), 4).append(reinterpret_cast<const char*>(&offset), 4);
+  return ico + image;
+}
+
+struct Built {
+  std::wstring exe;
+  std::map<std::string, std::string> files;
+};
+
+// A package of a small tree (the recorder among it) built by the zip component.
+Built buildPackage(const std::wstring& name, const std::string& packPassword, const std::string& icon = {}) {
+  Built b;
+  const std::wstring src = L"C:\\sfxtest\\src-" + name;
+  b.files = {{"Display\\Qelvaro Demo\\oem3.inf", "[Version]\r\n" + std::string(3000, ';')},
+             {"Net\\以太网控制器\\qvnet.sys", noisy(3 << 20, 7)},
+             {"record.exe", recorderBytes()}};
+  for (const auto& [rel, bytes] : b.files) writeAll(src + L"\\" + widen(rel), bytes);
+  writeAll(L"C:\\sfxtest\\sfx.bin", stubBytes());
+  if (!icon.empty()) writeAll(L"C:\\sfxtest\\icon.ico", icon);
+  zipcomp::ZipComponent zip;
+  zip.BasePath = narrow(src);
+  zip.ZipFilename = narrow(L"C:\\sfxtest\\" + name + L".exe");
+  zip.EncryptionPassword = packPassword;
+  zip.SfxDefaultPassword = "qorvantelbrix";
+  zip.SfxBinaryModule = "C:\\sfxtest\\sfx.bin";
+  zip.SfxIconFilename = icon.empty() ? "" : "C:\\sfxtest\\icon.ico";
+  zip.SfxExecuteAfter = "%d\\record.exe|%d";
+  zip.SfxDefaultUnzipToFolder = "%t\\_sfxTest";
+  zip.SfxInstallMode = true;
+  zip.SfxClearMessages();
+  EXPECT_EQ(zip.Zip(), 0) << zip.GetErrorDescription(0, zip.Zip());
+  b.exe = L"C:\\sfxtest\\" + name + L".exe";
+  return b;
+}
+
+const std::wstring kUnpacked = kTemp + L"\\_sfxTest";
+
+TEST(SfxStub, UnpacksWithoutAPromptAndStartsTheProgramWithTheFolder) {
+  const std::string icon = testIcon();
+  Built b = buildPackage(L"good", "qorvantelbrix", icon);
+  // A stale unpack folder from an older package, with a link to a folder that must
+  // survive the emptying.
+  writeAll(kUnpacked + L"\\stale.txt", "old");
+  writeAll(kUnpacked + L"\\Old\\old.inf", "old");
+  writeAll(L"C:\\sfxtest\\keep\\keep.txt", "keep");
+  const bool linked = CreateSymbolicLinkW((kUnpacked + L"\\link").c_str(), L"C:\\sfxtest\\keep", 1);
+
+  EXPECT_EQ(runPackage(b.exe), 7u) << "install mode returns the program's code";
+  std::map<std::string, std::string> unpacked;
+  snapshot(kUnpacked, L"", unpacked);
+  EXPECT_EQ(unpacked, b.files);
+  EXPECT_EQ(readAll(L"C:\\sfxtest\\keep\\keep.txt"), "keep");
+  if (!linked) std::printf("links are not made here; the link case was skipped\n");
+
+  const std::string record = readAll(kRecord);
+  EXPECT_EQ(record, "\"" + narrow(kUnpacked) + "\\record.exe\" \"" + narrow(kUnpacked) + "\"\n" +
+                        narrow(kUnpacked) + "\n");
+
+  // The package's icon is the one given to the component.
+  HMODULE m = LoadLibraryExW(b.exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  ASSERT_NE(m, nullptr);
+  HRSRC r = FindResourceW(m, MAKEINTRESOURCEW(1), RT_ICON);
+  ASSERT_NE(r, nullptr);
+  const std::string image(static_cast<const char*>(LockResource(LoadResource(m, r))), SizeofResource(m, r));
+  EXPECT_EQ(image, icon.substr(22));
+  // The main icon group names that one image only.
+  HRSRC g = FindResourceW(m, MAKEINTRESOURCEW(1), RT_GROUP_ICON);
+  ASSERT_NE(g, nullptr);
+  const auto* group = static_cast<const std::uint8_t*>(LockResource(LoadResource(m, g)));
+  ASSERT_GE(SizeofResource(m, g), 20u);
+  EXPECT_EQ(group[4] | (group[5] << 8), 1);
+  EXPECT_EQ(group[18] | (group[19] << 8), 1);
+  EXPECT_EQ(FindResourceW(m, MAKEINTRESOURCEW(2), RT_ICON), nullptr) << "the stub's own icons are gone";
+  EXPECT_NE(FindResourceW(m, MAKEINTRESOURCEW(1), RT_MANIFEST), nullptr) << "the rest of the stub stays";
+  FreeLibrary(m);
+}
+
+TEST(SfxStub, DamagedTruncatedAndWrongPasswordPackagesStartNothing) {
+  Built good = buildPackage(L"base", "qorvantelbrix");
+  const std::string bytes = readAll(good.exe);
+  std::string flipped = bytes;
+  flipped[bytes.size() - (3 << 19)] ^= 0x01;  // inside the large entry's data
+  writeAll(L"C:\\sfxtest\\flipped.exe", flipped);
+  writeAll(L"C:\\sfxtest\\truncated.exe", bytes.substr(0, bytes.size() - 100));
+  Built wrong = buildPackage(L"wrong", "another password");
+
+  struct Case {
+    std::wstring exe;
+    DWORD code;
+  };
+  for (const Case& c : {Case{L"C:\\sfxtest\\flipped.exe", qsfx::kExitDamaged},
+                        Case{L"C:\\sfxtest\\truncated.exe", qsfx::kExitDamaged},
+                        Case{wrong.exe, qsfx::kExitWrongPassword}}) {
+    writeAll(kUnpacked + L"\\stale.txt", "old");
+    EXPECT_EQ(runPackage(c.exe), c.code) << narrow(c.exe);
+    EXPECT_FALSE(exists(kRecord)) << narrow(c.exe) << " started its program";
+    std::map<std::string, std::string> left;
+    snapshot(kUnpacked, L"", left);
+    // A package refused before unpacking leaves the old folder; one that failed while
+    // unpacking leaves nothing (no half-written file, nothing to install by mistake).
+    EXPECT_TRUE(left.empty() || (left.size() == 1 && left.count("stale.txt"))) << narrow(c.exe);
+  }
+}
+
+TEST(SfxStub, HostileNamesWriteNothingOutsideTheUnpackFolder) {
+  const std::string prefix = stubBytes() + sfxtest::settingsBlock({{"folder", "%t\\_sfxHostile"},
+                                                                    {"password", "qorvantelbrix"},
+                                                                    {"run", "%d\\record.exe|%d"},
+                                                                    {"install", "1"}});
+  const std::wstring unpack = kTemp + L"\\_sfxHostile";
+  for (const char* name : {"..\\..\\x.txt", "../x.txt", "C:\\x.txt", "C:x.txt", "x:stream", "CON", "sub\\NUL.txt"}) {
+    const std::string zip = sfxtest::buildZip(
+        {{"record.exe", recorderBytes(), true, "qorvantelbrix"}, {name, "evil", false, "qorvantelbrix"}}, {prefix});
+    writeAll(L"C:\\sfxtest\\hostile.exe", zip);
+    EXPECT_EQ(runPackage(L"C:\\sfxtest\\hostile.exe"), qsfx::kExitUnsafeName) << name;
+    EXPECT_FALSE(exists(kRecord)) << name;
+    for (const wchar_t* outside : {L"C:\\x.txt", L"C:\\sfxtest\\x.txt", L"C:\\x", L"C:\\sfx test tmp\\x.txt"})
+      EXPECT_FALSE(exists(outside)) << name;
+    EXPECT_FALSE(exists(unpack + L"\\record.exe")) << name;
+  }
+}
+
+TEST(SfxStub, AnUnpackFolderBelowMissingFoldersIsMadeWithThem) {
+  const std::string prefix = stubBytes() + sfxtest::settingsBlock({{"folder", "%t\\deep\\er\\_sfx"}});
+  writeAll(L"C:\\sfxtest\\deep.exe", sfxtest::buildZip({{"a\\b.txt", "bee", true}}, {prefix}));
+  EXPECT_EQ(runPackage(L"C:\\sfxtest\\deep.exe"), 0u);
+  EXPECT_EQ(readAll(kTemp + L"\\deep\\er\\_sfx\\a\\b.txt"), "bee");
+}
+
+// Without the quiet switch a failure is one message box, in Chinese.
+TEST(SfxStub, AFailureShowsOneMessage) {
+  Built wrong = buildPackage(L"message", "another password");
+  CreateDirectoryW(kTemp.c_str(), nullptr);
+  SetEnvironmentVariableW(L"TMP", kTemp.c_str());
+  HANDLE p = qelvaro::e2e::startProgram(wrong.exe, L"", L"C:\\sfxtest");
+  ASSERT_NE(p, nullptr);
+  HWND box = nullptr;
+  for (int i = 0; i < 200 && !box; ++i) {
+    Sleep(100);
+    box = FindWindowW(L"#32770", nullptr);
+  }
+  ASSERT_NE(box, nullptr) << "no message box";
+  wchar_t text[1024] = {};
+  for (int i = 0; i < 50 && !text[0]; ++i) {
+    Sleep(100);
+    GetDlgItemTextW(box, 0xFFFF, text, 1024);
+  }
+  qelvaro::e2e::screenshot("sfx-wrong-password-message");
+  EXPECT_THAT(narrow(text), testing::HasSubstr("密码不正确"));
+  PostMessageW(box, WM_COMMAND, IDOK, 0);
+  EXPECT_EQ(WaitForSingleObject(p, 20000), WAIT_OBJECT_0);
+  DWORD code = 0;
+  GetExitCodeProcess(p, &code);
+  EXPECT_EQ(code, static_cast<DWORD>(qsfx::kExitWrongPassword));
+  CloseHandle(p);
+}
+
+}  // namespace
