@@ -36,6 +36,7 @@ DriverResult RestoreDriver(FileSystem& fs, const RestoreItem& item, const std::s
                            DriverInstaller* installer) {
   DriverResult result;
   if (!item.readable) {
+    result.problemKind = Problem::InfUnreadable;
     result.problem = "the INF cannot be read";
     return result;
   }
@@ -48,6 +49,7 @@ DriverResult RestoreDriver(FileSystem& fs, const RestoreItem& item, const std::s
   result.missing = plan.missing;
   result.unsafe = plan.unsafe;
   if (!plan.unsafe.empty()) {
+    result.problemKind = Problem::UnsafePath;
     result.problem = "the INF names paths outside its package";
     return result;
   }
@@ -61,6 +63,7 @@ DriverResult RestoreDriver(FileSystem& fs, const RestoreItem& item, const std::s
     return result;
   }
   if (const StageResult staged = StageLayout(fs, plan, stagingDir); !staged.result) {
+    result.problemKind = Problem::StagingFailed;
     result.problem = "cannot stage " + staged.failedPath + ": " + staged.result.describe();
     return result;
   }

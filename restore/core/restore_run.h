@@ -56,8 +56,12 @@ struct RestoreCatalog {
 };
 RestoreCatalog LoadRestoreCatalog(const FileSystem& fs, const std::string& root, MachineArch arch);
 
+// Why a driver failed before the installer was asked.
+enum class Problem { None, InfUnreadable, UnsafePath, StagingFailed };
+
 struct DriverResult {
   DriverStatus status = DriverStatus::Failed;
+  Problem problemKind = Problem::None;
   std::vector<std::string> missing;  // Incomplete: the files, by name
   std::vector<std::string> unsafe;   // Failed: INF paths refused
   std::string problem;               // Failed before the installer: what went wrong (English)
