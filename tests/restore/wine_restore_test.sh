@@ -52,7 +52,26 @@ else
     for f in "$prefix"/*.reg; do cp --remove-destination "$template/$(basename "$f")" "$f"; done
   else
     wineboot -i >/dev/null 2>&1; wineserver -w
+    # The CJK font linked into the dialog fonts, as the template script does, so that
+    # the screenshots show the Chinese text.
+    hex=$(printf 'wqy-microhei.ttc,WenQuanYi Micro Hei\0\0' | iconv -f UTF-8 -t UTF-16LE | od -An -tx1 -v |
+      tr -s ' \n' ',' | sed 's/^,//;s/,$//')
+    reg="$prefix/fontlink.reg"
+    {
+      echo 'Windows Registry Editor Version 5.00'
+      echo
+      echo '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink]'
+      for face in "Tahoma" "MS Shell Dlg" "MS Shell Dlg 2" "Microsoft Sans Serif" "Arial"; do
+        echo "\"$face\"=hex(7):$hex"
+      done
+      echo
+      echo '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]'
+      echo '"SimSun"="WenQuanYi Micro Hei"'
+      printf '"\xe5\xae\x8b\xe4\xbd\x93"="WenQuanYi Micro Hei"\n'
+    } | iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } > "$reg"
+    wine regedit /s "$reg" >/dev/null 2>&1; wineserver -w
   fi
+  [ -d "$prefix/drive_c/windows/syswow64" ] && fail "the prefix for 32-bit Windows is a 64-bit one"
   wine_cmd=wine
 fi
 wineserver -p
