@@ -11,7 +11,7 @@ set -uo pipefail
 here=$(cd "$(dirname "$0")/../../scripts" && pwd)
 . "$here/wine-env.sh"
 
-bits=64 qelvaro="" device="" fixture="" setup="" shots=""
+bits=64 qelvaro="" device="" fixture="" setup="" shots="" helper=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --bits) bits=$2; shift 2 ;;
@@ -20,6 +20,7 @@ while [ $# -gt 0 ]; do
     --fixture) fixture=$2; shift 2 ;;
     --setup) setup=$2; shift 2 ;;
     --shots) shots=$2; shift 2 ;;
+    --helper) helper=$2; shift 2 ;;
     *) echo "unknown argument $1" >&2; exit 2 ;;
   esac
 done
@@ -165,6 +166,22 @@ case "$out" in
   *incomplete*"missing qvtest.sys"*) [ $rc = 1 ] && pass "missing file reported: $out" || fail "missing file: exit $rc" ;;
   *) fail "missing file not reported: $out" ;;
 esac
+
+# The 64-bit installer on its own: a failure comes back with its code and the
+# system's text for it.
+if [ -n "$helper" ]; then
+  printf 'qelvaro-install-request 1\ninf=C:\\nowhere\\missing.inf\nid=ROOT\\QVRESTORETEST\nend\n' > "$drive_c/request.txt"
+  win "$helper" 'C:\request.txt' 'C:\result.txt'
+  rc=$?
+  result=$(tr -d '\r' < "$drive_c/result.txt" 2>/dev/null)
+  code=$(printf '%s\n' "$result" | sed -n 's/^code=//p')
+  text=$(printf '%s\n' "$result" | sed -n 's/^text=//p')
+  if [ $rc = 1 ] && printf '%s\n' "$result" | grep -qx 'status=failed' && [ "${code:-0}" != 0 ] && [ -n "$text" ]; then
+    pass "64-bit installer reports a failure: code $code, \"$text\""
+  else
+    fail "64-bit installer on a missing INF: exit $rc, result: $result"
+  fi
+fi
 
 if [ -n "$setup" ]; then
   remove_driver || fail "the restored driver could not be removed"
