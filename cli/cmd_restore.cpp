@@ -71,7 +71,11 @@ std::string detail(const DriverResult& r, MachineArch arch) {
     case DriverStatus::Installed:
       return r.install.storedInf + ", " + std::to_string(r.install.devicesUpdated) +
              (r.install.devicesUpdated == 1 ? " device" : " devices");
-    case DriverStatus::Staged: return r.install.storedInf + " in the driver store, device not present";
+    case DriverStatus::Staged:
+      if (r.install.devicesKept > 0) {
+        return r.install.storedInf + " in the driver store; the device keeps an equal or newer driver";
+      }
+      return r.install.storedInf + " in the driver store, device not present";
     case DriverStatus::NeedsRestart: return r.install.storedInf + ", finishes after a restart";
     case DriverStatus::Incomplete: return "missing " + joinNames(r.missing);
     case DriverStatus::Ready: return "complete, would be installed";

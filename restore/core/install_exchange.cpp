@@ -94,6 +94,7 @@ std::string FormatInstallOutcome(const InstallOutcome& outcome) {
   out += "\nstatus=" + std::string(statusName(outcome.status));
   out += "\ncode=" + std::to_string(outcome.code);
   out += "\ndevices=" + std::to_string(outcome.devicesUpdated);
+  out += "\nkept=" + std::to_string(outcome.devicesKept);
   out += "\ninf=" + oneLine(outcome.storedInf);
   out += "\ntext=" + oneLine(outcome.systemText);
   out += "\n" + std::string(kEnd) + "\n";
@@ -113,6 +114,7 @@ std::optional<InstallOutcome> ParseInstallOutcome(std::string_view text) {
     if (key == "status") haveStatus = parseStatus(value, outcome.status);
     else if (key == "code" && !parseNumber(value, outcome.code)) return std::nullopt;
     else if (key == "devices" && !parseNumber(value, outcome.devicesUpdated)) return std::nullopt;
+    else if (key == "kept" && !parseNumber(value, outcome.devicesKept)) return std::nullopt;
     else if (key == "inf") outcome.storedInf = std::string(value);
     else if (key == "text") outcome.systemText = std::string(value);
   }

@@ -31,6 +31,7 @@ struct InstallOutcome {
   std::string systemText;     // the system's text for `code`
   std::string storedInf;      // the INF's name in the INF folder ("oem12.inf")
   int devicesUpdated = 0;
+  int devicesKept = 0;  // present devices that keep an equal or better driver
 };
 
 class DriverInstaller {

@@ -48,7 +48,8 @@ std::string Finished(std::size_t succeeded, std::size_t failed, const std::strin
 std::string Status(const DriverResult& r) {
   switch (r.status) {
     case DriverStatus::Installed: return "已安装";
-    case DriverStatus::Staged: return "已添加到驱动库（设备不在）";
+    case DriverStatus::Staged:
+      return r.install.devicesKept > 0 ? "已添加到驱动库（设备保留同等或更新的驱动）" : "已添加到驱动库（设备不在）";
     case DriverStatus::NeedsRestart: return "已安装，需要重新启动";
     case DriverStatus::Incomplete: return "不完整：缺少 " + joined(r.missing);
     case DriverStatus::Ready: return "可以安装";

@@ -166,10 +166,12 @@ InstallOutcome InstallDriverHere(const std::wstring& infPath, const std::vector<
     const DWORD error = GetLastError();
     // The device keeps a driver that Windows ranks as good or better, or went away
     // between the listing and the call: the package stays in the store either way.
+    if (error == ERROR_NO_MORE_ITEMS) ++outcome.devicesKept;
     if (error == ERROR_NO_MORE_ITEMS || error == ERROR_NO_SUCH_DEVINST) continue;
     InstallOutcome failed = failure(error);
     failed.storedInf = outcome.storedInf;
     failed.devicesUpdated = outcome.devicesUpdated;
+    failed.devicesKept = outcome.devicesKept;
     return failed;
   }
   if (restart) outcome.status = DriverStatus::NeedsRestart;

@@ -14,7 +14,7 @@ TEST(InstallExchange, RequestAndOutcomeSurviveTheFile) {
   EXPECT_EQ(back->inf, request.inf);
   EXPECT_EQ(back->deviceIds, request.deviceIds);
 
-  const InstallOutcome outcome{DriverStatus::NeedsRestart, 0xE000022F, "line one\r\nline two\r\n", "oem3.inf", 2};
+  const InstallOutcome outcome{DriverStatus::NeedsRestart, 0xE000022F, "line one\r\nline two\r\n", "oem3.inf", 2, 1};
   const auto o = ParseInstallOutcome(FormatInstallOutcome(outcome));
   ASSERT_TRUE(o);
   EXPECT_EQ(o->status, DriverStatus::NeedsRestart);
@@ -22,6 +22,7 @@ TEST(InstallExchange, RequestAndOutcomeSurviveTheFile) {
   EXPECT_EQ(o->systemText, "line one line two");
   EXPECT_EQ(o->storedInf, "oem3.inf");
   EXPECT_EQ(o->devicesUpdated, 2);
+  EXPECT_EQ(o->devicesKept, 1);
   EXPECT_EQ(InstallExitCode(*o), 3010);
 }
 

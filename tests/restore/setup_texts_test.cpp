@@ -14,6 +14,9 @@ DriverResult result(DriverStatus status) {
 TEST(SetupTexts, StatusNamesWhatHappenedToEachDriver) {
   EXPECT_EQ(setup_text::Status(result(DriverStatus::Installed)), "已安装");
   EXPECT_EQ(setup_text::Status(result(DriverStatus::Staged)), "已添加到驱动库（设备不在）");
+  DriverResult kept = result(DriverStatus::Staged);
+  kept.install.devicesKept = 1;
+  EXPECT_EQ(setup_text::Status(kept), "已添加到驱动库（设备保留同等或更新的驱动）");
   EXPECT_EQ(setup_text::Status(result(DriverStatus::NeedsRestart)), "已安装，需要重新启动");
 
   DriverResult incomplete = result(DriverStatus::Incomplete);
