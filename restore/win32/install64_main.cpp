@@ -4,9 +4,7 @@
 // is 0, 3010 (restart needed) or 1, and 2 when the request cannot be read.
 #include <windows.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <string>
 
 #include "driver_install.h"
 #include "install_exchange.h"
@@ -14,20 +12,26 @@
 
 namespace {
 
+// Plain Win32 file calls: the C++ streams would triple the size of this program,
+// which setup.exe and qelvaro.exe both carry.
 bool readFile(const wchar_t* path, std::string& bytes) {
-  std::ifstream in(std::filesystem::path(path), std::ios::binary);
-  if (!in) return false;
-  std::ostringstream s;
-  s << in.rdbuf();
-  bytes = s.str();
-  return true;
+  HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  char buffer[4096];
+  DWORD read = 0;
+  bool ok = true;
+  while ((ok = ReadFile(file, buffer, sizeof buffer, &read, nullptr)) && read > 0) bytes.append(buffer, read);
+  CloseHandle(file);
+  return ok;
 }
 
 bool writeFile(const wchar_t* path, const std::string& bytes) {
-  std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
-  out << bytes;
-  out.close();
-  return static_cast<bool>(out);
+  HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                  written == bytes.size();
+  return CloseHandle(file) && ok;
 }
 
 }  // namespace
