@@ -35,6 +35,12 @@ int RunPlatformRestore(const Args& args, std::ostream& out, std::ostream& err) {
   const bool dryRun = std::find(args.begin(), args.end(), "--dry-run") != args.end();
   const restore::InstallRoute route = restore::CurrentInstallRoute();
   std::wstring runFolder;
+  if (!dryRun && !restore::ProcessIsElevated()) {
+    // Windows would refuse every driver with "access denied"; say it once instead.
+    err << "qelvaro restore: installing drivers needs administrator rights; run it from an elevated "
+           "command prompt (or check with --dry-run)\n";
+    return 1;
+  }
   if (!dryRun && route != restore::InstallRoute::Unsupported) {
     runFolder = restore::MakeRunFolder();
     if (runFolder.empty()) {

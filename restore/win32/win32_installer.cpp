@@ -12,7 +12,9 @@ namespace {
 constexpr wchar_t kHelperResource[] = L"INSTALL64.EXE";
 constexpr wchar_t kHelperName[] = L"qelvaro-install64.exe";
 
-bool processIsElevated() {
+}  // namespace
+
+bool ProcessIsElevated() {
   HANDLE token = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
   TOKEN_ELEVATION elevation{};
@@ -22,6 +24,8 @@ bool processIsElevated() {
   CloseHandle(token);
   return elevated;
 }
+
+namespace {
 
 std::wstring withSlash(std::wstring path) {
   if (!path.empty() && path.back() != L'\\') path += L'\\';
@@ -69,7 +73,7 @@ InstallRoute CurrentInstallRoute() {
 
 std::wstring MakeRunFolder() {
   std::wstring base;
-  if (processIsElevated()) {
+  if (ProcessIsElevated()) {
     wchar_t windows[MAX_PATH];
     const UINT n = GetSystemWindowsDirectoryW(windows, MAX_PATH);
     if (n > 0 && n < MAX_PATH) base = withSlash(std::wstring(windows, n)) + L"Temp\\";

@@ -18,6 +18,9 @@ enum class InstallRoute { InProcess, Helper64, Unsupported };
 // How drivers are installed on this machine from this process.
 InstallRoute CurrentInstallRoute();
 
+// True when the process runs with administrator rights (installing drivers needs them).
+bool ProcessIsElevated();
+
 // A new folder of this run that only this run uses: below %SystemRoot%\Temp when
 // the process is elevated (other users' processes cannot write into what it makes
 // there), else below the user's temporary folder. Empty when none can be made.
