@@ -14,6 +14,8 @@ constexpr std::string_view kUsage =
     "                                    show what a backup reads from driver INF files (JSON)\n"
     "  backup --to DIR [--all] [--class NAME]... [--format folder|zip] [--arch x86|amd64|arm64]\n"
     "                                    back up this system's drivers into DIR\\Quorvak (Windows)\n"
+    "  restore FOLDER [--all | --driver TEXT]... [--dry-run] [--json]\n"
+    "                                    put back the drivers of a backup folder (Windows; --dry-run anywhere)\n"
     "  zip FOLDER ARCHIVE [--level N] [--password P] [--move]\n"
     "                                    pack a folder into a Zip file\n";
 
@@ -31,6 +33,7 @@ int RunCommandLine(const Args& args, std::ostream& out, std::ostream& err) {
     return RunInfCommand(rest, *fs, out, err);
   }
   if (command == "backup") return RunPlatformBackup(rest, out, err);
+  if (command == "restore") return RunPlatformRestore(rest, out, err);
   if (command == "zip") return zipcomp::runZipCommand(rest, out, err);
   err << "qelvaro: unknown command '" << command << "'\n" << kUsage;
   return 2;

@@ -25,6 +25,9 @@ MachineArch DefaultMachineArch();
 // `backup` on the running system: the Windows build only, for now.
 int RunPlatformBackup(const Args& args, std::ostream& out, std::ostream& err);
 
+// `restore` with the platform's file system and installer (dry runs only, natively).
+int RunPlatformRestore(const Args& args, std::ostream& out, std::ostream& err);
+
 int RunInfCommand(const Args& args, const FileSystem& fs, std::ostream& out, std::ostream& err);
 
 // Dispatches argv (without the program name).

@@ -1,8 +1,15 @@
 #include "commands.h"
 #include <io.h>
+
+#include <algorithm>
 #include <stdio.h>
 
 #include "cmd_backup.h"
+#include "cmd_restore.h"
+#include "driver_install.h"
+#include "native_arch.h"
+#include "win32_installer.h"
+#include "win32_text.h"
 #include "driver_store_setupapi.h"
 #include "md_folders.h"
 #include "native_arch.h"
@@ -29,5 +36,35 @@ int RunPlatformBackup(const Args& args, std::ostream& out, std::ostream& err) {
            LoadOwnResource("ICON.ICO", "CUSTOM", icon, error);
   };
   return RunBackupCommand(args, system, out, err, _isatty(_fileno(stdout)) != 0);
+}
+
+int RunPlatformRestore(const Args& args, std::ostream& out, std::ostream& err) {
+  restore::RestrictDllSearch();
+  Win32FileSystem fs;
+  const bool dryRun = std::find(args.begin(), args.end(), "--dry-run") != args.end();
+  const restore::InstallRoute route = restore::CurrentInstallRoute();
+  std::wstring runFolder;
+  if (!dryRun && !restore::ProcessIsElevated()) {
+    // Windows would refuse every driver with "access denied"; say it once instead.
+    err << "qelvaro restore: installing drivers needs administrator rights; run it from an elevated "
+           "command prompt (or check with --dry-run)\n";
+    return 1;
+  }
+  if (!dryRun && route != restore::InstallRoute::Unsupported) {
+    runFolder = restore::MakeRunFolder();
+    if (runFolder.empty()) {
+      err << "qelvaro restore: cannot make a temporary folder for the driver packages\n";
+      return 1;
+    }
+  }
+  int code = 1;
+  {
+    restore::Win32DriverInstaller installer(runFolder);
+    RestoreSystem system{fs, NativeMachineArch(), runFolder.empty() ? nullptr : &installer, narrow(runFolder),
+                         "Windows on ARM64 is not supported yet"};
+    code = RunRestoreCommand(args, system, out, err);
+  }
+  if (!runFolder.empty()) (void)fs.deleteTree(narrow(runFolder));
+  return code;
 }
 }  // namespace qelvaro

@@ -1,0 +1,205 @@
+#include "cmd_restore.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include "json_writer.h"
+#include "setupapi_codes.h"
+
+namespace qelvaro {
+namespace {
+
+using restore::DriverResult;
+using restore::DriverStatus;
+using restore::RestoreItem;
+
+constexpr std::string_view kUsage =
+    "usage: qelvaro restore FOLDER [--all | --driver TEXT]... [--dry-run] [--json] [--arch x86|amd64|arm64]\n";
+
+struct Options {
+  std::string folder;
+  bool all = false;
+  std::vector<std::string> drivers;
+  bool dryRun = false;
+  bool json = false;
+  std::string arch;
+};
+
+bool parse(const Args& args, Options& o, std::ostream& err) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--all") o.all = true;
+    else if (a == "--dry-run") o.dryRun = true;
+    else if (a == "--json") o.json = true;
+    else if (a == "--driver" && i + 1 < args.size()) o.drivers.push_back(args[++i]);
+    else if (a == "--arch" && i + 1 < args.size()) o.arch = args[++i];
+    else if (!a.empty() && a[0] != '-' && o.folder.empty()) o.folder = a;
+    else {
+      err << "qelvaro restore: unexpected argument '" << a << "'\n" << kUsage;
+      return false;
+    }
+  }
+  if (o.folder.empty()) {
+    err << kUsage;
+    return false;
+  }
+  return true;
+}
+
+const char* statusWord(DriverStatus s) {
+  switch (s) {
+    case DriverStatus::Installed: return "installed";
+    case DriverStatus::Staged: return "staged";
+    case DriverStatus::NeedsRestart: return "restart";
+    case DriverStatus::Incomplete: return "incomplete";
+    case DriverStatus::Unsupported: return "unsupported";
+    case DriverStatus::Ready: return "ready";
+    case DriverStatus::Failed: break;
+  }
+  return "failed";
+}
+
+std::string joinNames(const std::vector<std::string>& names) {
+  std::string out;
+  for (const auto& n : names) out += (out.empty() ? "" : ", ") + n;
+  return out;
+}
+
+// What the line says after the driver's name.
+std::string detail(const DriverResult& r, MachineArch arch) {
+  switch (r.status) {
+    case DriverStatus::Installed:
+      return r.install.storedInf + ", " + std::to_string(r.install.devicesUpdated) +
+             (r.install.devicesUpdated == 1 ? " device" : " devices");
+    case DriverStatus::Staged:
+      if (r.install.devicesKept > 0) {
+        return r.install.storedInf + " in the driver store; the device keeps an equal or newer driver";
+      }
+      return r.install.storedInf + " in the driver store, device not present";
+    case DriverStatus::NeedsRestart: return r.install.storedInf + ", finishes after a restart";
+    case DriverStatus::Incomplete: return "missing " + joinNames(r.missing);
+    case DriverStatus::Ready: return "complete, would be installed";
+    case DriverStatus::Unsupported:
+      return r.installerCalled ? "this Windows is not supported yet (ARM64)"
+                               : "no models for " + std::string(ArchDecoration(arch));
+    case DriverStatus::Failed: break;
+  }
+  if (!r.unsafe.empty()) return r.problem + ": " + joinNames(r.unsafe);
+  if (!r.problem.empty()) return r.problem;
+  return restore::DescribeInstallError(r.install.code, r.install.systemText);
+}
+
+std::string location(const RestoreItem& item) {
+  std::string path = item.driver.classFolder;
+  for (const std::string& part : {item.driver.driverFolder, item.driver.infName}) {
+    if (!part.empty()) path += (path.empty() ? "" : "\\") + part;
+  }
+  return path;
+}
+
+}  // namespace
+
+int RunRestoreCommand(const Args& args, RestoreSystem& system, std::ostream& out, std::ostream& err) {
+  Options o;
+  if (!parse(args, o, err)) return 2;
+  MachineArch arch = system.arch;
+  if (!o.arch.empty()) {
+    if (!ParseMachineArch(o.arch, arch)) {
+      err << "qelvaro restore: unknown architecture '" << o.arch << "'\n" << kUsage;
+      return 2;
+    }
+    if (arch != system.arch && !o.dryRun) {
+      err << "qelvaro restore: --arch other than this machine's works with --dry-run only\n";
+      return 2;
+    }
+  }
+  if (!o.dryRun && !system.installer) {
+    err << "qelvaro restore: " << system.cannotInstall << "\n";
+    return 1;
+  }
+
+  const restore::RestoreCatalog catalog = restore::LoadRestoreCatalog(system.fs, system.folderPath(o.folder), arch);
+  if (!catalog.search.result) {
+    err << "qelvaro restore: cannot list " << o.folder << ": " << catalog.search.result.describe() << "\n";
+    return 1;
+  }
+  for (const auto& p : catalog.search.problems) err << "qelvaro restore: cannot list " << p << "\n";
+
+  std::vector<const RestoreItem*> chosen;
+  for (const RestoreItem& item : catalog.items) {
+    bool take = o.all || o.drivers.empty();
+    for (const auto& text : o.drivers) take = take || restore::DriverMatches(item, text);
+    if (take) chosen.push_back(&item);
+  }
+  if (chosen.empty()) {
+    err << "qelvaro restore: no driver " << (catalog.items.empty() ? "found below " + o.folder : "matches") << "\n";
+    return 1;
+  }
+
+  JsonWriter json(out);
+  if (o.json) {
+    json.beginObject();
+    json.key("drivers");
+    json.beginArray();
+  }
+  std::vector<DriverStatus> statuses;
+  for (std::size_t i = 0; i < chosen.size(); ++i) {
+    const RestoreItem& item = *chosen[i];
+    std::string staging;
+    if (!o.dryRun) {
+      staging = system.stagingRoot + "\\" + std::to_string(i + 1);
+      if (FsResult made = system.fs.createDir(staging); !made) {
+        err << "qelvaro restore: cannot make " << staging << ": " << made.describe() << "\n";
+        return 1;
+      }
+    }
+    const DriverResult r = restore::RestoreDriver(system.fs, item, staging, o.dryRun ? nullptr : system.installer);
+    statuses.push_back(r.status);
+    if (o.json) {
+      json.beginObject();
+      json.key("description");
+      json.value(item.description());
+      json.key("inf");
+      json.value(location(item));
+      json.key("class");
+      json.value(item.package.className);
+      json.key("provider");
+      json.value(item.package.provider);
+      json.key("version");
+      json.value(restore::DisplayDriverVersion(item.package.driverVer));
+      json.key("status");
+      json.value(std::string_view(statusWord(r.status)));
+      json.key("detail");
+      json.value(detail(r, arch));
+      json.key("missing");
+      json.beginArray();
+      for (const auto& m : r.missing) json.value(m);
+      json.endArray();
+      if (r.installerCalled) {
+        json.key("code");
+        json.value(static_cast<long long>(r.install.code));
+        json.key("storedInf");
+        json.value(r.install.storedInf);
+      }
+      json.endObject();
+    } else {
+      std::string word = statusWord(r.status);
+      word.resize(std::max<std::size_t>(11, word.size() + 1), ' ');
+      out << word << "\"" << item.description() << "\" (" << location(item) << "): " << detail(r, arch) << "\n";
+      out.flush();
+    }
+  }
+  const int code = restore::RestoreExitCode(statuses);
+  if (o.json) {
+    json.endArray();
+    json.key("exitCode");
+    json.value(static_cast<long long>(code));
+    json.endObject();
+    out << "\n";
+  } else if (code == 3010) {
+    out << "A restart of Windows finishes the installation.\n";
+  }
+  return code;
+}
+
+}  // namespace qelvaro

@@ -1,0 +1,68 @@
+#pragma once
+// Finding the drivers of a backup and rebuilding, for one of them, the package
+// layout its INF expects. A backup keeps each driver's files flat in one folder:
+//   root \ class folder \ driver folder \ files
+// while an INF may look for its files in subfolders (the disk's path and the file's
+// subfolder). The layout is rebuilt in a fresh staging folder, and only paths that
+// stay inside it are accepted from an INF.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "file_system.h"
+#include "restore_inf.h"
+
+namespace qelvaro::restore {
+
+struct FoundDriver {
+  std::string classFolder;   // the class folder's name ("" for a driver folder at the top)
+  std::string driverFolder;  // the driver folder's name
+  std::string folder;        // the driver folder's path
+  std::string infName;       // the INF's name in it
+  std::string infPath() const { return folder + "\\" + infName; }
+};
+
+// The INF files of every driver folder below `root` (root\class\driver\*.inf, and
+// root\driver\*.inf), sorted by class, driver folder and INF name. Folders that
+// cannot be listed are named in `problems`; `root` itself failing gives its reason.
+struct DriverSearch {
+  FsResult result;
+  std::vector<FoundDriver> drivers;
+  std::vector<std::string> problems;
+};
+DriverSearch FindDrivers(const FileSystem& fs, const std::string& root);
+
+// `diskPath` + `subdir` + `name` as one relative path below the staging folder,
+// separators as "\", or none when the INF's text would leave it: "..", a drive
+// letter or any ":", a share ("\\server"), characters Windows refuses in names.
+// One leading "\" means the distribution's root, the INF's own folder. The name may
+// carry subfolders of its own (old INFs list "Sub\name.sys").
+std::optional<std::string> SafeRelativePath(const std::string& diskPath, const std::string& subdir,
+                                            const std::string& name);
+
+struct StagedFile {
+  std::string from;      // path in the backup
+  std::string relative;  // path below the staging folder
+};
+
+struct LayoutPlan {
+  std::vector<StagedFile> copies;     // the INF first, then the catalog, then the files
+  std::vector<std::string> missing;   // needed files not in the backup, by name
+  std::vector<std::string> unsafe;    // INF texts refused as paths
+  bool complete() const { return missing.empty() && unsafe.empty(); }
+};
+
+// Where every file goes, looked up in the driver folder without regard to case
+// (flat first; a folder that already has the layout is taken as it is).
+LayoutPlan PlanLayout(const FileSystem& fs, const FoundDriver& driver, const InfPackage& package);
+
+// Copies the plan into `stagingDir` (which must exist and be empty), making the
+// folders it needs. Stops at the first failure, naming the path.
+struct StageResult {
+  FsResult result;
+  std::string failedPath;
+};
+StageResult StageLayout(FileSystem& fs, const LayoutPlan& plan, const std::string& stagingDir);
+
+}  // namespace qelvaro::restore

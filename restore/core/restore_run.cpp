@@ -1,0 +1,98 @@
+#include "restore_run.h"
+
+#include <algorithm>
+
+#include "ini_reader.h"
+#include "text_encoding.h"
+
+namespace qelvaro::restore {
+
+std::string RestoreItem::description() const {
+  for (const auto& d : package.modelDescriptions) {
+    if (iequalsAscii(d, driver.driverFolder)) return d;
+  }
+  if (!package.description.empty()) return package.description;
+  if (!driver.driverFolder.empty()) return driver.driverFolder;
+  return driver.infName;
+}
+
+RestoreCatalog LoadRestoreCatalog(const FileSystem& fs, const std::string& root, MachineArch arch) {
+  RestoreCatalog catalog;
+  catalog.search = FindDrivers(fs, root);
+  for (const FoundDriver& d : catalog.search.drivers) {
+    RestoreItem item;
+    item.driver = d;
+    if (auto bytes = fs.readFile(d.infPath())) {
+      const std::string text = decodeProfileText(*bytes, [&](std::string_view b) { return fs.decodeAnsi(b); });
+      item.package = ReadInfPackage(IniDocument::parse(text), arch);
+      item.readable = true;
+    }
+    catalog.items.push_back(std::move(item));
+  }
+  return catalog;
+}
+
+DriverResult RestoreDriver(FileSystem& fs, const RestoreItem& item, const std::string& stagingDir,
+                           DriverInstaller* installer) {
+  DriverResult result;
+  if (!item.readable) {
+    result.problemKind = Problem::InfUnreadable;
+    result.problem = "the INF cannot be read";
+    return result;
+  }
+  if (item.package.hasManufacturers && !item.package.hasModelsForArch) {
+    // Models for other architectures only: Windows would refuse it.
+    result.status = DriverStatus::Unsupported;
+    return result;
+  }
+  const LayoutPlan plan = PlanLayout(fs, item.driver, item.package);
+  result.missing = plan.missing;
+  result.unsafe = plan.unsafe;
+  if (!plan.unsafe.empty()) {
+    result.problemKind = Problem::UnsafePath;
+    result.problem = "the INF names paths outside its package";
+    return result;
+  }
+  if (!plan.missing.empty()) {
+    result.status = DriverStatus::Incomplete;
+    return result;
+  }
+  result.stagedInf = stagingDir + "\\" + item.driver.infName;
+  if (!installer) {
+    result.status = DriverStatus::Ready;
+    return result;
+  }
+  if (const StageResult staged = StageLayout(fs, plan, stagingDir); !staged.result) {
+    result.problemKind = Problem::StagingFailed;
+    result.problem = "cannot stage " + staged.failedPath + ": " + staged.result.describe();
+    return result;
+  }
+  result.installerCalled = true;
+  result.install = installer->install(result.stagedInf, item.package.deviceIds);
+  result.status = result.install.status;
+  return result;
+}
+
+bool StatusSucceeded(DriverStatus status) {
+  return status == DriverStatus::Installed || status == DriverStatus::Staged || status == DriverStatus::NeedsRestart ||
+         status == DriverStatus::Ready;
+}
+
+int RestoreExitCode(const std::vector<DriverStatus>& statuses) {
+  if (std::any_of(statuses.begin(), statuses.end(), [](DriverStatus s) { return !StatusSucceeded(s); })) return 1;
+  if (std::any_of(statuses.begin(), statuses.end(), [](DriverStatus s) { return s == DriverStatus::NeedsRestart; })) {
+    return 3010;
+  }
+  return 0;
+}
+
+bool DriverMatches(const RestoreItem& item, const std::string& text) {
+  const std::string needle = asciiLowerCopy(text);
+  for (const std::string& hay : {item.description(), item.driver.classFolder, item.driver.driverFolder,
+                                 item.driver.infName}) {
+    if (asciiLowerCopy(hay).find(needle) != std::string::npos) return true;
+  }
+  return false;
+}
+
+}  // namespace qelvaro::restore

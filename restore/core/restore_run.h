@@ -1,0 +1,89 @@
+#pragma once
+// One restore run over the drivers of a backup: each chosen driver's INF read for
+// the machine's architecture, its layout rebuilt and checked in a staging folder of
+// its own, and only then handed to the installer, one INF per call. Results come
+// per driver; restart requests are gathered so that the caller asks once.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "file_system.h"
+#include "restore_inf.h"
+#include "restore_layout.h"
+
+namespace qelvaro::restore {
+
+enum class DriverStatus {
+  Installed,      // in the driver store and on every present device it fits
+  Staged,         // in the driver store; no device it fits is present
+  NeedsRestart,   // installed; Windows finishes it after a restart
+  Incomplete,     // files or the catalog missing from the backup: nothing installed
+  Failed,         // refused by the system or unreadable; the code says why
+  Unsupported,    // the INF has models for other architectures only
+  Ready,          // checked and complete; a dry run stops here
+};
+
+// What the platform's installer reports for one INF.
+struct InstallOutcome {
+  DriverStatus status = DriverStatus::Failed;
+  unsigned long code = 0;     // Win32 or SetupAPI error code (0 when none)
+  std::string systemText;     // the system's text for `code`
+  std::string storedInf;      // the INF's name in the INF folder ("oem12.inf")
+  int devicesUpdated = 0;
+  int devicesKept = 0;  // present devices that keep an equal or better driver
+};
+
+class DriverInstaller {
+ public:
+  virtual ~DriverInstaller() = default;
+  // `stagedInf` is the INF in its rebuilt layout; `deviceIds` are the hardware and
+  // compatible ids its models name for this architecture.
+  virtual InstallOutcome install(const std::string& stagedInf, const std::vector<std::string>& deviceIds) = 0;
+};
+
+// A driver of the backup with what its INF says.
+struct RestoreItem {
+  FoundDriver driver;
+  InfPackage package;
+  bool readable = false;  // the INF could be read
+  std::string description() const;  // the model that the folder is named after, else the first, else the folder
+};
+
+// Reads every driver's INF below `root` for `arch`.
+struct RestoreCatalog {
+  DriverSearch search;
+  std::vector<RestoreItem> items;
+};
+RestoreCatalog LoadRestoreCatalog(const FileSystem& fs, const std::string& root, MachineArch arch);
+
+// Why a driver failed before the installer was asked.
+enum class Problem { None, InfUnreadable, UnsafePath, StagingFailed };
+
+struct DriverResult {
+  DriverStatus status = DriverStatus::Failed;
+  Problem problemKind = Problem::None;
+  std::vector<std::string> missing;  // Incomplete: the files, by name
+  std::vector<std::string> unsafe;   // Failed: INF paths refused
+  std::string problem;               // Failed before the installer: what went wrong (English)
+  InstallOutcome install;            // what the installer said, when it was asked
+  bool installerCalled = false;
+  std::string stagedInf;
+};
+
+// One driver: plan, check, stage into `stagingDir` (a fresh empty folder), install.
+// `installer` may be null for a dry run, which stops after the check.
+DriverResult RestoreDriver(FileSystem& fs, const RestoreItem& item, const std::string& stagingDir,
+                           DriverInstaller* installer);
+
+bool StatusSucceeded(DriverStatus status);
+
+// 0 when every driver was installed or staged, 3010 when one needs a restart and
+// none failed, 1 when any failed, was incomplete or unsupported.
+int RestoreExitCode(const std::vector<DriverStatus>& statuses);
+
+// The selection of `--driver TEXT`: a driver matches when TEXT occurs, without regard
+// to ASCII case, in its description, class folder, driver folder or INF name.
+bool DriverMatches(const RestoreItem& item, const std::string& text);
+
+}  // namespace qelvaro::restore

@@ -1,0 +1,75 @@
+#include "setup_texts.h"
+
+#include "setupapi_codes.h"
+
+namespace qelvaro::restore::setup_text {
+
+const char* const kTitle = "驱动还原";
+const char* const kSelectAll = "全选";
+const char* const kSelectNone = "全不选";
+const char* const kStart = "开始安装";
+const char* const kColDescription = "驱动描述";
+const char* const kColClass = "类型";
+const char* const kColProvider = "提供商";
+const char* const kColVersion = "版本";
+const char* const kColInf = "INF 文件";
+const char* const kColStatus = "状态";
+const char* const kWaiting = "等待安装";
+const char* const kInstalling = "正在安装…";
+const char* const kNothingTicked = "请先勾选要安装的驱动程序。";
+const char* const kBusy = "正在安装驱动程序，请等待完成后再关闭。";
+const char* const kArm64 = "本程序暂不支持 ARM64 版 Windows，无法安装驱动程序。";
+const char* const kRestartQuestion = "部分驱动程序需要重新启动计算机才能完成安装。\r\n是否立即重新启动？";
+const char* const kNoTempFolder = "无法创建临时文件夹，不能安装驱动程序。";
+
+namespace {
+
+std::string joined(const std::vector<std::string>& names) {
+  std::string out;
+  for (const auto& n : names) out += (out.empty() ? "" : "、") + n;
+  return out;
+}
+
+}  // namespace
+
+std::string Found(std::size_t count, const std::string& folder) {
+  if (count == 0) return "在 " + folder + " 下没有找到驱动程序。";
+  return "找到 " + std::to_string(count) + " 个驱动程序。";
+}
+
+std::string Progress(std::size_t done, std::size_t total, const std::string& description) {
+  return "正在安装 (" + std::to_string(done) + "/" + std::to_string(total) + ")：" + description;
+}
+
+std::string Finished(std::size_t succeeded, std::size_t failed, const std::string& logPath) {
+  return "完成：成功 " + std::to_string(succeeded) + " 个，失败 " + std::to_string(failed) + " 个。日志：" + logPath;
+}
+
+std::string Status(const DriverResult& r) {
+  switch (r.status) {
+    case DriverStatus::Installed: return "已安装";
+    case DriverStatus::Staged:
+      return r.install.devicesKept > 0 ? "已添加到驱动库（设备保留同等或更新的驱动）" : "已添加到驱动库（设备不在）";
+    case DriverStatus::NeedsRestart: return "已安装，需要重新启动";
+    case DriverStatus::Incomplete: return "不完整：缺少 " + joined(r.missing);
+    case DriverStatus::Ready: return "可以安装";
+    case DriverStatus::Unsupported:
+      return r.installerCalled ? "失败：不支持 ARM64 版 Windows" : "不适用于本机的系统架构";
+    case DriverStatus::Failed: break;
+  }
+  switch (r.problemKind) {
+    case Problem::InfUnreadable: return "失败：无法读取 INF 文件";
+    case Problem::UnsafePath: return "失败：INF 文件指向驱动包以外的路径 " + joined(r.unsafe);
+    case Problem::StagingFailed: return "失败：无法把驱动文件复制到临时文件夹";
+    case Problem::None: break;
+  }
+  return "失败：" + DescribeInstallError(r.install.code, r.install.systemText);
+}
+
+std::string LogLine(const std::string& description, const std::string& location, const DriverResult& r) {
+  std::string line = "[" + Status(r) + "] " + description + " (" + location + ")";
+  if (r.installerCalled && !r.install.storedInf.empty()) line += " -> " + r.install.storedInf;
+  return line;
+}
+
+}  // namespace qelvaro::restore::setup_text

@@ -1,0 +1,40 @@
+#pragma once
+// What setup.exe's window and its log say, in simplified Chinese. Every text the
+// user reads on that surface is in setup_texts.cpp.
+
+#include <string>
+
+#include "restore_run.h"
+
+namespace qelvaro::restore::setup_text {
+
+extern const char* const kTitle;
+extern const char* const kSelectAll;
+extern const char* const kSelectNone;
+extern const char* const kStart;
+extern const char* const kColDescription;
+extern const char* const kColClass;
+extern const char* const kColProvider;
+extern const char* const kColVersion;
+extern const char* const kColInf;
+extern const char* const kColStatus;
+extern const char* const kWaiting;
+extern const char* const kInstalling;
+extern const char* const kNothingTicked;
+extern const char* const kBusy;
+extern const char* const kArm64;
+extern const char* const kRestartQuestion;
+extern const char* const kNoTempFolder;
+
+// "找到 3 个驱动程序。"; "在 X 下没有找到驱动程序。" when there are none.
+std::string Found(std::size_t count, const std::string& folder);
+// "正在安装 (2/5)：描述"
+std::string Progress(std::size_t done, std::size_t total, const std::string& description);
+// "完成：成功 4 个，失败 1 个。日志：path"
+std::string Finished(std::size_t succeeded, std::size_t failed, const std::string& logPath);
+// The status cell of a driver after its run, with what went wrong.
+std::string Status(const DriverResult& result);
+// One line of the log: "[状态] 描述 (类\文件夹\x.inf)".
+std::string LogLine(const std::string& description, const std::string& location, const DriverResult& result);
+
+}  // namespace qelvaro::restore::setup_text

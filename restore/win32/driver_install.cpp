@@ -1,0 +1,182 @@
+#include "driver_install.h"
+
+#include <windows.h>
+#include <setupapi.h>
+
+#include <algorithm>
+#include <set>
+
+#include "setupapi_codes.h"
+#include "win32_text.h"
+
+namespace qelvaro::restore {
+
+namespace {
+
+#ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
+#endif
+
+// A system DLL by its full System32 path when the loader cannot be told to search
+// System32 only (Windows 7 without KB2533623).
+HMODULE loadSystemDll(const wchar_t* name) {
+  if (HMODULE m = LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) return m;
+  wchar_t dir[MAX_PATH];
+  const UINT n = GetSystemDirectoryW(dir, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return nullptr;
+  return LoadLibraryExW((std::wstring(dir, n) + L"\\" + name).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+template <typename Fn>
+Fn entry(HMODULE module, const char* name) {
+  return module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
+}
+
+struct SetupApi {
+  using CopyOemInf = BOOL(WINAPI*)(PCWSTR, PCWSTR, DWORD, DWORD, PWSTR, DWORD, PDWORD, PWSTR*);
+  using GetClassDevs = HDEVINFO(WINAPI*)(const GUID*, PCWSTR, HWND, DWORD);
+  using EnumDeviceInfo = BOOL(WINAPI*)(HDEVINFO, DWORD, PSP_DEVINFO_DATA);
+  using GetDeviceRegistryProperty = BOOL(WINAPI*)(HDEVINFO, PSP_DEVINFO_DATA, DWORD, PDWORD, PBYTE, DWORD, PDWORD);
+  using DestroyDeviceInfoList = BOOL(WINAPI*)(HDEVINFO);
+  using UpdateDriver = BOOL(WINAPI*)(HWND, LPCWSTR, LPCWSTR, DWORD, PBOOL);
+
+  SetupApi() {
+    setupapi = loadSystemDll(L"setupapi.dll");
+    newdev = loadSystemDll(L"newdev.dll");
+    copyOemInf = entry<CopyOemInf>(setupapi, "SetupCopyOEMInfW");
+    getClassDevs = entry<GetClassDevs>(setupapi, "SetupDiGetClassDevsW");
+    enumDeviceInfo = entry<EnumDeviceInfo>(setupapi, "SetupDiEnumDeviceInfo");
+    getProperty = entry<GetDeviceRegistryProperty>(setupapi, "SetupDiGetDeviceRegistryPropertyW");
+    destroyList = entry<DestroyDeviceInfoList>(setupapi, "SetupDiDestroyDeviceInfoList");
+    updateDriver = entry<UpdateDriver>(newdev, "UpdateDriverForPlugAndPlayDevicesW");
+  }
+  ~SetupApi() {
+    if (newdev) FreeLibrary(newdev);
+    if (setupapi) FreeLibrary(setupapi);
+  }
+  SetupApi(const SetupApi&) = delete;
+  SetupApi& operator=(const SetupApi&) = delete;
+  bool complete() const {
+    return copyOemInf && getClassDevs && enumDeviceInfo && getProperty && destroyList && updateDriver;
+  }
+
+  HMODULE setupapi = nullptr;
+  HMODULE newdev = nullptr;
+  CopyOemInf copyOemInf = nullptr;
+  GetClassDevs getClassDevs = nullptr;
+  EnumDeviceInfo enumDeviceInfo = nullptr;
+  GetDeviceRegistryProperty getProperty = nullptr;
+  DestroyDeviceInfoList destroyList = nullptr;
+  UpdateDriver updateDriver = nullptr;
+};
+
+std::wstring upper(std::wstring text) {
+  for (auto& c : text) {
+    if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+  }
+  return text;
+}
+
+// The hardware and compatible ids of every present device, upper-cased.
+std::set<std::wstring> presentDeviceIds(const SetupApi& api) {
+  std::set<std::wstring> ids;
+  HDEVINFO list = api.getClassDevs(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES | DIGCF_PRESENT);
+  if (list == INVALID_HANDLE_VALUE) return ids;
+  SP_DEVINFO_DATA device{};
+  device.cbSize = sizeof device;
+  for (DWORD i = 0; api.enumDeviceInfo(list, i, &device); ++i) {
+    for (DWORD property : {static_cast<DWORD>(SPDRP_HARDWAREID), static_cast<DWORD>(SPDRP_COMPATIBLEIDS)}) {
+      DWORD size = 0;
+      api.getProperty(list, &device, property, nullptr, nullptr, 0, &size);
+      if (size == 0) continue;
+      std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 2, L'\0');
+      if (!api.getProperty(list, &device, property, nullptr, reinterpret_cast<BYTE*>(buffer.data()), size, nullptr)) {
+        continue;
+      }
+      for (const wchar_t* p = buffer.data(); *p; p += wcslen(p) + 1) ids.insert(upper(p));
+    }
+  }
+  api.destroyList(list);
+  return ids;
+}
+
+InstallOutcome failure(unsigned long code) {
+  InstallOutcome outcome;
+  outcome.status = DriverStatus::Failed;
+  outcome.code = code;
+  outcome.systemText = SystemErrorText(code);
+  return outcome;
+}
+
+std::string fileName(const std::wstring& path) {
+  const auto sep = path.find_last_of(L"\\/");
+  return narrow(sep == std::wstring::npos ? path : path.substr(sep + 1));
+}
+
+}  // namespace
+
+void RestrictDllSearch() {
+  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+  if (auto fn = entry<SetDefaultDllDirectoriesFn>(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")) {
+    fn(LOAD_LIBRARY_SEARCH_SYSTEM32);
+  }
+  // Keeps the current folder out of the search on systems without the call.
+  SetDllDirectoryW(L"");
+}
+
+std::string SystemErrorText(unsigned long code) {
+  auto format = [](DWORD c) {
+    wchar_t* text = nullptr;
+    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, c, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring s = n && text ? std::wstring(text, n) : std::wstring();
+    if (text) LocalFree(text);
+    while (!s.empty() && (s.back() == L'\r' || s.back() == L'\n' || s.back() == L' ')) s.pop_back();
+    return narrow(s);
+  };
+  std::string text = format(code);
+  if (text.empty() && IsSetupApiError(code)) text = format(SetupApiHresult(code));
+  return text;
+}
+
+InstallOutcome InstallDriverHere(const std::wstring& infPath, const std::vector<std::string>& deviceIds) {
+  const SetupApi api;
+  if (!api.complete()) return failure(ERROR_PROC_NOT_FOUND);
+
+  wchar_t stored[MAX_PATH] = L"";
+  if (!api.copyOemInf(infPath.c_str(), nullptr, SPOST_PATH, 0, stored, MAX_PATH, nullptr, nullptr)) {
+    return failure(GetLastError());
+  }
+  InstallOutcome outcome;
+  outcome.storedInf = fileName(stored);
+
+  const std::set<std::wstring> present = presentDeviceIds(api);
+  std::set<std::wstring> tried;
+  bool restart = false;
+  for (const std::string& id : deviceIds) {
+    const std::wstring wide = widen(id);
+    if (!present.count(upper(wide)) || !tried.insert(upper(wide)).second) continue;
+    BOOL reboot = FALSE;
+    if (api.updateDriver(nullptr, wide.c_str(), infPath.c_str(), 0, &reboot)) {
+      ++outcome.devicesUpdated;
+      restart = restart || reboot;
+      continue;
+    }
+    const DWORD error = GetLastError();
+    // The device keeps a driver that Windows ranks as good or better, or went away
+    // between the listing and the call: the package stays in the store either way.
+    if (error == ERROR_NO_MORE_ITEMS) ++outcome.devicesKept;
+    if (error == ERROR_NO_MORE_ITEMS || error == ERROR_NO_SUCH_DEVINST) continue;
+    InstallOutcome failed = failure(error);
+    failed.storedInf = outcome.storedInf;
+    failed.devicesUpdated = outcome.devicesUpdated;
+    failed.devicesKept = outcome.devicesKept;
+    return failed;
+  }
+  if (restart) outcome.status = DriverStatus::NeedsRestart;
+  else outcome.status = outcome.devicesUpdated > 0 ? DriverStatus::Installed : DriverStatus::Staged;
+  return outcome;
+}
+
+}  // namespace qelvaro::restore

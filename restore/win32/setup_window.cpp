@@ -1,0 +1,351 @@
+#include "setup_window.h"
+
+#include <algorithm>
+
+#include "driver_install.h"
+#include "native_arch.h"
+#include "property_bag.h"
+#include "setup_texts.h"
+#include "win32_installer.h"
+#include "win32_text.h"
+
+namespace qelvaro::restore {
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"QelvaroSetupWindow";
+constexpr UINT kMsgDriverStarted = WM_APP + 1;  // wParam: row
+constexpr UINT kMsgDriverDone = WM_APP + 2;     // wParam: row, lParam: DriverResult*
+constexpr UINT kMsgFinished = WM_APP + 3;
+
+enum ControlId { kGrid = 100, kStatus, kSelectAll, kSelectNone, kStart };
+enum Column { kColDescription, kColClass, kColProvider, kColVersion, kColInf, kColStatus };
+
+// Layout in pixels at 96 dpi, scaled to the screen.
+constexpr int kClientWidth = 820, kClientHeight = 460, kMargin = 10, kButtonHeight = 30;
+
+int screenDpi() {
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+  ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : 96;
+}
+
+HFONT createMessageFont() {
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
+    return CreateFontIndirectW(&metrics.lfMessageFont);
+  }
+  return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+}
+
+std::string location(const RestoreItem& item) {
+  std::string path = item.driver.classFolder;
+  for (const std::string& part : {item.driver.driverFolder, item.driver.infName}) {
+    if (!part.empty()) path += (path.empty() ? "" : "\\") + part;
+  }
+  return path;
+}
+
+// Lets the process restart Windows, which needs the shutdown privilege enabled.
+bool restartWindows() {
+  HANDLE token = nullptr;
+  if (OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
+    TOKEN_PRIVILEGES privileges{};
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    if (LookupPrivilegeValueW(nullptr, SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid)) {
+      AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+    }
+    CloseHandle(token);
+  }
+  return ExitWindowsEx(EWX_REBOOT, SHTDN_REASON_MAJOR_SOFTWARE | SHTDN_REASON_MINOR_INSTALLATION |
+                                       SHTDN_REASON_FLAG_PLANNED) != 0;
+}
+
+}  // namespace
+
+SetupWindow::SetupWindow(HINSTANCE instance, std::string folder) : instance_(instance), folder_(std::move(folder)) {}
+
+SetupWindow::~SetupWindow() {
+  if (worker_.joinable()) worker_.join();
+  if (font_) DeleteObject(font_);
+}
+
+bool SetupWindow::RegisterClasses(HINSTANCE instance) {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = WndProc;
+  wc.hInstance = instance;
+  wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = kClassName;
+  if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
+  return grid::RegisterCellGridClass(instance);
+}
+
+HWND SetupWindow::Create() {
+  dpi_ = screenDpi();
+  font_ = createMessageFont();
+  const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+  RECT frame{0, 0, MulDiv(kClientWidth, dpi_, 96), MulDiv(kClientHeight, dpi_, 96)};
+  AdjustWindowRectEx(&frame, style, FALSE, 0);
+  RECT work{};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+  hwnd_ = CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, widen(setup_text::kTitle).c_str(), style,
+                          work.left + (work.right - work.left - width) / 2,
+                          work.top + (work.bottom - work.top - height) / 2, width, height, nullptr, nullptr,
+                          instance_, this);
+  if (!hwnd_) return nullptr;
+  createControls();
+  loadDrivers();
+  return hwnd_;
+}
+
+void SetupWindow::createControls() {
+  auto px = [&](int v) { return MulDiv(v, dpi_, 96); };
+  const int gridHeight = kClientHeight - 3 * kMargin - kButtonHeight - 24;
+  gridWindow_ = grid::CellGridWindow::Create(hwnd_, kGrid, px(kMargin), px(kMargin), px(kClientWidth - 2 * kMargin),
+                                             px(gridHeight), nullptr);
+  auto make = [&](int id, const wchar_t* cls, const std::string& text, DWORD style, int x, int y, int w, int h) {
+    HWND child = CreateWindowExW(0, cls, widen(text).c_str(), WS_CHILD | WS_VISIBLE | style, px(x), px(y), px(w),
+                                 px(h), hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
+    SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+  };
+  const int statusY = kMargin + gridHeight + 6;
+  make(kStatus, L"STATIC", "", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, kMargin, statusY, kClientWidth - 2 * kMargin,
+       20);
+  const int buttonY = kClientHeight - kMargin - kButtonHeight;
+  make(kSelectAll, L"BUTTON", setup_text::kSelectAll, WS_TABSTOP | BS_PUSHBUTTON, kMargin, buttonY, 90, kButtonHeight);
+  make(kSelectNone, L"BUTTON", setup_text::kSelectNone, WS_TABSTOP | BS_PUSHBUTTON, kMargin + 100, buttonY, 90,
+       kButtonHeight);
+  make(kStart, L"BUTTON", setup_text::kStart, WS_TABSTOP | BS_DEFPUSHBUTTON, kClientWidth - kMargin - 140, buttonY,
+       140, kButtonHeight);
+
+  grid::CellGrid& g = grid();
+  grid::MemoryPropertyBag bag;
+  grid::GridFont song;
+  song.name = "宋体";
+  song.size = 9;
+  song.weight = 400;
+  song.charset = 134;  // GB2312
+  bag.WriteProperty("Font", song);
+  bag.WriteProperty("FontHeader", song);
+  bag.WriteProperty("ShowRowNumbers", false);
+  bag.WriteProperty("TotalsLineShow", false);
+  bag.WriteProperty("BackColorBkg", static_cast<std::int32_t>(0x80000005u));  // the window colour below the rows
+  g.ReadProperties(bag);
+  // Widths in twips, together just inside the grid (800 pixels at 96 dpi).
+  g.AddColumn(setup_text::kColDescription, 3400);
+  g.AddColumn(setup_text::kColClass, 1000);
+  g.AddColumn(setup_text::kColProvider, 1700);
+  g.AddColumn(setup_text::kColVersion, 1900);
+  g.AddColumn(setup_text::kColInf, 1200);
+  g.AddColumn(setup_text::kColStatus, 2600);
+  g.SetRowCheckBoxes(true);
+  g.SetDisplayEllipsis(true);
+  g.SetAllowColumnResizing(true);
+  // Rows stay in the order of items_, which the worker's results refer to.
+  g.SetAllowColumnSort(false);
+}
+
+void SetupWindow::loadDrivers() {
+  const InstallRoute route = CurrentInstallRoute();
+  const RestoreCatalog catalog = LoadRestoreCatalog(fs_, folder_, NativeMachineArch());
+  items_ = catalog.items;
+  grid::CellGrid& g = grid();
+  g.SetRedraw(false);
+  for (std::size_t i = 0; i < items_.size(); ++i) {
+    const RestoreItem& item = items_[i];
+    const auto row = g.AddItem(std::to_string(i), -1, true);
+    g.SetCellText(row, kColDescription, item.description());
+    g.SetCellText(row, kColClass, item.package.className.empty() ? item.driver.classFolder : item.package.className);
+    g.SetCellText(row, kColProvider, item.package.provider);
+    g.SetCellText(row, kColVersion, DisplayDriverVersion(item.package.driverVer));
+    g.SetCellText(row, kColInf, item.driver.infName);
+    g.SetCellText(row, kColStatus, setup_text::kWaiting);
+  }
+  g.SetRedraw(true);
+  results_.assign(items_.size(), DriverResult{});
+  canInstall_ = route != InstallRoute::Unsupported && !items_.empty();
+  setStatus(route == InstallRoute::Unsupported ? setup_text::kArm64 : setup_text::Found(items_.size(), folder_));
+  EnableWindow(GetDlgItem(hwnd_, kStart), canInstall_);
+}
+
+void SetupWindow::tickAll(bool ticked) {
+  grid::CellGrid& g = grid();
+  g.SetRedraw(false);
+  for (std::int32_t i = 0; i < g.ItemCount(); ++i) g.SetRowChecked(i, ticked);
+  g.SetRedraw(true);
+}
+
+void SetupWindow::enableButtons(bool enabled) {
+  for (int id : {kSelectAll, kSelectNone}) EnableWindow(GetDlgItem(hwnd_, id), enabled);
+  EnableWindow(GetDlgItem(hwnd_, kStart), enabled && canInstall_);
+}
+
+void SetupWindow::setStatus(const std::string& text) { SetDlgItemTextW(hwnd_, kStatus, widen(text).c_str()); }
+
+void SetupWindow::openLog() {
+  // Next to the drivers, or in the temporary folder when that folder is read-only
+  // (a CD, a write-protected stick).
+  const std::wstring beside = widen(folder_) + L"\\restore-log.txt";
+  for (const std::wstring& path : {beside, std::wstring()}) {
+    std::wstring candidate = path;
+    if (candidate.empty()) {
+      wchar_t temp[MAX_PATH + 1];
+      const DWORD n = GetTempPathW(MAX_PATH + 1, temp);
+      if (n == 0 || n > MAX_PATH) break;
+      candidate = std::wstring(temp, n) + L"qelvaro-restore-log.txt";
+    }
+    HANDLE file = CreateFileW(candidate.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) continue;
+    CloseHandle(file);
+    logPath_ = candidate;
+    return;
+  }
+  logPath_.clear();
+}
+
+void SetupWindow::log(const std::string& line) {
+  if (logPath_.empty()) return;
+  HANDLE file = CreateFileW(logPath_.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  const std::string text = line + "\r\n";
+  DWORD written = 0;
+  WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  CloseHandle(file);
+}
+
+void SetupWindow::start() {
+  if (running_ || !canInstall_) return;
+  std::vector<std::size_t> rows;
+  grid::CellGrid& g = grid();
+  for (std::int32_t i = 0; i < g.ItemCount(); ++i) {
+    if (g.RowChecked(i)) rows.push_back(static_cast<std::size_t>(i));
+  }
+  if (rows.empty()) {
+    setStatus(setup_text::kNothingTicked);
+    return;
+  }
+  const std::wstring runFolder = MakeRunFolder();
+  if (runFolder.empty()) {
+    setStatus(setup_text::kNoTempFolder);
+    return;
+  }
+  openLog();
+  SYSTEMTIME now{};
+  GetLocalTime(&now);
+  char stamp[64];
+  snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour,
+           now.wMinute, now.wSecond);
+  log(std::string("== ") + setup_text::kTitle + " " + stamp + " " + folder_ + " (" +
+      std::string(ArchDecoration(NativeMachineArch())) + ")");
+  for (std::size_t row : rows) g.SetCellText(static_cast<std::int32_t>(row), kColStatus, setup_text::kWaiting);
+  runRows_ = rows;
+  running_ = true;
+  enableButtons(false);
+  if (worker_.joinable()) worker_.join();
+  worker_ = std::thread(&SetupWindow::runWorker, this, std::move(rows), runFolder);
+}
+
+// Worker thread: touches no window, only posts.
+void SetupWindow::runWorker(std::vector<std::size_t> rows, std::wstring runFolder) {
+  Win32FileSystem fs;
+  {
+    Win32DriverInstaller installer(runFolder);
+    std::size_t n = 0;
+    for (std::size_t row : rows) {
+      PostMessageW(hwnd_, kMsgDriverStarted, row, 0);
+      const std::string staging = narrow(runFolder) + "\\" + std::to_string(++n);
+      auto result = std::make_unique<DriverResult>();
+      if (FsResult made = fs.createDir(staging); !made) {
+        result->problemKind = Problem::StagingFailed;
+        result->problem = "cannot make " + staging + ": " + made.describe();
+      } else {
+        *result = RestoreDriver(fs, items_[row], staging, &installer);
+      }
+      PostMessageW(hwnd_, kMsgDriverDone, row, reinterpret_cast<LPARAM>(result.release()));
+    }
+  }
+  (void)fs.deleteTree(narrow(runFolder));
+  PostMessageW(hwnd_, kMsgFinished, 0, 0);
+}
+
+void SetupWindow::driverStarted(std::size_t row) {
+  const auto it = std::find(runRows_.begin(), runRows_.end(), row);
+  const std::size_t done = static_cast<std::size_t>(it - runRows_.begin()) + 1;
+  grid().SetCellText(static_cast<std::int32_t>(row), kColStatus, setup_text::kInstalling);
+  setStatus(setup_text::Progress(done, runRows_.size(), items_[row].description()));
+}
+
+void SetupWindow::driverDone(std::size_t row, std::unique_ptr<DriverResult> result) {
+  grid().SetCellText(static_cast<std::int32_t>(row), kColStatus, setup_text::Status(*result));
+  log(setup_text::LogLine(items_[row].description(), location(items_[row]), *result));
+  results_[row] = std::move(*result);
+}
+
+void SetupWindow::finished() {
+  if (worker_.joinable()) worker_.join();
+  running_ = false;
+  std::vector<DriverStatus> statuses;
+  std::size_t succeeded = 0;
+  for (std::size_t row : runRows_) {
+    statuses.push_back(results_[row].status);
+    if (StatusSucceeded(results_[row].status)) ++succeeded;
+  }
+  exitCode_ = RestoreExitCode(statuses);
+  const std::string logText = logPath_.empty() ? "-" : narrow(logPath_);
+  log("== " + setup_text::Finished(succeeded, statuses.size() - succeeded, logText));
+  setStatus(setup_text::Finished(succeeded, statuses.size() - succeeded, logText));
+  enableButtons(true);
+  if (std::find(statuses.begin(), statuses.end(), DriverStatus::NeedsRestart) != statuses.end()) {
+    if (MessageBoxW(hwnd_, widen(setup_text::kRestartQuestion).c_str(), widen(setup_text::kTitle).c_str(),
+                    MB_YESNO | MB_ICONQUESTION) == IDYES) {
+      restartWindows();
+    }
+  }
+}
+
+LRESULT CALLBACK SetupWindow::WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* self = static_cast<SetupWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    self->hwnd_ = hwnd;
+  }
+  auto* self = reinterpret_cast<SetupWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  return self ? self->handle(message, wParam, lParam) : DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+LRESULT SetupWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_COMMAND:
+      if (HIWORD(wParam) == BN_CLICKED) {
+        switch (LOWORD(wParam)) {
+          case kSelectAll: tickAll(true); return 0;
+          case kSelectNone: tickAll(false); return 0;
+          case kStart: start(); return 0;
+        }
+      }
+      break;
+    case kMsgDriverStarted: driverStarted(wParam); return 0;
+    case kMsgDriverDone: driverDone(wParam, std::unique_ptr<DriverResult>(reinterpret_cast<DriverResult*>(lParam))); return 0;
+    case kMsgFinished: finished(); return 0;
+    case WM_CLOSE:
+      if (running_) {
+        setStatus(setup_text::kBusy);
+        return 0;
+      }
+      DestroyWindow(hwnd_);
+      return 0;
+    case WM_DESTROY: PostQuitMessage(exitCode_); return 0;
+  }
+  return DefWindowProcW(hwnd_, message, wParam, lParam);
+}
+
+}  // namespace qelvaro::restore

@@ -1,0 +1,71 @@
+// setup.exe runs elevated from the package's unpack folder. The grid draws with
+// uxtheme.dll and msimg32.dll, which are not KnownDLLs: imported the usual way, the
+// loader would look for them in that folder before System32, where a planted copy
+// would run with administrator rights. Their import slots are defined here instead,
+// pointing at forwarders that load the real DLL from System32 at first use, so the
+// program has no static import of either. (binutils' delay-import libraries for
+// i686 call address 0, which is why this is done by hand.)
+#include <windows.h>
+#include <uxtheme.h>
+
+#include <string>
+
+namespace {
+
+HMODULE systemDll(const wchar_t* name) {
+  wchar_t dir[MAX_PATH];
+  const UINT n = GetSystemDirectoryW(dir, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH - 20) return nullptr;
+  std::wstring path(dir, n);
+  path += L"\\";
+  path += name;
+  return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+template <typename Fn>
+Fn resolve(const wchar_t* dll, const char* name) {
+  static_assert(sizeof(Fn) == sizeof(void*));
+  HMODULE module = GetModuleHandleW(dll);
+  if (!module) module = systemDll(dll);
+  return module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
+}
+
+// Each forwarder finds its function once; without the DLL it answers as an
+// unthemed system without gradients would.
+BOOL WINAPI gradientFill(HDC dc, PTRIVERTEX v, ULONG nv, PVOID mesh, ULONG nm, ULONG mode) {
+  static const auto fn = resolve<decltype(&GradientFill)>(L"msimg32.dll", "GradientFill");
+  return fn ? fn(dc, v, nv, mesh, nm, mode) : FALSE;
+}
+BOOL WINAPI isAppThemed() {
+  static const auto fn = resolve<decltype(&IsAppThemed)>(L"uxtheme.dll", "IsAppThemed");
+  return fn ? fn() : FALSE;
+}
+HTHEME WINAPI openThemeData(HWND hwnd, LPCWSTR classes) {
+  static const auto fn = resolve<decltype(&OpenThemeData)>(L"uxtheme.dll", "OpenThemeData");
+  return fn ? fn(hwnd, classes) : nullptr;
+}
+HRESULT WINAPI closeThemeData(HTHEME theme) {
+  static const auto fn = resolve<decltype(&CloseThemeData)>(L"uxtheme.dll", "CloseThemeData");
+  return fn ? fn(theme) : E_FAIL;
+}
+HRESULT WINAPI drawThemeBackground(HTHEME theme, HDC dc, int part, int state, LPCRECT rc, LPCRECT clip) {
+  static const auto fn = resolve<decltype(&DrawThemeBackground)>(L"uxtheme.dll", "DrawThemeBackground");
+  return fn ? fn(theme, dc, part, state, rc, clip) : E_FAIL;
+}
+HRESULT WINAPI getCurrentThemeName(LPWSTR file, int fileMax, LPWSTR colour, int colourMax, LPWSTR size, int sizeMax) {
+  static const auto fn = resolve<decltype(&GetCurrentThemeName)>(L"uxtheme.dll", "GetCurrentThemeName");
+  return fn ? fn(file, fileMax, colour, colourMax, size, sizeMax) : E_FAIL;
+}
+
+}  // namespace
+
+// The import slots the grid's code calls through (i686 names: "__imp__" + the
+// stdcall-decorated name).
+extern "C" {
+decltype(&GradientFill) qv_imp_GradientFill asm("__imp__GradientFill@24") = gradientFill;
+decltype(&IsAppThemed) qv_imp_IsAppThemed asm("__imp__IsAppThemed@0") = isAppThemed;
+decltype(&OpenThemeData) qv_imp_OpenThemeData asm("__imp__OpenThemeData@8") = openThemeData;
+decltype(&CloseThemeData) qv_imp_CloseThemeData asm("__imp__CloseThemeData@4") = closeThemeData;
+decltype(&DrawThemeBackground) qv_imp_DrawThemeBackground asm("__imp__DrawThemeBackground@24") = drawThemeBackground;
+decltype(&GetCurrentThemeName) qv_imp_GetCurrentThemeName asm("__imp__GetCurrentThemeName@24") = getCurrentThemeName;
+}

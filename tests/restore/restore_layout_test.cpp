@@ -1,0 +1,188 @@
+#include "restore_layout.h"
+
+#include <gtest/gtest.h>
+
+#include "fake_windows_tree.h"
+#include "restore_run.h"
+
+namespace qelvaro::restore {
+namespace {
+
+using testing::FakeWindowsTree;
+
+// The INF of a driver whose files sit in subfolders of its package.
+constexpr char kQvInf[] = R"inf([Version]
+Class = System
+Provider = Qv
+CatalogFile.NTamd64 = qvtest.cat
+
+[Manufacturer]
+Qv = Qv, NTamd64
+
+[Qv.NTamd64]
+"Qv Test Device" = Inst, ROOT\QVTEST
+
+[Inst.NTamd64]
+CopyFiles = Drv
+[Drv]
+qvtest.sys
+[SourceDisksNames]
+1 = "Qv disk",,,\pkg\amd64
+[SourceDisksFiles]
+qvtest.sys = 1, bin
+readme.txt = 1
+)inf";
+
+struct Backup {
+  FakeWindowsTree tree;
+  const std::string root = "D:\\Quorvak";
+  void driver(const std::string& folder, const std::string& inf, const std::vector<std::string>& files) {
+    tree.put(root + "\\" + folder + "\\qvtest.inf", inf);
+    for (const auto& f : files) tree.put(root + "\\" + folder + "\\" + f, "bytes of " + f);
+  }
+  RestoreItem item(std::size_t i = 0) {
+    RestoreCatalog c = LoadRestoreCatalog(tree.fs(), root, MachineArch::Amd64);
+    EXPECT_LT(i, c.items.size());
+    return c.items.at(i);
+  }
+};
+
+class RecordingInstaller final : public DriverInstaller {
+ public:
+  InstallOutcome install(const std::string& inf, const std::vector<std::string>& ids) override {
+    infs.push_back(inf);
+    this->ids = ids;
+    return outcome;
+  }
+  InstallOutcome outcome{DriverStatus::Installed, 0, "", "oem7.inf", 1};
+  std::vector<std::string> infs;
+  std::vector<std::string> ids;
+};
+
+TEST(RestoreLayout, FindsInfsInClassAndDriverFolders) {
+  Backup b;
+  b.driver("System\\Qv Test Device", kQvInf, {});
+  b.tree.put(b.root + "\\Net\\Adapter\\B.INF", "[Version]\n");
+  b.tree.put(b.root + "\\Net\\Adapter\\notes.txt", "");
+  b.tree.put(b.root + "\\Loose\\a.inf", "[Version]\n");  // a driver folder without a class
+  b.tree.put(b.root + "\\setup.exe", "MZ");
+  const DriverSearch s = FindDrivers(b.tree.fs(), b.root);
+  ASSERT_TRUE(s.result.ok());
+  ASSERT_EQ(s.drivers.size(), 3u);
+  EXPECT_EQ(s.drivers[0].classFolder, "");
+  EXPECT_EQ(s.drivers[0].driverFolder, "Loose");
+  EXPECT_EQ(s.drivers[1].infPath(), b.root + "\\Net\\Adapter\\B.INF");
+  EXPECT_EQ(s.drivers[2].classFolder, "System");
+  EXPECT_FALSE(FindDrivers(b.tree.fs(), "D:\\nothing").result.ok());
+}
+
+TEST(RestoreLayout, RelativePathsStayInsideTheStagingFolder) {
+  EXPECT_EQ(SafeRelativePath("\\pkg\\amd64", "bin", "a.sys"), "pkg\\amd64\\bin\\a.sys");
+  EXPECT_EQ(SafeRelativePath("", "", "a.sys"), "a.sys");
+  EXPECT_EQ(SafeRelativePath("", "\\x86", "a.sys"), "x86\\a.sys");
+  EXPECT_EQ(SafeRelativePath("d", "", "Srv\\a.sys"), "d\\Srv\\a.sys");
+  EXPECT_EQ(SafeRelativePath(".\\x/y\\", "", "a.sys"), "x\\y\\a.sys");
+  for (const auto& [disk, sub, name] : std::vector<std::tuple<std::string, std::string, std::string>>{
+           {"..\\up", "", "a.sys"}, {"", "x\\..\\..", "a.sys"}, {"C:\\Windows", "", "a.sys"},
+           {"C:rel", "", "a.sys"}, {"\\\\server\\share", "", "a.sys"}, 
+           {"", "", "..\\a.sys"}, {"", "", "a.sys:stream"}, {"", "sub", "a|b"}, {"...", "", "a.sys"},
+           {"", "", ""}, {"", "", "\\\\srv\\a.sys"}, {"", "", "dir\\"}}) {
+    EXPECT_FALSE(SafeRelativePath(disk, sub, name)) << disk << " | " << sub << " | " << name;
+  }
+}
+
+TEST(RestoreLayout, RebuildsThePackageLayoutFromTheFlatBackup) {
+  Backup b;
+  b.driver("System\\Qv Test Device", kQvInf, {"QVTEST.SYS", "qvtest.cat", "readme.txt"});
+  const RestoreItem item = b.item();
+  const LayoutPlan plan = PlanLayout(b.tree.fs(), item.driver, item.package);
+  ASSERT_TRUE(plan.complete());
+  ASSERT_EQ(plan.copies.size(), 4u);
+  EXPECT_EQ(plan.copies[0].relative, "qvtest.inf");
+  EXPECT_EQ(plan.copies[1].relative, "qvtest.cat");
+  EXPECT_EQ(plan.copies[2].relative, "pkg\\amd64\\bin\\qvtest.sys");
+  EXPECT_EQ(plan.copies[2].from, b.root + "\\System\\Qv Test Device\\QVTEST.SYS");
+  EXPECT_EQ(plan.copies[3].relative, "pkg\\amd64\\readme.txt");
+
+  b.tree.put("D:\\stage\\1\\keep", "");
+  RecordingInstaller installer;
+  const DriverResult r = RestoreDriver(b.tree.fs(), item, "D:\\stage\\1", &installer);
+  EXPECT_EQ(r.status, DriverStatus::Installed);
+  EXPECT_EQ(b.tree.read("D:\\stage\\1\\pkg\\amd64\\bin\\qvtest.sys"), "bytes of QVTEST.SYS");
+  EXPECT_EQ(b.tree.read("D:\\stage\\1\\qvtest.cat"), "bytes of qvtest.cat");
+  EXPECT_EQ(installer.infs, (std::vector<std::string>{"D:\\stage\\1\\qvtest.inf"}));
+  EXPECT_EQ(installer.ids, (std::vector<std::string>{"ROOT\\QVTEST"}));
+}
+
+TEST(RestoreLayout, AlreadyLaidOutPackageIsTakenAsItIs) {
+  Backup b;
+  b.driver("System\\Vendor", kQvInf, {"qvtest.cat", "pkg\\amd64\\bin\\qvtest.sys"});
+  const RestoreItem item = b.item();
+  const LayoutPlan plan = PlanLayout(b.tree.fs(), item.driver, item.package);
+  EXPECT_TRUE(plan.complete());
+  EXPECT_EQ(plan.copies.back().relative, "pkg\\amd64\\bin\\qvtest.sys");
+}
+
+TEST(RestoreLayout, MissingFileOrCatalogIsNamedAndNothingIsInstalled) {
+  Backup b;
+  b.driver("System\\Qv Test Device", kQvInf, {"readme.txt"});  // .sys and .cat gone; readme is optional
+  RecordingInstaller installer;
+  const DriverResult r = RestoreDriver(b.tree.fs(), b.item(), "D:\\stage\\1", &installer);
+  EXPECT_EQ(r.status, DriverStatus::Incomplete);
+  EXPECT_EQ(r.missing, (std::vector<std::string>{"qvtest.cat", "qvtest.sys"}));
+  EXPECT_TRUE(installer.infs.empty());
+  EXPECT_FALSE(b.tree.onDisk("D:\\stage\\1\\qvtest.inf"));
+}
+
+TEST(RestoreLayout, InfThatEscapesItsPackageFails) {
+  Backup b;
+  std::string inf = kQvInf;
+  inf.replace(inf.find("\\pkg\\amd64"), 10, "..\\..\\Windows");
+  b.driver("System\\Evil", inf, {"qvtest.sys", "qvtest.cat"});
+  RecordingInstaller installer;
+  const DriverResult r = RestoreDriver(b.tree.fs(), b.item(), "D:\\stage\\1", &installer);
+  EXPECT_EQ(r.status, DriverStatus::Failed);
+  EXPECT_EQ(r.unsafe, (std::vector<std::string>{"..\\..\\Windows\\bin\\qvtest.sys", "..\\..\\Windows\\readme.txt"}));
+  EXPECT_TRUE(installer.infs.empty());
+}
+
+TEST(RestoreLayout, OtherArchitectureOnlyIsUnsupportedAndUnreadableFails) {
+  Backup b;
+  std::string inf = kQvInf;
+  inf.replace(inf.find("Qv, NTamd64"), 11, "Qv, NTarm64");
+  b.driver("System\\Arm", inf, {"qvtest.sys", "qvtest.cat"});
+  RecordingInstaller installer;
+  EXPECT_EQ(RestoreDriver(b.tree.fs(), b.item(), "D:\\s", &installer).status, DriverStatus::Unsupported);
+  RestoreItem unreadable;
+  EXPECT_EQ(RestoreDriver(b.tree.fs(), unreadable, "D:\\s", &installer).status, DriverStatus::Failed);
+  EXPECT_TRUE(installer.infs.empty());
+}
+
+TEST(RestoreLayout, DryRunChecksWithoutStaging) {
+  Backup b;
+  b.driver("System\\Qv Test Device", kQvInf, {"qvtest.sys", "qvtest.cat"});
+  const DriverResult r = RestoreDriver(b.tree.fs(), b.item(), "D:\\stage\\1", nullptr);
+  EXPECT_EQ(r.status, DriverStatus::Ready);
+  EXPECT_FALSE(b.tree.onDisk("D:\\stage\\1\\qvtest.inf"));
+}
+
+TEST(RestoreRun, ExitCodeAndSelection) {
+  using S = DriverStatus;
+  EXPECT_EQ(RestoreExitCode({S::Installed, S::Staged}), 0);
+  EXPECT_EQ(RestoreExitCode({S::Installed, S::NeedsRestart}), 3010);
+  EXPECT_EQ(RestoreExitCode({S::NeedsRestart, S::Incomplete}), 1);
+  EXPECT_EQ(RestoreExitCode({S::Unsupported}), 1);
+  EXPECT_EQ(RestoreExitCode({}), 0);
+
+  Backup b;
+  b.driver("System\\Qv Test Device", kQvInf, {});
+  const RestoreItem item = b.item();
+  EXPECT_EQ(item.description(), "Qv Test Device");
+  EXPECT_TRUE(DriverMatches(item, "qv test"));
+  EXPECT_TRUE(DriverMatches(item, "SYSTEM"));
+  EXPECT_TRUE(DriverMatches(item, "qvtest.inf"));
+  EXPECT_FALSE(DriverMatches(item, "printer"));
+}
+
+}  // namespace
+}  // namespace qelvaro::restore

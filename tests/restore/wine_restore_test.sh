@@ -1,0 +1,193 @@
+#!/usr/bin/env bash
+# A real driver install under Wine, checked on files and registry (Wine's install
+# calls report success also where nothing happened):
+#   wine_restore_test.sh --bits 64|32 --qelvaro EXE --device EXE --fixture DIR [--setup EXE --shots DIR]
+# A root-enumerated device gets the test package installed from its vendor layout;
+# `qelvaro backup` backs it up; its INF, .sys and service are removed; then
+# `qelvaro restore --all` (and setup.exe, driven by mouse clicks, when given) must put
+# back the service with its ImagePath, the .sys in the real System32\drivers (never
+# SysWOW64) and the INF in C:\windows\inf.
+set -uo pipefail
+here=$(cd "$(dirname "$0")/../../scripts" && pwd)
+. "$here/wine-env.sh"
+
+bits=64 qelvaro="" device="" fixture="" setup="" shots="" helper=""
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --bits) bits=$2; shift 2 ;;
+    --qelvaro) qelvaro=$2; shift 2 ;;
+    --device) device=$2; shift 2 ;;
+    --fixture) fixture=$2; shift 2 ;;
+    --setup) setup=$2; shift 2 ;;
+    --shots) shots=$2; shift 2 ;;
+    --helper) helper=$2; shift 2 ;;
+    *) echo "unknown argument $1" >&2; exit 2 ;;
+  esac
+done
+
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+pass() { echo "ok: $*"; }
+
+prefix=$(mktemp -d /tmp/qelvaro-restore.XXXXXX)
+xvfb_pid=""
+cleanup() {
+  WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true
+  WINEPREFIX="$prefix" wineserver -w >/dev/null 2>&1 || true
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  rm -rf "$prefix"
+}
+trap cleanup EXIT
+export WINEPREFIX="$prefix"
+if [ "$bits" = 64 ]; then
+  template=${QELVARO_WINE_TEMPLATE:?QELVARO_WINE_TEMPLATE is not set}
+  cp -al "$template/." "$prefix/"
+  for f in "$prefix"/*.reg; do cp --remove-destination "$template/$(basename "$f")" "$f"; done
+  wine_cmd=wine
+else
+  # A 32-bit Windows: its own prefix (a 64-bit template cannot become one).
+  export WINEARCH=win32
+  template=${QELVARO_WINE_TEMPLATE32:-}
+  if [ -n "$template" ] && [ -f "$template/system.reg" ]; then
+    cp -al "$template/." "$prefix/"
+    for f in "$prefix"/*.reg; do cp --remove-destination "$template/$(basename "$f")" "$f"; done
+  else
+    wineboot -i >/dev/null 2>&1; wineserver -w
+    # The CJK font linked into the dialog fonts, as the template script does, so that
+    # the screenshots show the Chinese text.
+    hex=$(printf 'wqy-microhei.ttc,WenQuanYi Micro Hei\0\0' | iconv -f UTF-8 -t UTF-16LE | od -An -tx1 -v |
+      tr -s ' \n' ',' | sed 's/^,//;s/,$//')
+    reg="$prefix/fontlink.reg"
+    {
+      echo 'Windows Registry Editor Version 5.00'
+      echo
+      echo '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink]'
+      for face in "Tahoma" "MS Shell Dlg" "MS Shell Dlg 2" "Microsoft Sans Serif" "Arial"; do
+        echo "\"$face\"=hex(7):$hex"
+      done
+      echo
+      echo '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]'
+      echo '"SimSun"="WenQuanYi Micro Hei"'
+      printf '"\xe5\xae\x8b\xe4\xbd\x93"="WenQuanYi Micro Hei"\n'
+    } | iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } > "$reg"
+    wine regedit /s "$reg" >/dev/null 2>&1; wineserver -w
+  fi
+  [ -d "$prefix/drive_c/windows/syswow64" ] && fail "the prefix for 32-bit Windows is a 64-bit one"
+  wine_cmd=wine
+fi
+wineserver -p
+win() { "$wine_cmd" "$@"; }
+drive_c="$prefix/drive_c"
+sysdir="$drive_c/windows/system32"
+
+service_image() {
+  win reg query 'HKLM\System\CurrentControlSet\Services\qvtest' /v ImagePath 2>/dev/null | tr -d '\r' |
+    awk '/ImagePath/ {print $NF}'
+}
+inf_in_store() { grep -lis "Qelvaro Restore Test Device" "$drive_c/windows/inf/"*.inf 2>/dev/null | head -1; }
+
+# Every trace of the installed driver but the device itself.
+remove_driver() {
+  local inf
+  inf=$(inf_in_store)
+  [ -n "$inf" ] && rm -f "$inf" "${inf%.*}.pnf" "${inf%.*}.PNF"
+  rm -f "$sysdir/drivers/qvtest.sys" "$drive_c/windows/syswow64/drivers/qvtest.sys"
+  win reg delete 'HKLM\System\CurrentControlSet\Services\qvtest' /f >/dev/null 2>&1
+  [ -z "$(service_image)" ] && [ -z "$(inf_in_store)" ] && [ ! -e "$sysdir/drivers/qvtest.sys" ]
+}
+
+# The checks after each install.
+check_installed() {
+  local what=$1 image inf
+  image=$(service_image)
+  case "$image" in
+    *[Ss]ystem32\\[Dd]rivers\\qvtest.sys|*[Ss]ystem32\\drivers\\qvtest.sys) pass "$what: service qvtest, ImagePath $image" ;;
+    *) fail "$what: service key ImagePath is '$image'" ;;
+  esac
+  if cmp -s "$sysdir/drivers/qvtest.sys" "$fixture/files/bin/qvtest.sys"; then
+    pass "$what: qvtest.sys in System32\\drivers"
+  else
+    fail "$what: qvtest.sys missing from System32\\drivers"
+  fi
+  if [ "$bits" = 64 ] && [ -e "$drive_c/windows/syswow64/drivers/qvtest.sys" ]; then
+    fail "$what: qvtest.sys landed in SysWOW64\\drivers"
+  fi
+  inf=$(inf_in_store)
+  if [ -n "$inf" ]; then pass "$what: INF in C:\\windows\\inf as $(basename "$inf")"; else fail "$what: no INF in C:\\windows\\inf"; fi
+}
+
+win "$device" 'ROOT\QVRESTORETEST' || fail "the test device could not be made"
+
+# The package from its vendor layout (subfolders), as a vendor's setup would install it.
+win "$qelvaro" restore "Z:$(printf '%s' "$fixture" | tr / '\\')" --all
+rc=$?
+[ $rc = 0 ] || fail "installing the vendor package ended with $rc"
+check_installed "vendor install"
+
+# Wine's install writes InfPath and InfSection into the driver key; Windows also
+# writes the description and provider, which the backup's inventory lists drivers by.
+stored=$(basename "$(inf_in_store)")
+key=$(win reg query 'HKLM\System\CurrentControlSet\Control\Class\{4d36e97d-e325-11ce-bfc1-08002be10318}' /s 2>/dev/null |
+  tr -d '\r' | awk -v inf="$stored" '/^HKEY/ {k=$0} $1=="InfPath" && tolower($NF)==tolower(inf) {print k}' | head -1)
+if [ -n "$key" ]; then
+  win reg add "$key" /v DriverDesc /d "Qelvaro Restore Test Device" /f >/dev/null 2>&1
+  win reg add "$key" /v ProviderName /d "Qelvaro Test Labs" /f >/dev/null 2>&1
+else
+  fail "no driver key names $stored"
+fi
+mkdir -p "$drive_c/bk"
+win "$qelvaro" backup --to 'C:\bk' --class System >"$prefix/backup.txt" 2>&1
+cat "$prefix/backup.txt"
+backup="$drive_c/bk/Quorvak/System"
+found=$(grep -ril --include='*.inf' 'Qelvaro Restore Test Device' "$backup" 2>/dev/null | head -1)
+folder=${found%/*}
+if [ -n "$found" ] && [ -f "$folder/qvtest.sys" ] && [ -f "$folder/qvtest.cat" ]; then
+  pass "backup holds $(ls "$folder" | tr '\n' ' ')"
+else
+  fail "backup of the test driver is incomplete: $(ls "$folder" 2>&1 | tr '\n' ' ')"
+fi
+# Only our driver, so that the exit code speaks for it.
+if [ -n "$found" ]; then
+  for other in "$backup"/*; do [ "$other" = "$folder" ] || rm -rf "$other"; done
+fi
+
+remove_driver || fail "the installed driver could not be removed"
+win "$qelvaro" restore 'C:\bk\Quorvak' --dry-run
+win "$qelvaro" restore 'C:\bk\Quorvak' --all
+rc=$?
+[ $rc = 0 ] || fail "qelvaro restore ended with $rc"
+check_installed "qelvaro restore"
+
+# A backup that lost a file: named, nothing installed, exit code 1.
+mkdir -p "$drive_c/bk2" && cp -r "$drive_c/bk/Quorvak" "$drive_c/bk2/"
+rm -f "$drive_c/bk2/Quorvak/System/"*/qvtest.sys
+out=$(win "$qelvaro" restore 'C:\bk2\Quorvak' --all 2>&1); rc=$?
+case "$out" in
+  *incomplete*"missing qvtest.sys"*) [ $rc = 1 ] && pass "missing file reported: $out" || fail "missing file: exit $rc" ;;
+  *) fail "missing file not reported: $out" ;;
+esac
+
+# The 64-bit installer on its own: a failure comes back with its code and the
+# system's text for it.
+if [ -n "$helper" ]; then
+  printf 'qelvaro-install-request 1\ninf=C:\\nowhere\\missing.inf\nid=ROOT\\QVRESTORETEST\nend\n' > "$drive_c/request.txt"
+  win "$helper" 'C:\request.txt' 'C:\result.txt'
+  rc=$?
+  result=$(tr -d '\r' < "$drive_c/result.txt" 2>/dev/null)
+  code=$(printf '%s\n' "$result" | sed -n 's/^code=//p')
+  text=$(printf '%s\n' "$result" | sed -n 's/^text=//p')
+  if [ $rc = 1 ] && printf '%s\n' "$result" | grep -qx 'status=failed' && [ "${code:-0}" != 0 ] && [ -n "$text" ]; then
+    pass "64-bit installer reports a failure: code $code, \"$text\""
+  else
+    fail "64-bit installer on a missing INF: exit $rc, result: $result"
+  fi
+fi
+
+if [ -n "$setup" ]; then
+  remove_driver || fail "the restored driver could not be removed"
+  "$(dirname "$0")/drive_setup.sh" "$setup" 'C:\bk\Quorvak' "$drive_c/bk/Quorvak" "$shots" || fail "setup.exe run"
+  check_installed "setup.exe"
+fi
+
+echo "restore test ($bits-bit prefix): $failures failures"
+[ $failures = 0 ]
