@@ -5,6 +5,7 @@
 // follows a link planted in the unpack folder, and starts the program by its full path.
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -356,6 +357,34 @@ WStr expand(const char* text, const char* temp, const char* dir, bool quote) {
     return out;
 }
 
+constexpr DWORD kElevationRequired = 740;  // ERROR_ELEVATION_REQUIRED
+
+// A restore program that asks for administrator rights cannot be started by
+// CreateProcess from a standard user's process (ERROR_ELEVATION_REQUIRED): the shell
+// starts it with the elevation prompt instead. shell32 is loaded by its full path in
+// System32, never searched for.
+bool startThroughShell(const wchar_t* file, const wchar_t* params, const wchar_t* dir, HANDLE* process) {
+    wchar_t path[MAX_PATH];
+    const UINT n = GetSystemDirectoryW(path, MAX_PATH);
+    if (n == 0 || n > MAX_PATH - 16) return false;
+    lstrcatW(path, L"\\shell32.dll");
+    HMODULE shell = LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (!shell) return false;
+    using ShellExecuteExFn = BOOL(WINAPI*)(SHELLEXECUTEINFOW*);
+    auto run = reinterpret_cast<ShellExecuteExFn>(reinterpret_cast<void*>(GetProcAddress(shell, "ShellExecuteExW")));
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC;
+    info.lpVerb = L"runas";
+    info.lpFile = file;
+    info.lpParameters = params;
+    info.lpDirectory = dir;
+    info.nShow = SW_SHOWNORMAL;
+    const bool started = run && run(&info) && info.hProcess;
+    if (started) *process = info.hProcess;
+    return started;
+}
+
 Outcome runProgram(const Settings& settings, const char* temp, const WStr& folder) {
     Outcome r;
     const char* bar = std::strchr(settings.run, '|');
@@ -382,14 +411,17 @@ Outcome runProgram(const Settings& settings, const char* temp, const WStr& folde
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     const DWORD attrs = GetFileAttributesW(full.c());
-    if (attrs == INVALID_FILE_ATTRIBUTES || (attrs & FILE_ATTRIBUTE_DIRECTORY) ||
-        !CreateProcessW(full.c(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c(), &si, &pi)) {
+    bool started = attrs != INVALID_FILE_ATTRIBUTES && !(attrs & FILE_ATTRIBUTE_DIRECTORY) &&
+                   CreateProcessW(full.c(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c(), &si, &pi);
+    if (started) CloseHandle(pi.hThread);
+    else if (GetLastError() == kElevationRequired)
+        started = startThroughShell(full.c(), params.size() ? params.c() : nullptr, folder.c(), &pi.hProcess);
+    if (!started) {
         r.code = kExitRunFailed;
         r.text = texts::kRunFailed;
         r.detail.add(full.c());
         return r;
     }
-    CloseHandle(pi.hThread);
     if (settings.install) {
         // Install mode: the package ends when the restore program ends, with its code.
         WaitForSingleObject(pi.hProcess, INFINITE);
