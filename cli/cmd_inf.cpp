@@ -1,7 +1,10 @@
 // `qelvaro inf FILE... [--windows-dir DIR]`: what the backup reads from each INF
 // file and where it would look for each source file, as JSON.
 
+#include <new>
+#include <optional>
 #include <string_view>
+#include <vector>
 
 #include "commands.h"
 #include "json_writer.h"
@@ -48,25 +51,44 @@ int RunInfCommand(const Args& args, const FileSystem& fs, std::ostream& out, std
   JsonWriter json(out);
   json.beginArray();
   for (const auto& file : files) {
-    const auto doc = LoadIniFile(file, fs);
-    if (!doc) {
-      err << "qelvaro inf: cannot read '" << file << "'\n";
+    // Everything of one file is gathered before any of it is written, so that a file
+    // that fails (unreadable, or too big for the memory left) leaves no half an object
+    // behind and the other files are still reported.
+    struct Report {
+      std::string catalog, destDir;
+      std::vector<SourceFileLookup> sources;
+    };
+    std::optional<Report> report;
+    const char* failure = "cannot read";
+    try {
+      if (const auto doc = LoadIniFile(file, fs)) {
+        report.emplace();
+        report->catalog = ReadIniValue(*doc, "Version", "CatalogFile", "");
+        report->destDir = ReadIniValue(*doc, "DestinationDirs", "DefaultDestDir", "");
+        for (const auto& key : ReadIniSectionKeys(*doc, "SourceDisksFiles")) {
+          if (key.empty()) continue;  // the backup skips empty keys
+          report->sources.push_back(SourceFileCandidates(key, report->destDir, folders));
+        }
+      }
+    } catch (const std::bad_alloc&) {
+      report.reset();
+      failure = "not enough memory to read";
+    }
+    if (!report) {
+      err << "qelvaro inf: " << failure << " '" << file << "'\n";
       status = 1;
       continue;
     }
-    const std::string destDir = ReadIniValue(*doc, "DestinationDirs", "DefaultDestDir", "");
     json.beginObject();
     json.key("file");
     json.value(file);
     json.key("CatalogFile");
-    json.value(ReadIniValue(*doc, "Version", "CatalogFile", ""));
+    json.value(report->catalog);
     json.key("DefaultDestDir");
-    json.value(destDir);
+    json.value(report->destDir);
     json.key("SourceDisksFiles");
     json.beginArray();
-    for (const auto& key : ReadIniSectionKeys(*doc, "SourceDisksFiles")) {
-      if (key.empty()) continue;  // the backup skips empty keys
-      const SourceFileLookup lookup = SourceFileCandidates(key, destDir, folders);
+    for (const auto& lookup : report->sources) {
       json.beginObject();
       json.key("key");
       json.value(lookup.key);
@@ -82,6 +104,12 @@ int RunInfCommand(const Args& args, const FileSystem& fs, std::ostream& out, std
     json.endObject();
   }
   json.endArray();
+  // A report that did not reach its reader (a full disk, a closed pipe) is a failure.
+  out.flush();
+  if (!out) {
+    err << "qelvaro inf: cannot write the report\n";
+    return 1;
+  }
   return status;
 }
 

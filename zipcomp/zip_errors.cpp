@@ -25,6 +25,8 @@ std::string errorDescription(std::int16_t xType, std::int32_t value) {
     case ZipResult::SfxNotSupported: return "暂不支持创建自解压文件";
     case ZipResult::Cancelled: return "压缩操作已取消";
     case ZipResult::Internal: return "压缩组件内部错误";
+    case ZipResult::ArchiveInsideSource: return "压缩文件是要压缩的文件夹中的一个已有文件, 替换它会丢失其内容";
+    case ZipResult::TargetNotAFile: return "压缩文件名指向的不是普通文件 (文件夹、设备或管道)";
     }
     return "未知错误 (代码 " + std::to_string(value) + ")";
 }

@@ -27,6 +27,8 @@ enum class ZipResult : std::int32_t {
     SfxNotSupported = 17,
     Cancelled = 18,
     Internal = 19,
+    ArchiveInsideSource = 20,
+    TargetNotAFile = 21,
 };
 
 // xType 0 asks for the text of a result code; every code has one.
