@@ -13,7 +13,7 @@ constexpr std::string_view kUsage =
     "  inf FILE... [--windows-dir DIR]   show what a backup reads from driver INF files (JSON)\n"
     "  backup --to DIR [--all] [--class NAME]... [--format folder|zip]\n"
     "                                    back up this system's drivers into DIR\\Quorvak (Windows)\n"
-    "  zip FOLDER ARCHIVE [--level N] [--password P] [--move]\n"
+    "  zip FOLDER ARCHIVE [--level N] [--password P] [--move] [--follow-links]\n"
     "                                    pack a folder into a Zip file\n";
 
 }  // namespace
