@@ -12,6 +12,9 @@
 #include "source_search.h"
 
 namespace qelvaro {
+namespace {
+constexpr const char* kInfUsage = "usage: qelvaro inf FILE... [--windows-dir DIR]\n";
+}  // namespace
 
 int RunInfCommand(const Args& args, const FileSystem& fs, std::ostream& out, std::ostream& err) {
   std::string windowsDir = "C:\\Windows";
@@ -30,6 +33,9 @@ int RunInfCommand(const Args& args, const FileSystem& fs, std::ostream& out, std
         err << "qelvaro inf: --windows-dir needs a folder\n";
         return 2;
       }
+    } else if (a == "--help" || a == "-h") {
+      out << kInfUsage;
+      return 0;
     } else if (a == "--") {
       files.insert(files.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
       break;
@@ -41,7 +47,7 @@ int RunInfCommand(const Args& args, const FileSystem& fs, std::ostream& out, std
     }
   }
   if (files.empty()) {
-    err << "usage: qelvaro inf FILE... [--windows-dir DIR]\n";
+    err << kInfUsage;
     return 2;
   }
   while (windowsDir.size() > 3 && windowsDir.back() == '\\') windowsDir.pop_back();
@@ -51,12 +57,12 @@ int RunInfCommand(const Args& args, const FileSystem& fs, std::ostream& out, std
   JsonWriter json(out);
   json.beginArray();
   for (const auto& file : files) {
-    // Everything of one file is gathered before any of it is written, so that a file
-    // that fails (unreadable, or too big for the memory left) leaves no half an object
-    // behind and the other files are still reported.
+    // What the backup reads of one file is gathered before any of it is written, so
+    // that a file that fails (unreadable, or too big for the memory left) leaves no
+    // half an object behind and the other files are still reported.
     struct Report {
       std::string catalog, destDir;
-      std::vector<SourceFileLookup> sources;
+      std::vector<std::string> keys;
     };
     std::optional<Report> report;
     const char* failure = "cannot read";
@@ -65,10 +71,7 @@ int RunInfCommand(const Args& args, const FileSystem& fs, std::ostream& out, std
         report.emplace();
         report->catalog = ReadIniValue(*doc, "Version", "CatalogFile", "");
         report->destDir = ReadIniValue(*doc, "DestinationDirs", "DefaultDestDir", "");
-        for (const auto& key : ReadIniSectionKeys(*doc, "SourceDisksFiles")) {
-          if (key.empty()) continue;  // the backup skips empty keys
-          report->sources.push_back(SourceFileCandidates(key, report->destDir, folders));
-        }
+        report->keys = ReadIniSectionKeys(*doc, "SourceDisksFiles");
       }
     } catch (const std::bad_alloc&) {
       report.reset();
@@ -88,7 +91,9 @@ int RunInfCommand(const Args& args, const FileSystem& fs, std::ostream& out, std
     json.value(report->destDir);
     json.key("SourceDisksFiles");
     json.beginArray();
-    for (const auto& lookup : report->sources) {
+    for (const auto& key : report->keys) {
+      if (key.empty()) continue;  // the backup skips empty keys
+      const SourceFileLookup lookup = SourceFileCandidates(key, report->destDir, folders);
       json.beginObject();
       json.key("key");
       json.value(lookup.key);

@@ -354,9 +354,15 @@ private:
         DWORD attrs = 0;
         if (IoStatus s = stampOf(h.get(), info.stamp, &attrs); s != IoStatus::Ok) return s;
         info.isDir = (attrs & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        // A link opened as itself is not a file to read; a device or pipe never is.
-        info.isFile = !info.isDir && GetFileType(h.get()) == FILE_TYPE_DISK &&
-                      !((attrs & FILE_ATTRIBUTE_REPARSE_POINT) && (flags & FILE_FLAG_OPEN_REPARSE_POINT));
+        // A symbolic link opened as itself is not a file to read (other reparse points on
+        // files, deduplicated or cloud files, are); a device or pipe never is.
+        bool link = false;
+        if ((attrs & FILE_ATTRIBUTE_REPARSE_POINT) && (flags & FILE_FLAG_OPEN_REPARSE_POINT)) {
+            FILE_ATTRIBUTE_TAG_INFO tag{};
+            link = !GetFileInformationByHandleEx(h.get(), FileAttributeTagInfo, &tag, sizeof tag) ||
+                   tag.ReparseTag == IO_REPARSE_TAG_SYMLINK;
+        }
+        info.isFile = !info.isDir && !link && GetFileType(h.get()) == FILE_TYPE_DISK;
         info.size = info.stamp.size;
         FILETIME ft;
         ft.dwLowDateTime = static_cast<DWORD>(info.stamp.modified);

@@ -63,6 +63,9 @@ TEST(InfCommand, WrongArgumentsAreRefused) {
   fs.files["a.inf"] = "[Version]\n";
   EXPECT_EQ(run(fs, {}).code, 2);
   EXPECT_EQ(run(fs, {"--windows-dir"}).code, 2);
+  const CommandRun help = run(fs, {"a.inf", "--help"});  // help, not an unknown option
+  EXPECT_EQ(help.code, 0);
+  EXPECT_EQ(help.out, "usage: qelvaro inf FILE... [--windows-dir DIR]\n");
   EXPECT_EQ(run(fs, {"a.inf", "--windows-dir="}).code, 2);
   const CommandRun unknown = run(fs, {"a.inf", "--bogus"});
   EXPECT_EQ(unknown.code, 2);
