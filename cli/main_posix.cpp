@@ -25,10 +25,11 @@ int main(int argc, char** argv) {
     return 1;
   }
   // Output that never reached its reader (a full disk, a closed pipe) is a failure.
+  // (A command that found out itself has said so and failed already.)
   std::cout.flush();
-  if (!std::cout || std::fflush(stdout) != 0) {
+  if ((!std::cout || std::fflush(stdout) != 0) && code == 0) {
     std::cerr << "qelvaro: cannot write the output\n";
-    return code == 0 ? 1 : code;
+    return 1;
   }
   return code;
 }

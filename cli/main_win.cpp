@@ -32,10 +32,11 @@ int wmain(int argc, wchar_t** argv) {
     std::cerr << "qelvaro: unexpected failure\n";
     return 1;
   }
+  // (A command that found out itself has said so and failed already.)
   std::cout.flush();
-  if (!std::cout || std::fflush(stdout) != 0) {
+  if ((!std::cout || std::fflush(stdout) != 0) && code == 0) {
     std::cerr << "qelvaro: cannot write the output\n";
-    return code == 0 ? 1 : code;
+    return 1;
   }
   return code;
 }

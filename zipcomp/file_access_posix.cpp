@@ -187,14 +187,14 @@ public:
 
     IoStatus openRead(const std::string& path, std::unique_ptr<ReadStream>& stream) override {
         // Non-blocking, so that a pipe or a terminal put in the file's place cannot hang
-        // the open; what was opened is then checked on the descriptor itself.
+        // the open; what was opened is then checked on the descriptor itself. The flag
+        // stays: it changes nothing for a file on disk, and a kernel file that passes
+        // for a regular one but waits for data (/proc/kmsg) fails instead of hanging.
         Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
         if (fd.get() < 0) return fromErrno(errno);
         struct stat st {};
         if (::fstat(fd.get(), &st) != 0) return fromErrno(errno);
         if (!S_ISREG(st.st_mode)) return IoStatus::NotAFile;
-        int flags = ::fcntl(fd.get(), F_GETFL);
-        if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return fromErrno(errno);
         int raw = fd.get();
         stream = std::make_unique<PosixReadStream>(raw);
         fd.release();
