@@ -14,6 +14,24 @@
 namespace qelvaro {
 namespace {
 constexpr const char* kInfUsage = "usage: qelvaro inf FILE... [--windows-dir DIR]\n";
+
+// A name from the command line may carry control characters (an escape sequence):
+// shown as \xNN, never sent to the terminal as they are.
+std::string printable(std::string_view s) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  for (const char ch : s) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c < 0x20 || c == 0x7F) {
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    } else {
+      out += ch;
+    }
+  }
+  return out;
+}
 }  // namespace
 
 int RunInfCommand(const Args& args, const FileSystem& fs, std::ostream& out, std::ostream& err) {
@@ -40,7 +58,7 @@ int RunInfCommand(const Args& args, const FileSystem& fs, std::ostream& out, std
       files.insert(files.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
       break;
     } else if (a.size() > 1 && a[0] == '-') {
-      err << "qelvaro inf: unknown option '" << a << "'\n";
+      err << "qelvaro inf: unknown option '" << printable(a) << "'\n";
       return 2;
     } else {
       files.push_back(a);
@@ -78,7 +96,7 @@ int RunInfCommand(const Args& args, const FileSystem& fs, std::ostream& out, std
       failure = "not enough memory to read";
     }
     if (!report) {
-      err << "qelvaro inf: " << failure << " '" << file << "'\n";
+      err << "qelvaro inf: " << failure << " '" << printable(file) << "'\n";
       status = 1;
       continue;
     }

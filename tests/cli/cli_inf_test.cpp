@@ -63,6 +63,8 @@ TEST(InfCommand, WrongArgumentsAreRefused) {
   fs.files["a.inf"] = "[Version]\n";
   EXPECT_EQ(run(fs, {}).code, 2);
   EXPECT_EQ(run(fs, {"--windows-dir"}).code, 2);
+  const CommandRun escaped = run(fs, {"a.inf", "evil\x1b]0;x\x07.inf"});  // named, not obeyed
+  EXPECT_EQ(escaped.err, "qelvaro inf: cannot read 'evil\\x1b]0;x\\x07.inf'\n");
   const CommandRun help = run(fs, {"a.inf", "--help"});  // help, not an unknown option
   EXPECT_EQ(help.code, 0);
   EXPECT_EQ(help.out, "usage: qelvaro inf FILE... [--windows-dir DIR]\n");
