@@ -2,7 +2,10 @@
 // reads from each INF file, for a machine of that architecture, and where it would
 // look for each source file, as JSON.
 
+#include <new>
+#include <optional>
 #include <string_view>
+#include <vector>
 
 #include "commands.h"
 #include "json_writer.h"
@@ -11,6 +14,27 @@
 #include "source_search.h"
 
 namespace qelvaro {
+namespace {
+constexpr const char* kInfUsage = "usage: qelvaro inf FILE... [--windows-dir DIR] [--arch x86|amd64|arm64]\n";
+
+// A name from the command line may carry control characters (an escape sequence):
+// shown as \xNN, never sent to the terminal as they are.
+std::string printable(std::string_view s) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  for (const char ch : s) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c < 0x20 || c == 0x7F) {
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    } else {
+      out += ch;
+    }
+  }
+  return out;
+}
+}  // namespace
 
 int RunInfCommand(const Args& args, const FileSystem& fs, std::ostream& out, std::ostream& err) {
   std::string windowsDir = "C:\\Windows";
@@ -41,18 +65,21 @@ int RunInfCommand(const Args& args, const FileSystem& fs, std::ostream& out, std
         err << "qelvaro inf: --arch needs x86, amd64 or arm64\n";
         return 2;
       }
+    } else if (a == "--help" || a == "-h") {
+      out << kInfUsage;
+      return 0;
     } else if (a == "--") {
       files.insert(files.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
       break;
     } else if (a.size() > 1 && a[0] == '-') {
-      err << "qelvaro inf: unknown option '" << a << "'\n";
+      err << "qelvaro inf: unknown option '" << printable(a) << "'\n";
       return 2;
     } else {
       files.push_back(a);
     }
   }
   if (files.empty()) {
-    err << "usage: qelvaro inf FILE... [--windows-dir DIR] [--arch x86|amd64|arm64]\n";
+    err << kInfUsage;
     return 2;
   }
   while (windowsDir.size() > 3 && windowsDir.back() == '\\') windowsDir.pop_back();
@@ -62,13 +89,23 @@ int RunInfCommand(const Args& args, const FileSystem& fs, std::ostream& out, std
   JsonWriter json(out);
   json.beginArray();
   for (const auto& file : files) {
-    const auto doc = LoadIniFile(file, fs);
-    if (!doc) {
-      err << "qelvaro inf: cannot read '" << file << "'\n";
+    // What the backup reads of one file is gathered before any of it is written, so
+    // that a file that fails (unreadable, or too big for the memory left) leaves no
+    // half an object behind and the other files are still reported.
+    std::optional<InfBackupView> report;
+    const char* failure = "cannot read";
+    try {
+      if (const auto doc = LoadIniFile(file, fs)) report = ReadInfForBackup(*doc, arch);
+    } catch (const std::bad_alloc&) {
+      report.reset();
+      failure = "not enough memory to read";
+    }
+    if (!report) {
+      err << "qelvaro inf: " << failure << " '" << printable(file) << "'\n";
       status = 1;
       continue;
     }
-    const InfBackupView inf = ReadInfForBackup(*doc, arch);
+    const InfBackupView& inf = *report;
     json.beginObject();
     json.key("file");
     json.value(file);
@@ -99,6 +136,12 @@ int RunInfCommand(const Args& args, const FileSystem& fs, std::ostream& out, std
     json.endObject();
   }
   json.endArray();
+  // A report that did not reach its reader (a full disk, a closed pipe) is a failure.
+  out.flush();
+  if (!out) {
+    err << "qelvaro inf: cannot write the report\n";
+    return 1;
+  }
   return status;
 }
 

@@ -12,11 +12,11 @@ constexpr std::string_view kUsage =
     "commands:\n"
     "  inf FILE... [--windows-dir DIR] [--arch x86|amd64|arm64]\n"
     "                                    show what a backup reads from driver INF files (JSON)\n"
-    "  backup --to DIR [--all] [--class NAME]... [--format folder|zip] [--arch x86|amd64|arm64]\n"
+    "  backup --to DIR [--all] [--class NAME]... [--format folder|zip|sfx] [--arch x86|amd64|arm64]\n"
     "                                    back up this system's drivers into DIR\\Quorvak (Windows)\n"
     "  restore FOLDER [--all | --driver TEXT]... [--dry-run] [--json]\n"
     "                                    put back the drivers of a backup folder (Windows; --dry-run anywhere)\n"
-    "  zip FOLDER ARCHIVE [--level N] [--password P] [--move]\n"
+    "  zip FOLDER ARCHIVE [--level N] [--password P] [--move] [--follow-links]\n"
     "                                    pack a folder into a Zip file\n";
 
 }  // namespace

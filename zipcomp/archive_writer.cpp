@@ -22,7 +22,20 @@ constexpr std::size_t kChunk = std::size_t{1} << 20;
 constexpr std::uint64_t kReserveZip64From = 0xF0000000u;
 
 ZipResult readFailure(IoStatus s) {
-    return s == IoStatus::NotFound ? ZipResult::SourceVanished : ZipResult::SourceUnreadable;
+    if (s == IoStatus::NotFound) return ZipResult::SourceVanished;
+    // A pipe or device in the place of a listed file.
+    if (s == IoStatus::NotAFile || s == IoStatus::Changed) return ZipResult::SourceChanged;
+    return ZipResult::SourceUnreadable;
+}
+
+// Opens a listed file and makes sure it is the one listed: a folder swapped for a link
+// since the listing would otherwise put a file from elsewhere into the archive.
+IoStatus openListed(FileAccess& fs, const SourceFile& f, std::unique_ptr<ReadStream>& in) {
+    if (IoStatus s = fs.openRead(f.path, in); s != IoStatus::Ok) return s;
+    if (f.stamp == FileStamp{}) return IoStatus::Ok;  // not from a listing
+    FileStamp now;
+    if (IoStatus s = in->stamp(now); s != IoStatus::Ok) return s;
+    return now.sameFile(f.stamp) ? IoStatus::Ok : IoStatus::Changed;
 }
 
 ZipResult writeFailure(IoStatus s) {
@@ -149,7 +162,7 @@ ArchiveWriter::Prepared ArchiveWriter::prepare(const SourceFile& f, CompressorPo
                                                std::uint64_t random1, std::uint64_t random2) const {
     Prepared p;
     std::unique_ptr<ReadStream> in;
-    if (IoStatus s = fs_.openRead(f.path, in); s != IoStatus::Ok) {
+    if (IoStatus s = openListed(fs_, f, in); s != IoStatus::Ok) {
         p.code = readFailure(s);
         return p;
     }
@@ -215,7 +228,7 @@ WriteResult ArchiveWriter::streamPass(const SourceFile& f, Sink& sink, bool defl
                                       std::uint64_t random2, EntryRecord& rec, std::uint32_t expectedCrc,
                                       bool checkCrc) {
     std::unique_ptr<ReadStream> in;
-    if (IoStatus s = fs_.openRead(f.path, in); s != IoStatus::Ok) return {readFailure(s), f.path};
+    if (IoStatus s = openListed(fs_, f, in); s != IoStatus::Ok) return {readFailure(s), f.path};
 
     std::unique_ptr<PkwareCipher> cipher;
     std::uint64_t written = 0;
@@ -290,7 +303,7 @@ WriteResult ArchiveWriter::stream(const SourceFile& f, Sink& sink, std::uint64_t
     std::uint32_t crc = 0;
     if (encrypted) {
         std::unique_ptr<ReadStream> in;
-        if (IoStatus s = fs_.openRead(f.path, in); s != IoStatus::Ok) return {readFailure(s), f.path};
+        if (IoStatus s = openListed(fs_, f, in); s != IoStatus::Ok) return {readFailure(s), f.path};
         std::vector<std::uint8_t> buf(kChunk);
         for (;;) {
             if (cancelled()) return {ZipResult::Cancelled, {}};

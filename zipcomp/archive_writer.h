@@ -18,6 +18,9 @@ struct SourceFile {
     std::string entryName;  // inside the archive, '/'-separated
     std::uint64_t size = 0;
     std::int64_t mtime = 0;
+    std::string relative;   // below the base folder, '/'-separated
+    FileStamp stamp;        // the file read, as listed (a link's target for a link)
+    FileStamp entryStamp;   // the folder entry itself, as listed: what a move deletes
 };
 
 struct WriterOptions {

@@ -1,7 +1,9 @@
 #include "zipcomp/file_access.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -21,8 +23,32 @@ IoStatus fromErrno(int e) {
     case EDQUOT:
     case EFBIG: return IoStatus::DiskFull;
     case EEXIST: return IoStatus::Exists;
+    case EISDIR:
+    case ENXIO: return IoStatus::NotAFile;
     default: return IoStatus::Other;
     }
+}
+
+std::int64_t nanos(const struct timespec& t) {
+    return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + static_cast<std::int64_t>(t.tv_nsec);
+}
+
+FileStamp stampOf(const struct stat& st) {
+    FileStamp s;
+    s.device = static_cast<std::uint64_t>(st.st_dev);
+    s.fileId = static_cast<std::uint64_t>(st.st_ino);
+    s.size = static_cast<std::uint64_t>(st.st_size);
+    s.modified = nanos(st.st_mtim);
+    s.changed = nanos(st.st_ctim);
+    return s;
+}
+
+void fill(const struct stat& st, FileInfo& info) {
+    info.isDir = S_ISDIR(st.st_mode);
+    info.isFile = S_ISREG(st.st_mode);
+    info.size = static_cast<std::uint64_t>(st.st_size);
+    info.mtime = static_cast<std::int64_t>(st.st_mtime);
+    info.stamp = stampOf(st);
 }
 
 class Fd {
@@ -32,6 +58,11 @@ public:
     Fd& operator=(const Fd&) = delete;
     ~Fd() { reset(); }
     int get() const { return fd_; }
+    void release() { fd_ = -1; }
+    void adopt(int fd) {
+        reset();
+        fd_ = fd;
+    }
     int reset() {
         int rc = 0;
         if (fd_ >= 0) rc = ::close(fd_);
@@ -58,6 +89,12 @@ public:
                 return fromErrno(errno);
             }
         }
+    }
+    IoStatus stamp(FileStamp& out) override {
+        struct stat st {};
+        if (::fstat(fd_.get(), &st) != 0) return fromErrno(errno);
+        out = stampOf(st);
+        return IoStatus::Ok;
     }
 
 private:
@@ -111,9 +148,14 @@ public:
     IoStatus stat(const std::string& path, FileInfo& info) override {
         struct stat st {};
         if (::stat(path.c_str(), &st) != 0) return fromErrno(errno);
-        info.isDir = S_ISDIR(st.st_mode);
-        info.size = static_cast<std::uint64_t>(st.st_size);
-        info.mtime = static_cast<std::int64_t>(st.st_mtime);
+        fill(st, info);
+        return IoStatus::Ok;
+    }
+
+    IoStatus statEntry(const std::string& path, FileInfo& info) override {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0) return fromErrno(errno);
+        fill(st, info);
         return IoStatus::Ok;
     }
 
@@ -121,21 +163,41 @@ public:
         entries.clear();
         DIR* d = ::opendir(dir.c_str());
         if (!d) return fromErrno(errno);
-        errno = 0;
-        while (struct dirent* e = ::readdir(d)) {
+        for (;;) {
+            // Only readdir's own errno counts: the looks at each entry below leave theirs.
+            errno = 0;
+            struct dirent* e = ::readdir(d);
+            if (!e) break;
             std::string name = e->d_name;
             if (name == "." || name == "..") continue;
-            entries.push_back({name, kindOf(dir + "/" + name)});
+            entries.push_back({name, kindOf(::dirfd(d), name)});
         }
         int err = errno;
         ::closedir(d);
         return err ? fromErrno(err) : IoStatus::Ok;
     }
 
+    IoStatus realPath(const std::string& path, std::string& out) override {
+        char* r = ::realpath(path.c_str(), nullptr);
+        if (!r) return fromErrno(errno);
+        out = r;
+        std::free(r);
+        return IoStatus::Ok;
+    }
+
     IoStatus openRead(const std::string& path, std::unique_ptr<ReadStream>& stream) override {
-        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return fromErrno(errno);
-        stream = std::make_unique<PosixReadStream>(fd);
+        // Non-blocking, so that a pipe or a terminal put in the file's place cannot hang
+        // the open; what was opened is then checked on the descriptor itself. The flag
+        // stays: it changes nothing for a file on disk, and a kernel file that passes
+        // for a regular one but waits for data (/proc/kmsg) fails instead of hanging.
+        Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+        if (fd.get() < 0) return fromErrno(errno);
+        struct stat st {};
+        if (::fstat(fd.get(), &st) != 0) return fromErrno(errno);
+        if (!S_ISREG(st.st_mode)) return IoStatus::NotAFile;
+        int raw = fd.get();
+        stream = std::make_unique<PosixReadStream>(raw);
+        fd.release();
         return IoStatus::Ok;
     }
 
@@ -156,6 +218,25 @@ public:
         return ::unlink(path.c_str()) == 0 ? IoStatus::Ok : fromErrno(errno);
     }
 
+    IoStatus removeSource(const std::string& base, const std::string& relative, const FileStamp& expected) override {
+        Fd dir(::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (dir.get() < 0) return fromErrno(errno);
+        std::string rest = relative;
+        for (auto slash = rest.find('/'); slash != std::string::npos; slash = rest.find('/')) {
+            std::string part = rest.substr(0, slash);
+            rest.erase(0, slash + 1);
+            if (part.empty() || part == "." || part == "..") return IoStatus::Changed;
+            int next = ::openat(dir.get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (next < 0) return errno == ELOOP || errno == ENOTDIR ? IoStatus::Changed : fromErrno(errno);
+            dir.adopt(next);
+        }
+        struct stat st {};
+        if (::fstatat(dir.get(), rest.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return fromErrno(errno);
+        if (!(stampOf(st) == expected)) return IoStatus::Changed;
+        if (::unlinkat(dir.get(), rest.c_str(), 0) != 0) return fromErrno(errno);
+        return IoStatus::Ok;
+    }
+
     bool sameFile(const std::string& a, const std::string& b) override {
         struct stat sa {}, sb {};
         if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
@@ -163,16 +244,16 @@ public:
     }
 
 private:
-    // lstat first so that a link to a folder is never followed; a link to a file is
-    // archived with the file's content, as Windows would do with a file link.
-    static EntryKind kindOf(const std::string& path) {
+    // The entry itself first, so that a link to a folder is never followed.
+    static EntryKind kindOf(int dirFd, const std::string& name) {
         struct stat st {};
-        if (::lstat(path.c_str(), &st) != 0) return EntryKind::Other;
+        if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return EntryKind::BrokenLink;
         if (S_ISDIR(st.st_mode)) return EntryKind::Dir;
         if (S_ISREG(st.st_mode)) return EntryKind::File;
-        if (S_ISLNK(st.st_mode) && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-            return EntryKind::File;
-        return EntryKind::Other;
+        if (!S_ISLNK(st.st_mode)) return EntryKind::Special;
+        if (::fstatat(dirFd, name.c_str(), &st, 0) != 0) return EntryKind::BrokenLink;
+        if (S_ISREG(st.st_mode)) return EntryKind::LinkToFile;
+        return S_ISDIR(st.st_mode) ? EntryKind::Other : EntryKind::Special;
     }
 
     // The rename itself must survive a power cut, or the new archive may vanish again.

@@ -11,7 +11,20 @@ public:
     UniqueHandle(const UniqueHandle&) = delete;
     UniqueHandle& operator=(const UniqueHandle&) = delete;
     ~UniqueHandle() { reset(); }
+    UniqueHandle(UniqueHandle&& o) noexcept : h_(o.release()) {}
+    UniqueHandle& operator=(UniqueHandle&& o) noexcept {
+        if (this != &o) {
+            reset();
+            h_ = o.release();
+        }
+        return *this;
+    }
     HANDLE get() const { return h_; }
+    HANDLE release() {
+        HANDLE h = h_;
+        h_ = INVALID_HANDLE_VALUE;
+        return h;
+    }
     bool valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
     bool reset() {
         bool ok = true;
@@ -52,6 +65,7 @@ IoStatus fromError(DWORD e) {
     case ERROR_HANDLE_DISK_FULL: return IoStatus::DiskFull;
     case ERROR_FILE_EXISTS:
     case ERROR_ALREADY_EXISTS: return IoStatus::Exists;
+    case ERROR_DIRECTORY: return IoStatus::NotAFile;
     default: return IoStatus::Other;
     }
 }
@@ -96,9 +110,28 @@ std::int64_t unixSeconds(const FILETIME& ft) {
     return t >= 0 ? t / 10000000 : -((-t + 9999999) / 10000000);
 }
 
+std::int64_t ticks(const FILETIME& ft) {
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime);
+}
+
+// Identity and times of an open file, at the 100 ns resolution of the file system.
+IoStatus stampOf(HANDLE h, FileStamp& s, DWORD* attributes = nullptr) {
+    BY_HANDLE_FILE_INFORMATION bi;
+    if (!GetFileInformationByHandle(h, &bi)) return lastError();
+    s.device = bi.dwVolumeSerialNumber;
+    s.fileId = (static_cast<std::uint64_t>(bi.nFileIndexHigh) << 32) | bi.nFileIndexLow;
+    s.size = (static_cast<std::uint64_t>(bi.nFileSizeHigh) << 32) | bi.nFileSizeLow;
+    s.modified = ticks(bi.ftLastWriteTime);
+    FILE_BASIC_INFO basic;
+    s.changed = GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic) ? basic.ChangeTime.QuadPart : 0;
+    if (attributes) *attributes = bi.dwFileAttributes;
+    return IoStatus::Ok;
+}
+
 class WinReadStream final : public ReadStream {
 public:
     explicit WinReadStream(HANDLE h) : h_(h) {}
+    IoStatus stamp(FileStamp& out) override { return stampOf(h_.get(), out); }
     IoStatus read(void* buf, std::size_t n, std::size_t& got) override {
         DWORD want = n > 0x40000000 ? 0x40000000 : static_cast<DWORD>(n), done = 0;
         if (!ReadFile(h_.get(), buf, want, &done, nullptr)) {
@@ -158,12 +191,30 @@ private:
 
 class WinFileAccess final : public FileAccess {
 public:
-    IoStatus stat(const std::string& path, FileInfo& info) override {
-        WIN32_FILE_ATTRIBUTE_DATA d;
-        if (!GetFileAttributesExW(longPath(path).c_str(), GetFileExInfoStandard, &d)) return lastError();
-        info.isDir = (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        info.size = (static_cast<std::uint64_t>(d.nFileSizeHigh) << 32) | d.nFileSizeLow;
-        info.mtime = unixSeconds(d.ftLastWriteTime);
+    IoStatus stat(const std::string& path, FileInfo& info) override { return describe(path, 0, info); }
+
+    IoStatus statEntry(const std::string& path, FileInfo& info) override {
+        return describe(path, FILE_FLAG_OPEN_REPARSE_POINT, info);
+    }
+
+    IoStatus realPath(const std::string& path, std::string& out) override {
+        UniqueHandle h(CreateFileW(longPath(path).c_str(), FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!h.valid()) return lastError();
+        std::wstring buf(MAX_PATH, L'\0');
+        DWORD n = GetFinalPathNameByHandleW(h.get(), buf.data(), static_cast<DWORD>(buf.size()), VOLUME_NAME_DOS);
+        if (n >= buf.size()) {
+            buf.assign(n + 1, L'\0');
+            n = GetFinalPathNameByHandleW(h.get(), buf.data(), static_cast<DWORD>(buf.size()), VOLUME_NAME_DOS);
+        }
+        if (n == 0 || n >= buf.size()) return lastError();
+        buf.resize(n);
+        if (buf.rfind(L"\\\\?\\UNC\\", 0) == 0)
+            buf = L"\\\\" + buf.substr(8);
+        else if (buf.rfind(L"\\\\?\\", 0) == 0)
+            buf = buf.substr(4);
+        out = narrow(buf.c_str());
         return IoStatus::Ok;
     }
 
@@ -180,8 +231,15 @@ public:
             if (wcscmp(fd.cFileName, L".") == 0 || wcscmp(fd.cFileName, L"..") == 0) continue;
             EntryKind kind = EntryKind::File;
             // Junctions and folder links are not followed: they can point back up the tree.
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 kind = (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? EntryKind::Other : EntryKind::Dir;
+            } else if ((fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && fd.dwReserved0 == IO_REPARSE_TAG_SYMLINK) {
+                // Other reparse points on files (deduplicated, cloud placeholders) are files.
+                FileInfo target;
+                kind = stat(joinName(dir, fd.cFileName), target) == IoStatus::Ok
+                           ? (target.isFile ? EntryKind::LinkToFile : EntryKind::Other)
+                           : EntryKind::BrokenLink;
+            }
             entries.push_back({narrow(fd.cFileName), kind});
         } while (FindNextFileW(h.get(), &fd));
         DWORD e = GetLastError();
@@ -189,15 +247,21 @@ public:
     }
 
     IoStatus openRead(const std::string& path, std::unique_ptr<ReadStream>& stream) override {
-        HANDLE h = CreateFileW(longPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-        if (h == INVALID_HANDLE_VALUE) return lastError();
-        stream = std::make_unique<WinReadStream>(h);
+        UniqueHandle h(CreateFileW(longPath(path).c_str(), GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        if (!h.valid()) return lastError();
+        // A pipe or a device (a name such as CON or \\.\pipe\x) is not a file to pack.
+        if (GetFileType(h.get()) != FILE_TYPE_DISK) return IoStatus::NotAFile;
+        stream = std::make_unique<WinReadStream>(h.release());
         return IoStatus::Ok;
     }
 
     IoStatus createNew(const std::string& path, std::unique_ptr<WriteStream>& stream) override {
-        HANDLE h = CreateFileW(longPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        // Delete sharing lets an interrupted run's console handler remove the file while
+        // it is still open.
+        HANDLE h = CreateFileW(longPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE) return lastError();
         stream = std::make_unique<WinWriteStream>(h);
         return IoStatus::Ok;
@@ -233,6 +297,42 @@ public:
         return fromError(e);
     }
 
+    IoStatus removeSource(const std::string& base, const std::string& relative, const FileStamp& expected) override {
+        // The entry itself (a link as the link), opened once: what is checked is what is
+        // deleted, through the same handle, whatever happens to the path meanwhile.
+        std::wstring p = longPath(joinName(base, widen(relative)));
+        UniqueHandle h;
+        DWORD e = ERROR_SUCCESS;
+        for (int attempt = 0; attempt < 40; ++attempt) {
+            for (DWORD access : {DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, DELETE | FILE_READ_ATTRIBUTES}) {
+                h = UniqueHandle(CreateFileW(p.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                             nullptr, OPEN_EXISTING,
+                                             FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+                if (h.valid()) break;
+                e = GetLastError();
+            }
+            // A file closed a moment ago can still be held open briefly by someone else (a
+            // virus scanner, an indexer): try again for a while.
+            if (h.valid() || e != ERROR_SHARING_VIOLATION) break;
+            Sleep(25);
+        }
+        if (!h.valid()) return fromError(e);
+        FileStamp now;
+        DWORD attrs = 0;
+        if (IoStatus s = stampOf(h.get(), now, &attrs); s != IoStatus::Ok) return s;
+        if (!(now == expected) || (attrs & FILE_ATTRIBUTE_DIRECTORY)) return IoStatus::Changed;
+        if (deleteByHandle(h.get())) return IoStatus::Ok;
+        e = GetLastError();
+        // A read-only file that is safely in the archive may go all the same.
+        if (e == ERROR_ACCESS_DENIED && (attrs & FILE_ATTRIBUTE_READONLY) &&
+            setAttributes(h.get(), (attrs & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY)) | FILE_ATTRIBUTE_NORMAL)) {
+            if (deleteByHandle(h.get())) return IoStatus::Ok;
+            e = GetLastError();
+            setAttributes(h.get(), attrs);
+        }
+        return fromError(e);
+    }
+
     bool sameFile(const std::string& a, const std::string& b) override {
         BY_HANDLE_FILE_INFORMATION ia, ib;
         return identify(a, ia) && identify(b, ib) && ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
@@ -240,6 +340,49 @@ public:
     }
 
 private:
+    static std::string joinName(const std::string& dir, const wchar_t* name) { return joinName(dir, std::wstring(name)); }
+    static std::string joinName(const std::string& dir, const std::wstring& name) {
+        std::string n = narrow(name.c_str());
+        return dir.empty() || dir.back() == '/' || dir.back() == '\\' ? dir + n : dir + "/" + n;
+    }
+
+    static IoStatus describe(const std::string& path, DWORD flags, FileInfo& info) {
+        UniqueHandle h(CreateFileW(longPath(path).c_str(), FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr));
+        if (!h.valid()) return lastError();
+        DWORD attrs = 0;
+        if (IoStatus s = stampOf(h.get(), info.stamp, &attrs); s != IoStatus::Ok) return s;
+        info.isDir = (attrs & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        // A symbolic link opened as itself is not a file to read (other reparse points on
+        // files, deduplicated or cloud files, are); a device or pipe never is.
+        bool link = false;
+        if ((attrs & FILE_ATTRIBUTE_REPARSE_POINT) && (flags & FILE_FLAG_OPEN_REPARSE_POINT)) {
+            FILE_ATTRIBUTE_TAG_INFO tag{};
+            link = !GetFileInformationByHandleEx(h.get(), FileAttributeTagInfo, &tag, sizeof tag) ||
+                   tag.ReparseTag == IO_REPARSE_TAG_SYMLINK;
+        }
+        info.isFile = !info.isDir && !link && GetFileType(h.get()) == FILE_TYPE_DISK;
+        info.size = info.stamp.size;
+        FILETIME ft;
+        ft.dwLowDateTime = static_cast<DWORD>(info.stamp.modified);
+        ft.dwHighDateTime = static_cast<DWORD>(static_cast<std::uint64_t>(info.stamp.modified) >> 32);
+        info.mtime = unixSeconds(ft);
+        return IoStatus::Ok;
+    }
+
+    static bool deleteByHandle(HANDLE h) {
+        FILE_DISPOSITION_INFO d;
+        d.DeleteFile = TRUE;
+        return SetFileInformationByHandle(h, FileDispositionInfo, &d, sizeof d) != 0;
+    }
+
+    static bool setAttributes(HANDLE h, DWORD attrs) {
+        FILE_BASIC_INFO b{};
+        b.FileAttributes = attrs;  // zero times leave the times alone
+        return SetFileInformationByHandle(h, FileBasicInfo, &b, sizeof b) != 0;
+    }
+
     static bool identify(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
         UniqueHandle h(CreateFileW(longPath(path).c_str(), FILE_READ_ATTRIBUTES,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,

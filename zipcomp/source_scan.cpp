@@ -1,6 +1,7 @@
 #include "zipcomp/source_scan.h"
 
 #include <algorithm>
+#include <optional>
 #include <unordered_set>
 
 #include "zipcomp/zip_format.h"
@@ -13,8 +14,8 @@ class Scanner {
 public:
     Scanner(FileAccess& fs, const ScanOptions& o) : fs_(fs), o_(o), filter_(o.filesToProcess) {
         FileInfo info;
-        if (!o.excludedFile.empty() && fs_.stat(o.excludedFile, info) == IoStatus::Ok)
-            excludedName_ = splitPath(o.excludedFile).name;
+        if (!o.excludedFile.empty() && fs_.stat(o.excludedFile, info) == IoStatus::Ok && info.isFile)
+            archive_ = info.stamp;
     }
 
     ScanResult run() {
@@ -35,6 +36,8 @@ private:
         result_.files.clear();
     }
 
+    void skip(const std::string& rel, SkipReason reason) { result_.skipped.push_back({rel, reason}); }
+
     bool walk(const std::string& dir, const std::string& prefix) {
         std::vector<DirEntry> entries;
         if (IoStatus s = fs_.list(dir, entries); s != IoStatus::Ok) {
@@ -45,39 +48,79 @@ private:
         for (const auto& e : entries) {
             std::string full = joinPath(dir, e.name);
             std::string rel = prefix.empty() ? e.name : prefix + "/" + e.name;
-            if (e.kind == EntryKind::Dir) {
+            switch (e.kind) {
+            case EntryKind::Dir:
                 if (o_.processSubfolders && !walk(full, rel)) return false;
-            } else if (e.kind == EntryKind::File && filter_.matches(rel)) {
-                if (!addFile(full, rel, e.name)) return false;
+                break;
+            case EntryKind::File:
+            case EntryKind::LinkToFile:
+                if (filter_.matches(rel) && !addFile(full, rel, e.name, e.kind == EntryKind::LinkToFile)) return false;
+                break;
+            case EntryKind::Other:
+                if (o_.processSubfolders) skip(rel, SkipReason::FolderLink);
+                break;
+            case EntryKind::Special:
+                if (filter_.matches(rel)) skip(rel, SkipReason::Special);
+                break;
+            case EntryKind::BrokenLink:
+                if (filter_.matches(rel)) skip(rel, SkipReason::BrokenLink);
+                break;
             }
         }
         return true;
     }
 
-    bool addFile(const std::string& full, const std::string& rel, const std::string& name) {
-        if (!excludedName_.empty() && name == excludedName_ && fs_.sameFile(full, o_.excludedFile)) return true;
-        FileInfo info;
-        if (IoStatus s = fs_.stat(full, info); s != IoStatus::Ok) {
+    // A link may name its target by any path; only the resolved paths tell whether it
+    // stays inside the base folder.
+    bool insideBase(const std::string& full) {
+        if (baseReal_.empty() && fs_.realPath(o_.basePath, baseReal_) != IoStatus::Ok) return false;
+        std::string target;
+        if (fs_.realPath(full, target) != IoStatus::Ok) return false;
+        std::string prefix = baseReal_;
+        if (prefix.empty() || !isSeparator(prefix.back(), kNativePathStyle)) prefix += kNativePathStyle == PathStyle::Windows ? '\\' : '/';
+        return target.size() > prefix.size() && target.compare(0, prefix.size(), prefix) == 0;
+    }
+
+    bool addFile(const std::string& full, const std::string& rel, const std::string& name, bool link) {
+        if (link && !o_.followLinks && !insideBase(full)) {
+            skip(rel, SkipReason::OutsideLink);
+            return true;
+        }
+        FileInfo entry, info;
+        IoStatus s = fs_.statEntry(full, entry);
+        if (s == IoStatus::Ok) s = link ? fs_.stat(full, info) : (info = entry, IoStatus::Ok);
+        if (s != IoStatus::Ok) {
             fail(s == IoStatus::NotFound ? ZipResult::SourceVanished : ZipResult::SourceUnreadable, full);
             return false;
         }
-        std::string entry = o_.preservePaths ? rel : name;
-        if (entry.size() > kMax16) {
+        if (!info.isFile) {
+            skip(rel, link ? SkipReason::BrokenLink : SkipReason::Special);
+            return true;
+        }
+        // Packing the archive's own earlier version and then replacing it with the new
+        // archive would leave its content in neither place.
+        if (archive_ && info.stamp.sameFile(*archive_)) {
+            fail(ZipResult::ArchiveInsideSource, full);
+            return false;
+        }
+        std::string entryName = o_.preservePaths ? rel : name;
+        if (entryName.size() > kMax16) {
             fail(ZipResult::SourceUnreadable, full);
             return false;
         }
-        if (!names_.insert(entry).second) {
+        if (!names_.insert(entryName).second) {
             fail(ZipResult::DuplicateName, full);
             return false;
         }
-        result_.files.push_back({full, std::move(entry), info.size, info.mtime});
+        result_.files.push_back({full, std::move(entryName), info.size, info.mtime, rel, info.stamp, entry.stamp});
         return true;
     }
 
     FileAccess& fs_;
     const ScanOptions& o_;
     FileFilter filter_;
-    std::string excludedName_;
+    std::optional<FileStamp> archive_;
+    std::string baseReal_;
     std::unordered_set<std::string> names_;
     ScanResult result_;
 };

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <iostream>
 #include <optional>
+#include <string_view>
 
 #include "zipcomp/zip_component.h"
 
@@ -17,9 +18,80 @@
 namespace zipcomp {
 namespace {
 
+// The command line speaks English, as the rest of `qelvaro` does (the component's own
+// descriptions are Chinese: they are written for the window program's message boxes).
 constexpr const char* kUsage =
-    "usage: qelvaro zip FOLDER ARCHIVE [--level N] [--password P] [--move]\n"
-    "                  [--sfx STUB [--unpack-to FOLDER] [--run \"PROGRAM|PARAMETERS\"]]\n";
+    "usage: qelvaro zip FOLDER ARCHIVE [--level N] [--password P] [--move] [--follow-links]\n"
+    "                  [--sfx STUB [--unpack-to FOLDER] [--run \"PROGRAM|PARAMETERS\"]]\n"
+    "  --level N        compression level, 0 (store) to 9; 6 by default\n"
+    "  --password P     encrypt the entries (use --password=P for a password that begins with '-')\n"
+    "  --move           delete each file once it is safely in the archive\n"
+    "  --follow-links   pack links to files outside FOLDER with their target's content\n"
+    "  --sfx STUB       make a self-extracting program on that stub instead of a Zip file;\n"
+    "                   it unpacks into FOLDER (%t is the temporary folder; default %t\\_sfx)\n"
+    "                   and starts PROGRAM with PARAMETERS (%d is the unpack folder)\n";
+
+const char* describe(ZipResult r) {
+    switch (r) {
+    case ZipResult::Ok: return "done";
+    case ZipResult::NothingToDo: return "no files to pack";
+    case ZipResult::BasePathMissing: return "the folder to pack does not exist or is not a folder";
+    case ZipResult::NoArchiveName: return "no archive name given";
+    case ZipResult::InvalidLevel: return "the compression level must be 0 to 9";
+    case ZipResult::InvalidPattern: return "the file list reaches outside the folder";
+    case ZipResult::SourceUnreadable: return "cannot read a file to pack";
+    case ZipResult::SourceVanished: return "a file to pack disappeared while packing";
+    case ZipResult::SourceChanged: return "a file to pack was changed or replaced while packing";
+    case ZipResult::TargetNotWritable: return "cannot write the archive in the target folder";
+    case ZipResult::DiskFull: return "the disk is full";
+    case ZipResult::WriteFailed: return "writing the archive failed";
+    case ZipResult::ReplaceFailed: return "cannot replace the earlier archive of the same name";
+    case ZipResult::SourcesKept: return "the archive is complete, but some files were changed or could not be deleted and were kept";
+    case ZipResult::DuplicateName: return "two files would have the same name in the archive";
+    case ZipResult::OutOfMemory: return "out of memory";
+    case ZipResult::Busy: return "another zip is running";
+    case ZipResult::SfxNotSupported: return "self-extracting archives are not supported here";
+    case ZipResult::Cancelled: return "cancelled";
+    case ZipResult::Internal: return "internal error of the zip component";
+    case ZipResult::ArchiveInsideSource: return "the archive is an existing file inside the folder to pack; replacing it would lose its content";
+    case ZipResult::TargetNotAFile: return "the archive name is not a regular file (a folder, device or pipe)";
+    case ZipResult::SfxStubInvalid: return "the self-extractor stub cannot be read or is not a Windows program";
+    case ZipResult::SfxIconInvalid: return "the icon cannot be read or is not an icon";
+    case ZipResult::SfxIconNotWritten: return "the icon cannot be put into the program here (no resource writer on this platform)";
+    case ZipResult::SfxSettingsInvalid: return "the self-extractor settings are not valid (no unpack folder)";
+    }
+    return "unknown error";
+}
+
+const char* describe(SkipReason r) {
+    switch (r) {
+    case SkipReason::FolderLink: return "link to a folder, not followed";
+    case SkipReason::Special: return "not a regular file (pipe, device or socket)";
+    case SkipReason::BrokenLink: return "link that leads nowhere";
+    case SkipReason::OutsideLink: return "link to a file outside the folder (--follow-links packs it)";
+    }
+    return "";
+}
+
+// Names come from the disk and the command line: control characters (an escape
+// sequence hidden in a file name) are shown as \xNN rather than sent to the terminal.
+std::string printable(std::string_view s) {
+    static const char kHex[] = "0123456789abcdef";
+    std::string out;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        auto c = static_cast<unsigned char>(s[i]);
+        auto next = i + 1 < s.size() ? static_cast<unsigned char>(s[i + 1]) : 0;
+        if (c < 0x20 || c == 0x7F || c == '\\') {
+            out += c == '\\' ? "\\\\" : std::string("\\x") + kHex[c >> 4] + kHex[c & 15];
+        } else if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {  // C1 controls
+            out += std::string("\\u00") + kHex[next >> 4] + kHex[next & 15];
+            ++i;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
 
 struct Options {
     std::string folder;
@@ -30,42 +102,65 @@ struct Options {
     std::string stub;  // a self-extracting program on this stub
     std::string unpackTo = "%t\\_sfx";
     std::string run;
+    bool followLinks = false;
+    bool help = false;
 };
 
 std::optional<Options> parse(const std::vector<std::string>& args, std::ostream& err) {
     Options o;
     std::vector<std::string> positional;
+    auto usageError = [&](const std::string& message) {
+        err << "qelvaro zip: " << printable(message) << "\n" << kUsage;
+        return std::nullopt;
+    };
+    bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        bool hasValue = i + 1 < args.size();
-        if (a == "--level") {
-            const std::string v = hasValue ? args[++i] : "";
-            if (v.size() != 1 || v[0] < '0' || v[0] > '9') {
-                err << "qelvaro zip: --level needs a number from 0 to 9\n" << kUsage;
-                return std::nullopt;
-            }
-            o.level = v[0] - '0';
-        } else if (a == "--password") {
-            if (!hasValue || args[i + 1].empty()) {
-                err << "qelvaro zip: --password needs a password\n" << kUsage;
-                return std::nullopt;
-            }
-            o.password = args[++i];
-        } else if (a == "--sfx" || a == "--unpack-to" || a == "--run") {
-            if (!hasValue || args[i + 1].empty()) {
-                err << "qelvaro zip: " << a << " needs a value\n" << kUsage;
-                return std::nullopt;
-            }
-            (a == "--sfx" ? o.stub : a == "--run" ? o.run : o.unpackTo) = args[++i];
-        } else if (a == "--move") {
-            o.move = true;
-        } else if (a.size() > 1 && a[0] == '-') {
-            err << "qelvaro zip: unknown option " << a << "\n" << kUsage;
-            return std::nullopt;
-        } else {
+        if (optionsEnded || a.size() < 2 || a[0] != '-') {
             positional.push_back(a);
+            continue;
+        }
+        std::string name = a, value;
+        bool inlineValue = false;
+        if (auto eq = a.find('='); a.rfind("--", 0) == 0 && eq != std::string::npos) {
+            name = a.substr(0, eq);
+            value = a.substr(eq + 1);
+            inlineValue = true;
+        }
+        // A value taken from the next word must not be an option that the user meant as
+        // one ("--password --move" would otherwise make "--move" the password).
+        auto nextValue = [&]() -> std::optional<std::string> {
+            if (inlineValue) return value;
+            if (i + 1 >= args.size() || (args[i + 1].size() > 1 && args[i + 1][0] == '-')) return std::nullopt;
+            return args[++i];
+        };
+        if (name == "--help" || name == "-h") {
+            o.help = true;
+        } else if (name == "--") {
+            optionsEnded = true;
+        } else if (name == "--level") {
+            auto v = nextValue();
+            if (!v || v->size() != 1 || (*v)[0] < '0' || (*v)[0] > '9')
+                return usageError("--level needs a number from 0 to 9");
+            o.level = (*v)[0] - '0';
+        } else if (name == "--password") {
+            auto v = nextValue();
+            if (!v || v->empty())
+                return usageError("--password needs a password (write --password=VALUE for one that begins with '-')");
+            o.password = *v;
+        } else if (name == "--move" && !inlineValue) {
+            o.move = true;
+        } else if (name == "--follow-links" && !inlineValue) {
+            o.followLinks = true;
+        } else if (name == "--sfx" || name == "--unpack-to" || name == "--run") {
+            auto v = nextValue();
+            if (!v || v->empty()) return usageError(name + " needs a value");
+            (name == "--sfx" ? o.stub : name == "--run" ? o.run : o.unpackTo) = *v;
+        } else {
+            return usageError("unknown option " + a);
         }
     }
+    if (o.help) return o;
     if (positional.size() != 2) {
         err << kUsage;
         return std::nullopt;
@@ -94,6 +189,10 @@ int runZipCommand(const std::vector<std::string>& args, std::ostream& out, std::
 int runZipCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool progressBar) {
     std::optional<Options> o = parse(args, err);
     if (!o) return 2;
+    if (o->help) {
+        out << kUsage;
+        return 0;
+    }
 
     ZipComponent zip;
     zip.PreservePaths = true;
@@ -112,6 +211,7 @@ int runZipCommand(const std::vector<std::string>& args, std::ostream& out, std::
         zip.SfxInstallMode = true;
         zip.SfxClearMessages();
     }
+    zip.FollowLinks = o->followLinks;
 
     GlobalStatusArgs last;
     int shown = -1;
@@ -124,13 +224,19 @@ int runZipCommand(const std::vector<std::string>& args, std::ostream& out, std::
     };
     std::int32_t code = zip.Zip();
     if (progressBar && shown >= 0) out << "\n";
+    const auto& skipped = zip.lastSkipped();
+    if (!skipped.empty()) {
+        err << "qelvaro zip: " << skipped.size() << (skipped.size() == 1 ? " entry" : " entries")
+            << " not packed" << (o->move ? " (and left in place)" : "") << ":\n";
+        for (const auto& s : skipped) err << "  " << printable(s.path) << ": " << describe(s.reason) << "\n";
+    }
     if (code != 0) {
-        err << "qelvaro zip: " << zip.GetErrorDescription(0, code);
-        if (!zip.lastErrorPath().empty()) err << ": " << zip.lastErrorPath();
-        err << " (" << code << ")\n";
+        err << "qelvaro zip: " << describe(static_cast<ZipResult>(code));
+        if (!zip.lastErrorPath().empty()) err << ": " << printable(zip.lastErrorPath());
+        err << " (error " << code << ")\n";
         return 1;
     }
-    out << o->archive << ": " << last.lFilesProcessed << " files, " << last.lBytesTotal << " -> "
+    out << printable(o->archive) << ": " << last.lFilesProcessed << " files, " << last.lBytesTotal << " -> "
         << last.lBytesOutput << " bytes\n";
     return 0;
 }

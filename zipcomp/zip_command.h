@@ -1,4 +1,4 @@
-// `qelvaro zip FOLDER ARCHIVE [--level N] [--password P] [--move]`.
+// `qelvaro zip FOLDER ARCHIVE [--level N] [--password P] [--move] [--follow-links]`.
 #pragma once
 
 #include <ostream>

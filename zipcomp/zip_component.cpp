@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <optional>
 #include <random>
 #include <thread>
 
@@ -10,6 +11,7 @@
 #include "sfx/sfx_settings_writer.h"
 #include "zipcomp/archive_writer.h"
 #include "zipcomp/sfx_icon.h"
+#include "zipcomp/interrupt_cleanup.h"
 #include "zipcomp/source_scan.h"
 #include "zipcomp/zip_paths.h"
 
@@ -90,6 +92,7 @@ struct ZipComponent::Run {
     std::uint64_t bytesTotal = 0;
     ZipResult result = ZipResult::Ok;  // read after the join
     std::string errorPath;
+    std::vector<SkippedEntry> skipped;
     WaitHost* host = nullptr;
 
     int bytesPercent() const {
@@ -137,6 +140,7 @@ std::int32_t ZipComponent::Zip() {
     // The caller's message loop runs during Zip, so a click could try to start another.
     if (running_) return static_cast<std::int32_t>(ZipResult::Busy);
     lastErrorPath_.clear();
+    lastSkipped_.clear();
     if (CompressionLevel < 0 || CompressionLevel > 9) return static_cast<std::int32_t>(ZipResult::InvalidLevel);
     if (ZipFilename.empty()) return static_cast<std::int32_t>(ZipResult::NoArchiveName);
     // The stub could not know where to unpack.
@@ -144,7 +148,7 @@ std::int32_t ZipComponent::Zip() {
         return static_cast<std::int32_t>(ZipResult::SfxSettingsInvalid);
 
     Settings s;
-    s.scan = {BasePath, FilesToProcess, ProcessSubfolders, PreservePaths, ZipFilename};
+    s.scan = {BasePath, FilesToProcess, ProcessSubfolders, PreservePaths, ZipFilename, FollowLinks};
     s.zipFilename = ZipFilename;
     s.deleteZipped = DeleteZippedFiles;
     s.writer.level = CompressionLevel;
@@ -217,6 +221,7 @@ std::int32_t ZipComponent::Zip() {
     if (run.result == ZipResult::Ok || run.result == ZipResult::SourcesKept) report(true);
     host->finished();
     lastErrorPath_ = run.errorPath;
+    lastSkipped_ = std::move(run.skipped);
     return static_cast<std::int32_t>(run.result);
 }
 
@@ -249,7 +254,13 @@ void ZipComponent::work(Run& run, Settings& s) {
         run.errorPath = std::move(path);
     };
     try {
+        // Renaming over a device or pipe (as root, "/dev/null") or a folder would
+        // replace it with a regular file.
+        FileInfo target;
+        if (fs_->stat(s.zipFilename, target) == IoStatus::Ok && !target.isFile)
+            return fail(ZipResult::TargetNotAFile, s.zipFilename);
         ScanResult scan = scanSources(*fs_, s.scan);
+        run.skipped = std::move(scan.skipped);
         if (scan.code != ZipResult::Ok) return fail(scan.code, scan.path);
         if (scan.files.empty()) return fail(ZipResult::NothingToDo, s.scan.basePath);
         run.filesTotal = static_cast<std::uint32_t>(scan.files.size());
@@ -266,6 +277,8 @@ void ZipComponent::work(Run& run, Settings& s) {
         // touched only by the final rename.
         std::string temp;
         std::unique_ptr<WriteStream> out;
+        // Outlives the guard: the file leaves the list only once it is gone or kept.
+        std::optional<TemporaryRegistration> registered;
         struct TempGuard {
             FileAccess& fs;
             std::string& path;
@@ -286,6 +299,7 @@ void ZipComponent::work(Run& run, Settings& s) {
             temp.clear();
             return fail(created == IoStatus::DiskFull ? ZipResult::DiskFull : ZipResult::TargetNotWritable, s.zipFilename);
         }
+        registered.emplace(temp);
 
         ArchiveWriter writer(*fs_, s.writer, run.progress, [&run] { run.notify(); }, &run.cancel);
         WriteResult w = writer.write(scan.files, *out);
@@ -301,14 +315,14 @@ void ZipComponent::work(Run& run, Settings& s) {
         }
         if (w.code != ZipResult::Ok) return fail(w.code, w.path.empty() ? s.zipFilename : w.path);
         guard.keep = true;
+        registered.reset();
 
         if (!s.deleteZipped) return;
-        // Only a file still as it was when listed goes; one changed meanwhile may hold
-        // data that is not in the archive.
+        // Only the entry that was listed goes, and only while it is as it was then (to
+        // the nanosecond, and its status-change time): one changed meanwhile may hold
+        // data that is not in the archive, and one put in its place was never archived.
         for (const auto& f : scan.files) {
-            FileInfo now;
-            bool unchanged = fs_->stat(f.path, now) == IoStatus::Ok && now.size == f.size && now.mtime == f.mtime;
-            if (!unchanged || run.cancel.load() || fs_->remove(f.path) != IoStatus::Ok) {
+            if (run.cancel.load() || fs_->removeSource(s.scan.basePath, f.relative, f.entryStamp) != IoStatus::Ok) {
                 if (run.result == ZipResult::Ok) fail(ZipResult::SourcesKept, f.path);
             }
         }

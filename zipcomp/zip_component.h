@@ -11,6 +11,7 @@
 #include <string>
 
 #include "zipcomp/file_access.h"
+#include "zipcomp/source_scan.h"
 #include "zipcomp/wait_host.h"
 #include "zipcomp/zip_errors.h"
 
@@ -66,6 +67,13 @@ public:
     std::int32_t Zip();
     std::string GetErrorDescription(std::int16_t xType, std::int32_t lValue) const;
 
+    // Links to files outside BasePath are packed, with their target's content, only
+    // when true; otherwise they are left out and listed in lastSkipped().
+    bool FollowLinks = false;
+    // What the last run found below BasePath but did not pack (links to folders, pipes,
+    // links that lead nowhere, links out of the folder), in the order found.
+    const std::vector<SkippedEntry>& lastSkipped() const { return lastSkipped_; }
+
     void setWaitHost(std::shared_ptr<WaitHost> host);
     // The file behind the last failure, when there is one.
     const std::string& lastErrorPath() const { return lastErrorPath_; }
@@ -83,6 +91,7 @@ private:
     std::shared_ptr<FileAccess> fs_;
     std::shared_ptr<WaitHost> host_;
     std::string lastErrorPath_;
+    std::vector<SkippedEntry> lastSkipped_;
     std::size_t inMemoryLimit_ = std::size_t{32} << 20;
     unsigned threads_ = 0;
     bool running_ = false;

@@ -29,6 +29,8 @@ std::string errorDescription(std::int16_t xType, std::int32_t value) {
     case ZipResult::SfxIconInvalid: return "无法读取图标文件, 或它不是有效的图标";
     case ZipResult::SfxIconNotWritten: return "无法把图标写入自解压文件 (此平台不能修改程序的资源)";
     case ZipResult::SfxSettingsInvalid: return "自解压设置无效: 没有指定解压文件夹";
+    case ZipResult::ArchiveInsideSource: return "压缩文件是要压缩的文件夹中的一个已有文件, 替换它会丢失其内容";
+    case ZipResult::TargetNotAFile: return "压缩文件名指向的不是普通文件 (文件夹、设备或管道)";
     }
     return "未知错误 (代码 " + std::to_string(value) + ")";
 }

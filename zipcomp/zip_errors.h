@@ -31,6 +31,8 @@ enum class ZipResult : std::int32_t {
     SfxIconInvalid = 21,
     SfxIconNotWritten = 22,
     SfxSettingsInvalid = 23,
+    ArchiveInsideSource = 24,
+    TargetNotAFile = 25,
 };
 inline constexpr ZipResult kLastZipResult = ZipResult::SfxSettingsInvalid;
 

@@ -181,7 +181,17 @@ bool isValidUtf8(std::string_view s) {
 
 std::string temporaryPathFor(std::string_view target, std::string_view token, PathStyle style) {
     SplitPath sp = splitPath(target, style);
-    std::string name = "." + sp.name + "." + std::string(token) + ".tmp";
+    // File systems limit a name to 255 bytes (POSIX) or 255 UTF-16 units (Windows): a
+    // long archive name gives up its tail, cut between characters, so that the
+    // temporary name fits wherever the archive's own name does.
+    constexpr std::size_t kNameMax = 255;
+    const std::size_t extra = 1 + 1 + token.size() + 4;
+    std::string_view stem = sp.name;
+    while (!stem.empty() && stem.size() + extra > kNameMax) {
+        while (!stem.empty() && (static_cast<unsigned char>(stem.back()) & 0xC0) == 0x80) stem.remove_suffix(1);
+        if (!stem.empty()) stem.remove_suffix(1);
+    }
+    std::string name = "." + std::string(stem) + "." + std::string(token) + ".tmp";
     return sp.parent.empty() ? name : joinPath(sp.parent, name, style);
 }
 

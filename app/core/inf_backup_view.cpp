@@ -34,7 +34,8 @@ InfLine splitLine(const IniDocument::Key& k) {
 
 class InfView {
  public:
-  explicit InfView(const IniDocument& doc) : doc_(doc) {
+  // The document's sections are listed once here, not on every look-up.
+  explicit InfView(const IniDocument& doc) : sections_(doc.sections()) {
     forEachLine("Strings", [this](const InfLine& line) {
       if (!line.key || line.key->empty()) return true;
       strings_.try_emplace(asciiLowerCopy(*line.key), InfValue(line.value));  // the first definition counts
@@ -46,7 +47,7 @@ class InfView {
   // file order, until it returns false.
   template <typename Visit>
   void forEachLine(std::string_view section, Visit&& visit) const {
-    for (const auto& s : doc_.sections()) {
+    for (const auto& s : sections_) {
       if (!iequalsAscii(s.name, section)) continue;
       for (const auto& k : s.keys) {
         if (!visit(splitLine(k))) return;
@@ -91,7 +92,7 @@ class InfView {
     return it == strings_.end() ? nullptr : &it->second;
   }
 
-  const IniDocument& doc_;
+  std::vector<IniDocument::Section> sections_;
   std::unordered_map<std::string, std::string> strings_;  // by lower-cased name
 };
 

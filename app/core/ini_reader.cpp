@@ -72,13 +72,6 @@ std::string_view trimRight(std::string_view s) {
 
 std::string_view trim(std::string_view s) { return trimRight(trimLeft(s)); }
 
-// The profile functions hand names and values on as C strings: an embedded NUL
-// (binary junk in a file) ends them.
-std::string cString(std::string_view s) {
-  const auto nul = s.find('\0');
-  return std::string(nul == std::string_view::npos ? s : s.substr(0, nul));
-}
-
 bool startsWithBom(std::string_view bytes, std::string_view bom) {
   return bytes.size() >= bom.size() && bytes.substr(0, bom.size()) == bom;
 }
@@ -112,13 +105,27 @@ std::string decodeProfileText(std::string_view bytes, const AnsiDecoder& decodeA
   return decodeAnsi(bytes);
 }
 
-IniDocument IniDocument::parse(std::string_view text) {
-  IniDocument doc;
-  // Lines before the first header belong to a section without a name.
-  doc.sections_.push_back(Section{});
-  Section* current = &doc.sections_.back();
+namespace {
 
-  std::size_t pos = 0;
+// One non-blank line of the text: a section header, or an entry (a line without "="
+// has no value). The views point into the document's text.
+struct ProfileLine {
+  bool header = false;
+  std::string_view rawName;  // before an embedded NUL is taken into account
+  std::string_view name;
+  bool hasValue = false;
+  std::string_view value;
+};
+
+// The profile functions hand names and values on as C strings: an embedded NUL
+// (binary junk in a file) ends them.
+std::string_view cStringView(std::string_view s) {
+  const auto nul = s.find('\0');
+  return nul == std::string_view::npos ? s : s.substr(0, nul);
+}
+
+// Reads the line at `pos` and moves `pos` past it; false at the end of the text.
+bool nextLine(std::string_view text, std::size_t& pos, ProfileLine& out) {
   while (pos < text.size()) {
     // A line ends at CR or LF; a run of them ends it once (blank lines vanish anyway).
     std::size_t end = pos;
@@ -129,68 +136,127 @@ IniDocument IniDocument::parse(std::string_view text) {
     pos = next;
     if (line.empty()) continue;
 
+    out = ProfileLine{};
     if (line.front() == '[') {
       // The header runs to the last "]" of the line; text after it is ignored.
       const auto close = line.rfind(']');
       if (close != std::string_view::npos && close > 0) {
-        doc.sections_.push_back(Section{cString(line.substr(1, close - 1)), {}});
-        current = &doc.sections_.back();
-        continue;
+        out.header = true;
+        out.name = cStringView(line.substr(1, close - 1));
+        return true;
       }
       // A "[" without "]" is an ordinary line.
     }
-
-    std::string_view name = line;
-    std::optional<std::string> value;
+    out.rawName = line;
     const auto eq = line.find('=');
     if (eq != std::string_view::npos) {
-      name = trimRight(line.substr(0, eq));
-      value = cString(trimLeft(line.substr(eq + 1)));
+      out.rawName = trimRight(line.substr(0, eq));
+      out.hasValue = true;
+      out.value = cStringView(trimLeft(line.substr(eq + 1)));
     }
+    out.name = cStringView(out.rawName);
+    return true;
+  }
+  return false;
+}
+
+// Calls `f(line)` for each key of the section whose entries begin at `pos`, until the
+// next header or until `f` returns true.
+template <typename F>
+void forEachKey(std::string_view text, std::size_t pos, F&& f) {
+  bool any = false;
+  bool lastNameEmpty = false;
+  ProfileLine line;
+  while (nextLine(text, pos, line) && !line.header) {
     // Consecutive lines with an empty name collapse into the first of them, as in
     // the platform's reader.
-    if (!name.empty() || current->keys.empty() || !current->keys.back().name.empty()) {
-      current->keys.push_back(Key{cString(name), std::move(value)});
+    if (!line.rawName.empty() || !any || !lastNameEmpty) {
+      any = true;
+      lastNameEmpty = line.name.empty();
+      if (f(line)) return;
     }
   }
+}
+
+}  // namespace
+
+IniDocument IniDocument::parse(std::string_view text) { return parse(std::string(text)); }
+
+IniDocument IniDocument::parse(std::string&& text) {
+  IniDocument doc;
+  doc.text_ = std::move(text);
   return doc;
 }
 
-const IniDocument::Section* IniDocument::findSection(std::string_view name) const {
+std::optional<std::size_t> IniDocument::findSection(std::string_view name) const {
   const std::string_view wanted = trim(name);
-  for (const auto& section : sections_) {
-    if (iequalsAscii(section.name, wanted)) return &section;
-  }
-  return nullptr;
-}
-
-std::optional<std::string> IniDocument::value(std::string_view section, std::string_view key) const {
-  const Section* s = findSection(section);
-  if (s == nullptr) return std::nullopt;
-  const std::string_view wanted = trim(key);
-  for (const auto& k : s->keys) {
-    if (!iequalsAscii(k.name, wanted)) continue;
-    if (!k.value) return std::nullopt;
-    std::string v = *k.value;
-    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) {
-      v = v.substr(1, v.size() - 2);
-    }
-    return v;
+  // Lines before the first header belong to a section without a name, which comes first.
+  if (wanted.empty()) return 0;
+  std::size_t pos = 0;
+  ProfileLine line;
+  while (nextLine(text_, pos, line)) {
+    if (line.header && iequalsAscii(line.name, wanted)) return pos;
   }
   return std::nullopt;
 }
 
+std::optional<std::string> IniDocument::value(std::string_view section, std::string_view key) const {
+  const auto start = findSection(section);
+  if (!start) return std::nullopt;
+  const std::string_view wanted = trim(key);
+  std::optional<std::string> result;
+  forEachKey(text_, *start, [&](const ProfileLine& k) {
+    if (!iequalsAscii(k.name, wanted)) return false;
+    if (k.hasValue) {
+      std::string_view v = k.value;
+      if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) {
+        v = v.substr(1, v.size() - 2);
+      }
+      result.emplace(v);
+    }
+    return true;
+  });
+  return result;
+}
+
 std::optional<std::vector<std::string>> IniDocument::sectionEntries(std::string_view section) const {
-  const Section* s = findSection(section);
-  if (s == nullptr) return std::nullopt;
+  const auto start = findSection(section);
+  if (!start) return std::nullopt;
   std::vector<std::string> entries;
-  entries.reserve(s->keys.size());
-  for (const auto& k : s->keys) {
-    if (k.name.empty() && !k.value) continue;
-    if (!k.name.empty() && k.name.front() == ';') continue;
-    entries.push_back(k.value ? k.name + "=" + *k.value : k.name);
-  }
+  forEachKey(text_, *start, [&](const ProfileLine& k) {
+    if (k.name.empty() && !k.hasValue) return false;
+    if (!k.name.empty() && k.name.front() == ';') return false;
+    std::string entry(k.name);
+    if (k.hasValue) {
+      entry += '=';
+      entry += k.value;
+    }
+    entries.push_back(std::move(entry));
+    return false;
+  });
   return entries;
+}
+
+std::vector<IniDocument::Section> IniDocument::sections() const {
+  std::vector<Section> out;
+  out.push_back(Section{});
+  std::size_t pos = 0;
+  ProfileLine line;
+  forEachKey(text_, 0, [&](const ProfileLine& k) {
+    out.back().keys.push_back(
+        Key{std::string(k.name), k.hasValue ? std::optional<std::string>(std::string(k.value)) : std::nullopt});
+    return false;
+  });
+  while (nextLine(text_, pos, line)) {
+    if (!line.header) continue;
+    out.push_back(Section{std::string(line.name), {}});
+    forEachKey(text_, pos, [&](const ProfileLine& k) {
+      out.back().keys.push_back(
+          Key{std::string(k.name), k.hasValue ? std::optional<std::string>(std::string(k.value)) : std::nullopt});
+      return false;
+    });
+  }
+  return out;
 }
 
 }  // namespace qelvaro

@@ -34,7 +34,11 @@ class IniDocument {
     std::vector<Key> keys;
   };
 
+  // The document keeps the text once and finds sections and keys in it when asked, so
+  // that a huge file costs its own size and not a string per key.
   static IniDocument parse(std::string_view utf8Text);
+  static IniDocument parse(std::string&& utf8Text);
+  static IniDocument parse(const char* utf8Text) { return parse(std::string_view(utf8Text)); }
 
   // The value of the first key `key` in the first section `section`; none when
   // there is no such section or key, or when that key's line has no "=".
@@ -45,11 +49,14 @@ class IniDocument {
   // without "="), in file order, comments left out. None when there is no such section.
   std::optional<std::vector<std::string>> sectionEntries(std::string_view section) const;
 
-  const std::vector<Section>& sections() const { return sections_; }
+  // Every section with its keys, in file order (the nameless one before the first
+  // header comes first). Built on request, at the cost of a string per key.
+  std::vector<Section> sections() const;
 
  private:
-  const Section* findSection(std::string_view name) const;
-  std::vector<Section> sections_;
+  // Where the entries of the first section `name` begin in the text.
+  std::optional<std::size_t> findSection(std::string_view name) const;
+  std::string text_;
 };
 
 }  // namespace qelvaro

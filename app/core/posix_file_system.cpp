@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <fstream>
 #include <iterator>
 #include <memory>
 
@@ -206,13 +205,28 @@ bool PosixFileSystem::exists(const std::string& path, AttrMask mask) const {
 }
 
 std::optional<std::string> PosixFileSystem::readFile(const std::string& path) const {
+  // Non-blocking, and the file checked on the descriptor itself: a pipe, a terminal or
+  // /proc/kmsg in the place of an INF must not hang the reader, whatever the path
+  // named a moment before. The flag stays on: it changes nothing for a file on disk,
+  // and a kernel file that would wait for data fails instead.
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  if (!fd) return std::nullopt;
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return std::nullopt;
-  return bytes;
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  // Read errors (EIO from /proc/self/mem, a failing disk) make the file unreadable,
+  // never an exception.
+  std::string bytes;
+  if (st.st_size > 0) bytes.reserve(static_cast<std::size_t>(st.st_size));
+  std::unique_ptr<char[]> buffer(new char[1 << 16]);
+  for (;;) {
+    const ssize_t n = ::read(fd.get(), buffer.get(), 1 << 16);
+    if (n == 0) return bytes;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return std::nullopt;
+    }
+    bytes.append(buffer.get(), static_cast<std::size_t>(n));
+  }
 }
 
 DirListing PosixFileSystem::listDir(const std::string& path) const {
@@ -222,8 +236,12 @@ DirListing PosixFileSystem::listDir(const std::string& path) const {
     listing.result = lastError();
     return listing;
   }
-  errno = 0;
-  while (const dirent* e = ::readdir(dir.get())) {
+  for (;;) {
+    // Only readdir's own errno tells of a failed listing: the look through a link
+    // below leaves ENOENT or ELOOP for a link that leads nowhere.
+    errno = 0;
+    const dirent* e = ::readdir(dir.get());
+    if (e == nullptr) break;
     if (isDotOrDotDot(e->d_name)) continue;
     bool isDir = e->d_type == DT_DIR;
     if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {

@@ -60,6 +60,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::string temp = temporaryPathFor(path, "ab12", style);
         SplitPath tp = splitPath(temp, style);
         check(tp.parent == sp.parent);
+        // The temporary name fits the file system's name limit whenever a name can.
+        check(tp.name.size() <= 255);
+        if (isValidUtf8(sp.name)) check(isValidUtf8(tp.name));
     }
     isValidUtf8(path);
     return 0;

@@ -19,8 +19,10 @@ bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 // section and key is found through a map rather than a walk.
 class Index {
  public:
-  explicit Index(const IniDocument& doc) {
-    for (const auto& s : doc.sections()) {
+  // The document hands out its sections as a fresh list; the index keeps that list,
+  // which its key pointers point into.
+  explicit Index(const IniDocument& doc) : all_(doc.sections()) {
+    for (const auto& s : all_) {
       Section& merged = sections_[asciiLowerCopy(s.name)];
       for (const auto& k : s.keys) {
         if (!k.name.empty() && k.name.front() == ';') continue;
@@ -48,6 +50,7 @@ class Index {
     std::vector<const Key*> keys;
     std::unordered_map<std::string, const Key*> first;  // emplace keeps the first of a name
   };
+  std::vector<IniDocument::Section> all_;
   std::unordered_map<std::string, Section> sections_;
 };
 

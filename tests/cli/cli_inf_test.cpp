@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
 #include <map>
+#include <new>
 #include <sstream>
 
 #include "commands.h"
@@ -60,6 +63,11 @@ TEST(InfCommand, WrongArgumentsAreRefused) {
   fs.files["a.inf"] = "[Version]\n";
   EXPECT_EQ(run(fs, {}).code, 2);
   EXPECT_EQ(run(fs, {"--windows-dir"}).code, 2);
+  const CommandRun escaped = run(fs, {"a.inf", "evil\x1b]0;x\x07.inf"});  // named, not obeyed
+  EXPECT_EQ(escaped.err, "qelvaro inf: cannot read 'evil\\x1b]0;x\\x07.inf'\n");
+  const CommandRun help = run(fs, {"a.inf", "--help"});  // help, not an unknown option
+  EXPECT_EQ(help.code, 0);
+  EXPECT_EQ(help.out, "usage: qelvaro inf FILE... [--windows-dir DIR] [--arch x86|amd64|arm64]\n");
   EXPECT_EQ(run(fs, {"a.inf", "--windows-dir="}).code, 2);
   const CommandRun unknown = run(fs, {"a.inf", "--bogus"});
   EXPECT_EQ(unknown.code, 2);
@@ -111,6 +119,55 @@ TEST(InfCommand, ReadsTheSectionsOfTheArchitectureAsked) {
   EXPECT_EQ(bad.err, "qelvaro inf: --arch needs x86, amd64 or arm64\n");
   EXPECT_EQ(run(fs, {"d.inf", "--arch"}).code, 2);
 }
+
+// One file that needs more memory than there is: that file is reported, the others
+// still are.
+class HungryFileSystem final : public FileSystem {
+ public:
+  bool exists(const std::string&, AttrMask) const override { return true; }
+  std::optional<std::string> readFile(const std::string& path) const override {
+    if (path == "huge.inf") throw std::bad_alloc();
+    return std::string("[Version]\nCatalogFile=ok.cat\n");
+  }
+};
+
+TEST(InfCommand, AFileTooBigForMemoryIsReportedAndTheOthersGoOn) {
+  HungryFileSystem fs;
+  std::ostringstream out, err;
+  EXPECT_EQ(RunInfCommand({"huge.inf", "fine.inf"}, fs, out, err), 1);
+  EXPECT_EQ(err.str(), "qelvaro inf: not enough memory to read 'huge.inf'\n");
+  EXPECT_NE(out.str().find("ok.cat"), std::string::npos);
+  EXPECT_EQ(out.str().find("huge.inf"), std::string::npos);
+  EXPECT_EQ(out.str().back(), '\n');
+}
+
+// Output that cannot be written (a full disk) is a failure, not a silent success.
+TEST(InfCommand, AReportThatCannotBeWrittenFails) {
+  struct FullDisk : std::streambuf {
+    int overflow(int) override { return traits_type::eof(); }
+  } full;
+  std::ostream out(&full);
+  std::ostringstream err;
+  MemoryFileSystem fs;
+  fs.files["a.inf"] = "[Version]\n";
+  EXPECT_EQ(RunInfCommand({"a.inf"}, fs, out, err), 1);
+  EXPECT_EQ(err.str(), "qelvaro inf: cannot write the report\n");
+}
+
+#ifndef _WIN32
+// A kernel file whose read fails (EIO) is reported like any unreadable file, and the
+// files after it are read.
+TEST(InfCommand, AFileThatFailsToReadIsReportedAndTheOthersGoOn) {
+  const auto fs = MakePlatformFileSystem();
+  const std::string good = ::testing::TempDir() + "/qelvaro-good.inf";
+  { std::ofstream(good) << "[Version]\nCatalogFile=good.cat\n"; }
+  std::ostringstream out, err;
+  EXPECT_EQ(RunInfCommand({"/proc/self/mem", good}, *fs, out, err), 1);
+  EXPECT_EQ(err.str(), "qelvaro inf: cannot read '/proc/self/mem'\n");
+  EXPECT_NE(out.str().find("good.cat"), std::string::npos);
+  std::remove(good.c_str());
+}
+#endif
 
 }  // namespace
 }  // namespace qelvaro

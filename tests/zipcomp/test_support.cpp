@@ -1,6 +1,7 @@
 #include "test_support.h"
 
 #include <fstream>
+#include <utility>
 #include <random>
 #include <sstream>
 #include <system_error>
@@ -103,6 +104,7 @@ private:
 }  // namespace
 
 zipcomp::IoStatus FaultyFileAccess::openRead(const std::string& p, std::unique_ptr<zipcomp::ReadStream>& s) {
+    if (beforeOpen) beforeOpen(p);
     if (p == unreadable) return zipcomp::IoStatus::AccessDenied;
     if (p == growsOnOpen) {
         std::ofstream(fsPath(p), std::ios::binary | std::ios::app) << "appended by another program";
@@ -119,6 +121,7 @@ zipcomp::IoStatus FaultyFileAccess::createNew(const std::string& p, std::unique_
     std::unique_ptr<zipcomp::WriteStream> inner;
     zipcomp::IoStatus st = inner_->createNew(p, inner);
     if (st == zipcomp::IoStatus::Ok) s = std::make_unique<LimitedWriteStream>(std::move(inner), spaceLeft);
+    if (st == zipcomp::IoStatus::Ok && afterCreate) std::exchange(afterCreate, nullptr)();
     return st;
 }
 

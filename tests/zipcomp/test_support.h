@@ -5,9 +5,11 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "zipcomp/file_access.h"
 
@@ -51,18 +53,34 @@ public:
     bool denyCreate = false;
     bool denyReplace = false;
     std::string denyRemove;
+    // Seams for races: run once, at the moment named, on the thread that does the work.
+    std::function<void()> afterCreate;               // the temporary archive exists, nothing is read yet
+    std::function<void()> afterReplace;              // the archive is in place, nothing is deleted yet
+    std::function<void(const std::string&)> beforeOpen;  // a source is about to be opened
 
     zipcomp::IoStatus stat(const std::string& p, zipcomp::FileInfo& i) override { return inner_->stat(p, i); }
+    zipcomp::IoStatus statEntry(const std::string& p, zipcomp::FileInfo& i) override {
+        return inner_->statEntry(p, i);
+    }
     zipcomp::IoStatus list(const std::string& d, std::vector<zipcomp::DirEntry>& e) override {
         return inner_->list(d, e);
     }
+    zipcomp::IoStatus realPath(const std::string& p, std::string& out) override { return inner_->realPath(p, out); }
     zipcomp::IoStatus openRead(const std::string& p, std::unique_ptr<zipcomp::ReadStream>& s) override;
     zipcomp::IoStatus createNew(const std::string& p, std::unique_ptr<zipcomp::WriteStream>& s) override;
     zipcomp::IoStatus replace(const std::string& from, const std::string& to) override {
-        return denyReplace ? zipcomp::IoStatus::AccessDenied : inner_->replace(from, to);
+        if (denyReplace) return zipcomp::IoStatus::AccessDenied;
+        zipcomp::IoStatus s = inner_->replace(from, to);
+        if (afterReplace) std::exchange(afterReplace, nullptr)();
+        return s;
     }
     zipcomp::IoStatus remove(const std::string& p) override {
         return p == denyRemove ? zipcomp::IoStatus::AccessDenied : inner_->remove(p);
+    }
+    zipcomp::IoStatus removeSource(const std::string& base, const std::string& rel,
+                                   const zipcomp::FileStamp& expected) override {
+        if (!denyRemove.empty() && base + "/" + rel == denyRemove) return zipcomp::IoStatus::AccessDenied;
+        return inner_->removeSource(base, rel, expected);
     }
     bool sameFile(const std::string& a, const std::string& b) override { return inner_->sameFile(a, b); }
 

@@ -67,11 +67,11 @@ TEST(ZipCommandTest, ZipsWithLevelPasswordAndMove) {
     EXPECT_EQ(extractAll(dir / "b.zip", error).at("sub/a.txt"), std::string(10000, 'a'));
 }
 
-TEST(ZipCommandTest, FailureNamesTheCauseInChinese) {
+TEST(ZipCommandTest, FailureNamesTheCauseInTheCommandLinesLanguage) {
     TempDir dir;
     Result r = runZip({dir / "missing", dir / "a.zip"});
     EXPECT_EQ(r.code, 1);
-    EXPECT_THAT(r.err, HasSubstr("要压缩的文件夹不存在"));
+    EXPECT_THAT(r.err, HasSubstr("the folder to pack does not exist"));
     EXPECT_THAT(r.err, HasSubstr("missing"));
     EXPECT_FALSE(exists(dir / "a.zip"));
 }

@@ -157,11 +157,26 @@ TEST(ZipComponentTest, ArchiveInsideTheBaseFolderIsNotPackedIntoItself) {
     configure(zip, dir / "in", dir / "in/self.zip");
     zip.DeleteZippedFiles = true;
     ASSERT_EQ(zip.Zip(), 0);
-    ASSERT_EQ(zip.Zip(), code(ZipResult::NothingToDo)) << "only the archive itself is left";
     std::string error;
     auto content = extractAll(dir / "in/self.zip", error);
     EXPECT_EQ(content.size(), 1u);
     EXPECT_TRUE(exists(dir / "in/self.zip"));
+}
+
+// An existing file named as the archive inside the folder would be left out and then
+// replaced by the archive: its content in neither place.
+TEST(ZipComponentTest, AnExistingArchiveInsideTheBaseFolderIsRefused) {
+    TempDir dir;
+    writeFile(dir / "in2/one.txt", "precious");
+    writeFile(dir / "in2/two.txt", "two");
+    ZipComponent zip;
+    configure(zip, dir / "in2", dir / "in2/one.txt");
+    zip.DeleteZippedFiles = true;
+    EXPECT_EQ(zip.Zip(), code(ZipResult::ArchiveInsideSource));
+    EXPECT_EQ(zip.lastErrorPath(), dir / "in2/one.txt");
+    EXPECT_EQ(readFile(dir / "in2/one.txt"), "precious");
+    EXPECT_EQ(readFile(dir / "in2/two.txt"), "two");
+    EXPECT_EQ(namesIn(dir / "in2").size(), 2u) << "no temporary file left";
 }
 
 TEST(ZipComponentTest, ProgressArrivesOnTheCallersThreadAndEndsAtHundred) {

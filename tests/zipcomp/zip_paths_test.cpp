@@ -96,3 +96,27 @@ TEST(PathTest, Utf8Validation) {
 }
 
 }  // namespace
+
+namespace {
+
+// A name of 244 bytes plus the temporary's 22 would pass the 255-byte limit.
+TEST(ZipPathsTest, TemporaryNamesStayWithinTheNameLimit) {
+    using namespace zipcomp;
+    for (std::size_t len : {200u, 233u, 234u, 244u, 255u}) {
+        std::string name(len, 'a');
+        std::string temp = temporaryPathFor("/out/" + name, "0123456789abcdef", PathStyle::Posix);
+        SplitPath sp = splitPath(temp, PathStyle::Posix);
+        EXPECT_EQ(sp.parent, "/out");
+        EXPECT_LE(sp.name.size(), 255u) << len;
+        EXPECT_EQ(sp.name.substr(0, 11), ".aaaaaaaaaa");
+    }
+    // Cut between characters, never inside one.
+    std::string chinese;
+    for (int i = 0; i < 80; ++i) chinese += "驱";
+    std::string temp = temporaryPathFor(chinese, "0123456789abcdef", PathStyle::Windows);
+    EXPECT_LE(temp.size(), 255u);
+    EXPECT_TRUE(isValidUtf8(temp));
+    EXPECT_EQ(temporaryPathFor("/out/Q.zip", "1f", PathStyle::Posix), "/out/.Q.zip.1f.tmp");
+}
+
+}  // namespace

@@ -1,0 +1,49 @@
+// What reading a profile file costs in memory: a hostile INF of millions of short
+// lines must not turn into a string or record per line.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <string>
+
+#include "ini_reader.h"
+#include "md_ini_inf.h"
+
+namespace {
+std::atomic<bool> g_counting{false};
+std::atomic<std::size_t> g_allocated{0};
+}  // namespace
+
+// Counts what is allocated while a test asks for it.
+void* operator new(std::size_t size) {
+  if (g_counting.load(std::memory_order_relaxed)) g_allocated += size;
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace qelvaro {
+namespace {
+
+TEST(IniMemory, AFileOfManyShortLinesCostsAboutItsOwnSize) {
+  std::string text = "[Version]\nCatalogFile=x.cat\n[Strings]\n";
+  while (text.size() < (std::size_t{8} << 20)) text += "a=b\n";
+  text += "[SourceDisksFiles]\nlast.sys=1\n";
+  g_allocated = 0;
+  g_counting = true;
+  {
+    const IniDocument doc = IniDocument::parse(text);
+    EXPECT_EQ(ReadIniValue(doc, "Version", "CatalogFile", ""), "x.cat");
+    EXPECT_EQ(ReadIniValue(doc, "DestinationDirs", "DefaultDestDir", ""), "");
+    EXPECT_EQ(ReadIniSectionKeys(doc, "SourceDisksFiles"), std::vector<std::string>{"last.sys"});
+  }
+  g_counting = false;
+  // The text is kept once; a record per line would cost tens of bytes per 4-byte line.
+  EXPECT_LT(g_allocated.load(), text.size() + text.size() / 2) << "bytes allocated for " << text.size();
+}
+
+}  // namespace
+}  // namespace qelvaro
