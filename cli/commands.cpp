@@ -1,5 +1,9 @@
 #include "commands.h"
 
+#include <cstdio>
+#include <exception>
+#include <iostream>
+#include <new>
 #include <string_view>
 
 #include "zipcomp/zip_command.h"
@@ -37,6 +41,29 @@ int RunCommandLine(const Args& args, std::ostream& out, std::ostream& err) {
   if (command == "zip") return zipcomp::runZipCommand(rest, out, err);
   err << "qelvaro: unknown command '" << command << "'\n" << kUsage;
   return 2;
+}
+
+int RunProgram(const Args& args) {
+  int code = 0;
+  try {
+    code = RunCommandLine(args, std::cout, std::cerr);
+  } catch (const std::bad_alloc&) {
+    std::cerr << "qelvaro: out of memory\n";
+    return 1;
+  } catch (const std::exception& e) {
+    std::cerr << "qelvaro: " << e.what() << "\n";
+    return 1;
+  } catch (...) {
+    std::cerr << "qelvaro: unexpected failure\n";
+    return 1;
+  }
+  // (A command that found out itself has said so and failed already.)
+  std::cout.flush();
+  if ((!std::cout || std::fflush(stdout) != 0) && code == 0) {
+    std::cerr << "qelvaro: cannot write the output\n";
+    return 1;
+  }
+  return code;
 }
 
 }  // namespace qelvaro

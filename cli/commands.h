@@ -33,4 +33,9 @@ int RunInfCommand(const Args& args, const FileSystem& fs, std::ostream& out, std
 // Dispatches argv (without the program name).
 int RunCommandLine(const Args& args, std::ostream& out, std::ostream& err);
 
+// The program around RunCommandLine on std::cout and std::cerr: whatever escapes a
+// command ends it with a message and a failure code, never with an abort that prints
+// nothing, and output that never reached its reader is a failure.
+int RunProgram(const Args& args);
+
 }  // namespace qelvaro

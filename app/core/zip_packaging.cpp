@@ -16,6 +16,7 @@ bool ZipOutcome::archiveComplete() const {
 namespace {
 
 ZipOutcome pack(const std::string& folder, const std::string& zipFile,
+                const std::function<void(zipcomp::ZipComponent&)>& configure,
                 const std::function<void(std::int16_t)>& bytesPercent, std::shared_ptr<zipcomp::WaitHost> waitHost) {
   zipcomp::ZipComponent zip;
   zip.PreservePaths = true;
@@ -25,6 +26,7 @@ ZipOutcome pack(const std::string& folder, const std::string& zipFile,
   zip.FilesToProcess = "*.*";
   zip.ZipFilename = zipFile;
   zip.CompressionLevel = 6;
+  if (configure) configure(zip);
   if (bytesPercent) {
     zip.GlobalStatus = [&bytesPercent](const zipcomp::GlobalStatusArgs& a) { bytesPercent(a.nBytesPercent); };
   }
@@ -40,11 +42,18 @@ ZipOutcome pack(const std::string& folder, const std::string& zipFile,
 ZipOutcome PackBackupAsZip(const std::string& folder, const std::string& zipFile,
                            const std::function<void(std::int16_t)>& bytesPercent,
                            std::shared_ptr<zipcomp::WaitHost> waitHost) {
+  return PackBackup(folder, zipFile, nullptr, bytesPercent, std::move(waitHost));
+}
+
+ZipOutcome PackBackup(const std::string& folder, const std::string& target,
+                      const std::function<void(zipcomp::ZipComponent&)>& configure,
+                      const std::function<void(std::int16_t)>& bytesPercent,
+                      std::shared_ptr<zipcomp::WaitHost> waitHost) {
   // The component stops its work before an exception leaves it (a thread that cannot
   // start, memory, a throwing wait): the run failed and nothing was deleted.
   ZipOutcome outcome;
   try {
-    return pack(folder, zipFile, bytesPercent, std::move(waitHost));
+    return pack(folder, target, configure, bytesPercent, std::move(waitHost));
   } catch (const std::bad_alloc&) {
     outcome.code = static_cast<std::int32_t>(zipcomp::ZipResult::OutOfMemory);
     outcome.description = FormatText(texts::kZipCrashed, {texts::kOutOfMemory});

@@ -10,6 +10,10 @@
 
 #include "zipcomp/wait_host.h"
 
+namespace zipcomp {
+class ZipComponent;
+}
+
 namespace qelvaro {
 
 struct ZipOutcome {
@@ -27,5 +31,12 @@ struct ZipOutcome {
 ZipOutcome PackBackupAsZip(const std::string& folder, const std::string& zipFile,
                            const std::function<void(std::int16_t bytesPercent)>& bytesPercent,
                            std::shared_ptr<zipcomp::WaitHost> waitHost);
+
+// The packing every target shares, with `configure` adding what a target needs (the
+// self-extractor's settings) before the component runs.
+ZipOutcome PackBackup(const std::string& folder, const std::string& target,
+                      const std::function<void(zipcomp::ZipComponent&)>& configure,
+                      const std::function<void(std::int16_t bytesPercent)>& bytesPercent,
+                      std::shared_ptr<zipcomp::WaitHost> waitHost);
 
 }  // namespace qelvaro
