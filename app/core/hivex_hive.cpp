@@ -114,7 +114,7 @@ std::unique_ptr<Hive> OpenHivexHive(const std::string& file, std::string& error)
   errno = 0;
   handle->h = hivex_open(file.c_str(), 0);
   if (!handle->h) {
-    error = std::string("its cells cannot be read (hivex: ") + (errno ? std::strerror(errno) : "refused") + ")";
+    error = std::string("it is damaged (hivex: ") + (errno ? std::strerror(errno) : "refused") + ")";
     return nullptr;
   }
   return std::make_unique<HivexHive>(std::move(handle));

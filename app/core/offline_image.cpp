@@ -64,7 +64,7 @@ std::unique_ptr<Hive> openHive(const FileSystem& fs, const std::string& configDi
   }
   std::string why;
   std::unique_ptr<Hive> hive = open(path, why);
-  if (!hive) error = shown(options, path) + " is damaged: " + (why.empty() ? "it cannot be read as a registry hive" : why);
+  if (!hive) error = shown(options, path) + " cannot be read: " + (why.empty() ? "it is not a sound registry hive" : why);
   return hive;
 }
 

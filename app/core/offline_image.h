@@ -19,7 +19,7 @@
 namespace qelvaro {
 
 // Opens the hive file at `path` (a path of the image's file system); null with
-// `error` set when it cannot.
+// `error` set to why it cannot ("it is damaged (...)"), which follows the file's name.
 using HiveOpener = std::function<std::unique_ptr<Hive>(const std::string& path, std::string& error)>;
 
 struct OfflineImageOptions {
