@@ -22,14 +22,7 @@ std::unique_ptr<ImageSystem> OpenImageSystem(const std::string& root, const Offl
     return nullptr;
   }
   WindowsTreeFileSystem* treeFs = tree.get();
-  const HiveOpener open = [treeFs](const std::string& path, std::string& why) -> std::unique_ptr<Hive> {
-    const std::optional<std::string> file = treeFs->hostPath(path);
-    if (!file) {
-      why = path + " is outside the image";
-      return nullptr;
-    }
-    return OpenHivexHive(*file, why);
-  };
+  const HiveOpener open = [](const std::string& bytes, std::string& why) { return OpenHivexHiveFromBytes(bytes, why); };
   OfflineImageOptions withPaths = options;
   withPaths.shownPath = [treeFs, host](const std::string& path) {
     return path == "C:\\" ? host : treeFs->hostPath(path).value_or(path);

@@ -32,8 +32,8 @@ std::unique_ptr<ImageSystem> OpenImageSystem(const std::string& root, const Offl
     return nullptr;
   }
   Win32FileSystem* files = fs.get();
-  const HiveOpener open = [files](const std::string& path, std::string& why) {
-    return OpenAppKeyHive(*files, path, why);
+  const HiveOpener open = [files](const std::string& bytes, std::string& why) {
+    return OpenAppKeyHive(*files, bytes, why);
   };
   auto system = std::make_unique<ImageSystem>();
   system->image = OpenOfflineImage(*fs, volume, open, options, error);

@@ -1,6 +1,8 @@
 #include "hivex_hive.h"
 
 #include <hivex.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -118,6 +120,29 @@ std::unique_ptr<Hive> OpenHivexHive(const std::string& file, std::string& error)
     return nullptr;
   }
   return std::make_unique<HivexHive>(std::move(handle));
+}
+
+std::unique_ptr<Hive> OpenHivexHiveFromBytes(const std::string& bytes, std::string& error) {
+  // hivex opens files by name: the bytes go into an anonymous file, named through
+  // /proc. hivex holds its own descriptor, so ours closes at once.
+  const int fd = memfd_create("qelvaro-hive", MFD_CLOEXEC);
+  if (fd < 0) {
+    error = std::string("no in-memory copy can be made (") + std::strerror(errno) + ")";
+    return nullptr;
+  }
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n <= 0) {
+      error = std::string("no in-memory copy can be made (") + std::strerror(errno) + ")";
+      ::close(fd);
+      return nullptr;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  std::unique_ptr<Hive> hive = OpenHivexHive("/proc/self/fd/" + std::to_string(fd), error);
+  ::close(fd);
+  return hive;
 }
 
 }  // namespace qelvaro

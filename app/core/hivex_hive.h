@@ -13,4 +13,7 @@ namespace qelvaro {
 // The caller checks the base block first (CheckHiveHeader).
 std::unique_ptr<Hive> OpenHivexHive(const std::string& file, std::string& error);
 
+// The hive whose whole file is `bytes`, read from an anonymous in-memory file.
+std::unique_ptr<Hive> OpenHivexHiveFromBytes(const std::string& bytes, std::string& error);
+
 }  // namespace qelvaro

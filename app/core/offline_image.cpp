@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "hive_header.h"
+#include "hive_log_replay.h"
 #include "md_registry.h"
 #include "text_encoding.h"
 
@@ -43,27 +44,37 @@ std::unique_ptr<Hive> openHive(const FileSystem& fs, const std::string& configDi
   }
   const HiveHeader header =
       CheckHiveHeader(std::string_view(*bytes).substr(0, kHiveBaseBlockSize), bytes->size());
+  std::optional<ReplayedHive> replayed;
   if (header.state == HiveState::Dirty) {
-    std::string logs;
+    std::vector<HiveLog> logs;
+    std::string names;
     for (const std::string& log : logFilesOf(fs, configDir, name)) {
-      logs += (logs.empty() ? "" : ", ") + shown(options, log);
+      names += (names.empty() ? "" : ", ") + shown(options, log);
+      if (auto text = fs.readFile(log)) logs.push_back({shown(options, log), std::move(*text)});
     }
+    std::string why;
+    replayed = ReplayHiveLogs(*bytes, logs, why);
     const std::string what = DescribeHiveState(header.state, shown(options, path)) +
-                             (logs.empty() ? std::string(" (no transaction log found beside it)")
-                                           : " (" + logs + ")");
-    if (!options.allowDirty) {
-      error = what +
+                             (names.empty() ? std::string(" (no transaction log found beside it)")
+                                            : " (" + names + ")");
+    if (replayed) {
+      warnings.push_back(what + "; " + std::to_string(replayed->entriesApplied) +
+                         " log entries replayed into a private copy");
+    } else if (!options.allowDirty) {
+      error = what + (names.empty() ? "" : ", which cannot be replayed: " + why) +
               ". Start that Windows once and shut it down normally, or pass --allow-dirty to read the "
               "hive as it is, without the changes in the logs";
       return nullptr;
+    } else {
+      warnings.push_back(what + (names.empty() ? "" : ", which cannot be replayed: " + why) +
+                         "; read as it is (--allow-dirty)");
     }
-    warnings.push_back(what + "; read as it is (--allow-dirty)");
   } else if (header.state != HiveState::Clean) {
     error = DescribeHiveState(header.state, shown(options, path));
     return nullptr;
   }
   std::string why;
-  std::unique_ptr<Hive> hive = open(path, why);
+  std::unique_ptr<Hive> hive = open(replayed ? replayed->bytes : *bytes, why);
   if (!hive) error = shown(options, path) + " cannot be read: " + (why.empty() ? "it is not a sound registry hive" : why);
   return hive;
 }

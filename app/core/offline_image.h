@@ -18,12 +18,14 @@
 
 namespace qelvaro {
 
-// Opens the hive file at `path` (a path of the image's file system); null with
-// `error` set to why it cannot ("it is damaged (...)"), which follows the file's name.
-using HiveOpener = std::function<std::unique_ptr<Hive>(const std::string& path, std::string& error)>;
+// Opens a hive from its bytes (the file's, or the file's with its logs replayed);
+// null with `error` set to why it cannot ("it is damaged (...)"), which follows the
+// file's name. The reader works on a private copy: the image is never written.
+using HiveOpener = std::function<std::unique_ptr<Hive>(const std::string& bytes, std::string& error)>;
 
 struct OfflineImageOptions {
-  // Read a hive that was not closed cleanly as it is, without its logs' changes.
+  // Read a hive that was not closed cleanly, and whose logs cannot be replayed, as it
+  // is, without its logs' changes.
   bool allowDirty = false;
   // How messages name a file of the image (a host path on Linux); as given when unset.
   std::function<std::string(const std::string&)> shownPath;
@@ -42,7 +44,8 @@ class OfflineImage {
   // missing.
   unsigned ansiCodePage() const { return ansiCodePage_; }
   bool hasDriversHive() const { return hasDrivers_; }
-  // Things the reader should know that did not stop the opening (a hive read dirty).
+  // Things the reader should know that did not stop the opening (logs replayed, a
+  // hive read dirty).
   const std::vector<std::string>& warnings() const { return warnings_; }
 
  private:
@@ -58,10 +61,12 @@ class OfflineImage {
 };
 
 // Opens the installation whose volume root is `root` in `fs` ("C:\" for an image
-// mapped as drive C, "D:\" or "E:\img" on Windows). Null with `error` set (an
+// mapped as drive C, "D:\" or "E:\img" on Windows). A hive that was not closed
+// cleanly is read with its transaction logs replayed. Null with `error` set (an
 // English sentence naming the file) when there is no Windows folder, no SYSTEM hive,
-// or a hive is not sound: not a hive, damaged, truncated, or dirty without
-// `allowDirty` (the message then names the transaction logs and the option).
+// or a hive is not sound: not a hive, damaged, truncated, or dirty with logs that
+// cannot be replayed, without `allowDirty` (the message then names the logs and the
+// option).
 std::unique_ptr<OfflineImage> OpenOfflineImage(const FileSystem& fs, const std::string& root, const HiveOpener& open,
                                                const OfflineImageOptions& options, std::string& error);
 

@@ -48,7 +48,7 @@ std::string describeError(LONG status) {
 
 }  // namespace
 
-std::unique_ptr<Hive> OpenAppKeyHive(FileSystem& fs, const std::string& path, std::string& error) {
+std::unique_ptr<Hive> OpenAppKeyHive(FileSystem& fs, const std::string& bytes, std::string& error) {
   wchar_t folder[MAX_PATH + 1];
   const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
   wchar_t copy[MAX_PATH + 1];
@@ -56,14 +56,12 @@ std::unique_ptr<Hive> OpenAppKeyHive(FileSystem& fs, const std::string& path, st
     error = "no private copy of the hive can be made in the temporary folder";
     return nullptr;
   }
-  const FsResult copied = fs.copyFile(path, narrow(copy));
-  if (!copied.ok()) {
+  const FsResult written = fs.writeFile(narrow(copy), bytes);
+  if (!written.ok()) {
     DeleteFileW(copy);
-    error = "it cannot be copied to the temporary folder (" + copied.describe() + ")";
+    error = "it cannot be copied to the temporary folder (" + written.describe() + ")";
     return nullptr;
   }
-  // A copy of a read-only file is read-only; Windows wants to open a hive for writing.
-  SetFileAttributesW(copy, FILE_ATTRIBUTE_NORMAL);
   HKEY root = nullptr;
   const LONG status = RegLoadAppKeyW(copy, &root, KEY_READ, REG_PROCESS_APPKEY, 0);
   if (status != ERROR_SUCCESS) {

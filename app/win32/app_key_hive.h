@@ -12,8 +12,8 @@
 
 namespace qelvaro {
 
-// The hive at `path` (a path of `fs`), or null with `error` saying why Windows does
-// not load it.
-std::unique_ptr<Hive> OpenAppKeyHive(FileSystem& fs, const std::string& path, std::string& error);
+// The hive whose whole file is `bytes`, written to a private copy; null with `error`
+// saying why Windows does not load it.
+std::unique_ptr<Hive> OpenAppKeyHive(FileSystem& fs, const std::string& bytes, std::string& error);
 
 }  // namespace qelvaro

@@ -115,8 +115,8 @@ struct OfflineImageTest : ::testing::Test {
     tree.put("C:\\Windows\\System32\\config\\" + name, corpusHive(corpusName));
   }
   std::unique_ptr<OfflineImage> open(const std::string& root = "C:\\") {
-    const HiveOpener hivex = [this](const std::string& path, std::string& why) -> std::unique_ptr<Hive> {
-      return OpenHivexHive(tree.fs().hostPath(path).value(), why);
+    const HiveOpener hivex = [](const std::string& bytes, std::string& why) {
+      return OpenHivexHiveFromBytes(bytes, why);
     };
     return OpenOfflineImage(tree.fs(), root, hivex, options, error);
   }
@@ -154,21 +154,14 @@ TEST_F(OfflineImageTest, Windows7ListsItsThirdPartyDrivers) {
   EXPECT_TRUE(ui.messages.empty());
 }
 
-TEST_F(OfflineImageTest, DirtyHiveIsRefusedNamingItsLogsUnlessAllowed) {
+TEST_F(OfflineImageTest, DirtyHiveIsReadWithItsLogsReplayed) {
   putHive("SYSTEM", "hives/regipy__SYSTEM_B");
   putHive("SYSTEM.LOG1", "hives/regipy__SYSTEM_B.LOG1");
   putHive("SYSTEM.LOG2", "hives/regipy__SYSTEM_B.LOG2");
-  EXPECT_FALSE(open());
-  EXPECT_NE(error.find("C:\\Windows\\System32\\config\\SYSTEM was not closed cleanly"), std::string::npos) << error;
-  EXPECT_NE(error.find("C:\\Windows\\System32\\config\\SYSTEM.LOG1"), std::string::npos) << error;
-  EXPECT_NE(error.find("SYSTEM.LOG2"), std::string::npos) << error;
-  EXPECT_NE(error.find("--allow-dirty"), std::string::npos) << error;
-
-  options.allowDirty = true;
   const auto image = open();
   ASSERT_TRUE(image) << error;
   ASSERT_EQ(image->warnings().size(), 1u);
-  EXPECT_NE(image->warnings()[0].find("--allow-dirty"), std::string::npos);
+  EXPECT_NE(image->warnings()[0].find("24 log entries replayed"), std::string::npos) << image->warnings()[0];
   EXPECT_EQ(image->arch(), MachineArch::Amd64);
   RecordingUi ui;
   bool nvidia = false;
@@ -176,6 +169,29 @@ TEST_F(OfflineImageTest, DirtyHiveIsRefusedNamingItsLogsUnlessAllowed) {
     nvidia = nvidia || (d.description == "NVIDIA NVS 5200M" && d.className == "Display" && d.infName == "oem4.inf");
   }
   EXPECT_TRUE(nvidia);
+}
+
+TEST_F(OfflineImageTest, DirtyHiveWithoutUsableLogsIsRefusedUnlessAllowed) {
+  putHive("SYSTEM", "hives/regipy__SYSTEM_B");
+  EXPECT_FALSE(open());
+  EXPECT_NE(error.find("C:\\Windows\\System32\\config\\SYSTEM was not closed cleanly"), std::string::npos) << error;
+  EXPECT_NE(error.find("no transaction log found beside it"), std::string::npos) << error;
+  EXPECT_NE(error.find("--allow-dirty"), std::string::npos) << error;
+
+  tree.put("C:\\Windows\\System32\\config\\system.log1", std::string(8192, '\0'));
+  EXPECT_FALSE(open());
+  EXPECT_NE(error.find("(C:\\Windows\\System32\\config\\system.log1), which cannot be replayed: "
+                       "C:\\Windows\\System32\\config\\system.log1: not a log"),
+            std::string::npos)
+      << error;
+
+  options.allowDirty = true;
+  const auto image = open();
+  ASSERT_TRUE(image) << error;
+  ASSERT_EQ(image->warnings().size(), 1u);
+  EXPECT_NE(image->warnings()[0].find("read as it is (--allow-dirty)"), std::string::npos);
+  RecordingUi ui;
+  EXPECT_FALSE(ScanDrivers(image->registry(), ui, true).drivers.empty());
 }
 
 TEST_F(OfflineImageTest, BadHivesAreRefusedWithTheirReason) {

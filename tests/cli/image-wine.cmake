@@ -26,13 +26,14 @@ endfunction()
 # demo drivers and the expectation changes to their rows.)
 run_list("${WORK}/image" 1 "RegLoadAppKeyW reported success but its key cannot be read")
 
-# The base-block checks come first and need no hive loader: a dirty hive is refused
-# naming its logs, found through the Windows file system (case-insensitive here).
+# The base-block checks and the log replay come first and need no hive loader: a
+# dirty hive whose log is not a log is refused naming it, found through the Windows
+# file system (case-insensitive here).
 file(MAKE_DIRECTORY "${WORK}/dirty/windows/system32/CONFIG")
 file(COPY_FILE "${CORPUS}/registry/hives/regipy__SYSTEM_B" "${WORK}/dirty/windows/system32/CONFIG/SYSTEM")
-file(COPY_FILE "${CORPUS}/registry/hives/regipy__SYSTEM_B.LOG2" "${WORK}/dirty/windows/system32/CONFIG/system.log2")
+file(WRITE "${WORK}/dirty/windows/system32/CONFIG/system.log2" "not a log")
 run_list("${WORK}/dirty" 1 "SYSTEM was not closed cleanly")
-run_list("${WORK}/dirty" 1 "config\\system.log2). Start that Windows once")
+run_list("${WORK}/dirty" 1 "config\\system.log2), which cannot be replayed")
 file(COPY_FILE "${CORPUS}/registry/hives/dfwinreg__SYSTEM.DAT" "${WORK}/dirty/windows/system32/CONFIG/SYSTEM")
 run_list("${WORK}/dirty" 1 "is a Windows 95/98/ME registry file")
 run_list("${WORK}/nowhere" 1 "does not exist")
