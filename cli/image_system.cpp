@@ -1,7 +1,5 @@
 #include "image_system.h"
 
-#include "inf_values.h"
-
 namespace qelvaro {
 
 bool TakeImageOptions(Args& args, std::string& root, OfflineImageOptions& options, std::string& error) {

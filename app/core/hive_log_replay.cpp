@@ -143,6 +143,11 @@ std::optional<ReplayedHive> ReplayHiveLogs(std::string_view hive, const std::vec
   }
   std::sort(usable.begin(), usable.end(), [](const Usable& a, const Usable& b) { return a.sequence < b.sequence; });
 
+  // Bins can grow through the logs, but never past what the logs could have written:
+  // a larger size is a broken entry, not a reason to allocate gigabytes.
+  std::uint64_t bound = hive.size();
+  for (const HiveLog& log : logs) bound += log.bytes.size();
+
   std::string out(hive);
   std::size_t applied = 0;
   std::optional<std::uint32_t> last;
@@ -150,6 +155,7 @@ std::optional<ReplayedHive> ReplayHiveLogs(std::string_view hive, const std::vec
     // A later log goes on only where the earlier one ended.
     if (last && u.entries.front().sequence != *last + 1) break;
     for (const Entry& e : u.entries) {
+      if (kHiveBaseBlockSize + static_cast<std::uint64_t>(e.binsSize) > bound) break;
       out.resize(kHiveBaseBlockSize + e.binsSize, '\0');
       std::size_t from = 0;
       for (const PageRef& p : e.pages) {

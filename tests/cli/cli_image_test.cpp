@@ -94,6 +94,15 @@ TEST_F(ImageCommand, BackupOfTheDemoImageCollectsEveryDriverWhole) {
             "Quorvak/Printer/Qelvaro Demo LaserJet 3000/qvprint.gpd\n"
             "Quorvak/Printer/Qelvaro Demo LaserJet 3000/qvprintres.dll\n"
             "Quorvak/Printer/Qelvaro Demo LaserJet 3000/qvprintui.dll\n");
+  // The drivers that the demo set also installs into a Wine prefix give the same tree
+  // as qelvaro.exe's backup of that running system (cli_backup_demo_wine checks it
+  // against the same file).
+  std::string shared;
+  std::istringstream lines(tree(to));
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("Quorvak/Image/", 0) != 0) shared += "./" + line + "\n";
+  }
+  EXPECT_EQ(shared, slurp(std::string(QELVARO_SOURCE_DIR) + "/tests/cli/golden/demo-backup-tree.txt"));
   // The camera's files come from its driver-store package, which only the DRIVERS hive names.
   const std::string package = image + "/WINDOWS/system32/DriverStore/FileRepository/qvcam.inf_amd64_5c1e2f3a4b6d7e80";
   EXPECT_EQ(slurp(to + "/Quorvak/Image/Qelvaro Demo 摄像头/qvcam64.sys"), slurp(package + "/qvcam64.sys"));
