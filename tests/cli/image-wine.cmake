@@ -37,3 +37,22 @@ run_list("${WORK}/dirty" 1 "config\\system.log2), which cannot be replayed")
 file(COPY_FILE "${CORPUS}/registry/hives/dfwinreg__SYSTEM.DAT" "${WORK}/dirty/windows/system32/CONFIG/SYSTEM")
 run_list("${WORK}/dirty" 1 "is a Windows 95/98/ME registry file")
 run_list("${WORK}/nowhere" 1 "does not exist")
+
+# Without --image, the running system: the demo drivers seeded into the prefix.
+execute_process(COMMAND "${RUNNER}" --seed-demo "${EXE}" list --json
+                RESULT_VARIABLE code OUTPUT_VARIABLE out ERROR_VARIABLE err)
+message("${out}${err}")
+if(NOT code EQUAL 0)
+  message(FATAL_ERROR "list on the running system ended with ${code}")
+endif()
+foreach(expected "\"description\": \"Qelvaro Demo Graphics Adapter\"" "\"class\": \"Printer\""
+                 "\"inf\": \"oem4.inf\"" "\"classDescription\": \"\\u663e\\u793a\\u9002\\u914d\\u5668\"")
+  string(FIND "${out}" "${expected}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "list on the running system lacks ${expected}")
+  endif()
+endforeach()
+string(FIND "${out}" "Microsoft Kernel Debug" at)
+if(NOT at EQUAL -1)
+  message(FATAL_ERROR "list shows Microsoft's driver without --all")
+endif()
