@@ -165,11 +165,10 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
 
 }  // namespace qelvaro
 
-// `backup --image ROOT`: the same run on an offline Windows volume. The image's own
-// architecture picks the INFs' decorated sections (--arch still overrides it).
-
 namespace qelvaro {
 
+// `backup --image ROOT`: the same run on an offline Windows volume. The image's own
+// architecture picks the INFs' decorated sections (--arch still overrides it).
 int RunImageBackup(const Args& given, std::ostream& out, std::ostream& err) {
   Args args = given;
   std::string root;
