@@ -5,6 +5,7 @@
 #include "backup_collector.h"
 #include "backup_root.h"
 #include "driver_inventory.h"
+#include "image_system.h"
 #include "text_encoding.h"
 #include "sfx_packaging.h"
 #include "zip_packaging.h"
@@ -14,7 +15,8 @@ namespace qelvaro {
 namespace {
 
 constexpr std::string_view kUsage =
-    "usage: qelvaro backup --to DIR [--all] [--class NAME]... [--format folder|zip|sfx] [--arch x86|amd64|arm64]\n";
+    "usage: qelvaro backup --to DIR [--all] [--class NAME]... [--format folder|zip|sfx] [--arch x86|amd64|arm64]\n"
+    "       qelvaro backup --image ROOT [--allow-dirty] --to DIR [same options]\n";
 
 // Messages that a window would show go to the error stream.
 class ConsoleUi final : public Ui {
@@ -184,6 +186,31 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
   out << "packed into " << packageFile << "\n";
   if (!removed.ok()) err << "qelvaro backup: could not remove " << root << " after packing\n";
   return result.complete() ? 0 : 1;
+}
+
+}  // namespace qelvaro
+
+namespace qelvaro {
+
+// `backup --image ROOT`: the same run on an offline Windows volume. The image's own
+// architecture picks the INFs' decorated sections (--arch still overrides it).
+int RunImageBackup(const Args& given, std::ostream& out, std::ostream& err) {
+  Args args = given;
+  std::string root;
+  OfflineImageOptions options;
+  std::string error;
+  if (!TakeImageOptions(args, root, options, error)) {
+    err << "qelvaro backup: " << error << "\n" << kUsage;
+    return 2;
+  }
+  std::unique_ptr<ImageSystem> image = OpenImageForCommand("backup", root, options, err);
+  if (!image) return 1;
+  for (std::size_t i = 0; i + 1 < args.size(); ++i) {
+    if (args[i] == "--to") args[i + 1] = image->userPath(args[i + 1]);
+  }
+  BackupSystem system{image->image->registry(), image->image->folders(), *image->fs, image->store.get(),
+                      image->image->arch().value_or(DefaultMachineArch()), image->zipPath};
+  return RunBackupCommand(args, system, out, err);
 }
 
 }  // namespace qelvaro

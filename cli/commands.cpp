@@ -6,6 +6,7 @@
 #include <new>
 #include <string_view>
 
+#include "image_system.h"
 #include "zipcomp/zip_command.h"
 
 namespace qelvaro {
@@ -18,6 +19,10 @@ constexpr std::string_view kUsage =
     "                                    show what a backup reads from driver INF files (JSON)\n"
     "  backup --to DIR [--all] [--class NAME]... [--format folder|zip|sfx] [--arch x86|amd64|arm64]\n"
     "                                    back up this system's drivers into DIR\\Quorvak (Windows)\n"
+    "  backup --image ROOT [--allow-dirty] --to DIR [...]\n"
+    "                                    back up the drivers of the Windows volume at ROOT\n"
+    "  list [--image ROOT [--allow-dirty]] [--all] [--json]\n"
+    "                                    list the drivers of this system or of the volume at ROOT\n"
     "  restore FOLDER [--all | --driver TEXT]... [--dry-run] [--json]\n"
     "                                    put back the drivers of a backup folder (Windows; --dry-run anywhere)\n"
     "  zip FOLDER ARCHIVE [--level N] [--password P] [--move] [--follow-links]\n"
@@ -36,7 +41,13 @@ int RunCommandLine(const Args& args, std::ostream& out, std::ostream& err) {
     const auto fs = MakePlatformFileSystem();
     return RunInfCommand(rest, *fs, out, err);
   }
-  if (command == "backup") return RunPlatformBackup(rest, out, err);
+  if (command == "backup") {
+    for (const std::string& a : rest) {
+      if (a == "--image") return RunImageBackup(rest, out, err);
+    }
+    return RunPlatformBackup(rest, out, err);
+  }
+  if (command == "list") return RunListCommand(rest, out, err);
   if (command == "restore") return RunPlatformRestore(rest, out, err);
   if (command == "zip") return zipcomp::runZipCommand(rest, out, err);
   err << "qelvaro: unknown command '" << command << "'\n" << kUsage;

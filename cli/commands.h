@@ -9,6 +9,7 @@
 
 #include "file_system.h"
 #include "inf_values.h"
+#include "registry.h"
 
 namespace qelvaro {
 
@@ -21,6 +22,9 @@ std::unique_ptr<FileSystem> MakePlatformFileSystem();
 // running machine's on Windows; amd64 elsewhere (an offline image is most likely a
 // 64-bit Windows).
 MachineArch DefaultMachineArch();
+
+// The running system's registry; null where there is none (natively on Linux).
+std::unique_ptr<Registry> MakePlatformRegistry();
 
 // `backup` on the running system: the Windows build only, for now.
 int RunPlatformBackup(const Args& args, std::ostream& out, std::ostream& err);

@@ -9,6 +9,8 @@
 namespace qelvaro {
 MachineArch DefaultMachineArch() { return MachineArch::Amd64; }
 
+std::unique_ptr<Registry> MakePlatformRegistry() { return nullptr; }
+
 std::unique_ptr<FileSystem> MakePlatformFileSystem() { return std::make_unique<PosixFileSystem>(); }
 
 int RunPlatformBackup(const Args&, std::ostream&, std::ostream& err) {

@@ -20,6 +20,8 @@
 namespace qelvaro {
 MachineArch DefaultMachineArch() { return NativeMachineArch(); }
 
+std::unique_ptr<Registry> MakePlatformRegistry() { return std::make_unique<Win32Registry>(); }
+
 std::unique_ptr<FileSystem> MakePlatformFileSystem() { return std::make_unique<Win32FileSystem>(); }
 
 int RunPlatformBackup(const Args& args, std::ostream& out, std::ostream& err) {

@@ -13,6 +13,7 @@ packages=(
   xvfb xauth x11-apps x11-utils xdotool imagemagick fonts-wqy-microhei
   p7zip-full libarchive-tools unzip zip python3
   dpkg-dev
+  libhivex-dev libwin-hivex-perl libhivex-bin
 )
 
 SUDO=""

@@ -46,6 +46,8 @@ class Win32Key final : public RegistryKey {
 
 }  // namespace
 
+std::unique_ptr<RegistryKey> AdoptWin32Key(HKEY key) { return std::make_unique<Win32Key>(key); }
+
 long Win32Registry::open(RegistryRoot root, const std::string& path, RegistryAccess access,
                          std::unique_ptr<RegistryKey>& key) const {
   key.reset();

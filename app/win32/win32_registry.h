@@ -3,7 +3,12 @@
 
 #include "registry.h"
 
+struct HKEY__;
+
 namespace qelvaro {
+
+// Takes ownership of an open key handle (closed with the returned key).
+std::unique_ptr<RegistryKey> AdoptWin32Key(HKEY__* key);
 
 class Win32Registry final : public Registry {
  public:

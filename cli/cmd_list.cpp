@@ -1,0 +1,117 @@
+// `qelvaro list [--image ROOT] [--all] [--json]`: the driver list the window shows,
+// for the running system or an offline image.
+
+#include <memory>
+#include <string_view>
+
+#include "driver_inventory.h"
+#include "image_system.h"
+#include "json_writer.h"
+#include "ui.h"
+
+namespace qelvaro {
+namespace {
+
+constexpr std::string_view kUsage =
+    "usage: qelvaro list [--image ROOT [--allow-dirty]] [--all] [--json]\n";
+
+class ListUi final : public Ui {
+ public:
+  explicit ListUi(std::ostream& err) : err_(err) {}
+  void showMessage(const std::string& text, const std::string&, MessageIcon) override {
+    err_ << "qelvaro list: " << text << "\n";
+  }
+  void pumpMessages() override {}
+  void setBusyCursor(bool) override {}
+
+ private:
+  std::ostream& err_;
+};
+
+void writeJson(const std::vector<DriverRecord>& drivers, std::ostream& out) {
+  JsonWriter json(out);
+  json.beginArray();
+  for (const DriverRecord& d : drivers) {
+    json.beginObject();
+    json.key("description");
+    json.value(d.description);
+    json.key("classDescription");
+    json.value(d.classDisplayName);
+    json.key("provider");
+    json.value(d.provider);
+    json.key("class");
+    json.value(d.className);
+    json.key("classKey");
+    json.value(d.keyPath);
+    json.key("inf");
+    json.value(d.infName);
+    json.endObject();
+  }
+  json.endArray();
+  out << "\n";
+}
+
+// One line per driver, the window's columns in its order, separated by tabs.
+void writeTable(const std::vector<DriverRecord>& drivers, std::ostream& out) {
+  out << "description\tclass description\tprovider\tkey\tclass\tinf\n";
+  for (const DriverRecord& d : drivers) {
+    out << d.description << '\t' << d.classDisplayName << '\t' << d.provider << '\t' << d.keyPath << '\t'
+        << d.className << '\t' << d.infName << '\n';
+  }
+}
+
+}  // namespace
+
+int RunListCommand(const Args& given, std::ostream& out, std::ostream& err) {
+  Args args = given;
+  std::string root;
+  OfflineImageOptions options;
+  std::string error;
+  if (!TakeImageOptions(args, root, options, error)) {
+    err << "qelvaro list: " << error << "\n" << kUsage;
+    return 2;
+  }
+  bool all = false, json = false;
+  for (const std::string& a : args) {
+    if (a == "--all") {
+      all = true;
+    } else if (a == "--json") {
+      json = true;
+    } else {
+      err << "qelvaro list: unknown argument '" << a << "'\n" << kUsage;
+      return 2;
+    }
+  }
+  if (root.empty() && options.allowDirty) {
+    err << "qelvaro list: --allow-dirty goes with --image\n" << kUsage;
+    return 2;
+  }
+
+  std::unique_ptr<ImageSystem> image;
+  std::unique_ptr<Registry> live;
+  const Registry* registry = nullptr;
+  if (!root.empty()) {
+    image = OpenImageForCommand("list", root, options, err);
+    if (!image) return 1;
+    registry = &image->image->registry();
+  } else {
+    live = MakePlatformRegistry();
+    if (!live) {
+      err << "qelvaro list: this build has no Windows registry to read; give --image ROOT, the root of a "
+             "Windows volume\n";
+      return 2;
+    }
+    registry = live.get();
+  }
+
+  ListUi ui(err);
+  const DriverInventory inventory = ScanDrivers(*registry, ui, !all);
+  if (json) {
+    writeJson(inventory.drivers, out);
+  } else {
+    writeTable(inventory.drivers, out);
+  }
+  return 0;
+}
+
+}  // namespace qelvaro

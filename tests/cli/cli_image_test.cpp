@@ -1,0 +1,180 @@
+// `qelvaro list --image` and `qelvaro backup --image` on the demo image that
+// scripts/demo-image.sh lays out (hives built from .reg text with hivexregedit).
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "commands.h"
+
+namespace qelvaro {
+namespace {
+
+namespace stdfs = std::filesystem;
+
+std::string slurp(const stdfs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+struct ImageCommand : ::testing::Test {
+  static inline std::string base;
+  static inline std::string image;
+
+  static void SetUpTestSuite() {
+    std::string pattern = (stdfs::temp_directory_path() / "qelvaro-image.XXXXXX").string();
+    ASSERT_TRUE(::mkdtemp(pattern.data()));
+    base = pattern;
+    image = base + "/image";
+    const std::string command =
+        std::string("'") + QELVARO_SOURCE_DIR + "/scripts/demo-image.sh' '" + image + "' >/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  }
+  static void TearDownTestSuite() {
+    std::error_code ec;
+    stdfs::remove_all(base, ec);
+  }
+
+  std::string out, err;
+  int run(const Args& args) {
+    std::ostringstream o, e;
+    const int code = RunCommandLine(args, o, e);
+    out = o.str();
+    err = e.str();
+    return code;
+  }
+  std::string freshFolder(const std::string& name) {
+    const std::string dir = base + "/" + name;
+    stdfs::remove_all(dir);
+    stdfs::create_directories(dir);
+    return dir;
+  }
+  static std::string tree(const std::string& dir) {
+    std::vector<std::string> files;
+    for (const auto& e : stdfs::recursive_directory_iterator(dir)) {
+      if (e.is_regular_file()) files.push_back(stdfs::relative(e.path(), dir).string());
+    }
+    std::sort(files.begin(), files.end());
+    std::string text;
+    for (const auto& f : files) text += f + "\n";
+    return text;
+  }
+};
+
+TEST_F(ImageCommand, BackupOfTheDemoImageCollectsEveryDriverWhole) {
+  const std::string to = freshFolder("backup");
+  ASSERT_EQ(run({"backup", "--image", image, "--to", to}), 0) << out << err;
+  EXPECT_NE(out.find("4 of 4 drivers backed up, 21 files"), std::string::npos) << out;
+  EXPECT_NE(err.find("ControlSet002, AMD64, ANSI code page 936, DRIVERS hive"), std::string::npos) << err;
+  EXPECT_EQ(tree(to),
+            "Quorvak/Display/Qelvaro Demo Graphics Adapter/oem3.inf\n"
+            "Quorvak/Display/Qelvaro Demo Graphics Adapter/qvdisp.cat\n"
+            "Quorvak/Display/Qelvaro Demo Graphics Adapter/qvdisp.hlp\n"
+            "Quorvak/Display/Qelvaro Demo Graphics Adapter/qvdisp.sys\n"
+            "Quorvak/Display/Qelvaro Demo Graphics Adapter/qvdisp.v2.sys\n"
+            "Quorvak/Display/Qelvaro Demo Graphics Adapter/qvdisp_um.dll\n"
+            "Quorvak/Image/Qelvaro Demo 摄像头/oem6.inf\n"
+            "Quorvak/Image/Qelvaro Demo 摄像头/qvcam.cat\n"
+            "Quorvak/Image/Qelvaro Demo 摄像头/qvcam64.sys\n"
+            "Quorvak/Image/Qelvaro Demo 摄像头/摄像头设置.dll\n"
+            "Quorvak/Net/Qelvaro Demo Ethernet 以太网控制器/oem4.inf\n"
+            "Quorvak/Net/Qelvaro Demo Ethernet 以太网控制器/qvnet.cat\n"
+            "Quorvak/Net/Qelvaro Demo Ethernet 以太网控制器/qvnet.ini\n"
+            "Quorvak/Net/Qelvaro Demo Ethernet 以太网控制器/qvnet.sys\n"
+            "Quorvak/Net/Qelvaro Demo Ethernet 以太网控制器/qvnetco.dll\n"
+            "Quorvak/Printer/Qelvaro Demo LaserJet 3000/oem5.inf\n"
+            "Quorvak/Printer/Qelvaro Demo LaserJet 3000/qvprint.cat\n"
+            "Quorvak/Printer/Qelvaro Demo LaserJet 3000/qvprint.chm\n"
+            "Quorvak/Printer/Qelvaro Demo LaserJet 3000/qvprint.gpd\n"
+            "Quorvak/Printer/Qelvaro Demo LaserJet 3000/qvprintres.dll\n"
+            "Quorvak/Printer/Qelvaro Demo LaserJet 3000/qvprintui.dll\n");
+  // The drivers that the demo set also installs into a Wine prefix give the same tree
+  // as qelvaro.exe's backup of that running system (cli_backup_demo_wine checks it
+  // against the same file).
+  std::string shared;
+  std::istringstream lines(tree(to));
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("Quorvak/Image/", 0) != 0) shared += "./" + line + "\n";
+  }
+  EXPECT_EQ(shared, slurp(std::string(QELVARO_SOURCE_DIR) + "/tests/cli/golden/demo-backup-tree.txt"));
+  // The camera's files come from its driver-store package, which only the DRIVERS hive names.
+  const std::string package = image + "/WINDOWS/system32/DriverStore/FileRepository/qvcam.inf_amd64_5c1e2f3a4b6d7e80";
+  EXPECT_EQ(slurp(to + "/Quorvak/Image/Qelvaro Demo 摄像头/qvcam64.sys"), slurp(package + "/qvcam64.sys"));
+  EXPECT_EQ(slurp(to + "/Quorvak/Printer/Qelvaro Demo LaserJet 3000/qvprintui.dll"),
+            slurp(image + "/WINDOWS/system32/spool/DRIVERS/W32X86/3/qvprintui.dll"));
+}
+
+TEST_F(ImageCommand, ArchitectureOptionOverridesTheImagesOwn) {
+  const std::string to = freshFolder("x86");
+  EXPECT_EQ(run({"backup", "--image", image, "--to", to, "--class", "Image", "--arch", "x86"}), 1) << out << err;
+  EXPECT_NE(out.find("1 file not found: qvcam32.sys"), std::string::npos) << out;
+  EXPECT_FALSE(stdfs::exists(to + "/Quorvak/Image/Qelvaro Demo 摄像头/qvcam64.sys"));
+}
+
+TEST_F(ImageCommand, ZipOfTheImagesDrivers) {
+  const std::string to = freshFolder("zip");
+  ASSERT_EQ(run({"backup", "--to", to, "--image", image, "--class", "net", "--format", "zip"}), 0) << out << err;
+  EXPECT_FALSE(stdfs::exists(to + "/Quorvak"));
+  const std::string zip = slurp(to + "/Quorvak.zip");
+  EXPECT_NE(zip.find("qvnetco.dll"), std::string::npos);
+}
+
+TEST_F(ImageCommand, ListShowsTheCurrentControlSetsDrivers) {
+  ASSERT_EQ(run({"list", "--image", image, "--json"}), 0) << err;
+  EXPECT_NE(out.find("\"class\": \"Image\""), std::string::npos) << out;
+  EXPECT_NE(out.find("\"classKey\": \"{6bdd1fc6-810f-11d0-bec7-08002be2092f}\\\\0000\""), std::string::npos) << out;
+  EXPECT_NE(out.find("\"classDescription\": \"\\u56fe\\u50cf\\u8bbe\\u5907\""), std::string::npos) << out;
+  EXPECT_EQ(out.find("Microsoft"), std::string::npos);
+  EXPECT_EQ(out.find("older control set"), std::string::npos);  // ControlSet001 is not current
+
+  ASSERT_EQ(run({"list", "--all", "--image", image}), 0) << err;
+  EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 6) << out;  // a header and five drivers
+  EXPECT_NE(out.find("Qelvaro Demo 摄像头\t图像设备\tQelvaro 演示影像\t{6bdd1fc6-810f-11d0-bec7-08002be2092f}\\0000"
+                     "\tImage\toem6.inf\n"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("Microsoft Kernel Debug Network Adapter"), std::string::npos);
+}
+
+TEST_F(ImageCommand, BadImagesAndArgumentsAreRefused) {
+  EXPECT_EQ(run({"list", "--image"}), 2);
+  EXPECT_NE(err.find("--image needs the root folder"), std::string::npos) << err;
+  EXPECT_EQ(run({"list", "--image", image, "--frobnicate"}), 2);
+  EXPECT_EQ(run({"list"}), 2);
+  EXPECT_NE(err.find("give --image ROOT"), std::string::npos) << err;
+  EXPECT_EQ(run({"list", "--allow-dirty"}), 2);
+  EXPECT_EQ(run({"list", "--image", base + "/nowhere"}), 1);
+  EXPECT_NE(err.find("does not exist"), std::string::npos) << err;
+  EXPECT_EQ(run({"backup", "--image", base, "--to", base}), 1);
+  EXPECT_NE(err.find("no Windows folder in " + base), std::string::npos) << err;
+
+  // A disk whose hive was not closed cleanly and has no log: refused, naming the file
+  // and the way out.
+  const std::string dirty = freshFolder("dirty");
+  const std::string config = dirty + "/Windows/System32/config";
+  stdfs::create_directories(config);
+  const std::string hives = std::string(QELVARO_CORPUS_DIR) + "/registry/hives/";
+  stdfs::copy_file(hives + "regipy__SYSTEM_B", config + "/SYSTEM");
+  EXPECT_EQ(run({"backup", "--image", dirty, "--to", base}), 1);
+  EXPECT_NE(err.find(config + "/SYSTEM was not closed cleanly"), std::string::npos) << err;
+  EXPECT_NE(err.find("no transaction log found beside it"), std::string::npos) << err;
+  EXPECT_NE(err.find("--allow-dirty"), std::string::npos) << err;
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(run({"list", "--image", dirty, "--allow-dirty"}), 0) << err;
+  EXPECT_NE(err.find("read as it is (--allow-dirty)"), std::string::npos) << err;
+  EXPECT_NE(out.find("NVIDIA NVS 5200M"), std::string::npos);
+  // With its first log beside it, the log's entries are replayed.
+  stdfs::copy_file(hives + "regipy__SYSTEM_B.LOG1", config + "/SYSTEM.LOG1");
+  EXPECT_EQ(run({"list", "--image", dirty}), 0) << err;
+  EXPECT_NE(err.find("(" + config + "/SYSTEM.LOG1); 4 log entries replayed into a private copy"), std::string::npos)
+      << err;
+}
+
+}  // namespace
+}  // namespace qelvaro
