@@ -207,14 +207,16 @@ void FrmMain::LoadDriverList() {
   // The scan lets messages run: a click on the filter box meanwhile asks for one more
   // scan once this one is done, so that the list always matches the box.
   running_ = Run::Scan;
-  EnableWindow(control(kCellGrid1), FALSE);
+  // The buttons that act on the list wait for it: a backup click during a scan would
+  // otherwise be ignored without a word.
+  for (FrmMainControl id : {kCmdDoBackup, kCmdSelectAll, kCmdInvertSelection, kCellGrid1}) EnableWindow(control(id), FALSE);
   do {
     rescanWanted_ = false;
     driverKeys_ = qelvaro::LoadDriverList(
         grid(), registry_, ui_, [this] { return SendMessageW(control(kCheck1), BM_GETCHECK, 0, 0) == BST_CHECKED; },
         classRoot_);
   } while (rescanWanted_);
-  EnableWindow(control(kCellGrid1), TRUE);
+  for (FrmMainControl id : {kCmdDoBackup, kCmdSelectAll, kCmdInvertSelection, kCellGrid1}) EnableWindow(control(id), TRUE);
   running_ = Run::None;
 }
 

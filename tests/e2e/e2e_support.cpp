@@ -188,6 +188,16 @@ int reportExitCode(int code) {
 
 namespace qelvaro::e2e {
 
+bool clickWhenEnabled(HWND button, DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  while (!IsWindowEnabled(button)) {
+    if (GetTickCount() - start > timeoutMs) return false;
+    Sleep(50);
+  }
+  PostMessageW(button, BM_CLICK, 0, 0);
+  return true;
+}
+
 std::wstring pickFolderAndWait(HWND main, HANDLE process, const std::wstring& folder, const std::string& shot) {
   // The first folder browser of a Wine prefix takes a while to build the shell's tree.
   HWND browser = waitForOwnedDialog(main, 90000);

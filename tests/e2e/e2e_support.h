@@ -55,6 +55,10 @@ bool importRegFile(const std::string& unixPath);
 // Copies a file, creating the folder.
 bool copyInto(const std::wstring& from, const std::wstring& folder, const std::wstring& name);
 
+// Clicks a button once it is enabled (a window busy scanning keeps its buttons off);
+// false when it stays off for `timeoutMs`.
+bool clickWhenEnabled(HWND button, DWORD timeoutMs);
+
 // After the backup button was pressed: picks `folder` in Quorvak's folder browser
 // (the path is written into its memory for BFFM_SETSELECTION), waits for the end
 // message, closes it and returns its text ("<...>" when a window never showed).

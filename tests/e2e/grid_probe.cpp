@@ -41,7 +41,7 @@ int backup(HWND main, const std::wstring& folder, int target, const std::wstring
   if (!process) return 1;
   CreateDirectoryW(folder.c_str(), nullptr);
   SendMessageW(GetDlgItem(main, kCombo1), CB_SETCURSEL, static_cast<WPARAM>(target), 0);
-  PostMessageW(GetDlgItem(main, kCmdDoBackup), BM_CLICK, 0, 0);
+  if (!e2e::clickWhenEnabled(GetDlgItem(main, kCmdDoBackup), 60000)) return 1;
   const std::wstring text = e2e::pickFolderAndWait(main, process, folder, "xinput-backup");
   CloseHandle(process);
   FILE* out = _wfopen(outFile.c_str(), L"wb");

@@ -201,7 +201,11 @@ int progressFillOnScreen(HWND main) {
 
 std::wstring runBackup(HWND main, HANDLE process, const std::wstring& folder, const std::string& shot,
                        std::vector<int>* fills = nullptr) {
-  PostMessageW(GetDlgItem(main, kCmdDoBackup), BM_CLICK, 0, 0);
+  // A scan still running (slow on a loaded machine) keeps the button off.
+  if (!clickWhenEnabled(GetDlgItem(main, kCmdDoBackup), 60000)) {
+    ADD_FAILURE() << "the backup button stayed disabled";
+    return L"<button disabled>";
+  }
   // The first folder browser of a Wine prefix takes a while to build the shell's tree.
   HWND browser = waitForOwnedDialog(main, 90000);
   if (!browser) {
@@ -505,7 +509,7 @@ TEST(Quorvak, RefusesToCloseWhileABackupRunsAndFinishesIt) {
   ASSERT_NO_FATAL_FAILURE(writeLargeDriverFile(L"C:\\windows\\system32\\qvdisp_um.dll", 160u << 20));
   SendMessageW(GetDlgItem(main, kCombo1), CB_SETCURSEL, 1, 0);
   CreateDirectoryW(L"C:\\CloseBackup", nullptr);
-  PostMessageW(GetDlgItem(main, kCmdDoBackup), BM_CLICK, 0, 0);
+  ASSERT_TRUE(clickWhenEnabled(GetDlgItem(main, kCmdDoBackup), 60000));
   HWND browser = chooseFolder(main, quorvak.process, L"C:\\CloseBackup");
   ASSERT_NE(browser, nullptr) << describeWindows(GetProcessId(quorvak.process));
 
