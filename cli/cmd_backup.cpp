@@ -127,6 +127,8 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
   }
 
   const std::string root = BackupRoot(target);
+  const auto zipPath = [&](const std::string& p) { return system.zipPath ? system.zipPath(p) : p; };
+  const auto shown = [&](const std::string& p) { return system.shownPath ? system.shownPath(p) : p; };
   RecordRows rows(std::move(chosen));
   LineSink sink(out);
   BackupCollector collector(system.folders, system.fs, system.store, arch);
@@ -136,7 +138,7 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
   for (const auto& d : result.drivers) files += d.copied.size();
   const std::size_t skippedDrivers = result.skippedDrivers();
   out << (result.drivers.size() - skippedDrivers) << " of " << result.drivers.size() << " drivers backed up, "
-      << files << " files, into " << root;
+      << files << " files, into " << shown(root);
   if (!result.complete()) {
     out << "; " << skippedDrivers << " drivers and " << result.skippedFiles() << " files skipped";
     if (result.missingFiles() > 0) out << ", " << result.missingFiles() << " files not found";
@@ -146,11 +148,10 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
 
   const bool sfx = format == "sfx";
   const std::string packageFile = root + (sfx ? ".exe" : ".zip");
-  const auto zipPath = [&](const std::string& p) { return system.zipPath ? system.zipPath(p) : p; };
-  int shown = -1;
+  int shownPercent = -1;
   const auto bar = [&](std::int16_t percent) {
-    if (!progressBar || percent == shown) return;
-    shown = percent;
+    if (!progressBar || percent == shownPercent) return;
+    shownPercent = percent;
     out << "\r[" << std::string(static_cast<std::size_t>(percent / 5), '#')
         << std::string(static_cast<std::size_t>(20 - percent / 5), ' ') << "] " << percent << "%" << std::flush;
   };
@@ -175,16 +176,16 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
   } else {
     zipped = PackBackupAsZip(zipPath(root), zipPath(packageFile), bar, nullptr);
   }
-  if (shown >= 0) out << "\n";
+  if (shownPercent >= 0) out << "\n";
   if (!zipped.ok()) {
     // The collected files are the only copy: they stay where they are.
     err << "qelvaro backup: packing failed: " << zipped.description << " (" << zipped.code
-        << "); the backup stays in " << root << "\n";
+        << "); the backup stays in " << shown(root) << "\n";
     return 1;
   }
   const FsResult removed = DeleteDir(root, system.fs);
-  out << "packed into " << packageFile << "\n";
-  if (!removed.ok()) err << "qelvaro backup: could not remove " << root << " after packing\n";
+  out << "packed into " << shown(packageFile) << "\n";
+  if (!removed.ok()) err << "qelvaro backup: could not remove " << shown(root) << " after packing\n";
   return result.complete() ? 0 : 1;
 }
 
@@ -210,6 +211,7 @@ int RunImageBackup(const Args& given, std::ostream& out, std::ostream& err) {
   }
   BackupSystem system{image->image->registry(), image->image->folders(), *image->fs, image->store.get(),
                       image->image->arch().value_or(DefaultMachineArch()), image->zipPath};
+  system.shownPath = image->zipPath;
   return RunBackupCommand(args, system, out, err);
 }
 

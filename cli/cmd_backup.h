@@ -26,6 +26,9 @@ struct BackupSystem {
   // The bytes a self-extracting package is built from: the restore program, the stub
   // and the package icon. Unset (or false) where the build carries none.
   std::function<bool(std::string& setup, std::string& stub, std::string& icon)> sfxPayloads = {};
+  // How messages name a path of `fs` (the host path the user gave, for an offline
+  // image on Linux); as it is when unset.
+  std::function<std::string(const std::string&)> shownPath = {};
 };
 
 // `--format zip` packs the backup root into DIR\Quorvak.zip and removes the root;

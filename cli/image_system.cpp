@@ -30,6 +30,7 @@ std::unique_ptr<ImageSystem> OpenImageForCommand(const std::string& command, con
     return nullptr;
   }
   const OfflineImage& image = *system->image;
+  for (const std::string& n : system->notes) err << "qelvaro " << command << ": note: " << n << "\n";
   for (const std::string& w : image.warnings()) err << "qelvaro " << command << ": warning: " << w << "\n";
   err << "image " << root << ": " << image.folders().windowsDir() << ", " << image.controlSet() << ", "
       << (image.archText().empty() ? std::string("architecture not recorded") : image.archText())

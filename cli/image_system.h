@@ -6,6 +6,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "commands.h"
 #include "driver_store.h"
@@ -22,6 +23,8 @@ struct ImageSystem {
   std::function<std::string(const std::string&)> userPath;
   // The path the zip component opens for a path of `fs`; unset when they are the same.
   std::function<std::string(const std::string&)> zipPath;
+  // How the image was read, where the user should know (printed before its summary).
+  std::vector<std::string> notes;
 };
 
 // Opens the Windows volume at `root` (a folder of this machine); null with `error`

@@ -2,6 +2,7 @@
 
 #include "app_key_hive.h"
 #include "image_system.h"
+#include "regf_hive.h"
 #include "win32_file_system.h"
 #include "win32_text.h"
 
@@ -22,7 +23,9 @@ std::string fullPath(const std::string& path) {
 }  // namespace
 
 // The volume is a drive or a folder of this machine; Windows matches names without
-// regard to case by itself. Hives load through RegLoadAppKeyW from private copies.
+// regard to case by itself. Hives load through RegLoadAppKeyW from private copies;
+// where this system cannot load them that way (Wine answers the call without loading
+// anything), our own hive reader reads them, and the user is told so once.
 std::unique_ptr<ImageSystem> OpenImageSystem(const std::string& root, const OfflineImageOptions& options,
                                              std::string& error) {
   auto fs = std::make_unique<Win32FileSystem>();
@@ -32,10 +35,19 @@ std::unique_ptr<ImageSystem> OpenImageSystem(const std::string& root, const Offl
     return nullptr;
   }
   Win32FileSystem* files = fs.get();
-  const HiveOpener open = [files](const std::string& bytes, std::string& why) {
-    return OpenAppKeyHive(*files, bytes, why);
-  };
   auto system = std::make_unique<ImageSystem>();
+  std::vector<std::string>* notes = &system->notes;
+  const HiveOpener open = [files, notes](const std::string& bytes, std::string& why) {
+    std::string windows;
+    if (auto hive = OpenAppKeyHive(*files, bytes, windows)) return hive;
+    auto hive = OpenRegfHive(bytes, why);
+    if (!hive) {
+      why += "; " + windows;
+      return hive;
+    }
+    if (notes->empty()) notes->push_back(windows + "; the hives are read by Qelvaro's own hive reader");
+    return hive;
+  };
   system->image = OpenOfflineImage(*fs, volume, open, options, error);
   if (!system->image) return nullptr;
   system->fs = std::make_unique<CodePageFileSystem>(*fs, AnsiDecoderForCodePage(system->image->ansiCodePage()));

@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the offline-image path as the SYSTEM hive of an image: the
-// base-block checks, hivex behind them, the control set, the inventory's scan of
-// every class key and the driver-store lookup. Checks that nothing crashes, that a
+// base-block checks, hivex and our own hive reader behind them, the control set, the
+// inventory's scan of every class key and the driver-store lookup. Checks that nothing crashes, that a
 // refused hive comes with a message, and that every row the scan gives has a
 // description (the inventory's own rule).
 
@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include "driver_inventory.h"
 #include "hive_header.h"
@@ -16,6 +17,7 @@
 #include "hive_log_replay.h"
 #include "hivex_hive.h"
 #include "offline_image.h"
+#include "regf_hive.h"
 
 using namespace qelvaro;
 
@@ -75,11 +77,12 @@ std::string withChecksum(std::string bytes) {
 
 void tryHive(const std::string& bytes) {
   const OneHiveVolume volume(bytes);
-  const HiveOpener open = [](const std::string& hive, std::string& why) { return OpenHivexHiveFromBytes(hive, why); };
+  const HiveOpener hivex = [](const std::string& hive, std::string& why) { return OpenHivexHiveFromBytes(hive, why); };
+  const HiveOpener ours = [](const std::string& hive, std::string& why) { return OpenRegfHive(hive, why); };
 
-  for (const bool allowDirty : {false, true}) {
+  for (const auto& [open, allowDirty] : {std::pair{&hivex, false}, {&hivex, true}, {&ours, false}, {&ours, true}}) {
     std::string error;
-    const auto image = OpenOfflineImage(volume, "C:\\", open, OfflineImageOptions{allowDirty, {}}, error);
+    const auto image = OpenOfflineImage(volume, "C:\\", *open, OfflineImageOptions{allowDirty, {}}, error);
     require(image != nullptr || !error.empty());
     if (!image) continue;
     SilentUi ui;

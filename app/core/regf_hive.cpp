@@ -1,0 +1,329 @@
+#include "regf_hive.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "hive_header.h"
+#include "text_encoding.h"
+
+namespace qelvaro {
+namespace {
+
+constexpr std::uint32_t kNoCell = 0xFFFFFFFFu;
+constexpr std::size_t kKeyNodeFixed = 76;    // "nk" up to its name
+constexpr std::size_t kValueKeyFixed = 20;   // "vk" up to its name
+constexpr std::size_t kBinHeader = 32;
+constexpr std::uint32_t kBigDataSegment = 16344;
+constexpr std::uint16_t kKeyCompressedName = 0x0020;
+constexpr std::uint16_t kValueCompressedName = 0x0001;
+constexpr std::uint32_t kDataInline = 0x80000000u;
+
+std::uint16_t le16(std::string_view b, std::size_t at) {
+  return static_cast<std::uint16_t>(static_cast<unsigned char>(b[at]) | (static_cast<unsigned char>(b[at + 1]) << 8));
+}
+std::uint32_t le32(std::string_view b, std::size_t at) {
+  return static_cast<std::uint32_t>(le16(b, at)) | (static_cast<std::uint32_t>(le16(b, at + 2)) << 16);
+}
+
+std::string hex(std::size_t value) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%zx", value);
+  return text;
+}
+
+// The registry compares names by upper-casing UTF-16 code units. This covers the
+// scripts whose lower case letters sit at a fixed distance from the upper case ones
+// (Latin-1, Latin Extended-A, Greek, Cyrillic); driver keys use ASCII names.
+char16_t upcase(char16_t c) {
+  if (c >= u'a' && c <= u'z') return static_cast<char16_t>(c - 0x20);
+  if (c < 0xE0) return c;
+  if (c <= 0xFE) return c == 0xF7 ? c : static_cast<char16_t>(c - 0x20);
+  if (c == 0xFF) return 0x178;
+  if (c >= 0x100 && c <= 0x137 && (c & 1)) return static_cast<char16_t>(c - 1);
+  if (c >= 0x139 && c <= 0x148 && !(c & 1)) return static_cast<char16_t>(c - 1);
+  if (c >= 0x14A && c <= 0x177 && (c & 1)) return static_cast<char16_t>(c - 1);
+  if (c >= 0x3B1 && c <= 0x3CB && c != 0x3C2) return static_cast<char16_t>(c - 0x20);
+  if (c >= 0x430 && c <= 0x44F) return static_cast<char16_t>(c - 0x20);
+  if (c >= 0x450 && c <= 0x45F) return static_cast<char16_t>(c - 0x50);
+  return c;
+}
+
+std::u16string upcased(std::u16string text) {
+  for (char16_t& c : text) c = upcase(c);
+  return text;
+}
+
+// A name as stored: one byte per character (Latin-1) when compressed, else UTF-16LE.
+std::u16string storedName(std::string_view bytes, bool compressed) {
+  std::u16string name;
+  if (compressed) {
+    name.reserve(bytes.size());
+    for (char c : bytes) name.push_back(static_cast<unsigned char>(c));
+  } else {
+    name.reserve(bytes.size() / 2);
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) name.push_back(static_cast<char16_t>(le16(bytes, i)));
+  }
+  return name;
+}
+
+struct KeyNode {
+  std::uint32_t subkeyCount = 0;
+  std::uint32_t subkeyList = kNoCell;
+  std::uint32_t valueCount = 0;
+  std::uint32_t valueList = kNoCell;
+  std::u16string name;
+};
+
+// The file's bytes and the hive bins within them, shared by the hive and its keys.
+class HiveFile {
+ public:
+  HiveFile(std::string bytes, std::size_t binsSize, std::uint32_t minorVersion)
+      : bytes_(std::move(bytes)), bins_(std::string_view(bytes_).substr(kHiveBaseBlockSize, binsSize)),
+        minorVersion_(minorVersion) {}
+
+  std::string_view bins() const { return bins_; }
+
+  // The data of the cell at `offset` (from the start of the hive bins), without its
+  // size field; none when the cell does not lie within the bins.
+  std::optional<std::string_view> cell(std::uint32_t offset) const {
+    if (offset == kNoCell || offset % 4 != 0 || bins_.size() < 4 || offset > bins_.size() - 4) return std::nullopt;
+    const auto size = static_cast<std::int32_t>(le32(bins_, offset));
+    const std::int64_t length = size < 0 ? -static_cast<std::int64_t>(size) : size;
+    if (length < 4 || static_cast<std::uint64_t>(length) > bins_.size() - offset) return std::nullopt;
+    return bins_.substr(offset + 4, static_cast<std::size_t>(length) - 4);
+  }
+
+  std::optional<KeyNode> keyNode(std::uint32_t offset) const {
+    const auto data = cell(offset);
+    if (!data || data->size() < kKeyNodeFixed || data->substr(0, 2) != "nk") return std::nullopt;
+    const std::uint16_t nameLength = le16(*data, 72);
+    if (nameLength > data->size() - kKeyNodeFixed) return std::nullopt;
+    KeyNode node;
+    node.subkeyCount = le32(*data, 20);
+    node.subkeyList = le32(*data, 28);
+    node.valueCount = le32(*data, 36);
+    node.valueList = le32(*data, 40);
+    node.name = storedName(data->substr(kKeyNodeFixed, nameLength), (le16(*data, 2) & kKeyCompressedName) != 0);
+    return node;
+  }
+
+  // The key nodes a subkey list names, in its order (the registry's: sorted by
+  // upper-cased name). An index root (ri) holds leaf lists, never other roots.
+  long subkeys(std::uint32_t list, std::vector<std::uint32_t>& out, bool inRoot = false) const {
+    const auto data = cell(list);
+    if (!data || data->size() < 4) return kRegInvalidData;
+    const std::string_view kind = data->substr(0, 2);
+    const std::size_t count = le16(*data, 2);
+    const std::size_t stride = (kind == "lf" || kind == "lh") ? 8 : (kind == "li" || kind == "ri") ? 4 : 0;
+    if (stride == 0 || (kind == "ri" && inRoot)) return kRegInvalidData;
+    if (count > (data->size() - 4) / stride) return kRegInvalidData;
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::uint32_t entry = le32(*data, 4 + i * stride);
+      if (kind == "ri") {
+        if (const long status = subkeys(entry, out, true); status != kRegSuccess) return status;
+      } else {
+        out.push_back(entry);
+      }
+    }
+    return kRegSuccess;
+  }
+
+  // The value of `node` named `name` (upper-cased; empty for the default value).
+  long value(const KeyNode& node, const std::u16string& name, RegistryData& out) const {
+    if (node.valueCount == 0) return kRegFileNotFound;
+    const auto list = cell(node.valueList);
+    if (!list || node.valueCount > list->size() / 4) return kRegInvalidData;
+    for (std::size_t i = 0; i < node.valueCount; ++i) {
+      const auto vk = cell(le32(*list, i * 4));
+      if (!vk || vk->size() < kValueKeyFixed || vk->substr(0, 2) != "vk") return kRegInvalidData;
+      const std::uint16_t nameLength = le16(*vk, 2);
+      if (nameLength > vk->size() - kValueKeyFixed) return kRegInvalidData;
+      const bool compressed = (le16(*vk, 16) & kValueCompressedName) != 0;
+      if (upcased(storedName(vk->substr(kValueKeyFixed, nameLength), compressed)) != name) continue;
+      out.type = static_cast<RegistryType>(le32(*vk, 12));
+      return valueData(*vk, out.bytes);
+    }
+    return kRegFileNotFound;
+  }
+
+ private:
+  long valueData(std::string_view vk, std::vector<std::uint8_t>& out) const {
+    out.clear();
+    const std::uint32_t size = le32(vk, 4);
+    if (size & kDataInline) {
+      // Up to four bytes sit in the offset field itself.
+      const std::uint32_t length = size & ~kDataInline;
+      if (length > 4) return kRegInvalidData;
+      out.resize(length);
+      if (length) std::memcpy(out.data(), vk.data() + 8, length);
+      return kRegSuccess;
+    }
+    if (size == 0) return kRegSuccess;
+    const auto data = cell(le32(vk, 8));
+    if (!data) return kRegInvalidData;
+    if (minorVersion_ >= 4 && size > kBigDataSegment && data->size() >= 8 && data->substr(0, 2) == "db") {
+      // Big data: a list of segments of up to 16344 bytes each.
+      const std::size_t segments = le16(*data, 2);
+      const auto list = cell(le32(*data, 4));
+      if (!list || segments > list->size() / 4) return kRegInvalidData;
+      out.reserve(size);
+      for (std::size_t i = 0; i < segments && out.size() < size; ++i) {
+        const auto segment = cell(le32(*list, i * 4));
+        if (!segment) return kRegInvalidData;
+        const std::size_t take = std::min<std::size_t>({size - out.size(), kBigDataSegment, segment->size()});
+        out.insert(out.end(), segment->begin(), segment->begin() + static_cast<std::ptrdiff_t>(take));
+      }
+      return out.size() == size ? kRegSuccess : kRegInvalidData;
+    }
+    if (size > data->size()) return kRegInvalidData;
+    out.assign(data->begin(), data->begin() + size);
+    return kRegSuccess;
+  }
+
+  std::string bytes_;
+  std::string_view bins_;
+  std::uint32_t minorVersion_;
+};
+
+class RegfKey final : public RegistryKey {
+ public:
+  RegfKey(std::shared_ptr<const HiveFile> file, KeyNode node) : file_(std::move(file)), node_(std::move(node)) {}
+
+  long enumSubKey(std::uint32_t index, std::string& name) const override {
+    // Read once: the inventory walks every index.
+    if (!children_) {
+      std::vector<KeyNode> nodes;
+      if (const long status = readChildren(nodes); status != kRegSuccess) return status;
+      children_ = std::move(nodes);
+    }
+    if (index >= children_->size()) return kRegNoMoreItems;
+    name = utf16ToUtf8((*children_)[index].name);
+    return kRegSuccess;
+  }
+
+  long queryValue(const std::string& name, RegistryData& data) const override {
+    return file_->value(node_, upcased(utf8ToUtf16(name)), data);
+  }
+
+  // The subkey named `name` (upper-cased).
+  long child(const std::u16string& name, KeyNode& out) const {
+    std::vector<KeyNode> nodes;
+    if (const long status = readChildren(nodes); status != kRegSuccess) return status;
+    for (KeyNode& node : nodes) {
+      if (upcased(node.name) == name) {
+        out = std::move(node);
+        return kRegSuccess;
+      }
+    }
+    return kRegFileNotFound;
+  }
+
+ private:
+  std::shared_ptr<const HiveFile> file_;
+  KeyNode node_;
+  mutable std::optional<std::vector<KeyNode>> children_;
+
+  // The subkeys, all or none: a list that does not hold as many keys as the key
+  // says, or that names something other than a key, is damaged.
+  long readChildren(std::vector<KeyNode>& out) const {
+    if (node_.subkeyCount == 0) return kRegSuccess;
+    std::vector<std::uint32_t> offsets;
+    if (const long status = file_->subkeys(node_.subkeyList, offsets); status != kRegSuccess) return status;
+    if (offsets.size() != node_.subkeyCount) return kRegInvalidData;
+    out.reserve(offsets.size());
+    for (const std::uint32_t offset : offsets) {
+      auto node = file_->keyNode(offset);
+      if (!node) return kRegInvalidData;
+      out.push_back(std::move(*node));
+    }
+    return kRegSuccess;
+  }
+};
+
+class RegfHive final : public Hive {
+ public:
+  RegfHive(std::shared_ptr<const HiveFile> file, KeyNode root) : file_(std::move(file)), root_(std::move(root)) {}
+
+  long open(const std::string& path, std::unique_ptr<RegistryKey>& key) const override {
+    key.reset();
+    KeyNode node = root_;
+    std::size_t start = 0;
+    while (start < path.size()) {
+      std::size_t end = path.find('\\', start);
+      if (end == std::string::npos) end = path.size();
+      const std::string_view name = std::string_view(path).substr(start, end - start);
+      start = end + 1;
+      // A doubled backslash names nothing; a trailing one is allowed.
+      if (name.empty()) {
+        if (end == path.size()) break;
+        return kRegFileNotFound;
+      }
+      KeyNode next;
+      const long status = RegfKey(file_, std::move(node)).child(upcased(utf8ToUtf16(name)), next);
+      if (status != kRegSuccess) return status;
+      node = std::move(next);
+    }
+    key = std::make_unique<RegfKey>(file_, std::move(node));
+    return kRegSuccess;
+  }
+
+ private:
+  std::shared_ptr<const HiveFile> file_;
+  KeyNode root_;
+};
+
+// Every hive bin in the declared size starts with "hbin" and its size, and its cells
+// fill it exactly: what Windows checks before it loads a hive.
+std::optional<std::string> binProblem(std::string_view bins) {
+  std::size_t at = 0;
+  while (at < bins.size()) {
+    if (bins.size() - at < kBinHeader || bins.substr(at, 4) != "hbin") {
+      return "no hive bin at " + hex(kHiveBaseBlockSize + at);
+    }
+    const std::uint32_t size = le32(bins, at + 8);
+    if (size < 4096 || size % 4096 != 0 || size > bins.size() - at) {
+      return "the hive bin at " + hex(kHiveBaseBlockSize + at) + " has a bad size";
+    }
+    for (std::size_t c = at + kBinHeader; c < at + size;) {
+      if (at + size - c < 4) return "a cell at " + hex(kHiveBaseBlockSize + c) + " crosses its hive bin";
+      const auto raw = static_cast<std::int32_t>(le32(bins, c));
+      const std::int64_t length = raw < 0 ? -static_cast<std::int64_t>(raw) : raw;
+      if (length <= 4 || length % 4 != 0 || static_cast<std::uint64_t>(length) > at + size - c) {
+        return "the cell at " + hex(kHiveBaseBlockSize + c) + " has a bad size";
+      }
+      c += static_cast<std::size_t>(length);
+    }
+    at += size;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::unique_ptr<Hive> OpenRegfHive(std::string bytes, std::string& error) {
+  const HiveHeader header = CheckHiveHeader(std::string_view(bytes).substr(0, kHiveBaseBlockSize), bytes.size());
+  if (header.state != HiveState::Clean && header.state != HiveState::Dirty) {
+    error = "it is not a sound hive";
+    return nullptr;
+  }
+  const std::size_t binsSize = static_cast<std::size_t>(header.declaredSize - kHiveBaseBlockSize);
+  const std::uint32_t rootOffset = le32(bytes, 0x24);
+  auto file = std::make_shared<const HiveFile>(std::move(bytes), binsSize, header.minorVersion);
+  if (auto problem = binProblem(file->bins())) {
+    error = "it is damaged (" + *problem + ")";
+    return nullptr;
+  }
+  auto root = file->keyNode(rootOffset);
+  if (!root) {
+    error = "it is damaged (no root key at " + hex(kHiveBaseBlockSize + rootOffset) + ")";
+    return nullptr;
+  }
+  return std::make_unique<RegfHive>(std::move(file), std::move(*root));
+}
+
+}  // namespace qelvaro
