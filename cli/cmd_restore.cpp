@@ -46,19 +46,6 @@ bool parse(const Args& args, Options& o, std::ostream& err) {
   return true;
 }
 
-const char* statusWord(DriverStatus s) {
-  switch (s) {
-    case DriverStatus::Installed: return "installed";
-    case DriverStatus::Staged: return "staged";
-    case DriverStatus::NeedsRestart: return "restart";
-    case DriverStatus::Incomplete: return "incomplete";
-    case DriverStatus::Unsupported: return "unsupported";
-    case DriverStatus::Ready: return "ready";
-    case DriverStatus::Failed: break;
-  }
-  return "failed";
-}
-
 std::string joinNames(const std::vector<std::string>& names) {
   std::string out;
   for (const auto& n : names) out += (out.empty() ? "" : ", ") + n;
@@ -168,7 +155,7 @@ int RunRestoreCommand(const Args& args, RestoreSystem& system, std::ostream& out
       json.key("version");
       json.value(restore::DisplayDriverVersion(item.package.driverVer));
       json.key("status");
-      json.value(std::string_view(statusWord(r.status)));
+      json.value(std::string_view(DriverStatusName(r.status)));
       json.key("detail");
       json.value(detail(r, arch));
       json.key("missing");
@@ -183,7 +170,7 @@ int RunRestoreCommand(const Args& args, RestoreSystem& system, std::ostream& out
       }
       json.endObject();
     } else {
-      std::string word = statusWord(r.status);
+      std::string word = DriverStatusName(r.status);
       word.resize(std::max<std::size_t>(11, word.size() + 1), ' ');
       out << word << "\"" << item.description() << "\" (" << location(item) << "): " << detail(r, arch) << "\n";
       out.flush();

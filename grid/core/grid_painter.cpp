@@ -133,7 +133,11 @@ bool GridDisplay::drawRows(Canvas& c, PaintState& ps, bool keepFocusRect) {
   const std::int32_t gridLines = grid_->GridLines();
   const std::int32_t rnw = m_.RowNumberWidth;
 
-  bool even = (static_cast<std::int64_t>(rowFirstVisible_) + 1) % 2 == 0;
+  // Stripes count the visible rows only, so that hiding a row, above the first one on
+  // screen or among those shown, never puts two stripes side by side.
+  std::int64_t shownBefore = 0;
+  for (std::int32_t r = 0; r < rowFirstVisible_ && r <= lastRow; ++r) shownBefore += grid_->RowRecord(r).Visible ? 1 : 0;
+  bool even = (shownBefore + 1) % 2 == 0;
   std::int32_t y = m_.HeaderHeight;
   std::int32_t reached = rowFirstVisible_;
   bool ranOut = true;

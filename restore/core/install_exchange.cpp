@@ -41,23 +41,10 @@ bool parseNumber(std::string_view text, T& value) {
   return ec == std::errc() && ptr == text.data() + text.size();
 }
 
-const char* statusName(DriverStatus s) {
-  switch (s) {
-    case DriverStatus::Installed: return "installed";
-    case DriverStatus::Staged: return "staged";
-    case DriverStatus::NeedsRestart: return "restart";
-    case DriverStatus::Incomplete: return "incomplete";
-    case DriverStatus::Unsupported: return "unsupported";
-    case DriverStatus::Ready: return "ready";
-    case DriverStatus::Failed: break;
-  }
-  return "failed";
-}
-
 bool parseStatus(std::string_view name, DriverStatus& status) {
   for (DriverStatus s : {DriverStatus::Installed, DriverStatus::Staged, DriverStatus::NeedsRestart,
                          DriverStatus::Incomplete, DriverStatus::Failed, DriverStatus::Unsupported, DriverStatus::Ready}) {
-    if (name == statusName(s)) {
+    if (name == DriverStatusName(s)) {
       status = s;
       return true;
     }
@@ -91,7 +78,7 @@ std::optional<InstallRequest> ParseInstallRequest(std::string_view text) {
 
 std::string FormatInstallOutcome(const InstallOutcome& outcome) {
   std::string out(kOutcomeHeader);
-  out += "\nstatus=" + std::string(statusName(outcome.status));
+  out += "\nstatus=" + std::string(DriverStatusName(outcome.status));
   out += "\ncode=" + std::to_string(outcome.code);
   out += "\ndevices=" + std::to_string(outcome.devicesUpdated);
   out += "\nkept=" + std::to_string(outcome.devicesKept);

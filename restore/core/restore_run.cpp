@@ -95,4 +95,17 @@ bool DriverMatches(const RestoreItem& item, const std::string& text) {
   return false;
 }
 
+const char* DriverStatusName(DriverStatus status) {
+  switch (status) {
+    case DriverStatus::Installed: return "installed";
+    case DriverStatus::Staged: return "staged";
+    case DriverStatus::NeedsRestart: return "restart";
+    case DriverStatus::Incomplete: return "incomplete";
+    case DriverStatus::Unsupported: return "unsupported";
+    case DriverStatus::Ready: return "ready";
+    case DriverStatus::Failed: break;
+  }
+  return "failed";
+}
+
 }  // namespace qelvaro::restore

@@ -24,6 +24,11 @@ enum class DriverStatus {
   Ready,          // checked and complete; a dry run stops here
 };
 
+// The status as one English word ("installed", "staged", "restart", "incomplete",
+// "failed", "unsupported", "ready"): what the command line prints and the 64-bit
+// installer's exchange files carry.
+const char* DriverStatusName(DriverStatus status);
+
 // What the platform's installer reports for one INF.
 struct InstallOutcome {
   DriverStatus status = DriverStatus::Failed;

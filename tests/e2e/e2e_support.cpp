@@ -198,20 +198,22 @@ bool clickWhenEnabled(HWND button, DWORD timeoutMs) {
   return true;
 }
 
-std::wstring pickFolderAndWait(HWND main, HANDLE process, const std::wstring& folder, const std::string& shot) {
+HWND chooseFolder(HWND main, HANDLE process, const std::wstring& folder, const std::string& shot) {
   // The first folder browser of a Wine prefix takes a while to build the shell's tree.
   HWND browser = waitForOwnedDialog(main, 90000);
-  if (!browser) return L"<no folder browser>";
+  if (!browser) return nullptr;
   screenshot(shot + "-folder-browser");
   const std::size_t bytes = (folder.size() + 1) * sizeof(wchar_t);
   void* remote = VirtualAllocEx(process, nullptr, bytes, MEM_COMMIT, PAGE_READWRITE);
   WriteProcessMemory(process, remote, folder.c_str(), bytes, nullptr);
   SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(remote));
+  VirtualFreeEx(process, remote, 0, MEM_RELEASE);  // read by the time SendMessage returns
   Sleep(200);
   PostMessageW(browser, WM_COMMAND, IDOK, 0);
-  HWND done = waitForOwnedDialog(main, 120000, browser);
-  VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-  if (!done) return L"<no end message>";
+  return browser;
+}
+
+std::wstring takeMessage(HWND done, const std::string& shot) {
   Sleep(200);
   screenshot(shot + "-done");
   wchar_t text[4096] = {};
@@ -219,6 +221,14 @@ std::wstring pickFolderAndWait(HWND main, HANDLE process, const std::wstring& fo
   PostMessageW(done, WM_COMMAND, IDOK, 0);
   Sleep(200);
   return text;
+}
+
+std::wstring pickFolderAndWait(HWND main, HANDLE process, const std::wstring& folder, const std::string& shot) {
+  HWND browser = chooseFolder(main, process, folder, shot);
+  if (!browser) return L"<no folder browser>";
+  HWND done = waitForOwnedDialog(main, 120000, browser);
+  if (!done) return L"<no end message>";
+  return takeMessage(done, shot);
 }
 
 }  // namespace qelvaro::e2e

@@ -60,8 +60,14 @@ bool copyInto(const std::wstring& from, const std::wstring& folder, const std::w
 bool clickWhenEnabled(HWND button, DWORD timeoutMs);
 
 // After the backup button was pressed: picks `folder` in Quorvak's folder browser
-// (the path is written into its memory for BFFM_SETSELECTION), waits for the end
-// message, closes it and returns its text ("<...>" when a window never showed).
+// (the path is written into its memory for BFFM_SETSELECTION) and presses OK. The
+// browser's window (gone by now), or null when none came within 90 s.
+HWND chooseFolder(HWND main, HANDLE process, const std::wstring& folder, const std::string& shot);
+
+// Closes the message box `done` (a screenshot first) and returns its text.
+std::wstring takeMessage(HWND done, const std::string& shot);
+
+// chooseFolder, then the end message taken ("<...>" when a window never showed).
 std::wstring pickFolderAndWait(HWND main, HANDLE process, const std::wstring& folder, const std::string& shot);
 
 // For a main() of a test driver run inside a Wine virtual desktop: the exit code goes

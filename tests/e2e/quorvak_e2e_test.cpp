@@ -206,20 +206,12 @@ std::wstring runBackup(HWND main, HANDLE process, const std::wstring& folder, co
     ADD_FAILURE() << "the backup button stayed disabled";
     return L"<button disabled>";
   }
-  // The first folder browser of a Wine prefix takes a while to build the shell's tree.
-  HWND browser = waitForOwnedDialog(main, 90000);
+  HWND browser = chooseFolder(main, process, folder, shot);
   if (!browser) {
     screenshot(shot + "-no-browser");
     ADD_FAILURE() << "no folder browser; windows:\n" << describeWindows(GetProcessId(process));
     return L"<no folder browser>";
   }
-  screenshot(shot + "-folder-browser");
-  const std::size_t bytes = (folder.size() + 1) * sizeof(wchar_t);
-  void* remote = VirtualAllocEx(process, nullptr, bytes, MEM_COMMIT, PAGE_READWRITE);
-  WriteProcessMemory(process, remote, folder.c_str(), bytes, nullptr);
-  SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(remote));
-  Sleep(200);
-  PostMessageW(browser, WM_COMMAND, IDOK, 0);
   HWND done = nullptr;
   if (fills) {
     // Watch the progress picture while the run goes, with a screenshot at the first
@@ -239,18 +231,11 @@ std::wstring runBackup(HWND main, HANDLE process, const std::wstring& folder, co
     screenshot(shot + "-running");
   }
   if (!done) done = waitForOwnedDialog(main, 60000, browser);
-  VirtualFreeEx(process, remote, 0, MEM_RELEASE);
   if (!done) {
     ADD_FAILURE() << "no end message; windows:\n" << describeWindows(GetProcessId(process));
     return L"<no end message>";
   }
-  Sleep(200);
-  screenshot(shot + "-done");
-  wchar_t text[2048] = {};
-  GetDlgItemTextW(done, 0xFFFF, text, 2048);
-  PostMessageW(done, WM_COMMAND, IDOK, 0);
-  Sleep(200);
-  return text;
+  return takeMessage(done, shot);
 }
 
 // At 150% scaling the window and its controls are laid out from twips at 144 dpi.
@@ -488,19 +473,6 @@ std::wstring dialogText(HWND box) {
   return text;
 }
 
-// Chooses `folder` in the folder browser that the backup button opened.
-HWND chooseFolder(HWND main, HANDLE process, const std::wstring& folder) {
-  HWND browser = waitForOwnedDialog(main, 90000);
-  if (!browser) return nullptr;
-  const std::size_t bytes = (folder.size() + 1) * sizeof(wchar_t);
-  void* remote = VirtualAllocEx(process, nullptr, bytes, MEM_COMMIT, PAGE_READWRITE);
-  WriteProcessMemory(process, remote, folder.c_str(), bytes, nullptr);
-  SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(remote));
-  Sleep(200);
-  PostMessageW(browser, WM_COMMAND, IDOK, 0);
-  return browser;
-}
-
 TEST(Quorvak, RefusesToCloseWhileABackupRunsAndFinishesIt) {
   RunningQuorvak quorvak;
   ASSERT_NO_FATAL_FAILURE(startQuorvak(quorvak));
@@ -510,7 +482,7 @@ TEST(Quorvak, RefusesToCloseWhileABackupRunsAndFinishesIt) {
   SendMessageW(GetDlgItem(main, kCombo1), CB_SETCURSEL, 1, 0);
   CreateDirectoryW(L"C:\\CloseBackup", nullptr);
   ASSERT_TRUE(clickWhenEnabled(GetDlgItem(main, kCmdDoBackup), 60000));
-  HWND browser = chooseFolder(main, quorvak.process, L"C:\\CloseBackup");
+  HWND browser = chooseFolder(main, quorvak.process, L"C:\\CloseBackup", "close");
   ASSERT_NE(browser, nullptr) << describeWindows(GetProcessId(quorvak.process));
 
   // Once the packing runs, ask the window to close, as the title bar's X does.

@@ -44,10 +44,16 @@ TEST(DisplayPaint, EvenRowColourAlternatesOverVisibleRowsOnly) {
     ASSERT_TRUE(fill) << "row " << k;
     EXPECT_EQ(fill->colour, expected[static_cast<std::size_t>(k)]) << "row " << k;
   }
-  // Starting the display at row 3 (number 4): even first.
+  // Scrolled to start at row 3, the third row shown: it keeps its colour (the hidden
+  // row above it does not count).
   f.display.ScrollBars().WriteValue(1, 3);
   f.paint();
   auto first = f.rowFill(26);
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->colour, plain);
+  f.display.ScrollBars().WriteValue(1, 4);
+  f.paint();
+  first = f.rowFill(26);
   ASSERT_TRUE(first);
   EXPECT_EQ(first->colour, even);
 }
