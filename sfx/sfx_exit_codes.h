@@ -14,6 +14,7 @@ enum ExitCode : int {
     kExitWriteFailed = 7,
     kExitNoMemory = 8,
     kExitRunFailed = 9,
+    kExitBusy = 10,  // another copy is unpacking into, or running from, the same folder
 };
 
 }  // namespace qsfx

@@ -433,6 +433,40 @@ Outcome runProgram(const Settings& settings, const char* temp, const WStr& folde
     return r;
 }
 
+// Held by the one copy of a package that unpacks into, and runs from, a folder: a
+// mutex of this session named after the folder's path (upper-cased, hashed). Windows
+// releases it when the process ends, however it ends.
+class FolderLock {
+public:
+    explicit FolderLock(const wchar_t* folder) {
+        std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+        for (const wchar_t* p = folder; *p; ++p) {
+            wchar_t c = *p;
+            CharUpperBuffW(&c, 1);
+            hash = (hash ^ static_cast<std::uint16_t>(c)) * 1099511628211ull;
+        }
+        wchar_t name[64];
+        wsprintfW(name, L"Local\\QelvaroSfx.%08lx%08lx", static_cast<unsigned long>(hash >> 32),
+                  static_cast<unsigned long>(hash & 0xFFFFFFFFu));
+        mutex_ = CreateMutexW(nullptr, FALSE, name);
+        if (!mutex_) return;
+        const DWORD waited = WaitForSingleObject(mutex_, 0);
+        owned_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+    }
+    ~FolderLock() {
+        if (owned_) ReleaseMutex(mutex_);
+        if (mutex_) CloseHandle(mutex_);
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+    // No mutex at all (out of handles) does not stop the package: only another copy does.
+    bool owned() const { return owned_ || !mutex_; }
+
+private:
+    HANDLE mutex_ = nullptr;
+    bool owned_ = false;
+};
+
 Outcome unpackAndRun(const wchar_t* self, bool quiet, WStr& title) {
     Outcome r;
     HANDLE file = CreateFileW(self, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -494,6 +528,16 @@ Outcome unpackAndRun(const wchar_t* self, bool quiet, WStr& title) {
     if (!isAbsolute(folder.c())) {
         std::free(temp);
         return fail(Status::Damaged);
+    }
+    // A second copy started meanwhile (a double click too many) would empty the folder
+    // under the first one's files and its running restore program: it stops here.
+    FolderLock lock(folder.c());
+    if (!lock.owned()) {
+        std::free(temp);
+        r.code = kExitBusy;
+        r.text = texts::kBusy;
+        r.detail.add(folder.c());
+        return r;
     }
     WStr root = longPath(folder.c());
     WStr rootFinal;

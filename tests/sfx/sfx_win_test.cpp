@@ -223,6 +223,30 @@ TEST(SfxStub, HostileNamesWriteNothingOutsideTheUnpackFolder) {
   }
 }
 
+// A second start of the same package while the first one's program runs from the
+// unpack folder (a double click too many) must leave that folder alone.
+TEST(SfxStub, ASecondCopyLeavesTheRunningOnesFolderAlone) {
+  Built b = buildPackage(L"twice", "qorvantelbrix");
+  runPackage(b.exe);  // sets the environment up
+  DeleteFileW(kRecord.c_str());
+  SetEnvironmentVariableW(L"QSFX_LINGER", L"4000");
+  HANDLE first = qelvaro::e2e::startProgram(b.exe, L" /q", L"C:\\sfxtest");
+  SetEnvironmentVariableW(L"QSFX_LINGER", nullptr);
+  ASSERT_NE(first, nullptr);
+  for (int i = 0; i < 300 && !exists(kRecord); ++i) Sleep(100);
+  ASSERT_TRUE(exists(kRecord)) << "the first copy did not start its program";
+  EXPECT_EQ(runPackage(b.exe), static_cast<DWORD>(qsfx::kExitBusy));
+  std::map<std::string, std::string> unpacked;
+  snapshot(kUnpacked, L"", unpacked);
+  EXPECT_TRUE(unpacked == b.files) << "the running copy's folder was changed: " << unpacked.size() << " files left";
+  EXPECT_EQ(WaitForSingleObject(first, 30000), WAIT_OBJECT_0);
+  DWORD code = 0;
+  GetExitCodeProcess(first, &code);
+  CloseHandle(first);
+  EXPECT_EQ(code, 7u);
+  EXPECT_EQ(runPackage(b.exe), 7u) << "once the first copy has ended, the package runs again";
+}
+
 TEST(SfxStub, AnUnpackFolderBelowMissingFoldersIsMadeWithThem) {
   const std::string prefix = stubBytes() + sfxtest::settingsBlock({{"folder", "%t\\deep\\er\\_sfx"}});
   writeAll(L"C:\\sfxtest\\deep.exe", sfxtest::buildZip({{"a\\b.txt", "bee", true}}, {prefix}));
