@@ -102,9 +102,9 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
     err << "qelvaro backup: unknown format '" << format << "' (folder, zip or sfx)\n";
     return 2;
   }
-  std::string setupExe, stub, icon;
-  if (format == "sfx" && !(system.sfxPayloads && system.sfxPayloads(setupExe, stub, icon))) {
-    err << "qelvaro backup: this build carries no self-extractor; use --format folder or zip\n";
+  std::string setupExe, stub, icon, why = "this build carries no self-extractor";
+  if (format == "sfx" && !(system.sfxPayloads && system.sfxPayloads(setupExe, stub, icon, why))) {
+    err << "qelvaro backup: " << why << "; use --format folder or zip\n";
     return 2;
   }
 
@@ -164,10 +164,10 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
     FsResult wrote = system.fs.writeFile(root + "\\setup.exe", setupExe);
     if (wrote.ok()) wrote = system.fs.createDir(scratch);
     if (wrote.ok()) wrote = system.fs.writeFile(stubFile, stub);
-    if (wrote.ok()) wrote = system.fs.writeFile(iconFile, icon);
+    if (wrote.ok() && !icon.empty()) wrote = system.fs.writeFile(iconFile, icon);
     if (wrote.ok()) {
-      zipped = PackBackupAsSfx(zipPath(root), zipPath(packageFile), zipPath(stubFile), zipPath(iconFile), bar,
-                               nullptr);
+      zipped = PackBackupAsSfx(zipPath(root), zipPath(packageFile), zipPath(stubFile),
+                               icon.empty() ? std::string() : zipPath(iconFile), bar, nullptr);
     } else {
       zipped.code = -1;
       zipped.description = "could not write the self-extractor's files next to " + root;
@@ -212,6 +212,7 @@ int RunImageBackup(const Args& given, std::ostream& out, std::ostream& err) {
   BackupSystem system{image->image->registry(), image->image->folders(), *image->fs, image->store.get(),
                       image->image->arch().value_or(DefaultMachineArch()), image->zipPath};
   system.shownPath = image->zipPath;
+  system.sfxPayloads = LoadSfxPayloads;
   return RunBackupCommand(args, system, out, err);
 }
 

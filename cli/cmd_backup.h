@@ -23,9 +23,9 @@ struct BackupSystem {
   // The path the zip component opens for a path of `fs`; unset when they are the same
   // (on Windows). An offline tree maps its Windows paths onto host folders.
   std::function<std::string(const std::string&)> zipPath = {};
-  // The bytes a self-extracting package is built from: the restore program, the stub
-  // and the package icon. Unset (or false) where the build carries none.
-  std::function<bool(std::string& setup, std::string& stub, std::string& icon)> sfxPayloads = {};
+  // The bytes a self-extracting package is built from (LoadSfxPayloads); unset where
+  // the run offers none.
+  std::function<bool(std::string& setup, std::string& stub, std::string& icon, std::string& why)> sfxPayloads = {};
   // How messages name a path of `fs` (the host path the user gave, for an offline
   // image on Linux); as it is when unset.
   std::function<std::string(const std::string&)> shownPath = {};

@@ -29,6 +29,12 @@ std::unique_ptr<Registry> MakePlatformRegistry();
 // `backup` on the running system: the Windows build only, for now.
 int RunPlatformBackup(const Args& args, std::ostream& out, std::ostream& err);
 
+// What a self-extracting package is built from: the restore program, the stub and the
+// package icon (left empty to keep the stub's own). The Windows build carries them; on
+// Linux they come from a Windows build, from the folder named by the environment
+// variable QELVARO_SFX_PAYLOADS. False with `why` saying how to get them.
+bool LoadSfxPayloads(std::string& setup, std::string& stub, std::string& icon, std::string& why);
+
 // `restore` with the platform's file system and installer (dry runs only, natively).
 int RunPlatformRestore(const Args& args, std::ostream& out, std::ostream& err);
 

@@ -3,6 +3,8 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
+
 #include "cmd_restore.h"
 #include "windows_tree_file_system.h"
 
@@ -12,6 +14,30 @@ MachineArch DefaultMachineArch() { return MachineArch::Amd64; }
 std::unique_ptr<Registry> MakePlatformRegistry() { return nullptr; }
 
 std::unique_ptr<FileSystem> MakePlatformFileSystem() { return std::make_unique<PosixFileSystem>(); }
+
+// The Windows build's payloads (build/win32/generated/payloads). The icon stays the
+// stub's own: resources of a Windows program are not written here.
+bool LoadSfxPayloads(std::string& setup, std::string& stub, std::string& icon, std::string& why) {
+  const char* folder = std::getenv("QELVARO_SFX_PAYLOADS");
+  if (!folder || !*folder) {
+    why = "a self-extracting package needs the Windows build's restore program and stub: set "
+          "QELVARO_SFX_PAYLOADS to the folder that holds its setup.exe and sfx.bin "
+          "(build/win32/generated/payloads)";
+    return false;
+  }
+  const PosixFileSystem fs;
+  const std::string base = std::string(folder) + "/";
+  const auto setupBytes = fs.readFile(base + "setup.exe");
+  const auto stubBytes = fs.readFile(base + "sfx.bin");
+  if (!setupBytes || !stubBytes || setupBytes->rfind("MZ", 0) != 0 || stubBytes->rfind("MZ", 0) != 0) {
+    why = "QELVARO_SFX_PAYLOADS (" + std::string(folder) + ") holds no Windows setup.exe and sfx.bin";
+    return false;
+  }
+  setup = *setupBytes;
+  stub = *stubBytes;
+  icon.clear();
+  return true;
+}
 
 int RunPlatformBackup(const Args&, std::ostream&, std::ostream& err) {
   err << "qelvaro backup: this build has no Windows registry to read; run qelvaro.exe on the Windows system\n";

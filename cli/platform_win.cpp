@@ -24,6 +24,16 @@ std::unique_ptr<Registry> MakePlatformRegistry() { return std::make_unique<Win32
 
 std::unique_ptr<FileSystem> MakePlatformFileSystem() { return std::make_unique<Win32FileSystem>(); }
 
+bool LoadSfxPayloads(std::string& setup, std::string& stub, std::string& icon, std::string& why) {
+  std::uint32_t error = 0;
+  if (LoadOwnResource("SETUP.EXE", "CUSTOM", setup, error) && LoadOwnResource("SFX.BIN", "CUSTOM", stub, error) &&
+      LoadOwnResource("ICON.ICO", "CUSTOM", icon, error)) {
+    return true;
+  }
+  why = "this build carries no self-extractor";
+  return false;
+}
+
 int RunPlatformBackup(const Args& args, std::ostream& out, std::ostream& err) {
   const Win32Registry registry;
   const Win32SystemFolders folders;
@@ -32,11 +42,7 @@ int RunPlatformBackup(const Args& args, std::ostream& out, std::ostream& err) {
   const RegistryDriverStoreLookup database(registry, folders);
   const ChainedDriverStoreLookup store({&setupapi, &database});
   BackupSystem system{registry, folders, fs, &store, NativeMachineArch()};
-  system.sfxPayloads = [](std::string& setup, std::string& stub, std::string& icon) {
-    std::uint32_t error = 0;
-    return LoadOwnResource("SETUP.EXE", "CUSTOM", setup, error) && LoadOwnResource("SFX.BIN", "CUSTOM", stub, error) &&
-           LoadOwnResource("ICON.ICO", "CUSTOM", icon, error);
-  };
+  system.sfxPayloads = LoadSfxPayloads;
   return RunBackupCommand(args, system, out, err, _isatty(_fileno(stdout)) != 0);
 }
 

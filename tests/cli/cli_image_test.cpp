@@ -106,6 +106,35 @@ TEST_F(ImageCommand, ZipOfTheImagesDrivers) {
   EXPECT_NE(zip.find("qvnetco.dll"), std::string::npos);
 }
 
+// From a rescue system: one self-extracting program, on the Windows build's payloads.
+TEST_F(ImageCommand, SelfExtractingPackageOnTheWindowsBuildsPayloads) {
+  const std::string to = freshFolder("sfx");
+  unsetenv("QELVARO_SFX_PAYLOADS");
+  EXPECT_EQ(run({"backup", "--image", image, "--to", to, "--format", "sfx"}), 2);
+  EXPECT_NE(err.find("set QELVARO_SFX_PAYLOADS to the folder that holds its setup.exe and sfx.bin"),
+            std::string::npos) << err;
+
+  // Enough of a Windows program for the zip component: "MZ", and at 60 the offset of "PE".
+  std::string stub(512, '\0');
+  stub.replace(0, 2, "MZ");
+  stub[60] = static_cast<char>(128);
+  stub.replace(128, 4, std::string("PE\0\0", 4));
+  const std::string payloads = freshFolder("payloads");
+  std::ofstream(payloads + "/sfx.bin", std::ios::binary) << stub;
+  std::ofstream(payloads + "/setup.exe", std::ios::binary) << "MZ restore program";
+  setenv("QELVARO_SFX_PAYLOADS", payloads.c_str(), 1);
+  const int code = run({"backup", "--image", image, "--to", to, "--format", "sfx", "--class", "Image"});
+  unsetenv("QELVARO_SFX_PAYLOADS");
+  ASSERT_EQ(code, 0) << out << err;
+  EXPECT_NE(out.find("packed into " + to + "/Quorvak.exe\n"), std::string::npos) << out;
+  EXPECT_FALSE(stdfs::exists(to + "/Quorvak"));
+  const std::string package = slurp(to + "/Quorvak.exe");
+  EXPECT_EQ(package.substr(0, stub.size()), stub);
+  for (const char* entry : {"setup.exe", "Image/Qelvaro Demo \xE6\x91\x84\xE5\x83\x8F\xE5\xA4\xB4/qvcam64.sys"}) {
+    EXPECT_NE(package.find(entry), std::string::npos) << entry;
+  }
+}
+
 TEST_F(ImageCommand, ListShowsTheCurrentControlSetsDrivers) {
   ASSERT_EQ(run({"list", "--image", image, "--json"}), 0) << err;
   // qelvaro.exe under Wine must print the same (cli_image_wine).

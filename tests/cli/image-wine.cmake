@@ -50,6 +50,20 @@ if(NOT code EQUAL 0 OR NOT listing STREQUAL expected)
   message(FATAL_ERROR "backup --image ended with ${code}; its tree:\n${listing}")
 endif()
 
+# The same drivers as one self-extracting program, on the payloads qelvaro.exe carries:
+# whole (7z tests every entry with the package password), the tree plus setup.exe.
+file(REMOVE_RECURSE "${WORK}/sfx")
+file(MAKE_DIRECTORY "${WORK}/sfx")
+string(REPLACE "/" "\\" to "Z:${WORK}/sfx")
+execute_process(COMMAND "${RUNNER}" "${EXE}" backup --image "${image}" --to "${to}" --format sfx
+                RESULT_VARIABLE code OUTPUT_VARIABLE out ERROR_VARIABLE err)
+message("${out}${err}")
+execute_process(COMMAND 7z t -pqorvantelbrix "${WORK}/sfx/Quorvak.exe" RESULT_VARIABLE tested OUTPUT_VARIABLE said)
+string(REGEX MATCH "Files: [0-9]+" files "${said}")
+if(NOT code EQUAL 0 OR NOT tested EQUAL 0 OR NOT files STREQUAL "Files: 22" OR EXISTS "${WORK}/sfx/Quorvak")
+  message(FATAL_ERROR "backup --image --format sfx ended with ${code}; 7z t said:\n${said}")
+endif()
+
 # The base-block checks and the log replay come first and need no hive loader: a
 # dirty hive whose log is not a log is refused naming it, found through the Windows
 # file system (case-insensitive here).
