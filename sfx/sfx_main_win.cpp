@@ -132,9 +132,105 @@ private:
     std::uint64_t size_ = 0;
 };
 
+// The unpacking's progress, in a small window of its own once the unpacking has taken
+// longer than a blink (never in a quiet run). The window has no close button: the
+// package cannot be stopped halfway, which would leave a folder with half a driver set.
+class Progress {
+public:
+    Progress(bool show, const wchar_t* title, std::uint64_t total)
+        : show_(show), title_(title), total_(total ? total : 1), start_(GetTickCount()) {}
+    ~Progress() {
+        if (dialog_) DestroyWindow(dialog_);
+    }
+    Progress(const Progress&) = delete;
+    Progress& operator=(const Progress&) = delete;
+
+    void advance(std::uint64_t bytes) {
+        done_ += bytes;
+        if (!show_) return;
+        const DWORD now = GetTickCount();
+        if (!dialog_) {
+            if (now - start_ < kShowAfterMs) return;
+            open();
+            if (!dialog_) return;
+        } else if (now - shown_ < kRefreshMs) {
+            return;
+        }
+        shown_ = now;
+        const int percent = static_cast<int>(done_ >= total_ ? 100 : done_ * 100 / total_);
+        WStr text;
+        text.addUtf8(texts::kUnpacking);
+        wchar_t number[16];
+        wsprintfW(number, L" %d%%", percent);
+        text.add(number);
+        SetDlgItemTextW(dialog_, kTextId, text.c());
+        HWND bar = GetDlgItem(dialog_, kBarId);
+        SetWindowLongPtrW(bar, GWLP_USERDATA, percent);
+        InvalidateRect(bar, nullptr, FALSE);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (!IsDialogMessageW(dialog_, &msg)) {
+                TranslateMessage(&msg);
+                DispatchMessageW(&msg);
+            }
+        }
+    }
+
+    static constexpr int kTextId = 100;
+    static constexpr int kBarId = 101;
+
+private:
+    static constexpr DWORD kShowAfterMs = 300;
+    static constexpr DWORD kRefreshMs = 50;
+
+    static INT_PTR CALLBACK dialogProc(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
+
+    // The bar paints itself with the system's colours: user32 only, no common controls.
+    static LRESULT CALLBACK barProc(HWND w, UINT message, WPARAM wp, LPARAM lp) {
+        if (message != WM_PAINT) return DefWindowProcW(w, message, wp, lp);
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(w, &ps);
+        RECT r;
+        GetClientRect(w, &r);
+        DrawEdge(dc, &r, BDR_SUNKENOUTER, BF_RECT | BF_ADJUST);
+        const LONG_PTR percent = GetWindowLongPtrW(w, GWLP_USERDATA);
+        RECT filled = r;
+        filled.right = r.left + static_cast<LONG>((r.right - r.left) * percent / 100);
+        RECT rest = r;
+        rest.left = filled.right;
+        FillRect(dc, &filled, GetSysColorBrush(COLOR_HIGHLIGHT));
+        FillRect(dc, &rest, GetSysColorBrush(COLOR_WINDOW));
+        EndPaint(w, &ps);
+        return 0;
+    }
+
+    void open() {
+        HINSTANCE self = GetModuleHandleW(nullptr);
+        WNDCLASSW bar{};
+        bar.lpfnWndProc = barProc;
+        bar.hInstance = self;
+        bar.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        bar.lpszClassName = L"QelvaroSfxBar";
+        RegisterClassW(&bar);
+        dialog_ = CreateDialogParamW(self, MAKEINTRESOURCEW(1), nullptr, dialogProc, 0);
+        show_ = dialog_ != nullptr;
+        if (!dialog_) return;
+        SetWindowTextW(dialog_, title_);
+        ShowWindow(dialog_, SW_SHOWNORMAL);
+    }
+
+    bool show_;
+    const wchar_t* title_;
+    std::uint64_t total_;
+    std::uint64_t done_ = 0;
+    DWORD start_;
+    DWORD shown_ = 0;
+    HWND dialog_ = nullptr;
+};
+
 class FileOutput final : public Output {
 public:
-    explicit FileOutput(HANDLE h) : h_(h) {}
+    FileOutput(HANDLE h, Progress& progress) : h_(h), progress_(progress) {}
     Status write(const void* data, std::size_t n) override {
         auto* p = static_cast<const std::uint8_t*>(data);
         while (n > 0) {
@@ -146,12 +242,14 @@ public:
             }
             p += done;
             n -= done;
+            progress_.advance(done);
         }
         return Status::Ok;
     }
 
 private:
     HANDLE h_;
+    Progress& progress_;
 };
 
 struct Outcome {
@@ -263,7 +361,7 @@ void discard(HANDLE h) {
 }
 
 Status writeEntry(Archive& archive, FileInput& in, const Entry& e, const char* password, const WStr& root,
-                  const WStr& rootFinal) {
+                  const WStr& rootFinal, Progress& progress) {
     WStr path(root);
     path.add(L"\\").addUtf8(e.name);
     for (std::size_t i = root.size(); i < path.size(); ++i) {
@@ -284,7 +382,7 @@ Status writeEntry(Archive& archive, FileInput& in, const Entry& e, const char* p
         discard(h);
         return Status::UnsafeName;
     }
-    FileOutput out(h);
+    FileOutput out(h, progress);
     const Status s = archive.extract(in, e, password, out);
     if (s != Status::Ok) {
         discard(h);
@@ -548,9 +646,14 @@ Outcome unpackAndRun(const wchar_t* self, bool quiet, WStr& title) {
         r.detail.add(folder.c());
         return r;
     }
+    std::uint64_t total = 0;
+    for (std::size_t i = 0; i < archive.count(); ++i) total += archive.entry(i).size;
     Status s = Status::Ok;
-    for (std::size_t i = 0; i < archive.count() && s == Status::Ok; ++i)
-        s = writeEntry(archive, in, archive.entry(i), settings.password, root, rootFinal);
+    {
+        Progress progress(!quiet, title.c(), total);
+        for (std::size_t i = 0; i < archive.count() && s == Status::Ok; ++i)
+            s = writeEntry(archive, in, archive.entry(i), settings.password, root, rootFinal, progress);
+    }
     CloseHandle(rootHandle);
     if (s != Status::Ok) {
         // A package that did not unpack whole leaves nothing to install by mistake.

@@ -14,6 +14,7 @@ inline constexpr const char kWriteFailed[] = "无法写入解压文件夹: ";
 inline constexpr const char kNoMemory[] = "内存不足, 无法解压.";
 inline constexpr const char kRunFailed[] = "文件已解压, 但无法启动: ";
 inline constexpr const char kSelfUnreadable[] = "无法读取此程序文件本身: ";
+inline constexpr const char kUnpacking[] = "正在解压驱动程序, 请稍候...";
 inline constexpr const char kBusy[] = "此文件已在运行 (正在解压或安装), 请等它结束后再运行: ";
 
 }  // namespace qsfx::texts

@@ -247,6 +247,42 @@ TEST(SfxStub, ASecondCopyLeavesTheRunningOnesFolderAlone) {
   EXPECT_EQ(runPackage(b.exe), 7u) << "once the first copy has ended, the package runs again";
 }
 
+// A long unpacking shows its progress, unless the run is quiet.
+TEST(SfxStub, ALongUnpackingShowsItsProgress) {
+  const std::string prefix =
+      stubBytes() + sfxtest::settingsBlock({{"folder", "%t\\_sfxBig"}, {"password", "qorvantelbrix"}});
+  const std::size_t size = 128u << 20;
+  writeAll(L"C:\\sfxtest\\big.exe",
+           sfxtest::buildZip({{"big.bin", noisy(size, 3), false, "qorvantelbrix"}}, {prefix}));
+  CreateDirectoryW(kTemp.c_str(), nullptr);
+  SetEnvironmentVariableW(L"TMP", kTemp.c_str());
+  SetEnvironmentVariableW(L"TEMP", kTemp.c_str());
+  const std::wstring title = widen("Qelvaro 自解压文件");
+  for (const bool quiet : {false, true}) {
+    const DWORD started = GetTickCount();
+    HANDLE p = qelvaro::e2e::startProgram(L"C:\\sfxtest\\big.exe", quiet ? L" /q" : L"", L"C:\\sfxtest");
+    ASSERT_NE(p, nullptr);
+    HWND window = nullptr;
+    while (!window && WaitForSingleObject(p, 10) == WAIT_TIMEOUT) window = FindWindowW(L"#32770", title.c_str());
+    if (window) {
+      wchar_t text[256] = {};
+      GetDlgItemTextW(window, 100, text, 256);
+      qelvaro::e2e::screenshot("sfx-progress");
+      EXPECT_THAT(narrow(text), testing::HasSubstr("正在解压驱动程序, 请稍候..."));
+    }
+    EXPECT_EQ(window != nullptr, !quiet) << (quiet ? "a quiet run showed a window" : "no progress window");
+    EXPECT_EQ(WaitForSingleObject(p, 60000), WAIT_OBJECT_0);
+    DWORD code = 0xDEAD;
+    GetExitCodeProcess(p, &code);
+    CloseHandle(p);
+    EXPECT_EQ(code, 0u);
+    std::printf("unpacking %zu MB took %lu ms\n", size >> 20, static_cast<unsigned long>(GetTickCount() - started));
+  }
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  ASSERT_TRUE(GetFileAttributesExW((kTemp + L"\\_sfxBig\\big.bin").c_str(), GetFileExInfoStandard, &data));
+  EXPECT_EQ(data.nFileSizeLow, size);
+}
+
 TEST(SfxStub, AnUnpackFolderBelowMissingFoldersIsMadeWithThem) {
   const std::string prefix = stubBytes() + sfxtest::settingsBlock({{"folder", "%t\\deep\\er\\_sfx"}});
   writeAll(L"C:\\sfxtest\\deep.exe", sfxtest::buildZip({{"a\\b.txt", "bee", true}}, {prefix}));
