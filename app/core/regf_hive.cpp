@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <string_view>
@@ -31,9 +30,12 @@ std::uint32_t le32(std::string_view b, std::size_t at) {
 }
 
 std::string hex(std::size_t value) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%zx", value);
-  return text;
+  std::string digits;
+  do {
+    digits.insert(digits.begin(), "0123456789abcdef"[value % 16]);
+    value /= 16;
+  } while (value != 0);
+  return "0x" + digits;
 }
 
 // The registry compares names by upper-casing UTF-16 code units. This covers the
