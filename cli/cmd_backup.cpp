@@ -170,7 +170,7 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
                                icon.empty() ? std::string() : zipPath(iconFile), bar, nullptr);
     } else {
       zipped.code = -1;
-      zipped.description = "could not write the self-extractor's files next to " + root;
+      zipped.description = "could not write the self-extractor's files next to " + shown(root);
     }
     system.fs.deleteTree(scratch);
   } else {

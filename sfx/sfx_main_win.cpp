@@ -546,8 +546,18 @@ public:
         wchar_t name[64];
         wsprintfW(name, L"Local\\QelvaroSfx.%08lx%08lx", static_cast<unsigned long>(hash >> 32),
                   static_cast<unsigned long>(hash & 0xFFFFFFFFu));
-        mutex_ = CreateMutexW(nullptr, FALSE, name);
-        if (!mutex_) return;
+        // Only the rights the lock needs: a copy run as administrator made its mutex
+        // for administrators, and asking for more would be refused where this much is
+        // not needed.
+        mutex_ = CreateMutexExW(nullptr, name, 0, SYNCHRONIZE | MUTEX_MODIFY_STATE);
+        if (!mutex_) {
+            // Refused (another copy runs elevated) or taken by something else: busy.
+            // Only a system out of resources lets the package go on without a lock.
+            const DWORD e = GetLastError();
+            unlocked_ = e == ERROR_NOT_ENOUGH_MEMORY || e == ERROR_NO_SYSTEM_RESOURCES || e == ERROR_OUTOFMEMORY ||
+                        e == ERROR_COMMITMENT_LIMIT;
+            return;
+        }
         const DWORD waited = WaitForSingleObject(mutex_, 0);
         owned_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
     }
@@ -557,12 +567,12 @@ public:
     }
     FolderLock(const FolderLock&) = delete;
     FolderLock& operator=(const FolderLock&) = delete;
-    // No mutex at all (out of handles) does not stop the package: only another copy does.
-    bool owned() const { return owned_ || !mutex_; }
+    bool owned() const { return owned_ || unlocked_; }
 
 private:
     HANDLE mutex_ = nullptr;
     bool owned_ = false;
+    bool unlocked_ = false;
 };
 
 Outcome unpackAndRun(const wchar_t* self, bool quiet, WStr& title) {

@@ -168,8 +168,8 @@ std::int32_t ZipComponent::Zip() {
             {qsfx::kKeyTitle, message(SfxMessage::Title)},
             {qsfx::kKeyConfirm, message(SfxMessage::Confirm)},
             {qsfx::kKeyDone, message(SfxMessage::Done)},
-            // Carried for stubs that show them; this one unpacks without a progress
-            // window and never asks for a password.
+            // Carried for stubs that show them; this one shows its own progress text
+            // and never asks for a password.
             {"progress", message(SfxMessage::Progress)},
             {"failed", message(SfxMessage::Failed)},
             {"prompt", message(SfxMessage::PasswordPrompt)},

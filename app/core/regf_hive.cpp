@@ -21,6 +21,8 @@ constexpr std::uint32_t kBigDataSegment = 16344;
 constexpr std::uint16_t kKeyCompressedName = 0x0020;
 constexpr std::uint16_t kValueCompressedName = 0x0001;
 constexpr std::uint32_t kDataInline = 0x80000000u;
+constexpr std::size_t kMaxKeyName = 255;      // characters; Windows makes none longer
+constexpr std::size_t kMaxValueName = 16383;
 
 std::uint16_t le16(std::string_view b, std::size_t at) {
   return static_cast<std::uint16_t>(static_cast<unsigned char>(b[at]) | (static_cast<unsigned char>(b[at + 1]) << 8));
@@ -29,7 +31,7 @@ std::uint32_t le32(std::string_view b, std::size_t at) {
   return static_cast<std::uint32_t>(le16(b, at)) | (static_cast<std::uint32_t>(le16(b, at + 2)) << 16);
 }
 
-std::string hex(std::size_t value) {
+std::string hex(std::uint64_t value) {
   std::string digits;
   do {
     digits.insert(digits.begin(), "0123456789abcdef"[value % 16]);
@@ -38,9 +40,9 @@ std::string hex(std::size_t value) {
   return "0x" + digits;
 }
 
-// The registry compares names by upper-casing UTF-16 code units. This covers the
-// scripts whose lower case letters sit at a fixed distance from the upper case ones
-// (Latin-1, Latin Extended-A, Greek, Cyrillic); driver keys use ASCII names.
+// The registry compares names by upper-casing UTF-16 code units. This covers Latin-1,
+// Latin Extended-A, Greek and Cyrillic; other scripts compare exactly (driver keys
+// use ASCII names).
 char16_t upcase(char16_t c) {
   if (c >= u'a' && c <= u'z') return static_cast<char16_t>(c - 0x20);
   if (c < 0xE0) return c;
@@ -49,7 +51,13 @@ char16_t upcase(char16_t c) {
   if (c >= 0x100 && c <= 0x137 && (c & 1)) return static_cast<char16_t>(c - 1);
   if (c >= 0x139 && c <= 0x148 && !(c & 1)) return static_cast<char16_t>(c - 1);
   if (c >= 0x14A && c <= 0x177 && (c & 1)) return static_cast<char16_t>(c - 1);
-  if (c >= 0x3B1 && c <= 0x3CB && c != 0x3C2) return static_cast<char16_t>(c - 0x20);
+  if (c >= 0x179 && c <= 0x17E && !(c & 1)) return static_cast<char16_t>(c - 1);
+  if (c == 0x3AC) return 0x386;
+  if (c >= 0x3AD && c <= 0x3AF) return static_cast<char16_t>(c - 0x25);
+  if (c == 0x3C2) return 0x3A3;
+  if (c == 0x3CC) return 0x38C;
+  if (c == 0x3CD || c == 0x3CE) return static_cast<char16_t>(c - 0x3F);
+  if (c >= 0x3B1 && c <= 0x3CB) return static_cast<char16_t>(c - 0x20);
   if (c >= 0x430 && c <= 0x44F) return static_cast<char16_t>(c - 0x20);
   if (c >= 0x450 && c <= 0x45F) return static_cast<char16_t>(c - 0x50);
   return c;
@@ -86,37 +94,69 @@ class HiveFile {
  public:
   HiveFile(std::string bytes, std::size_t binsSize, std::uint32_t minorVersion)
       : bytes_(std::move(bytes)), bins_(std::string_view(bytes_).substr(kHiveBaseBlockSize, binsSize)),
-        minorVersion_(minorVersion) {}
+        minorVersion_(minorVersion), used_(bins_.size() / 4, false) {}
 
   std::string_view bins() const { return bins_; }
 
-  // The data of the cell at `offset` (from the start of the hive bins), without its
-  // size field; none when the cell does not lie within the bins.
+  // Every hive bin in the declared size starts with "hbin" and its size, and its cells
+  // fill it exactly: what Windows checks before it loads a hive. The cells in use are
+  // noted on the way; only they can be read.
+  std::optional<std::string> walkBins() {
+    std::size_t at = 0;
+    while (at < bins_.size()) {
+      if (bins_.size() - at < kBinHeader || bins_.substr(at, 4) != "hbin") {
+        return "no hive bin at " + hex(kHiveBaseBlockSize + at);
+      }
+      const std::uint32_t size = le32(bins_, at + 8);
+      if (size < 4096 || size % 4096 != 0 || size > bins_.size() - at) {
+        return "the hive bin at " + hex(kHiveBaseBlockSize + at) + " has a bad size";
+      }
+      for (std::size_t c = at + kBinHeader; c < at + size;) {
+        if (at + size - c < 4) return "a cell at " + hex(kHiveBaseBlockSize + c) + " crosses its hive bin";
+        const auto raw = static_cast<std::int32_t>(le32(bins_, c));
+        const std::int64_t length = raw < 0 ? -static_cast<std::int64_t>(raw) : raw;
+        if (length <= 4 || length % 4 != 0 || static_cast<std::uint64_t>(length) > at + size - c) {
+          return "the cell at " + hex(kHiveBaseBlockSize + c) + " has a bad size";
+        }
+        if (raw < 0) used_[c / 4] = true;
+        c += static_cast<std::size_t>(length);
+      }
+      at += size;
+    }
+    return std::nullopt;
+  }
+
+  // The data of the cell in use at `offset` (from the start of the hive bins), without
+  // its size field; none for anything else (a free cell, the middle of a cell).
   std::optional<std::string_view> cell(std::uint32_t offset) const {
-    if (offset == kNoCell || offset % 4 != 0 || bins_.size() < 4 || offset > bins_.size() - 4) return std::nullopt;
-    const auto size = static_cast<std::int32_t>(le32(bins_, offset));
-    const std::int64_t length = size < 0 ? -static_cast<std::int64_t>(size) : size;
-    if (length < 4 || static_cast<std::uint64_t>(length) > bins_.size() - offset) return std::nullopt;
-    return bins_.substr(offset + 4, static_cast<std::size_t>(length) - 4);
+    if (offset == kNoCell || offset % 4 != 0 || offset / 4 >= used_.size() || !used_[offset / 4]) return std::nullopt;
+    const std::size_t length = static_cast<std::size_t>(-static_cast<std::int64_t>(
+        static_cast<std::int32_t>(le32(bins_, offset))));
+    return bins_.substr(offset + 4, length - 4);
   }
 
   std::optional<KeyNode> keyNode(std::uint32_t offset) const {
     const auto data = cell(offset);
     if (!data || data->size() < kKeyNodeFixed || data->substr(0, 2) != "nk") return std::nullopt;
     const std::uint16_t nameLength = le16(*data, 72);
-    if (nameLength > data->size() - kKeyNodeFixed) return std::nullopt;
+    const bool compressed = (le16(*data, 2) & kKeyCompressedName) != 0;
+    if (nameLength > data->size() - kKeyNodeFixed || nameLength > (compressed ? 1 : 2) * kMaxKeyName) {
+      return std::nullopt;
+    }
     KeyNode node;
     node.subkeyCount = le32(*data, 20);
     node.subkeyList = le32(*data, 28);
     node.valueCount = le32(*data, 36);
     node.valueList = le32(*data, 40);
-    node.name = storedName(data->substr(kKeyNodeFixed, nameLength), (le16(*data, 2) & kKeyCompressedName) != 0);
+    node.name = storedName(data->substr(kKeyNodeFixed, nameLength), compressed);
     return node;
   }
 
   // The key nodes a subkey list names, in its order (the registry's: sorted by
-  // upper-cased name). An index root (ri) holds leaf lists, never other roots.
-  long subkeys(std::uint32_t list, std::vector<std::uint32_t>& out, bool inRoot = false) const {
+  // upper-cased name), up to `expected` of them: a list that names more is damaged (an
+  // index root (ri) can name one leaf list many times over). An index root holds leaf
+  // lists, never other roots.
+  long subkeys(std::uint32_t list, std::size_t expected, std::vector<std::uint32_t>& out, bool inRoot = false) const {
     const auto data = cell(list);
     if (!data || data->size() < 4) return kRegInvalidData;
     const std::string_view kind = data->substr(0, 2);
@@ -127,8 +167,9 @@ class HiveFile {
     for (std::size_t i = 0; i < count; ++i) {
       const std::uint32_t entry = le32(*data, 4 + i * stride);
       if (kind == "ri") {
-        if (const long status = subkeys(entry, out, true); status != kRegSuccess) return status;
+        if (const long status = subkeys(entry, expected, out, true); status != kRegSuccess) return status;
       } else {
+        if (out.size() == expected) return kRegInvalidData;
         out.push_back(entry);
       }
     }
@@ -144,8 +185,11 @@ class HiveFile {
       const auto vk = cell(le32(*list, i * 4));
       if (!vk || vk->size() < kValueKeyFixed || vk->substr(0, 2) != "vk") return kRegInvalidData;
       const std::uint16_t nameLength = le16(*vk, 2);
-      if (nameLength > vk->size() - kValueKeyFixed) return kRegInvalidData;
       const bool compressed = (le16(*vk, 16) & kValueCompressedName) != 0;
+      if (nameLength > vk->size() - kValueKeyFixed || nameLength > (compressed ? 1 : 2) * kMaxValueName) {
+        return kRegInvalidData;
+      }
+      if (nameLength / (compressed ? 1 : 2) != name.size()) continue;
       if (upcased(storedName(vk->substr(kValueKeyFixed, nameLength), compressed)) != name) continue;
       out.type = static_cast<RegistryType>(le32(*vk, 12));
       return valueData(*vk, out.bytes);
@@ -173,6 +217,7 @@ class HiveFile {
       const std::size_t segments = le16(*data, 2);
       const auto list = cell(le32(*data, 4));
       if (!list || segments > list->size() / 4) return kRegInvalidData;
+      if (size > segments * kBigDataSegment) return kRegInvalidData;
       out.reserve(size);
       for (std::size_t i = 0; i < segments && out.size() < size; ++i) {
         const auto segment = cell(le32(*list, i * 4));
@@ -190,6 +235,7 @@ class HiveFile {
   std::string bytes_;
   std::string_view bins_;
   std::uint32_t minorVersion_;
+  std::vector<bool> used_;  // by offset / 4: a cell in use starts there
 };
 
 class RegfKey final : public RegistryKey {
@@ -234,8 +280,13 @@ class RegfKey final : public RegistryKey {
   // says, or that names something other than a key, is damaged.
   long readChildren(std::vector<KeyNode>& out) const {
     if (node_.subkeyCount == 0) return kRegSuccess;
+    // Every key takes a cell of at least 80 bytes: a count beyond what the bins hold is
+    // damage, not a reason to look.
+    if (node_.subkeyCount > file_->bins().size() / 80) return kRegInvalidData;
     std::vector<std::uint32_t> offsets;
-    if (const long status = file_->subkeys(node_.subkeyList, offsets); status != kRegSuccess) return status;
+    if (const long status = file_->subkeys(node_.subkeyList, node_.subkeyCount, offsets); status != kRegSuccess) {
+      return status;
+    }
     if (offsets.size() != node_.subkeyCount) return kRegInvalidData;
     out.reserve(offsets.size());
     for (const std::uint32_t offset : offsets) {
@@ -279,32 +330,6 @@ class RegfHive final : public Hive {
   KeyNode root_;
 };
 
-// Every hive bin in the declared size starts with "hbin" and its size, and its cells
-// fill it exactly: what Windows checks before it loads a hive.
-std::optional<std::string> binProblem(std::string_view bins) {
-  std::size_t at = 0;
-  while (at < bins.size()) {
-    if (bins.size() - at < kBinHeader || bins.substr(at, 4) != "hbin") {
-      return "no hive bin at " + hex(kHiveBaseBlockSize + at);
-    }
-    const std::uint32_t size = le32(bins, at + 8);
-    if (size < 4096 || size % 4096 != 0 || size > bins.size() - at) {
-      return "the hive bin at " + hex(kHiveBaseBlockSize + at) + " has a bad size";
-    }
-    for (std::size_t c = at + kBinHeader; c < at + size;) {
-      if (at + size - c < 4) return "a cell at " + hex(kHiveBaseBlockSize + c) + " crosses its hive bin";
-      const auto raw = static_cast<std::int32_t>(le32(bins, c));
-      const std::int64_t length = raw < 0 ? -static_cast<std::int64_t>(raw) : raw;
-      if (length <= 4 || length % 4 != 0 || static_cast<std::uint64_t>(length) > at + size - c) {
-        return "the cell at " + hex(kHiveBaseBlockSize + c) + " has a bad size";
-      }
-      c += static_cast<std::size_t>(length);
-    }
-    at += size;
-  }
-  return std::nullopt;
-}
-
 }  // namespace
 
 std::unique_ptr<Hive> OpenRegfHive(std::string bytes, std::string& error) {
@@ -315,14 +340,14 @@ std::unique_ptr<Hive> OpenRegfHive(std::string bytes, std::string& error) {
   }
   const std::size_t binsSize = static_cast<std::size_t>(header.declaredSize - kHiveBaseBlockSize);
   const std::uint32_t rootOffset = le32(bytes, 0x24);
-  auto file = std::make_shared<const HiveFile>(std::move(bytes), binsSize, header.minorVersion);
-  if (auto problem = binProblem(file->bins())) {
+  auto file = std::make_shared<HiveFile>(std::move(bytes), binsSize, header.minorVersion);
+  if (auto problem = file->walkBins()) {
     error = "it is damaged (" + *problem + ")";
     return nullptr;
   }
   auto root = file->keyNode(rootOffset);
   if (!root) {
-    error = "it is damaged (no root key at " + hex(kHiveBaseBlockSize + rootOffset) + ")";
+    error = "it is damaged (no root key at " + hex(std::uint64_t{kHiveBaseBlockSize} + rootOffset) + ")";
     return nullptr;
   }
   return std::make_unique<RegfHive>(std::move(file), std::move(*root));

@@ -135,5 +135,91 @@ TEST(RegfHive, NamesAndValuesMatchWithoutRegardToCase) {
   EXPECT_EQ(hive->open("ControlSet001\\NoSuchKey", key), kRegFileNotFound);
 }
 
+// A hive laid out by hand: cells appended one after another in one hive bin, then a
+// free cell to its end; the base block made right around them.
+struct HandMadeHive {
+  std::string bins = std::string("hbin", 4) + std::string(28, '\0');
+
+  static std::string le(std::uint32_t v, int bytes = 4) {
+    std::string out;
+    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+    return out;
+  }
+  std::uint32_t add(std::string data, bool inUse = true) {
+    const auto offset = static_cast<std::uint32_t>(bins.size());
+    const std::uint32_t size = (static_cast<std::uint32_t>(data.size()) + 4 + 7) / 8 * 8;
+    data.resize(size - 4, '\0');
+    bins += le(inUse ? 0u - size : size) + data;
+    return offset;
+  }
+  std::uint32_t key(const std::string& name, std::uint32_t subkeys = 0, std::uint32_t list = 0xFFFFFFFFu,
+                    std::uint32_t values = 0, std::uint32_t valueList = 0xFFFFFFFFu) {
+    std::string nk = std::string("nk") + le(0x20, 2) + std::string(16, '\0') + le(subkeys) + le(0) + le(list) +
+                     le(0xFFFFFFFFu) + le(values) + le(valueList) + std::string(28, '\0') + le(name.size(), 2) +
+                     le(0, 2) + name;
+    return add(nk);
+  }
+  std::string file(std::uint32_t root) const {
+    std::string b = bins;
+    const std::uint32_t size = (static_cast<std::uint32_t>(b.size()) + 8 + 4095) / 4096 * 4096;
+    const auto rest = static_cast<std::uint32_t>(size - b.size());
+    b += le(rest) + std::string(rest - 4, '\0');
+    b.replace(8, 4, le(size));
+    std::string base = std::string("regf") + le(1) + le(1) + std::string(8, '\0') + le(1) + le(5) + le(0) + le(1) +
+                       le(root) + le(size) + le(1);
+    base.resize(4096, '\0');
+    std::uint32_t sum = 0;
+    for (std::size_t i = 0; i < 508; i += 4) {
+      sum ^= static_cast<std::uint32_t>(static_cast<unsigned char>(base[i]) | (static_cast<unsigned char>(base[i + 1]) << 8) |
+                                        (static_cast<unsigned char>(base[i + 2]) << 16) |
+                                        (static_cast<std::uint32_t>(static_cast<unsigned char>(base[i + 3])) << 24));
+    }
+    base.replace(508, 4, le(sum));
+    return base + b;
+  }
+};
+
+// Damage that costs nothing to write must cost nothing to read: lists that name far
+// more keys than their key has, a huge value in one short segment, an over-long name,
+// a list in a free cell. Each is invalid data (13), without memory or time spent on it.
+TEST(RegfHive, HostileListsAndSizesAreDamagedNotExhausting) {
+  HandMadeHive h;
+  const std::uint32_t child = h.key("Child");
+  std::string lf = std::string("lf") + HandMadeHive::le(65535, 2);
+  for (int i = 0; i < 65535; ++i) lf += HandMadeHive::le(child) + "Chil";
+  const std::uint32_t leaf = h.add(lf);
+  std::string ri = std::string("ri") + HandMadeHive::le(65535, 2);
+  for (int i = 0; i < 65535; ++i) ri += HandMadeHive::le(leaf);
+  const std::uint32_t many = h.key("Many", 1000, h.add(ri));  // 65535 x 65535 names for 1000 keys
+  const std::uint32_t longName = h.key("Long", 1, h.add(std::string("li") + HandMadeHive::le(1, 2) +
+                                                         HandMadeHive::le(h.key(std::string(300, 'x')))));
+  const std::uint32_t freeList = h.key("Free", 1, h.add(std::string("li") + HandMadeHive::le(1, 2) +
+                                                         HandMadeHive::le(child), false));
+  const std::uint32_t segmentList = h.add(HandMadeHive::le(h.add(std::string(16344, 'd'))));
+  const std::uint32_t big = h.add(std::string("db") + HandMadeHive::le(1, 2) + HandMadeHive::le(segmentList));
+  const std::uint32_t vk = h.add(std::string("vk") + HandMadeHive::le(3, 2) + HandMadeHive::le(0x7FFFFFF0u) +
+                                 HandMadeHive::le(big) + HandMadeHive::le(3) + HandMadeHive::le(1, 2) +
+                                 HandMadeHive::le(0, 2) + "Big");
+  std::string list;
+  for (std::uint32_t k : {child, freeList, longName, many}) list += HandMadeHive::le(k) + "xxxx";
+  const std::uint32_t root =
+      h.key("ROOT", 4, h.add(std::string("lf") + HandMadeHive::le(4, 2) + list), 1, h.add(HandMadeHive::le(vk)));
+
+  std::string why;
+  const auto hive = OpenRegfHive(h.file(root), why);
+  ASSERT_TRUE(hive) << why;
+  std::unique_ptr<RegistryKey> key;
+  ASSERT_EQ(hive->open("", key), kRegSuccess);
+  std::string name;
+  ASSERT_EQ(key->enumSubKey(3, name), kRegSuccess);
+  EXPECT_EQ(name, "Many");
+  RegistryData data;
+  EXPECT_EQ(key->queryValue("big", data), kRegInvalidData);
+  for (const char* path : {"Many", "Long", "Free"}) {
+    ASSERT_EQ(hive->open(path, key), kRegSuccess) << path;
+    EXPECT_EQ(key->enumSubKey(0, name), kRegInvalidData) << path;
+  }
+}
+
 }  // namespace
 }  // namespace qelvaro

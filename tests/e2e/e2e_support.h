@@ -60,8 +60,9 @@ bool copyInto(const std::wstring& from, const std::wstring& folder, const std::w
 bool clickWhenEnabled(HWND button, DWORD timeoutMs);
 
 // After the backup button was pressed: picks `folder` in Quorvak's folder browser
-// (the path is written into its memory for BFFM_SETSELECTION) and presses OK. The
-// browser's window (gone by now), or null when none came within 90 s.
+// (the path is written into its memory for BFFM_SETSELECTION, which the browser reads
+// before SendMessage returns) and posts OK. The browser's window, or null when none
+// came within 90 s.
 HWND chooseFolder(HWND main, HANDLE process, const std::wstring& folder, const std::string& shot);
 
 // Closes the message box `done` (a screenshot first) and returns its text.

@@ -247,6 +247,33 @@ TEST(SfxStub, ASecondCopyLeavesTheRunningOnesFolderAlone) {
   EXPECT_EQ(runPackage(b.exe), 7u) << "once the first copy has ended, the package runs again";
 }
 
+// A copy run as administrator holds a lock that a normal copy may not even open: that is
+// "busy" too, never leave to empty the folder. (The lock is the stub's mutex named after
+// the upper-cased folder, FNV-1a; here one that nobody may open.)
+TEST(SfxStub, ALockItMayNotOpenIsBusyToo) {
+  Built b = buildPackage(L"denied", "qorvantelbrix");
+  std::wstring folder = kUnpacked;
+  CharUpperBuffW(folder.data(), static_cast<DWORD>(folder.size()));
+  std::uint64_t hash = 14695981039346656037ull;
+  for (wchar_t c : folder) hash = (hash ^ static_cast<std::uint16_t>(c)) * 1099511628211ull;
+  wchar_t name[64];
+  wsprintfW(name, L"Local\\QelvaroSfx.%08lx%08lx", static_cast<unsigned long>(hash >> 32),
+            static_cast<unsigned long>(hash & 0xFFFFFFFFu));
+  SECURITY_DESCRIPTOR sd;
+  InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION);
+  ACL empty;
+  InitializeAcl(&empty, sizeof empty, ACL_REVISION);
+  SetSecurityDescriptorDacl(&sd, TRUE, &empty, FALSE);  // no entry: nobody gets in
+  SECURITY_ATTRIBUTES sa{sizeof sa, &sd, FALSE};
+  HANDLE held = CreateMutexW(&sa, FALSE, name);
+  ASSERT_NE(held, nullptr);
+  writeAll(kUnpacked + L"\\stale.txt", "old");
+  EXPECT_EQ(runPackage(b.exe), static_cast<DWORD>(qsfx::kExitBusy));
+  EXPECT_EQ(readAll(kUnpacked + L"\\stale.txt"), "old");
+  CloseHandle(held);
+  EXPECT_EQ(runPackage(b.exe), 7u);
+}
+
 // A long unpacking shows its progress, unless the run is quiet.
 TEST(SfxStub, ALongUnpackingShowsItsProgress) {
   const std::string prefix =
