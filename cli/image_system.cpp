@@ -32,7 +32,9 @@ std::unique_ptr<ImageSystem> OpenImageForCommand(const std::string& command, con
   const OfflineImage& image = *system->image;
   for (const std::string& n : system->notes) err << "qelvaro " << command << ": note: " << n << "\n";
   for (const std::string& w : image.warnings()) err << "qelvaro " << command << ": warning: " << w << "\n";
-  err << "image " << root << ": " << image.folders().windowsDir() << ", " << image.controlSet() << ", "
+  const std::string& windowsDir = image.folders().windowsDir();
+  err << "image " << root << ": " << (system->zipPath ? system->zipPath(windowsDir) : windowsDir) << ", "
+      << image.controlSet() << ", "
       << (image.archText().empty() ? std::string("architecture not recorded") : image.archText())
       << ", ANSI code page " << (image.ansiCodePage() ? std::to_string(image.ansiCodePage()) : "not recorded")
       << (image.hasDriversHive() ? ", DRIVERS hive" : "") << "\n";
