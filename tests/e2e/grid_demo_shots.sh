@@ -9,17 +9,20 @@ exe=${1:?usage: grid_demo_shots.sh GRID_DEMO.exe DIR}
 out=${2:?usage: grid_demo_shots.sh GRID_DEMO.exe DIR}
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
-rm -f "$out"/grid_style_*.bmp "$out"/grid_scheme_*.bmp "$out"/grid_dpi*.bmp
+# The bitmaps land in a folder of this run's own: other tests convert every bitmap in
+# the shared screenshots folder while they run.
+shots=$(mktemp -d /tmp/qelvaro-grid-shots.XXXXXX)
+trap 'rm -rf "$shots"' EXIT
 # Wine's Z: drive is the Unix root.
-windir="Z:$(printf '%s' "$out" | tr '/' '\\')"
+windir="Z:$(printf '%s' "$shots" | tr '/' '\\')"
 "$here/../../scripts/wine-run.sh" --display "$exe" "$windir"
 # Again at 144 dpi, where check boxes and rows must grow together.
 "$here/../../scripts/wine-run.sh" --display "$exe" --dpi 144 "$windir"
 count=0
-for bmp in "$out"/grid_style_*.bmp "$out"/grid_scheme_*.bmp "$out"/grid_dpi*.bmp; do
+for bmp in "$shots"/grid_style_*.bmp "$shots"/grid_scheme_*.bmp "$shots"/grid_dpi*.bmp; do
   [ -f "$bmp" ] || continue
-  convert "$bmp" "${bmp%.bmp}.png"
-  rm -f "$bmp"
+  name=$(basename "$bmp" .bmp)
+  convert "$bmp" "$out/$name.png"
   count=$((count + 1))
 done
 echo "$count screenshots in $out"
