@@ -4,12 +4,12 @@
 
 #include "backup_collector.h"
 #include "backup_root.h"
+#include "console_ui.h"
 #include "driver_inventory.h"
 #include "image_system.h"
 #include "text_encoding.h"
 #include "sfx_packaging.h"
 #include "zip_packaging.h"
-#include "ui.h"
 
 namespace qelvaro {
 namespace {
@@ -17,20 +17,6 @@ namespace {
 constexpr std::string_view kUsage =
     "usage: qelvaro backup --to DIR [--all] [--class NAME]... [--format folder|zip|sfx] [--arch x86|amd64|arm64]\n"
     "       qelvaro backup --image ROOT [--allow-dirty] --to DIR [same options]\n";
-
-// Messages that a window would show go to the error stream.
-class ConsoleUi final : public Ui {
- public:
-  explicit ConsoleUi(std::ostream& err) : err_(err) {}
-  void showMessage(const std::string& text, const std::string&, MessageIcon) override {
-    err_ << "qelvaro backup: " << text << "\n";
-  }
-  void pumpMessages() override {}
-  void setBusyCursor(bool) override {}
-
- private:
-  std::ostream& err_;
-};
 
 class RecordRows final : public DriverRowSource {
  public:
@@ -113,7 +99,7 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
     return 2;
   }
 
-  ConsoleUi ui(err);
+  ConsoleUi ui(err, "backup");
   DriverInventory inventory = ScanDrivers(system.registry, ui, !all);
   std::vector<DriverRecord> chosen;
   for (auto& d : inventory.drivers) {

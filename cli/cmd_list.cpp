@@ -4,29 +4,16 @@
 #include <memory>
 #include <string_view>
 
+#include "console_ui.h"
 #include "driver_inventory.h"
 #include "image_system.h"
 #include "json_writer.h"
-#include "ui.h"
 
 namespace qelvaro {
 namespace {
 
 constexpr std::string_view kUsage =
     "usage: qelvaro list [--image ROOT [--allow-dirty]] [--all] [--json]\n";
-
-class ListUi final : public Ui {
- public:
-  explicit ListUi(std::ostream& err) : err_(err) {}
-  void showMessage(const std::string& text, const std::string&, MessageIcon) override {
-    err_ << "qelvaro list: " << text << "\n";
-  }
-  void pumpMessages() override {}
-  void setBusyCursor(bool) override {}
-
- private:
-  std::ostream& err_;
-};
 
 void writeJson(const std::vector<DriverRecord>& drivers, std::ostream& out) {
   JsonWriter json(out);
@@ -104,7 +91,7 @@ int RunListCommand(const Args& given, std::ostream& out, std::ostream& err) {
     registry = live.get();
   }
 
-  ListUi ui(err);
+  ConsoleUi ui(err, "list");
   const DriverInventory inventory = ScanDrivers(*registry, ui, !all);
   if (json) {
     writeJson(inventory.drivers, out);

@@ -16,13 +16,7 @@ rm -rf "$image"
 win="$image/WINDOWS"
 sys="$win/system32"
 
-fake_binary() {
-  local path=$1 size=$2 name
-  name=$(basename "$path")
-  mkdir -p "$(dirname "$path")"
-  { printf 'MZ\x90\x00qelvaro demo driver file %s\n' "$name"
-    yes "$name" | head -c "$size" || true; } > "$path"
-}
+. "$here/demo-files.sh"
 
 install -D -m 644 "$demo/inf/qvdisp.inf" "$win/Inf/oem3.inf"
 install -D -m 644 "$demo/inf/qvnet.inf" "$win/Inf/OEM4.INF"

@@ -14,14 +14,7 @@ win="$prefix/drive_c/windows"
 sys="$win/system32"   # the real (64-bit) System32 of a 64-bit prefix
 demo="$root/resources/demo"
 
-# Deterministic stand-ins for driver binaries: a PE-like header and a repeated name.
-fake_binary() {
-  local path=$1 size=$2 name
-  name=$(basename "$path")
-  mkdir -p "$(dirname "$path")"
-  { printf 'MZ\x90\x00qelvaro demo driver file %s\n' "$name"
-    yes "$name" | head -c "$size" || true; } > "$path"
-}
+. "$here/demo-files.sh"
 
 install -D -m 644 "$demo/inf/qvdisp.inf" "$win/inf/oem3.inf"
 install -D -m 644 "$demo/inf/qvnet.inf" "$win/inf/oem4.inf"

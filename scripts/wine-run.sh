@@ -37,8 +37,7 @@ trap cleanup EXIT
 
 # Hard links keep the copy instant (a prefix is over 1 GB); the files Wine rewrites
 # (the registry) are real copies so that the template never changes.
-cp -al "$template/." "$prefix/"
-for f in "$prefix"/*.reg; do cp --remove-destination "$template/$(basename "$f")" "$f"; done
+wine_prefix_from_template "$template" "$prefix"
 export WINEPREFIX="$prefix"
 export QELVARO_WINE_PREFIX="$prefix"
 if [ "$seed" = 1 ]; then "$here/demo-set.sh" "$prefix" || { echo "wine-run: demo set failed" >&2; exit 1; }; fi

@@ -51,24 +51,6 @@ constexpr Placement kPlacements[] = {
     {kProgress, 120, 6555, 1530, 225},
 };
 
-int screenDpi() {
-  HDC screen = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
-  ReleaseDC(nullptr, screen);
-  return dpi > 0 ? dpi : 96;
-}
-
-// The system's message font at this DPI: the font Windows uses for dialogs in the
-// user's language.
-HFONT createMessageFont() {
-  NONCLIENTMETRICSW metrics{};
-  metrics.cbSize = sizeof metrics;
-  if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
-    return CreateFontIndirectW(&metrics.lfMessageFont);
-  }
-  return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-}
-
 }  // namespace
 
 int TwipsToPixels(int twips, int dpi) { return MulDiv(twips, dpi, 1440); }
@@ -105,7 +87,7 @@ bool FrmMain::RegisterWindowClasses(HINSTANCE instance) {
 }
 
 HWND FrmMain::Create() {
-  dpi_ = screenDpi();
+  dpi_ = ScreenDpi();
   // A fixed single border, no minimize or maximize box.
   const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
   RECT frame{0, 0, TwipsToPixels(kClientWidthTwips, dpi_), TwipsToPixels(kClientHeightTwips, dpi_)};
@@ -135,7 +117,7 @@ void FrmMain::Show() {
 grid::CellGrid& FrmMain::grid() { return gridWindow_->grid(); }
 
 void FrmMain::createControls() {
-  font_ = createMessageFont();
+  font_ = CreateMessageFont();
   for (const Placement& p : kPlacements) {
     const int x = TwipsToPixels(p.left, dpi_);
     const int y = TwipsToPixels(p.top, dpi_);

@@ -25,6 +25,13 @@ class Win32Ui final : public Ui {
   bool busy_ = false;
 };
 
+// The screen's horizontal DPI (96 when it cannot be read).
+int ScreenDpi();
+
+// The system's message font at this DPI: the font Windows uses for dialogs in the
+// user's language (the default GUI font when the system does not say).
+HFONT CreateMessageFont();
+
 // Lets every queued message of this thread run, without waiting for new ones. Dialog
 // navigation keys reach `dialog` (may be null) as in the main loop.
 void PumpPendingMessages(HWND dialog);

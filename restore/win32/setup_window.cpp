@@ -8,6 +8,7 @@
 #include "setup_texts.h"
 #include "win32_installer.h"
 #include "win32_text.h"
+#include "win32_ui.h"
 
 namespace qelvaro::restore {
 
@@ -23,22 +24,6 @@ enum Column { kColDescription, kColClass, kColProvider, kColVersion, kColInf, kC
 
 // Layout in pixels at 96 dpi, scaled to the screen.
 constexpr int kClientWidth = 820, kClientHeight = 460, kMargin = 10, kButtonHeight = 30;
-
-int screenDpi() {
-  HDC screen = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
-  ReleaseDC(nullptr, screen);
-  return dpi > 0 ? dpi : 96;
-}
-
-HFONT createMessageFont() {
-  NONCLIENTMETRICSW metrics{};
-  metrics.cbSize = sizeof metrics;
-  if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
-    return CreateFontIndirectW(&metrics.lfMessageFont);
-  }
-  return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-}
 
 std::string location(const RestoreItem& item) {
   std::string path = item.driver.classFolder;
@@ -87,8 +72,8 @@ bool SetupWindow::RegisterClasses(HINSTANCE instance) {
 }
 
 HWND SetupWindow::Create() {
-  dpi_ = screenDpi();
-  font_ = createMessageFont();
+  dpi_ = ScreenDpi();
+  font_ = CreateMessageFont();
   const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
   RECT frame{0, 0, MulDiv(kClientWidth, dpi_, 96), MulDiv(kClientHeight, dpi_, 96)};
   AdjustWindowRectEx(&frame, style, FALSE, 0);

@@ -23,8 +23,7 @@ cleanup() {
   rm -rf "$prefix"
 }
 trap cleanup EXIT
-cp -al "$template/." "$prefix/"
-for f in "$prefix"/*.reg; do cp --remove-destination "$template/$(basename "$f")" "$f"; done
+wine_prefix_from_template "$template" "$prefix"
 export WINEPREFIX="$prefix"
 "$scripts/demo-set.sh" "$prefix" >/dev/null || { echo "demo set failed"; exit 1; }
 program="$prefix/drive_c/Program Files/Qelvaro"

@@ -30,47 +30,26 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 pass() { echo "ok: $*"; }
 
 prefix=$(mktemp -d /tmp/qelvaro-restore.XXXXXX)
-xvfb_pid=""
 cleanup() {
   WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true
   WINEPREFIX="$prefix" wineserver -w >/dev/null 2>&1 || true
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
   rm -rf "$prefix"
 }
 trap cleanup EXIT
 export WINEPREFIX="$prefix"
 if [ "$bits" = 64 ]; then
   template=${QELVARO_WINE_TEMPLATE:?QELVARO_WINE_TEMPLATE is not set}
-  cp -al "$template/." "$prefix/"
-  for f in "$prefix"/*.reg; do cp --remove-destination "$template/$(basename "$f")" "$f"; done
+  wine_prefix_from_template "$template" "$prefix"
   wine_cmd=wine
 else
   # A 32-bit Windows: its own prefix (a 64-bit template cannot become one).
   export WINEARCH=win32
   template=${QELVARO_WINE_TEMPLATE32:-}
   if [ -n "$template" ] && [ -f "$template/system.reg" ]; then
-    cp -al "$template/." "$prefix/"
-    for f in "$prefix"/*.reg; do cp --remove-destination "$template/$(basename "$f")" "$f"; done
+    wine_prefix_from_template "$template" "$prefix"
   else
     wineboot -i >/dev/null 2>&1; wineserver -w
-    # The CJK font linked into the dialog fonts, as the template script does, so that
-    # the screenshots show the Chinese text.
-    hex=$(printf 'wqy-microhei.ttc,WenQuanYi Micro Hei\0\0' | iconv -f UTF-8 -t UTF-16LE | od -An -tx1 -v |
-      tr -s ' \n' ',' | sed 's/^,//;s/,$//')
-    reg="$prefix/fontlink.reg"
-    {
-      echo 'Windows Registry Editor Version 5.00'
-      echo
-      echo '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink]'
-      for face in "Tahoma" "MS Shell Dlg" "MS Shell Dlg 2" "Microsoft Sans Serif" "Arial"; do
-        echo "\"$face\"=hex(7):$hex"
-      done
-      echo
-      echo '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]'
-      echo '"SimSun"="WenQuanYi Micro Hei"'
-      printf '"\xe5\xae\x8b\xe4\xbd\x93"="WenQuanYi Micro Hei"\n'
-    } | iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } > "$reg"
-    wine regedit /s "$reg" >/dev/null 2>&1; wineserver -w
+    wine_link_cjk_font
   fi
   [ -d "$prefix/drive_c/windows/syswow64" ] && fail "the prefix for 32-bit Windows is a 64-bit one"
   wine_cmd=wine

@@ -8,6 +8,18 @@
 
 namespace ziptest {
 
+zipcomp::ZipComponent& configure(zipcomp::ZipComponent& zip, const std::string& base, const std::string& archive,
+                                 bool move) {
+    zip.PreservePaths = true;
+    zip.DeleteZippedFiles = move;
+    zip.ProcessSubfolders = true;
+    zip.BasePath = base;
+    zip.FilesToProcess = "*.*";
+    zip.ZipFilename = archive;
+    zip.CompressionLevel = 6;
+    return zip;
+}
+
 std::filesystem::path fsPath(const std::string& utf8) {
     return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
 }

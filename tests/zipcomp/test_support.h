@@ -12,10 +12,16 @@
 #include <utility>
 
 #include "zipcomp/file_access.h"
+#include "zipcomp/zip_component.h"
 
 namespace ziptest {
 
 // Paths in the tests are UTF-8 text, as in the component.
+
+// The component set up as the backup sets it up: `base` packed whole with its paths at
+// level 6 into `archive`; the sources deleted afterwards when `move`.
+zipcomp::ZipComponent& configure(zipcomp::ZipComponent& zip, const std::string& base, const std::string& archive,
+                                 bool move = false);
 std::filesystem::path fsPath(const std::string& utf8);
 std::string utf8Of(const std::filesystem::path& p);
 

@@ -35,17 +35,6 @@ std::map<std::string, std::string> makeBackupRoot(const std::string& root) {
     return files;
 }
 
-ZipComponent& configure(ZipComponent& zip, const std::string& base, const std::string& archive) {
-    zip.PreservePaths = true;
-    zip.DeleteZippedFiles = false;
-    zip.ProcessSubfolders = true;
-    zip.BasePath = base;
-    zip.FilesToProcess = "*.*";
-    zip.ZipFilename = archive;
-    zip.CompressionLevel = 6;
-    return zip;
-}
-
 TEST(ZipComponentTest, PacksEveryFileUnderItsRelativePathAndSkipsEmptyFolders) {
     TempDir dir;
     auto files = makeBackupRoot(dir / "Quorvak");

@@ -34,16 +34,6 @@ namespace {
 
 int code(ZipResult r) { return static_cast<int>(r); }
 
-void configure(ZipComponent& zip, const std::string& base, const std::string& archive, bool move) {
-    zip.PreservePaths = true;
-    zip.DeleteZippedFiles = move;
-    zip.ProcessSubfolders = true;
-    zip.BasePath = base;
-    zip.FilesToProcess = "*.*";
-    zip.ZipFilename = archive;
-    zip.CompressionLevel = 6;
-}
-
 bool hasTemporary(const std::string& dir) {
     for (const auto& n : namesIn(dir))
         if (n.size() > 4 && n.substr(n.size() - 4) == ".tmp") return true;
