@@ -46,6 +46,7 @@ TEST(HiveHeader, RefusesShortAndForeignFiles) {
   EXPECT_EQ(stateOf("MZ\x90"), HiveState::NotRegf);
   EXPECT_EQ(stateOf("regf"), HiveState::Truncated);
   std::string base = corpusHive("hives/regipy__SYSTEM").substr(0, kHiveBaseBlockSize);
+  ASSERT_EQ(base.size(), kHiveBaseBlockSize);
   EXPECT_EQ(CheckHiveHeader(base, base.size()).state, HiveState::Truncated);  // the bins are gone
   base[0x14] = 2;  // major version 2: the checksum no longer matches either
   EXPECT_EQ(CheckHiveHeader(base, 1u << 30).state, HiveState::BadChecksum);
