@@ -1,11 +1,17 @@
 #include "backup_collector.h"
 
+#include <algorithm>
 #include <optional>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "backup_root.h"
 #include "folder_ids.h"
+#include "install_dirs.h"
 #include "md_ini_inf.h"
+#include "package_paths.h"
 #include "source_search.h"
+#include "text_encoding.h"
 
 namespace qelvaro {
 namespace {
@@ -124,6 +130,9 @@ DriverReport BackupCollector::collect(const DriverRow& driver, const std::string
     return report;
   }
 
+  const std::optional<std::string> package = store_ ? store_->packageFolder(driver.infName) : std::nullopt;
+  if (package && copyPackage(*package, driver.installSection, report, sink)) return report;
+
   const std::string infSource = InfDir(folders_) + "\\" + driver.infName;
   const std::string infCopy = report.folder + "\\" + driver.infName;
   if (const FsResult r = fs_.copyFile(infSource, infCopy); !r) {
@@ -138,41 +147,191 @@ DriverReport BackupCollector::collect(const DriverRow& driver, const std::string
   }
   report.copied.push_back({driver.infName, infSource});
   sink.letMessagesRun();
-
-  // Everything below reads the copy, never the INF folder: the copy is what the
-  // backup holds. The INF is read once; it does not change while it is read.
-  const IniDocument doc = LoadIniFile(infCopy, fs_).value_or(IniDocument{});
-  const InfBackupView inf = ReadInfForBackup(doc, arch_);
-  if (!inf.catalog.empty()) copyCatalog(inf.catalog, report);
-
-  std::optional<std::optional<std::string>> packageFolder;  // looked up once, when first needed
-  const std::vector<bool> versionFolders = versionFoldersFor(inf.destination);
-  for (const std::string& key : inf.sourceFiles) {
-    copySourceFile(key, inf.destination, report, packageFolder, versionFolders);
-  }
+  collectInstalled(driver.installSection, package, report);
   return report;
 }
 
-void BackupCollector::copyCatalog(const std::string& catalog, DriverReport& report) {
+namespace {
+
+// The files an install needs: those its install section copies; for an INF without
+// an install section for the architecture, every file its source-disk lists name.
+bool needed(const InfInstallModel& model, const InfFile& file) {
+  return model.installSections.empty() ? file.listed : file.copied;
+}
+
+}  // namespace
+
+bool BackupCollector::copyPackage(const std::string& package, const std::string& installSection,
+                                  DriverReport& report, BackupSink& sink) {
+  const auto infName = PackageInfName(package.substr(package.find_last_of('\\') + 1));
+  if (!infName) return false;
+  // Every file of the package, at its place below the package folder.
+  std::vector<std::string> files, folders;
+  std::string infRelative;
+  std::vector<std::string> pending{""};
+  while (!pending.empty()) {
+    const std::string relative = std::move(pending.back());
+    pending.pop_back();
+    const DirListing listing = fs_.listDir(relative.empty() ? package : package + "\\" + relative);
+    if (!listing.result) {
+      if (relative.empty()) return false;
+      report.skippedFiles.push_back({relative, package + "\\" + relative, listing.result});
+      continue;
+    }
+    for (const DirEntry& e : listing.entries) {
+      const std::string path = relative.empty() ? e.name : relative + "\\" + e.name;
+      if (e.kind == EntryKind::Folder) {
+        folders.push_back(path);
+        pending.push_back(path);
+      } else {
+        files.push_back(path);
+        if (relative.empty() && iequalsAscii(e.name, *infName)) infRelative = path;
+      }
+    }
+  }
+  if (infRelative.empty()) return false;
+
+  report.package = package;
+  std::sort(folders.begin(), folders.end());  // parents before their subfolders
+  for (const std::string& f : folders) {
+    if (const FsResult r = fs_.createDir(report.folder + "\\" + f); !r) {
+      report.skippedFiles.push_back({f, package + "\\" + f, r});
+    }
+  }
+  // The INF first: the report lists it first, as for every driver.
+  std::stable_partition(files.begin(), files.end(), [&](const std::string& f) { return f == infRelative; });
+  std::unordered_set<std::string> present;  // lower-cased relative paths now in the backup
+  for (const std::string& f : files) {
+    const std::string from = package + "\\" + f;
+    if (const FsResult r = fs_.copyFile(from, report.folder + "\\" + f); !r) {
+      report.skippedFiles.push_back({f, from, r});
+      continue;
+    }
+    report.copied.push_back({f, from});
+    present.insert(asciiLowerCopy(f));
+    sink.letMessagesRun();
+  }
+
+  // What the install needs must be in the package; a damaged store may have lost a
+  // file, which the places it was installed to may still hold.
+  const IniDocument doc = LoadIniFile(report.folder + "\\" + infRelative, fs_).value_or(IniDocument{});
+  const InfInstallModel model = ReadInfInstallModel(doc, arch_, installSection);
+  const InfDestination dest = ReadInfForBackup(doc, arch_).destination;
+  if (!model.catalog.empty() && IsPlainEntryName(model.catalog) && !present.count(asciiLowerCopy(model.catalog))) {
+    copyCatalog(model.catalog, model.catalog, report);
+  }
+  const std::vector<bool> noVersionFolders(20, false);
+  for (const InfFile& file : model.files) {
+    if (!needed(model, file)) continue;
+    const auto relative = SafeRelativePath(file.diskPath, file.subdir, file.name);
+    if (!relative) {
+      report.skippedFiles.push_back({file.name, "", FsResult::Failure(FsError::BadName)});
+      continue;
+    }
+    if (present.count(asciiLowerCopy(*relative))) continue;
+    Places places = installedPlaces(file, dest, std::nullopt, noVersionFolders);
+    std::vector<std::string> found = existing(places.tryOrder, AttrMask::System);
+    std::vector<std::string>& searched = places.searched;
+    searched.insert(searched.begin(), package + "\\" + *relative);
+    if (found.empty()) {
+      report.missing.push_back({*relative, std::move(searched)});
+      continue;
+    }
+    // Its folder in the package may be missing too.
+    std::string folder = report.folder;
+    for (std::size_t start = 0, sep; (sep = relative->find('\\', start)) != std::string::npos; start = sep + 1) {
+      folder += "\\" + relative->substr(start, sep - start);
+      (void)fs_.createDir(folder);
+    }
+    copyFirstThatCopies(found, *relative, report);
+  }
+  return true;
+}
+
+void BackupCollector::collectInstalled(const std::string& installSection, const std::optional<std::string>& package,
+                                       DriverReport& report) {
+  // Everything below reads the copy, never the INF folder: the copy is what the
+  // backup holds. The INF is read once; it does not change while it is read.
+  const std::string infCopy = report.folder + "\\" + report.driver.infName;
+  const IniDocument doc = LoadIniFile(infCopy, fs_).value_or(IniDocument{});
+  const InfInstallModel model = ReadInfInstallModel(doc, arch_, installSection);
+  const InfDestination dest = ReadInfForBackup(doc, arch_).destination;
+  if (!model.catalog.empty()) copyCatalog(model.catalog, model.catalog, report);
+
+  // Flat, each file under its source name, unless two files the driver needs would
+  // share a name there (an x86 and an amd64 file of one name): then every file keeps
+  // its place in the package, which the restore takes as it is.
+  bool keepLayout = false;
+  std::unordered_map<std::string, std::string> flatNames;  // lower-cased name -> layout path
+  for (const InfFile& file : model.files) {
+    if (!needed(model, file)) continue;
+    const auto relative = SafeRelativePath(file.diskPath, file.subdir, file.name);
+    if (!relative) continue;
+    const auto [it, added] = flatNames.emplace(asciiLowerCopy(file.name), asciiLowerCopy(*relative));
+    if (!IsPlainEntryName(file.name) || (!added && it->second != asciiLowerCopy(*relative))) keepLayout = true;
+  }
+
+  const std::vector<bool> versionFolders = versionFoldersFor(dest);
+  for (const InfFile& file : model.files) {
+    std::string target = file.name;
+    if (keepLayout) {
+      const auto relative = SafeRelativePath(file.diskPath, file.subdir, file.name);
+      if (relative) target = *relative;
+    }
+    if (!keepLayout ? !IsPlainEntryName(target) : !SafeRelativePath("", "", target)) {
+      report.skippedFiles.push_back({file.name, "", FsResult::Failure(FsError::BadName)});
+      continue;
+    }
+    Places places = installedPlaces(file, dest, package, versionFolders);
+    const std::vector<std::string> found = existing(places.tryOrder, AttrMask::Plain);
+    if (found.empty()) {
+      (needed(model, file) ? report.missing : report.notNeeded).push_back({target, std::move(places.searched)});
+      continue;
+    }
+    if (target.find('\\') != std::string::npos) {
+      std::string folder = report.folder;
+      for (std::size_t start = 0, sep; (sep = target.find('\\', start)) != std::string::npos; start = sep + 1) {
+        folder += "\\" + target.substr(start, sep - start);
+        (void)fs_.createDir(folder);
+      }
+    }
+    copyFirstThatCopies(found, target, report);
+  }
+}
+
+void BackupCollector::copyCatalog(const std::string& catalog, const std::string& saveAs, DriverReport& report) {
   if (!IsPlainEntryName(catalog)) {
     report.skippedFiles.push_back({catalog, "", FsResult::Failure(FsError::BadName)});
     return;
   }
+  // Windows installs a package's catalog under the oem INF's base name
+  // (oem12.cat for oem12.inf); the catalog's own name is the older rule.
+  std::vector<std::string> names;
+  const std::string& inf = report.driver.infName;
+  const auto dot = inf.find_last_of('.');
+  if (dot != std::string::npos && dot > 0 && iequalsAscii(inf.substr(dot), ".inf")) {
+    names.push_back(inf.substr(0, dot) + ".cat");
+  }
+  if (names.empty() || !iequalsAscii(names.front(), catalog)) names.push_back(catalog);
   const std::string catRoot = folders_.systemDir() + "\\CatRoot";
   const DirListing listing = fs_.listDir(catRoot);  // no catalog root: no catalog
-  // Each find would replace the previous copy, so the last one is the copy to make;
-  // the earlier ones stand in when it cannot be copied.
-  std::vector<std::string> found;
-  for (const DirEntry& entry : listing.entries) {
-    if (!AttrMaskAdmits(AttrMask::Folder, entry.kind, entry.hidden, entry.system)) continue;
-    std::string candidate = catRoot + "\\" + entry.name + "\\" + catalog;
-    if (fs_.exists(candidate, AttrMask::System)) found.insert(found.begin(), std::move(candidate));
+  std::vector<std::string> searched;
+  for (const std::string& name : names) {
+    // Each find would replace the previous copy, so the last one is the copy to make;
+    // the earlier ones stand in when it cannot be copied.
+    std::vector<std::string> found;
+    for (const DirEntry& entry : listing.entries) {
+      if (!AttrMaskAdmits(AttrMask::Folder, entry.kind, entry.hidden, entry.system)) continue;
+      std::string candidate = catRoot + "\\" + entry.name + "\\" + name;
+      if (fs_.exists(candidate, AttrMask::System)) found.insert(found.begin(), std::move(candidate));
+    }
+    searched.push_back(catRoot + "\\*\\" + name);
+    if (!found.empty()) {
+      copyFirstThatCopies(found, saveAs, report);
+      return;
+    }
   }
-  if (found.empty()) {
-    report.missing.push_back({catalog, {catRoot + "\\*\\" + catalog}});
-    return;
-  }
-  copyFirstThatCopies(found, catalog, report);
+  report.missing.push_back({saveAs, std::move(searched)});
 }
 
 std::vector<bool> BackupCollector::versionFoldersFor(const InfDestination& dest) const {
@@ -189,40 +348,51 @@ std::vector<bool> BackupCollector::versionFoldersFor(const InfDestination& dest)
   return present;
 }
 
-void BackupCollector::copySourceFile(const std::string& key, const InfDestination& dest, DriverReport& report,
-                                     std::optional<std::optional<std::string>>& packageFolder,
-                                     const std::vector<bool>& versionFolders) {
-  if (!IsPlainEntryName(key)) {
-    report.skippedFiles.push_back({key, "", FsResult::Failure(FsError::BadName)});
-    return;
+BackupCollector::Places BackupCollector::installedPlaces(const InfFile& file, const InfDestination& dest,
+                                                         const std::optional<std::string>& package,
+                                                         const std::vector<bool>& versionFolders) const {
+  Places places;
+  // Where the install section sent it, under the name it was installed as.
+  for (const InfCopy& copy : file.copies) {
+    std::string path;
+    if (copy.dirId == "13") {  // runs from the driver store: the file stays in the package
+      if (!package) continue;
+      path = *package + "\\" + SafeRelativePath(file.diskPath, file.subdir, file.name).value_or(file.name);
+    } else {
+      const std::string folder = InstallDirFolder(copy.dirId, copy.subdir, arch_, folders_);
+      if (folder.empty() || !IsPlainEntryName(copy.installedName)) continue;
+      path = folder + "\\" + copy.installedName;
+    }
+    places.searched.push_back(path);
+    places.tryOrder.push_back(std::move(path));
   }
-  // As with the catalog, the last find is the copy that would stay, so the candidates
-  // are tried from the last one back, and an earlier find stands in when a copy fails.
-  // A numbered version folder that is not there holds nothing: printer drivers would
-  // otherwise cost 19 lookups per file.
-  std::vector<std::string> found;
-  std::vector<std::string> searched;
-  const SourceFileLookup lookup = SourceFileCandidates(key, dest, folders_);
+  if (!IsPlainEntryName(file.name)) return places;
+  // The older places, under the source name. Later finds replaced earlier copies
+  // there, so they are tried from the last one back. A numbered version folder that
+  // is not there holds nothing: printer drivers would otherwise cost 19 lookups per file.
+  const SourceFileLookup lookup = SourceFileCandidates(file.name, dest, folders_);
+  const std::size_t older = places.searched.size();
   for (std::size_t i = lookup.candidates.size(); i-- > 0;) {
     const int version = lookup.versionFolder[i];
     if (version > 0 && !versionFolders[static_cast<std::size_t>(version)]) continue;
-    searched.insert(searched.begin(), lookup.candidates[i]);
-    if (fs_.exists(lookup.candidates[i], AttrMask::Plain)) found.push_back(lookup.candidates[i]);
+    places.searched.insert(places.searched.begin() + static_cast<std::ptrdiff_t>(older), lookup.candidates[i]);
+    places.tryOrder.push_back(lookup.candidates[i]);
   }
-  // The driver store is looked at only when the usual places hold nothing.
-  if (found.empty() && store_) {
-    if (!packageFolder) packageFolder = store_->packageFolder(report.driver.infName);
-    if (*packageFolder) {
-      std::string candidate = **packageFolder + "\\" + key;
-      searched.push_back(candidate);
-      if (fs_.exists(candidate, AttrMask::Plain)) found.push_back(std::move(candidate));
-    }
+  if (package) {
+    places.searched.push_back(*package + "\\" + file.name);
+    places.tryOrder.push_back(places.searched.back());
   }
-  if (found.empty()) {
-    report.missing.push_back({key, std::move(searched)});
-    return;
+  return places;
+}
+
+std::vector<std::string> BackupCollector::existing(const std::vector<std::string>& paths, AttrMask mask) const {
+  std::vector<std::string> found;
+  for (const std::string& p : paths) {
+    bool seen = false;
+    for (const std::string& f : found) seen = seen || iequalsAscii(f, p);
+    if (!seen && fs_.exists(p, mask)) found.push_back(p);
   }
-  copyFirstThatCopies(found, key, report);
+  return found;
 }
 
 void BackupCollector::copyFirstThatCopies(const std::vector<std::string>& found, const std::string& name,

@@ -1,17 +1,29 @@
 #pragma once
 // Collects the files of each ticked driver into the backup folder layout:
-//   backup root \ class name \ SafeDir(description) \ files, flat
-// The INF is copied from the INF folder and read from the copy; its catalog is
-// searched in the subfolders of System32\CatRoot; each file of its source-disk list
-// is searched through the default destination directory and the extension rule and,
-// when none of those hold it, in the driver's package folder in the driver store.
+//   backup root \ class name \ SafeDir(description) \ files
 //
-// The INF is read as Windows reads it, for the machine's native architecture (see
-// inf_backup_view.h): files listed only for other architectures are not looked for.
+// A driver whose package the driver store holds is backed up as the store has it:
+// the whole package folder, the INF under its own name, its catalog and every file
+// at its place in the package. This is what Windows' own export does, and it
+// restores by construction.
 //
-// A driver that cannot be backed up (no INF, a folder that cannot be made), a file
-// that cannot be copied and a file that is found nowhere are named in the result,
-// with the places looked in; the run goes on.
+// A driver without a package (installed before the store existed, or a damaged
+// store) is collected from where its install put each file: the INF from the INF
+// folder (as oemN.inf), its catalog from CatRoot (under the oem INF's base name,
+// then under its own name; saved under its own name), and each file the install
+// section copies from the folder its file list was sent to, under its installed name;
+// the older places (DefaultDestDir, the extension rule, the numbered printer folders,
+// the top of the store package) follow. Files land flat, each under its source name,
+// unless two would share a name: then the driver keeps the package layout.
+//
+// The INF is read as Windows reads it, for the machine's native architecture and
+// the install section the driver key names (see inf_install_model.h).
+//
+// A driver is complete when its catalog and every file its install section copies
+// are in the backup (an INF without an install section for the architecture needs
+// every file its source-disk lists name). Files listed but never copied are taken
+// when found and never make a driver incomplete. What cannot be backed up is named
+// in the result, with the places looked in; the run goes on.
 
 #include <cstddef>
 #include <optional>
@@ -21,6 +33,7 @@
 #include "driver_store.h"
 #include "file_system.h"
 #include "inf_backup_view.h"
+#include "inf_install_model.h"
 #include "system_folders.h"
 
 namespace qelvaro {
@@ -30,6 +43,9 @@ struct DriverRow {
   std::string description;  // becomes the driver folder's name, through SafeDir
   std::string className;    // the class folder's name, unchanged; empty puts the driver in the root
   std::string infName;      // the INF's name in the INF folder ("oem3.inf")
+  // The install section the driver key names (InfSection, with InfSectionExt
+  // appended); empty when unknown, and then every model's section counts.
+  std::string installSection = {};
 };
 
 // The rows to back up. Tick states are asked for when the run reaches a row, since
@@ -79,6 +95,9 @@ struct DriverReport {
   std::vector<CollectedFile> copied;  // in copy order; the INF first
   std::vector<SkippedFile> skippedFiles;
   std::vector<MissingFile> missing;
+  // Files the INF lists but the install never copies, found nowhere: not needed.
+  std::vector<MissingFile> notNeeded;
+  std::string package;  // the driver store folder the package was copied from, if it was
 
   bool skipped() const { return skip != DriverSkip::None; }
   // One line naming the driver (description and INF) and what went wrong; empty
@@ -125,15 +144,30 @@ class BackupCollector {
 
  private:
   bool makeFolder(const std::string& path, DriverReport& report, bool& created);
-  void copyCatalog(const std::string& catalog, DriverReport& report);
-  void copySourceFile(const std::string& key, const InfDestination& dest, DriverReport& report,
-                      std::optional<std::optional<std::string>>& packageFolder,
-                      const std::vector<bool>& versionFolders);
+  // Copies the store package; false (with nothing reported) when it holds no INF of
+  // the package's name, so that the driver is collected from its installed files.
+  bool copyPackage(const std::string& package, const std::string& installSection, DriverReport& report,
+                   BackupSink& sink);
+  void collectInstalled(const std::string& installSection, const std::optional<std::string>& package,
+                        DriverReport& report);
+  // The catalog from CatRoot, saved as `saveAs` in the driver folder.
+  void copyCatalog(const std::string& catalog, const std::string& saveAs, DriverReport& report);
+  // The places an install put `file`, then the older places: in the order they are
+  // tried (best first), and in the order the report names them.
+  struct Places {
+    std::vector<std::string> tryOrder;
+    std::vector<std::string> searched;
+  };
+  Places installedPlaces(const InfFile& file, const InfDestination& dest,
+                                           const std::optional<std::string>& package,
+                                           const std::vector<bool>& versionFolders) const;
+  // Those of `paths` that exist, each once, in the same order.
+  std::vector<std::string> existing(const std::vector<std::string>& paths, AttrMask mask) const;
   // Which numbered version folders (1 to 19) the printer-driver folder holds, when the
   // INF's files go there; all false otherwise.
   std::vector<bool> versionFoldersFor(const InfDestination& dest) const;
-  // Copies the first of `found` that copies; names the file as skipped (with the
-  // first failure) when none does.
+  // Copies the first of `found` that copies to `name` in the driver folder; names
+  // the file as skipped (with the first failure) when none does.
   void copyFirstThatCopies(const std::vector<std::string>& found, const std::string& name, DriverReport& report);
 
   const SystemFolders& folders_;

@@ -1,13 +1,17 @@
 #pragma once
-// Where an installed driver package lives in the driver store. Drivers installed
-// on Windows 10 and later run from their package folder
-// (System32\DriverStore\FileRepository\<package>) and often have no copy in System32,
-// so the backup looks there for a file that the usual places do not hold.
+// Where an installed driver package lives in the driver store. Installing a
+// third-party driver stages its whole package in
+// System32\DriverStore\FileRepository\<inf name>_<arch>_<hash> (Windows 7:
+// <inf name>_<arch>_neutral_<hash>): the INF under its own name, its catalog and every
+// file at its place in the package. Copying that folder gives a backup that restores
+// by construction; drivers of Windows 10 and later also run from it.
 
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "file_system.h"
+#include "inf_values.h"
 #include "registry.h"
 #include "system_folders.h"
 
@@ -38,6 +42,35 @@ class RegistryDriverStoreLookup final : public DriverStoreLookup {
   const Registry& registry_;
   const SystemFolders& folders_;
 };
+
+// The store searched by name, for systems that record no driver database (Windows 7,
+// Wine, images without a DRIVERS hive): the FileRepository folder for `arch`
+// ("<name>.inf_amd64_*", any case) whose INF equals INF\<infName> byte for byte. The
+// store's INFs are read once, on the first lookup.
+class FileRepositoryDriverStoreLookup final : public DriverStoreLookup {
+ public:
+  FileRepositoryDriverStoreLookup(const FileSystem& fs, const SystemFolders& folders, MachineArch arch)
+      : fs_(fs), folders_(folders), arch_(arch) {}
+  std::optional<std::string> packageFolder(const std::string& infName) const override;
+
+ private:
+  void index() const;
+  const FileSystem& fs_;
+  const SystemFolders& folders_;
+  MachineArch arch_;
+  mutable bool indexed_ = false;
+  struct Package {
+    std::string folder;
+    std::string inf;
+    std::size_t size;
+    std::size_t hash;
+  };
+  mutable std::vector<Package> packages_;
+};
+
+// The INF's own name that a package folder's name begins with
+// ("usr20006.inf" for "usr20006.inf_amd64_b4a8bfb830e4c676"); none when it has none.
+std::optional<std::string> PackageInfName(const std::string& packageFolderName);
 
 // Asks each lookup in turn; the first answer wins.
 class ChainedDriverStoreLookup final : public DriverStoreLookup {

@@ -13,18 +13,15 @@
 #include <string_view>
 #include <vector>
 
+#include "inf_install_model.h"
 #include "inf_values.h"
 #include "ini_reader.h"
 
 namespace qelvaro::restore {
 
-// Where one source file lies below the INF's folder, as the INF says.
-struct SourceFile {
-  std::string name;       // the file's name on the distribution
-  std::string diskPath;   // SourceDisksNames path, as written ("" for the INF's folder)
-  std::string subdir;     // SourceDisksFiles subfolder, as written
-  bool listed = false;    // SourceDisksFiles names it (else it is looked for beside the INF)
-};
+// A file of the package: where it lies below the INF's folder, as the INF says
+// (diskPath, subdir, name), and where the install puts it.
+using SourceFile = InfFile;
 
 struct InfPackage {
   std::string description;   // the first model's device description
@@ -53,9 +50,7 @@ InfPackage ReadInfPackage(const IniDocument& doc, MachineArch arch);
 // [Strings.0804] (simplified Chinese) is asked first. Unknown keys stay as written.
 std::string ResolveInfStrings(const IniDocument& doc, std::string_view text);
 
-// A [Strings] value: up to a ";" outside quotes, trimmed, quoted stretches taken
-// literally with "" standing for one quote. Commas are part of the text.
-std::string InfStringText(std::string_view raw);
+using qelvaro::InfStringText;
 
 // "10.0.1.2 (06/21/2006)" from a DriverVer value "06/21/2006,10.0.1.2".
 std::string DisplayDriverVersion(std::string_view driverVer);

@@ -20,35 +20,6 @@ std::string join(const std::string& a, const std::string& b) {
   return a + "\\" + b;
 }
 
-bool badComponent(const std::string& part) {
-  if (part == "..") return true;
-  for (unsigned char c : part) {
-    if (c < 0x20 || c == ':' || c == '<' || c == '>' || c == '"' || c == '|' || c == '?' || c == '*') return true;
-  }
-  // Windows drops trailing dots and blanks, which would turn "..." or ". ." into "..".
-  return part.find_first_not_of(". ") == std::string::npos;
-}
-
-// Appends the components of `path` (split at "\" and "/"); false when one is refused.
-bool appendComponents(std::string_view path, std::vector<std::string>& parts) {
-  std::size_t start = 0;
-  while (start <= path.size()) {
-    std::size_t end = path.find_first_of("\\/", start);
-    if (end == std::string_view::npos) end = path.size();
-    const std::string part(path.substr(start, end - start));
-    if (!part.empty() && part != ".") {
-      if (badComponent(part)) return false;
-      parts.push_back(part);
-    }
-    start = end + 1;
-  }
-  return true;
-}
-
-bool startsWithShare(std::string_view path) {
-  return path.size() >= 2 && (path[0] == '\\' || path[0] == '/') && (path[1] == '\\' || path[1] == '/');
-}
-
 // The driver folder's files by lower-cased name.
 std::map<std::string, std::string> filesByName(const FileSystem& fs, const std::string& folder) {
   std::map<std::string, std::string> names;
@@ -104,32 +75,19 @@ DriverSearch FindDrivers(const FileSystem& fs, const std::string& root) {
   return search;
 }
 
-std::optional<std::string> SafeRelativePath(const std::string& diskPath, const std::string& subdir,
-                                            const std::string& name) {
-  if (startsWithShare(diskPath) || startsWithShare(subdir) || startsWithShare(name)) return std::nullopt;
-  // A leading "\" means the root of the distribution (INFs write subfolders as
-  // "\x86"), never the drive's. Old INFs also list files as "Sub\name.sys".
-  if (name.empty() || name.back() == '\\' || name.back() == '/') return std::nullopt;
-  std::vector<std::string> parts;
-  if (!appendComponents(diskPath, parts) || !appendComponents(subdir, parts) || !appendComponents(name, parts)) {
-    return std::nullopt;
-  }
-  std::string path;
-  for (const auto& p : parts) path = path.empty() ? p : path + "\\" + p;
-  return path;
-}
-
 LayoutPlan PlanLayout(const FileSystem& fs, const FoundDriver& driver, const InfPackage& package) {
   LayoutPlan plan;
   const auto names = filesByName(fs, driver.folder);
   std::set<std::string> placed;  // lower-cased relative paths already planned
 
   auto find = [&](const std::string& name, const std::string& relative) -> std::optional<std::string> {
+    // A package kept with its layout (as the driver store holds it, or where flat names
+    // would clash) is taken as it is; a flat backup is rebuilt from its names.
+    const std::string laidOut = join(driver.folder, relative);
+    if (relative.find('\\') != std::string::npos && fs.exists(laidOut, AttrMask::System)) return laidOut;
     const auto sep = name.find_last_of("\\/");
     const std::string flat = sep == std::string::npos ? name : name.substr(sep + 1);
     if (auto it = names.find(asciiLowerCopy(flat)); it != names.end()) return join(driver.folder, it->second);
-    const std::string laidOut = join(driver.folder, relative);
-    if (relative.find('\\') != std::string::npos && fs.exists(laidOut, AttrMask::System)) return laidOut;
     return std::nullopt;
   };
   auto place = [&](const std::string& from, const std::string& relative) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "file_system.h"
+#include "package_paths.h"
 #include "restore_inf.h"
 
 namespace qelvaro::restore {
@@ -33,13 +34,7 @@ struct DriverSearch {
 };
 DriverSearch FindDrivers(const FileSystem& fs, const std::string& root);
 
-// `diskPath` + `subdir` + `name` as one relative path below the staging folder,
-// separators as "\", or none when the INF's text would leave it: "..", a drive
-// letter or any ":", a share ("\\server"), characters Windows refuses in names.
-// One leading "\" means the distribution's root, the INF's own folder. The name may
-// carry subfolders of its own (old INFs list "Sub\name.sys").
-std::optional<std::string> SafeRelativePath(const std::string& diskPath, const std::string& subdir,
-                                            const std::string& name);
+using qelvaro::SafeRelativePath;
 
 struct StagedFile {
   std::string from;      // path in the backup

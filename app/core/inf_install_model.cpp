@@ -1,0 +1,341 @@
+#include "inf_install_model.h"
+
+#include <unordered_set>
+
+#include "text_encoding.h"
+
+namespace qelvaro {
+
+namespace {
+
+using Key = IniDocument::Key;
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+std::string decorated(std::string_view base, std::string_view suffix) {
+  return std::string(base) + "." + std::string(suffix);
+}
+
+// A line of a file list as written: "name" or "name=value" (fields split by commas only).
+std::string wholeLine(const Key& k) { return k.value ? k.name + "=" + *k.value : k.name; }
+
+// "NTamd64", "NTamd64.10.0...19041": the architecture part of a target OS decoration,
+// lower-cased; "" for plain "NT"; "?" for anything else.
+std::string decorationArch(std::string_view decoration) {
+  std::string lower = asciiLowerCopy(decoration);
+  if (lower.rfind("nt", 0) != 0) return "?";
+  lower.erase(0, 2);
+  const auto dot = lower.find('.');
+  return dot == std::string::npos ? lower : lower.substr(0, dot);
+}
+
+// The models section a [Manufacturer] entry names for `arch`, or none.
+std::optional<std::string> modelsSectionFor(const InfIndex& doc, const std::vector<std::string>& fields,
+                                            MachineArch arch) {
+  const std::string& base = fields.front();
+  const std::string want(ArchDecoration(arch));
+  for (std::size_t i = 1; i < fields.size(); ++i) {
+    const std::string a = decorationArch(fields[i]);
+    if ((a == want || (arch == MachineArch::X86 && a.empty())) && doc.has(decorated(base, fields[i]))) {
+      return decorated(base, fields[i]);
+    }
+  }
+  if (arch == MachineArch::X86 && doc.has(base)) return base;
+  return std::nullopt;
+}
+
+// The install section of a model for `arch` as Windows picks it, or "".
+std::string installSectionFor(const InfIndex& doc, const std::string& base, MachineArch arch) {
+  for (const std::string& d : {"NT" + std::string(ArchDecoration(arch)), std::string("NT"), std::string()}) {
+    const std::string name = d.empty() ? base : decorated(base, d);
+    if (doc.has(name)) return name;
+  }
+  return "";
+}
+
+// Names kept once, compared without regard to case.
+class OnceList {
+ public:
+  explicit OnceList(std::vector<std::string>& list) : list_(list) {
+    for (const auto& v : list_) seen_.insert(asciiLowerCopy(v));
+  }
+  void add(const std::string& value) {
+    if (!value.empty() && seen_.insert(asciiLowerCopy(value)).second) list_.push_back(value);
+  }
+
+ private:
+  std::vector<std::string>& list_;
+  std::unordered_set<std::string> seen_;
+};
+
+class ModelBuilder {
+ public:
+  ModelBuilder(const InfIndex& doc, MachineArch arch, InfInstallModel& model)
+      : doc_(doc), arch_(arch), model_(model) {}
+
+  void readDefaultDestination() {
+    if (auto raw = doc_.rawValue("DestinationDirs", "DefaultDestDir")) defaultDest_ = destination(*raw);
+  }
+
+  // The CopyFiles of one install section and the sections that go with it.
+  void addInstallSection(const std::string& section) {
+    std::vector<std::string> pending{section, section + ".CoInstallers"};
+    std::unordered_set<std::string> done;
+    for (std::size_t next = 0; next < pending.size(); ++next) {
+      const std::string s = pending[next];
+      if (!done.insert(asciiLowerCopy(s)).second) continue;
+      for (const Key* k : doc_.keys(s)) {
+        if (!k->value) continue;
+        if (iequalsAscii(k->name, "CopyFiles")) addCopyFiles(*k->value);
+        if (iequalsAscii(k->name, "Needs")) {
+          // Needs usually names sections of system INFs (Include=); those of this INF count.
+          for (const std::string& field : InfFields(*k->value)) {
+            if (!field.empty() && doc_.has(field)) pending.push_back(field);
+          }
+        }
+      }
+    }
+  }
+
+  void addListed(const std::string& section) {
+    for (const Key* k : doc_.keys(section)) {
+      const std::string name = doc_.resolve(InfValue(k->name));
+      if (!name.empty()) file(name);
+    }
+  }
+
+  // Disk, subfolder and listing for every file, once all are known.
+  void locateAll() {
+    for (InfFile& f : model_.files) {
+      const auto entry = sourceEntry("SourceDisksFiles", f.name);
+      if (!entry) continue;
+      f.listed = true;
+      if (entry->size() > 1) f.subdir = doc_.resolve((*entry)[1]);
+      const auto disk = sourceEntry("SourceDisksNames", InfValue(entry->front()));
+      if (disk && disk->size() > 3) f.diskPath = doc_.resolve((*disk)[3]);
+    }
+  }
+
+ private:
+  struct Destination {
+    std::string dirId = "11";
+    std::string subdir;
+  };
+
+  Destination destination(const std::string& raw) const {
+    const auto fields = InfFields(raw);
+    Destination d;
+    d.dirId = doc_.resolve(fields[0]);
+    if (fields.size() > 1) d.subdir = doc_.resolve(fields[1]);
+    return d;
+  }
+
+  void addCopyFiles(const std::string& value) {
+    for (const std::string& field : InfFields(value)) {
+      if (field.empty()) continue;
+      if (field.front() == '@') {
+        const std::string name = doc_.resolve(field.substr(1));
+        if (!name.empty()) addCopy(name, {"", defaultDest_.dirId, defaultDest_.subdir, name});
+        continue;
+      }
+      const auto own = doc_.rawValue("DestinationDirs", field);
+      const Destination dest = own ? destination(*own) : defaultDest_;
+      for (const Key* line : doc_.keys(field)) {
+        const auto parts = InfFields(wholeLine(*line));
+        const std::string installed = doc_.resolve(parts.front());
+        const std::string source = parts.size() > 1 && !parts[1].empty() ? doc_.resolve(parts[1]) : installed;
+        if (source.empty() || installed.empty()) continue;
+        addCopy(source, {field, dest.dirId, dest.subdir, installed});
+      }
+    }
+  }
+
+  void addCopy(const std::string& source, InfCopy copy) {
+    InfFile& f = file(source);
+    f.copied = true;
+    for (const InfCopy& c : f.copies) {
+      if (iequalsAscii(c.dirId, copy.dirId) && iequalsAscii(c.subdir, copy.subdir) &&
+          iequalsAscii(c.installedName, copy.installedName)) {
+        return;
+      }
+    }
+    f.copies.push_back(std::move(copy));
+  }
+
+  InfFile& file(const std::string& name) {
+    const auto [it, added] = byName_.emplace(asciiLowerCopy(name), model_.files.size());
+    if (added) model_.files.push_back(InfFile{name, {}, {}, false, false, {}});
+    return model_.files[it->second];
+  }
+
+  // SourceDisksFiles / SourceDisksNames: the architecture's section first, per key.
+  std::optional<std::vector<std::string>> sourceEntry(std::string_view section, std::string_view key) const {
+    for (const std::string& name : {decorated(section, ArchDecoration(arch_)), std::string(section)}) {
+      if (auto raw = doc_.rawValue(name, key)) return InfFields(*raw);
+    }
+    return std::nullopt;
+  }
+
+  const InfIndex& doc_;
+  MachineArch arch_;
+  InfInstallModel& model_;
+  Destination defaultDest_;
+  std::unordered_map<std::string, std::size_t> byName_;
+};
+
+}  // namespace
+
+InfIndex::InfIndex(const IniDocument& doc) : all_(doc.sections()) {
+  for (const auto& s : all_) {
+    Section& merged = sections_[asciiLowerCopy(s.name)];
+    for (const auto& k : s.keys) {
+      if (!k.name.empty() && k.name.front() == ';') continue;
+      if (k.name.empty() && !k.value) continue;
+      merged.keys.push_back(&k);
+      merged.first.emplace(asciiLowerCopy(k.name), &k);  // emplace keeps the first of a name
+    }
+  }
+}
+
+const std::vector<const InfIndex::Key*>& InfIndex::keys(std::string_view section) const {
+  static const std::vector<const Key*> none;
+  const auto it = sections_.find(asciiLowerCopy(section));
+  return it == sections_.end() ? none : it->second.keys;
+}
+
+bool InfIndex::has(std::string_view section) const { return sections_.count(asciiLowerCopy(section)) != 0; }
+
+std::optional<std::string> InfIndex::rawValue(std::string_view section, std::string_view key) const {
+  const auto it = sections_.find(asciiLowerCopy(section));
+  if (it == sections_.end()) return std::nullopt;
+  const auto k = it->second.first.find(asciiLowerCopy(key));
+  if (k == it->second.first.end()) return std::nullopt;
+  return k->second->value.value_or(std::string());
+}
+
+std::optional<std::string> InfIndex::stringValue(std::string_view key) const {
+  for (const char* section : {"Strings.0804", "Strings"}) {
+    if (auto raw = rawValue(section, key)) {
+      // "%%" in a string's text stands for one "%", as in any INF value.
+      std::string text = InfStringText(*raw), out;
+      for (std::size_t i = 0; i < text.size(); ++i) {
+        out.push_back(text[i]);
+        if (text[i] == '%' && i + 1 < text.size() && text[i + 1] == '%') ++i;
+      }
+      return out;
+    }
+  }
+  return std::nullopt;
+}
+
+std::string InfIndex::resolve(std::string_view text) const {
+  std::string out;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const auto open = text.find('%', pos);
+    if (open == std::string_view::npos) break;
+    const auto close = text.find('%', open + 1);
+    if (close == std::string_view::npos) break;
+    out.append(text.substr(pos, open - pos));
+    const std::string_view key = text.substr(open + 1, close - open - 1);
+    if (key.empty()) {
+      out.push_back('%');
+    } else if (auto value = stringValue(key)) {
+      out += *value;
+    } else {
+      out.append(text.substr(open, close - open + 1));
+    }
+    pos = close + 1;
+  }
+  out.append(text.substr(pos));
+  return out;
+}
+
+std::string InfIndex::version(std::string_view key) const {
+  const auto raw = rawValue("Version", key);
+  return raw ? resolve(InfValue(*raw)) : std::string();
+}
+
+std::string InfStringText(std::string_view raw) {
+  std::string text;
+  std::size_t keep = 0;
+  bool started = false, quoted = false;
+  for (std::size_t i = 0; i < raw.size(); ++i) {
+    const char c = raw[i];
+    if (quoted) {
+      if (c != '"') text.push_back(c);
+      else if (i + 1 < raw.size() && raw[i + 1] == '"') text.push_back(raw[++i]);
+      else quoted = false;
+      keep = text.size();
+      continue;
+    }
+    if (c == '"') {
+      quoted = started = true;
+      continue;
+    }
+    if (c == ';') break;
+    if (isBlank(c) && !started) continue;
+    started = true;
+    text.push_back(c);
+    if (!isBlank(c)) keep = text.size();
+  }
+  text.resize(keep);
+  return text;
+}
+
+std::size_t InfInstallModel::copiedCount() const {
+  std::size_t n = 0;
+  for (const auto& f : files) n += f.copied ? 1 : 0;
+  return n;
+}
+
+InfInstallModel ReadInfInstallModel(const IniDocument& document, MachineArch arch, std::string_view wanted) {
+  const InfIndex doc(document);
+  InfInstallModel m;
+  const std::string decoratedCatalog = "CatalogFile.NT" + std::string(ArchDecoration(arch));
+  for (const std::string& key : {decoratedCatalog, std::string("CatalogFile.NT"), std::string("CatalogFile")}) {
+    if (auto raw = doc.rawValue("Version", key)) {
+      m.catalog = doc.resolve(InfValue(*raw));
+      if (!m.catalog.empty()) break;
+    }
+  }
+
+  std::vector<std::string> modelSections;
+  OnceList models(m.modelsSections), descriptions(m.modelDescriptions), ids(m.deviceIds),
+      sections(modelSections);
+  for (const Key* mfg : doc.keys("Manufacturer")) {
+    std::vector<std::string> fields = mfg->value ? InfFields(*mfg->value) : InfFields(mfg->name);
+    if (fields.front().empty()) continue;
+    m.hasManufacturers = true;
+    const auto chosen = modelsSectionFor(doc, fields, arch);
+    if (!chosen) continue;
+    m.hasModelsForArch = true;
+    models.add(*chosen);
+    for (const Key* model : doc.keys(*chosen)) {
+      if (!model->value) continue;
+      const auto parts = InfFields(*model->value);
+      descriptions.add(doc.resolve(InfValue(model->name)));
+      sections.add(installSectionFor(doc, parts.front(), arch));
+      for (std::size_t i = 1; i < parts.size(); ++i) ids.add(parts[i]);
+    }
+  }
+
+  // The section an installed driver names: as written, or decorated as Windows would.
+  std::string installed;
+  if (!wanted.empty()) {
+    if (doc.has(wanted)) installed = std::string(wanted);
+    else installed = installSectionFor(doc, std::string(wanted), arch);
+  }
+  if (!installed.empty()) m.installSections = {installed};
+  else m.installSections = modelSections;
+
+  ModelBuilder builder(doc, arch, m);
+  builder.readDefaultDestination();
+  for (const std::string& s : m.installSections) builder.addInstallSection(s);
+  builder.addListed(decorated("SourceDisksFiles", ArchDecoration(arch)));
+  builder.addListed("SourceDisksFiles");
+  builder.locateAll();
+  return m;
+}
+
+}  // namespace qelvaro
