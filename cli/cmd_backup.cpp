@@ -25,7 +25,7 @@ class RecordRows final : public DriverRowSource {
   bool rowTicked(std::size_t) const override { return true; }
   DriverRow rowAt(std::size_t row) const override {
     const DriverRecord& r = records_[row];
-    return DriverRow{r.description, r.className, r.infName};
+    return DriverRow{r.description, r.className, r.infName, r.installSection};
   }
 
  private:

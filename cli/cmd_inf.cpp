@@ -10,6 +10,9 @@
 #include "commands.h"
 #include "json_writer.h"
 #include "inf_backup_view.h"
+#include "inf_install_model.h"
+#include "install_dirs.h"
+#include "package_paths.h"
 #include "md_ini_inf.h"
 #include "source_search.h"
 
@@ -34,6 +37,53 @@ std::string printable(std::string_view s) {
   }
   return out;
 }
+void stringArray(JsonWriter& json, const char* key, const std::vector<std::string>& items) {
+  json.key(key);
+  json.beginArray();
+  for (const auto& item : items) json.value(item);
+  json.endArray();
+}
+
+// How an install reads the INF: its sections, and every file with its place in the
+// package and where the install puts it.
+void writeInstallModel(JsonWriter& json, const InfInstallModel& model, MachineArch arch,
+                       const SystemFolders& folders) {
+  stringArray(json, "Models", model.modelsSections);
+  stringArray(json, "InstallSections", model.installSections);
+  json.key("Files");
+  json.beginArray();
+  for (const InfFile& f : model.files) {
+    json.beginObject();
+    json.key("source");
+    json.value(f.name);
+    json.key("packagePath");
+    json.value(SafeRelativePath(f.diskPath, f.subdir, f.name).value_or(""));
+    json.key("copied");
+    json.value(f.copied);
+    json.key("installedTo");
+    json.beginArray();
+    for (const InfCopy& c : f.copies) {
+      json.beginObject();
+      json.key("dirId");
+      json.value(c.dirId);
+      if (!c.subdir.empty()) {
+        json.key("subdir");
+        json.value(c.subdir);
+      }
+      json.key("name");
+      json.value(c.installedName);
+      // 13: the file runs from its driver store package and is not copied out of it.
+      const std::string folder = InstallDirFolder(c.dirId, c.subdir, arch, folders);
+      json.key("path");
+      json.value(folder.empty() ? std::string() : folder + "\\" + c.installedName);
+      json.endObject();
+    }
+    json.endArray();
+    json.endObject();
+  }
+  json.endArray();
+}
+
 }  // namespace
 
 int RunInfCommand(const Args& args, const FileSystem& fs, std::ostream& out, std::ostream& err) {
@@ -93,9 +143,13 @@ int RunInfCommand(const Args& args, const FileSystem& fs, std::ostream& out, std
     // that a file that fails (unreadable, or too big for the memory left) leaves no
     // half an object behind and the other files are still reported.
     std::optional<InfBackupView> report;
+    InfInstallModel model;
     const char* failure = "cannot read";
     try {
-      if (const auto doc = LoadIniFile(file, fs)) report = ReadInfForBackup(*doc, arch);
+      if (const auto doc = LoadIniFile(file, fs)) {
+        report = ReadInfForBackup(*doc, arch);
+        model = ReadInfInstallModel(*doc, arch);
+      }
     } catch (const std::bad_alloc&) {
       report.reset();
       failure = "not enough memory to read";
@@ -133,6 +187,7 @@ int RunInfCommand(const Args& args, const FileSystem& fs, std::ostream& out, std
       json.endObject();
     }
     json.endArray();
+    writeInstallModel(json, model, arch, folders);
     json.endObject();
   }
   json.endArray();

@@ -31,7 +31,9 @@ std::unique_ptr<ImageSystem> OpenImageSystem(const std::string& root, const Offl
   system->image = OpenOfflineImage(*tree, "C:\\", open, withPaths, error);
   if (!system->image) return nullptr;
   system->fs = std::make_unique<CodePageFileSystem>(*tree, AnsiDecoderForCodePage(system->image->ansiCodePage()));
-  system->store = std::make_unique<RegistryDriverStoreLookup>(system->image->registry(), system->image->folders());
+  system->store = std::make_unique<DatabaseOrSearchLookup>(system->image->registry(), *system->fs,
+                                                           system->image->folders(),
+                                                           system->image->arch().value_or(DefaultMachineArch()));
   system->userPath = [](const std::string& p) {
     std::error_code e;
     std::string path = std::filesystem::absolute(p, e).lexically_normal().string();

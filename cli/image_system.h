@@ -18,7 +18,7 @@ struct ImageSystem {
   std::unique_ptr<FileSystem> platformFs;  // the image's volume, and the host's own files
   std::unique_ptr<OfflineImage> image;
   std::unique_ptr<CodePageFileSystem> fs;  // platformFs, reading ANSI text in the image's code page
-  std::unique_ptr<RegistryDriverStoreLookup> store;
+  std::unique_ptr<DriverStoreLookup> store;
   // The path of `fs` for a folder the user named on the command line.
   std::function<std::string(const std::string&)> userPath;
   // The path the zip component opens for a path of `fs`; unset when they are the same.

@@ -51,7 +51,9 @@ std::unique_ptr<ImageSystem> OpenImageSystem(const std::string& root, const Offl
   system->image = OpenOfflineImage(*fs, volume, open, options, error);
   if (!system->image) return nullptr;
   system->fs = std::make_unique<CodePageFileSystem>(*fs, AnsiDecoderForCodePage(system->image->ansiCodePage()));
-  system->store = std::make_unique<RegistryDriverStoreLookup>(system->image->registry(), system->image->folders());
+  system->store = std::make_unique<DatabaseOrSearchLookup>(system->image->registry(), *system->fs,
+                                                           system->image->folders(),
+                                                           system->image->arch().value_or(DefaultMachineArch()));
   system->userPath = fullPath;
   system->platformFs = std::move(fs);
   return system;

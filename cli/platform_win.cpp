@@ -39,7 +39,7 @@ int RunPlatformBackup(const Args& args, std::ostream& out, std::ostream& err) {
   const Win32SystemFolders folders;
   Win32FileSystem fs;
   const SetupApiDriverStoreLookup setupapi(folders);
-  const RegistryDriverStoreLookup database(registry, folders);
+  const DatabaseOrSearchLookup database(registry, fs, folders, NativeMachineArch());
   const ChainedDriverStoreLookup store({&setupapi, &database});
   BackupSystem system{registry, folders, fs, &store, NativeMachineArch()};
   system.sfxPayloads = LoadSfxPayloads;

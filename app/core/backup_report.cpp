@@ -123,6 +123,7 @@ std::string BackupReportText(const BackupResult& result) {
     const bool isWhole = d.skippedFiles.empty() && d.missing.empty();
     line(out, FormatText(isWhole ? texts::kReportDriverWhole : texts::kReportDriverPartial, {driverName(d.driver)}));
     line(out, FormatText(texts::kReportFolder, {d.folder}));
+    if (!d.package.empty()) line(out, FormatText(texts::kReportFromStore, {d.package}));
     for (const CollectedFile& f : d.copied) line(out, FormatText(texts::kReportCopied, {f.name, f.source}));
     for (const SkippedFile& f : d.skippedFiles) {
       if (f.source.empty()) line(out, FormatText(texts::kReportBadName, {f.name}));
@@ -130,6 +131,9 @@ std::string BackupReportText(const BackupResult& result) {
     }
     for (const MissingFile& f : d.missing) {
       line(out, FormatText(texts::kReportMissing, {f.name, join(f.searched, texts::kClauseSeparator)}));
+    }
+    for (const MissingFile& f : d.notNeeded) {
+      line(out, FormatText(texts::kReportNotNeeded, {f.name, join(f.searched, texts::kClauseSeparator)}));
     }
   }
   return out;

@@ -9,6 +9,14 @@ bool IsMicrosoftProvider(const std::string& provider) {
   return provider.empty() || asciiLowerCopy(provider) == "microsoft";
 }
 
+std::string DriverInstallSection(const Registry& registry, const std::string& keyPath, const std::string& classRoot) {
+  const std::string path = classRoot + "\\" + keyPath;
+  const std::string section =
+      VariantText(ReadRegistryValue(registry, RegistryRoot::LocalMachine, path, "InfSection"));
+  if (section.empty()) return {};
+  return section + VariantText(ReadRegistryValue(registry, RegistryRoot::LocalMachine, path, "InfSectionExt"));
+}
+
 DriverInventory ScanDrivers(const Registry& registry, Ui& ui, bool hideMicrosoft,
                             const std::string& classRoot) {
   const RegistryRoot hklm = RegistryRoot::LocalMachine;
@@ -41,6 +49,7 @@ DriverInventory ScanDrivers(const Registry& registry, Ui& ui, bool hideMicrosoft
     record.keyPath = instance.key;
     if (record.description.empty()) continue;
     if (hideMicrosoft && IsMicrosoftProvider(record.provider)) continue;
+    record.installSection = DriverInstallSection(registry, instance.key, classRoot);
     inventory.drivers.push_back(std::move(record));
   }
   return inventory;

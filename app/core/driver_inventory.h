@@ -20,6 +20,7 @@ struct DriverRecord {
   std::string keyPath;           // class subkey \ driver subkey, below the class root
   std::string className;         // Class of the class key
   std::string infName;           // InfPath of the driver key
+  std::string installSection;    // InfSection with InfSectionExt appended ("" when unknown)
 };
 
 struct DriverInventory {
@@ -30,6 +31,11 @@ struct DriverInventory {
 // Microsoft's own drivers: an empty provider, or one that is exactly "microsoft"
 // in any case ("Microsoft Corporation" is not).
 bool IsMicrosoftProvider(const std::string& provider);
+
+// The install section the driver key at `keyPath` (below `classRoot`) was installed
+// from: InfSection with InfSectionExt appended (".NTamd64"); empty when it names none.
+std::string DriverInstallSection(const Registry& registry, const std::string& keyPath,
+                                 const std::string& classRoot = kClassRoot);
 
 // Scans the class keys below `classRoot` (under HKEY_LOCAL_MACHINE); with
 // `hideMicrosoft`, Microsoft's drivers are left out.

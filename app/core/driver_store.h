@@ -68,6 +68,23 @@ class FileRepositoryDriverStoreLookup final : public DriverStoreLookup {
   mutable std::vector<Package> packages_;
 };
 
+// The driver database, then the store searched by name: what a system without
+// SetupAPI's answer (an offline image, or a Windows whose SetupAPI has none) offers.
+class DatabaseOrSearchLookup final : public DriverStoreLookup {
+ public:
+  DatabaseOrSearchLookup(const Registry& registry, const FileSystem& fs, const SystemFolders& folders,
+                         MachineArch arch)
+      : database_(registry, folders), search_(fs, folders, arch) {}
+  std::optional<std::string> packageFolder(const std::string& infName) const override {
+    if (auto folder = database_.packageFolder(infName)) return folder;
+    return search_.packageFolder(infName);
+  }
+
+ private:
+  RegistryDriverStoreLookup database_;
+  FileRepositoryDriverStoreLookup search_;
+};
+
 // The INF's own name that a package folder's name begins with
 // ("usr20006.inf" for "usr20006.inf_amd64_b4a8bfb830e4c676"); none when it has none.
 std::optional<std::string> PackageInfName(const std::string& packageFolderName);

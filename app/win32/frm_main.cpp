@@ -11,6 +11,7 @@
 #include "backup_report.h"
 #include "backup_root.h"
 #include "cell_grid_window.h"
+#include "driver_inventory.h"
 #include "driver_list.h"
 #include "driver_store_setupapi.h"
 #include "frm_main_texts.h"
@@ -221,18 +222,22 @@ namespace {
 // The ticked rows of the grid, read as the run reaches them.
 class GridRows final : public DriverRowSource {
  public:
-  explicit GridRows(grid::CellGrid& grid) : grid_(grid), count_(static_cast<std::size_t>(grid.ItemCount())) {}
+  GridRows(grid::CellGrid& grid, const Registry& registry)
+      : grid_(grid), registry_(registry), count_(static_cast<std::size_t>(grid.ItemCount())) {}
   std::size_t rowCount() const override { return count_; }
   bool rowTicked(std::size_t row) const override {
     return static_cast<std::int32_t>(row) < grid_.ItemCount() && grid_.RowChecked(static_cast<std::int32_t>(row));
   }
   DriverRow rowAt(std::size_t row) const override {
     const auto r = static_cast<std::int32_t>(row);
-    return DriverRow{grid_.CellText(r, 0), grid_.CellText(r, 4), grid_.CellText(r, 5)};
+    // The key path column names the driver key, which says which install section was used.
+    return DriverRow{grid_.CellText(r, 0), grid_.CellText(r, 4), grid_.CellText(r, 5),
+                     DriverInstallSection(registry_, grid_.CellText(r, 3))};
   }
 
  private:
   grid::CellGrid& grid_;
+  const Registry& registry_;
   std::size_t count_;
 };
 
@@ -316,10 +321,10 @@ void FrmMain::runBackup(const std::string& root) {
   Win32FileSystem fs;
   const Win32Registry registry;
   const SetupApiDriverStoreLookup setupapi(folders);
-  const RegistryDriverStoreLookup database(registry, folders);
+  const DatabaseOrSearchLookup database(registry, fs, folders, NativeMachineArch());
   const ChainedDriverStoreLookup store({&setupapi, &database});
   SetStatus(texts::kCollecting);
-  GridRows rows(grid());
+  GridRows rows(grid(), registry);
   WindowSink sink(*this);
   BackupCollector collector(folders, fs, &store, NativeMachineArch());
   const BackupResult result = collector.run(rows, root, sink);

@@ -98,12 +98,23 @@ TEST(BackupReport, EveryDriverWithEachFileItsSourceOrWhyItIsMissing) {
   bad.skipPath = "..";
   DriverReport refused = whole("r");
   refused.skippedFiles.push_back({"..\\x.dll", "", FsResult::Failure(FsError::BadName)});
-  result.drivers = {whole("a"), withProblems("b"), bad, refused};
+  DriverReport stored = whole("s");
+  stored.package = "C:\\Windows\\System32\\DriverStore\\FileRepository\\s.inf_amd64_1";
+  stored.notNeeded.push_back({"s64.hlp", {"C:\\Windows\\help\\s64.hlp"}});
+  result.drivers = {whole("a"), withProblems("b"), bad, refused, stored};
   const std::string report = BackupReportText(result);
   EXPECT_EQ(report.substr(0, 3), "\xEF\xBB\xBF");
   EXPECT_EQ(report.find("\n"), report.find("\r\n") + 1);
   EXPECT_NE(report.find("备份文件夹: D:\\Quorvak\r\n"), std::string::npos);
-  EXPECT_NE(report.find("共 4 个驱动程序: 完整备份 1 个, 部分备份 2 个, 未备份 1 个."), std::string::npos) << report;
+  EXPECT_NE(report.find("共 5 个驱动程序: 完整备份 2 个, 部分备份 2 个, 未备份 1 个."), std::string::npos) << report;
+  // A package from the store says so; a file the install never copies is named but
+  // leaves the driver whole.
+  EXPECT_NE(report.find("[完整] “s” (s.inf)\r\n    文件夹: D:\\Quorvak\\Net\\s\r\n"
+                        "    来自驱动程序存储区: C:\\Windows\\System32\\DriverStore\\FileRepository\\s.inf_amd64_1\r\n"),
+            std::string::npos)
+      << report;
+  EXPECT_NE(report.find("    未找到 s64.hlp (安装时不复制此文件, 不影响还原), 查找位置: C:\\Windows\\help\\s64.hlp\r\n"),
+            std::string::npos);
   EXPECT_NE(report.find("[完整] “a” (a.inf)\r\n    文件夹: D:\\Quorvak\\Net\\a\r\n"
                         "    已备份 a.inf <- C:\\Windows\\inf\\a.inf\r\n"
                         "    已备份 a.sys <- C:\\Windows\\System32\\drivers\\a.sys\r\n"),
