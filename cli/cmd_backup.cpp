@@ -41,7 +41,8 @@ class LineSink final : public BackupSink {
       out_ << "FAILED " << report.problem() << "\n";
     } else {
       out_ << "ok     \"" << report.driver.description << "\" (" << report.driver.infName << "): "
-           << report.copied.size() << (report.copied.size() == 1 ? " file" : " files") << "\n";
+           << report.copied.size() << (report.copied.size() == 1 ? " file" : " files")
+           << (report.package.empty() ? "" : ", the package from the driver store") << "\n";
     }
     out_.flush();
   }

@@ -3,7 +3,7 @@
 # that no longer boots would be mounted on Linux: folder names in mixed case, a
 # SYSTEM hive and a DRIVERS hive built from .reg text (resources/demo/image), a camera
 # whose files are only in the driver store and whose INF is ANSI text in code page
-# 936, and the files of the other demo drivers where their INFs put them.
+# 936, and the other demo drivers as the Wine demo set lays them (demo-set.sh).
 #   demo-image.sh ROOT        (ROOT is emptied first)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -36,8 +36,7 @@ fake_binary "$sys/spool/DRIVERS/W32X86/3/qvprintui.dll" 80000
 fake_binary "$sys/spool/DRIVERS/W32X86/3/qvprintres.dll" 40000
 fake_binary "$sys/spool/DRIVERS/W32X86/qvprint.chm" 12000
 catroot="$sys/catroot/{F750E6C3-38EE-11D1-85E5-00C04FC295EE}"
-fake_binary "$catroot/qvdisp.cat" 5000
-fake_binary "$catroot/qvnet.cat" 5000
+store_demo_packages "$sys" "$catroot" "$demo"
 fake_binary "$catroot/qvcam.cat" 5000
 fake_binary "$sys/catroot/{127D0A1D-4EF2-11D1-8608-00C04FC295EE}/qvprint.cat" 5000
 package="$sys/DriverStore/FileRepository/qvcam.inf_amd64_5c1e2f3a4b6d7e80"

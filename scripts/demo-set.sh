@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Lays the demo driver set into a Wine prefix: the registry entries of three
-# third-party drivers (display, network, printer) and one of Microsoft's, their INF
-# files in the INF folder, their binaries where the INFs' rules put them (the drivers
-# folder, System32, the help folder, a numbered printer-driver folder), and their
-# catalogs under CatRoot.
+# Lays the demo driver set into a Wine prefix as Windows installs drivers: the
+# registry entries of three third-party drivers (display, network, printer) and one
+# of Microsoft's, their INF files in the INF folder as oemN.inf, their binaries where
+# the INFs' install sections put them (the drivers folder, System32, the help folder,
+# a numbered printer-driver folder), the display and network drivers' packages in the
+# driver store with their catalogs in CatRoot as oemN.cat, and the printer driver as
+# one installed before the store existed (no package, its catalog under its own name).
 #   demo-set.sh PREFIX
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -32,9 +34,7 @@ fake_binary "$sys/spool/drivers/w32x86/3/qvprint.gpd" 15000
 fake_binary "$sys/spool/drivers/w32x86/3/qvprintui.dll" 80000
 fake_binary "$sys/spool/drivers/w32x86/3/qvprintres.dll" 40000
 fake_binary "$sys/spool/drivers/w32x86/qvprint.chm" 12000
-catroot="$sys/CatRoot/{F750E6C3-38EE-11D1-85E5-00C04FC295EE}"
-fake_binary "$catroot/qvdisp.cat" 5000
-fake_binary "$catroot/qvnet.cat" 5000
+store_demo_packages "$sys" "$sys/CatRoot/{F750E6C3-38EE-11D1-85E5-00C04FC295EE}" "$demo"
 fake_binary "$sys/CatRoot/{127D0A1D-4EF2-11D1-8608-00C04FC295EE}/qvprint.cat" 5000
 
 WINEPREFIX="$prefix" wine regedit /s "$root/tests/fixtures/registry/demo-drivers.reg" >/dev/null 2>&1
