@@ -114,24 +114,22 @@ struct Expected {
   const wchar_t* source;
 };
 
+#define kDisplayPackage L"C:\\windows\\system32\\DriverStore\\FileRepository\\qvdisp.inf_amd64_8d2f0c1e4a6b3957"
+#define kNetPackage L"C:\\windows\\system32\\DriverStore\\FileRepository\\qvnet.inf_amd64_neutral_3b9e6d0c2f714a85"
+
 const Expected kDemoBackup[] = {
-    {"Display\\Qelvaro Demo Graphics Adapter", "oem3.inf", L"C:\\windows\\inf\\oem3.inf"},
-    {"Display\\Qelvaro Demo Graphics Adapter", "qvdisp.cat",
-     L"C:\\windows\\system32\\CatRoot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\qvdisp.cat"},
-    {"Display\\Qelvaro Demo Graphics Adapter", "qvdisp.sys", L"C:\\windows\\system32\\drivers\\qvdisp.sys"},
-    {"Display\\Qelvaro Demo Graphics Adapter", "qvdisp_um.dll", L"C:\\windows\\system32\\qvdisp_um.dll"},
-    {"Display\\Qelvaro Demo Graphics Adapter", "qvdisp.hlp", L"C:\\windows\\help\\qvdisp.hlp"},
-    {"Display\\Qelvaro Demo Graphics Adapter", "qvdisp.v2.sys", L"C:\\windows\\system32\\qvdisp.v2.sys"},
-    {"Net\\Qelvaro Demo Ethernet \xE4\xBB\xA5\xE5\xA4\xAA\xE7\xBD\x91\xE6\x8E\xA7\xE5\x88\xB6\xE5\x99\xA8", "oem4.inf",
-     L"C:\\windows\\inf\\oem4.inf"},
-    {"Net\\Qelvaro Demo Ethernet \xE4\xBB\xA5\xE5\xA4\xAA\xE7\xBD\x91\xE6\x8E\xA7\xE5\x88\xB6\xE5\x99\xA8", "qvnet.cat",
-     L"C:\\windows\\system32\\CatRoot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\qvnet.cat"},
-    {"Net\\Qelvaro Demo Ethernet \xE4\xBB\xA5\xE5\xA4\xAA\xE7\xBD\x91\xE6\x8E\xA7\xE5\x88\xB6\xE5\x99\xA8", "qvnet.sys",
-     L"C:\\windows\\system32\\drivers\\qvnet.sys"},
-    {"Net\\Qelvaro Demo Ethernet \xE4\xBB\xA5\xE5\xA4\xAA\xE7\xBD\x91\xE6\x8E\xA7\xE5\x88\xB6\xE5\x99\xA8", "qvnetco.dll",
-     L"C:\\windows\\system32\\qvnetco.dll"},
-    {"Net\\Qelvaro Demo Ethernet \xE4\xBB\xA5\xE5\xA4\xAA\xE7\xBD\x91\xE6\x8E\xA7\xE5\x88\xB6\xE5\x99\xA8", "qvnet.ini",
-     L"C:\\windows\\system32\\qvnet.ini"},
+    // Packages in the driver store are taken whole, as the store keeps them.
+    {"Display\\Qelvaro Demo Graphics Adapter", "qvdisp.inf", kDisplayPackage L"\\qvdisp.inf"},
+    {"Display\\Qelvaro Demo Graphics Adapter", "qvdisp.cat", kDisplayPackage L"\\qvdisp.cat"},
+    {"Display\\Qelvaro Demo Graphics Adapter", "qvdisp.sys", kDisplayPackage L"\\qvdisp.sys"},
+    {"Display\\Qelvaro Demo Graphics Adapter", "um\\qvdisp_um.dll", kDisplayPackage L"\\um\\qvdisp_um.dll"},
+    {"Display\\Qelvaro Demo Graphics Adapter", "qvdisp.hlp", kDisplayPackage L"\\qvdisp.hlp"},
+    {"Display\\Qelvaro Demo Graphics Adapter", "qvdisp.v2.sys", kDisplayPackage L"\\qvdisp.v2.sys"},
+    {"Net\\Qelvaro Demo Ethernet \xE4\xBB\xA5\xE5\xA4\xAA\xE7\xBD\x91\xE6\x8E\xA7\xE5\x88\xB6\xE5\x99\xA8", "qvnet.inf", kNetPackage L"\\qvnet.inf"},
+    {"Net\\Qelvaro Demo Ethernet \xE4\xBB\xA5\xE5\xA4\xAA\xE7\xBD\x91\xE6\x8E\xA7\xE5\x88\xB6\xE5\x99\xA8", "qvnet.cat", kNetPackage L"\\qvnet.cat"},
+    {"Net\\Qelvaro Demo Ethernet \xE4\xBB\xA5\xE5\xA4\xAA\xE7\xBD\x91\xE6\x8E\xA7\xE5\x88\xB6\xE5\x99\xA8", "qvnet.sys", kNetPackage L"\\qvnet.sys"},
+    {"Net\\Qelvaro Demo Ethernet \xE4\xBB\xA5\xE5\xA4\xAA\xE7\xBD\x91\xE6\x8E\xA7\xE5\x88\xB6\xE5\x99\xA8", "qvnetco.dll", kNetPackage L"\\qvnetco.dll"},
+    {"Net\\Qelvaro Demo Ethernet \xE4\xBB\xA5\xE5\xA4\xAA\xE7\xBD\x91\xE6\x8E\xA7\xE5\x88\xB6\xE5\x99\xA8", "qvnet.ini", kNetPackage L"\\qvnet.ini"},
     {"Printer\\Qelvaro Demo LaserJet 3000", "oem5.inf", L"C:\\windows\\inf\\oem5.inf"},
     {"Printer\\Qelvaro Demo LaserJet 3000", "qvprint.cat",
      L"C:\\windows\\system32\\CatRoot\\{127D0A1D-4EF2-11D1-8608-00C04FC295EE}\\qvprint.cat"},
@@ -323,7 +321,7 @@ TEST(Quorvak, BacksUpTheDemoSetToAFolderAndToAZipFile) {
 
   // The Zip target: Quorvak.zip next to where the root was, the root gone. A large
   // driver file makes the packing last long enough to watch the progress picture move.
-  writeLargeDriverFile(L"C:\\windows\\system32\\qvdisp_um.dll", 160u << 20);
+  writeLargeDriverFile(kDisplayPackage L"\\um\\qvdisp_um.dll", 160u << 20);
   SendMessageW(GetDlgItem(main, kCombo1), CB_SETCURSEL, 1, 0);
   CreateDirectoryW(L"C:\\ZipBackups", nullptr);
   std::vector<int> fills;
@@ -478,7 +476,7 @@ TEST(Quorvak, RefusesToCloseWhileABackupRunsAndFinishesIt) {
   ASSERT_NO_FATAL_FAILURE(startQuorvak(quorvak));
   HWND main = quorvak.main;
   reimportDemoRegistry(main);
-  ASSERT_NO_FATAL_FAILURE(writeLargeDriverFile(L"C:\\windows\\system32\\qvdisp_um.dll", 160u << 20));
+  ASSERT_NO_FATAL_FAILURE(writeLargeDriverFile(kDisplayPackage L"\\um\\qvdisp_um.dll", 160u << 20));
   SendMessageW(GetDlgItem(main, kCombo1), CB_SETCURSEL, 1, 0);
   CreateDirectoryW(L"C:\\CloseBackup", nullptr);
   ASSERT_TRUE(clickWhenEnabled(GetDlgItem(main, kCmdDoBackup), 60000));
@@ -578,7 +576,7 @@ TEST(Quorvak, BacksUpTheDemoSetAsASelfExtractingPackage) {
   HWND main = quorvak.main;
   reimportDemoRegistry(main);
   // A large driver file keeps the packing going long enough to see the status line.
-  writeLargeDriverFile(L"C:\\windows\\system32\\qvdisp_um.dll", 96u << 20);
+  writeLargeDriverFile(kDisplayPackage L"\\um\\qvdisp_um.dll", 96u << 20);
   SendMessageW(GetDlgItem(main, kCombo1), CB_SETCURSEL, 2, 0);
   CreateDirectoryW(L"C:\\SfxBackups", nullptr);
   std::vector<int> fills;

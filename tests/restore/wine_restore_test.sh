@@ -6,7 +6,8 @@
 # `qelvaro backup` backs it up; its INF, .sys and service are removed; then
 # `qelvaro restore --all` (and setup.exe, driven by mouse clicks, when given) must put
 # back the service with its ImagePath, the .sys in the real System32\drivers (never
-# SysWOW64) and the INF in C:\windows\inf.
+# SysWOW64), a helper in System32 under its installed name, a panel in Program Files
+# (the destinations of the package's other file lists) and the INF in C:\windows\inf.
 set -uo pipefail
 here=$(cd "$(dirname "$0")/../../scripts" && pwd)
 . "$here/wine-env.sh"
@@ -70,7 +71,9 @@ remove_driver() {
   local inf
   inf=$(inf_in_store)
   [ -n "$inf" ] && rm -f "$inf" "${inf%.*}.pnf" "${inf%.*}.PNF"
-  rm -f "$sysdir/drivers/qvtest.sys" "$drive_c/windows/syswow64/drivers/qvtest.sys"
+  rm -f "$sysdir/drivers/qvtest.sys" "$drive_c/windows/syswow64/drivers/qvtest.sys" "$sysdir/qvhelp.dll" \
+    "$drive_c/windows/syswow64/qvhelp.dll"
+  rm -rf "$drive_c/Program Files/Qelvaro" "$drive_c/Program Files (x86)/Qelvaro"
   win reg delete 'HKLM\System\CurrentControlSet\Services\qvtest' /f >/dev/null 2>&1
   [ -z "$(service_image)" ] && [ -z "$(inf_in_store)" ] && [ ! -e "$sysdir/drivers/qvtest.sys" ]
 }
@@ -87,6 +90,12 @@ check_installed() {
     pass "$what: qvtest.sys in System32\\drivers"
   else
     fail "$what: qvtest.sys missing from System32\\drivers"
+  fi
+  if cmp -s "$sysdir/qvhelp.dll" "$fixture/files/bin/qvhelp64.dll" &&
+     cmp -s "$drive_c/Program Files/Qelvaro/Panel/qvpanel.exe" "$fixture/files/tools/qvpanel.exe"; then
+    pass "$what: qvhelp.dll in System32 and qvpanel.exe in Program Files"
+  else
+    fail "$what: the helper or the panel is not where its file list sends it"
   fi
   if [ "$bits" = 64 ] && [ -e "$drive_c/windows/syswow64/drivers/qvtest.sys" ]; then
     fail "$what: qvtest.sys landed in SysWOW64\\drivers"
@@ -120,7 +129,8 @@ cat "$prefix/backup.txt"
 backup="$drive_c/bk/Quorvak/System"
 found=$(grep -ril --include='*.inf' 'Qelvaro Restore Test Device' "$backup" 2>/dev/null | head -1)
 folder=${found%/*}
-if [ -n "$found" ] && [ -f "$folder/qvtest.sys" ] && [ -f "$folder/qvtest.cat" ]; then
+if [ -n "$found" ] && [ -f "$folder/qvtest.sys" ] && [ -f "$folder/qvtest.cat" ] &&
+   cmp -s "$folder/qvhelp64.dll" "$fixture/files/bin/qvhelp64.dll" && [ -f "$folder/qvpanel.exe" ]; then
   pass "backup holds $(ls "$folder" | tr '\n' ' ')"
 else
   fail "backup of the test driver is incomplete: $(ls "$folder" 2>&1 | tr '\n' ' ')"
