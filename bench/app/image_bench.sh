@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
 # `qelvaro backup --image` against `cp -r` of the same files, side by side, on the demo
-# image (scripts/demo-image.sh) and on a generated image of 300 drivers and 3,000
-# files (make_image.py); and `qelvaro list --image` on a hive given with --hive (the
-# Windows 10 hive of the corpus, say). Each run writes into a fresh folder; the runs
-# alternate, and the medians and the median of the pairwise ratios are printed.
+# image (scripts/demo-image.sh), on a generated image of 300 drivers and 3,000 files
+# and on a generated image of graphics packages in the driver store, 150 to 300 MB
+# each (make_image.py --packages; cp -r copies the package folders' files); and
+# `qelvaro list --image` on a hive given with --hive (the Windows 10 hive of the
+# corpus, say). Each run writes into a fresh folder, with the page cache's dirty data
+# written out before it; the runs alternate, each pair in the other order than the
+# last, and the minimum, median and maximum of each side and of the pairwise ratios
+# are printed. The machine's noise shows in the spread: quote the median ratio.
 #   image_bench.sh [--qelvaro PATH] [--dir DIR] [--runs N] [--hive FILE]
+#                  [--case demo|drivers|packages]... [--packages N]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -12,49 +17,89 @@ qelvaro="$root/build/release/cli/qelvaro"
 dir=""
 runs=7
 hive=""
+cases=""
+packages=3
 while [ $# -gt 0 ]; do
   case $1 in
     --qelvaro) qelvaro=$2; shift 2 ;;
     --dir) dir=$2; shift 2 ;;
     --runs) runs=$2; shift 2 ;;
     --hive) hive=$2; shift 2 ;;
+    --case) cases="$cases $2"; shift 2 ;;
+    --packages) packages=$2; shift 2 ;;
     *) echo "unknown argument $1" >&2; exit 2 ;;
   esac
 done
+[ -n "$cases" ] || cases="demo drivers packages"
 [ -n "$dir" ] || dir=$(mktemp -d /tmp/qelvaro-image-bench.XXXXXX)
 mkdir -p "$dir"
 [ -x "$qelvaro" ] || { echo "no $qelvaro (cmake --preset release && cmake --build --preset release --target qelvaro)" >&2; exit 2; }
+wants() { case " $cases " in *" $1 "*) return 0 ;; *) return 1 ;; esac; }
 
 now() { date +%s%N; }
 median() { sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
+# "min / median / max" of numbers, one a line, each divided by SCALE.
+spread() {
+  sort -n | awk -v s="$1" -v f="$2" '{a[NR]=$1} END {
+    m = (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2
+    printf f " / " f " / " f, a[1] / s, m / s, a[NR] / s }'
+}
 
 # compare NAME IMAGE CP_SOURCE
 compare() {
-  local name=$1 image=$2 source=$3 a=() b=() r=() t0 t1 t2
+  local name=$1 image=$2 source=$3 a=() b=() r=() t0 t1 qa qb
   for ((i = 0; i <= runs; i++)); do
-    rm -rf "$dir/out" "$dir/cp-out"; mkdir "$dir/out" "$dir/cp-out"; sync
-    t0=$(now)
-    "$qelvaro" backup --image "$image" --to "$dir/out" >/dev/null 2>&1
-    t1=$(now)
-    cp -r "$source" "$dir/cp-out/Quorvak"
-    t2=$(now)
-    [ "$i" = 0 ] && continue  # warm-up
-    a+=($(( (t1 - t0) / 1000 ))); b+=($(( (t2 - t1) / 1000 )))
-    r+=("$(awk -v x=$((t1 - t0)) -v y=$((t2 - t1)) 'BEGIN {printf "%.3f", x / y}')")
+    # Each pair in the other order than the last, and each side after the same
+    # preparation (its last output deleted, everything written out): neither side
+    # always meets what the other has just left behind.
+    for side in $( ((i % 2)) && echo "cp qelvaro" || echo "qelvaro cp"); do
+      local out="$dir/out"
+      [ "$side" = qelvaro ] || out="$dir/cp-out"
+      rm -rf "$out"; mkdir "$out"; sync
+      t0=$(now)
+      if [ "$side" = qelvaro ]; then
+        "$qelvaro" backup --image "$image" --to "$out" >/dev/null 2>&1
+      else
+        cp -r "$source" "$out/Quorvak"
+      fi
+      t1=$(now)
+      if [ "$side" = qelvaro ]; then qa=$((t1 - t0)); else qb=$((t1 - t0)); fi
+    done
+    if [ "$i" = 0 ]; then  # warm-up; the backup must hold what cp copied
+      diff -r "$dir/out/Quorvak" "$dir/cp-out/Quorvak" >/dev/null ||
+        echo "$name: the backup differs from the copy (diff -r $dir/out/Quorvak $dir/cp-out/Quorvak)" >&2
+      continue
+    fi
+    a+=($((qa / 1000))); b+=($((qb / 1000)))
+    r+=("$(awk -v x=$qa -v y=$qb 'BEGIN {printf "%.3f", x / y}')")
   done
-  printf '%-22s qelvaro %8.1f ms   cp -r %8.1f ms   ratio %s (median of %d pairs)\n' "$name" \
-    "$(printf '%s\n' "${a[@]}" | median | awk '{print $1/1000}')" \
-    "$(printf '%s\n' "${b[@]}" | median | awk '{print $1/1000}')" \
-    "$(printf '%s\n' "${r[@]}" | median)" "$runs"
+  printf '%s (%d pairs): ms min / median / max\n' "$name" "$runs"
+  printf '  qelvaro %s\n  cp -r   %s\n  ratio   %s\n' \
+    "$(printf '%s\n' "${a[@]}" | spread 1000 %.1f)" \
+    "$(printf '%s\n' "${b[@]}" | spread 1000 %.1f)" \
+    "$(printf '%s\n' "${r[@]}" | spread 1 %.3f)"
 }
 
-"$root/scripts/demo-image.sh" "$dir/demo" >/dev/null
-rm -rf "$dir/demo-cp" "$dir/demo-out" "$dir/generated" "$dir/generated-cp" && mkdir "$dir/demo-out" && "$qelvaro" backup --image "$dir/demo" --to "$dir/demo-out" >/dev/null 2>&1
-mv "$dir/demo-out/Quorvak" "$dir/demo-cp" && rmdir "$dir/demo-out"
-compare "demo image" "$dir/demo" "$dir/demo-cp"
+if wants demo; then
+  "$root/scripts/demo-image.sh" "$dir/demo" >/dev/null
+  rm -rf "$dir/demo-cp" "$dir/demo-out" && mkdir "$dir/demo-out" &&
+    "$qelvaro" backup --image "$dir/demo" --to "$dir/demo-out" >/dev/null 2>&1
+  mv "$dir/demo-out/Quorvak" "$dir/demo-cp" && rmdir "$dir/demo-out"
+  compare "demo image" "$dir/demo" "$dir/demo-cp"
+fi
 
-python3 "$here/make_image.py" "$dir/generated" "$dir/generated-cp"
-compare "300 drivers, 3000 files" "$dir/generated" "$dir/generated-cp/Quorvak"
+if wants drivers; then
+  rm -rf "$dir/generated" "$dir/generated-cp"
+  python3 "$here/make_image.py" "$dir/generated" "$dir/generated-cp"
+  compare "300 drivers, 3000 files" "$dir/generated" "$dir/generated-cp/Quorvak"
+fi
+
+if wants packages && [ "$packages" -gt 0 ]; then
+  rm -rf "$dir/packages" "$dir/packages-cp"
+  python3 "$here/make_image.py" "$dir/packages" "$dir/packages-cp" --drivers 0 --packages "$packages"
+  compare "$packages store packages, $(du -sm "$dir/packages/WINDOWS/system32/DriverStore" | cut -f1) MB" \
+    "$dir/packages" "$dir/packages-cp/Quorvak"
+fi
 
 if [ -n "$hive" ]; then
   mkdir -p "$dir/hive/Windows/System32/config"
