@@ -113,9 +113,21 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
     return 1;
   }
 
-  const std::string root = BackupRoot(target);
+  const std::string named = BackupRoot(target);
   const auto zipPath = [&](const std::string& p) { return system.zipPath ? system.zipPath(p) : p; };
   const auto shown = [&](const std::string& p) { return system.shownPath ? system.shownPath(p) : p; };
+  // A package is collected in a folder of this run's own: only that is packed and deleted.
+  std::string root = named;
+  if (format != "folder") {
+    FsResult why;
+    const auto fresh = MakeCollectingFolder(system.fs, named, why);
+    if (!fresh) {
+      err << "qelvaro backup: cannot create a folder to collect the backup in beside " << shown(named) << ": "
+          << why.describe() << "\n";
+      return 1;
+    }
+    root = *fresh;
+  }
   RecordRows rows(std::move(chosen));
   LineSink sink(out);
   BackupCollector collector(system.folders, system.fs, system.store, arch);
@@ -131,10 +143,14 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
     if (result.missingFiles() > 0) out << ", " << result.missingFiles() << " files not found";
   }
   out << "\n";
-  if (format == "folder" || skippedDrivers == result.drivers.size()) return result.complete() ? 0 : 1;
+  if (format == "folder") return result.complete() ? 0 : 1;
+  if (skippedDrivers == result.drivers.size()) {
+    (void)system.fs.deleteTree(root);  // this run's own folder, with nothing in it to pack
+    return 1;
+  }
 
   const bool sfx = format == "sfx";
-  const std::string packageFile = root + (sfx ? ".exe" : ".zip");
+  const std::string packageFile = named + (sfx ? ".exe" : ".zip");
   int shownPercent = -1;
   const auto bar = [&](std::int16_t percent) {
     if (!progressBar || percent == shownPercent) return;
@@ -149,7 +165,8 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
     const std::string scratch = root + ".sfx";
     const std::string stubFile = scratch + "\\sfx.bin", iconFile = scratch + "\\icon.ico";
     FsResult wrote = system.fs.writeFile(root + "\\setup.exe", setupExe);
-    if (wrote.ok()) wrote = system.fs.createDir(scratch);
+    bool scratchMade = false;
+    if (wrote.ok()) scratchMade = (wrote = system.fs.createNewDir(scratch)).ok();
     if (wrote.ok()) wrote = system.fs.writeFile(stubFile, stub);
     if (wrote.ok() && !icon.empty()) wrote = system.fs.writeFile(iconFile, icon);
     if (wrote.ok()) {
@@ -159,7 +176,7 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
       zipped.code = -1;
       zipped.description = "could not write the self-extractor's files next to " + shown(root);
     }
-    system.fs.deleteTree(scratch);
+    if (scratchMade) (void)system.fs.deleteTree(scratch);  // never a folder this run did not make
   } else {
     zipped = PackBackupAsZip(zipPath(root), zipPath(packageFile), bar, nullptr);
   }

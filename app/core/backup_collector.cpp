@@ -35,6 +35,8 @@ std::string DriverReport::problem() const {
       return who + "cannot create folder " + skipPath + ": " + skipReason.describe();
     case DriverSkip::UnsafeName:
       return who + "\"" + skipPath + "\" cannot be used as a folder or file name";
+    case DriverSkip::LinkFolder:
+      return who + "the folder " + skipPath + " is a link or junction; nothing is written through it";
     case DriverSkip::None:
       break;
   }
@@ -92,6 +94,11 @@ BackupResult BackupCollector::run(const DriverRowSource& rows, const std::string
 
 bool BackupCollector::makeFolder(const std::string& path, DriverReport& report, bool& created) {
   created = false;
+  if (fs_.isLink(path)) {
+    report.skip = DriverSkip::LinkFolder;
+    report.skipPath = path;
+    return false;
+  }
   if (fs_.exists(path, AttrMask::Folder)) return true;
   const FsResult r = fs_.createDir(path);
   if (r) {
@@ -193,8 +200,21 @@ bool BackupCollector::copyPackage(const std::string& package, const std::string&
 
   report.package = package;
   std::sort(folders.begin(), folders.end());  // parents before their subfolders
+  std::vector<std::string> refused;  // folders of the backup that are links: nothing goes below them
+  const auto below = [&](const std::string& file) {
+    for (const std::string& folder : refused) {
+      if (file.size() > folder.size() && file.compare(0, folder.size(), folder) == 0 && file[folder.size()] == '\\') {
+        return true;
+      }
+    }
+    return false;
+  };
   for (const std::string& f : folders) {
-    if (const FsResult r = fs_.createDir(report.folder + "\\" + f); !r) {
+    if (below(f)) continue;
+    if (fs_.isLink(report.folder + "\\" + f)) {
+      refused.push_back(f);
+      report.skippedFiles.push_back({f, package + "\\" + f, FsResult::Failure(FsError::AccessDenied)});
+    } else if (const FsResult r = fs_.createDir(report.folder + "\\" + f); !r) {
       report.skippedFiles.push_back({f, package + "\\" + f, r});
     }
   }
@@ -203,6 +223,10 @@ bool BackupCollector::copyPackage(const std::string& package, const std::string&
   std::unordered_set<std::string> present;  // lower-cased relative paths now in the backup
   for (const std::string& f : files) {
     const std::string from = package + "\\" + f;
+    if (below(f)) {
+      report.skippedFiles.push_back({f, from, FsResult::Failure(FsError::AccessDenied)});
+      continue;
+    }
     if (const FsResult r = fs_.copyFile(from, report.folder + "\\" + f); !r) {
       report.skippedFiles.push_back({f, from, r});
       continue;
@@ -238,12 +262,22 @@ bool BackupCollector::copyPackage(const std::string& package, const std::string&
       continue;
     }
     // Its folder in the package may be missing too.
-    std::string folder = report.folder;
-    for (std::size_t start = 0, sep; (sep = relative->find('\\', start)) != std::string::npos; start = sep + 1) {
-      folder += "\\" + relative->substr(start, sep - start);
-      (void)fs_.createDir(folder);
+    if (makeSubfolders(*relative, found.front(), report)) copyFirstThatCopies(found, *relative, report);
+  }
+  return true;
+}
+
+bool BackupCollector::makeSubfolders(const std::string& relative, const std::string& source, DriverReport& report) {
+  std::string folder = report.folder;
+  for (std::size_t start = 0, sep; (sep = relative.find('\\', start)) != std::string::npos; start = sep + 1) {
+    folder += "\\" + relative.substr(start, sep - start);
+    FsResult r;
+    if (fs_.isLink(folder)) r = FsResult::Failure(FsError::AccessDenied);
+    else r = fs_.createDir(folder);
+    if (!r) {
+      report.skippedFiles.push_back({relative, source, r});
+      return false;
     }
-    copyFirstThatCopies(found, *relative, report);
   }
   return true;
 }
@@ -288,14 +322,7 @@ void BackupCollector::collectInstalled(const std::string& installSection, const 
       (needed(model, file) ? report.missing : report.notNeeded).push_back({target, std::move(places.searched)});
       continue;
     }
-    if (target.find('\\') != std::string::npos) {
-      std::string folder = report.folder;
-      for (std::size_t start = 0, sep; (sep = target.find('\\', start)) != std::string::npos; start = sep + 1) {
-        folder += "\\" + target.substr(start, sep - start);
-        (void)fs_.createDir(folder);
-      }
-    }
-    copyFirstThatCopies(found, target, report);
+    if (makeSubfolders(target, found.front(), report)) copyFirstThatCopies(found, target, report);
   }
 }
 

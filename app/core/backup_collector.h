@@ -65,6 +65,7 @@ enum class DriverSkip {
   InfNotCopied,   // the INF is there but could not be copied
   FolderFailed,   // the backup root, class or driver folder could not be made
   UnsafeName,     // the class, description or INF cannot be used as a folder or file name
+  LinkFolder,     // the backup root, class or driver folder is a link or junction
 };
 
 struct CollectedFile {
@@ -150,6 +151,9 @@ class BackupCollector {
                    BackupSink& sink);
   void collectInstalled(const std::string& installSection, const std::optional<std::string>& package,
                         DriverReport& report);
+  // Makes the folders of `relative` below the driver folder; false (the file named as
+  // skipped) when one cannot be made or is a link.
+  bool makeSubfolders(const std::string& relative, const std::string& source, DriverReport& report);
   // The catalog from CatRoot, saved as `saveAs` in the driver folder.
   void copyCatalog(const std::string& catalog, const std::string& saveAs, DriverReport& report);
   // The places an install put `file`, then the older places: in the order they are

@@ -45,6 +45,7 @@ std::string skipLine(const DriverReport& r) {
     case DriverSkip::InfNotCopied: return FormatText(texts::kProblemInfNotCopied, {who, r.skipPath, reason});
     case DriverSkip::FolderFailed: return FormatText(texts::kProblemFolder, {who, r.skipPath, reason});
     case DriverSkip::UnsafeName: return FormatText(texts::kProblemUnsafeName, {who, r.skipPath});
+    case DriverSkip::LinkFolder: return FormatText(texts::kProblemLinkFolder, {who, r.skipPath});
     case DriverSkip::None: break;
   }
   return {};

@@ -47,4 +47,13 @@ FsResult FileSystem::deleteTree(const std::string&) { return FsResult::Failure(F
 
 std::string FileSystem::decodeAnsi(std::string_view bytes) const { return windows1252ToUtf8(bytes); }
 
+bool FileSystem::isLink(const std::string&) const { return false; }
+
+FsResult FileSystem::createNewDir(const std::string& path) {
+  if (isLink(path) || exists(path, AttrMask::Folder) || exists(path, AttrMask::System)) {
+    return FsResult::Failure(FsError::AlreadyExists);
+  }
+  return createDir(path);
+}
+
 }  // namespace qelvaro

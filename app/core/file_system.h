@@ -99,6 +99,10 @@ class FileSystem {
   // there, fails with AlreadyExists when a file has the name.
   virtual FsResult createDir(const std::string& path);
 
+  // Creates one folder that must not exist yet: fails with AlreadyExists when any
+  // entry (a folder, a file or a link) has the name.
+  virtual FsResult createNewDir(const std::string& path);
+
   // Copies a file, replacing the target when it exists (also a read-only, hidden or
   // system one). A failed copy leaves no partial target behind.
   virtual FsResult copyFile(const std::string& from, const std::string& to);
@@ -110,6 +114,12 @@ class FileSystem {
   // included. Links inside (symbolic links, junctions) are removed, never followed.
   // Goes on past entries it cannot delete and reports the first failure.
   virtual FsResult deleteTree(const std::string& path);
+
+  // True when `path` itself is a symbolic link or a junction (a mount point); false
+  // for anything else, a missing entry included. Backups never write through one:
+  // a link planted where the backup makes its folders would send the files, and a
+  // later packing's deletions, into the folder it points at.
+  virtual bool isLink(const std::string& path) const;
 
   // Text in the machine's ANSI code page, as UTF-8. The portable default is
   // Windows-1252; the Windows implementation uses the code page of the machine.

@@ -65,6 +65,7 @@ inline constexpr char kProblemInfNotFound[] = "{0}: 找不到 INF 文件 {1}";
 inline constexpr char kProblemInfNotCopied[] = "{0}: 无法复制 {1}: {2}";
 inline constexpr char kProblemFolder[] = "{0}: 无法创建文件夹 {1}: {2}";
 inline constexpr char kProblemUnsafeName[] = "{0}: “{1}” 不能用作文件夹或文件名";
+inline constexpr char kProblemLinkFolder[] = "{0}: 文件夹 {1} 是符号链接或连接点, 不会通过它写入任何文件";
 inline constexpr char kProblemNotCopied[] = "{0} 个文件未能复制: ";
 inline constexpr char kProblemNotFound[] = "{0} 个文件未找到: ";
 inline constexpr char kBadNameReason[] = "名称无效";

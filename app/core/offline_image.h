@@ -89,6 +89,8 @@ class CodePageFileSystem final : public FileSystem {
     return inner_.writeFile(path, bytes);
   }
   FsResult deleteTree(const std::string& path) override { return inner_.deleteTree(path); }
+  bool isLink(const std::string& path) const override { return inner_.isLink(path); }
+  FsResult createNewDir(const std::string& path) override { return inner_.createNewDir(path); }
   std::string decodeAnsi(std::string_view bytes) const override {
     return decoder_ ? decoder_(bytes) : inner_.decodeAnsi(bytes);
   }

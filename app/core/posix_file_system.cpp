@@ -86,7 +86,7 @@ bool isDotOrDotDot(const char* name) {
 // Opens the target for a replacing write. A read-only target is replaced the way
 // Windows replaces it for us (the attribute cleared first), and a symbolic link is
 // replaced itself rather than written through.
-FsResult openForReplace(const std::string& path, const struct stat* existing, UniqueFd& out) {
+FsResult openForReplace(const std::string& path, const struct stat* existing, UniqueFd& out, mode_t mode = 0666) {
   if (existing) {
     if (S_ISDIR(existing->st_mode)) return FsResult::Failure(FsError::NotAFile, EISDIR);
     if (S_ISLNK(existing->st_mode) && ::unlink(path.c_str()) != 0) return lastError();
@@ -96,11 +96,10 @@ FsResult openForReplace(const std::string& path, const struct stat* existing, Un
     }
   }
   constexpr int kFlags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW;
-  UniqueFd fd(::open(path.c_str(), kFlags, 0666));
-  if (!fd && errno == EACCES && existing && S_ISREG(existing->st_mode)) {
-    if (::unlink(path.c_str()) != 0) return lastError();
-    fd = UniqueFd(::open(path.c_str(), kFlags, 0666));
-  }
+  // A file that replaces another is made anew, so it never keeps wider permissions
+  // than asked for.
+  if (existing && S_ISREG(existing->st_mode) && ::unlink(path.c_str()) != 0 && errno != ENOENT) return lastError();
+  UniqueFd fd(::open(path.c_str(), kFlags, mode));
   if (!fd) return lastError();
   out = std::move(fd);
   return {};
@@ -281,7 +280,8 @@ FsResult PosixFileSystem::copyFile(const std::string& from, const std::string& t
   const struct stat* existing = targetNow(to, target);
   if (existing && target.st_dev == st.st_dev && target.st_ino == st.st_ino) return {};
   UniqueFd out;
-  if (auto r = openForReplace(to, existing, out); !r) return r;
+  // A copy is never readable by more people than its source (a secret of 0600 stays 0600).
+  if (auto r = openForReplace(to, existing, out, st.st_mode & 0666); !r) return r;
   FsResult r = copyContents(in.get(), out.get());
   if (r) {
     // Windows keeps the time of last change on a copy; so do we.
@@ -291,6 +291,16 @@ FsResult PosixFileSystem::copyFile(const std::string& from, const std::string& t
   }
   if (!r) ::unlink(to.c_str());
   return r;
+}
+
+FsResult PosixFileSystem::createNewDir(const std::string& path) {
+  if (::mkdir(path.c_str(), 0777) == 0) return {};
+  return FsResultFromErrno(errno);
+}
+
+bool PosixFileSystem::isLink(const std::string& path) const {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
 FsResult PosixFileSystem::writeFile(const std::string& path, std::string_view bytes) {

@@ -25,6 +25,8 @@ class PosixFileSystem final : public FileSystem {
   FsResult copyFile(const std::string& from, const std::string& to) override;
   FsResult writeFile(const std::string& path, std::string_view bytes) override;
   FsResult deleteTree(const std::string& path) override;
+  bool isLink(const std::string& path) const override;
+  FsResult createNewDir(const std::string& path) override;
 };
 
 }  // namespace qelvaro

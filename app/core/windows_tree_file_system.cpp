@@ -1,5 +1,8 @@
 #include "windows_tree_file_system.h"
 
+#include <climits>
+#include <cstdlib>
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -421,6 +424,8 @@ std::optional<std::string> WindowsTreeFileSystem::mapDrive(char letter, const st
     return "'" + hostFolder + "' is not a folder";
   }
   drives_[letter] = root;
+  char real[PATH_MAX];
+  realDrives_[letter] = ::realpath(root.empty() ? "/" : root.c_str(), real) ? std::string(real) : root;
   {
     std::lock_guard lock(mutex_);
     folders_.clear();
@@ -481,9 +486,43 @@ std::optional<std::string> WindowsTreeFileSystem::hostPath(const std::string& pa
   return r->host;
 }
 
+bool WindowsTreeFileSystem::staysInside(const std::string& path, const std::string& host) const {
+  if (path.size() < 2 || path[1] != ':') return true;
+  const auto drive = realDrives_.find(static_cast<char>(std::toupper(static_cast<unsigned char>(path[0]))));
+  if (drive == realDrives_.end()) return true;
+  // A missing tail is judged by the nearest folder above it that exists.
+  std::string probe = host;
+  char real[PATH_MAX];
+  while (!::realpath(probe.c_str(), real)) {
+    const auto slash = probe.find_last_of('/');
+    if (errno != ENOENT || slash == std::string::npos || slash == 0) return false;
+    probe.resize(slash);
+  }
+  const std::string_view resolved(real), root(drive->second);
+  return resolved == root || root == "/" ||
+         (resolved.size() > root.size() && resolved.substr(0, root.size()) == root && resolved[root.size()] == '/');
+}
+
+FsResult WindowsTreeFileSystem::createNewDir(const std::string& path) {
+  const auto r = resolve(path);
+  if (!r || !r->parentOk || !staysInside(path, r->host)) return FsResult::Failure(FsError::NotFound, ENOENT);
+  if (r->exists || r->isTableFile || host_.isLink(r->host)) return FsResult::Failure(FsError::AlreadyExists, EEXIST);
+  FsResult result = host_.createNewDir(r->host);
+  if (result) {
+    setAttributes(path, {});
+    noteCreated(r->host, true);
+  }
+  return result;
+}
+
+bool WindowsTreeFileSystem::isLink(const std::string& path) const {
+  const auto r = resolve(path);
+  return r && host_.isLink(r->host);
+}
+
 bool WindowsTreeFileSystem::exists(const std::string& path, AttrMask mask) const {
   const auto r = resolve(path);
-  if (!r || !r->exists || r->isTableFile) return false;
+  if (!r || !r->exists || r->isTableFile || !staysInside(path, r->host)) return false;
   if (r->kind == EntryKind::File && !r->regular) return false;
   const FileAttributes attrs = attributesOf(r->key);
   return AttrMaskAdmits(mask, r->kind, attrs.hidden, attrs.system);
@@ -491,13 +530,13 @@ bool WindowsTreeFileSystem::exists(const std::string& path, AttrMask mask) const
 
 std::optional<std::string> WindowsTreeFileSystem::readFile(const std::string& path) const {
   const auto r = resolve(path);
-  if (!r || !r->exists || r->isTableFile) return std::nullopt;
+  if (!r || !r->exists || r->isTableFile || !staysInside(path, r->host)) return std::nullopt;
   return host_.readFile(r->host);
 }
 
 DirListing WindowsTreeFileSystem::listDir(const std::string& path) const {
   const auto r = resolve(path);
-  if (!r || !r->exists) return {FsResult::Failure(FsError::NotFound, ENOENT), {}};
+  if (!r || !r->exists || !staysInside(path, r->host)) return {FsResult::Failure(FsError::NotFound, ENOENT), {}};
   DirListing listing = host_.listDir(r->host);
   const bool driveRoot = r->key.size() == 2 && r->key[1] == ':';
   std::vector<std::pair<std::u16string, DirEntry>> sorted;
@@ -576,7 +615,7 @@ void WindowsTreeFileSystem::noteDeleted(const std::string& hostPath, bool gone) 
 
 FsResult WindowsTreeFileSystem::createDir(const std::string& path) {
   const auto r = resolve(path);
-  if (!r || !r->parentOk) return FsResult::Failure(FsError::NotFound, ENOENT);
+  if (!r || !r->parentOk || !staysInside(path, r->host)) return FsResult::Failure(FsError::NotFound, ENOENT);
   if (r->isTableFile) return FsResult::Failure(FsError::AccessDenied, EACCES);
   const bool existed = r->exists;
   FsResult result = host_.createDir(r->host);
@@ -589,9 +628,11 @@ FsResult WindowsTreeFileSystem::createDir(const std::string& path) {
 
 FsResult WindowsTreeFileSystem::copyFile(const std::string& from, const std::string& to) {
   const auto source = resolve(from);
-  if (!source || !source->exists || source->isTableFile) return FsResult::Failure(FsError::NotFound, ENOENT);
+  if (!source || !source->exists || source->isTableFile || !staysInside(from, source->host)) {
+    return FsResult::Failure(FsError::NotFound, ENOENT);
+  }
   const auto target = resolve(to);
-  if (!target || !target->parentOk) return FsResult::Failure(FsError::NotFound, ENOENT);
+  if (!target || !target->parentOk || !staysInside(to, target->host)) return FsResult::Failure(FsError::NotFound, ENOENT);
   if (target->isTableFile) return FsResult::Failure(FsError::AccessDenied, EACCES);
   FsResult result = host_.copyFile(source->host, target->host);
   if (result) {
@@ -603,7 +644,7 @@ FsResult WindowsTreeFileSystem::copyFile(const std::string& from, const std::str
 
 FsResult WindowsTreeFileSystem::writeFile(const std::string& path, std::string_view bytes) {
   const auto r = resolve(path);
-  if (!r || !r->parentOk) return FsResult::Failure(FsError::NotFound, ENOENT);
+  if (!r || !r->parentOk || !staysInside(path, r->host)) return FsResult::Failure(FsError::NotFound, ENOENT);
   if (r->isTableFile) return FsResult::Failure(FsError::AccessDenied, EACCES);
   FsResult result = host_.writeFile(r->host, bytes);
   if (result) {

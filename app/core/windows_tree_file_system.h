@@ -11,6 +11,10 @@
 // so that a search whose later finds replace earlier ones ends the same way as on
 // Windows, whatever order the host file system keeps.
 //
+// Links: inside a drive a link is followed as Windows follows a junction, but only
+// while its target stays inside the drive's folder; one leading out of it counts as
+// missing, so an image can never bring a host file into a backup.
+//
 // Hidden and system attributes. Host files have none, so they come from a side
 // table: `setAttributes`, or a text file named ".qelvaro-attributes" in the folder
 // of a drive, read when the drive is mapped. Each line holds the flags, a blank and
@@ -76,8 +80,14 @@ class WindowsTreeFileSystem final : public FileSystem {
   FsResult copyFile(const std::string& from, const std::string& to) override;
   FsResult writeFile(const std::string& path, std::string_view bytes) override;
   FsResult deleteTree(const std::string& path) override;
+  bool isLink(const std::string& path) const override;
+  FsResult createNewDir(const std::string& path) override;
 
  private:
+  // Inside a drive, a link is followed only while what it leads to stays inside the
+  // drive's folder: an image's "Windows\INF\oem3.inf -> /etc/shadow" must not bring a
+  // host file into a backup. Host paths ("/...") are the user's own and not checked.
+  bool staysInside(const std::string& path, const std::string& host) const;
   struct Parsed;
   struct Resolved {
     std::string host;        // the host path
@@ -160,6 +170,7 @@ class WindowsTreeFileSystem final : public FileSystem {
   std::optional<std::string> loadAttributeTable(char letter, const std::string& hostFolder);
 
   std::map<char, std::string> drives_;
+  std::map<char, std::string> realDrives_;  // each drive's folder with its links resolved
   PosixFileSystem host_;
   mutable std::mutex mutex_;
   std::unordered_map<std::string, FileAttributes> attributes_;

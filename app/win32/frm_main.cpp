@@ -323,48 +323,64 @@ void FrmMain::runBackup(const std::string& root) {
   const SetupApiDriverStoreLookup setupapi(folders);
   const DatabaseOrSearchLookup database(registry, fs, folders, NativeMachineArch());
   const ChainedDriverStoreLookup store({&setupapi, &database});
+  // The target cannot change while the run goes (the controls are off). A package is
+  // collected in a folder of this run's own, so that only that is packed and deleted:
+  // files a user keeps in an existing Quorvak folder stay.
+  const LRESULT target = SendMessageW(control(kCombo1), CB_GETCURSEL, 0, 0);
+  const std::string named = root;
+  std::string collectIn = root;
+  if (target != 0) {
+    FsResult why;
+    const auto fresh = MakeCollectingFolder(fs, named, why);
+    if (!fresh) {
+      endMessage_ = FormatText(texts::kProblemFolder, {kAppTitle, named + ".collect-*", DescribeFsResultForUser(why)});
+      return;
+    }
+    collectIn = *fresh;
+  }
   SetStatus(texts::kCollecting);
   GridRows rows(grid(), registry);
   WindowSink sink(*this);
   BackupCollector collector(folders, fs, &store, NativeMachineArch());
-  const BackupResult result = collector.run(rows, root, sink);
+  const BackupResult result = collector.run(rows, collectIn, sink);
   ui_.pumpMessages();
   ui_.setBusyCursor(false);
 
   BackupEnd end;
   bool kept = true;  // the collected files are the result (folder target, or packing failed)
-  const LRESULT target = SendMessageW(control(kCombo1), CB_GETCURSEL, 0, 0);
   const bool anything = result.skippedDrivers() < result.drivers.size();
   if (target == 1 && anything) {
     SetStatus(texts::kZipping);
     ui_.pumpMessages();
-    const ZipOutcome zipped = DoZip(root, root + ".zip");
+    const ZipOutcome zipped = DoZip(collectIn, named + ".zip");
     ui_.pumpMessages();
     if (zipped.ok()) {
       kept = false;
-      if (const FsResult removed = DeleteDir(root, fs); !removed.ok()) {
-        end.note = FormatText(texts::kRootNotDeleted, {root});
+      if (const FsResult removed = DeleteDir(collectIn, fs); !removed.ok()) {
+        end.note = FormatText(texts::kRootNotDeleted, {collectIn});
       }
     } else if (zipped.archiveComplete()) {
       // The archive is whole; what could not be deleted stays in the folder.
       kept = false;
-      end.zipFile = root + ".zip";
-      end.keptSources = FilesBelow(root, fs);
+      end.zipFile = named + ".zip";
+      end.keptSources = FilesBelow(collectIn, fs);
     }
   } else if (target == 2 && anything) {
     SetStatus(texts::kSfxBuilding);
     ui_.pumpMessages();
-    if (DoSFX(root, root + ".exe")) {
+    if (DoSFX(collectIn, named + ".exe")) {
       kept = false;
-      if (const FsResult removed = DeleteDir(root, fs); !removed.ok()) {
-        end.note = FormatText(texts::kRootNotDeleted, {root});
+      if (const FsResult removed = DeleteDir(collectIn, fs); !removed.ok()) {
+        end.note = FormatText(texts::kRootNotDeleted, {collectIn});
       }
     }
   }
+  // Nothing collected: the run's own folder goes again.
+  if (target != 0 && !anything) (void)DeleteDir(collectIn, fs);
 
   // The report goes beside the backup, never into the folder that is packed.
   if (!result.drivers.empty()) {
-    end.reportPath = BackupReportPath(root);
+    end.reportPath = BackupReportPath(named);
     if (const FsResult written = fs.writeFile(end.reportPath, BackupReportText(result)); !written.ok()) {
       end.reportError = FormatText(texts::kReportFailed, {end.reportPath, DescribeFsResultForUser(written)});
       end.reportPath.clear();
@@ -373,7 +389,7 @@ void FrmMain::runBackup(const std::string& root) {
   if (kept && target != 0 && anything) {
     // No package was made (its failure was shown): no success, and the collected
     // files, the only copy, stay where the user learns.
-    endMessage_ = FormatText(texts::kKeptInFolder, {root});
+    endMessage_ = FormatText(texts::kKeptInFolder, {collectIn});
     if (!result.complete()) endMessage_ += "\r\n\r\n" + BackupEndMessage(result, end);
   } else {
     endMessage_ = BackupEndMessage(result, end);

@@ -333,4 +333,18 @@ std::string Win32FileSystem::decodeAnsi(std::string_view bytes) const {
   return narrow(wide);
 }
 
+FsResult Win32FileSystem::createNewDir(const std::string& path) {
+  const std::wstring p = ToWin32Path(withoutTrailingSeparator(path));
+  Wow64RedirectionOff realSystem32;
+  if (CreateDirectoryW(p.c_str(), nullptr)) return {};
+  return win32Failure(GetLastError());
+}
+
+// Symbolic links and junctions are reparse points. (Wine shows a Unix link to a
+// folder as one; a link to a file looks like a plain file there.)
+bool Win32FileSystem::isLink(const std::string& path) const {
+  const DWORD attributes = attributesOf(ToWin32Path(path));
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 }  // namespace qelvaro

@@ -27,6 +27,8 @@ class Win32FileSystem final : public FileSystem {
   FsResult writeFile(const std::string& path, std::string_view bytes) override;
   // A junction inside is removed as a link; what it points to is left alone.
   FsResult deleteTree(const std::string& path) override;
+  bool isLink(const std::string& path) const override;
+  FsResult createNewDir(const std::string& path) override;
   // The machine's ANSI code page.
   std::string decodeAnsi(std::string_view bytes) const override;
 };
