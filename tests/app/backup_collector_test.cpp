@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <functional>
 #include <map>
 
@@ -477,6 +480,60 @@ TEST(DriverStore, RegistryDatabaseLookup) {
   const RegistryDriverStoreLookup none(empty, folders);
   const ChainedDriverStoreLookup chain({&none, &lookup});
   EXPECT_EQ(chain.packageFolder("oem1.inf"), lookup.packageFolder("oem1.inf"));
+}
+
+// Links planted where the backup writes, or inside an image, never take files out of
+// their place: the backup refuses the folder, or treats what leads out as missing.
+TEST_F(Backup, LinksNeitherRedirectTheBackupNorLeadOutOfTheImage) {
+  namespace stdfs = std::filesystem;
+  tree.put(kInf + "oem1.inf", infText("nic.cat", "12", {"nic.sys"}));
+  tree.put(kSys + "drivers\\nic.sys", "sys");
+  tree.put("D:\\victim\\keep.txt", "victim");
+  const std::string outside = tree.base() + "/host-secret";
+  { std::FILE* f = std::fopen(outside.c_str(), "w"); std::fputs("secret", f); std::fclose(f); }
+  ::chmod(outside.c_str(), 0600);
+  const std::string catalogs = kSys + "CatRoot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\";
+  tree.put(catalogs + "x", "");
+  stdfs::remove(tree.host(catalogs + "x"));
+  stdfs::create_symlink(outside, tree.host(catalogs + "nic.cat"));  // out of the image: missing
+
+  struct Case {
+    const char* link;    // a folder of the backup made a link to D:\victim
+    const char* skipped; // the folder named
+  } cases[] = {
+      {"D:\\Quorvak", "D:\\Quorvak"},
+      {"D:\\Quorvak\\Net", "D:\\Quorvak\\Net"},
+      {"D:\\Quorvak\\Net\\NIC", "D:\\Quorvak\\Net\\NIC"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.link);
+    stdfs::remove_all(tree.host("D:\\Quorvak"));
+    stdfs::create_directories(stdfs::path(tree.host(c.link)).parent_path());
+    stdfs::create_directory_symlink(tree.host("D:\\victim"), tree.host(c.link));
+    const BackupResult result = runOne({"NIC", "Net", "oem1.inf"});
+    ASSERT_EQ(result.drivers.size(), 1u);
+    EXPECT_EQ(result.drivers[0].skip, DriverSkip::LinkFolder);
+    EXPECT_EQ(result.drivers[0].skipPath, c.skipped);
+    EXPECT_EQ(tree.listing("D:\\victim"), "keep.txt");
+  }
+
+  stdfs::remove_all(tree.host("D:\\Quorvak"));
+  // Within the image a link is followed; the catalog's leads out and is missing.
+  stdfs::remove(tree.host(kInf + "oem1.inf"));
+  tree.put("C:\\Windows\\elsewhere\\oem1.inf", infText("nic.cat", "12", {"nic.sys"}));
+  stdfs::create_symlink(tree.host("C:\\Windows\\elsewhere\\oem1.inf"), tree.host(kInf + "oem1.inf"));
+  const BackupResult result = runOne({"NIC", "Net", "oem1.inf"});
+  ASSERT_FALSE(result.drivers[0].skipped()) << result.drivers[0].problem();
+  EXPECT_EQ(missingNames(result.drivers[0]), std::vector<std::string>{"nic.cat"});
+  EXPECT_FALSE(tree.onDisk("D:\\Quorvak\\Net\\NIC\\nic.cat"));
+
+  // A copy is never readable by more people than its source.
+  tree.put("C:\\private.sys", "x");
+  ::chmod(tree.host("C:\\private.sys").c_str(), 0600);
+  ASSERT_TRUE(tree.fs().copyFile("C:\\private.sys", "D:\\copy.sys"));
+  struct stat st {};
+  ASSERT_EQ(::stat(tree.host("D:\\copy.sys").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 }  // namespace
