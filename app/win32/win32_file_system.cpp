@@ -340,11 +340,59 @@ FsResult Win32FileSystem::createNewDir(const std::string& path) {
   return win32Failure(GetLastError());
 }
 
-// Symbolic links and junctions are reparse points. (Wine shows a Unix link to a
-// folder as one; a link to a file looks like a plain file there.)
+namespace {
+
+// The path an opened entry really is ("\\?\C:\x\y"), or empty when it cannot be opened.
+std::wstring finalPath(const std::wstring& path) {
+  Wow64RedirectionOff realSystem32;
+  unique_file handle(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (handle.get() == INVALID_HANDLE_VALUE) return {};
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const DWORD n = GetFinalPathNameByHandleW(handle.get(), buffer.data(), static_cast<DWORD>(buffer.size()),
+                                              FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (n == 0) return {};
+    if (n < buffer.size()) {
+      buffer.resize(n);
+      return buffer;
+    }
+    buffer.assign(n + 1, L'\0');
+  }
+  return {};
+}
+
+std::wstring longForm(const std::wstring& path) {
+  Wow64RedirectionOff realSystem32;
+  const DWORD need = GetLongPathNameW(path.c_str(), nullptr, 0);
+  if (need == 0) return path;
+  std::wstring out(need, L'\0');
+  const DWORD got = GetLongPathNameW(path.c_str(), out.data(), need);
+  if (got == 0 || got >= need) return path;
+  out.resize(got);
+  return out;
+}
+
+}  // namespace
+
+// Symbolic links and junctions are reparse points. Wine shows a Unix link to a file as
+// a plain file whose opened handle is its target's, so a path is also a link when the
+// entry it opens is not the one its folder holds under its name.
 bool Win32FileSystem::isLink(const std::string& path) const {
-  const DWORD attributes = attributesOf(ToWin32Path(path));
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  const std::wstring full = longForm(ToWin32Path(withoutTrailingSeparator(path)));
+  const DWORD attributes = attributesOf(full);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return true;
+  const auto slash = full.find_last_of(L"\\/");
+  if (slash == std::wstring::npos || slash + 1 >= full.size()) return false;
+  std::wstring parent = finalPath(full.substr(0, slash + 1));
+  const std::wstring self = finalPath(full);
+  if (parent.empty() || self.empty()) return false;
+  if (parent.back() != L'\\') parent += L'\\';
+  const std::wstring expected = parent + full.substr(slash + 1);
+  return CompareStringOrdinal(self.c_str(), static_cast<int>(self.size()), expected.c_str(),
+                              static_cast<int>(expected.size()), TRUE) != CSTR_EQUAL;
 }
 
 }  // namespace qelvaro

@@ -79,8 +79,14 @@ LayoutPlan PlanLayout(const FileSystem& fs, const FoundDriver& driver, const Inf
   LayoutPlan plan;
   const auto names = filesByName(fs, driver.folder);
   std::set<std::string> placed;  // lower-cased relative paths already planned
+  std::set<std::string> linked;  // lower-cased names refused as links
+  // Large INFs list many thousands of files: the lists are kept once through sets.
+  std::set<std::string> missing, unsafe;
+  const auto addMissing = [&](const std::string& text) {
+    if (missing.insert(text).second) plan.missing.push_back(text);
+  };
 
-  auto find = [&](const std::string& name, const std::string& relative) -> std::optional<std::string> {
+  auto findIn = [&](const std::string& name, const std::string& relative) -> std::optional<std::string> {
     // A package kept with its layout (as the driver store holds it, or where flat names
     // would clash) is taken as it is; a flat backup is rebuilt from its names.
     const std::string laidOut = join(driver.folder, relative);
@@ -90,10 +96,29 @@ LayoutPlan PlanLayout(const FileSystem& fs, const FoundDriver& driver, const Inf
     if (auto it = names.find(asciiLowerCopy(flat)); it != names.end()) return join(driver.folder, it->second);
     return std::nullopt;
   };
+  // A file, or a folder on its way, that is a link may lead anywhere (a host's secret,
+  // "sub -> /etc"): never staged; the driver is incomplete with the name.
+  auto leadsOut = [&](const std::string& path) {
+    if (fs.isLink(path)) return true;
+    for (std::size_t at = path.find('\\', driver.folder.size() + 1); at != std::string::npos;
+         at = path.find('\\', at + 1)) {
+      if (fs.isLink(path.substr(0, at))) return true;
+    }
+    return false;
+  };
+  auto find = [&](const std::string& name, const std::string& relative) -> std::optional<std::string> {
+    auto found = findIn(name, relative);
+    if (found && leadsOut(*found)) {
+      if (linked.insert(asciiLowerCopy(name)).second) addMissing(name + " (a link leading out of the backup)");
+      return std::nullopt;
+    }
+    return found;
+  };
   auto place = [&](const std::string& from, const std::string& relative) {
     if (placed.insert(asciiLowerCopy(relative)).second) plan.copies.push_back(StagedFile{from, relative});
   };
 
+  if (leadsOut(driver.infPath())) addMissing(driver.infName + " (a link leading out of the backup)");
   place(driver.infPath(), driver.infName);
   if (!package.catalog.empty()) {
     const auto relative = SafeRelativePath("", "", package.catalog);
@@ -101,21 +126,21 @@ LayoutPlan PlanLayout(const FileSystem& fs, const FoundDriver& driver, const Inf
       plan.unsafe.push_back(package.catalog);
     } else if (auto from = find(package.catalog, *relative)) {
       place(*from, *relative);
-    } else {
-      plan.missing.push_back(package.catalog);
+    } else if (!linked.count(asciiLowerCopy(package.catalog))) {
+      addMissing(package.catalog);
     }
   }
   auto stage = [&](const SourceFile& file, bool needed) {
     const auto relative = SafeRelativePath(file.diskPath, file.subdir, file.name);
     if (!relative) {
       const std::string text = join(join(file.diskPath, file.subdir), file.name);
-      if (std::find(plan.unsafe.begin(), plan.unsafe.end(), text) == plan.unsafe.end()) plan.unsafe.push_back(text);
+      if (unsafe.insert(text).second) plan.unsafe.push_back(text);
       return;
     }
     if (auto from = find(file.name, *relative)) {
       place(*from, *relative);
-    } else if (needed && std::find(plan.missing.begin(), plan.missing.end(), file.name) == plan.missing.end()) {
-      plan.missing.push_back(file.name);
+    } else if (needed && !linked.count(asciiLowerCopy(file.name))) {
+      addMissing(file.name);
     }
   };
   for (const auto& f : package.files) stage(f, true);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "fake_windows_tree.h"
 #include "restore_run.h"
 
@@ -132,6 +134,27 @@ TEST(RestoreLayout, MissingFileOrCatalogIsNamedAndNothingIsInstalled) {
   EXPECT_EQ(r.missing, (std::vector<std::string>{"qvtest.cat", "qvtest.sys"}));
   EXPECT_TRUE(installer.infs.empty());
   EXPECT_FALSE(b.tree.onDisk("D:\\stage\\1\\qvtest.inf"));
+}
+
+TEST(RestoreLayout, LinksInTheBackupAreNeverStaged) {
+  namespace stdfs = std::filesystem;
+  // A file that is a link, and a laid-out folder that is one ("sub -> elsewhere").
+  for (const char* linked : {"qvtest.cat", "pkg"}) {
+    SCOPED_TRACE(linked);
+    Backup b;
+    b.driver("System\\Vendor", kQvInf, {"qvtest.cat", "pkg\\amd64\\bin\\qvtest.sys"});
+    b.tree.put("D:\\elsewhere\\pkg\\amd64\\bin\\qvtest.sys", "host");
+    b.tree.put("D:\\elsewhere\\qvtest.cat", "host");
+    const std::string at = b.tree.host(b.root + "\\System\\Vendor\\" + linked);
+    stdfs::remove_all(at);
+    stdfs::create_symlink(b.tree.host(std::string("D:\\elsewhere\\") + linked), at);
+    RecordingInstaller installer;
+    const DriverResult r = RestoreDriver(b.tree.fs(), b.item(), "D:\\stage\\1", &installer);
+    EXPECT_EQ(r.status, DriverStatus::Incomplete);
+    ASSERT_EQ(r.missing.size(), 1u);
+    EXPECT_NE(r.missing[0].find("a link leading out of the backup"), std::string::npos) << r.missing[0];
+    EXPECT_TRUE(installer.infs.empty());
+  }
 }
 
 TEST(RestoreLayout, InfThatEscapesItsPackageFails) {

@@ -156,6 +156,27 @@ case "$out" in
   *) fail "missing file not reported: $out" ;;
 esac
 
+# Links, made on the Unix side (Wine shows a link to a folder as a reparse point and a
+# link to a file as a plain file): a backup never writes through a planted folder
+# link, and a restore never stages a file of the backup that is a link.
+mkdir -p "$prefix/victim" "$drive_c/bk3"
+echo precious > "$prefix/victim/keep.txt"
+ln -s "$prefix/victim" "$drive_c/bk3/Quorvak"
+out=$(win "$qelvaro" backup --to 'C:\bk3' --class System 2>&1); rc=$?
+if [ $rc = 1 ] && [ "$(ls "$prefix/victim")" = keep.txt ] && printf '%s' "$out" | grep -q "is a link or junction"; then
+  pass "backup refuses a Quorvak folder that is a link"
+else
+  fail "backup through a linked Quorvak folder: exit $rc, victim holds $(ls "$prefix/victim" | tr '\n' ' '): $out"
+fi
+mkdir -p "$drive_c/bk4" && cp -r "$drive_c/bk/Quorvak" "$drive_c/bk4/"
+echo "host secret" > "$prefix/secret.txt"
+for cat in "$drive_c/bk4/Quorvak/System/"*/qvtest.cat; do rm -f "$cat"; ln -s "$prefix/secret.txt" "$cat"; done
+out=$(win "$qelvaro" restore 'C:\bk4\Quorvak' --dry-run 2>&1); rc=$?
+case "$out" in
+  *incomplete*"a link leading out of the backup"*) [ $rc = 1 ] && pass "restore refuses a linked file: $out" || fail "linked file: exit $rc" ;;
+  *) fail "a catalog that is a link was not refused: $out" ;;
+esac
+
 # The 64-bit installer on its own: a failure comes back with its code and the
 # system's text for it.
 if [ -n "$helper" ]; then
