@@ -276,8 +276,10 @@ Status Archive::extractStreamed(Input& in, const Entry& e, std::uint64_t at, std
     std::uint64_t total = 0;
     int rc = Z_OK;
     while (rc != Z_STREAM_END) {
-        if (z.avail_in == 0) {
-            if (packed == 0) return Status::Damaged;
+        // zlib can hold output after it has taken the last input (a match cut short by a
+        // full buffer): it is called again without input, and only a call that can make
+        // no progress (Z_BUF_ERROR) means the data ended before the stream did.
+        if (z.avail_in == 0 && packed > 0) {
             const std::size_t n = static_cast<std::size_t>(packed < kChunk ? packed : kChunk);
             if (!in.readAt(at, in_, n)) return Status::Damaged;
             decrypt(cipher, in_, n);
