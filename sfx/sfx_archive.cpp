@@ -87,6 +87,8 @@ Status Archive::open(Input& in) {
         if (get32(e) != kSigEnd) continue;
         const std::uint64_t at = tailStart + p;
         if (at + kEndSize + get16(e + 20) > size) continue;
+        // The entries on this disk and in all: an archive of one disk has them equal.
+        if (get16(e + 8) != get16(e + 10)) continue;
         std::uint64_t count = get16(e + 10);
         std::uint64_t cdSize = get32(e + 12);
         std::uint64_t cdOffset = get32(e + 16);
@@ -102,6 +104,7 @@ Status Archive::open(Input& in) {
                 zAt = get64(loc + 8);
                 if (zAt > size - kEnd64Size || !in.readAt(zAt, z, kEnd64Size) || get32(z) != kSigEnd64) continue;
             }
+            if (get64(z + 24) != get64(z + 32) || (get16(e + 10) != 0xFFFF && get16(e + 10) != get64(z + 32))) continue;
             count = get64(z + 32);
             cdSize = get64(z + 40);
             cdOffset = get64(z + 48);
@@ -203,6 +206,9 @@ Status Archive::readCentral(Input& in, std::uint64_t cdStart, std::uint64_t cdSi
         ++count_;
         pos += kCentralSize + nameLen + extraLen + commentLen;
     }
+    // The directory must hold the entries counted and nothing more: with a count too
+    // low, the entries after it would be left out of an unpack that reports success.
+    if (pos != n) return Status::Damaged;
     return Status::Ok;
 }
 

@@ -182,6 +182,32 @@ TEST(SfxArchive, DamageIsFoundWhereverItIs) {
     EXPECT_EQ(unpackAll("", files), Status::Damaged);
 }
 
+void put(std::string& b, std::size_t at, std::uint64_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) b[at + i] = static_cast<char>(v >> (8 * i));
+}
+
+// An archive that contradicts itself is damage found before anything is written: entry
+// counts other than the directory holds (a partial unpack reported as success).
+TEST(SfxArchive, ArchivesThatContradictThemselvesAreDamage) {
+    std::map<std::string, std::string> cases;
+    const std::size_t n = kMixed.size();
+    for (bool zip64 : {false, true}) {
+        // The counts on this disk and in all, of the end record or the Zip64 one.
+        const std::string good = buildZip(kMixed, {"", zip64});
+        const std::size_t at = zip64 ? good.size() - 22 - 20 - 56 + 24 : good.size() - 22 + 8;
+        for (auto [onDisk, total] : {std::pair{n - 1, n - 1}, {n + 1, n + 1}, {n, n - 1}}) {
+            std::string& bytes = cases["counts " + std::to_string(zip64) + std::to_string(onDisk) + std::to_string(total)] = good;
+            put(bytes, at, onDisk, 2);
+            put(bytes, at + (zip64 ? 8 : 2), total, 2);
+        }
+    }
+    for (const auto& [what, bytes] : cases) {
+        std::map<std::string, std::string> files;
+        EXPECT_EQ(unpackAll(bytes, files), Status::Damaged) << what;
+        EXPECT_TRUE(files.empty()) << what;
+    }
+}
+
 TEST(SfxArchive, AFullOutputStopsTheEntry) {
     MemoryInput in(buildZip(kMixed));
     Archive a;
