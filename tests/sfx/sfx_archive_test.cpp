@@ -187,10 +187,12 @@ void put(std::string& b, std::size_t at, std::uint64_t v, int bytes) {
 }
 
 // An archive that contradicts itself is damage found before anything is written: entry
-// counts other than the directory holds (a partial unpack reported as success).
+// counts other than the directory holds (a partial unpack reported as success), a local
+// header that tells another story than the central one, data shared by two entries (a
+// small stream unpacked as gigabytes many times over).
 TEST(SfxArchive, ArchivesThatContradictThemselvesAreDamage) {
     std::map<std::string, std::string> cases;
-    const std::size_t n = kMixed.size();
+    const std::size_t n = kMixed.size(), name = kMixed[0].name.size();
     for (bool zip64 : {false, true}) {
         // The counts on this disk and in all, of the end record or the Zip64 one.
         const std::string good = buildZip(kMixed, {"", zip64});
@@ -201,6 +203,18 @@ TEST(SfxArchive, ArchivesThatContradictThemselvesAreDamage) {
             put(bytes, at + (zip64 ? 8 : 2), total, 2);
         }
     }
+    // The first local header's encryption flag, method, CRC, sizes, name; Zip64 sizes.
+    for (std::size_t at : {6, 8, 14, 18, 22, 30}) (cases["flip " + std::to_string(at)] = buildZip(kMixed))[at] ^= 1;
+    for (std::size_t at : {30 + name + 4, 30 + name + 12})
+        (cases["Zip64 flip " + std::to_string(at)] = buildZip(kMixed, {"", true}))[at] ^= 1;
+    // b's local header and data copied inside a's data, and b's entry pointed there; two
+    // entries of one local header.
+    const BuildEntry b{"b.txt", "hello"};
+    const std::size_t bLocalOffset = 22 + 46 + 5 - 42;  // in b's central header, from the end
+    std::string& nested = cases["nested"] = buildZip({{"a.txt", "xx" + buildZip({b}).substr(0, 30 + 5 + 5)}, b});
+    put(nested, nested.size() - bLocalOffset, 30 + 5 + 2, 4);
+    std::string& twice = cases["twice"] = buildZip({b, b});
+    put(twice, twice.size() - bLocalOffset, 0, 4);
     for (const auto& [what, bytes] : cases) {
         std::map<std::string, std::string> files;
         EXPECT_EQ(unpackAll(bytes, files), Status::Damaged) << what;
