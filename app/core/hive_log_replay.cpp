@@ -70,7 +70,8 @@ std::vector<Entry> entriesOf(std::string_view log) {
     const std::uint32_t count = le32(entry, 20);
     if (previous && e.sequence != *previous + 1) break;
     if (e.binsSize % kPage != 0 || count > (size - kEntryHeader) / 8) break;
-    std::size_t dataSize = 0;
+    // Added up in 64 bits: in a 32-bit build 512 pages of 8 MiB would come to 0 and pass.
+    std::uint64_t dataSize = 0;
     bool sound = true;
     for (std::uint32_t i = 0; i < count && sound; ++i) {
       const PageRef ref{le32(entry, kEntryHeader + 8 * i), le32(entry, kEntryHeader + 8 * i + 4)};
