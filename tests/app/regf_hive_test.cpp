@@ -231,5 +231,19 @@ TEST(RegfHive, HostileListsAndSizesAreDamagedNotExhausting) {
   }
 }
 
+// A damaged hive may give a value any 32-bit type: hivex hands it back as its number.
+TEST(HivexHive, AValueTypeOfAnyNumberIsThatNumber) {
+  HandMadeHive h;
+  const std::uint32_t vk = h.add(std::string("vk") + HandMadeHive::le(3, 2) + HandMadeHive::le(0x80000004u) + "data" +
+                                 HandMadeHive::le(0x12345678u) + HandMadeHive::le(1, 2) + HandMadeHive::le(0, 2) + "Odd");
+  std::string why;
+  const auto hive = OpenHivexHiveFromBytes(h.file(h.key("ROOT", 0, 0xFFFFFFFFu, 1, h.add(HandMadeHive::le(vk)))), why);
+  std::unique_ptr<RegistryKey> key;
+  ASSERT_TRUE(hive && hive->open("", key) == kRegSuccess) << why;
+  RegistryData data;
+  ASSERT_EQ(key->queryValue("Odd", data), kRegSuccess);
+  EXPECT_EQ(static_cast<std::uint32_t>(data.type), 0x12345678u);
+}
+
 }  // namespace
 }  // namespace qelvaro
