@@ -42,6 +42,64 @@ struct Heap {
     std::uint8_t* bytes() const { return static_cast<std::uint8_t*>(p); }
 };
 
+// Takes the Zip64 values for the fields that are all ones, in their order, from the
+// extra field `x`; false when the extra field or its Zip64 block is malformed.
+bool readZip64(const std::uint8_t* x, std::size_t extraLen, std::uint64_t* const* fields, std::size_t count) {
+    for (std::size_t k = 0; k + 4 <= extraLen;) {
+        const std::uint16_t tag = get16(x + k), len = get16(x + k + 2);
+        if (k + 4 + len > extraLen) return false;
+        if (tag == 0x0001) {
+            const std::uint8_t* v = x + k + 4;
+            std::size_t left = len;
+            for (std::size_t i = 0; i < count; ++i) {
+                if (*fields[i] != 0xFFFFFFFFu) continue;
+                if (left < 8) return false;
+                *fields[i] = get64(v);
+                v += 8;
+                left -= 8;
+            }
+        }
+        k += 4 + len;
+    }
+    return true;
+}
+
+// The bytes of the archive an entry takes: its local header and its data.
+struct Span {
+    std::uint64_t begin, end;
+};
+
+int bySpanStart(const void* a, const void* b) {
+    const std::uint64_t x = static_cast<const Span*>(a)->begin, y = static_cast<const Span*>(b)->begin;
+    return x < y ? -1 : x > y;
+}
+
+// Reads the local header of `e`, whose central header is `c`, into `buf` (room for a
+// header with the longest name and extra field) and notes where its data starts. The
+// local header must tell the central one's story: the same name, encryption and method,
+// and the same CRC and sizes unless they follow the data. Its data must end before
+// `limit`, the central directory.
+Status readLocal(Input& in, const std::uint8_t* c, Entry& e, std::uint8_t* buf, std::uint64_t limit) {
+    if (!in.readAt(e.localOffset, buf, kLocalSize) || get32(buf) != kSigLocal) return Status::Damaged;
+    const std::uint16_t flags = get16(buf + 6);
+    const std::size_t nameLen = get16(buf + 26), extraLen = get16(buf + 28);
+    const std::uint64_t data = e.localOffset + kLocalSize + nameLen + extraLen;
+    if (data > limit || limit - data < e.packedSize) return Status::Damaged;
+    std::uint8_t* name = buf + kLocalSize;
+    if (nameLen + extraLen > 0 && !in.readAt(e.localOffset + kLocalSize, name, nameLen + extraLen))
+        return Status::Damaged;
+    if (nameLen != get16(c + 28) || std::memcmp(name, c + kCentralSize, nameLen) != 0) return Status::Damaged;
+    if ((flags & 0x0001) != (get16(c + 8) & 0x0001) || get16(buf + 8) != e.method) return Status::Damaged;
+    if (!(flags & 0x0008)) {
+        std::uint64_t packed = get32(buf + 18), size = get32(buf + 22);
+        std::uint64_t* const zip64[] = {&size, &packed};
+        if (!readZip64(name + nameLen, extraLen, zip64, 2)) return Status::Damaged;
+        if (get32(buf + 14) != e.crc || size != e.size || packed != e.packedSize) return Status::Damaged;
+    }
+    e.dataOffset = data;
+    return Status::Ok;
+}
+
 void decrypt(void* cipher, std::uint8_t* data, std::size_t n) {
     if (cipher) static_cast<zipcomp::PkwareCipher*>(cipher)->decrypt(data, n);
 }
@@ -87,6 +145,8 @@ Status Archive::open(Input& in) {
         if (get32(e) != kSigEnd) continue;
         const std::uint64_t at = tailStart + p;
         if (at + kEndSize + get16(e + 20) > size) continue;
+        // The entries on this disk and in all: an archive of one disk has them equal.
+        if (get16(e + 8) != get16(e + 10)) continue;
         std::uint64_t count = get16(e + 10);
         std::uint64_t cdSize = get32(e + 12);
         std::uint64_t cdOffset = get32(e + 16);
@@ -102,6 +162,7 @@ Status Archive::open(Input& in) {
                 zAt = get64(loc + 8);
                 if (zAt > size - kEnd64Size || !in.readAt(zAt, z, kEnd64Size) || get32(z) != kSigEnd64) continue;
             }
+            if (get64(z + 24) != get64(z + 32) || (get16(e + 10) != 0xFFFF && get16(e + 10) != get64(z + 32))) continue;
             count = get64(z + 32);
             cdSize = get64(z + 40);
             cdOffset = get64(z + 48);
@@ -121,15 +182,16 @@ Status Archive::readCentral(Input& in, std::uint64_t cdStart, std::uint64_t cdSi
     if (cdSize > kMaxCentral || count > cdSize / kCentralSize) return Status::Damaged;
     const std::size_t n = static_cast<std::size_t>(cdSize);
     Heap cd(n);
+    Heap localHeader(kLocalSize + 2 * 0xFFFF);
+    Heap spans(sizeof(Span) * (count ? count : 1));
     std::free(entries_);
     std::free(names_);
     entries_ = static_cast<Entry*>(std::malloc(sizeof(Entry) * (count ? count : 1)));
     // Code page 437 text takes up to three bytes per byte in UTF-8.
     names_ = static_cast<char*>(std::malloc(3 * n + 1));
     count_ = 0;
-    if (!cd.p || !entries_ || !names_) return Status::NoMemory;
+    if (!cd.p || !localHeader.p || !spans.p || !entries_ || !names_) return Status::NoMemory;
     if (!in.readAt(cdStart, cd.p, n)) return Status::Damaged;
-    centralStart_ = cdStart;
     start_ = cdStart;
 
     std::size_t pos = 0;
@@ -153,24 +215,8 @@ Status Archive::readCentral(Input& in, std::uint64_t cdStart, std::uint64_t cdSi
         e.size = get32(h + 24);
         std::uint64_t local = get32(h + 42);
 
-        // Zip64 values, in this order, for the fields that are all ones.
-        const std::uint8_t* x = h + kCentralSize + nameLen;
-        for (std::size_t k = 0; k + 4 <= extraLen;) {
-            const std::uint16_t tag = get16(x + k), len = get16(x + k + 2);
-            if (k + 4 + len > extraLen) return Status::Damaged;
-            if (tag == 0x0001) {
-                const std::uint8_t* v = x + k + 4;
-                std::size_t left = len;
-                for (std::uint64_t* field : {&e.size, &e.packedSize, &local}) {
-                    if (*field != 0xFFFFFFFFu) continue;
-                    if (left < 8) return Status::Damaged;
-                    *field = get64(v);
-                    v += 8;
-                    left -= 8;
-                }
-            }
-            k += 4 + len;
-        }
+        std::uint64_t* const zip64[] = {&e.size, &e.packedSize, &local};
+        if (!readZip64(h + kCentralSize + nameLen, extraLen, zip64, 3)) return Status::Damaged;
 
         const std::size_t decoded = decodeEntryName(h + kCentralSize, nameLen, flags & 0x0800, names_ + namePos);
         if (decoded == SIZE_MAX) return Status::Damaged;
@@ -189,7 +235,6 @@ Status Archive::readCentral(Input& in, std::uint64_t cdStart, std::uint64_t cdSi
         if (shift < 0 && local < static_cast<std::uint64_t>(-shift)) return Status::Damaged;
         e.localOffset = local + static_cast<std::uint64_t>(shift);
         if (e.localOffset > cdStart || cdStart - e.localOffset < kLocalSize) return Status::Damaged;
-        if (e.packedSize > cdStart - e.localOffset - kLocalSize) return Status::Damaged;
         if (e.isFolder) {
             if (e.size != 0) return Status::Damaged;
         } else {
@@ -199,19 +244,28 @@ Status Archive::readCentral(Input& in, std::uint64_t cdStart, std::uint64_t cdSi
             if (e.packedSize < header) return Status::Damaged;
             if (e.method == 0 && e.packedSize - header != e.size) return Status::Damaged;
         }
+        if (Status s = readLocal(in, h, e, localHeader.bytes(), cdStart); s != Status::Ok) return s;
+        static_cast<Span*>(spans.p)[count_] = {e.localOffset, e.dataOffset + e.packedSize};
         if (e.localOffset < start_) start_ = e.localOffset;
         ++count_;
         pos += kCentralSize + nameLen + extraLen + commentLen;
+    }
+    // The directory must hold the entries counted and nothing more: with a count too
+    // low, the entries after it would be left out of an unpack that reports success.
+    if (pos != n) return Status::Damaged;
+    // No byte belongs to two entries: data shared between entries would unpack a small
+    // archive into far more than it holds.
+    Span* span = static_cast<Span*>(spans.p);
+    std::qsort(span, count_, sizeof(Span), bySpanStart);
+    for (std::size_t i = 1; i < count_; ++i) {
+        if (span[i - 1].end > span[i].begin) return Status::Damaged;
     }
     return Status::Ok;
 }
 
 Status Archive::extract(Input& in, const Entry& e, const char* password, Output& out) {
-    std::uint8_t h[kLocalSize];
-    if (!in.readAt(e.localOffset, h, kLocalSize) || get32(h) != kSigLocal) return Status::Damaged;
-    std::uint64_t at = e.localOffset + kLocalSize + get16(h + 26) + get16(h + 28);
-    if (at > centralStart_ || centralStart_ - at < e.packedSize) return Status::Damaged;
     if (e.isFolder) return Status::Ok;
+    std::uint64_t at = e.dataOffset;
 
     std::uint64_t packed = e.packedSize;
     zipcomp::PkwareCipher cipher(e.encrypted ? password : "");
@@ -276,8 +330,10 @@ Status Archive::extractStreamed(Input& in, const Entry& e, std::uint64_t at, std
     std::uint64_t total = 0;
     int rc = Z_OK;
     while (rc != Z_STREAM_END) {
-        if (z.avail_in == 0) {
-            if (packed == 0) return Status::Damaged;
+        // zlib can hold output after it has taken the last input (a match cut short by a
+        // full buffer): it is called again without input, and only a call that can make
+        // no progress (Z_BUF_ERROR) means the data ended before the stream did.
+        if (z.avail_in == 0 && packed > 0) {
             const std::size_t n = static_cast<std::size_t>(packed < kChunk ? packed : kChunk);
             if (!in.readAt(at, in_, n)) return Status::Damaged;
             decrypt(cipher, in_, n);

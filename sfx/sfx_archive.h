@@ -48,6 +48,7 @@ struct Entry {
     std::uint64_t size = 0;
     std::uint64_t packedSize = 0;   // with the 12-byte encryption header
     std::uint64_t localOffset = 0;  // in the package file
+    std::uint64_t dataOffset = 0;   // after the local header, checked against the central one
 };
 
 class Archive {
@@ -58,8 +59,9 @@ public:
     Archive& operator=(const Archive&) = delete;
 
     // Reads the archive at the end of `in`, allowing for data after its end record
-    // (a signature, for instance). Every entry is checked here: its name is safe and its
-    // local header lies inside the archive.
+    // (a signature, for instance). Every entry is checked here: its name is safe, its
+    // local header agrees with the central directory, and its data lies inside the
+    // archive without overlapping another entry's.
     Status open(Input& in);
     std::size_t count() const { return count_; }
     const Entry& entry(std::size_t i) const { return entries_[i]; }
@@ -92,7 +94,6 @@ private:
     std::size_t count_ = 0;
     char* names_ = nullptr;
     std::uint64_t start_ = 0;
-    std::uint64_t centralStart_ = 0;
     std::size_t wholeLimit_ = std::size_t{64} << 20;
     std::uint8_t* in_ = nullptr;
     std::size_t inCap_ = 0;

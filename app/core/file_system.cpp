@@ -33,6 +33,15 @@ std::string FsResult::describe() const {
   return text;
 }
 
+std::optional<std::string> FileSystem::readFileHead(const std::string& path, std::uint64_t limit,
+                                                    std::uint64_t& fileSize) const {
+  std::optional<std::string> bytes = readFile(path);
+  if (!bytes) return std::nullopt;
+  fileSize = bytes->size();
+  if (bytes->size() > limit) bytes->resize(static_cast<std::size_t>(limit));
+  return bytes;
+}
+
 DirListing FileSystem::listDir(const std::string&) const {
   return {FsResult::Failure(FsError::NotSupported), {}};
 }

@@ -7,6 +7,7 @@
 // back as values carrying the reason; nothing here throws for them. The results are
 // [[nodiscard]] so that no caller can report a failed copy as a success by accident.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -87,6 +88,14 @@ class FileSystem {
 
   // The whole file, or none when it cannot be read.
   virtual std::optional<std::string> readFile(const std::string& path) const = 0;
+
+  // The first `limit` bytes of the file (all of a shorter one), and the size of the
+  // whole file in `fileSize`; none when it cannot be read. For a file whose header
+  // says how much of it is worth reading: a huge or sparse file costs no more than its
+  // header until that header has been checked. The default reads the whole file, which
+  // is what test doubles need; every platform implementation reads only the head.
+  virtual std::optional<std::string> readFileHead(const std::string& path, std::uint64_t limit,
+                                                  std::uint64_t& fileSize) const;
 
   // The operations below fail with NotSupported unless overridden, which makes a
   // read-only file system without listings (the INF command's needs, and its test

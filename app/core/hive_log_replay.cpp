@@ -70,7 +70,8 @@ std::vector<Entry> entriesOf(std::string_view log) {
     const std::uint32_t count = le32(entry, 20);
     if (previous && e.sequence != *previous + 1) break;
     if (e.binsSize % kPage != 0 || count > (size - kEntryHeader) / 8) break;
-    std::size_t dataSize = 0;
+    // Added up in 64 bits: in a 32-bit build 512 pages of 8 MiB would come to 0 and pass.
+    std::uint64_t dataSize = 0;
     bool sound = true;
     for (std::uint32_t i = 0; i < count && sound; ++i) {
       const PageRef ref{le32(entry, kEntryHeader + 8 * i), le32(entry, kEntryHeader + 8 * i + 4)};
@@ -89,7 +90,18 @@ std::vector<Entry> entriesOf(std::string_view log) {
   return entries;
 }
 
+// Why the log whose base block is `head` cannot be replayed into `hive`; none when it can.
+std::optional<std::string> whyNotReplayable(const HiveHeader& hive, std::string_view head) {
+  const HiveHeader log = CheckHiveHeader(head.substr(0, kHiveBaseBlockSize), ~0ull);
+  if (log.state != HiveState::Clean) return log.state == HiveState::Dirty ? "its base block is torn" : "not a log";
+  if (le32(head, 0x1C) != kNewLogFormat) return "a log of the format before Windows 8.1, which is not replayed";
+  if (log.primarySequence < hive.secondarySequence) return "older than the hive";
+  return std::nullopt;
+}
+
 }  // namespace
+
+bool LogMayApply(const HiveHeader& hive, std::string_view logHead) { return !whyNotReplayable(hive, logHead); }
 
 std::uint64_t Marvin32(std::string_view data, std::uint64_t seed) {
   std::uint32_t lo = static_cast<std::uint32_t>(seed);
@@ -121,19 +133,11 @@ std::optional<ReplayedHive> ReplayHiveLogs(std::string_view hive, const std::vec
   std::vector<Usable> usable;
   std::string why;
   for (const HiveLog& log : logs) {
+    if (const auto no = whyNotReplayable(header, log.bytes)) {
+      why += (why.empty() ? "" : "; ") + log.name + ": " + *no;
+      continue;
+    }
     const HiveHeader lh = CheckHiveHeader(std::string_view(log.bytes).substr(0, kHiveBaseBlockSize), ~0ull);
-    if (lh.state != HiveState::Clean) {
-      why += (why.empty() ? "" : "; ") + log.name + ": " + (lh.state == HiveState::Dirty ? "its base block is torn" : "not a log");
-      continue;
-    }
-    if (le32(log.bytes, 0x1C) != kNewLogFormat) {
-      why += (why.empty() ? "" : "; ") + log.name + ": a log of the format before Windows 8.1, which is not replayed";
-      continue;
-    }
-    if (lh.primarySequence < header.secondarySequence) {
-      why += (why.empty() ? "" : "; ") + log.name + ": older than the hive";
-      continue;
-    }
     std::vector<Entry> entries = entriesOf(log.bytes);
     if (entries.empty() || entries.front().sequence != lh.primarySequence) {
       why += (why.empty() ? "" : "; ") + log.name + ": no sound log entry";

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "hive_header.h"
+
 namespace qelvaro {
 
 struct HiveLog {
@@ -29,6 +31,10 @@ struct ReplayedHive {
 // no log can be applied (old-format logs, logs of another write, damaged logs).
 std::optional<ReplayedHive> ReplayHiveLogs(std::string_view hive, const std::vector<HiveLog>& logs,
                                            std::string& error);
+
+// Whether the log whose base block is `logHead` (its first 4096 bytes) is one that can
+// be replayed into the dirty hive of `hive`: only such a log is worth reading further.
+bool LogMayApply(const HiveHeader& hive, std::string_view logHead);
 
 // Marvin32 of `data` with `seed`, the hash the log entries carry.
 std::uint64_t Marvin32(std::string_view data, std::uint64_t seed);

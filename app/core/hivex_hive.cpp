@@ -60,10 +60,13 @@ class HivexKey final : public RegistryKey {
     errno = 0;
     const hive_value_h value = hivex_node_get_value(hive_->h, node_, name.c_str());
     if (!value) return errno == 0 ? kRegFileNotFound : kRegInvalidData;
-    hive_type type{};
+    // hivex stores the type as it is in the hive, any 32-bit number, through its enum
+    // type, which holds only the numbers it names: it is received as an integer.
+    static_assert(sizeof(hive_type) == sizeof(std::uint32_t));
+    std::uint32_t type = 0;
     std::size_t len = 0;
     errno = 0;
-    CBuffer<char> bytes(hivex_value_value(hive_->h, value, &type, &len));
+    CBuffer<char> bytes(hivex_value_value(hive_->h, value, reinterpret_cast<hive_type*>(&type), &len));
     if (!bytes && len != 0) return kRegInvalidData;
     data.type = static_cast<RegistryType>(type);
     data.bytes.assign(bytes.get(), bytes.get() + (bytes ? len : 0));

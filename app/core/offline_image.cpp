@@ -37,20 +37,34 @@ std::unique_ptr<Hive> openHive(const FileSystem& fs, const std::string& configDi
                                bool optional, const HiveOpener& open, const OfflineImageOptions& options,
                                std::vector<std::string>& warnings, std::string& error) {
   const std::string path = join(configDir, name);
-  const std::optional<std::string> bytes = fs.readFile(path);
+  // The base block first, then the bins it declares and nothing after them: a file of
+  // gigabytes (a sparse one costs nothing to make) costs no more than the hive it holds,
+  // and nothing at all when its base block is not sound.
+  std::uint64_t fileSize = 0;
+  std::optional<std::string> bytes = fs.readFileHead(path, kHiveBaseBlockSize, fileSize);
+  HiveHeader header;
+  if (bytes) header = CheckHiveHeader(*bytes, fileSize);
+  if (bytes && (header.state == HiveState::Clean || header.state == HiveState::Dirty)) {
+    bytes = fs.readFileHead(path, header.declaredSize, fileSize);
+    // Checked again on what was read, should the file have changed in between.
+    if (bytes) header = CheckHiveHeader(std::string_view(*bytes).substr(0, kHiveBaseBlockSize), bytes->size());
+  }
   if (!bytes) {
     if (!optional || fs.exists(path, AttrMask::System)) error = shown(options, path) + " cannot be read";
     return nullptr;
   }
-  const HiveHeader header =
-      CheckHiveHeader(std::string_view(*bytes).substr(0, kHiveBaseBlockSize), bytes->size());
   std::optional<ReplayedHive> replayed;
   if (header.state == HiveState::Dirty) {
     std::vector<HiveLog> logs;
     std::string names;
     for (const std::string& log : logFilesOf(fs, configDir, name)) {
       names += (names.empty() ? "" : ", ") + shown(options, log);
-      if (auto text = fs.readFile(log)) logs.push_back({shown(options, log), std::move(*text)});
+      // Read whole only when its base block shows a log that can apply; the others are
+      // passed on as their base block, which tells why they cannot.
+      std::uint64_t logSize = 0;
+      std::optional<std::string> text = fs.readFileHead(log, kHiveBaseBlockSize, logSize);
+      if (text && LogMayApply(header, *text)) text = fs.readFile(log);
+      if (text) logs.push_back({shown(options, log), std::move(*text)});
     }
     std::string why;
     replayed = ReplayHiveLogs(*bytes, logs, why);

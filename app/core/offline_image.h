@@ -82,6 +82,10 @@ class CodePageFileSystem final : public FileSystem {
 
   bool exists(const std::string& path, AttrMask mask) const override { return inner_.exists(path, mask); }
   std::optional<std::string> readFile(const std::string& path) const override { return inner_.readFile(path); }
+  std::optional<std::string> readFileHead(const std::string& path, std::uint64_t limit,
+                                          std::uint64_t& fileSize) const override {
+    return inner_.readFileHead(path, limit, fileSize);
+  }
   DirListing listDir(const std::string& path) const override { return inner_.listDir(path); }
   FsResult createDir(const std::string& path) override { return inner_.createDir(path); }
   FsResult copyFile(const std::string& from, const std::string& to) override { return inner_.copyFile(from, to); }

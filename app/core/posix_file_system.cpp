@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <iterator>
 #include <memory>
 
@@ -204,6 +206,12 @@ bool PosixFileSystem::exists(const std::string& path, AttrMask mask) const {
 }
 
 std::optional<std::string> PosixFileSystem::readFile(const std::string& path) const {
+  std::uint64_t size = 0;
+  return readFileHead(path, UINT64_MAX, size);
+}
+
+std::optional<std::string> PosixFileSystem::readFileHead(const std::string& path, std::uint64_t limit,
+                                                         std::uint64_t& fileSize) const {
   // Non-blocking, and the file checked on the descriptor itself: a pipe, a terminal or
   // /proc/kmsg in the place of an INF must not hang the reader, whatever the path
   // named a moment before. The flag stays on: it changes nothing for a file on disk,
@@ -212,20 +220,25 @@ std::optional<std::string> PosixFileSystem::readFile(const std::string& path) co
   if (!fd) return std::nullopt;
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  fileSize = st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
   // Read errors (EIO from /proc/self/mem, a failing disk) make the file unreadable,
   // never an exception.
   std::string bytes;
-  if (st.st_size > 0) bytes.reserve(static_cast<std::size_t>(st.st_size));
+  bytes.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(fileSize, limit)));
   std::unique_ptr<char[]> buffer(new char[1 << 16]);
-  for (;;) {
-    const ssize_t n = ::read(fd.get(), buffer.get(), 1 << 16);
-    if (n == 0) return bytes;
+  while (bytes.size() < limit) {
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(limit - bytes.size(), 1 << 16));
+    const ssize_t n = ::read(fd.get(), buffer.get(), want);
+    if (n == 0) break;
     if (n < 0) {
       if (errno == EINTR) continue;
       return std::nullopt;
     }
     bytes.append(buffer.get(), static_cast<std::size_t>(n));
   }
+  // A file that changed size since fstat: one read to its end is as long as what was read.
+  fileSize = bytes.size() < limit ? bytes.size() : std::max<std::uint64_t>(fileSize, bytes.size());
+  return bytes;
 }
 
 DirListing PosixFileSystem::listDir(const std::string& path) const {

@@ -18,6 +18,8 @@ class PosixFileSystem final : public FileSystem {
  public:
   bool exists(const std::string& path, AttrMask mask) const override;
   std::optional<std::string> readFile(const std::string& path) const override;
+  std::optional<std::string> readFileHead(const std::string& path, std::uint64_t limit,
+                                          std::uint64_t& fileSize) const override;
   DirListing listDir(const std::string& path) const override;
   FsResult createDir(const std::string& path) override;
   // The copy is written with mode 0666 less the umask, whatever the source's mode,

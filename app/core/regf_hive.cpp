@@ -218,6 +218,15 @@ class HiveFile {
       const auto list = cell(le32(*data, 4));
       if (!list || segments > list->size() / 4) return kRegInvalidData;
       if (size > segments * kBigDataSegment) return kRegInvalidData;
+      // A segment holds up to 16344 bytes but may be a cell of 16: the size is held
+      // against what the segments really hold before any memory is reserved for it.
+      std::uint64_t held = 0;
+      for (std::size_t i = 0; i < segments && held < size; ++i) {
+        const auto segment = cell(le32(*list, i * 4));
+        if (!segment) return kRegInvalidData;
+        held += std::min<std::size_t>(kBigDataSegment, segment->size());
+      }
+      if (held < size) return kRegInvalidData;
       out.reserve(size);
       for (std::size_t i = 0; i < segments && out.size() < size; ++i) {
         const auto segment = cell(le32(*list, i * 4));

@@ -534,6 +534,13 @@ std::optional<std::string> WindowsTreeFileSystem::readFile(const std::string& pa
   return host_.readFile(r->host);
 }
 
+std::optional<std::string> WindowsTreeFileSystem::readFileHead(const std::string& path, std::uint64_t limit,
+                                                               std::uint64_t& fileSize) const {
+  const auto r = resolve(path);
+  if (!r || !r->exists || r->isTableFile) return std::nullopt;
+  return host_.readFileHead(r->host, limit, fileSize);
+}
+
 DirListing WindowsTreeFileSystem::listDir(const std::string& path) const {
   const auto r = resolve(path);
   if (!r || !r->exists || !staysInside(path, r->host)) return {FsResult::Failure(FsError::NotFound, ENOENT), {}};

@@ -75,6 +75,8 @@ class WindowsTreeFileSystem final : public FileSystem {
 
   bool exists(const std::string& path, AttrMask mask) const override;
   std::optional<std::string> readFile(const std::string& path) const override;
+  std::optional<std::string> readFileHead(const std::string& path, std::uint64_t limit,
+                                          std::uint64_t& fileSize) const override;
   DirListing listDir(const std::string& path) const override;
   FsResult createDir(const std::string& path) override;
   FsResult copyFile(const std::string& from, const std::string& to) override;

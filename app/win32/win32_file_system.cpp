@@ -208,6 +208,12 @@ bool Win32FileSystem::exists(const std::string& path, AttrMask mask) const {
 }
 
 std::optional<std::string> Win32FileSystem::readFile(const std::string& path) const {
+  std::uint64_t size = 0;
+  return readFileHead(path, UINT64_MAX, size);
+}
+
+std::optional<std::string> Win32FileSystem::readFileHead(const std::string& path, std::uint64_t limit,
+                                                         std::uint64_t& fileSize) const {
   const std::wstring p = ToWin32Path(path);
   unique_file file;
   {
@@ -217,8 +223,12 @@ std::optional<std::string> Win32FileSystem::readFile(const std::string& path) co
   }
   if (file.get() == INVALID_HANDLE_VALUE) return std::nullopt;
   LARGE_INTEGER size{};
-  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > 0x7FFFFFFF) return std::nullopt;
-  std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
+  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return std::nullopt;
+  fileSize = static_cast<std::uint64_t>(size.QuadPart);
+  // More than 2 GiB in one piece is more than a 32-bit process can hold.
+  const std::uint64_t length = std::min(fileSize, limit);
+  if (length > 0x7FFFFFFF) return std::nullopt;
+  std::string bytes(static_cast<std::size_t>(length), '\0');
   std::size_t done = 0;
   while (done < bytes.size()) {
     DWORD got = 0;
@@ -227,6 +237,7 @@ std::optional<std::string> Win32FileSystem::readFile(const std::string& path) co
     if (got == 0) break;
     done += got;
   }
+  if (done < bytes.size()) fileSize = done;  // shorter than it was a moment ago
   bytes.resize(done);
   return bytes;
 }

@@ -18,6 +18,8 @@ class Win32FileSystem final : public FileSystem {
  public:
   bool exists(const std::string& path, AttrMask mask) const override;
   std::optional<std::string> readFile(const std::string& path) const override;
+  std::optional<std::string> readFileHead(const std::string& path, std::uint64_t limit,
+                                          std::uint64_t& fileSize) const override;
   DirListing listDir(const std::string& path) const override;
   FsResult createDir(const std::string& path) override;
   // CopyFileW: the copy keeps the source's attributes and times. A read-only, hidden

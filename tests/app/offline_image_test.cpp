@@ -2,6 +2,7 @@
 // images over the corpus hives (real SYSTEM hives of Windows 7 and Windows 10).
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
@@ -219,6 +220,49 @@ TEST_F(OfflineImageTest, ABadDriversHiveIsRefused) {
   tree.put("C:\\Windows\\System32\\config\\DRIVERS", "not a hive at all");
   EXPECT_FALSE(open());
   EXPECT_NE(error.find("config\\DRIVERS is not a registry hive"), std::string::npos) << error;
+}
+
+// Adds up the bytes of the files the tree hands back.
+class CountingFileSystem final : public FileSystem {
+ public:
+  explicit CountingFileSystem(const FileSystem& inner) : inner_(inner) {}
+  bool exists(const std::string& path, AttrMask mask) const override { return inner_.exists(path, mask); }
+  std::optional<std::string> readFile(const std::string& path) const override { return counted(inner_.readFile(path)); }
+  std::optional<std::string> readFileHead(const std::string& path, std::uint64_t limit, std::uint64_t& size) const override {
+    return counted(inner_.readFileHead(path, limit, size));
+  }
+  DirListing listDir(const std::string& path) const override { return inner_.listDir(path); }
+  std::optional<std::string> counted(std::optional<std::string> bytes) const {
+    handed += bytes ? bytes->size() : 0;
+    return bytes;
+  }
+  const FileSystem& inner_;
+  mutable std::uint64_t handed = 0;
+};
+
+// A hive or log costs its base block, and the bins it declares when it is sound: the
+// rest of a file (of gigabytes: a sparse one costs nothing to make) is never read.
+TEST_F(OfflineImageTest, HivesAndLogsAreReadNoFurtherThanTheirBaseBlocksSay) {
+  const std::string config = "C:\\Windows\\System32\\config\\";
+  const struct {
+    std::string system, log;  // no log: none beside the hive
+    const char* refusal;      // none: the image opens
+  } cases[] = {{corpusHive("hives/regipy__SYSTEM"), "", nullptr},
+               {"not a hive", "", "is not a registry hive"},
+               {corpusHive("hives/regipy__SYSTEM_B"), "system.log1", "system.log1: not a log"}};
+  for (const auto& c : cases) {
+    for (const std::string& name : {std::string("SYSTEM"), c.log}) {
+      if (name.empty()) continue;
+      tree.put(config + name, name == "SYSTEM" ? c.system : "");
+      ASSERT_EQ(::truncate(tree.host(config + name).c_str(), 64 << 20), 0);
+    }
+    CountingFileSystem fs(tree.fs());
+    const HiveOpener hivex = [](const std::string& bytes, std::string& why) { return OpenHivexHiveFromBytes(bytes, why); };
+    EXPECT_EQ(OpenOfflineImage(fs, "C:\\", hivex, options, error) != nullptr, !c.refusal) << error;
+    EXPECT_NE(error.find(c.refusal ? c.refusal : ""), std::string::npos) << error;
+    const HiveHeader header = CheckHiveHeader(std::string_view(c.system).substr(0, kHiveBaseBlockSize), 1 << 30);
+    EXPECT_LE(fs.handed, 2 * kHiveBaseBlockSize + header.declaredSize) << c.system.substr(0, 10);
+  }
 }
 
 TEST_F(OfflineImageTest, NoWindowsFolderOrNoSystemHive) {

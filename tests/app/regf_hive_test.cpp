@@ -180,8 +180,9 @@ struct HandMadeHive {
 };
 
 // Damage that costs nothing to write must cost nothing to read: lists that name far
-// more keys than their key has, a huge value in one short segment, an over-long name,
-// a list in a free cell. Each is invalid data (13), without memory or time spent on it.
+// more keys than their key has, a huge value in one short segment or in many tiny ones,
+// an over-long name, a list in a free cell. Each is invalid data (13), without memory or
+// time spent on it.
 TEST(RegfHive, HostileListsAndSizesAreDamagedNotExhausting) {
   HandMadeHive h;
   const std::uint32_t child = h.key("Child");
@@ -200,10 +201,17 @@ TEST(RegfHive, HostileListsAndSizesAreDamagedNotExhausting) {
   const std::uint32_t vk = h.add(std::string("vk") + HandMadeHive::le(3, 2) + HandMadeHive::le(0x7FFFFFF0u) +
                                  HandMadeHive::le(big) + HandMadeHive::le(3) + HandMadeHive::le(1, 2) +
                                  HandMadeHive::le(0, 2) + "Big");
+  // A gigabyte said to be in 65535 segments, each of them one 16-byte cell.
+  std::string tiny;
+  for (int i = 0, cell = h.add(std::string(12, 't')); i < 65535; ++i) tiny += HandMadeHive::le(cell);
+  const std::uint32_t wide = h.add(std::string("db") + HandMadeHive::le(65535, 2) + HandMadeHive::le(h.add(tiny)));
+  const std::uint32_t wideVk = h.add(std::string("vk") + HandMadeHive::le(4, 2) + HandMadeHive::le(1000000000u) +
+                                     HandMadeHive::le(wide) + HandMadeHive::le(3) + HandMadeHive::le(1, 2) +
+                                     HandMadeHive::le(0, 2) + "Wide");
   std::string list;
   for (std::uint32_t k : {child, freeList, longName, many}) list += HandMadeHive::le(k) + "xxxx";
-  const std::uint32_t root =
-      h.key("ROOT", 4, h.add(std::string("lf") + HandMadeHive::le(4, 2) + list), 1, h.add(HandMadeHive::le(vk)));
+  const std::uint32_t root = h.key("ROOT", 4, h.add(std::string("lf") + HandMadeHive::le(4, 2) + list), 2,
+                                   h.add(HandMadeHive::le(vk) + HandMadeHive::le(wideVk)));
 
   std::string why;
   const auto hive = OpenRegfHive(h.file(root), why);
@@ -215,10 +223,26 @@ TEST(RegfHive, HostileListsAndSizesAreDamagedNotExhausting) {
   EXPECT_EQ(name, "Many");
   RegistryData data;
   EXPECT_EQ(key->queryValue("big", data), kRegInvalidData);
+  EXPECT_EQ(key->queryValue("wide", data), kRegInvalidData);
+  EXPECT_LT(data.bytes.capacity(), 1u << 20);  // nothing reserved for the gigabyte
   for (const char* path : {"Many", "Long", "Free"}) {
     ASSERT_EQ(hive->open(path, key), kRegSuccess) << path;
     EXPECT_EQ(key->enumSubKey(0, name), kRegInvalidData) << path;
   }
+}
+
+// A damaged hive may give a value any 32-bit type: hivex hands it back as its number.
+TEST(HivexHive, AValueTypeOfAnyNumberIsThatNumber) {
+  HandMadeHive h;
+  const std::uint32_t vk = h.add(std::string("vk") + HandMadeHive::le(3, 2) + HandMadeHive::le(0x80000004u) + "data" +
+                                 HandMadeHive::le(0x12345678u) + HandMadeHive::le(1, 2) + HandMadeHive::le(0, 2) + "Odd");
+  std::string why;
+  const auto hive = OpenHivexHiveFromBytes(h.file(h.key("ROOT", 0, 0xFFFFFFFFu, 1, h.add(HandMadeHive::le(vk)))), why);
+  std::unique_ptr<RegistryKey> key;
+  ASSERT_TRUE(hive && hive->open("", key) == kRegSuccess) << why;
+  RegistryData data;
+  ASSERT_EQ(key->queryValue("Odd", data), kRegSuccess);
+  EXPECT_EQ(static_cast<std::uint32_t>(data.type), 0x12345678u);
 }
 
 }  // namespace

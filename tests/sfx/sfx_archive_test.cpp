@@ -3,7 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 
@@ -11,6 +15,7 @@
 #include "sfx/sfx_names.h"
 #include "sfx/sfx_settings.h"
 #include "zip_builder.h"
+#include "zipcomp/archive_writer.h"
 
 namespace {
 
@@ -102,6 +107,41 @@ TEST(SfxArchive, WholeAndStreamedInflatingGiveTheSameBytes) {
     EXPECT_EQ(streamed["big.bin"], big[0].data);
 }
 
+// The reader checks size and CRC itself: what it writes need not be kept.
+class Discard : public qsfx::Output {
+public:
+    Status write(const void*, std::size_t) override { return Status::Ok; }
+};
+
+// Past the in-memory limit entries stream through zlib a megabyte at a time; ending just
+// past a megabyte boundary, zlib still holds output when it has taken the last input.
+TEST(SfxArchive, StreamedEntriesJustPastAMegabyteBoundaryUnpack) {
+    const auto dir = std::filesystem::temp_directory_path() / ("qelvaro-sfx-" + std::to_string(getpid()));
+    std::filesystem::create_directory(dir);
+    std::vector<zipcomp::SourceFile> files;
+    for (std::uint64_t size : {(64 << 20) + 1, (64 << 20) + 2, (65 << 20) + 100}) {
+        const std::string path = dir / std::to_string(size);
+        std::ofstream(path).close();
+        std::filesystem::resize_file(path, size);  // zeros, and sparse
+        files.push_back({path, std::to_string(size), size});
+    }
+    auto fs = zipcomp::platformFileAccess();
+    zipcomp::WriterProgress progress;
+    std::unique_ptr<zipcomp::WriteStream> out;
+    ASSERT_EQ(fs->createNew(dir / "package.zip", out), zipcomp::IoStatus::Ok);
+    ASSERT_EQ(zipcomp::ArchiveWriter(*fs, {.password = "pw"}, progress).write(files, *out).code, zipcomp::ZipResult::Ok);
+    out->close();
+    std::ifstream package(dir / "package.zip", std::ios::binary);
+    MemoryInput in(std::string(std::istreambuf_iterator<char>(package), {}));
+    std::filesystem::remove_all(dir);
+    Archive a;
+    ASSERT_EQ(a.open(in), Status::Ok);
+    for (std::size_t i = 0; i < a.count(); ++i) {
+        Discard sink;
+        EXPECT_EQ(a.extract(in, a.entry(i), "pw", sink), Status::Ok) << a.entry(i).name;
+    }
+}
+
 TEST(SfxArchive, StartIsWhereTheSettingsEndAndDataAfterTheEndRecordIsAllowed) {
     BuildOptions o;
     o.prefix = "MZ-stub" + sfxtest::settingsBlock({{"folder", "%t\\x"}, {"run", "%d\\setup.exe|%d"}});
@@ -140,6 +180,46 @@ TEST(SfxArchive, DamageIsFoundWhereverItIs) {
         EXPECT_EQ(unpackAll(good.substr(0, cut), files), Status::Damaged) << "cut at " << cut;
     }
     EXPECT_EQ(unpackAll("", files), Status::Damaged);
+}
+
+void put(std::string& b, std::size_t at, std::uint64_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) b[at + i] = static_cast<char>(v >> (8 * i));
+}
+
+// An archive that contradicts itself is damage found before anything is written: entry
+// counts other than the directory holds (a partial unpack reported as success), a local
+// header that tells another story than the central one, data shared by two entries (a
+// small stream unpacked as gigabytes many times over).
+TEST(SfxArchive, ArchivesThatContradictThemselvesAreDamage) {
+    std::map<std::string, std::string> cases;
+    const std::size_t n = kMixed.size(), name = kMixed[0].name.size();
+    for (bool zip64 : {false, true}) {
+        // The counts on this disk and in all, of the end record or the Zip64 one.
+        const std::string good = buildZip(kMixed, {"", zip64});
+        const std::size_t at = zip64 ? good.size() - 22 - 20 - 56 + 24 : good.size() - 22 + 8;
+        for (auto [onDisk, total] : {std::pair{n - 1, n - 1}, {n + 1, n + 1}, {n, n - 1}}) {
+            std::string& bytes = cases["counts " + std::to_string(zip64) + std::to_string(onDisk) + std::to_string(total)] = good;
+            put(bytes, at, onDisk, 2);
+            put(bytes, at + (zip64 ? 8 : 2), total, 2);
+        }
+    }
+    // The first local header's encryption flag, method, CRC, sizes, name; Zip64 sizes.
+    for (std::size_t at : {6, 8, 14, 18, 22, 30}) (cases["flip " + std::to_string(at)] = buildZip(kMixed))[at] ^= 1;
+    for (std::size_t at : {30 + name + 4, 30 + name + 12})
+        (cases["Zip64 flip " + std::to_string(at)] = buildZip(kMixed, {"", true}))[at] ^= 1;
+    // b's local header and data copied inside a's data, and b's entry pointed there; two
+    // entries of one local header.
+    const BuildEntry b{"b.txt", "hello"};
+    const std::size_t bLocalOffset = 22 + 46 + 5 - 42;  // in b's central header, from the end
+    std::string& nested = cases["nested"] = buildZip({{"a.txt", "xx" + buildZip({b}).substr(0, 30 + 5 + 5)}, b});
+    put(nested, nested.size() - bLocalOffset, 30 + 5 + 2, 4);
+    std::string& twice = cases["twice"] = buildZip({b, b});
+    put(twice, twice.size() - bLocalOffset, 0, 4);
+    for (const auto& [what, bytes] : cases) {
+        std::map<std::string, std::string> files;
+        EXPECT_EQ(unpackAll(bytes, files), Status::Damaged) << what;
+        EXPECT_TRUE(files.empty()) << what;
+    }
 }
 
 TEST(SfxArchive, AFullOutputStopsTheEntry) {
