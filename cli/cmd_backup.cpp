@@ -143,7 +143,9 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
     if (result.missingFiles() > 0) out << ", " << result.missingFiles() << " files not found";
   }
   out << "\n";
-  if (format == "folder") return result.complete() ? 0 : 1;
+  // Drivers below a key that could not be listed were not even seen: not a whole backup.
+  const bool whole = result.complete() && inventory.unreadableKeys.empty();
+  if (format == "folder") return whole ? 0 : 1;
   if (skippedDrivers == result.drivers.size()) {
     (void)system.fs.deleteTree(root);  // this run's own folder, with nothing in it to pack
     return 1;
@@ -190,7 +192,7 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
   const FsResult removed = DeleteDir(root, system.fs);
   out << "packed into " << shown(packageFile) << "\n";
   if (!removed.ok()) err << "qelvaro backup: could not remove " << shown(root) << " after packing\n";
-  return result.complete() ? 0 : 1;
+  return whole ? 0 : 1;
 }
 
 }  // namespace qelvaro

@@ -98,7 +98,8 @@ int RunListCommand(const Args& given, std::ostream& out, std::ostream& err) {
   } else {
     writeTable(inventory.drivers, out);
   }
-  return 0;
+  // A key whose subkeys could not be listed (named on stderr) may hide drivers.
+  return inventory.unreadableKeys.empty() ? 0 : 1;
 }
 
 }  // namespace qelvaro

@@ -28,11 +28,15 @@ DriverInventory ScanDrivers(const Registry& registry, Ui& ui, bool hideMicrosoft
     std::string key;       // class subkey \ driver subkey
   };
   std::vector<Instance> instances;
-  for (const auto& classKey : EnumSubKeyNames(registry, hklm, classRoot, ui)) {
-    for (const auto& driverKey : EnumSubKeyNames(registry, hklm, prefix + classKey, ui)) {
+  bool complete = true;
+  const std::vector<std::string> classKeys = EnumSubKeyNames(registry, hklm, classRoot, ui, &complete);
+  if (!complete) inventory.unreadableKeys.push_back(classRoot);
+  for (const auto& classKey : classKeys) {
+    for (const auto& driverKey : EnumSubKeyNames(registry, hklm, prefix + classKey, ui, &complete)) {
       instances.push_back({classKey, classKey + "\\" + driverKey});
       inventory.driverKeys.push_back(instances.back().key);
     }
+    if (!complete) inventory.unreadableKeys.push_back(prefix + classKey);
   }
 
   for (const auto& instance : instances) {

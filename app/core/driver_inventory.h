@@ -26,6 +26,9 @@ struct DriverRecord {
 struct DriverInventory {
   std::vector<std::string> driverKeys;  // every driver key found, in scan order
   std::vector<DriverRecord> drivers;    // the rows, in the same order
+  // Keys whose subkeys could not all be listed (their drivers may be missing); each
+  // was named through the Ui.
+  std::vector<std::string> unreadableKeys;
 };
 
 // Microsoft's own drivers: an empty provider, or one that is exactly "microsoft"

@@ -34,6 +34,7 @@ inline constexpr char kZipping[] = "正在压缩驱动程序文件..";
 
 // The driver scan.
 inline constexpr char kCannotOpenKey[] = "无法打开注册表项";
+inline constexpr char kCannotListKey[] = "无法列出注册表项 {0} 的子项 (错误 {1}), 其中的驱动程序未列出";
 
 // Messages of a run.
 inline constexpr char kNoTick[] = "选择需要备份文件存放的磁盘目录.";

@@ -1,5 +1,6 @@
 #include "md_registry.h"
 
+#include "backup_report.h"
 #include "frm_main_texts.h"
 #include "text_encoding.h"
 
@@ -17,7 +18,8 @@ std::string RegistryStringText(const std::vector<std::uint8_t>& bytes) {
 }
 
 std::vector<std::string> EnumSubKeyNames(const Registry& registry, RegistryRoot root,
-                                         const std::string& path, Ui& ui) {
+                                         const std::string& path, Ui& ui, bool* complete) {
+  if (complete) *complete = true;
   std::unique_ptr<RegistryKey> key;
   if (registry.open(root, path, RegistryAccess::Read, key) != kRegSuccess || !key) {
     ui.showMessage(texts::kCannotOpenKey, kAppTitle, MessageIcon::None);
@@ -25,7 +27,15 @@ std::vector<std::string> EnumSubKeyNames(const Registry& registry, RegistryRoot 
   }
   std::vector<std::string> names;
   std::string name;
-  for (std::uint32_t index = 0; key->enumSubKey(index, name) == kRegSuccess; ++index) {
+  for (std::uint32_t index = 0;; ++index) {
+    const long status = key->enumSubKey(index, name);
+    if (status == kRegNoMoreItems) break;
+    if (status != kRegSuccess) {
+      if (complete) *complete = false;
+      ui.showMessage(FormatText(texts::kCannotListKey, {path, std::to_string(status)}), kAppTitle,
+                     MessageIcon::None);
+      break;
+    }
     names.push_back(name);
   }
   return names;

@@ -18,8 +18,12 @@ using RegistryVariant = std::variant<std::monostate, std::string, std::int32_t>;
 // The names of the key's direct subkeys in the registry's order. A key that cannot
 // be opened shows one message (无法打开注册表项) and gives an empty list. Names are read whole,
 // so a long name neither ends the listing nor is cut.
+//
+// A listing that stops with an error (a damaged hive's subkey list) is not "no more
+// keys": it shows a message naming the key and the error, and `complete`, when
+// given, is set to false; the names read before the error are kept.
 std::vector<std::string> EnumSubKeyNames(const Registry& registry, RegistryRoot root,
-                                         const std::string& path, Ui& ui);
+                                         const std::string& path, Ui& ui, bool* complete = nullptr);
 
 // 0 when read; the registry's status when the value is missing or unreadable; -1
 // for a value of another type (expandable and multi-strings included).

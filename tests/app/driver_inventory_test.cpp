@@ -69,6 +69,45 @@ TEST(DriverInventory, UnopenableKeysShowOneMessageEach) {
                                       "Behind a long subkey name", "After the long name"}));
 }
 
+// A registry whose listing of one key breaks after its first subkey, as a damaged
+// hive's subkey list does.
+class BrokenListing final : public Registry {
+ public:
+  BrokenListing(const Registry& inner, std::string broken) : inner_(inner), broken_(std::move(broken)) {}
+  long open(RegistryRoot root, const std::string& path, RegistryAccess access,
+            std::unique_ptr<RegistryKey>& key) const override {
+    const long status = inner_.open(root, path, access, key);
+    if (status == kRegSuccess && path == broken_) key = std::make_unique<Broken>(std::move(key));
+    return status;
+  }
+
+ private:
+  struct Broken final : RegistryKey {
+    explicit Broken(std::unique_ptr<RegistryKey> k) : inner(std::move(k)) {}
+    long enumSubKey(std::uint32_t index, std::string& name) const override {
+      return index == 0 ? inner->enumSubKey(index, name) : kRegInvalidData;
+    }
+    long queryValue(const std::string& name, RegistryData& data) const override { return inner->queryValue(name, data); }
+    std::unique_ptr<RegistryKey> inner;
+  };
+  const Registry& inner_;
+  std::string broken_;
+};
+
+TEST(DriverInventory, AKeyThatCannotBeListedIsNamedNotTakenForEmpty) {
+  const MemoryRegistry reg = fixtureRegistry();
+  const std::string net = std::string(fixture::kRoot) + "\\" + fixture::kNet;
+  for (const std::string& broken : {std::string(fixture::kRoot), net}) {
+    SCOPED_TRACE(broken);
+    RecordingUi ui;
+    const DriverInventory inventory = ScanDrivers(BrokenListing(reg, broken), ui, true, fixture::kRoot);
+    EXPECT_EQ(inventory.unreadableKeys, std::vector<std::string>{broken});
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, "无法列出注册表项 " + broken + " 的子项 (错误 13), 其中的驱动程序未列出");
+    EXPECT_FALSE(inventory.drivers.empty());  // what could be read is kept
+  }
+}
+
 TEST(RegistryValues, TypesStatusesAndText) {
   MemoryRegistry reg;
   const auto lm = RegistryRoot::LocalMachine;
