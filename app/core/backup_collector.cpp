@@ -76,7 +76,12 @@ std::size_t BackupResult::missingFiles() const {
   return n;
 }
 
+std::string BackupCollector::spelled(const std::string& relative) {
+  return spellings_.try_emplace(asciiLowerCopy(relative), relative).first->second;
+}
+
 BackupResult BackupCollector::run(const DriverRowSource& rows, const std::string& backupRoot, BackupSink& sink) {
+  spellings_.clear();
   BackupResult result;
   result.root = backupRoot;
   const std::size_t count = rows.rowCount();
@@ -123,14 +128,21 @@ DriverReport BackupCollector::collect(const DriverRow& driver, const std::string
   const std::string folderName = SafeDir(driver.description);
   for (const std::string* name : {&driver.infName, &driver.className, &folderName}) {
     const bool mayBeEmpty = name != &driver.infName;
-    if ((mayBeEmpty && name->empty()) || IsPlainEntryName(*name)) continue;
+    if ((mayBeEmpty && name->empty()) || (IsPlainEntryName(*name) && (mayBeEmpty || IsWindowsFileName(*name)))) {
+      continue;
+    }
     report.skip = DriverSkip::UnsafeName;
     report.skipPath = *name;
     return report;
   }
 
-  const std::string classFolder = backupRoot + "\\" + driver.className;
-  report.folder = classFolder + "\\" + folderName;
+  // Folder names Windows can hold, the same on every target: a description ending in a
+  // blank or dot, or a class named like a device ("AUX"), would otherwise make folders
+  // that the package's own unpacking refuses. Names that differ only in case are one
+  // folder on Windows, so the first spelling is kept for the others.
+  const std::string className = spelled(driver.className.empty() ? "" : WindowsFolderName(driver.className));
+  const std::string classFolder = backupRoot + "\\" + className;
+  report.folder = classFolder + "\\" + spelled(className + "\\" + WindowsFolderName(folderName)).substr(className.size() + 1);
   bool rootCreated = false, classCreated = false, driverCreated = false;
   if (!makeFolder(backupRoot, report, rootCreated) || !makeFolder(classFolder, report, classCreated) ||
       !makeFolder(report.folder, report, driverCreated)) {
@@ -164,6 +176,18 @@ namespace {
 // an install section for the architecture, every file its source-disk lists name.
 bool needed(const InfInstallModel& model, const InfFile& file) {
   return model.installSections.empty() ? file.listed : file.copied;
+}
+
+// A relative path Windows can hold, each part of it.
+bool windowsPath(const std::string& relative) {
+  for (std::size_t start = 0;;) {
+    const auto sep = relative.find('\\', start);
+    if (!IsWindowsFileName(std::string_view(relative).substr(start, sep == std::string::npos ? sep : sep - start))) {
+      return false;
+    }
+    if (sep == std::string::npos) return true;
+    start = sep + 1;
+  }
 }
 
 }  // namespace
@@ -225,6 +249,12 @@ bool BackupCollector::copyPackage(const std::string& package, const std::string&
     const std::string from = package + "\\" + f;
     if (below(f)) {
       report.skippedFiles.push_back({f, from, FsResult::Failure(FsError::AccessDenied)});
+      continue;
+    }
+    // Names Windows cannot hold, or two that differ only in case (possible in an image
+    // read on Linux), would break the package where it is unpacked.
+    if (!windowsPath(f) || present.count(asciiLowerCopy(f))) {
+      report.skippedFiles.push_back({f, "", FsResult::Failure(FsError::BadName)});
       continue;
     }
     if (const FsResult r = fs_.copyFile(from, report.folder + "\\" + f); !r) {
@@ -424,6 +454,10 @@ std::vector<std::string> BackupCollector::existing(const std::vector<std::string
 
 void BackupCollector::copyFirstThatCopies(const std::vector<std::string>& found, const std::string& name,
                                           DriverReport& report) {
+  if (!windowsPath(name)) {
+    report.skippedFiles.push_back({name, "", FsResult::Failure(FsError::BadName)});
+    return;
+  }
   std::optional<SkippedFile> first;
   for (const std::string& source : found) {
     const FsResult r = fs_.copyFile(source, report.folder + "\\" + name);

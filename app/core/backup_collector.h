@@ -28,6 +28,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "driver_store.h"
@@ -173,6 +174,11 @@ class BackupCollector {
   // Copies the first of `found` that copies to `name` in the driver folder; names
   // the file as skipped (with the first failure) when none does.
   void copyFirstThatCopies(const std::vector<std::string>& found, const std::string& name, DriverReport& report);
+
+  // The first spelling of a folder below the root (lower-cased key), so that names
+  // differing only in case land in one folder, as on Windows.
+  std::string spelled(const std::string& relative);
+  std::unordered_map<std::string, std::string> spellings_;
 
   const SystemFolders& folders_;
   FileSystem& fs_;

@@ -35,7 +35,36 @@ bool startsWithShare(std::string_view path) {
   return path.size() >= 2 && (path[0] == '\\' || path[0] == '/') && (path[1] == '\\' || path[1] == '/');
 }
 
+bool isDeviceName(std::string_view name) {
+  // The part before the first dot, without trailing blanks, decides: "aux.cat" and
+  // "COM1 .txt" open devices too.
+  name = name.substr(0, name.find('.'));
+  while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+  std::string upper;
+  for (const char c : name) upper += static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+  if (upper == "CON" || upper == "PRN" || upper == "AUX" || upper == "NUL") return true;
+  return upper.size() == 4 && (upper.rfind("COM", 0) == 0 || upper.rfind("LPT", 0) == 0) && upper[3] >= '1' &&
+         upper[3] <= '9';
+}
+
 }  // namespace
+
+bool IsWindowsFileName(std::string_view name) {
+  if (name.empty() || name.back() == '.' || name.back() == ' ' || isDeviceName(name)) return false;
+  for (const unsigned char c : name) {
+    if (c < 0x20 || c == '<' || c == '>' || c == ':' || c == '"' || c == '/' || c == '\\' || c == '|' ||
+        c == '?' || c == '*') {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string WindowsFolderName(std::string name) {
+  while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.pop_back();
+  if (name.empty() || isDeviceName(name)) name.insert(0, "_");
+  return name;
+}
 
 std::optional<std::string> SafeRelativePath(const std::string& diskPath, const std::string& subdir,
                                             const std::string& name) {

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace qelvaro {
 
@@ -15,5 +16,16 @@ namespace qelvaro {
 // own (old INFs list "Sub\name.sys").
 std::optional<std::string> SafeRelativePath(const std::string& diskPath, const std::string& subdir,
                                             const std::string& name);
+
+// True for a name Windows can hold as one file or folder: not empty, no character
+// it refuses (controls, < > : " / \ | ? *), no trailing dot or blank (Windows drops
+// them), and not a device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, with or without
+// an extension), which opens the device instead of a file.
+bool IsWindowsFileName(std::string_view name);
+
+// `name` made into a folder name Windows can hold: trailing dots and blanks removed,
+// a device name (and an empty result) prefixed with "_". Characters Windows refuses
+// are left to SafeDir.
+std::string WindowsFolderName(std::string name);
 
 }  // namespace qelvaro

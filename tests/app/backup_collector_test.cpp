@@ -173,19 +173,19 @@ TEST_F(Backup, DirectoryIdAndExtensionRules) {
 
 TEST_F(Backup, PrinterFilesInNumberedFoldersLandFlatAndLaterFindsWin) {
   const std::string w32x86 = kSys + "spool\\drivers\\w32x86\\";
-  tree.put(kInf + "prn.inf", infText("", "66000", {"unidrv.dll", "prn.gpd", "only3.ini"}));
+  tree.put(kInf + "prnq.inf", infText("", "66000", {"unidrv.dll", "prnq.gpd", "only3.ini"}));
   tree.put(w32x86 + "3\\only3.ini", "in 3");
-  tree.put(w32x86 + "prn.gpd", "top");
-  tree.put(w32x86 + "3\\prn.gpd", "in 3");
-  tree.put(w32x86 + "12\\prn.gpd", "in 12");
+  tree.put(w32x86 + "prnq.gpd", "top");
+  tree.put(w32x86 + "3\\prnq.gpd", "in 3");
+  tree.put(w32x86 + "12\\prnq.gpd", "in 12");
   tree.put(w32x86 + "3\\unidrv.dll", "in 3");
   tree.put(kSys + "unidrv.dll", "system32");  // the extension rule comes last
-  const BackupResult result = runOne({"Printer", "Printer", "prn.inf"});
+  const BackupResult result = runOne({"Printer", "Printer", "prnq.inf"});
   ASSERT_TRUE(result.complete());
   const std::string folder = "D:\\Quorvak\\Printer\\Printer\\";
-  EXPECT_EQ(tree.listing(folder), "only3.ini prn.gpd prn.inf unidrv.dll");
+  EXPECT_EQ(tree.listing(folder), "only3.ini prnq.gpd prnq.inf unidrv.dll");
   EXPECT_EQ(tree.read(folder + "only3.ini"), "in 3");
-  EXPECT_EQ(tree.read(folder + "prn.gpd"), "in 12");
+  EXPECT_EQ(tree.read(folder + "prnq.gpd"), "in 12");
   EXPECT_EQ(tree.read(folder + "unidrv.dll"), "system32");
 }
 
@@ -433,7 +433,7 @@ TEST_F(Backup, InfsReadAsWindowsReadsThemForTheMachinesArchitecture) {
 TEST_F(Backup, AnEarlierFindStandsInWhenTheChosenCopyFails) {
   const std::string catRoot = kSys + "CatRoot\\";
   const std::string w32x86 = kSys + "spool\\drivers\\w32x86\\";
-  tree.put(kInf + "prn.inf", infText("x.cat", "66000", {"p.dll", "q.dll"}));
+  tree.put(kInf + "prnq.inf", infText("x.cat", "66000", {"p.dll", "q.dll"}));
   tree.put(w32x86 + "3\\p.dll", "in 3");
   tree.put(kSys + "p.dll", "system32, found last");
   tree.put(kSys + "q.dll", "only copy");
@@ -444,10 +444,10 @@ TEST_F(Backup, AnEarlierFindStandsInWhenTheChosenCopyFails) {
   fs.failWhenCopying[kSys + "q.dll"] = FsError::InUse;
   fs.failWhenCopying[catRoot + "{B}\\x.cat"] = FsError::AccessDenied;
   Rows rows;
-  rows.add({"P", "Printer", "prn.inf"});
+  rows.add({"P", "Printer", "prnq.inf"});
   const BackupResult result = run(rows, &fs);
   const DriverReport& r = result.drivers[0];
-  EXPECT_EQ(sources(r), (std::vector<std::string>{"prn.inf <- " + kInf + "prn.inf",
+  EXPECT_EQ(sources(r), (std::vector<std::string>{"prnq.inf <- " + kInf + "prnq.inf",
                                                    "x.cat <- " + catRoot + "{A}\\x.cat",
                                                    "p.dll <- " + kSys + "spool\\Drivers\\w32x86\\3\\p.dll"}));
   // With no earlier find, the failure of the only one is what is reported.
@@ -480,6 +480,45 @@ TEST(DriverStore, RegistryDatabaseLookup) {
   const RegistryDriverStoreLookup none(empty, folders);
   const ChainedDriverStoreLookup chain({&none, &lookup});
   EXPECT_EQ(chain.packageFolder("oem1.inf"), lookup.packageFolder("oem1.inf"));
+}
+
+// Folder names are made valid for Windows in one way for every target; file names
+// come from the INF and cannot change, so one Windows cannot hold fails its driver.
+TEST_F(Backup, FolderNamesWindowsCanHoldAndFileNamesItCannot) {
+  tree.put(kInf + "oem1.inf", infText("", "12", {"nic.sys"}));
+  tree.put(kSys + "drivers\\nic.sys", "sys");
+  tree.put(kInf + "oem2.inf", infText("aux.cat", "12", {"nic.sys"}));
+  tree.put(kSys + "CatRoot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\oem2.cat", "catalog");
+  struct Case {
+    DriverRow row;
+    const char* folder;  // "" when the driver fails
+  } cases[] = {
+      {{"Realtek PCIe GbE Family Controller ", "Net", "oem1.inf"}, "D:\\Quorvak\\Net\\Realtek PCIe GbE Family Controller"},
+      {{"a.", "Net", "oem1.inf"}, "D:\\Quorvak\\Net\\a"},
+      {{"CON", "Net", "oem1.inf"}, "D:\\Quorvak\\Net\\_CON"},
+      {{"...", "Net", "oem1.inf"}, "D:\\Quorvak\\Net\\_"},
+      {{"NIC", "AUX", "oem1.inf"}, "D:\\Quorvak\\_AUX\\NIC"},
+      {{"nic", "aux", "oem1.inf"}, "D:\\Quorvak\\_AUX\\NIC"},  // one folder on Windows
+      {{"With a device catalog", "Net", "oem2.inf"}, ""},
+      {{"Device INF", "Net", "NUL.inf"}, ""},
+  };
+  Rows rows;
+  for (const Case& c : cases) rows.add(c.row);
+  const BackupResult result = run(rows);
+  ASSERT_EQ(result.drivers.size(), std::size(cases));
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(cases[i].row.description);
+    const DriverReport& d = result.drivers[i];
+    if (*cases[i].folder) {
+      EXPECT_EQ(d.folder, cases[i].folder);
+      EXPECT_TRUE(d.problem().empty()) << d.problem();
+    } else {
+      EXPECT_FALSE(d.problem().empty());
+    }
+  }
+  EXPECT_EQ(result.drivers[6].skippedFiles.at(0).reason.error(), FsError::BadName);
+  EXPECT_EQ(result.drivers[7].skip, DriverSkip::UnsafeName);
+  EXPECT_EQ(tree.listing("D:\\Quorvak\\Net"), "Realtek PCIe GbE Family Controller/ With a device catalog/ _/ _CON/ a/");
 }
 
 // Links planted where the backup writes, or inside an image, never take files out of
