@@ -101,7 +101,7 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
   }
 
   ConsoleUi ui(err, "backup");
-  DriverInventory inventory = ScanDrivers(system.registry, ui, !all);
+  DriverInventory inventory = ScanDrivers(system.registry, ui, !all, kClassRoot, system.classDescriptions);
   std::vector<DriverRecord> chosen;
   for (auto& d : inventory.drivers) {
     bool wanted = classes.empty();
@@ -218,6 +218,8 @@ int RunImageBackup(const Args& given, std::ostream& out, std::ostream& err) {
   BackupSystem system{image->image->registry(), image->image->folders(), *image->fs, image->store.get(),
                       image->image->arch().value_or(DefaultMachineArch()), image->zipPath};
   system.shownPath = image->zipPath;
+  const InfClassDescriptions classes(*image->fs, image->image->folders());
+  system.classDescriptions = &classes;
   system.sfxPayloads = LoadSfxPayloads;
   return RunBackupCommand(args, system, out, err);
 }

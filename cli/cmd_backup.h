@@ -29,6 +29,8 @@ struct BackupSystem {
   // How messages name a path of `fs` (the host path the user gave, for an offline
   // image on Linux); as it is when unset.
   std::function<std::string(const std::string&)> shownPath = {};
+  // Names of device classes for the list; the class key's own values alone when unset.
+  const ClassDescriptions* classDescriptions = nullptr;
 };
 
 // `--format zip` packs the backup root into DIR\Quorvak.zip and removes the root;

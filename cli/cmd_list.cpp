@@ -92,7 +92,10 @@ int RunListCommand(const Args& given, std::ostream& out, std::ostream& err) {
   }
 
   ConsoleUi ui(err, "list");
-  const DriverInventory inventory = ScanDrivers(*registry, ui, !all);
+  std::unique_ptr<ClassDescriptions> classes;
+  if (image) classes = std::make_unique<InfClassDescriptions>(*image->fs, image->image->folders());
+  else classes = MakePlatformClassDescriptions();
+  const DriverInventory inventory = ScanDrivers(*registry, ui, !all, kClassRoot, classes.get());
   if (json) {
     writeJson(inventory.drivers, out);
   } else {

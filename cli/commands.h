@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "driver_inventory.h"
 #include "file_system.h"
 #include "inf_values.h"
 #include "registry.h"
@@ -25,6 +26,8 @@ MachineArch DefaultMachineArch();
 
 // The running system's registry; null where there is none (natively on Linux).
 std::unique_ptr<Registry> MakePlatformRegistry();
+// The running system's names for device classes; null where there is no running Windows.
+std::unique_ptr<ClassDescriptions> MakePlatformClassDescriptions();
 
 // `backup` on the running system: the Windows build only, for now.
 int RunPlatformBackup(const Args& args, std::ostream& out, std::ostream& err);

@@ -13,6 +13,8 @@ MachineArch DefaultMachineArch() { return MachineArch::Amd64; }
 
 std::unique_ptr<Registry> MakePlatformRegistry() { return nullptr; }
 
+std::unique_ptr<ClassDescriptions> MakePlatformClassDescriptions() { return nullptr; }
+
 std::unique_ptr<FileSystem> MakePlatformFileSystem() { return std::make_unique<PosixFileSystem>(); }
 
 // The Windows build's payloads (build/win32/generated/payloads). The icon stays the

@@ -1,3 +1,4 @@
+#include "class_descriptions_win.h"
 #include "commands.h"
 #include <io.h>
 
@@ -22,6 +23,10 @@ MachineArch DefaultMachineArch() { return NativeMachineArch(); }
 
 std::unique_ptr<Registry> MakePlatformRegistry() { return std::make_unique<Win32Registry>(); }
 
+std::unique_ptr<ClassDescriptions> MakePlatformClassDescriptions() {
+  return std::make_unique<Win32ClassDescriptions>();
+}
+
 std::unique_ptr<FileSystem> MakePlatformFileSystem() { return std::make_unique<Win32FileSystem>(); }
 
 bool LoadSfxPayloads(std::string& setup, std::string& stub, std::string& icon, std::string& why) {
@@ -42,6 +47,8 @@ int RunPlatformBackup(const Args& args, std::ostream& out, std::ostream& err) {
   const DatabaseOrSearchLookup database(registry, fs, folders, NativeMachineArch());
   const ChainedDriverStoreLookup store({&setupapi, &database});
   BackupSystem system{registry, folders, fs, &store, NativeMachineArch()};
+  const Win32ClassDescriptions classes;
+  system.classDescriptions = &classes;
   system.sfxPayloads = LoadSfxPayloads;
   return RunBackupCommand(args, system, out, err, _isatty(_fileno(stdout)) != 0);
 }

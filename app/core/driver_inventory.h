@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "file_system.h"
 #include "registry.h"
+#include "system_folders.h"
 #include "ui.h"
 
 namespace qelvaro {
@@ -15,7 +17,7 @@ inline constexpr char kClassRoot[] = "SYSTEM\\CurrentControlSet\\Control\\Class"
 // One row of the driver list, in column order.
 struct DriverRecord {
   std::string description;       // DriverDesc of the driver key
-  std::string classDisplayName;  // default value of the class key
+  std::string classDisplayName;  // the class's name for people (see ClassDisplayName)
   std::string provider;          // ProviderName of the driver key
   std::string keyPath;           // class subkey \ driver subkey, below the class root
   std::string className;         // Class of the class key
@@ -31,6 +33,36 @@ struct DriverInventory {
   std::vector<std::string> unreadableKeys;
 };
 
+// Windows 10 and 11 no longer write a class key's default value; its ClassDesc is an
+// indirect string instead: "@dc1-controller.inf,%ClassName%;Xbox Peripherals" or
+// "@%SystemRoot%\System32\NetCfgx.dll,-5000". A source turns one into text.
+class ClassDescriptions {
+ public:
+  virtual ~ClassDescriptions() = default;
+  // The class's localised name, or empty when this source cannot tell.
+  virtual std::string describe(const std::string& classGuid, const std::string& classDesc) const = 0;
+};
+
+// "@file.inf,%key%" resolved from that INF in the INF folder, [Strings.0804] before
+// [Strings], as Windows reads it: what an offline image offers. (The "@dll,-id" form
+// needs the image's string resources, which this source does not read.)
+class InfClassDescriptions final : public ClassDescriptions {
+ public:
+  InfClassDescriptions(const FileSystem& fs, const SystemFolders& folders) : fs_(fs), folders_(folders) {}
+  std::string describe(const std::string& classGuid, const std::string& classDesc) const override;
+
+ private:
+  const FileSystem& fs_;
+  const SystemFolders& folders_;
+};
+
+// The class column: the class key's default value where it has one (Windows 7 and
+// earlier), else its ClassDesc through `source` (when given), else the text after
+// ClassDesc's ";", else the class name.
+std::string ClassDisplayName(const std::string& defaultValue, const std::string& classGuid,
+                             const std::string& classDesc, const std::string& className,
+                             const ClassDescriptions* source);
+
 // Microsoft's own drivers: an empty provider, or one that is exactly "microsoft"
 // in any case ("Microsoft Corporation" is not).
 bool IsMicrosoftProvider(const std::string& provider);
@@ -43,6 +75,7 @@ std::string DriverInstallSection(const Registry& registry, const std::string& ke
 // Scans the class keys below `classRoot` (under HKEY_LOCAL_MACHINE); with
 // `hideMicrosoft`, Microsoft's drivers are left out.
 DriverInventory ScanDrivers(const Registry& registry, Ui& ui, bool hideMicrosoft,
-                            const std::string& classRoot = kClassRoot);
+                            const std::string& classRoot = kClassRoot,
+                            const ClassDescriptions* classDescriptions = nullptr);
 
 }  // namespace qelvaro

@@ -57,14 +57,15 @@ std::vector<std::string> LoadDriverList(grid::CellGrid& grid, const Registry& re
 }
 
 std::vector<std::string> LoadDriverList(grid::CellGrid& grid, const Registry& registry, Ui& ui,
-                                        const std::function<bool()>& readFilter, const std::string& classRoot) {
+                                        const std::function<bool()>& readFilter, const std::string& classRoot,
+                                        const ClassDescriptions* classDescriptions) {
   ui.setBusyCursor(true);
   ui.pumpMessages();
   const bool hideMicrosoft = readFilter();
   grid.Clear();
   grid.SetRedraw(false);
 
-  DriverInventory inventory = ScanDrivers(registry, ui, hideMicrosoft, classRoot);
+  DriverInventory inventory = ScanDrivers(registry, ui, hideMicrosoft, classRoot, classDescriptions);
   std::int32_t row = -1;
   for (const DriverRecord& d : inventory.drivers) {
     ++row;

@@ -29,7 +29,8 @@ std::vector<std::string> LoadDriverList(grid::CellGrid& grid, const Registry& re
 // click on the filter box among them then counts for this scan.
 std::vector<std::string> LoadDriverList(grid::CellGrid& grid, const Registry& registry, Ui& ui,
                                         const std::function<bool()>& hideMicrosoft,
-                                        const std::string& classRoot = kClassRoot);
+                                        const std::string& classRoot = kClassRoot,
+                                        const ClassDescriptions* classDescriptions = nullptr);
 
 void SelectAllRows(grid::CellGrid& grid);
 void InvertRowSelection(grid::CellGrid& grid);

@@ -11,6 +11,7 @@
 #include "backup_report.h"
 #include "backup_root.h"
 #include "cell_grid_window.h"
+#include "class_descriptions_win.h"
 #include "driver_inventory.h"
 #include "driver_list.h"
 #include "driver_store_setupapi.h"
@@ -193,11 +194,12 @@ void FrmMain::LoadDriverList() {
   // The buttons that act on the list wait for it: a backup click during a scan would
   // otherwise be ignored without a word.
   for (FrmMainControl id : {kCmdDoBackup, kCmdSelectAll, kCmdInvertSelection, kCellGrid1}) EnableWindow(control(id), FALSE);
+  const Win32ClassDescriptions classDescriptions;
   do {
     rescanWanted_ = false;
     driverKeys_ = qelvaro::LoadDriverList(
         grid(), registry_, ui_, [this] { return SendMessageW(control(kCheck1), BM_GETCHECK, 0, 0) == BST_CHECKED; },
-        classRoot_);
+        classRoot_, &classDescriptions);
   } while (rescanWanted_);
   for (FrmMainControl id : {kCmdDoBackup, kCmdSelectAll, kCmdInvertSelection, kCellGrid1}) EnableWindow(control(id), TRUE);
   running_ = Run::None;

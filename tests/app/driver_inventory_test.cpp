@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "driver_inventory.h"
@@ -105,6 +106,39 @@ TEST(DriverInventory, AKeyThatCannotBeListedIsNamedNotTakenForEmpty) {
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].text, "无法列出注册表项 " + broken + " 的子项 (错误 13), 其中的驱动程序未列出");
     EXPECT_FALSE(inventory.drivers.empty());  // what could be read is kept
+  }
+}
+
+class InfFolder final : public FileSystem {
+ public:
+  std::map<std::string, std::string> files;
+  bool exists(const std::string& path, AttrMask) const override { return files.count(path) != 0; }
+  std::optional<std::string> readFile(const std::string& path) const override {
+    const auto it = files.find(path);
+    return it == files.end() ? std::nullopt : std::optional<std::string>(it->second);
+  }
+};
+
+// Windows 10 and 11 write no default value, only ClassDesc.
+TEST(DriverInventory, ClassNamesFromIndirectClassDescriptions) {
+  InfFolder fs;
+  fs.files["C:\\Windows\\inf\\dc1-controller.inf"] =
+      "[Strings]\nClassName = \"Xbox Peripherals\"\n[Strings.0804]\nClassName = \"Xbox 外设\"\n";
+  const FixedSystemFolders folders("C:\\Windows");
+  const InfClassDescriptions infs(fs, folders);
+  struct Case {
+    const char* defaultValue;
+    const char* classDesc;
+    const char* expected;
+  } cases[] = {
+      {"网络适配器", "@net.inf,%Net%;Network adapters", "网络适配器"},  // Windows 7 keeps both
+      {"", "@dc1-controller.inf,%ClassName%;Xbox Peripherals", "Xbox 外设"},
+      {"", "@missing.inf,%ClassName%;Xbox Peripherals", "Xbox Peripherals"},
+      {"", "@%SystemRoot%\\System32\\NetCfgx.dll,-5000", "Net"},
+      {"", "", "Net"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ClassDisplayName(c.defaultValue, "{guid}", c.classDesc, "Net", &infs), c.expected) << c.classDesc;
   }
 }
 
