@@ -108,4 +108,41 @@ std::size_t expandPlaceholders(const char* text, const char* temp, const char* d
     return n;
 }
 
+const char* unpackFolderProblem(const char* folder) {
+    std::size_t n = std::strlen(folder);
+    while (n > 0 && folder[n - 1] == '\\') --n;
+    if (n == 0) return "no unpack folder given";
+    for (std::size_t i = 0; i + 1 < n; ++i) {
+        if (folder[i] == '%' && folder[i + 1] == 'd') return "the unpack folder cannot use %d (it names the unpack folder)";
+    }
+    if (std::memchr(folder, '/', n)) return "the unpack folder must use '\\' as separator";
+    // Where the parts below the drive, share or temporary folder start.
+    std::size_t start;
+    if (n >= 2 && folder[0] == '%' && folder[1] == 't') {
+        start = 2;
+    } else if (n >= 2 && folder[1] == ':' && ((folder[0] | 0x20) >= 'a' && (folder[0] | 0x20) <= 'z')) {
+        start = 2;
+    } else if (n >= 2 && folder[0] == '\\' && folder[1] == '\\') {
+        start = 2;
+        for (int parts = 0; parts < 2; ++parts) {  // server and share
+            const std::size_t from = start;
+            while (start < n && folder[start] != '\\') ++start;
+            if (start == from) return "the unpack folder names no share";
+            if (parts == 0) ++start;
+        }
+    } else {
+        return "the unpack folder must be absolute (C:\\..., \\\\server\\share\\... or %t\\...)";
+    }
+    if (start >= n) return "the unpack folder cannot be a drive, a share or the temporary folder itself";
+    if (folder[start] != '\\') return "the unpack folder must be absolute (C:\\..., \\\\server\\share\\... or %t\\...)";
+    for (std::size_t i = start + 1, from = i; i <= n; ++i) {
+        if (i < n && folder[i] != '\\') continue;
+        const std::size_t len = i - from;
+        if (len == 0 || (len == 1 && folder[from] == '.') || (len == 2 && folder[from] == '.' && folder[from + 1] == '.'))
+            return "the unpack folder cannot have empty, \".\" or \"..\" parts";
+        from = i + 1;
+    }
+    return nullptr;
+}
+
 }  // namespace qsfx

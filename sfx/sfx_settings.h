@@ -54,6 +54,19 @@ private:
 // quotes, so that a folder such as C:\Users\Li Wei\AppData\Local\Temp stays one
 // parameter. Writes at most `cap` bytes with the terminating zero and returns the length
 // it needs (without the zero); a result >= cap means `out` was too small.
+// The stub never unpacks into the folder its settings name, which may hold anybody's
+// files: it makes a fresh subfolder there, named kUnpackPrefix and eight hex digits,
+// and that subfolder is what "%d" names. A folder the stub made itself carries the
+// marker file; only there does it remove the subfolders of earlier runs.
+inline constexpr char kUnpackMarker[] = "qelvaro-sfx.tag";
+inline constexpr char kUnpackPrefix[] = "sfx-";
+
+// Why `folder` (the unpack folder setting, "%t" not yet expanded) cannot be a package's
+// unpack folder, in English; null when it can. It must be absolute ("%t\...", "C:\..."
+// or "\\server\share\..."), below a drive, share or the temporary folder rather than
+// one of them, without "%d", "." or ".." parts or '/' separators.
+const char* unpackFolderProblem(const char* folder);
+
 std::size_t expandPlaceholders(const char* text, const char* temp, const char* dir, bool quote, char* out,
                                std::size_t cap);
 

@@ -1,6 +1,6 @@
 // Stands in for the program a package starts: writes its command line and working
-// folder (UTF-8, one per line) to the file named by QSFX_RECORD, and ends with 7 so
-// that a test sees the code come back through the stub's install mode. With
+// folder (UTF-8, one per line) to the file named by QSFX_RECORD, and ends with 7 (or
+// QSFX_EXIT) so that a test sees the code come back through the stub's install mode. With
 // QSFX_LINGER set it stays that many milliseconds after writing, as a restore program
 // in use would.
 #include <windows.h>
@@ -23,5 +23,6 @@ int wmain() {
   std::fclose(f);
   wchar_t linger[32] = {};
   if (GetEnvironmentVariableW(L"QSFX_LINGER", linger, 32)) Sleep(static_cast<DWORD>(_wtoi(linger)));
-  return 7;
+  wchar_t exitCode[16] = {};
+  return GetEnvironmentVariableW(L"QSFX_EXIT", exitCode, 16) ? _wtoi(exitCode) : 7;
 }

@@ -8,8 +8,10 @@
 #include <algorithm>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "e2e_support.h"
 #include "sfx/sfx_exit_codes.h"
@@ -72,6 +74,49 @@ std::string noisy(std::size_t n, std::uint32_t x) {
   return s;
 }
 
+// The folders runs made in an unpack folder, by name.
+std::vector<std::wstring> runFolders(const std::wstring& unpack) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW fd;
+  HANDLE h = FindFirstFileW((unpack + L"\\sfx-*").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return names;
+  do {
+    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) names.push_back(fd.cFileName);
+  } while (FindNextFileW(h, &fd));
+  FindClose(h);
+  return names;
+}
+
+// The one folder a run made, or "" when there is not exactly one.
+std::wstring runFolder(const std::wstring& unpack) {
+  const auto names = runFolders(unpack);
+  return names.size() == 1 ? unpack + L"\\" + names[0] : L"";
+}
+
+// A Unix symbolic link made on the Linux side, as a user of Wine makes one (Wine 8's
+// mklink and CreateSymbolicLinkW make nothing usable); false where this is not Wine.
+bool unixLink(const std::wstring& target, const std::wstring& link) {
+  using ToUnix = char*(CDECL*)(const wchar_t*);
+  auto toUnix = reinterpret_cast<ToUnix>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  if (!toUnix) return false;
+  char* t = toUnix(target.c_str());
+  char* l = toUnix(link.c_str());
+  std::wstring command = L"start.exe /wait /unix /bin/ln -s \"" + widen(t) + L"\" \"" + widen(l) + L"\"";
+  HeapFree(GetProcessHeap(), 0, t);
+  HeapFree(GetProcessHeap(), 0, l);
+  STARTUPINFOW si{sizeof si};
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi))
+    return false;
+  WaitForSingleObject(pi.hProcess, 30000);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  // start.exe may return before the Unix program has run.
+  for (int i = 0; i < 100 && GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(100);
+  return GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 const std::wstring kTemp = L"C:\\sfx test tmp";  // a space, as in many user names
 const std::wstring kRecord = L"C:\\sfxtest\\record.txt";
 
@@ -89,6 +134,16 @@ DWORD runPackage(const std::wstring& exe, const std::wstring& args = L" /q") {
   GetExitCodeProcess(p, &code);
   CloseHandle(p);
   return code;
+}
+
+// The working folder the recorder saw: the folder its run unpacked into.
+std::wstring recordedFolder() {
+  std::string record = readAll(kRecord);
+  const std::size_t line = record.find('\n');
+  if (line == std::string::npos) return L"";
+  record = record.substr(line + 1);
+  while (!record.empty() && (record.back() == '\n' || record.back() == '\r')) record.pop_back();
+  return widen(record);
 }
 
 std::string stubBytes() { return readAll(dosPath(QELVARO_SFX_BIN)); }
@@ -141,23 +196,22 @@ const std::wstring kUnpacked = kTemp + L"\\_sfxTest";
 TEST(SfxStub, UnpacksWithoutAPromptAndStartsTheProgramWithTheFolder) {
   const std::string icon = testIcon();
   Built b = buildPackage(L"good", "qorvantelbrix", icon);
-  // A stale unpack folder from an older package, with a link to a folder that must
-  // survive the emptying.
+  // An unpack folder that a package did not make (an older version's): its files are
+  // not the stub's and stay; the run unpacks into a new folder inside it.
   writeAll(kUnpacked + L"\\stale.txt", "old");
   writeAll(kUnpacked + L"\\Old\\old.inf", "old");
-  writeAll(L"C:\\sfxtest\\keep\\keep.txt", "keep");
-  const bool linked = CreateSymbolicLinkW((kUnpacked + L"\\link").c_str(), L"C:\\sfxtest\\keep", 1);
 
   EXPECT_EQ(runPackage(b.exe), 7u) << "install mode returns the program's code";
+  const std::wstring run = runFolder(kUnpacked);
+  ASSERT_FALSE(run.empty()) << "one new folder for the run";
   std::map<std::string, std::string> unpacked;
-  snapshot(kUnpacked, L"", unpacked);
+  snapshot(run, L"", unpacked);
   EXPECT_EQ(unpacked, b.files);
-  EXPECT_EQ(readAll(L"C:\\sfxtest\\keep\\keep.txt"), "keep");
-  if (!linked) std::printf("links are not made here; the link case was skipped\n");
+  EXPECT_EQ(readAll(kUnpacked + L"\\stale.txt"), "old");
+  EXPECT_EQ(readAll(kUnpacked + L"\\Old\\old.inf"), "old");
 
   const std::string record = readAll(kRecord);
-  EXPECT_EQ(record, "\"" + narrow(kUnpacked) + "\\record.exe\" \"" + narrow(kUnpacked) + "\"\n" +
-                        narrow(kUnpacked) + "\n");
+  EXPECT_EQ(record, "\"" + narrow(run) + "\\record.exe\" \"" + narrow(run) + "\"\n" + narrow(run) + "\n");
 
   // The package's icon is the one given to the component.
   HMODULE m = LoadLibraryExW(b.exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
@@ -191,17 +245,17 @@ TEST(SfxStub, DamagedTruncatedAndWrongPasswordPackagesStartNothing) {
     std::wstring exe;
     DWORD code;
   };
+  const auto before = runFolders(kUnpacked);
   for (const Case& c : {Case{L"C:\\sfxtest\\flipped.exe", qsfx::kExitDamaged},
                         Case{L"C:\\sfxtest\\truncated.exe", qsfx::kExitDamaged},
                         Case{wrong.exe, qsfx::kExitWrongPassword}}) {
     writeAll(kUnpacked + L"\\stale.txt", "old");
     EXPECT_EQ(runPackage(c.exe), c.code) << narrow(c.exe);
     EXPECT_FALSE(exists(kRecord)) << narrow(c.exe) << " started its program";
-    std::map<std::string, std::string> left;
-    snapshot(kUnpacked, L"", left);
-    // A package refused before unpacking leaves the old folder; one that failed while
-    // unpacking leaves nothing (no half-written file, nothing to install by mistake).
-    EXPECT_TRUE(left.empty() || (left.size() == 1 && left.count("stale.txt"))) << narrow(c.exe);
+    // A package that failed while unpacking leaves no folder (no half-written file,
+    // nothing to install by mistake), and nothing else is touched.
+    EXPECT_EQ(runFolders(kUnpacked), before) << narrow(c.exe);
+    EXPECT_EQ(readAll(kUnpacked + L"\\stale.txt"), "old") << narrow(c.exe);
   }
 }
 
@@ -219,7 +273,7 @@ TEST(SfxStub, HostileNamesWriteNothingOutsideTheUnpackFolder) {
     EXPECT_FALSE(exists(kRecord)) << name;
     for (const wchar_t* outside : {L"C:\\x.txt", L"C:\\sfxtest\\x.txt", L"C:\\x", L"C:\\sfx test tmp\\x.txt"})
       EXPECT_FALSE(exists(outside)) << name;
-    EXPECT_FALSE(exists(unpack + L"\\record.exe")) << name;
+    EXPECT_TRUE(runFolders(unpack).empty()) << name;
   }
 }
 
@@ -235,9 +289,11 @@ TEST(SfxStub, ASecondCopyLeavesTheRunningOnesFolderAlone) {
   ASSERT_NE(first, nullptr);
   for (int i = 0; i < 300 && !exists(kRecord); ++i) Sleep(100);
   ASSERT_TRUE(exists(kRecord)) << "the first copy did not start its program";
+  Sleep(100);  // the record written whole
+  const std::wstring firstFolder = recordedFolder();
   EXPECT_EQ(runPackage(b.exe), static_cast<DWORD>(qsfx::kExitBusy));
   std::map<std::string, std::string> unpacked;
-  snapshot(kUnpacked, L"", unpacked);
+  snapshot(firstFolder, L"", unpacked);
   EXPECT_TRUE(unpacked == b.files) << "the running copy's folder was changed: " << unpacked.size() << " files left";
   EXPECT_EQ(WaitForSingleObject(first, 30000), WAIT_OBJECT_0);
   DWORD code = 0;
@@ -306,7 +362,7 @@ TEST(SfxStub, ALongUnpackingShowsItsProgress) {
     std::printf("unpacking %zu MB took %lu ms\n", size >> 20, static_cast<unsigned long>(GetTickCount() - started));
   }
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  ASSERT_TRUE(GetFileAttributesExW((kTemp + L"\\_sfxBig\\big.bin").c_str(), GetFileExInfoStandard, &data));
+  ASSERT_TRUE(GetFileAttributesExW((runFolder(kTemp + L"\\_sfxBig") + L"\\big.bin").c_str(), GetFileExInfoStandard, &data));
   EXPECT_EQ(data.nFileSizeLow, size);
 }
 
@@ -314,7 +370,68 @@ TEST(SfxStub, AnUnpackFolderBelowMissingFoldersIsMadeWithThem) {
   const std::string prefix = stubBytes() + sfxtest::settingsBlock({{"folder", "%t\\deep\\er\\_sfx"}});
   writeAll(L"C:\\sfxtest\\deep.exe", sfxtest::buildZip({{"a\\b.txt", "bee", true}}, {prefix}));
   EXPECT_EQ(runPackage(L"C:\\sfxtest\\deep.exe"), 0u);
-  EXPECT_EQ(readAll(kTemp + L"\\deep\\er\\_sfx\\a\\b.txt"), "bee");
+  EXPECT_EQ(readAll(runFolder(kTemp + L"\\deep\\er\\_sfx") + L"\\a\\b.txt"), "bee");
+  EXPECT_TRUE(exists(kTemp + L"\\deep\\er\\_sfx\\qelvaro-sfx.tag")) << "the marker of a folder the stub made";
+}
+
+// One package run again and again (as a user retries a restore): each run unpacks into
+// a folder of its own, the earlier runs' folders go, and every run succeeds.
+TEST(SfxStub, RunsAgainAndAgainEachInAFreshFolder) {
+  const std::string prefix = stubBytes() + sfxtest::settingsBlock({{"folder", "%t\\_sfxDriverSetup"},
+                                                                    {"password", "qorvantelbrix"},
+                                                                    {"run", "%d\\record.exe|%d"},
+                                                                    {"install", "1"}});
+  writeAll(L"C:\\sfxtest\\again.exe",
+           sfxtest::buildZip({{"record.exe", recorderBytes(), true, "qorvantelbrix"}}, {prefix}));
+  SetEnvironmentVariableW(L"QSFX_EXIT", L"0");
+  std::set<std::wstring> folders;
+  for (int run = 1; run <= 10; ++run) {
+    EXPECT_EQ(runPackage(L"C:\\sfxtest\\again.exe"), 0u) << "run " << run;
+    folders.insert(recordedFolder());
+  }
+  SetEnvironmentVariableW(L"QSFX_EXIT", nullptr);
+  EXPECT_EQ(folders.size(), 10u) << "each run in a folder of its own";
+  EXPECT_EQ(runFolders(kTemp + L"\\_sfxDriverSetup").size(), 1u) << "the earlier runs' folders are removed";
+}
+
+// The stub deletes nothing it did not make and nothing through a link: an unpack folder
+// that is a link (to a file, to a folder) is refused; a user's own folder keeps its
+// files; links that an earlier run's folder holds are never followed by the clean-up.
+TEST(SfxStub, DeletesNothingItDidNotMakeNorThroughALink) {
+  const std::wstring base = L"C:\\sfxlinks";
+  writeAll(base + L"\\victim.txt", "victim");
+  writeAll(base + L"\\keep\\keep.txt", "keep");
+  writeAll(base + L"\\docs\\letter.txt", "letter");
+  if (!unixLink(base + L"\\victim.txt", base + L"\\tofile")) GTEST_SKIP() << "not Wine: no Unix links here";
+  ASSERT_TRUE(unixLink(base + L"\\keep", base + L"\\todir"));
+  auto package = [&](const std::wstring& folder) {
+    const std::string prefix = stubBytes() + sfxtest::settingsBlock({{"folder", narrow(folder)},
+                                                                      {"password", "qorvantelbrix"},
+                                                                      {"run", "%d\\record.exe|%d"},
+                                                                      {"install", "1"}});
+    writeAll(L"C:\\sfxtest\\links.exe",
+             sfxtest::buildZip({{"record.exe", recorderBytes(), true, "qorvantelbrix"}}, {prefix}));
+    return runPackage(L"C:\\sfxtest\\links.exe");
+  };
+  SetEnvironmentVariableW(L"QSFX_EXIT", L"0");
+  // The folder an earlier run unpacked into, holding links to a file and a folder.
+  EXPECT_EQ(package(base + L"\\marked"), 0u);
+  const std::wstring earlier = recordedFolder();
+  EXPECT_TRUE(unixLink(base + L"\\victim.txt", earlier + L"\\link.txt"));
+  EXPECT_TRUE(unixLink(base + L"\\keep", earlier + L"\\dirlink"));
+  struct Case {
+    const wchar_t* folder;
+    DWORD code;
+  };
+  for (const Case& c : {Case{L"\\tofile", qsfx::kExitWriteFailed}, Case{L"\\todir", qsfx::kExitWriteFailed},
+                        Case{L"\\docs", 0}, Case{L"\\marked", 0}}) {
+    EXPECT_EQ(package(base + c.folder), c.code) << narrow(c.folder);
+    EXPECT_EQ(readAll(base + L"\\victim.txt"), "victim") << narrow(c.folder);
+    EXPECT_EQ(readAll(base + L"\\keep\\keep.txt"), "keep") << narrow(c.folder);
+    EXPECT_EQ(readAll(base + L"\\docs\\letter.txt"), "letter") << narrow(c.folder);
+  }
+  SetEnvironmentVariableW(L"QSFX_EXIT", nullptr);
+  EXPECT_TRUE(runFolders(base + L"\\keep").empty()) << "nothing unpacked through the folder link";
 }
 
 // Without the quiet switch a failure is one message box, in Chinese.
