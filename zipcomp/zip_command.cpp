@@ -1,10 +1,12 @@
 #include "zipcomp/zip_command.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <optional>
 #include <string_view>
 
+#include "sfx/sfx_settings.h"
 #include "zipcomp/zip_component.h"
 
 #ifdef _WIN32
@@ -28,8 +30,9 @@ constexpr const char* kUsage =
     "  --move           delete each file once it is safely in the archive\n"
     "  --follow-links   pack links to files outside FOLDER with their target's content\n"
     "  --sfx STUB       make a self-extracting program on that stub instead of a Zip file;\n"
-    "                   it unpacks into FOLDER (%t is the temporary folder; default %t\\_sfx)\n"
-    "                   and starts PROGRAM with PARAMETERS (%d is the unpack folder)\n";
+    "                   it unpacks into a new subfolder of FOLDER (%t is the temporary folder;\n"
+    "                   default %t\\_sfx) and starts PROGRAM with PARAMETERS (%d is that\n"
+    "                   subfolder). FOLDER must not exist yet, or be one a package made\n";
 
 const char* describe(ZipResult r) {
     switch (r) {
@@ -170,6 +173,36 @@ std::optional<Options> parse(const std::vector<std::string>& args, std::ostream&
     return o;
 }
 
+// Why a package must not unpack below `folder`, or empty when it may. The stub never
+// empties the folder, but its subfolders land there and earlier runs' go: a drive, the
+// temporary folder or somebody's own folder is not for that. On Windows an existing
+// folder (with "%t" as this machine's temporary folder) must be one a package made,
+// which carries the stub's marker; elsewhere the target's folders cannot be seen.
+std::string unpackFolderRefusal(const std::string& folder) {
+    if (const char* problem = qsfx::unpackFolderProblem(folder.c_str())) return problem;
+#ifdef _WIN32
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    std::string local = folder;
+    if (local.rfind("%t", 0) == 0) {
+        const std::u8string temp8 = fs::temp_directory_path(ec).u8string();
+        if (ec) return {};
+        std::string temp(temp8.begin(), temp8.end());
+        while (!temp.empty() && temp.back() == '\\') temp.pop_back();
+        local = temp + local.substr(2);
+    }
+    const fs::path path(std::u8string(local.begin(), local.end()));
+    const fs::file_status status = fs::symlink_status(path, ec);
+    if (!fs::exists(status)) return {};
+    if (!fs::is_directory(status) || fs::is_symlink(status))
+        return "the unpack folder exists and is not a folder a package made";
+    if (!fs::is_regular_file(fs::symlink_status(path / qsfx::kUnpackMarker, ec)))
+        return "the unpack folder exists and is not one a package made (it has no " +
+               std::string(qsfx::kUnpackMarker) + "); name a folder that does not exist yet";
+#endif
+    return {};
+}
+
 void drawBar(std::ostream& out, int percent) {
     constexpr int kWidth = 40;
     int filled = percent * kWidth / 100;
@@ -192,6 +225,13 @@ int runZipCommand(const std::vector<std::string>& args, std::ostream& out, std::
     if (o->help) {
         out << kUsage;
         return 0;
+    }
+
+    if (!o->stub.empty()) {
+        if (std::string why = unpackFolderRefusal(o->unpackTo); !why.empty()) {
+            err << "qelvaro zip: --unpack-to " << printable(o->unpackTo) << ": " << why << "\n";
+            return 2;
+        }
     }
 
     ZipComponent zip;

@@ -94,4 +94,49 @@ TEST(ZipCommandTest, SfxPutsTheStubAndItsSettingsBeforeTheArchive) {
     EXPECT_EQ(readFile(dir / "in/a.txt"), "hello");
 }
 
+// A package never unpacks below a drive, the temporary folder itself or a folder that a
+// package did not make: such a folder is refused before anything is written.
+TEST(ZipCommandTest, SfxRefusesUnpackFoldersThatAreNotForIt) {
+    TempDir dir;
+    writeFile(dir / "in/a.txt", "hello");
+    std::string stub(256, '\0');
+    stub[0] = 'M', stub[1] = 'Z', stub[60] = static_cast<char>(64);
+    stub.replace(64, 4, std::string("PE\0\0", 4));
+    writeFile(dir / "stub.bin", stub);
+    struct Case {
+        std::string folder;
+        const char* why;  // null: accepted
+    };
+    std::vector<Case> cases = {
+        {"C:\\", "drive"},          {"C:", "drive"},        {"%t", "temporary folder itself"},
+        {"%t\\", "temporary folder itself"}, {"\\\\srv\\share\\", "share"}, {"_sfx", "absolute"},
+        {"%t\\..\\x", "\"..\""},    {"%t\\a/b", "separator"}, {"%d\\x", "%d"},
+        {"%t\\_sfxFresh", nullptr}, {"C:\\Packages\\unpack", nullptr},
+    };
+#ifdef _WIN32
+    // Existing folders of this machine: somebody's own, and one a package made.
+    writeFile(dir / "mine/letter.txt", "mine");
+    writeFile(dir / "made/qelvaro-sfx.tag", "");
+    auto windows = [](std::string p) {
+        for (auto& c : p)
+            if (c == '/') c = '\\';
+        return p;
+    };
+    cases.push_back({windows(dir / "mine"), "no qelvaro-sfx.tag"});
+    cases.push_back({windows(dir / "made"), nullptr});
+#endif
+    for (const Case& c : cases) {
+        Result r = runZip({dir / "in", dir / "a.exe", "--sfx", dir / "stub.bin", "--unpack-to", c.folder});
+        if (c.why) {
+            EXPECT_EQ(r.code, 2) << c.folder;
+            EXPECT_THAT(r.err, HasSubstr(c.why)) << c.folder;
+            EXPECT_FALSE(exists(dir / "a.exe")) << c.folder;
+        } else {
+            EXPECT_EQ(r.code, 0) << c.folder << ": " << r.err;
+            std::filesystem::remove(dir / "a.exe");
+        }
+    }
+    EXPECT_EQ(readFile(dir / "in/a.txt"), "hello");
+}
+
 }  // namespace
