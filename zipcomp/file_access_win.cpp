@@ -189,6 +189,45 @@ private:
     std::uint64_t end_ = 0;
 };
 
+// The path an opened entry really is ("\\?\C:\x\y"); empty when unknown.
+std::wstring finalPathOf(HANDLE h) {
+    std::wstring buf(MAX_PATH, L'\0');
+    DWORD n = GetFinalPathNameByHandleW(h, buf.data(), static_cast<DWORD>(buf.size()), VOLUME_NAME_DOS);
+    // Windows answers a short buffer with the size it needs, Wine with ERROR_MORE_DATA.
+    if (n >= buf.size() || (n == 0 && GetLastError() == ERROR_MORE_DATA)) {
+        buf.assign(n >= buf.size() ? n + 1 : 32768, L'\0');
+        n = GetFinalPathNameByHandleW(h, buf.data(), static_cast<DWORD>(buf.size()), VOLUME_NAME_DOS);
+    }
+    if (n == 0 || n >= buf.size()) return {};
+    buf.resize(n);
+    return buf;
+}
+
+std::wstring finalPathOf(const std::wstring& path) {
+    UniqueHandle h(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return h.valid() ? finalPathOf(h.get()) : std::wstring();
+}
+
+bool samePath(const std::wstring& a, const std::wstring& b) {
+    return !a.empty() && CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+// True when the opened entry is the one the folder (final path `folderFinal`) holds
+// under `relative` ('/' or '\' separated). Wine shows a Unix link to a file as a plain
+// file and opens its target even when asked for the entry itself; only the final path
+// tells that the handle is not the entry.
+bool isEntryItself(HANDLE h, const std::wstring& folderFinal, std::wstring relative) {
+    for (auto& c : relative)
+        if (c == L'/') c = L'\\';
+    // Wine 8 gives no final path longer than MAX_PATH (ERROR_MORE_DATA at any buffer
+    // size): there the entry's attributes, checked already, are all there is to go by.
+    const std::wstring opened = finalPathOf(h);
+    if (opened.empty() || folderFinal.empty()) return true;
+    return samePath(opened, folderFinal + L"\\" + relative);
+}
+
 class WinFileAccess final : public FileAccess {
 public:
     IoStatus stat(const std::string& path, FileInfo& info) override { return describe(path, 0, info); }
@@ -227,6 +266,7 @@ public:
             DWORD e = GetLastError();
             return e == ERROR_FILE_NOT_FOUND ? IoStatus::Ok : fromError(e);
         }
+        std::wstring dirFinal;
         do {
             if (wcscmp(fd.cFileName, L".") == 0 || wcscmp(fd.cFileName, L"..") == 0) continue;
             EntryKind kind = EntryKind::File;
@@ -239,6 +279,15 @@ public:
                 kind = stat(joinName(dir, fd.cFileName), target) == IoStatus::Ok
                            ? (target.isFile ? EntryKind::LinkToFile : EntryKind::Other)
                            : EntryKind::BrokenLink;
+            } else if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+                // A plain file by its attributes may still be a link (Wine): one that
+                // opens as another entry is classed by what it opens.
+                if (dirFinal.empty()) dirFinal = finalPathOf(longPath(dir));
+                UniqueHandle entry(CreateFileW((longPath(dir) + L"\\" + fd.cFileName).c_str(), FILE_READ_ATTRIBUTES,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                               nullptr));
+                if (entry.valid() && !isEntryItself(entry.get(), dirFinal, fd.cFileName)) kind = EntryKind::LinkToFile;
             }
             entries.push_back({narrow(fd.cFileName), kind});
         } while (FindNextFileW(h.get(), &fd));
@@ -321,6 +370,9 @@ public:
         DWORD attrs = 0;
         if (IoStatus s = stampOf(h.get(), now, &attrs); s != IoStatus::Ok) return s;
         if (!(now == expected) || (attrs & FILE_ATTRIBUTE_DIRECTORY)) return IoStatus::Changed;
+        // What the handle opened must be the entry itself: deleting through a handle that
+        // opened a link's target would delete the target.
+        if (!isEntryItself(h.get(), finalPathOf(longPath(base)), widen(relative))) return IoStatus::Changed;
         if (deleteByHandle(h.get())) return IoStatus::Ok;
         e = GetLastError();
         // A read-only file that is safely in the archive may go all the same.
