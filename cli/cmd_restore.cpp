@@ -1,6 +1,7 @@
 #include "cmd_restore.h"
 
 #include <algorithm>
+#include <optional>
 #include <string_view>
 
 #include "json_writer.h"
@@ -84,6 +85,44 @@ std::string location(const RestoreItem& item) {
   return path;
 }
 
+// The backup read through `fs`, the driver packages written below a staging folder this
+// run has just made: there every folder and file is new, created exclusively, so that
+// an entry planted in between (a link to a system folder or file) fails the driver
+// instead of receiving its files.
+class StagingFileSystem final : public FileSystem {
+ public:
+  // An empty `staging` (a dry run) writes nothing anywhere.
+  StagingFileSystem(FileSystem& fs, const std::string& staging)
+      : fs_(fs), staging_(staging.empty() ? std::string() : staging + "\\") {}
+  bool exists(const std::string& path, AttrMask mask) const override { return fs_.exists(path, mask); }
+  std::optional<std::string> readFile(const std::string& path) const override { return fs_.readFile(path); }
+  std::optional<std::string> readFileHead(const std::string& path, std::uint64_t limit,
+                                          std::uint64_t& fileSize) const override {
+    return fs_.readFileHead(path, limit, fileSize);
+  }
+  DirListing listDir(const std::string& path) const override { return fs_.listDir(path); }
+  FsResult createDir(const std::string& path) override {
+    return staged(path) ? fs_.createNewDir(path) : fs_.createDir(path);
+  }
+  FsResult createNewDir(const std::string& path) override { return fs_.createNewDir(path); }
+  FsResult copyFile(const std::string& from, const std::string& to) override {
+    return staged(to) ? fs_.copyNewFile(from, to) : fs_.copyFile(from, to);
+  }
+  FsResult copyNewFile(const std::string& from, const std::string& to) override { return fs_.copyNewFile(from, to); }
+  FsResult writeFile(const std::string& path, std::string_view bytes) override {
+    if (staged(path)) return FsResult::Failure(FsError::NotSupported);
+    return fs_.writeFile(path, bytes);
+  }
+  FsResult deleteTree(const std::string& path) override { return fs_.deleteTree(path); }
+  bool isLink(const std::string& path) const override { return fs_.isLink(path); }
+  std::string decodeAnsi(std::string_view bytes) const override { return fs_.decodeAnsi(bytes); }
+
+ private:
+  bool staged(const std::string& path) const { return !staging_.empty() && path.rfind(staging_, 0) == 0; }
+  FileSystem& fs_;
+  std::string staging_;
+};
+
 }  // namespace
 
 int RunRestoreCommand(const Args& args, RestoreSystem& system, std::ostream& out, std::ostream& err) {
@@ -135,12 +174,13 @@ int RunRestoreCommand(const Args& args, RestoreSystem& system, std::ostream& out
     std::string staging;
     if (!o.dryRun) {
       staging = system.stagingRoot + "\\" + std::to_string(i + 1);
-      if (FsResult made = system.fs.createDir(staging); !made) {
+      if (FsResult made = system.fs.createNewDir(staging); !made) {
         err << "qelvaro restore: cannot make " << staging << ": " << made.describe() << "\n";
         return 1;
       }
     }
-    const DriverResult r = restore::RestoreDriver(system.fs, item, staging, o.dryRun ? nullptr : system.installer);
+    StagingFileSystem fs(system.fs, staging);
+    const DriverResult r = restore::RestoreDriver(fs, item, staging, o.dryRun ? nullptr : system.installer);
     statuses.push_back(r.status);
     if (o.json) {
       json.beginObject();

@@ -65,4 +65,11 @@ FsResult FileSystem::createNewDir(const std::string& path) {
   return createDir(path);
 }
 
+FsResult FileSystem::copyNewFile(const std::string& from, const std::string& to) {
+  if (isLink(to) || exists(to, AttrMask::Folder) || exists(to, AttrMask::System)) {
+    return FsResult::Failure(FsError::AlreadyExists);
+  }
+  return copyFile(from, to);
+}
+
 }  // namespace qelvaro

@@ -116,6 +116,12 @@ class FileSystem {
   // system one). A failed copy leaves no partial target behind.
   virtual FsResult copyFile(const std::string& from, const std::string& to);
 
+  // Copies a file to a name that nothing has yet (no file, folder or link): fails with
+  // AlreadyExists otherwise, so that an entry planted there is never written through.
+  // The default checks first (for test doubles); the Windows implementation creates the
+  // target exclusively (CREATE_NEW).
+  virtual FsResult copyNewFile(const std::string& from, const std::string& to);
+
   // Writes `bytes` as the whole file, replacing it when it exists.
   virtual FsResult writeFile(const std::string& path, std::string_view bytes);
 

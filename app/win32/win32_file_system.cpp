@@ -291,6 +291,20 @@ FsResult Win32FileSystem::copyFile(const std::string& from, const std::string& t
   return win32Failure(err);
 }
 
+FsResult Win32FileSystem::copyNewFile(const std::string& from, const std::string& to) {
+  const std::wstring source = ToWin32Path(from);
+  const std::wstring target = ToWin32Path(to);
+  {
+    Wow64RedirectionOff realSystem32;
+    if (CopyFileW(source.c_str(), target.c_str(), TRUE)) return {};
+  }
+  const DWORD err = GetLastError();
+  if (err == ERROR_DISK_FULL || err == ERROR_HANDLE_DISK_FULL || err == kErrorDiskQuotaExceeded) {
+    (void)deleteFile(target);  // the partial copy is of no use to anyone
+  }
+  return win32Failure(err);
+}
+
 FsResult Win32FileSystem::writeFile(const std::string& path, std::string_view bytes) {
   const std::wstring p = ToWin32Path(path);
   auto open = [&] {

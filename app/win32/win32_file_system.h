@@ -26,6 +26,8 @@ class Win32FileSystem final : public FileSystem {
   // or system target is replaced all the same. A copy that fails for want of space
   // is removed.
   FsResult copyFile(const std::string& from, const std::string& to) override;
+  // CopyFileW failing on any existing target (the target is created with CREATE_NEW).
+  FsResult copyNewFile(const std::string& from, const std::string& to) override;
   FsResult writeFile(const std::string& path, std::string_view bytes) override;
   // A junction inside is removed as a link; what it points to is left alone.
   FsResult deleteTree(const std::string& path) override;

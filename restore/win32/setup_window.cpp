@@ -56,6 +56,7 @@ SetupWindow::SetupWindow(HINSTANCE instance, std::string folder) : instance_(ins
 SetupWindow::~SetupWindow() {
   if (worker_.joinable()) worker_.join();
   if (font_) DeleteObject(font_);
+  if (logFile_ != INVALID_HANDLE_VALUE) CloseHandle(logFile_);
 }
 
 bool SetupWindow::RegisterClasses(HINSTANCE instance) {
@@ -174,37 +175,78 @@ void SetupWindow::enableButtons(bool enabled) {
 
 void SetupWindow::setStatus(const std::string& text) { SetDlgItemTextW(hwnd_, kStatus, widen(text).c_str()); }
 
+namespace {
+
+std::wstring finalPathOf(HANDLE h) {
+  std::wstring buffer(MAX_PATH, L'\0');
+  DWORD n = GetFinalPathNameByHandleW(h, buffer.data(), static_cast<DWORD>(buffer.size()), VOLUME_NAME_DOS);
+  // Windows answers a short buffer with the size it needs, Wine with ERROR_MORE_DATA.
+  if (n >= buffer.size() || (n == 0 && GetLastError() == ERROR_MORE_DATA)) {
+    buffer.assign(n >= buffer.size() ? n + 1 : 32768, L'\0');
+    n = GetFinalPathNameByHandleW(h, buffer.data(), static_cast<DWORD>(buffer.size()), VOLUME_NAME_DOS);
+  }
+  if (n == 0 || n >= buffer.size()) return {};
+  buffer.resize(n);
+  return buffer;
+}
+
+// Opens `folder\name` for appending, created when missing, and keeps it only when the
+// opened file is that entry itself: the program runs elevated and the folder may be one
+// a standard user can write, so a link (a reparse point, or under Wine a Unix link that
+// opens as its target) or a second hard link to another file is refused.
+HANDLE openOwnLog(const std::wstring& folder, const std::wstring& name) {
+  HANDLE dir = CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (dir == INVALID_HANDLE_VALUE) return dir;
+  std::wstring expected = finalPathOf(dir);
+  CloseHandle(dir);
+  if (expected.empty()) return INVALID_HANDLE_VALUE;
+  if (expected.back() != L'\\') expected += L'\\';
+  expected += name;
+  const std::wstring path = (folder.back() == L'\\' ? folder : folder + L"\\") + name;
+  HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return file;
+  BY_HANDLE_FILE_INFORMATION info{};
+  const std::wstring opened = finalPathOf(file);
+  const bool own = GetFileInformationByHandle(file, &info) &&
+                   !(info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) &&
+                   info.nNumberOfLinks == 1 &&
+                   CompareStringOrdinal(opened.c_str(), static_cast<int>(opened.size()), expected.c_str(),
+                                        static_cast<int>(expected.size()), TRUE) == CSTR_EQUAL;
+  if (own) return file;
+  CloseHandle(file);
+  return INVALID_HANDLE_VALUE;
+}
+
+}  // namespace
+
 void SetupWindow::openLog() {
+  if (logFile_ != INVALID_HANDLE_VALUE) CloseHandle(logFile_);
+  logFile_ = INVALID_HANDLE_VALUE;
+  logPath_.clear();
   // Next to the drivers, or in the temporary folder when that folder is read-only
-  // (a CD, a write-protected stick).
-  const std::wstring beside = widen(folder_) + L"\\restore-log.txt";
-  for (const std::wstring& path : {beside, std::wstring()}) {
-    std::wstring candidate = path;
-    if (candidate.empty()) {
-      wchar_t temp[MAX_PATH + 1];
-      const DWORD n = GetTempPathW(MAX_PATH + 1, temp);
-      if (n == 0 || n > MAX_PATH) break;
-      candidate = std::wstring(temp, n) + L"qelvaro-restore-log.txt";
-    }
-    HANDLE file = CreateFileW(candidate.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) continue;
-    CloseHandle(file);
-    logPath_ = candidate;
+  // (a CD, a write-protected stick) or the log there is not a file of its own.
+  const std::wstring beside = widen(folder_);
+  wchar_t temp[MAX_PATH + 1];
+  const DWORD n = GetTempPathW(MAX_PATH + 1, temp);
+  const std::wstring tempFolder = n > 0 && n <= MAX_PATH ? std::wstring(temp, n) : std::wstring();
+  const std::pair<std::wstring, std::wstring> places[] = {{beside, L"restore-log.txt"},
+                                                          {tempFolder, L"qelvaro-restore-log.txt"}};
+  for (const auto& [folder, name] : places) {
+    if (folder.empty()) continue;
+    logFile_ = openOwnLog(folder, name);
+    if (logFile_ == INVALID_HANDLE_VALUE) continue;
+    logPath_ = (folder.back() == L'\\' ? folder : folder + L"\\") + name;
     return;
   }
-  logPath_.clear();
 }
 
 void SetupWindow::log(const std::string& line) {
-  if (logPath_.empty()) return;
-  HANDLE file = CreateFileW(logPath_.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
+  if (logFile_ == INVALID_HANDLE_VALUE) return;
   const std::string text = line + "\r\n";
   DWORD written = 0;
-  WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  CloseHandle(file);
+  WriteFile(logFile_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
 void SetupWindow::start() {

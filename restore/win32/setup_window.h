@@ -61,6 +61,7 @@ class SetupWindow {
   bool running_ = false;
   bool canInstall_ = true;
   std::wstring logPath_;
+  HANDLE logFile_ = INVALID_HANDLE_VALUE;  // open for the whole run: checked once, written through
   int exitCode_ = 0;
 };
 

@@ -71,20 +71,18 @@ InstallRoute CurrentInstallRoute() {
 #endif
 }
 
+// The process's own temporary folder: the user's, or for SYSTEM the folder Windows 11
+// keeps for it (GetTempPath2W). Never <Windows>\Temp, where every user may create
+// entries and so plant a link where an elevated run would then write.
 std::wstring MakeRunFolder() {
-  std::wstring base;
-  if (ProcessIsElevated()) {
-    wchar_t windows[MAX_PATH];
-    const UINT n = GetSystemWindowsDirectoryW(windows, MAX_PATH);
-    if (n > 0 && n < MAX_PATH) base = withSlash(std::wstring(windows, n)) + L"Temp\\";
-    if (GetFileAttributesW(base.c_str()) == INVALID_FILE_ATTRIBUTES) base.clear();
-  }
-  if (base.empty()) {
-    wchar_t temp[MAX_PATH + 1];
-    const DWORD n = GetTempPathW(MAX_PATH + 1, temp);
-    if (n == 0 || n > MAX_PATH) return {};
-    base = withSlash(std::wstring(temp, n));
-  }
+  using TempPath2 = DWORD(WINAPI*)(DWORD, LPWSTR);
+  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  const auto tempPath2 =
+      kernel ? reinterpret_cast<TempPath2>(reinterpret_cast<void*>(GetProcAddress(kernel, "GetTempPath2W"))) : nullptr;
+  wchar_t temp[MAX_PATH + 1];
+  const DWORD n = tempPath2 ? tempPath2(MAX_PATH + 1, temp) : GetTempPathW(MAX_PATH + 1, temp);
+  if (n == 0 || n > MAX_PATH) return {};
+  const std::wstring base = withSlash(std::wstring(temp, n));
   LARGE_INTEGER counter{};
   QueryPerformanceCounter(&counter);
   for (unsigned attempt = 0; attempt < 100; ++attempt) {

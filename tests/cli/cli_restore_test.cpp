@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
 #include "cmd_restore.h"
@@ -128,6 +129,24 @@ TEST(CliRestore, DryRunForAnotherArchitecture) {
   std::string out, err;
   EXPECT_EQ(f.run({"D:\\Quorvak", "--dry-run", "--arch", "x86", "--driver", "alpha"}, out, err, false), 1);
   EXPECT_EQ(out, "unsupported \"Alpha device\" (System\\Alpha device\\alpha.inf): no models for x86\n");
+}
+
+// A driver's staging folder is made by the run itself: an entry already at its name (a
+// link planted by someone else, or any folder) fails the driver, and nothing is written
+// into what it names.
+TEST(CliRestore, StagesOnlyIntoAFolderItMadeItself) {
+  for (const bool link : {true, false}) {
+    Fixture f;
+    f.tree.put("D:\\elsewhere\\mine.txt", "mine");
+    if (link) std::filesystem::create_directory_symlink(f.tree.host("D:\\elsewhere"), f.tree.host("D:\\run\\1"));
+    else f.tree.put("D:\\run\\1\\mine.txt", "mine");
+    const std::string planted = link ? "D:\\elsewhere" : "D:\\run\\1";
+    std::string out, err;
+    EXPECT_EQ(f.run({"D:\\Quorvak", "--driver", "alpha"}, out, err), 1) << link;
+    EXPECT_NE(err.find("cannot make D:\\run\\1"), std::string::npos) << err;
+    EXPECT_TRUE(f.installer.calls.empty());
+    EXPECT_EQ(f.tree.listing(planted), "mine.txt") << link;
+  }
 }
 
 }  // namespace

@@ -10,6 +10,16 @@ setup=$1 folder=$2 host=$3 shots=${4:-}
 mkdir -p "$shots"
 log="$host/restore-log.txt"
 rm -f "$log"
+# With PLANTED_LOG_TARGET, restore-log.txt is first planted as a link to that file (the
+# folder may be one a standard user writes): setup.exe, elevated, must not append
+# through it and logs in its temporary folder instead.
+if [ -n "${PLANTED_LOG_TARGET:-}" ]; then
+  ln -s "$PLANTED_LOG_TARGET" "$log"
+  temp_log=$(ls -d "$WINEPREFIX"/drive_c/users/*/Temp "$WINEPREFIX"/drive_c/users/*/AppData/Local/Temp 2>/dev/null |
+    grep -v /Public/ | head -1)/qelvaro-restore-log.txt
+  rm -f "$temp_log"
+  log=$temp_log
+fi
 
 display=""
 for n in $(seq 90 140); do
@@ -55,7 +65,7 @@ done
 sleep 1
 shot setup-finished
 if ! grep -q '^== 完成' "$log" 2>/dev/null; then echo "setup.exe did not finish" >&2; exit 1; fi
-echo "--- restore-log.txt"; cat "$log"
+echo "--- $log"; cat "$log"
 xdotool key --window "$wid" alt+F4
 for _ in $(seq 1 20); do kill -0 $app 2>/dev/null || break; sleep 0.5; done
 wait $app

@@ -195,9 +195,19 @@ fi
 
 if [ -n "$setup" ]; then
   remove_driver || fail "the restored driver could not be removed"
-  "$(dirname "$0")/drive_setup.sh" "$setup" 'C:\bk\Quorvak' "$drive_c/bk/Quorvak" "$shots" || fail "setup.exe run"
+  printf 'victim' > "$prefix/log-victim.txt"
+  PLANTED_LOG_TARGET="$prefix/log-victim.txt" "$(dirname "$0")/drive_setup.sh" "$setup" 'C:\bk\Quorvak' \
+    "$drive_c/bk/Quorvak" "$shots" || fail "setup.exe run"
   check_installed "setup.exe"
+  if [ "$(cat "$prefix/log-victim.txt")" = victim ]; then
+    pass "setup.exe does not append its log through a link planted as restore-log.txt"
+  else
+    fail "setup.exe wrote its log through a planted link: $(head -c 200 "$prefix/log-victim.txt")"
+  fi
 fi
 
+# Every restore staged in a folder of its own below its temporary folder and left none.
+left=$(find "$drive_c" -maxdepth 6 -name 'qelvaro-restore-*' -type d 2>/dev/null)
+if [ -z "$left" ]; then pass "no staging folder left"; else fail "staging folders left: $left"; fi
 echo "restore test ($bits-bit prefix): $failures failures"
 [ $failures = 0 ]
