@@ -634,7 +634,13 @@ TEST(Quorvak, BacksUpTheDemoSetAsASelfExtractingPackage) {
   EXPECT_EQ(WaitForSingleObject(run, 20000), WAIT_OBJECT_0);
   wchar_t temp[MAX_PATH + 1] = {};
   GetTempPathW(MAX_PATH + 1, temp);
-  const std::wstring unpacked = std::wstring(temp) + L"_sfxDriverSetup";
+  // The package unpacked into a folder of its own there, _sfxDriverSetup\sfx-XXXXXXXX.
+  std::wstring unpacked = std::wstring(temp) + L"_sfxDriverSetup";
+  WIN32_FIND_DATAW own{};
+  HANDLE found = FindFirstFileW((unpacked + L"\\sfx-*").c_str(), &own);
+  ASSERT_NE(found, INVALID_HANDLE_VALUE) << "no unpack folder of the package's own";
+  FindClose(found);
+  unpacked += L"\\" + std::wstring(own.cFileName);
   for (const Expected& e : kDemoBackup) {
     const std::wstring file = unpacked + L"\\" + widenUtf8(e.folder) + L"\\" + widenUtf8(e.name);
     EXPECT_TRUE(readAll(file) == readReal(e.source)) << e.name;
