@@ -1,5 +1,7 @@
 #include "restore_inf.h"
 
+#include "text_encoding.h"
+
 namespace qelvaro::restore {
 
 std::string ResolveInfStrings(const IniDocument& doc, std::string_view text) { return InfIndex(doc).resolve(text); }
@@ -9,6 +11,18 @@ std::string DisplayDriverVersion(std::string_view driverVer) {
   if (fields.size() < 2 || fields[1].empty()) return fields.front();
   if (fields[0].empty()) return fields[1];
   return fields[1] + " (" + fields[0] + ")";
+}
+
+std::string InfStyleProblem(const InfPackage& package) {
+  // SetupAPI opens an INF only with one of these signatures (any case); anything else,
+  // an empty or cut file included, fails the install with ERROR_WRONG_INF_STYLE or
+  // ERROR_EXPECTED_SECTION_NAME, so a dry run must not call it ready.
+  if (!package.hasVersion) return "the INF has no [Version] section";
+  for (const char* known : {"$Windows NT$", "$Chicago$", "$Windows 95$"}) {
+    if (iequalsAscii(package.signature, known)) return {};
+  }
+  if (package.signature.empty()) return "the INF's [Version] section has no Signature";
+  return "the INF's Signature \"" + package.signature + "\" is not $Windows NT$, $Chicago$ or $Windows 95$";
 }
 
 InfPackage ReadInfPackage(const IniDocument& document, MachineArch arch) {
@@ -24,6 +38,8 @@ InfPackage ReadInfPackage(const IniDocument& document, MachineArch arch) {
   p.deviceIds = std::move(model.deviceIds);
   p.hasManufacturers = model.hasManufacturers;
   p.hasModelsForArch = model.hasModelsForArch;
+  p.hasVersion = doc.has("Version");
+  p.signature = doc.version("Signature");
   for (InfFile& f : model.files) {
     if (f.copied) p.files.push_back(f);
     if (f.listed) p.listedFiles.push_back(std::move(f));

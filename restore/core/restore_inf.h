@@ -40,7 +40,13 @@ struct InfPackage {
   std::vector<SourceFile> listedFiles;
   bool hasManufacturers = false;  // a device INF (else a plain one, installed to the store only)
   bool hasModelsForArch = false;  // some manufacturer has a models section for this arch
+  bool hasVersion = false;        // a [Version] section
+  std::string signature;          // its Signature, as written (quotes and strings resolved)
 };
+
+// Why Windows' INF parser refuses the INF before looking at its devices (no
+// [Version] section, a Signature it does not know), in English; "" when it accepts it.
+std::string InfStyleProblem(const InfPackage& package);
 
 // Reads the INF text (already decoded to UTF-8) for `arch`.
 InfPackage ReadInfPackage(const IniDocument& doc, MachineArch arch);

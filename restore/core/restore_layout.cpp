@@ -32,6 +32,23 @@ std::map<std::string, std::string> filesByName(const FileSystem& fs, const std::
 
 }  // namespace
 
+std::string WindowsNameProblem(std::string_view name) {
+  if (!name.empty() && (name.back() == '.' || name.back() == ' ')) {
+    return std::string(name) + " ends with a " + (name.back() == '.' ? "dot" : "blank");
+  }
+  // Windows takes the part before the first dot, blanks at its end dropped, as a
+  // device when it is one of these names, whatever the extension.
+  std::string_view base = name.substr(0, name.find('.'));
+  while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
+  static constexpr std::string_view kDevices[] = {"CON", "PRN", "AUX", "NUL"};
+  bool device = std::any_of(std::begin(kDevices), std::end(kDevices),
+                            [&](std::string_view d) { return iequalsAscii(base, d); });
+  if (base.size() == 4 && base[3] >= '1' && base[3] <= '9') {
+    device = device || iequalsAscii(base.substr(0, 3), "COM") || iequalsAscii(base.substr(0, 3), "LPT");
+  }
+  return device ? std::string(name) + " is a device name on Windows" : std::string();
+}
+
 DriverSearch FindDrivers(const FileSystem& fs, const std::string& root) {
   DriverSearch search;
   DirListing top = fs.listDir(root);
@@ -42,7 +59,7 @@ DriverSearch FindDrivers(const FileSystem& fs, const std::string& root) {
                      const std::vector<DirEntry>& entries) {
     for (const auto& e : entries) {
       if (e.kind == EntryKind::File && isInfName(e.name)) {
-        search.drivers.push_back(FoundDriver{classFolder, driverFolder, path, e.name});
+        search.drivers.push_back(FoundDriver{classFolder, driverFolder, path, e.name, WindowsNameProblem(e.name)});
       }
     }
   };
@@ -81,7 +98,7 @@ LayoutPlan PlanLayout(const FileSystem& fs, const FoundDriver& driver, const Inf
   std::set<std::string> placed;  // lower-cased relative paths already planned
   std::set<std::string> linked;  // lower-cased names refused as links
   // Large INFs list many thousands of files: the lists are kept once through sets.
-  std::set<std::string> missing, unsafe;
+  std::set<std::string> missing, unsafe, badNamed;
   const auto addMissing = [&](const std::string& text) {
     if (missing.insert(text).second) plan.missing.push_back(text);
   };
@@ -114,20 +131,36 @@ LayoutPlan PlanLayout(const FileSystem& fs, const FoundDriver& driver, const Inf
     }
     return found;
   };
+  // Every part of a path below the staging folder must be a name Windows can create:
+  // CON or nul.sys would open a device, at staging or at install.
+  auto badName = [&](const std::string& relative) {
+    for (std::size_t start = 0;;) {
+      const std::size_t sep = relative.find('\\', start);
+      if (!WindowsNameProblem(std::string_view(relative).substr(start, sep - start)).empty()) {
+        if (badNamed.insert(asciiLowerCopy(relative)).second) plan.badNames.push_back(relative);
+        return true;
+      }
+      if (sep == std::string::npos) return false;
+      start = sep + 1;
+    }
+  };
   auto place = [&](const std::string& from, const std::string& relative) {
     if (placed.insert(asciiLowerCopy(relative)).second) plan.copies.push_back(StagedFile{from, relative});
   };
 
+  if (badName(driver.infName)) return plan;
   if (leadsOut(driver.infPath())) addMissing(driver.infName + " (a link leading out of the backup)");
   place(driver.infPath(), driver.infName);
   if (!package.catalog.empty()) {
     const auto relative = SafeRelativePath("", "", package.catalog);
     if (!relative) {
       plan.unsafe.push_back(package.catalog);
-    } else if (auto from = find(package.catalog, *relative)) {
-      place(*from, *relative);
-    } else if (!linked.count(asciiLowerCopy(package.catalog))) {
-      addMissing(package.catalog);
+    } else if (!badName(*relative)) {
+      if (auto from = find(package.catalog, *relative)) {
+        place(*from, *relative);
+      } else if (!linked.count(asciiLowerCopy(package.catalog))) {
+        addMissing(package.catalog);
+      }
     }
   }
   auto stage = [&](const SourceFile& file, bool needed) {
@@ -137,6 +170,7 @@ LayoutPlan PlanLayout(const FileSystem& fs, const FoundDriver& driver, const Inf
       if (unsafe.insert(text).second) plan.unsafe.push_back(text);
       return;
     }
+    if (badName(*relative)) return;
     if (auto from = find(file.name, *relative)) {
       place(*from, *relative);
     } else if (needed && !linked.count(asciiLowerCopy(file.name))) {

@@ -21,6 +21,9 @@ struct FoundDriver {
   std::string driverFolder;  // the driver folder's name
   std::string folder;        // the driver folder's path
   std::string infName;       // the INF's name in it
+  // Why the INF must not be opened at all ("" when it may): a name such as AUX.inf
+  // opens the device on Windows and under Wine, not the file.
+  std::string refused;
   std::string infPath() const { return folder + "\\" + infName; }
 };
 
@@ -36,6 +39,11 @@ DriverSearch FindDrivers(const FileSystem& fs, const std::string& root);
 
 using qelvaro::SafeRelativePath;
 
+// Why Windows cannot create or open a file or folder of this name as a file (a device
+// name such as CON, nul.sys or COM1.inf, a trailing dot or blank), in English; ""
+// when it can.
+std::string WindowsNameProblem(std::string_view name);
+
 struct StagedFile {
   std::string from;      // path in the backup
   std::string relative;  // path below the staging folder
@@ -45,7 +53,8 @@ struct LayoutPlan {
   std::vector<StagedFile> copies;     // the INF first, then the catalog, then the files
   std::vector<std::string> missing;   // needed files not in the backup, by name
   std::vector<std::string> unsafe;    // INF texts refused as paths
-  bool complete() const { return missing.empty() && unsafe.empty(); }
+  std::vector<std::string> badNames;  // paths with a part Windows cannot create or open as a file
+  bool complete() const { return missing.empty() && unsafe.empty() && badNames.empty(); }
 };
 
 // Where every file goes, looked up in the driver folder without regard to case

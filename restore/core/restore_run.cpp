@@ -1,6 +1,7 @@
 #include "restore_run.h"
 
 #include <algorithm>
+#include <new>
 
 #include "ini_reader.h"
 #include "text_encoding.h"
@@ -16,17 +17,51 @@ std::string RestoreItem::description() const {
   return driver.infName;
 }
 
+namespace {
+
+void readInf(const FileSystem& fs, MachineArch arch, RestoreItem& item) {
+  const FoundDriver& d = item.driver;
+  if (!d.refused.empty()) {
+    item.unreadable = Problem::InfDeviceName;
+    item.problem = d.refused + ": not opened";
+    return;
+  }
+  std::uint64_t size = 0;
+  auto bytes = fs.readFileHead(d.infPath(), kMaxInfBytes + 1, size);
+  if (!bytes) {
+    item.unreadable = Problem::InfUnreadable;
+    item.problem = "the INF cannot be read";
+    return;
+  }
+  if (size > kMaxInfBytes) {
+    item.unreadable = Problem::InfTooLarge;
+    item.problem = "the INF is too large to read (" + std::to_string(size >> 20) + " MB; at most " +
+                   std::to_string(kMaxInfBytes >> 20) + " MB)";
+    return;
+  }
+  // Decoding and parsing take several times the file's size; a machine short of memory
+  // fails this one driver, not the run.
+  try {
+    const std::string text = decodeProfileText(*bytes, [&](std::string_view b) { return fs.decodeAnsi(b); });
+    bytes.reset();
+    item.package = ReadInfPackage(IniDocument::parse(text), arch);
+    item.readable = true;
+  } catch (const std::bad_alloc&) {
+    item.package = InfPackage{};
+    item.unreadable = Problem::InfTooLarge;
+    item.problem = "not enough memory to read the INF (" + std::to_string(size >> 20) + " MB)";
+  }
+}
+
+}  // namespace
+
 RestoreCatalog LoadRestoreCatalog(const FileSystem& fs, const std::string& root, MachineArch arch) {
   RestoreCatalog catalog;
   catalog.search = FindDrivers(fs, root);
   for (const FoundDriver& d : catalog.search.drivers) {
     RestoreItem item;
     item.driver = d;
-    if (auto bytes = fs.readFile(d.infPath())) {
-      const std::string text = decodeProfileText(*bytes, [&](std::string_view b) { return fs.decodeAnsi(b); });
-      item.package = ReadInfPackage(IniDocument::parse(text), arch);
-      item.readable = true;
-    }
+    readInf(fs, arch, item);
     catalog.items.push_back(std::move(item));
   }
   return catalog;
@@ -36,11 +71,22 @@ DriverResult RestoreDriver(FileSystem& fs, const RestoreItem& item, const std::s
                            DriverInstaller* installer) {
   DriverResult result;
   if (!item.readable) {
-    result.problemKind = Problem::InfUnreadable;
-    result.problem = "the INF cannot be read";
+    result.problemKind = item.unreadable == Problem::None ? Problem::InfUnreadable : item.unreadable;
+    result.problem = item.problem.empty() ? "the INF cannot be read" : item.problem;
     return result;
   }
-  if (item.package.hasManufacturers && !item.package.hasModelsForArch) {
+  if (std::string style = InfStyleProblem(item.package); !style.empty()) {
+    result.problemKind = Problem::InfStyle;
+    result.problem = std::move(style);
+    return result;
+  }
+  if (!item.package.hasManufacturers) {
+    // Windows would take it into the store, but it installs on no device: not a driver.
+    result.problemKind = Problem::NoModels;
+    result.problem = "the INF has no [Manufacturer] section: no device to install it on";
+    return result;
+  }
+  if (!item.package.hasModelsForArch) {
     // Models for other architectures only: Windows would refuse it.
     result.status = DriverStatus::Unsupported;
     return result;
@@ -51,6 +97,12 @@ DriverResult RestoreDriver(FileSystem& fs, const RestoreItem& item, const std::s
   if (!plan.unsafe.empty()) {
     result.problemKind = Problem::UnsafePath;
     result.problem = "the INF names paths outside its package";
+    return result;
+  }
+  if (!plan.badNames.empty()) {
+    result.badNames = plan.badNames;
+    result.problemKind = Problem::BadName;
+    result.problem = "the INF names files Windows cannot create (a device name, or a trailing dot or blank)";
     return result;
   }
   if (!plan.missing.empty()) {
@@ -84,6 +136,13 @@ int RestoreExitCode(const std::vector<DriverStatus>& statuses) {
     return 3010;
   }
   return 0;
+}
+
+int SetupExitCode(bool supportedWindows, std::size_t driversFound, const std::vector<DriverStatus>* lastRun) {
+  if (lastRun) return RestoreExitCode(*lastRun);
+  if (!supportedWindows) return kSetupUnsupportedWindows;
+  if (driversFound == 0) return kSetupNoDrivers;
+  return kSetupClosedWithoutInstalling;
 }
 
 bool DriverMatches(const RestoreItem& item, const std::string& text) {

@@ -4,6 +4,7 @@
 // its own, and only then handed to the installer, one INF per call. Results come
 // per driver; restart requests are gathered so that the caller asks once.
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -48,28 +49,46 @@ class DriverInstaller {
 };
 
 // A driver of the backup with what its INF says.
+// Why a driver failed before the installer was asked.
+enum class Problem {
+  None,
+  InfUnreadable,  // the INF could not be read (the text says why)
+  InfTooLarge,    // larger than any driver INF, or no memory left to read it
+  InfDeviceName,  // the INF's own name is a device name: never opened
+  InfStyle,       // no [Version] section or a Signature Windows does not accept
+  NoModels,       // no [Manufacturer] section: nothing Windows would install on a device
+  BadName,        // a file or catalog with a name Windows cannot create
+  UnsafePath,
+  StagingFailed,
+};
+
 struct RestoreItem {
   FoundDriver driver;
   InfPackage package;
   bool readable = false;  // the INF could be read
+  Problem unreadable = Problem::None;  // when it could not: why
+  std::string problem;                 // ... in English, with the INF's name
   std::string description() const;  // the model that the folder is named after, else the first, else the folder
 };
 
-// Reads every driver's INF below `root` for `arch`.
+// The largest INF a restore reads: far above any real driver's (the largest printer
+// INFs are a few megabytes), and small enough for a 32-bit process to parse.
+constexpr std::uint64_t kMaxInfBytes = 16u << 20;
+
+// Reads every driver's INF below `root` for `arch`. An INF that cannot be read, is
+// too large or has a device's name is that driver's failure; the others go on.
 struct RestoreCatalog {
   DriverSearch search;
   std::vector<RestoreItem> items;
 };
 RestoreCatalog LoadRestoreCatalog(const FileSystem& fs, const std::string& root, MachineArch arch);
 
-// Why a driver failed before the installer was asked.
-enum class Problem { None, InfUnreadable, UnsafePath, StagingFailed };
-
 struct DriverResult {
   DriverStatus status = DriverStatus::Failed;
   Problem problemKind = Problem::None;
   std::vector<std::string> missing;  // Incomplete: the files, by name
   std::vector<std::string> unsafe;   // Failed: INF paths refused
+  std::vector<std::string> badNames; // Failed: paths with names Windows cannot create
   std::string problem;               // Failed before the installer: what went wrong (English)
   InstallOutcome install;            // what the installer said, when it was asked
   bool installerCalled = false;
@@ -86,6 +105,15 @@ bool StatusSucceeded(DriverStatus status);
 // 0 when every driver was installed or staged, 3010 when one needs a restart and
 // none failed, 1 when any failed, was incomplete or unsupported.
 int RestoreExitCode(const std::vector<DriverStatus>& statuses);
+
+// setup.exe's exit code, which the self-extracting package passes on (so these keep
+// clear of the package's own 2 to 10): that of its last install run (RestoreExitCode),
+// else why nothing was installed. A scripted run tells a close without installing
+// from success.
+constexpr int kSetupUnsupportedWindows = 50;        // ERROR_NOT_SUPPORTED: ARM64
+constexpr int kSetupNoDrivers = 1168;               // ERROR_NOT_FOUND: none below the folder
+constexpr int kSetupClosedWithoutInstalling = 1602; // ERROR_INSTALL_USEREXIT
+int SetupExitCode(bool supportedWindows, std::size_t driversFound, const std::vector<DriverStatus>* lastRun);
 
 // The selection of `--driver TEXT`: a driver matches when TEXT occurs, without regard
 // to ASCII case, in its description, class folder, driver folder or INF name.

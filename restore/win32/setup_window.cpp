@@ -156,7 +156,8 @@ void SetupWindow::loadDrivers() {
   }
   g.SetRedraw(true);
   results_.assign(items_.size(), DriverResult{});
-  canInstall_ = route != InstallRoute::Unsupported && !items_.empty();
+  supported_ = route != InstallRoute::Unsupported;
+  canInstall_ = supported_ && !items_.empty();
   setStatus(route == InstallRoute::Unsupported ? setup_text::kArm64 : setup_text::Found(items_.size(), folder_));
   EnableWindow(GetDlgItem(hwnd_, kStart), canInstall_);
 }
@@ -326,7 +327,8 @@ void SetupWindow::finished() {
     statuses.push_back(results_[row].status);
     if (StatusSucceeded(results_[row].status)) ++succeeded;
   }
-  exitCode_ = RestoreExitCode(statuses);
+  lastRun_ = statuses;
+  ran_ = true;
   const std::string logText = logPath_.empty() ? "-" : narrow(logPath_);
   log("== " + setup_text::Finished(succeeded, statuses.size() - succeeded, logText));
   setStatus(setup_text::Finished(succeeded, statuses.size() - succeeded, logText));
@@ -370,7 +372,7 @@ LRESULT SetupWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       DestroyWindow(hwnd_);
       return 0;
-    case WM_DESTROY: PostQuitMessage(exitCode_); return 0;
+    case WM_DESTROY: PostQuitMessage(exitCode()); return 0;
   }
   return DefWindowProcW(hwnd_, message, wParam, lParam);
 }

@@ -26,9 +26,8 @@ class SetupWindow {
 
   static bool RegisterClasses(HINSTANCE instance);
   HWND Create();
-  // The exit code of the program: that of the last run (see RestoreExitCode), 0 when
-  // nothing was installed.
-  int exitCode() const { return exitCode_; }
+  // The exit code of the program (see SetupExitCode).
+  int exitCode() const { return SetupExitCode(supported_, items_.size(), ran_ ? &lastRun_ : nullptr); }
 
  private:
   static LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -62,7 +61,9 @@ class SetupWindow {
   bool canInstall_ = true;
   std::wstring logPath_;
   HANDLE logFile_ = INVALID_HANDLE_VALUE;  // open for the whole run: checked once, written through
-  int exitCode_ = 0;
+  bool supported_ = true;
+  bool ran_ = false;
+  std::vector<DriverStatus> lastRun_;
 };
 
 }  // namespace qelvaro::restore

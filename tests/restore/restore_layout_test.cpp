@@ -14,6 +14,7 @@ using testing::FakeWindowsTree;
 
 // The INF of a driver whose files sit in subfolders of its package.
 constexpr char kQvInf[] = R"inf([Version]
+Signature = "$Windows NT$"
 Class = System
 Provider = Qv
 CatalogFile.NTamd64 = qvtest.cat
@@ -189,6 +190,81 @@ TEST(RestoreLayout, DryRunChecksWithoutStaging) {
   EXPECT_FALSE(b.tree.onDisk("D:\\stage\\1\\qvtest.inf"));
 }
 
+// What Windows refuses at install (a broken or cut INF, a name that is a device) a dry
+// run refuses too; an INF named like a device is never opened, and its neighbours go on.
+TEST(RestoreLayout, DryRunRefusesWhatTheInstallWouldRefuse) {
+  std::string random(5000, '\0');
+  for (std::size_t i = 0; i < random.size(); ++i) random[i] = static_cast<char>((i * 7919 + 13) % 251);
+  const std::string qv = kQvInf;
+  auto with = [&](std::string from, std::string to) {
+    std::string inf = qv;
+    inf.replace(inf.find(from), from.size(), to);
+    return inf;
+  };
+  const struct {
+    const char* what;
+    std::string inf;
+    Problem problem;
+    const char* named;
+  } cases[] = {
+      {"empty", "", Problem::InfStyle, "no [Version]"},
+      {"random bytes", random, Problem::InfStyle, "no [Version]"},
+      {"cut after 1 byte", qv.substr(0, 1), Problem::InfStyle, "no [Version]"},
+      {"cut after 20 bytes", qv.substr(0, 20), Problem::InfStyle, "no Signature"},
+      {"cut after 40 bytes", qv.substr(0, 40), Problem::NoModels, "[Manufacturer]"},
+      {"unknown signature", with("$Windows NT$", "$Windows XP$"), Problem::InfStyle, "$Windows XP$"},
+      {"file CON", with("qvtest.sys\n[Source", "CON\n[Source") + "CON = 1\n", Problem::BadName,
+       "pkg\\amd64\\CON"},
+      {"file NUL.sys", with("qvtest.sys = 1, bin", "NUL.sys = 1, bin"), Problem::BadName, "pkg\\amd64\\bin\\NUL.sys"},
+      {"catalog AUX", with("qvtest.cat", "aux"), Problem::BadName, "aux"},
+      {"folder com1", with("1, bin", "1, com1"), Problem::BadName, "pkg\\amd64\\com1\\qvtest.sys"},
+      {"trailing dot", with("1, bin", "1, bin."), Problem::BadName, "pkg\\amd64\\bin.\\qvtest.sys"},
+      {"trailing blank", with("qvtest.cat", "\"qvtest.cat \""), Problem::BadName, "qvtest.cat "},
+  };
+  for (const auto& c : cases) {
+    Backup b;
+    b.driver("System\\Qv", c.inf, {"qvtest.sys", "qvtest.cat", "readme.txt", "CON", "NUL.sys", "aux"});
+    const DriverResult r = RestoreDriver(b.tree.fs(), b.item(), "D:\\s", nullptr);
+    EXPECT_EQ(r.status, DriverStatus::Failed) << c.what;
+    EXPECT_EQ(r.problemKind, c.problem) << c.what;
+    if (c.problem == Problem::BadName) {
+      EXPECT_EQ(r.badNames, std::vector<std::string>{c.named}) << c.what;
+    } else {
+      EXPECT_NE(r.problem.find(c.named), std::string::npos) << c.what << ": " << r.problem;
+    }
+  }
+  EXPECT_EQ(WindowsNameProblem("com10.sys"), "");
+  EXPECT_EQ(WindowsNameProblem("console.sys"), "");
+  EXPECT_EQ(WindowsNameProblem("Lpt9 .inf"), "Lpt9 .inf is a device name on Windows");
+
+  Backup b;
+  for (const char* device : {"AUX.inf", "COM1.inf", "nul.INF"}) {
+    b.tree.put(b.root + "\\System\\Dev\\" + device, qv);  // would be ready if it were read
+  }
+  b.driver("System\\Qv", qv, {"qvtest.sys", "qvtest.cat"});
+  const RestoreCatalog c = LoadRestoreCatalog(b.tree.fs(), b.root, MachineArch::Amd64);
+  ASSERT_EQ(c.items.size(), 4u);
+  for (std::size_t i = 0; i < 3; ++i) {
+    const DriverResult r = RestoreDriver(b.tree.fs(), c.items[i], "D:\\s", nullptr);
+    EXPECT_EQ(r.problemKind, Problem::InfDeviceName) << c.items[i].driver.infName;
+    EXPECT_EQ(r.problem, c.items[i].driver.infName + " is a device name on Windows: not opened");
+  }
+  EXPECT_EQ(RestoreDriver(b.tree.fs(), c.items[3], "D:\\s", nullptr).status, DriverStatus::Ready);
+}
+
+// An INF larger than any driver's fails alone, named; the good driver beside it goes on.
+TEST(RestoreLayout, HugeInfFailsOnlyItsOwnDriver) {
+  Backup b;
+  b.driver("System\\Good", kQvInf, {"qvtest.sys", "qvtest.cat"});
+  b.tree.put(b.root + "\\System\\Huge\\huge.inf", std::string(kQvInf) + std::string(kMaxInfBytes, ';'));
+  const RestoreCatalog c = LoadRestoreCatalog(b.tree.fs(), b.root, MachineArch::Amd64);
+  ASSERT_EQ(c.items.size(), 2u);
+  EXPECT_EQ(RestoreDriver(b.tree.fs(), c.items[0], "D:\\s", nullptr).status, DriverStatus::Ready);
+  const DriverResult huge = RestoreDriver(b.tree.fs(), c.items[1], "D:\\s", nullptr);
+  EXPECT_EQ(huge.problemKind, Problem::InfTooLarge);
+  EXPECT_EQ(huge.problem, "the INF is too large to read (16 MB; at most 16 MB)");
+}
+
 TEST(RestoreRun, ExitCodeAndSelection) {
   using S = DriverStatus;
   EXPECT_EQ(RestoreExitCode({S::Installed, S::Staged}), 0);
@@ -196,6 +272,14 @@ TEST(RestoreRun, ExitCodeAndSelection) {
   EXPECT_EQ(RestoreExitCode({S::NeedsRestart, S::Incomplete}), 1);
   EXPECT_EQ(RestoreExitCode({S::Unsupported}), 1);
   EXPECT_EQ(RestoreExitCode({}), 0);
+  // setup.exe: a close without installing, no drivers and an unsupported Windows are
+  // no success; after a run, the run's code.
+  const std::vector<S> failedRun{S::Failed}, noRun;
+  EXPECT_EQ(SetupExitCode(true, 2, nullptr), kSetupClosedWithoutInstalling);
+  EXPECT_EQ(SetupExitCode(true, 0, nullptr), kSetupNoDrivers);
+  EXPECT_EQ(SetupExitCode(false, 2, nullptr), kSetupUnsupportedWindows);
+  EXPECT_EQ(SetupExitCode(true, 2, &failedRun), 1);
+  EXPECT_EQ(SetupExitCode(true, 2, &noRun), 0);
 
   Backup b;
   b.driver("System\\Qv Test Device", kQvInf, {});

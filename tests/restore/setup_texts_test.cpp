@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 namespace qelvaro::restore {
 namespace {
 
@@ -42,6 +44,18 @@ TEST(SetupTexts, StatusNamesWhatHappenedToEachDriver) {
   DriverResult staging = result(DriverStatus::Failed);
   staging.problemKind = Problem::StagingFailed;
   EXPECT_EQ(setup_text::Status(staging), "失败：无法把驱动文件复制到临时文件夹");
+
+  // Each reason found before the installer is told apart in the window.
+  std::set<std::string> said;
+  for (Problem p : {Problem::InfUnreadable, Problem::InfTooLarge, Problem::InfDeviceName, Problem::InfStyle,
+                    Problem::NoModels, Problem::BadName}) {
+    DriverResult early = result(DriverStatus::Failed);
+    early.problemKind = p;
+    early.badNames = {"CON"};
+    const std::string text = setup_text::Status(early);
+    EXPECT_EQ(text.rfind("失败：", 0), 0u) << text;
+    EXPECT_TRUE(said.insert(text).second) << text;
+  }
 
   DriverResult arm = result(DriverStatus::Unsupported);
   EXPECT_EQ(setup_text::Status(arm), "不适用于本机的系统架构");
