@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "json_writer.h"
+#include "offline_image.h"
 #include "setupapi_codes.h"
 
 namespace qelvaro {
@@ -15,7 +16,8 @@ using restore::DriverStatus;
 using restore::RestoreItem;
 
 constexpr std::string_view kUsage =
-    "usage: qelvaro restore FOLDER [--all | --driver TEXT]... [--dry-run] [--json] [--arch x86|amd64|arm64]\n";
+    "usage: qelvaro restore FOLDER [--all | --driver TEXT]... [--dry-run] [--json] [--arch x86|amd64|arm64]\n"
+    "                       [--code-page N]\n";
 
 struct Options {
   std::string folder;
@@ -24,6 +26,7 @@ struct Options {
   bool dryRun = false;
   bool json = false;
   std::string arch;
+  unsigned codePage = 0;  // the ANSI code page of the backup's Windows (936), else this system's
 };
 
 bool parse(const Args& args, Options& o, std::ostream& err) {
@@ -34,6 +37,10 @@ bool parse(const Args& args, Options& o, std::ostream& err) {
     else if (a == "--json") o.json = true;
     else if (a == "--driver" && i + 1 < args.size()) o.drivers.push_back(args[++i]);
     else if (a == "--arch" && i + 1 < args.size()) o.arch = args[++i];
+    else if (a == "--code-page" && i + 1 < args.size() && !args[i + 1].empty() && args[i + 1].size() < 6 &&
+             args[i + 1].find_first_not_of("0123456789") == std::string::npos) {
+      o.codePage = static_cast<unsigned>(std::stoul(args[++i]));
+    }
     else if (!a.empty() && a[0] != '-' && o.folder.empty()) o.folder = a;
     else {
       err << "qelvaro restore: unexpected argument '" << a << "'\n" << kUsage;
@@ -73,6 +80,7 @@ std::string detail(const DriverResult& r, MachineArch arch) {
     case DriverStatus::Failed: break;
   }
   if (!r.unsafe.empty()) return r.problem + ": " + joinNames(r.unsafe);
+  if (!r.badNames.empty()) return r.problem + ": " + joinNames(r.badNames);
   if (!r.problem.empty()) return r.problem;
   return restore::DescribeInstallError(r.install.code, r.install.systemText);
 }
@@ -144,10 +152,41 @@ int RunRestoreCommand(const Args& args, RestoreSystem& system, std::ostream& out
     return 1;
   }
 
-  const restore::RestoreCatalog catalog = restore::LoadRestoreCatalog(system.fs, system.folderPath(o.folder), arch);
-  if (!catalog.search.result) {
-    err << "qelvaro restore: cannot list " << o.folder << ": " << catalog.search.result.describe() << "\n";
+  // ANSI INFs are read in the code page of the Windows they came from, where it is not
+  // this system's (a Chinese backup checked on Linux).
+  FileSystem* fs = &system.fs;
+  std::optional<CodePageFileSystem> decoded;
+  if (o.codePage != 0) {
+    auto decoder = AnsiDecoderForCodePage(o.codePage);
+    if (!decoder) {
+      err << "qelvaro restore: code page " << o.codePage << " cannot be read here\n";
+      return 2;
+    }
+    decoded.emplace(system.fs, std::move(decoder));
+    fs = &*decoded;
+  }
+
+  JsonWriter json(out);
+  // With --json every outcome, a refusal included, is one whole document.
+  auto refuse = [&](const std::string& message) {
+    err << "qelvaro restore: " << message << "\n";
+    if (o.json) {
+      json.beginObject();
+      json.key("drivers");
+      json.beginArray();
+      json.endArray();
+      json.key("error");
+      json.value(message);
+      json.key("exitCode");
+      json.value(1LL);
+      json.endObject();
+      out << "\n";
+    }
     return 1;
+  };
+  const restore::RestoreCatalog catalog = restore::LoadRestoreCatalog(*fs, system.folderPath(o.folder), arch);
+  if (!catalog.search.result) {
+    return refuse("cannot list " + o.folder + ": " + catalog.search.result.describe());
   }
   for (const auto& p : catalog.search.problems) err << "qelvaro restore: cannot list " << p << "\n";
 
@@ -158,11 +197,9 @@ int RunRestoreCommand(const Args& args, RestoreSystem& system, std::ostream& out
     if (take) chosen.push_back(&item);
   }
   if (chosen.empty()) {
-    err << "qelvaro restore: no driver " << (catalog.items.empty() ? "found below " + o.folder : "matches") << "\n";
-    return 1;
+    return refuse("no driver " + (catalog.items.empty() ? "found below " + o.folder : std::string("matches")));
   }
 
-  JsonWriter json(out);
   if (o.json) {
     json.beginObject();
     json.key("drivers");
@@ -172,15 +209,20 @@ int RunRestoreCommand(const Args& args, RestoreSystem& system, std::ostream& out
   for (std::size_t i = 0; i < chosen.size(); ++i) {
     const RestoreItem& item = *chosen[i];
     std::string staging;
+    FsResult made;
     if (!o.dryRun) {
       staging = system.stagingRoot + "\\" + std::to_string(i + 1);
-      if (FsResult made = system.fs.createNewDir(staging); !made) {
-        err << "qelvaro restore: cannot make " << staging << ": " << made.describe() << "\n";
-        return 1;
-      }
+      made = system.fs.createNewDir(staging);
     }
-    StagingFileSystem fs(system.fs, staging);
-    const DriverResult r = restore::RestoreDriver(fs, item, staging, o.dryRun ? nullptr : system.installer);
+    DriverResult r;
+    if (made) {
+      StagingFileSystem stagingFs(*fs, staging);
+      r = restore::RestoreDriver(stagingFs, item, staging, o.dryRun ? nullptr : system.installer);
+    } else {
+      // This driver fails; the output stays whole and the others are still tried.
+      r.problemKind = restore::Problem::StagingFailed;
+      r.problem = "cannot make " + staging + ": " + made.describe();
+    }
     statuses.push_back(r.status);
     if (o.json) {
       json.beginObject();
@@ -216,8 +258,14 @@ int RunRestoreCommand(const Args& args, RestoreSystem& system, std::ostream& out
       out.flush();
     }
   }
-  const int code = restore::RestoreExitCode(statuses);
+  int code = restore::RestoreExitCode(statuses);
+  // A folder that could not be listed may hold drivers that were not restored.
+  if (!catalog.search.problems.empty() && code != 1) code = 1;
   if (o.json) {
+    json.endArray();
+    json.key("unlisted");
+    json.beginArray();
+    for (const auto& p : catalog.search.problems) json.value(p);
     json.endArray();
     json.key("exitCode");
     json.value(static_cast<long long>(code));

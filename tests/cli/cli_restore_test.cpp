@@ -13,7 +13,7 @@ using restore::DriverStatus;
 using restore::InstallOutcome;
 
 std::string inf(const std::string& id, const std::string& file) {
-  return "[Version]\nClass=System\nProvider=Qv\nDriverVer=01/02/2024,1.2.3.4\n"
+  return "[Version]\nSignature=\"$Windows NT$\"\nClass=System\nProvider=Qv\nDriverVer=01/02/2024,1.2.3.4\n"
          "[Manufacturer]\nQv=M,NTamd64\n[M.NTamd64]\n\"" + id + " device\"=I," + id +
          "\n[I]\nCopyFiles=F\n[F]\n" + file + "\n[SourceDisksNames]\n1=d,,,sub\n[SourceDisksFiles]\n" + file + "=1\n";
 }
@@ -45,7 +45,10 @@ struct Fixture {
     tree.put("D:\\run\\x", "");
   }
   int run(const Args& args, std::string& out, std::string& err, bool canInstall = true) {
-    RestoreSystem system{tree.fs(), MachineArch::Amd64, canInstall ? &installer : nullptr, "D:\\run",
+    return run(tree.fs(), args, out, err, canInstall);
+  }
+  int run(FileSystem& fs, const Args& args, std::string& out, std::string& err, bool canInstall = true) {
+    RestoreSystem system{fs, MachineArch::Amd64, canInstall ? &installer : nullptr, "D:\\run",
                          "cannot install here"};
     std::ostringstream o, e;
     const int code = RunRestoreCommand(args, system, o, e);
@@ -107,6 +110,79 @@ TEST(CliRestore, JsonCarriesEachDriverAndTheExitCode) {
                             "\"storedInf\": \"oem1.inf\"", "\"exitCode\": 0"}) {
     EXPECT_NE(out.find(piece), std::string::npos) << piece << "\n" << out;
   }
+}
+
+// A file system whose one folder cannot be listed.
+class Unlistable final : public FileSystem {
+ public:
+  Unlistable(FileSystem& fs, std::string folder) : fs_(fs), folder_(std::move(folder)) {}
+  bool exists(const std::string& p, AttrMask m) const override { return fs_.exists(p, m); }
+  std::optional<std::string> readFile(const std::string& p) const override { return fs_.readFile(p); }
+  DirListing listDir(const std::string& p) const override {
+    if (p == folder_) return {FsResult::Failure(FsError::AccessDenied, 5), {}};
+    return fs_.listDir(p);
+  }
+  FsResult createDir(const std::string& p) override { return fs_.createDir(p); }
+  FsResult copyFile(const std::string& a, const std::string& b) override { return fs_.copyFile(a, b); }
+  bool isLink(const std::string& p) const override { return fs_.isLink(p); }
+
+ private:
+  FileSystem& fs_;
+  std::string folder_;
+};
+
+// A driver that was not restored, whatever the reason, never leaves exit code 0, and
+// --json is one whole document each time.
+TEST(CliRestore, UnrestoredDriversFailTheRunAndJsonStaysWhole) {
+  const struct {
+    const char* what;
+    const char* unlistable;   // a folder that cannot be listed, or none
+    bool stagingTaken;        // the first driver's staging folder cannot be made
+    Args args;
+    const char* said;
+  } cases[] = {
+      {"unlistable class folder", "D:\\Quorvak\\Net", false, {"D:\\Quorvak", "--json"}, "\"D:\\\\Quorvak\\\\Net: access"},
+      {"staging folder taken", nullptr, true, {"D:\\Quorvak", "--json"}, "\"detail\": \"cannot make D:\\\\run\\\\1: "},
+      {"no driver found", "D:\\Quorvak", false, {"D:\\Quorvak", "--json"}, "\"error\": \"cannot list D:\\\\Quorvak: "},
+      {"no driver matches", nullptr, false, {"D:\\Quorvak", "--json", "--driver", "nothing"}, "\"error\": \"no driver matches\""},
+  };
+  for (const auto& c : cases) {
+    Fixture f;
+    if (c.stagingTaken) f.tree.put("D:\\run\\1", "a file where the folder goes");
+    Unlistable fs(f.tree.fs(), c.unlistable ? c.unlistable : "");
+    std::string out, err;
+    EXPECT_EQ(f.run(fs, c.args, out, err), 1) << c.what << "\n" << out;
+    EXPECT_NE(out.find(c.said), std::string::npos) << c.what << "\n" << out;
+    // One object, every bracket closed: the reader of the output gets a document.
+    int depth = 0, closedAtTop = 0;
+    bool inString = false;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+      if (inString) {
+        if (out[i] == '\\') ++i;
+        else if (out[i] == '"') inString = false;
+      } else if (out[i] == '"') {
+        inString = true;
+      } else if (out[i] == '{' || out[i] == '[') {
+        ++depth;
+      } else if ((out[i] == '}' || out[i] == ']') && --depth == 0) {
+        ++closedAtTop;
+      }
+    }
+    EXPECT_TRUE(depth == 0 && closedAtTop == 1 && out.front() == '{' && out.back() == '\n') << c.what << "\n" << out;
+  }
+}
+
+// An ANSI INF of a Chinese Windows, checked elsewhere: --code-page reads it as GBK.
+TEST(CliRestore, CodePageReadsAnsiInfs) {
+  Fixture f;
+  std::string gbk = inf("ROOT\\GAMMA", "gamma.sys");
+  gbk.replace(gbk.find("ROOT\\GAMMA device"), 17, "\xB2\xE2\xCA\xD4\xC9\xE8\xB1\xB8");  // 测试设备
+  f.tree.put("D:\\Quorvak\\Net\\Gamma\\gamma.inf", gbk);
+  f.tree.put("D:\\Quorvak\\Net\\Gamma\\gamma.sys", "g");
+  std::string out, err;
+  EXPECT_EQ(f.run({"D:\\Quorvak", "--dry-run", "--driver", "gamma", "--code-page", "936"}, out, err, false), 0) << err;
+  EXPECT_EQ(out, "ready      \"测试设备\" (Net\\Gamma\\gamma.inf): complete, would be installed\n");
+  EXPECT_EQ(f.run({"D:\\Quorvak", "--dry-run", "--code-page", "99999"}, out, err, false), 2);
 }
 
 TEST(CliRestore, BadArgumentsAndNothingToDo) {
