@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "image_system.h"
+#include "zip_packaging.h"
 #include "zipcomp/zip_command.h"
 
 namespace qelvaro {
@@ -35,6 +36,7 @@ int RunCommandLine(const Args& args, std::ostream& out, std::ostream& err) {
     (args.empty() ? err : out) << kUsage;
     return args.empty() ? 2 : 0;
   }
+  DescribePackingInEnglish(true);  // the command line speaks English throughout
   const std::string& command = args[0];
   const Args rest(args.begin() + 1, args.end());
   if (command == "inf") {

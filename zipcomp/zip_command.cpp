@@ -34,38 +34,6 @@ constexpr const char* kUsage =
     "                   default %t\\_sfx) and starts PROGRAM with PARAMETERS (%d is that\n"
     "                   subfolder). FOLDER must not exist yet, or be one a package made\n";
 
-const char* describe(ZipResult r) {
-    switch (r) {
-    case ZipResult::Ok: return "done";
-    case ZipResult::NothingToDo: return "no files to pack";
-    case ZipResult::BasePathMissing: return "the folder to pack does not exist or is not a folder";
-    case ZipResult::NoArchiveName: return "no archive name given";
-    case ZipResult::InvalidLevel: return "the compression level must be 0 to 9";
-    case ZipResult::InvalidPattern: return "the file list reaches outside the folder";
-    case ZipResult::SourceUnreadable: return "cannot read a file to pack";
-    case ZipResult::SourceVanished: return "a file to pack disappeared while packing";
-    case ZipResult::SourceChanged: return "a file to pack was changed or replaced while packing";
-    case ZipResult::TargetNotWritable: return "cannot write the archive in the target folder";
-    case ZipResult::DiskFull: return "the disk is full";
-    case ZipResult::WriteFailed: return "writing the archive failed";
-    case ZipResult::ReplaceFailed: return "cannot replace the earlier archive of the same name";
-    case ZipResult::SourcesKept: return "the archive is complete, but some files were changed or could not be deleted and were kept";
-    case ZipResult::DuplicateName: return "two files would have the same name in the archive";
-    case ZipResult::OutOfMemory: return "out of memory";
-    case ZipResult::Busy: return "another zip is running";
-    case ZipResult::SfxNotSupported: return "self-extracting archives are not supported here";
-    case ZipResult::Cancelled: return "cancelled";
-    case ZipResult::Internal: return "internal error of the zip component";
-    case ZipResult::ArchiveInsideSource: return "the archive is an existing file inside the folder to pack; replacing it would lose its content";
-    case ZipResult::TargetNotAFile: return "the archive name is not a regular file (a folder, device or pipe)";
-    case ZipResult::SfxStubInvalid: return "the self-extractor stub cannot be read or is not a Windows program";
-    case ZipResult::SfxIconInvalid: return "the icon cannot be read or is not an icon";
-    case ZipResult::SfxIconNotWritten: return "the icon cannot be put into the program here (no resource writer on this platform)";
-    case ZipResult::SfxSettingsInvalid: return "the self-extractor settings are not valid (no unpack folder)";
-    }
-    return "unknown error";
-}
-
 const char* describe(SkipReason r) {
     switch (r) {
     case SkipReason::FolderLink: return "link to a folder, not followed";
@@ -84,8 +52,8 @@ std::string printable(std::string_view s) {
     for (std::size_t i = 0; i < s.size(); ++i) {
         auto c = static_cast<unsigned char>(s[i]);
         auto next = i + 1 < s.size() ? static_cast<unsigned char>(s[i + 1]) : 0;
-        if (c < 0x20 || c == 0x7F || c == '\\') {
-            out += c == '\\' ? "\\\\" : std::string("\\x") + kHex[c >> 4] + kHex[c & 15];
+        if (c < 0x20 || c == 0x7F) {
+            out += std::string("\\x") + kHex[c >> 4] + kHex[c & 15];
         } else if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {  // C1 controls
             out += std::string("\\u00") + kHex[next >> 4] + kHex[next & 15];
             ++i;
@@ -271,7 +239,7 @@ int runZipCommand(const std::vector<std::string>& args, std::ostream& out, std::
         for (const auto& s : skipped) err << "  " << printable(s.path) << ": " << describe(s.reason) << "\n";
     }
     if (code != 0) {
-        err << "qelvaro zip: " << describe(static_cast<ZipResult>(code));
+        err << "qelvaro zip: " << errorDescriptionEnglish(code);
         if (!zip.lastErrorPath().empty()) err << ": " << printable(zip.lastErrorPath());
         err << " (error " << code << ")\n";
         return 1;

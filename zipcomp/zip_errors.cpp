@@ -35,4 +35,36 @@ std::string errorDescription(std::int16_t xType, std::int32_t value) {
     return "未知错误 (代码 " + std::to_string(value) + ")";
 }
 
+const char* errorDescriptionEnglish(std::int32_t value) {
+    switch (static_cast<ZipResult>(value)) {
+    case ZipResult::Ok: return "done";
+    case ZipResult::NothingToDo: return "no files to pack";
+    case ZipResult::BasePathMissing: return "the folder to pack does not exist or is not a folder";
+    case ZipResult::NoArchiveName: return "no archive name given";
+    case ZipResult::InvalidLevel: return "the compression level must be 0 to 9";
+    case ZipResult::InvalidPattern: return "the file list reaches outside the folder";
+    case ZipResult::SourceUnreadable: return "cannot read a file to pack";
+    case ZipResult::SourceVanished: return "a file to pack disappeared while packing";
+    case ZipResult::SourceChanged: return "a file to pack was changed or replaced while packing";
+    case ZipResult::TargetNotWritable: return "cannot write the archive in the target folder";
+    case ZipResult::DiskFull: return "the disk is full";
+    case ZipResult::WriteFailed: return "writing the archive failed";
+    case ZipResult::ReplaceFailed: return "cannot replace the earlier archive of the same name";
+    case ZipResult::SourcesKept: return "the archive is complete, but some files were changed or could not be deleted and were kept";
+    case ZipResult::DuplicateName: return "two files would have the same name in the archive";
+    case ZipResult::OutOfMemory: return "out of memory";
+    case ZipResult::Busy: return "another zip is running";
+    case ZipResult::SfxNotSupported: return "self-extracting archives are not supported here";
+    case ZipResult::Cancelled: return "cancelled";
+    case ZipResult::Internal: return "internal error of the zip component";
+    case ZipResult::ArchiveInsideSource: return "the archive is an existing file inside the folder to pack; replacing it would lose its content";
+    case ZipResult::TargetNotAFile: return "the archive name is not a regular file (a folder, device or pipe)";
+    case ZipResult::SfxStubInvalid: return "the self-extractor stub cannot be read or is not a Windows program";
+    case ZipResult::SfxIconInvalid: return "the icon cannot be read or is not an icon";
+    case ZipResult::SfxIconNotWritten: return "the icon cannot be put into the program here (no resource writer on this platform)";
+    case ZipResult::SfxSettingsInvalid: return "the self-extractor settings are not valid (no unpack folder)";
+    }
+    return "unknown error";
+}
+
 }  // namespace zipcomp

@@ -39,4 +39,7 @@ inline constexpr ZipResult kLastZipResult = ZipResult::SfxSettingsInvalid;
 // xType 0 asks for the text of a result code; every code has one.
 std::string errorDescription(std::int16_t xType, std::int32_t value);
 
+// The same in English, for the command line.
+const char* errorDescriptionEnglish(std::int32_t value);
+
 }  // namespace zipcomp

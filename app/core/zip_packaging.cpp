@@ -1,5 +1,6 @@
 #include "zip_packaging.h"
 
+#include <atomic>
 #include <exception>
 #include <new>
 
@@ -14,6 +15,8 @@ bool ZipOutcome::archiveComplete() const {
 }
 
 namespace {
+
+std::atomic<bool> inEnglish{false};
 
 ZipOutcome pack(const std::string& folder, const std::string& zipFile,
                 const std::function<void(zipcomp::ZipComponent&)>& configure,
@@ -33,11 +36,16 @@ ZipOutcome pack(const std::string& folder, const std::string& zipFile,
   zip.setWaitHost(std::move(waitHost));
   ZipOutcome outcome;
   outcome.code = zip.Zip();
-  if (outcome.code != 0) outcome.description = zip.GetErrorDescription(0, outcome.code);
+  if (outcome.code != 0) {
+    outcome.description = inEnglish ? std::string(zipcomp::errorDescriptionEnglish(outcome.code))
+                                    : zip.GetErrorDescription(0, outcome.code);
+  }
   return outcome;
 }
 
 }  // namespace
+
+void DescribePackingInEnglish(bool english) { inEnglish = english; }
 
 ZipOutcome PackBackupAsZip(const std::string& folder, const std::string& zipFile,
                            const std::function<void(std::int16_t)>& bytesPercent,
@@ -56,10 +64,11 @@ ZipOutcome PackBackup(const std::string& folder, const std::string& target,
     return pack(folder, target, configure, bytesPercent, std::move(waitHost));
   } catch (const std::bad_alloc&) {
     outcome.code = static_cast<std::int32_t>(zipcomp::ZipResult::OutOfMemory);
-    outcome.description = FormatText(texts::kZipCrashed, {texts::kOutOfMemory});
+    outcome.description = inEnglish ? "out of memory" : FormatText(texts::kZipCrashed, {texts::kOutOfMemory});
   } catch (const std::exception& e) {
     outcome.code = static_cast<std::int32_t>(zipcomp::ZipResult::Internal);
-    outcome.description = FormatText(texts::kZipCrashed, {e.what()});
+    outcome.description = inEnglish ? std::string("the zip component failed: ") + e.what()
+                                    : FormatText(texts::kZipCrashed, {e.what()});
   }
   return outcome;
 }

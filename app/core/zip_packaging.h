@@ -25,6 +25,10 @@ struct ZipOutcome {
   bool archiveComplete() const;
 };
 
+// The language of ZipOutcome::description: Chinese, for the window's message boxes,
+// unless the process speaks English (the command line says so once at its start).
+void DescribePackingInEnglish(bool english);
+
 // `bytesPercent` hears the progress (0 to 100) on the calling thread; `waitHost`
 // decides how the calling thread waits (a window's message loop, or plain blocking
 // when null). An exception out of the zip component comes back as a failure.

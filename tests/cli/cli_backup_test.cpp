@@ -7,6 +7,7 @@
 #include "cmd_backup.h"
 #include "fake_windows_tree.h"
 #include "memory_registry.h"
+#include "zip_packaging.h"
 
 namespace qelvaro {
 namespace {
@@ -123,10 +124,13 @@ TEST_F(BackupCommand, ZipFormatPacksAndRemovesTheRootOrKeepsItOnFailure) {
   EXPECT_NE(zip.find("Display/Demo GPU  fast cheap/demo.sys"), std::string::npos);
   EXPECT_NE(zip.find("Display/Demo GPU  fast cheap/oem3.inf"), std::string::npos);
 
-  // A folder where the archive should go: packing fails, the collected files stay.
+  // A folder where the archive should go: packing fails, said in English as the command
+  // line speaks, and the collected files stay.
   tree.put("D:\\B\\Quorvak.zip\\in-the-way.txt", "x");
+  DescribePackingInEnglish(true);
   EXPECT_EQ(run({"--to", "D:\\B", "--class", "Display", "--format", "zip"}, out, err), 1);
-  EXPECT_NE(err.find("packing failed"), std::string::npos) << err;
+  DescribePackingInEnglish(false);
+  EXPECT_NE(err.find("packing failed: the archive name is not a regular file"), std::string::npos) << err;
   const auto at = err.find("the backup stays in D:\\B\\Quorvak.collect-");
   ASSERT_NE(at, std::string::npos) << err;
   const std::string kept = err.substr(at + 20, std::string("D:\\B\\Quorvak.collect-12345678").size());
