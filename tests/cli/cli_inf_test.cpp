@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "commands.h"
+#include "console_ui.h"
 
 namespace qelvaro {
 namespace {
@@ -169,6 +170,33 @@ TEST(InfCommand, AFileThatFailsToReadIsReportedAndTheOthersGoOn) {
   std::remove(good.c_str());
 }
 #endif
+
+// Windows paths reach the reader as they are: one backslash between folders.
+TEST(ZipCommand, PathsKeepTheirBackslashes) {
+  std::ostringstream out, err;
+  EXPECT_EQ(RunCommandLine({"zip", "Q:\\no such\\folder", "Q:\\no such\\a.zip"}, out, err), 1);
+  EXPECT_NE(err.str().find(": Q:\\no such\\folder"), std::string::npos) << err.str();
+}
+
+// What a console gets is always whole characters, however the writes cut them.
+TEST(ConsoleText, HandsOnWholeUtf8Characters) {
+  std::vector<std::string> got;
+  {
+    ConsoleTextBuf buf([&](std::string_view text) {
+      got.emplace_back(text);
+      return true;
+    });
+    std::ostream out(&buf);
+    const std::string name = "驱动 \xF0\x9F\x98\x80.inf";  // three- and four-byte characters
+    out << name.substr(0, 4) << std::flush;  // cuts 动 after its first byte
+    out << name.substr(4, 6) << std::flush;  // cuts the emoji after its third byte
+    out << name.substr(10) << "\n" << std::flush;
+    out << std::string(5000, 'x') + "测";      // past a chunk
+  }
+  EXPECT_EQ(got, (std::vector<std::string>{"驱", "动 ", "\xF0\x9F\x98\x80.inf\n", std::string(5000, 'x') + "测"}));
+  EXPECT_EQ(WholeUtf8Prefix("a\xE6\xB5"), 1u);
+  EXPECT_EQ(WholeUtf8Prefix("\x80\x80\x80\x80\x80"), 5u);  // not UTF-8: on as it is
+}
 
 }  // namespace
 }  // namespace qelvaro
