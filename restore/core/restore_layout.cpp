@@ -30,24 +30,13 @@ std::map<std::string, std::string> filesByName(const FileSystem& fs, const std::
   return names;
 }
 
-}  // namespace
-
-std::string WindowsNameProblem(std::string_view name) {
-  if (!name.empty() && (name.back() == '.' || name.back() == ' ')) {
-    return std::string(name) + " ends with a " + (name.back() == '.' ? "dot" : "blank");
-  }
-  // Windows takes the part before the first dot, blanks at its end dropped, as a
-  // device when it is one of these names, whatever the extension.
-  std::string_view base = name.substr(0, name.find('.'));
-  while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
-  static constexpr std::string_view kDevices[] = {"CON", "PRN", "AUX", "NUL"};
-  bool device = std::any_of(std::begin(kDevices), std::end(kDevices),
-                            [&](std::string_view d) { return iequalsAscii(base, d); });
-  if (base.size() == 4 && base[3] >= '1' && base[3] <= '9') {
-    device = device || iequalsAscii(base.substr(0, 3), "COM") || iequalsAscii(base.substr(0, 3), "LPT");
-  }
-  return device ? std::string(name) + " is a device name on Windows" : std::string();
+// AUX.inf opens the device on Windows and under Wine, so such an INF is never read.
+std::string refusedInfName(const std::string& name) {
+  if (IsWindowsFileName(name)) return {};
+  return name + " is no file name on Windows (a device name such as AUX, or a character it refuses)";
 }
+
+}  // namespace
 
 DriverSearch FindDrivers(const FileSystem& fs, const std::string& root) {
   DriverSearch search;
@@ -59,7 +48,7 @@ DriverSearch FindDrivers(const FileSystem& fs, const std::string& root) {
                      const std::vector<DirEntry>& entries) {
     for (const auto& e : entries) {
       if (e.kind == EntryKind::File && isInfName(e.name)) {
-        search.drivers.push_back(FoundDriver{classFolder, driverFolder, path, e.name, WindowsNameProblem(e.name)});
+        search.drivers.push_back(FoundDriver{classFolder, driverFolder, path, e.name, refusedInfName(e.name)});
       }
     }
   };
@@ -136,7 +125,7 @@ LayoutPlan PlanLayout(const FileSystem& fs, const FoundDriver& driver, const Inf
   auto badName = [&](const std::string& relative) {
     for (std::size_t start = 0;;) {
       const std::size_t sep = relative.find('\\', start);
-      if (!WindowsNameProblem(std::string_view(relative).substr(start, sep - start)).empty()) {
+      if (!IsWindowsFileName(std::string_view(relative).substr(start, sep - start))) {
         if (badNamed.insert(asciiLowerCopy(relative)).second) plan.badNames.push_back(relative);
         return true;
       }

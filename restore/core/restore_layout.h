@@ -37,12 +37,8 @@ struct DriverSearch {
 };
 DriverSearch FindDrivers(const FileSystem& fs, const std::string& root);
 
+using qelvaro::IsWindowsFileName;
 using qelvaro::SafeRelativePath;
-
-// Why Windows cannot create or open a file or folder of this name as a file (a device
-// name such as CON, nul.sys or COM1.inf, a trailing dot or blank), in English; ""
-// when it can.
-std::string WindowsNameProblem(std::string_view name);
 
 struct StagedFile {
   std::string from;      // path in the backup
