@@ -156,6 +156,20 @@ case "$out" in
   *) fail "missing file not reported: $out" ;;
 esac
 
+# INFs named like devices (Wine, like Windows, would read AUX, COM1 and NUL) are named
+# and never opened; the good driver beside them is still checked.
+mkdir -p "$drive_c/bk5" && cp -r "$drive_c/bk/Quorvak" "$drive_c/bk5/"
+for folder in "$drive_c/bk5/Quorvak/System/"*/; do
+  for device in AUX.inf COM1.inf NUL.inf; do cp "$folder"qvtest.inf "$folder$device"; done
+done
+out=$(timeout 60 "$wine_cmd" "$qelvaro" restore 'C:\bk5\Quorvak' --dry-run 2>&1); rc=$?
+refused=$(printf '%s\n' "$out" | grep -c '^failed .*is no file name on Windows.*not opened')
+if [ $rc = 1 ] && [ "$refused" = 3 ] && printf '%s\n' "$out" | grep -q '^ready .*qvtest.inf'; then
+  pass "INFs named like devices are refused unread, the good one is ready"
+else
+  fail "device-named INFs: exit $rc, $refused refused: $out"
+fi
+
 # Links, made on the Unix side (Wine shows a link to a folder as a reparse point and a
 # link to a file as a plain file): a backup never writes through a planted folder
 # link, and a restore never stages a file of the backup that is a link.
