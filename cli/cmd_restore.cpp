@@ -222,6 +222,7 @@ int RunRestoreCommand(const Args& args, RestoreSystem& system, std::ostream& out
       // This driver fails; the output stays whole and the others are still tried.
       r.problemKind = restore::Problem::StagingFailed;
       r.problem = "cannot make " + staging + ": " + made.describe();
+      err << "qelvaro restore: " << r.problem << "\n";
     }
     statuses.push_back(r.status);
     if (o.json) {
