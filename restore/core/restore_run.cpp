@@ -80,10 +80,11 @@ DriverResult RestoreDriver(FileSystem& fs, const RestoreItem& item, const std::s
     result.problem = std::move(style);
     return result;
   }
-  if (!item.package.hasManufacturers) {
-    // Windows would take it into the store, but it installs on no device: not a driver.
+  if (!item.package.hasManufacturers && item.package.catalog.empty() && item.package.listedFiles.empty()) {
+    // A plain INF (no models) still goes into the driver store with its files; one
+    // with neither models nor files (a cut-off INF) installs nothing.
     result.problemKind = Problem::NoModels;
-    result.problem = "the INF has no [Manufacturer] section: no device to install it on";
+    result.problem = "the INF installs nothing: no [Manufacturer] section and no files";
     return result;
   }
   if (!item.package.hasModelsForArch) {
