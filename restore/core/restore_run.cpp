@@ -87,7 +87,7 @@ DriverResult RestoreDriver(FileSystem& fs, const RestoreItem& item, const std::s
     result.problem = "the INF installs nothing: no [Manufacturer] section and no files";
     return result;
   }
-  if (!item.package.hasModelsForArch) {
+  if (item.package.hasManufacturers && !item.package.hasModelsForArch) {
     // Models for other architectures only: Windows would refuse it.
     result.status = DriverStatus::Unsupported;
     return result;

@@ -234,6 +234,11 @@ TEST(RestoreLayout, DryRunRefusesWhatTheInstallWouldRefuse) {
     }
   }
 
+  // An INF without models but with files goes into the driver store: ready.
+  Backup plain;
+  plain.driver("System\\Plain", with("[Manufacturer]", "[NotManufacturer]"), {"qvtest.sys", "qvtest.cat"});
+  EXPECT_EQ(RestoreDriver(plain.tree.fs(), plain.item(), "D:\\s", nullptr).status, DriverStatus::Ready);
+
   Backup b;
   for (const char* device : {"AUX.inf", "COM1.inf", "nul.INF"}) {
     b.tree.put(b.root + "\\System\\Dev\\" + device, qv);  // would be ready if it were read
