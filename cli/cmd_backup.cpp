@@ -5,6 +5,7 @@
 #include "backup_collector.h"
 #include "backup_root.h"
 #include "console_ui.h"
+#include "device_index.h"
 #include "driver_inventory.h"
 #include "image_system.h"
 #include "text_encoding.h"
@@ -20,16 +21,20 @@ constexpr std::string_view kUsage =
 
 class RecordRows final : public DriverRowSource {
  public:
-  explicit RecordRows(std::vector<DriverRecord> records) : records_(std::move(records)) {}
+  RecordRows(std::vector<DriverRecord> records, const Registry& registry)
+      : records_(std::move(records)), registry_(registry), devices_(DeviceIndex::Read(registry)) {}
   std::size_t rowCount() const override { return records_.size(); }
   bool rowTicked(std::size_t) const override { return true; }
   DriverRow rowAt(std::size_t row) const override {
     const DriverRecord& r = records_[row];
-    return DriverRow{r.description, r.className, r.infName, r.installSection};
+    return DriverRow{r.description, r.className, r.infName, r.installSection,
+                     DriverDeviceIds(registry_, r.keyPath, devices_, kClassRoot)};
   }
 
  private:
   std::vector<DriverRecord> records_;
+  const Registry& registry_;
+  DeviceIndex devices_;
 };
 
 // One line per driver as the run goes.
@@ -42,7 +47,8 @@ class LineSink final : public BackupSink {
     } else {
       out_ << "ok     \"" << report.driver.description << "\" (" << report.driver.infName << "): "
            << report.copied.size() << (report.copied.size() == 1 ? " file" : " files")
-           << (report.package.empty() ? "" : ", the package from the driver store") << "\n";
+           << (report.package.empty() ? "" : ", the package from the driver store")
+           << (report.relatedTo.empty() ? "" : ", with \"" + report.relatedTo + "\"") << "\n";
     }
     out_.flush();
   }
@@ -128,7 +134,7 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
     }
     root = *fresh;
   }
-  RecordRows rows(std::move(chosen));
+  RecordRows rows(std::move(chosen), system.registry);
   LineSink sink(out);
   BackupCollector collector(system.folders, system.fs, system.store, arch);
   const BackupResult result = collector.run(rows, root, sink);

@@ -82,19 +82,37 @@ std::string BackupCollector::spelled(const std::string& relative) {
 
 BackupResult BackupCollector::run(const DriverRowSource& rows, const std::string& backupRoot, BackupSink& sink) {
   spellings_.clear();
+  collectedInfs_.clear();
   BackupResult result;
   result.root = backupRoot;
   const std::size_t count = rows.rowCount();
   for (std::size_t row = 0; row < count; ++row) {
     if (rows.rowTicked(row)) {
-      DriverReport report = collect(rows.rowAt(row), backupRoot, sink);
+      const DriverRow driver = rows.rowAt(row);
+      DriverReport report = collect(driver, backupRoot, sink);
       report.row = row;
+      collectedInfs_.insert(asciiLowerCopy(driver.infName));
+      const bool backedUp = !report.skipped();
       sink.driverDone(report);
       result.drivers.push_back(std::move(report));
+      if (backedUp) collectRelated(driver, row, backupRoot, sink, result);
     }
     sink.rowDone(row, count, BackupProgress(row, count));
   }
   return result;
+}
+
+void BackupCollector::collectRelated(const DriverRow& base, std::size_t row, const std::string& backupRoot,
+                                     BackupSink& sink, BackupResult& result) {
+  // Two devices of one kind share their extension: it is backed up once.
+  for (const RelatedPackage& p : related_.find(base.deviceIds, components_)) {
+    if (!collectedInfs_.insert(asciiLowerCopy(p.infName)).second) continue;
+    DriverReport report = collect(DriverRow{p.description, p.className, p.infName}, backupRoot, sink);
+    report.row = row;
+    report.relatedTo = base.description;
+    sink.driverDone(report);
+    result.drivers.push_back(std::move(report));
+  }
 }
 
 bool BackupCollector::makeFolder(const std::string& path, DriverReport& report, bool& created) {
@@ -119,6 +137,7 @@ bool BackupCollector::makeFolder(const std::string& path, DriverReport& report, 
 DriverReport BackupCollector::collect(const DriverRow& driver, const std::string& backupRoot, BackupSink& sink) {
   DriverReport report;
   report.driver = driver;
+  components_.clear();
   if (driver.infName.empty()) {
     report.skip = DriverSkip::NoInfName;
     return report;
@@ -270,6 +289,7 @@ bool BackupCollector::copyPackage(const std::string& package, const std::string&
   // file, which the places it was installed to may still hold.
   const IniDocument doc = LoadIniFile(report.folder + "\\" + infRelative, fs_).value_or(IniDocument{});
   const InfInstallModel model = ReadInfInstallModel(doc, arch_, installSection);
+  components_ = model.componentIds;
   const InfDestination dest = ReadInfForBackup(doc, arch_).destination;
   if (!model.catalog.empty() && IsPlainEntryName(model.catalog) && !present.count(asciiLowerCopy(model.catalog))) {
     copyCatalog(model.catalog, model.catalog, report);
@@ -319,6 +339,7 @@ void BackupCollector::collectInstalled(const std::string& installSection, const 
   const std::string infCopy = report.folder + "\\" + report.driver.infName;
   const IniDocument doc = LoadIniFile(infCopy, fs_).value_or(IniDocument{});
   const InfInstallModel model = ReadInfInstallModel(doc, arch_, installSection);
+  components_ = model.componentIds;
   const InfDestination dest = ReadInfForBackup(doc, arch_).destination;
   if (!model.catalog.empty()) copyCatalog(model.catalog, model.catalog, report);
 

@@ -29,12 +29,14 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "driver_store.h"
 #include "file_system.h"
 #include "inf_backup_view.h"
 #include "inf_install_model.h"
+#include "related_packages.h"
 #include "system_folders.h"
 
 namespace qelvaro {
@@ -47,6 +49,9 @@ struct DriverRow {
   // The install section the driver key names (InfSection, with InfSectionExt
   // appended); empty when unknown, and then every model's section counts.
   std::string installSection = {};
+  // The hardware and compatible ids of the devices the driver serves (MatchingDeviceId
+  // first); extension packages for the same devices are backed up with it.
+  std::vector<std::string> deviceIds = {};
 };
 
 // The rows to back up. Tick states are asked for when the run reaches a row, since
@@ -100,6 +105,9 @@ struct DriverReport {
   // Files the INF lists but the install never copies, found nowhere: not needed.
   std::vector<MissingFile> notNeeded;
   std::string package;  // the driver store folder the package was copied from, if it was
+  // For an extension or software-component package: the description of the driver it
+  // was backed up with (it is no row of its own).
+  std::string relatedTo;
 
   bool skipped() const { return skip != DriverSkip::None; }
   // One line naming the driver (description and INF) and what went wrong; empty
@@ -109,7 +117,9 @@ struct DriverReport {
 
 struct BackupResult {
   std::string root;
-  std::vector<DriverReport> drivers;  // the ticked rows, in row order
+  // The ticked rows, in row order, each followed by the extension and
+  // software-component packages backed up with it.
+  std::vector<DriverReport> drivers;
 
   std::size_t skippedDrivers() const;
   std::size_t skippedFiles() const;  // in drivers that were not skipped as a whole
@@ -126,7 +136,7 @@ class BackupSink {
   virtual void letMessagesRun() {}
   // After each row, ticked or not; `fraction` is BackupProgress(row, rowCount).
   virtual void rowDone(std::size_t row, std::size_t rowCount, double fraction) {}
-  // After each ticked row.
+  // After each ticked row, and after each package backed up with it.
   virtual void driverDone(const DriverReport& report) {}
 };
 
@@ -135,17 +145,21 @@ class BackupCollector {
   // `store` may be null: then no driver-store lookup is made. `arch` is the machine's
   // native architecture, which picks the INFs' decorated sections.
   BackupCollector(const SystemFolders& folders, FileSystem& fs, const DriverStoreLookup* store, MachineArch arch)
-      : folders_(folders), fs_(fs), store_(store), arch_(arch) {}
+      : folders_(folders), fs_(fs), store_(store), arch_(arch), related_(fs, folders, arch) {}
 
   // Backs up every ticked row into `backupRoot` (see BackupRoot). An existing root
   // is reused: files of the same name are replaced, others stay.
   BackupResult run(const DriverRowSource& rows, const std::string& backupRoot, BackupSink& sink);
 
-  // Backs up one driver.
+  // Backs up one driver (without the packages that go with it).
   DriverReport collect(const DriverRow& driver, const std::string& backupRoot, BackupSink& sink);
 
  private:
   bool makeFolder(const std::string& path, DriverReport& report, bool& created);
+  // The extension and software-component packages of a driver just backed up, each
+  // into its own class and driver folder, once per run.
+  void collectRelated(const DriverRow& base, std::size_t row, const std::string& backupRoot, BackupSink& sink,
+                      BackupResult& result);
   // Copies the store package; false (with nothing reported) when it holds no INF of
   // the package's name, so that the driver is collected from its installed files.
   bool copyPackage(const std::string& package, const std::string& installSection, DriverReport& report,
@@ -184,6 +198,9 @@ class BackupCollector {
   FileSystem& fs_;
   const DriverStoreLookup* store_;
   MachineArch arch_;
+  RelatedPackages related_;
+  std::unordered_set<std::string> collectedInfs_;  // lower-cased INF names backed up in this run
+  std::vector<std::string> components_;  // the software components the last driver's install adds
 };
 
 }  // namespace qelvaro

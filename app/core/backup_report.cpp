@@ -124,6 +124,7 @@ std::string BackupReportText(const BackupResult& result) {
     const bool isWhole = d.skippedFiles.empty() && d.missing.empty();
     line(out, FormatText(isWhole ? texts::kReportDriverWhole : texts::kReportDriverPartial, {driverName(d.driver)}));
     line(out, FormatText(texts::kReportFolder, {d.folder}));
+    if (!d.relatedTo.empty()) line(out, FormatText(texts::kReportWithDriver, {d.relatedTo}));
     if (!d.package.empty()) line(out, FormatText(texts::kReportFromStore, {d.package}));
     for (const CollectedFile& f : d.copied) line(out, FormatText(texts::kReportCopied, {f.name, f.source}));
     for (const SkippedFile& f : d.skippedFiles) {

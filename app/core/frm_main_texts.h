@@ -100,6 +100,7 @@ inline constexpr char kReportNotCopied[] = "    未能复制 {0} <- {1}: {2}";
 inline constexpr char kReportBadName[] = "    未能复制 {0}: 名称无效";
 inline constexpr char kReportMissing[] = "    未找到 {0}, 查找位置: {1}";
 inline constexpr char kReportFromStore[] = "    来自驱动程序存储区: {0}";
+inline constexpr char kReportWithDriver[] = "    随 {0} 一起备份 (同一设备的扩展包或软件组件包)";
 inline constexpr char kReportNotNeeded[] = "    未找到 {0} (安装时不复制此文件, 不影响还原), 查找位置: {1}";
 
 }  // namespace qelvaro::texts

@@ -329,6 +329,20 @@ InfInstallModel ReadInfInstallModel(const IniDocument& document, MachineArch arc
   if (!installed.empty()) m.installSections = {installed};
   else m.installSections = modelSections;
 
+  OnceList components(m.componentIds);
+  for (const std::string& s : m.installSections) {
+    for (const Key* add : doc.keys(s + ".Components")) {
+      if (!iequalsAscii(add->name, "AddComponent") || !add->value) continue;
+      const auto fields = InfFields(*add->value);
+      if (fields.size() < 3 || fields[2].empty()) continue;
+      if (const auto ids = doc.rawValue(fields[2], "ComponentIDs")) {
+        for (const std::string& id : InfFields(*ids)) {
+          if (!id.empty()) components.add(doc.resolve(id));
+        }
+      }
+    }
+  }
+
   ModelBuilder builder(doc, arch, m);
   builder.readDefaultDestination();
   for (const std::string& s : m.installSections) builder.addInstallSection(s);

@@ -83,6 +83,10 @@ struct InfInstallModel {
   std::vector<std::string> installSections;  // as named in the INF
   std::vector<std::string> modelDescriptions;
   std::vector<std::string> deviceIds;  // hardware and compatible ids of the models, each once
+  // The software components the install sections add ("<section>.Components":
+  // AddComponent = name,flags,section, whose ComponentIDs name them); each is a device
+  // of its own, "SWC\<id>", served by its own package.
+  std::vector<std::string> componentIds;
   bool hasManufacturers = false;       // a device INF (else one installed to the store only)
   bool hasModelsForArch = false;       // some manufacturer has models for this architecture
   // The files the install copies first, in the INF's order, then the files only the

@@ -12,6 +12,7 @@
 #include "backup_root.h"
 #include "cell_grid_window.h"
 #include "class_descriptions_win.h"
+#include "device_index.h"
 #include "driver_inventory.h"
 #include "driver_list.h"
 #include "driver_store_setupapi.h"
@@ -225,21 +226,27 @@ namespace {
 class GridRows final : public DriverRowSource {
  public:
   GridRows(grid::CellGrid& grid, const Registry& registry)
-      : grid_(grid), registry_(registry), count_(static_cast<std::size_t>(grid.ItemCount())) {}
+      : grid_(grid),
+        registry_(registry),
+        devices_(DeviceIndex::Read(registry)),
+        count_(static_cast<std::size_t>(grid.ItemCount())) {}
   std::size_t rowCount() const override { return count_; }
   bool rowTicked(std::size_t row) const override {
     return static_cast<std::int32_t>(row) < grid_.ItemCount() && grid_.RowChecked(static_cast<std::int32_t>(row));
   }
   DriverRow rowAt(std::size_t row) const override {
     const auto r = static_cast<std::int32_t>(row);
-    // The key path column names the driver key, which says which install section was used.
+    // The key path column names the driver key, which says which install section was
+    // used and which devices the driver serves.
+    const std::string key = grid_.CellText(r, 3);
     return DriverRow{grid_.CellText(r, 0), grid_.CellText(r, 4), grid_.CellText(r, 5),
-                     DriverInstallSection(registry_, grid_.CellText(r, 3))};
+                     DriverInstallSection(registry_, key), DriverDeviceIds(registry_, key, devices_, kClassRoot)};
   }
 
  private:
   grid::CellGrid& grid_;
   const Registry& registry_;
+  DeviceIndex devices_;
   std::size_t count_;
 };
 

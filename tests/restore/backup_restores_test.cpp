@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "backup_collector.h"
+#include "device_index.h"
 #include "driver_inventory.h"
 #include "driver_store.h"
 #include "fake_windows_tree.h"
@@ -45,16 +46,20 @@ class QuietUi final : public Ui {
 
 class Rows final : public DriverRowSource {
  public:
-  explicit Rows(std::vector<DriverRecord> r) : rows_(std::move(r)) {}
+  Rows(std::vector<DriverRecord> r, const Registry& registry)
+      : rows_(std::move(r)), registry_(registry), devices_(DeviceIndex::Read(registry)) {}
   std::size_t rowCount() const override { return rows_.size(); }
   bool rowTicked(std::size_t) const override { return true; }
   DriverRow rowAt(std::size_t i) const override {
     const auto& r = rows_[i];
-    return {r.description, r.className, r.infName, r.installSection};
+    return {r.description, r.className, r.infName, r.installSection,
+            DriverDeviceIds(registry_, r.keyPath, devices_, kClassRoot)};
   }
 
  private:
   std::vector<DriverRecord> rows_;
+  const Registry& registry_;
+  DeviceIndex devices_;
 };
 
 struct RoundTrip {
@@ -70,7 +75,7 @@ RoundTrip backUpAndCheck(FakeWindowsTree& tree, const MemoryRegistry& registry) 
   const DatabaseOrSearchLookup store(registry, tree.fs(), tree.folders(), MachineArch::Amd64);
   BackupCollector collector(tree.folders(), tree.fs(), &store, MachineArch::Amd64);
   BackupSink sink;
-  r.backup = collector.run(Rows(ScanDrivers(registry, ui, true).drivers), kRoot, sink);
+  r.backup = collector.run(Rows(ScanDrivers(registry, ui, true).drivers, registry), kRoot, sink);
   for (RestoreItem& item : LoadRestoreCatalog(tree.fs(), kRoot, MachineArch::Amd64).items) {
     r.plans.push_back(PlanLayout(tree.fs(), item.driver, item.package));
     r.dryRuns.push_back(RestoreDriver(tree.fs(), item, "D:\\unused", nullptr));
@@ -240,6 +245,56 @@ TEST(BackupRestores, DchPackageFromTheStoreAndWithoutIt) {
   EXPECT_EQ(tree.read(folder + "acmegfx.cat"), "catalog");  // from oem7.cat
   ASSERT_EQ(r.dryRuns.size(), 1u);
   EXPECT_EQ(r.dryRuns[0].status, DriverStatus::Incomplete);
+}
+
+// A driver split into packages: the base names a software component, an extension INF
+// targets the device by a hardware id more specific than the one the base matched, and
+// the component's own INF serves "SWC\<id>". A second extension for other hardware
+// stays out.
+TEST(BackupRestores, ExtensionAndComponentPackagesGoWithTheirDriver) {
+  const auto inf = [](const std::string& cls, const std::string& models, const std::string& install) {
+    return "[Version]\nSignature=\"$WINDOWS NT$\"\nClass=" + cls + "\nCatalogFile=x.cat\n"
+           "[Manufacturer]\nAcme=Acme,NTamd64\n[Acme.NTamd64]\n" + models + "\n[Inst.NTamd64]\n" + install +
+           "\n[SourceDisksNames]\n1=disk\n[SourceDisksFiles]\n";
+  };
+  const std::string base = inf("Display", "Gpu=Inst,PCI\\VEN_1&DEV_2",
+                               "[Inst.NTamd64.Components]\nAddComponent=Panel,,Comp\n[Comp]\nComponentIDs=ACME_PANEL");
+  const std::string files[][2] = {
+      {"oem1.inf", base},
+      {"oem2.inf", inf("Extension", "Ext=Inst,PCI\\VEN_1&DEV_2&SUBSYS_33", "")},
+      {"oem3.inf", inf("SoftwareComponent", "Panel=Inst,SWC\\ACME_PANEL", "")},
+      {"oem4.inf", inf("Extension", "Other=Inst,PCI\\VEN_9&DEV_9", "")},
+  };
+  FakeWindowsTree tree;
+  MemoryRegistry registry;
+  for (const auto& [name, text] : files) {
+    tree.put("C:\\Windows\\inf\\" + name, text);
+    tree.put("C:\\Windows\\System32\\CatRoot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\" +
+                 name.substr(0, 4) + ".cat", "catalog");
+  }
+  const std::string classKey = std::string(kClassRoot) + "\\{4d36e968-e325-11ce-bfc1-08002be10318}";
+  registry.setValue(RegistryRoot::LocalMachine, classKey, "Class", RegString("Display"));
+  for (const auto& [name, value] : std::vector<std::pair<std::string, std::string>>{
+           {"DriverDesc", "Acme GPU"}, {"ProviderName", "Acme"}, {"InfPath", "oem1.inf"},
+           {"InfSection", "Inst"}, {"InfSectionExt", ".NTamd64"}, {"MatchingDeviceId", "pci\\ven_1&dev_2"}}) {
+    registry.setValue(RegistryRoot::LocalMachine, classKey + "\\0000", name, RegString(value));
+  }
+  const std::string device = std::string(kEnumRoot) + "\\PCI\\VEN_1&DEV_2&SUBSYS_33\\3&1";
+  registry.setValue(RegistryRoot::LocalMachine, device, "Driver",
+                    RegString("{4D36E968-E325-11CE-BFC1-08002BE10318}\\0000"));
+  registry.setValue(RegistryRoot::LocalMachine, device, "HardwareID",
+                    RegString(std::string("PCI\\VEN_1&DEV_2&SUBSYS_33") + '\0' + "PCI\\VEN_1&DEV_2",
+                              RegistryType::MultiString));
+
+  const RoundTrip r = backUpAndCheck(tree, registry);
+  std::vector<std::string> backedUp;
+  for (const DriverReport& d : r.backup.drivers) backedUp.push_back(d.driver.infName + "<" + d.relatedTo);
+  EXPECT_EQ(backedUp, (std::vector<std::string>{"oem1.inf<", "oem2.inf<Acme GPU", "oem3.inf<Acme GPU"}));
+  EXPECT_TRUE(r.backup.complete());
+  EXPECT_TRUE(tree.onDisk(kRoot + "\\Extension\\Ext\\oem2.inf"));
+  EXPECT_TRUE(tree.onDisk(kRoot + "\\SoftwareComponent\\Panel\\oem3.inf"));
+  ASSERT_EQ(r.dryRuns.size(), 3u);
+  for (const DriverResult& d : r.dryRuns) EXPECT_EQ(d.status, DriverStatus::Ready);
 }
 
 }  // namespace
