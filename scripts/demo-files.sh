@@ -18,7 +18,7 @@ fake_binary() {
 # the store), each file at its place in the package.
 #   store_demo_packages SYS CATROOT DEMO
 store_demo_packages() {
-  local sys=$1 catroot=$2 demo=$3 repo disp net
+  local sys=$1 catroot=$2 demo=$3 repo disp net ext
   repo="$sys/DriverStore/FileRepository"
   disp="$repo/qvdisp.inf_amd64_8d2f0c1e4a6b3957"
   install -D -m 644 "$demo/inf/qvdisp.inf" "$disp/qvdisp.inf"
@@ -33,7 +33,13 @@ store_demo_packages() {
   fake_binary "$net/qvnet.sys" 64000
   fake_binary "$net/qvnetco.dll" 30000
   fake_binary "$net/qvnet.ini" 300
+  # The display driver's extension for one board: a package of its own, oem7.inf.
+  ext="$repo/qvdispx.inf_amd64_5c0e7a91d3f24b68"
+  install -D -m 644 "$demo/inf/qvdispx.inf" "$ext/qvdispx.inf"
+  fake_binary "$ext/qvdispx.cat" 5000
+  fake_binary "$ext/qvdispx.dll" 26000
   mkdir -p "$catroot"
   cp "$disp/qvdisp.cat" "$catroot/oem3.cat"
   cp "$net/qvnet.cat" "$catroot/oem4.cat"
+  cp "$ext/qvdispx.cat" "$catroot/oem7.cat"
 }

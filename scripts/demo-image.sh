@@ -20,6 +20,7 @@ sys="$win/system32"
 
 install -D -m 644 "$demo/inf/qvdisp.inf" "$win/Inf/oem3.inf"
 install -D -m 644 "$demo/inf/qvnet.inf" "$win/Inf/OEM4.INF"
+install -D -m 644 "$demo/inf/qvdispx.inf" "$win/Inf/oem7.inf"
 install -D -m 644 "$demo/inf/qvprint.inf" "$win/Inf/oem5.inf"
 install -D -m 644 "$demo/inf/qvcam.inf" "$win/Inf/oem6.inf"
 printf '[Version]\r\nSignature="$Windows NT$"\r\nClass=Net\r\nProvider=Microsoft\r\n' > "$win/Inf/kdnic.inf"
@@ -28,6 +29,7 @@ fake_binary "$sys/DRIVERS/qvdisp.sys" 48000
 fake_binary "$sys/qvdisp_um.dll" 120000
 fake_binary "$win/HELP/qvdisp.hlp" 9000
 fake_binary "$sys/qvdisp.v2.sys" 7000
+fake_binary "$sys/qvdispx.dll" 26000
 fake_binary "$sys/DRIVERS/qvnet.sys" 64000
 fake_binary "$sys/QVNETCO.DLL" 30000
 fake_binary "$sys/qvnet.ini" 300

@@ -20,6 +20,7 @@ demo="$root/resources/demo"
 
 install -D -m 644 "$demo/inf/qvdisp.inf" "$win/inf/oem3.inf"
 install -D -m 644 "$demo/inf/qvnet.inf" "$win/inf/oem4.inf"
+install -D -m 644 "$demo/inf/qvdispx.inf" "$win/inf/oem7.inf"
 install -D -m 644 "$demo/inf/qvprint.inf" "$win/inf/oem5.inf"
 printf '[Version]\r\nSignature="$Windows NT$"\r\nClass=Net\r\nProvider=Microsoft\r\n' > "$win/inf/kdnic.inf"
 
@@ -27,6 +28,7 @@ fake_binary "$sys/drivers/qvdisp.sys" 48000
 fake_binary "$sys/qvdisp_um.dll" 120000
 fake_binary "$win/help/qvdisp.hlp" 9000
 fake_binary "$sys/qvdisp.v2.sys" 7000
+fake_binary "$sys/qvdispx.dll" 26000
 fake_binary "$sys/drivers/qvnet.sys" 64000
 fake_binary "$sys/qvnetco.dll" 30000
 fake_binary "$sys/qvnet.ini" 300

@@ -70,9 +70,9 @@ struct ImageCommand : ::testing::Test {
 TEST_F(ImageCommand, BackupOfTheDemoImageCollectsEveryDriverWhole) {
   const std::string to = freshFolder("backup");
   ASSERT_EQ(run({"backup", "--image", image, "--to", to}), 0) << out << err;
-  EXPECT_NE(out.find("4 of 4 drivers backed up, 21 files"), std::string::npos) << out;
+  EXPECT_NE(out.find("5 of 5 drivers backed up, 24 files"), std::string::npos) << out;
   EXPECT_NE(err.find("ControlSet002, AMD64, ANSI code page 936, DRIVERS hive"), std::string::npos) << err;
-  EXPECT_NE(out.find("21 files, into " + to + "/Quorvak\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("24 files, into " + to + "/Quorvak\n"), std::string::npos) << out;
   // qelvaro.exe under Wine gives the same tree from this image (cli_image_wine), and its
   // backup of the running system with the same drivers gives this tree without the
   // camera (cli_backup_demo_wine, demo-backup-tree.txt).
@@ -84,6 +84,9 @@ TEST_F(ImageCommand, BackupOfTheDemoImageCollectsEveryDriverWhole) {
     if (line.find("/Quorvak/Image/") == std::string::npos) shared += line + "\n";
   }
   EXPECT_EQ(shared, slurp(golden + "demo-backup-tree.txt"));
+  // The board extension goes with the display driver whose device it targets.
+  EXPECT_NE(out.find("(oem7.inf): 3 files, the package from the driver store, with \"Qelvaro Demo Graphics Adapter\""),
+            std::string::npos);
   // The camera's files come from its driver-store package, which only the DRIVERS hive names.
   const std::string package = image + "/WINDOWS/system32/DriverStore/FileRepository/qvcam.inf_amd64_5c1e2f3a4b6d7e80";
   EXPECT_EQ(slurp(to + "/Quorvak/Image/Qelvaro Demo 摄像头/qvcam64.sys"), slurp(package + "/qvcam64.sys"));

@@ -115,6 +115,7 @@ struct Expected {
 };
 
 #define kDisplayPackage L"C:\\windows\\system32\\DriverStore\\FileRepository\\qvdisp.inf_amd64_8d2f0c1e4a6b3957"
+#define kExtensionPackage L"C:\\windows\\system32\\DriverStore\\FileRepository\\qvdispx.inf_amd64_5c0e7a91d3f24b68"
 #define kNetPackage L"C:\\windows\\system32\\DriverStore\\FileRepository\\qvnet.inf_amd64_neutral_3b9e6d0c2f714a85"
 
 const Expected kDemoBackup[] = {
@@ -125,6 +126,10 @@ const Expected kDemoBackup[] = {
     {"Display\\Qelvaro Demo Graphics Adapter", "um\\qvdisp_um.dll", kDisplayPackage L"\\um\\qvdisp_um.dll"},
     {"Display\\Qelvaro Demo Graphics Adapter", "qvdisp.hlp", kDisplayPackage L"\\qvdisp.hlp"},
     {"Display\\Qelvaro Demo Graphics Adapter", "qvdisp.v2.sys", kDisplayPackage L"\\qvdisp.v2.sys"},
+    // The extension INF for the display adapter's board goes with it.
+    {"Extension\\Qelvaro Demo Graphics Board Extension", "qvdispx.inf", kExtensionPackage L"\\qvdispx.inf"},
+    {"Extension\\Qelvaro Demo Graphics Board Extension", "qvdispx.cat", kExtensionPackage L"\\qvdispx.cat"},
+    {"Extension\\Qelvaro Demo Graphics Board Extension", "qvdispx.dll", kExtensionPackage L"\\qvdispx.dll"},
     {"Net\\Qelvaro Demo Ethernet \xE4\xBB\xA5\xE5\xA4\xAA\xE7\xBD\x91\xE6\x8E\xA7\xE5\x88\xB6\xE5\x99\xA8", "qvnet.inf", kNetPackage L"\\qvnet.inf"},
     {"Net\\Qelvaro Demo Ethernet \xE4\xBB\xA5\xE5\xA4\xAA\xE7\xBD\x91\xE6\x8E\xA7\xE5\x88\xB6\xE5\x99\xA8", "qvnet.cat", kNetPackage L"\\qvnet.cat"},
     {"Net\\Qelvaro Demo Ethernet \xE4\xBB\xA5\xE5\xA4\xAA\xE7\xBD\x91\xE6\x8E\xA7\xE5\x88\xB6\xE5\x99\xA8", "qvnet.sys", kNetPackage L"\\qvnet.sys"},
