@@ -33,7 +33,7 @@ store_demo_packages() {
   fake_binary "$net/qvnet.sys" 64000
   fake_binary "$net/qvnetco.dll" 30000
   fake_binary "$net/qvnet.ini" 300
-  # The display driver's extension for one board: a package of its own, oem7.inf.
+  # The display driver's extension for one board: a package of its own, published as oem20.inf.
   ext="$repo/qvdispx.inf_amd64_5c0e7a91d3f24b68"
   install -D -m 644 "$demo/inf/qvdispx.inf" "$ext/qvdispx.inf"
   fake_binary "$ext/qvdispx.cat" 5000
@@ -41,5 +41,5 @@ store_demo_packages() {
   mkdir -p "$catroot"
   cp "$disp/qvdisp.cat" "$catroot/oem3.cat"
   cp "$net/qvnet.cat" "$catroot/oem4.cat"
-  cp "$ext/qvdispx.cat" "$catroot/oem7.cat"
+  cp "$ext/qvdispx.cat" "$catroot/oem20.cat"
 }

@@ -20,7 +20,7 @@ sys="$win/system32"
 
 install -D -m 644 "$demo/inf/qvdisp.inf" "$win/Inf/oem3.inf"
 install -D -m 644 "$demo/inf/qvnet.inf" "$win/Inf/OEM4.INF"
-install -D -m 644 "$demo/inf/qvdispx.inf" "$win/Inf/oem7.inf"
+install -D -m 644 "$demo/inf/qvdispx.inf" "$win/Inf/oem20.inf"
 install -D -m 644 "$demo/inf/qvprint.inf" "$win/Inf/oem5.inf"
 install -D -m 644 "$demo/inf/qvcam.inf" "$win/Inf/oem6.inf"
 printf '[Version]\r\nSignature="$Windows NT$"\r\nClass=Net\r\nProvider=Microsoft\r\n' > "$win/Inf/kdnic.inf"

@@ -20,7 +20,7 @@ demo="$root/resources/demo"
 
 install -D -m 644 "$demo/inf/qvdisp.inf" "$win/inf/oem3.inf"
 install -D -m 644 "$demo/inf/qvnet.inf" "$win/inf/oem4.inf"
-install -D -m 644 "$demo/inf/qvdispx.inf" "$win/inf/oem7.inf"
+install -D -m 644 "$demo/inf/qvdispx.inf" "$win/inf/oem20.inf"
 install -D -m 644 "$demo/inf/qvprint.inf" "$win/inf/oem5.inf"
 printf '[Version]\r\nSignature="$Windows NT$"\r\nClass=Net\r\nProvider=Microsoft\r\n' > "$win/inf/kdnic.inf"
 

@@ -39,6 +39,8 @@ struct SetupApi {
   using GetDeviceRegistryProperty = BOOL(WINAPI*)(HDEVINFO, PSP_DEVINFO_DATA, DWORD, PDWORD, PBYTE, DWORD, PDWORD);
   using DestroyDeviceInfoList = BOOL(WINAPI*)(HDEVINFO);
   using UpdateDriver = BOOL(WINAPI*)(HWND, LPCWSTR, LPCWSTR, DWORD, PBOOL);
+  using GetInfClass = BOOL(WINAPI*)(PCWSTR, LPGUID, PWSTR, DWORD, PDWORD);
+  using InstallDriver = BOOL(WINAPI*)(HWND, LPCWSTR, DWORD, PBOOL);
 
   SetupApi() {
     setupapi = loadSystemDll(L"setupapi.dll");
@@ -49,6 +51,8 @@ struct SetupApi {
     getProperty = entry<GetDeviceRegistryProperty>(setupapi, "SetupDiGetDeviceRegistryPropertyW");
     destroyList = entry<DestroyDeviceInfoList>(setupapi, "SetupDiDestroyDeviceInfoList");
     updateDriver = entry<UpdateDriver>(newdev, "UpdateDriverForPlugAndPlayDevicesW");
+    getInfClass = entry<GetInfClass>(setupapi, "SetupDiGetINFClassW");
+    installDriver = entry<InstallDriver>(newdev, "DiInstallDriverW");
   }
   ~SetupApi() {
     if (newdev) FreeLibrary(newdev);
@@ -68,7 +72,19 @@ struct SetupApi {
   GetDeviceRegistryProperty getProperty = nullptr;
   DestroyDeviceInfoList destroyList = nullptr;
   UpdateDriver updateDriver = nullptr;
+  GetInfClass getInfClass = nullptr;        // optional
+  InstallDriver installDriver = nullptr;    // optional (Vista and later)
 };
+
+// An extension INF (class Extension) adds settings and files to the driver of the
+// devices it names; it is never their driver.
+bool isExtensionInf(const SetupApi& api, const std::wstring& infPath) {
+  static const GUID kExtension = {0xe2f84ce7, 0x8efa, 0x411c, {0xaa, 0x69, 0x97, 0x45, 0x4c, 0xa4, 0xcb, 0x57}};
+  GUID guid{};
+  wchar_t name[MAX_CLASS_NAME] = L"";
+  if (!api.getInfClass || !api.getInfClass(infPath.c_str(), &guid, name, MAX_CLASS_NAME, nullptr)) return false;
+  return IsEqualGUID(guid, kExtension) || _wcsicmp(name, L"Extension") == 0;
+}
 
 std::wstring upper(std::wstring text) {
   for (auto& c : text) {
@@ -77,14 +93,15 @@ std::wstring upper(std::wstring text) {
   return text;
 }
 
-// The hardware and compatible ids of every present device, upper-cased.
-std::set<std::wstring> presentDeviceIds(const SetupApi& api) {
-  std::set<std::wstring> ids;
+// The hardware and compatible ids of each present device, upper-cased.
+std::vector<std::set<std::wstring>> presentDevices(const SetupApi& api) {
+  std::vector<std::set<std::wstring>> devices;
   HDEVINFO list = api.getClassDevs(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES | DIGCF_PRESENT);
-  if (list == INVALID_HANDLE_VALUE) return ids;
+  if (list == INVALID_HANDLE_VALUE) return devices;
   SP_DEVINFO_DATA device{};
   device.cbSize = sizeof device;
   for (DWORD i = 0; api.enumDeviceInfo(list, i, &device); ++i) {
+    std::set<std::wstring>& ids = devices.emplace_back();
     for (DWORD property : {static_cast<DWORD>(SPDRP_HARDWAREID), static_cast<DWORD>(SPDRP_COMPATIBLEIDS)}) {
       DWORD size = 0;
       api.getProperty(list, &device, property, nullptr, nullptr, 0, &size);
@@ -97,7 +114,7 @@ std::set<std::wstring> presentDeviceIds(const SetupApi& api) {
     }
   }
   api.destroyList(list);
-  return ids;
+  return devices;
 }
 
 InstallOutcome failure(unsigned long code) {
@@ -151,7 +168,31 @@ InstallOutcome InstallDriverHere(const std::wstring& infPath, const std::vector<
   InstallOutcome outcome;
   outcome.storedInf = fileName(stored);
 
-  const std::set<std::wstring> present = presentDeviceIds(api);
+  const std::vector<std::set<std::wstring>> devices = presentDevices(api);
+  std::set<std::wstring> present;
+  for (const auto& ids : devices) present.insert(ids.begin(), ids.end());
+  if (isExtensionInf(api, infPath)) {
+    // Updating a device from an extension INF would make the extension its driver.
+    // DiInstallDriverW lets Windows apply it to every present device it fits, beside
+    // their drivers; without it the package stays in the store for the next start.
+    int fits = 0;
+    for (const auto& ids : devices) {
+      fits += std::any_of(deviceIds.begin(), deviceIds.end(),
+                          [&](const std::string& id) { return ids.count(upper(widen(id))) != 0; });
+    }
+    BOOL reboot = FALSE;
+    if (fits == 0 || !api.installDriver) {
+      outcome.status = DriverStatus::Staged;
+    } else if (api.installDriver(nullptr, infPath.c_str(), 0, &reboot)) {
+      outcome.devicesUpdated = fits;
+      outcome.status = reboot ? DriverStatus::NeedsRestart : DriverStatus::Installed;
+    } else {
+      InstallOutcome failed = failure(GetLastError());
+      failed.storedInf = outcome.storedInf;
+      return failed;
+    }
+    return outcome;
+  }
   std::set<std::wstring> tried;
   bool restart = false;
   for (const std::string& id : deviceIds) {

@@ -85,7 +85,7 @@ TEST_F(ImageCommand, BackupOfTheDemoImageCollectsEveryDriverWhole) {
   }
   EXPECT_EQ(shared, slurp(golden + "demo-backup-tree.txt"));
   // The board extension goes with the display driver whose device it targets.
-  EXPECT_NE(out.find("(oem7.inf): 3 files, the package from the driver store, with \"Qelvaro Demo Graphics Adapter\""),
+  EXPECT_NE(out.find("(oem20.inf): 3 files, the package from the driver store, with \"Qelvaro Demo Graphics Adapter\""),
             std::string::npos);
   // The camera's files come from its driver-store package, which only the DRIVERS hive names.
   const std::string package = image + "/WINDOWS/system32/DriverStore/FileRepository/qvcam.inf_amd64_5c1e2f3a4b6d7e80";

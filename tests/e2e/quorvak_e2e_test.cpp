@@ -629,12 +629,13 @@ TEST(Quorvak, BacksUpTheDemoSetAsASelfExtractingPackage) {
   ASSERT_NE(restore, nullptr) << "the restore program did not start";
   Sleep(800);
   screenshot("sfx-restore-program");
-  // The restore program lists the three demo drivers in its grid, one row each.
+  // The restore program lists the three demo drivers and the display driver's
+  // extension in its grid, one row each.
   HWND restoreGrid = FindWindowExW(restore, nullptr, L"QelvaroCellGrid", nullptr);
   ASSERT_NE(restoreGrid, nullptr);
   const UINT cellPoint = RegisterWindowMessageW(L"QelvaroCellGrid.CellPoint");
-  EXPECT_NE(SendMessageW(restoreGrid, cellPoint, 2, 0), -1);
-  EXPECT_EQ(SendMessageW(restoreGrid, cellPoint, 3, 0), -1);
+  EXPECT_NE(SendMessageW(restoreGrid, cellPoint, 3, 0), -1);
+  EXPECT_EQ(SendMessageW(restoreGrid, cellPoint, 4, 0), -1);
   PostMessageW(restore, WM_CLOSE, 0, 0);
   EXPECT_EQ(WaitForSingleObject(run, 20000), WAIT_OBJECT_0);
   wchar_t temp[MAX_PATH + 1] = {};
