@@ -147,6 +147,26 @@ rc=$?
 [ $rc = 0 ] || fail "qelvaro restore ended with $rc"
 check_installed "qelvaro restore"
 
+# An extension INF for the same device adds to its driver and never becomes it: after
+# restoring one, the device's driver key still names the test driver's INF.
+ext="$drive_c/bk6/Quorvak/Extension/Qelvaro Test Extension"
+mkdir -p "$ext"
+printf '%s\r\n' '[Version]' 'Signature="$WINDOWS NT$"' 'Class=Extension' \
+  'ClassGuid={e2f84ce7-8efa-411c-aa69-97454ca4cb57}' 'ExtensionId={0b5cb6c6-2b1e-4d0c-9a7e-3f1d2c4b5a69}' \
+  'Provider=Qelvaro Test Labs' 'DriverVer=03/15/2025,2.5.0.8' 'CatalogFile=qvtestx.cat' \
+  '[Manufacturer]' 'Labs=QvExt,NTx86,NTamd64' '[QvExt.NTx86]' 'Ext=QvExtInstall,ROOT\QVRESTORETEST' \
+  '[QvExt.NTamd64]' 'Ext=QvExtInstall,ROOT\QVRESTORETEST' '[QvExtInstall]' 'AddReg=QvExtReg' \
+  '[QvExtReg]' 'HKR,,QvExtension,0x10001,1' > "$ext/qvtestx.inf"
+printf 'catalog' > "$ext/qvtestx.cat"
+out=$(win "$qelvaro" restore 'C:\bk6\Quorvak' --all 2>&1); rc=$?
+now=$(win reg query 'HKLM\System\CurrentControlSet\Control\Class\{4d36e97d-e325-11ce-bfc1-08002be10318}' /s 2>/dev/null |
+  tr -d '\r' | awk '/^HKEY/ {k=$0} $1=="InfPath" {print k " " $NF}' | grep -i "$(basename "$(inf_in_store)")")
+if [ $rc = 0 ] && [ -n "$now" ] && [ "$(service_image)" != "" ] && printf '%s' "$out" | grep -q '^installed .*qvtestx.inf'; then
+  pass "an extension INF is applied beside the device's driver: $out"
+else
+  fail "extension INF: exit $rc, the device's driver key now: '${now}': $out"
+fi
+
 # A backup that lost a file: named, nothing installed, exit code 1.
 mkdir -p "$drive_c/bk2" && cp -r "$drive_c/bk/Quorvak" "$drive_c/bk2/"
 rm -f "$drive_c/bk2/Quorvak/System/"*/qvtest.sys
