@@ -50,6 +50,7 @@ void writeInstallModel(JsonWriter& json, const InfInstallModel& model, MachineAr
                        const SystemFolders& folders) {
   stringArray(json, "Models", model.modelsSections);
   stringArray(json, "InstallSections", model.installSections);
+  stringArray(json, "ComponentIds", model.componentIds);
   json.key("Files");
   json.beginArray();
   for (const InfFile& f : model.files) {

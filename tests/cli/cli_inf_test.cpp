@@ -89,7 +89,7 @@ TEST(InfCommand, EmptyListsAndDispatch) {
   EXPECT_EQ(r.out,
             "[\n  {\n    \"file\": \"empty.inf\",\n    \"CatalogFile\": \"\",\n"
             "    \"DefaultDestDir\": \"\",\n    \"SourceDisksFiles\": [],\n    \"Models\": [],\n"
-            "    \"InstallSections\": [],\n    \"Files\": []\n  }\n]\n");
+            "    \"InstallSections\": [],\n    \"ComponentIds\": [],\n    \"Files\": []\n  }\n]\n");
   std::ostringstream out, err;
   EXPECT_EQ(RunCommandLine({"frobnicate"}, out, err), 2);
   EXPECT_NE(err.str().find("unknown command 'frobnicate'"), std::string::npos);
