@@ -290,7 +290,7 @@ bool BackupCollector::copyPackage(const std::string& package, const std::string&
   const IniDocument doc = LoadIniFile(report.folder + "\\" + infRelative, fs_).value_or(IniDocument{});
   const InfInstallModel model = ReadInfInstallModel(doc, arch_, installSection);
   components_ = model.componentIds;
-  const InfDestination dest = ReadInfForBackup(doc, arch_).destination;
+  const InfDestination& dest = model.defaultDestination;
   if (!model.catalog.empty() && IsPlainEntryName(model.catalog) && !present.count(asciiLowerCopy(model.catalog))) {
     copyCatalog(model.catalog, model.catalog, report);
   }
@@ -340,7 +340,7 @@ void BackupCollector::collectInstalled(const std::string& installSection, const 
   const IniDocument doc = LoadIniFile(infCopy, fs_).value_or(IniDocument{});
   const InfInstallModel model = ReadInfInstallModel(doc, arch_, installSection);
   components_ = model.componentIds;
-  const InfDestination dest = ReadInfForBackup(doc, arch_).destination;
+  const InfDestination& dest = model.defaultDestination;
   if (!model.catalog.empty()) copyCatalog(model.catalog, model.catalog, report);
 
   // Flat, each file under its source name, unless two files the driver needs would

@@ -74,7 +74,10 @@ class ModelBuilder {
       : doc_(doc), arch_(arch), model_(model) {}
 
   void readDefaultDestination() {
-    if (auto raw = doc_.rawValue("DestinationDirs", "DefaultDestDir")) defaultDest_ = destination(*raw);
+    if (auto raw = doc_.rawValue("DestinationDirs", "DefaultDestDir")) {
+      defaultDest_ = destination(*raw);
+      model_.defaultDestination = {defaultDest_.dirId, defaultDest_.subdir};
+    }
   }
 
   // The CopyFiles of one install section and the sections that go with it.

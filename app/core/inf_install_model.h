@@ -27,6 +27,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "inf_backup_view.h"
 #include "inf_values.h"
 #include "ini_reader.h"
 
@@ -79,6 +80,7 @@ struct InfFile {
 
 struct InfInstallModel {
   std::string catalog;  // for the architecture; empty when the INF names none
+  InfDestination defaultDestination;  // [DestinationDirs] DefaultDestDir; dirId empty when none
   std::vector<std::string> modelsSections;
   std::vector<std::string> installSections;  // as named in the INF
   std::vector<std::string> modelDescriptions;
