@@ -102,16 +102,6 @@ RestoreCatalog LoadRestoreCatalog(const FileSystem& fs, const std::string& root,
 DriverResult RestoreDriver(FileSystem& fs, const RestoreItem& item, const std::string& stagingDir,
                            DriverInstaller* installer) {
   DriverResult result;
-  // Nothing of a driver whose files changed since the backup is installed, whatever
-  // its INF now says.
-  if (item.sums) {
-    result.damaged = item.sumsDamaged ? std::vector<std::string>{kChecksumListName} : damagedFiles(fs, item);
-    if (!result.damaged.empty()) {
-      result.problemKind = Problem::Damaged;
-      result.problem = "files changed or missing since the backup (" + std::string(kChecksumListName) + ")";
-      return result;
-    }
-  }
   if (!item.readable) {
     result.problemKind = item.unreadable == Problem::None ? Problem::InfUnreadable : item.unreadable;
     result.problem = item.problem.empty() ? "the INF cannot be read" : item.problem;
@@ -151,6 +141,16 @@ DriverResult RestoreDriver(FileSystem& fs, const RestoreItem& item, const std::s
   if (!plan.missing.empty()) {
     result.status = DriverStatus::Incomplete;
     return result;
+  }
+  // Nothing of a driver whose files changed since the backup is installed. (A file
+  // its INF needs that is gone, or a link, was named above as the layout's fault.)
+  if (item.sums) {
+    result.damaged = item.sumsDamaged ? std::vector<std::string>{kChecksumListName} : damagedFiles(fs, item);
+    if (!result.damaged.empty()) {
+      result.problemKind = Problem::Damaged;
+      result.problem = "files changed or missing since the backup (" + std::string(kChecksumListName) + ")";
+      return result;
+    }
   }
   result.stagedInf = stagingDir + "\\" + item.driver.infName;
   if (!installer) {

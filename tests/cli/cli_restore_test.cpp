@@ -72,21 +72,25 @@ TEST(CliRestore, DryRunListsEveryDriverWithoutInstalling) {
   EXPECT_FALSE(f.tree.onDisk("D:\\run\\1"));
 }
 
-// Against the backup's checksum list: exactly the driver with a changed or a lost file
-// is refused, in a dry run too; the others install.
+// Against the backup's checksum list: exactly the driver with a changed file, or with
+// a listed file gone, is refused, in a dry run too; the others install.
 TEST(CliRestore, RefusesExactlyTheDamagedDriver) {
+  const std::string sys = "D:\\Quorvak\\Net\\Beta device\\beta.sys";
+  const std::string notes = "D:\\Quorvak\\Net\\Beta device\\beta.txt";
   for (const bool removed : {false, true}) {
     for (const bool dryRun : {true, false}) {
       Fixture f;
+      f.tree.put(notes, "read me");  // listed, though no INF names it
       std::string failed, out, err;
       ASSERT_TRUE(WriteBackupChecksums(f.tree.fs(), "D:\\Quorvak", BackupResult{}, failed));
-      if (removed) std::remove(f.tree.host("D:\\Quorvak\\Net\\Beta device\\beta.sys").c_str());
-      else f.tree.put("D:\\Quorvak\\Net\\Beta device\\beta.sys", "B");
+      if (removed) std::remove(f.tree.host(notes).c_str());
+      else f.tree.put(sys, "B");
       Args args{"D:\\Quorvak"};
       if (dryRun) args.push_back("--dry-run");
       EXPECT_EQ(f.run(args, out, err), 1) << err;
       EXPECT_NE(out.find("failed     \"ROOT\\BETA device\" (Net\\Beta device\\beta.inf): files changed or "
-                         "missing since the backup (SHA256SUMS): beta.sys\n"),
+                         "missing since the backup (SHA256SUMS): " +
+                         std::string(removed ? "beta.txt" : "beta.sys") + "\n"),
                 std::string::npos)
           << out;
       EXPECT_NE(out.find(dryRun ? "ready      \"ROOT\\ALPHA device\"" : "installed  \"ROOT\\ALPHA device\""),
@@ -97,8 +101,6 @@ TEST(CliRestore, RefusesExactlyTheDamagedDriver) {
   }
 }
 
-// A backup from a Windows of another architecture: one warning naming the drivers
-// that cannot install here.
 TEST(CliRestore, WarnsOnceWhenTheBackupComesFromAnotherArchitecture) {
   Fixture f;
   f.tree.put("D:\\Quorvak\\backup.json", "{\n  \"architecture\": \"amd64\"\n}\n");
