@@ -4,6 +4,8 @@
 
 #include "backup_collector.h"
 #include "backup_root.h"
+#include "backup_manifest.h"
+#include "checksum_list.h"
 #include "console_ui.h"
 #include "device_index.h"
 #include "driver_inventory.h"
@@ -151,7 +153,25 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
   out << "\n";
   // Drivers below a key that could not be listed were not even seen: not a whole backup.
   const bool whole = result.complete() && inventory.unreadableKeys.empty();
-  if (format == "folder") return whole ? 0 : 1;
+  // backup.json and the checksum list go in last, the list over every file of the
+  // backup (a package's restore program included), once nothing more is written into it.
+  const BackupOrigin origin{arch, ReadWindowsVersion(system.registry), UtcNow()};
+  const auto writeSums = [&] {
+    std::string failedPath;
+    if (const FsResult r = SealBackup(system.fs, root, result, origin, failedPath); !r) {
+      err << "qelvaro backup: cannot write backup.json and SHA256SUMS: " << shown(failedPath) << ": " << r.describe() << "\n";
+      return false;
+    }
+    return true;
+  };
+  const auto unpacked = [&] {
+    err << "qelvaro backup: nothing was packed; the backup stays in " << shown(root) << "\n";
+    return 1;
+  };
+  if (format == "folder") {
+    if (skippedDrivers == result.drivers.size()) return 1;
+    return writeSums() && whole ? 0 : 1;
+  }
   if (skippedDrivers == result.drivers.size()) {
     (void)system.fs.deleteTree(root);  // this run's own folder, with nothing in it to pack
     return 1;
@@ -174,6 +194,7 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
     const std::string stubFile = scratch + "\\sfx.bin", iconFile = scratch + "\\icon.ico";
     FsResult wrote = system.fs.writeFile(root + "\\setup.exe", setupExe);
     bool scratchMade = false;
+    if (wrote.ok() && !writeSums()) return unpacked();
     if (wrote.ok()) scratchMade = (wrote = system.fs.createNewDir(scratch)).ok();
     if (wrote.ok()) wrote = system.fs.writeFile(stubFile, stub);
     if (wrote.ok() && !icon.empty()) wrote = system.fs.writeFile(iconFile, icon);
@@ -186,6 +207,7 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
     }
     if (scratchMade) (void)system.fs.deleteTree(scratch);  // never a folder this run did not make
   } else {
+    if (!writeSums()) return unpacked();
     zipped = PackBackupAsZip(zipPath(root), zipPath(packageFile), bar, nullptr);
   }
   if (shownPercent >= 0) out << "\n";

@@ -81,6 +81,7 @@ std::string detail(const DriverResult& r, MachineArch arch) {
   }
   if (!r.unsafe.empty()) return r.problem + ": " + joinNames(r.unsafe);
   if (!r.badNames.empty()) return r.problem + ": " + joinNames(r.badNames);
+  if (!r.damaged.empty()) return r.problem + ": " + joinNames(r.damaged);
   if (!r.problem.empty()) return r.problem;
   return restore::DescribeInstallError(r.install.code, r.install.systemText);
 }
@@ -109,6 +110,9 @@ class StagingFileSystem final : public FileSystem {
     return fs_.readFileHead(path, limit, fileSize);
   }
   DirListing listDir(const std::string& path) const override { return fs_.listDir(path); }
+  FsResult hashFile(const std::string& path, std::string& sha256, std::uint64_t& size) const override {
+    return fs_.hashFile(path, sha256, size);
+  }
   FsResult createDir(const std::string& path) override {
     return staged(path) ? fs_.createNewDir(path) : fs_.createDir(path);
   }
@@ -189,6 +193,13 @@ int RunRestoreCommand(const Args& args, RestoreSystem& system, std::ostream& out
     return refuse("cannot list " + o.folder + ": " + catalog.search.result.describe());
   }
   for (const auto& p : catalog.search.problems) err << "qelvaro restore: cannot list " << p << "\n";
+  if (catalog.backupArch && *catalog.backupArch != arch) {
+    err << "qelvaro restore: warning: this backup comes from " << ArchDecoration(*catalog.backupArch)
+        << " Windows and this machine is " << ArchDecoration(arch);
+    const std::vector<std::string> cannot = restore::DriversNotForThisArch(catalog);
+    if (!cannot.empty()) err << "; these drivers have no " << ArchDecoration(arch) << " version: " << joinNames(cannot);
+    err << "\n";
+  }
 
   std::vector<const RestoreItem*> chosen;
   for (const RestoreItem& item : catalog.items) {

@@ -6,6 +6,7 @@
 #include <new>
 #include <string_view>
 
+#include "cmd_verify.h"
 #include "image_system.h"
 #include "zip_packaging.h"
 #include "zipcomp/zip_command.h"
@@ -26,6 +27,7 @@ constexpr std::string_view kUsage =
     "                                    list the drivers of this system or of the volume at ROOT\n"
     "  restore FOLDER [--all | --driver TEXT]... [--dry-run] [--json]\n"
     "                                    put back the drivers of a backup folder (Windows; --dry-run anywhere)\n"
+    "  verify PATH [--json]              check a backup folder, Zip file or package against its checksums\n"
     "  zip FOLDER ARCHIVE [--level N] [--password P] [--move] [--follow-links]\n"
     "                                    pack a folder into a Zip file\n";
 
@@ -51,6 +53,7 @@ int RunCommandLine(const Args& args, std::ostream& out, std::ostream& err) {
   }
   if (command == "list") return RunListCommand(rest, out, err);
   if (command == "restore") return RunPlatformRestore(rest, out, err);
+  if (command == "verify") return RunPlatformVerify(rest, out, err);
   if (command == "zip") return zipcomp::runZipCommand(rest, out, err);
   err << "qelvaro: unknown command '" << command << "'\n" << kUsage;
   return 2;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "cmd_restore.h"
+#include "cmd_verify.h"
 #include "windows_tree_file_system.h"
 
 namespace qelvaro {
@@ -70,5 +71,17 @@ int RunPlatformRestore(const Args& args, std::ostream& out, std::ostream& err) {
                        "drivers are installed by qelvaro.exe on Windows; this build checks them with --dry-run"};
   system.toFsPath = hostToTreePath;
   return RunRestoreCommand(args, system, out, err);
+}
+
+int RunPlatformVerify(const Args& args, std::ostream& out, std::ostream& err) {
+  WindowsTreeFileSystem fs;
+  if (auto error = fs.mapDrive('Z', "/")) {
+    err << "qelvaro verify: " << *error << "\n";
+    return kVerifyNotABackup;
+  }
+  const auto open = [&fs](const std::string& path, FsResult& why) {
+    return OpenArchiveInput(fs.hostPath(path).value_or(path), why);
+  };
+  return RunVerifyCommand(args, fs, hostToTreePath, open, out, err);
 }
 }  // namespace qelvaro

@@ -7,6 +7,7 @@
 
 #include "cmd_backup.h"
 #include "cmd_restore.h"
+#include "cmd_verify.h"
 #include "driver_install.h"
 #include "native_arch.h"
 #include "win32_installer.h"
@@ -82,4 +83,9 @@ int RunPlatformRestore(const Args& args, std::ostream& out, std::ostream& err) {
   if (!runFolder.empty()) (void)fs.deleteTree(narrow(runFolder));
   return code;
 }
+int RunPlatformVerify(const Args& args, std::ostream& out, std::ostream& err) {
+  Win32FileSystem fs;
+  return RunVerifyCommand(args, fs, nullptr, OpenArchiveInput, out, err);
+}
+
 }  // namespace qelvaro

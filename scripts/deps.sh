@@ -14,6 +14,7 @@ packages=(
   p7zip-full libarchive-tools unzip zip python3
   dpkg-dev
   libhivex-dev libwin-hivex-perl libhivex-bin
+  nettle-dev
 )
 
 SUDO=""

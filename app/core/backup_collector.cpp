@@ -173,7 +173,8 @@ DriverReport BackupCollector::collect(const DriverRow& driver, const std::string
 
   const std::string infSource = InfDir(folders_) + "\\" + driver.infName;
   const std::string infCopy = report.folder + "\\" + driver.infName;
-  if (const FsResult r = fs_.copyFile(infSource, infCopy); !r) {
+  std::string infSum;
+  if (const FsResult r = fs_.copyFileHashed(infSource, infCopy, infSum); !r) {
     report.skip = r.error() == FsError::NotFound ? DriverSkip::InfNotFound : DriverSkip::InfNotCopied;
     report.skipReason = r;
     report.skipPath = infSource;
@@ -183,7 +184,7 @@ DriverReport BackupCollector::collect(const DriverRow& driver, const std::string
     if (rootCreated) (void)fs_.deleteTree(backupRoot);
     return report;
   }
-  report.copied.push_back({driver.infName, infSource});
+  report.copied.push_back({driver.infName, infSource, std::move(infSum)});
   sink.letMessagesRun();
   collectInstalled(driver.installSection, package, report);
   return report;
@@ -276,11 +277,12 @@ bool BackupCollector::copyPackage(const std::string& package, const std::string&
       report.skippedFiles.push_back({f, "", FsResult::Failure(FsError::BadName)});
       continue;
     }
-    if (const FsResult r = fs_.copyFile(from, report.folder + "\\" + f); !r) {
+    std::string sum;
+    if (const FsResult r = fs_.copyFileHashed(from, report.folder + "\\" + f, sum); !r) {
       report.skippedFiles.push_back({f, from, r});
       continue;
     }
-    report.copied.push_back({f, from});
+    report.copied.push_back({f, from, std::move(sum)});
     present.insert(asciiLowerCopy(f));
     sink.letMessagesRun();
   }
@@ -481,9 +483,10 @@ void BackupCollector::copyFirstThatCopies(const std::vector<std::string>& found,
   }
   std::optional<SkippedFile> first;
   for (const std::string& source : found) {
-    const FsResult r = fs_.copyFile(source, report.folder + "\\" + name);
+    std::string sum;
+    const FsResult r = fs_.copyFileHashed(source, report.folder + "\\" + name, sum);
     if (r) {
-      report.copied.push_back({name, source});
+      report.copied.push_back({name, source, std::move(sum)});
       return;
     }
     if (!first) first = SkippedFile{name, source, r};

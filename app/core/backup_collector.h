@@ -77,6 +77,7 @@ enum class DriverSkip {
 struct CollectedFile {
   std::string name;    // the name in the driver folder
   std::string source;  // where it was copied from
+  std::string sha256;  // of the bytes written, taken while copying
 };
 
 struct SkippedFile {

@@ -103,7 +103,7 @@ std::string DriverProblemLine(const DriverReport& r) {
 
 std::string BackupReportPath(const std::string& backupRoot) { return backupRoot + texts::kReportFileSuffix; }
 
-std::string BackupReportText(const BackupResult& result) {
+std::string BackupReportText(const BackupResult& result, const BackupOrigin* origin) {
   std::size_t whole = 0, partial = 0, skipped = 0;
   for (const auto& d : result.drivers) {
     if (d.skipped()) ++skipped;
@@ -113,6 +113,12 @@ std::string BackupReportText(const BackupResult& result) {
   std::string out = "\xEF\xBB\xBF";
   line(out, texts::kReportTitle);
   line(out, FormatText(texts::kReportRoot, {result.root}));
+  if (origin) {
+    line(out, FormatText(texts::kReportArch, {ArchDecoration(origin->arch)}));
+    line(out, FormatText(texts::kReportWindows,
+                         {origin->windowsVersion.empty() ? texts::kReportUnknown : origin->windowsVersion}));
+    line(out, FormatText(texts::kReportChecksums, {kChecksumListName, kManifestName}));
+  }
   line(out, FormatText(texts::kReportSummary, {std::to_string(result.drivers.size()), std::to_string(whole),
                                                std::to_string(partial), std::to_string(skipped)}));
   for (const auto& d : result.drivers) {
@@ -179,6 +185,22 @@ std::string BackupEndMessage(const BackupResult& result, const BackupEnd& end) {
   }
   if (!end.reportError.empty()) text += "\r\n\r\n" + end.reportError;
   if (!end.note.empty()) text += "\r\n" + end.note;
+  return text;
+}
+
+std::string VerifyEndText(std::size_t filesChecked, const std::vector<VerifyIssue>& issues, const std::string& error) {
+  if (!error.empty()) return FormatText(texts::kVerifyFailed, {error});
+  if (issues.empty()) return FormatText(texts::kVerifyAllMatch, {std::to_string(filesChecked)});
+  std::string text = FormatText(texts::kVerifyMismatch, {std::to_string(issues.size()), std::to_string(filesChecked)});
+  for (std::size_t i = 0; i < issues.size() && i < kDriversInMessage; ++i) {
+    const VerifyIssue& issue = issues[i];
+    const char* pattern = issue.kind == VerifyIssueKind::Missing      ? texts::kVerifyMissing
+                          : issue.kind == VerifyIssueKind::Unexpected ? texts::kVerifyUnexpected
+                          : issue.kind == VerifyIssueKind::Unreadable ? texts::kVerifyUnreadable
+                                                                      : texts::kVerifyChanged;
+    text += "\r\n" + FormatText(pattern, {issue.path, issue.detail});
+  }
+  if (issues.size() > kDriversInMessage) text += "\r\n...";
   return text;
 }
 

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "backup_collector.h"
+#include "backup_manifest.h"
+#include "checksum_list.h"
 #include "file_system.h"
 
 namespace qelvaro {
@@ -28,7 +30,13 @@ std::string DriverProblemLine(const DriverReport& report);
 std::string BackupReportPath(const std::string& backupRoot);
 
 // The report: UTF-8 with a byte-order mark and CRLF line ends, so that Notepad reads it.
-std::string BackupReportText(const BackupResult& result);
+// With `origin`, it names the source machine's architecture and Windows version and
+// the checksum list the backup carries.
+std::string BackupReportText(const BackupResult& result, const BackupOrigin* origin = nullptr);
+
+// What reading the backup back found, for the end message: how many files were
+// checked, or (up to ten) those that do not match. `error` when it could not be read.
+std::string VerifyEndText(std::size_t filesChecked, const std::vector<VerifyIssue>& issues, const std::string& error);
 
 // How the run ended, besides the collection itself.
 struct BackupEnd {

@@ -1,5 +1,6 @@
 #include "file_system.h"
 
+#include "sha256.h"
 #include "text_encoding.h"
 
 namespace qelvaro {
@@ -70,6 +71,21 @@ FsResult FileSystem::copyNewFile(const std::string& from, const std::string& to)
     return FsResult::Failure(FsError::AlreadyExists);
   }
   return copyFile(from, to);
+}
+
+FsResult FileSystem::copyFileHashed(const std::string& from, const std::string& to, std::string& sha256) {
+  if (!Sha256().ok()) return FsResult::Failure(FsError::NotSupported);
+  if (FsResult r = copyFile(from, to); !r) return r;
+  std::uint64_t size = 0;
+  return hashFile(to, sha256, size);
+}
+
+FsResult FileSystem::hashFile(const std::string& path, std::string& sha256, std::uint64_t& size) const {
+  const std::optional<std::string> bytes = readFile(path);
+  if (!bytes) return FsResult::Failure(exists(path, AttrMask::Folder) ? FsError::NotAFile : FsError::NotFound);
+  sha256 = Sha256Hex(*bytes);
+  size = bytes->size();
+  return sha256.empty() ? FsResult::Failure(FsError::NotSupported) : FsResult{};
 }
 
 }  // namespace qelvaro

@@ -122,6 +122,16 @@ class FileSystem {
   // target exclusively (CREATE_NEW).
   virtual FsResult copyNewFile(const std::string& from, const std::string& to);
 
+  // copyFile that also gives the SHA-256 (lower-case hex) of the bytes written, hashed
+  // as they pass, so that a backup's checksum list costs no second read. The default
+  // copies and then reads the copy (for test doubles); the platforms hash in passing.
+  // Fails with NotSupported, and copies nothing, when the platform offers no SHA-256.
+  virtual FsResult copyFileHashed(const std::string& from, const std::string& to, std::string& sha256);
+
+  // The SHA-256 of the file and its size, read once in pieces, so that a file of any
+  // size costs a small buffer. The default reads the whole file (test doubles).
+  virtual FsResult hashFile(const std::string& path, std::string& sha256, std::uint64_t& size) const;
+
   // Writes `bytes` as the whole file, replacing it when it exists.
   virtual FsResult writeFile(const std::string& path, std::string_view bytes);
 

@@ -102,5 +102,22 @@ inline constexpr char kReportMissing[] = "    未找到 {0}, 查找位置: {1}";
 inline constexpr char kReportFromStore[] = "    来自驱动程序存储区: {0}";
 inline constexpr char kReportWithDriver[] = "    随 {0} 一起备份 (同一设备的扩展包或软件组件包)";
 inline constexpr char kReportNotNeeded[] = "    未找到 {0} (安装时不复制此文件, 不影响还原), 查找位置: {1}";
+inline constexpr char kReportArch[] = "系统架构: {0}";
+inline constexpr char kReportWindows[] = "Windows 版本: {0}";
+inline constexpr char kReportUnknown[] = "未知";
+inline constexpr char kReportChecksums[] =
+    "校验和列表: 备份根目录中的 {0} (每个文件的 SHA-256, 可用 qelvaro verify、sha256sum -c 或 certutil -hashfile 核对), "
+    "备份说明: {1}";
+
+// Reading the backup back after it is written.
+inline constexpr char kVerifying[] = "正在校验备份...";
+inline constexpr char kVerifyAllMatch[] = "已校验 {0} 个文件, 全部与校验和列表一致.";
+inline constexpr char kVerifyMismatch[] = "校验发现 {0} 个文件与备份时不一致 (共校验 {1} 个文件):";
+inline constexpr char kVerifyChanged[] = "{0} (已更改)";
+inline constexpr char kVerifyMissing[] = "{0} (缺失)";
+inline constexpr char kVerifyUnexpected[] = "{0} (多余)";
+inline constexpr char kVerifyUnreadable[] = "{0} (无法读取: {1})";
+inline constexpr char kVerifyFailed[] = "无法校验备份: {0}";
+inline constexpr char kSealFailed[] = "无法写入校验和列表 (backup.json, SHA256SUMS): {0}: {1}";
 
 }  // namespace qelvaro::texts

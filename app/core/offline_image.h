@@ -89,6 +89,12 @@ class CodePageFileSystem final : public FileSystem {
   DirListing listDir(const std::string& path) const override { return inner_.listDir(path); }
   FsResult createDir(const std::string& path) override { return inner_.createDir(path); }
   FsResult copyFile(const std::string& from, const std::string& to) override { return inner_.copyFile(from, to); }
+  FsResult copyFileHashed(const std::string& from, const std::string& to, std::string& sha256) override {
+    return inner_.copyFileHashed(from, to, sha256);
+  }
+  FsResult hashFile(const std::string& path, std::string& sha256, std::uint64_t& size) const override {
+    return inner_.hashFile(path, sha256, size);
+  }
   FsResult writeFile(const std::string& path, std::string_view bytes) override {
     return inner_.writeFile(path, bytes);
   }

@@ -11,6 +11,8 @@
 #include <iterator>
 #include <memory>
 
+#include "sha256.h"
+
 namespace qelvaro {
 
 FsResult FsResultFromErrno(int err) {
@@ -125,7 +127,8 @@ FsResult writeAll(int fd, const char* data, std::size_t size) {
   return {};
 }
 
-FsResult copyByReadWrite(int in, int out) {
+// Copies `in` to `out` (when out >= 0) in pieces, each given to `hash` when there is one.
+FsResult copyByReadWrite(int in, int out, Sha256* hash = nullptr, std::uint64_t* size = nullptr) {
   std::unique_ptr<char[]> buffer(new char[1 << 20]);
   for (;;) {
     const ssize_t n = ::read(in, buffer.get(), 1 << 20);
@@ -134,6 +137,9 @@ FsResult copyByReadWrite(int in, int out) {
       if (errno == EINTR) continue;
       return lastError();
     }
+    if (hash) hash->update(buffer.get(), static_cast<std::size_t>(n));
+    if (size) *size += static_cast<std::uint64_t>(n);
+    if (out < 0) continue;
     if (auto r = writeAll(out, buffer.get(), static_cast<std::size_t>(n)); !r) return r;
   }
 }
@@ -280,6 +286,34 @@ FsResult PosixFileSystem::createDir(const std::string& path) {
 }
 
 FsResult PosixFileSystem::copyFile(const std::string& from, const std::string& to) {
+  return copy(from, to, nullptr);
+}
+
+FsResult PosixFileSystem::copyFileHashed(const std::string& from, const std::string& to, std::string& sha256) {
+  Sha256 hash;
+  if (!hash.ok()) return FsResult::Failure(FsError::NotSupported);
+  FsResult r = copy(from, to, &hash);
+  if (r) sha256 = hash.hexDigest();
+  return r;
+}
+
+FsResult PosixFileSystem::hashFile(const std::string& path, std::string& sha256, std::uint64_t& size) const {
+  Sha256 hash;
+  if (!hash.ok()) return FsResult::Failure(FsError::NotSupported);
+  UniqueFd in(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!in) return lastError();
+  struct stat st {};
+  if (::fstat(in.get(), &st) != 0) return lastError();
+  if (!S_ISREG(st.st_mode)) return FsResult::Failure(FsError::NotAFile, EISDIR);
+  // The kernel may read ahead: the file is read once from start to end.
+  (void)::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+  size = 0;
+  if (FsResult r = copyByReadWrite(in.get(), -1, &hash, &size); !r) return r;
+  sha256 = hash.hexDigest();
+  return {};
+}
+
+FsResult PosixFileSystem::copy(const std::string& from, const std::string& to, Sha256* hash) {
   // Non-blocking, so that a pipe in a foreign tree cannot hang the open (the flag
   // changes nothing for a regular file).
   UniqueFd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
@@ -295,7 +329,7 @@ FsResult PosixFileSystem::copyFile(const std::string& from, const std::string& t
   UniqueFd out;
   // A copy is never readable by more people than its source (a secret of 0600 stays 0600).
   if (auto r = openForReplace(to, existing, out, st.st_mode & 0666); !r) return r;
-  FsResult r = copyContents(in.get(), out.get());
+  FsResult r = hash ? copyByReadWrite(in.get(), out.get(), hash) : copyContents(in.get(), out.get());
   if (r) {
     // Windows keeps the time of last change on a copy; so do we.
     const struct timespec times[2] = {st.st_atim, st.st_mtim};

@@ -11,6 +11,8 @@
 
 namespace qelvaro {
 
+class Sha256;
+
 // The failure for an errno value.
 FsResult FsResultFromErrno(int err);
 
@@ -25,10 +27,16 @@ class PosixFileSystem final : public FileSystem {
   // The copy is written with mode 0666 less the umask, whatever the source's mode,
   // so that a later copy can replace it.
   FsResult copyFile(const std::string& from, const std::string& to) override;
+  // The same copy through our own buffer, hashed on the way.
+  FsResult copyFileHashed(const std::string& from, const std::string& to, std::string& sha256) override;
+  FsResult hashFile(const std::string& path, std::string& sha256, std::uint64_t& size) const override;
   FsResult writeFile(const std::string& path, std::string_view bytes) override;
   FsResult deleteTree(const std::string& path) override;
   bool isLink(const std::string& path) const override;
   FsResult createNewDir(const std::string& path) override;
+
+ private:
+  FsResult copy(const std::string& from, const std::string& to, Sha256* hash);
 };
 
 }  // namespace qelvaro

@@ -634,6 +634,22 @@ FsResult WindowsTreeFileSystem::createDir(const std::string& path) {
 }
 
 FsResult WindowsTreeFileSystem::copyFile(const std::string& from, const std::string& to) {
+  return copy(from, to, nullptr);
+}
+
+FsResult WindowsTreeFileSystem::copyFileHashed(const std::string& from, const std::string& to, std::string& sha256) {
+  return copy(from, to, &sha256);
+}
+
+FsResult WindowsTreeFileSystem::hashFile(const std::string& path, std::string& sha256, std::uint64_t& size) const {
+  const auto r = resolve(path);
+  if (!r || !r->exists || r->isTableFile || !staysInside(path, r->host)) {
+    return FsResult::Failure(FsError::NotFound, ENOENT);
+  }
+  return host_.hashFile(r->host, sha256, size);
+}
+
+FsResult WindowsTreeFileSystem::copy(const std::string& from, const std::string& to, std::string* sha256) {
   const auto source = resolve(from);
   if (!source || !source->exists || source->isTableFile || !staysInside(from, source->host)) {
     return FsResult::Failure(FsError::NotFound, ENOENT);
@@ -641,7 +657,8 @@ FsResult WindowsTreeFileSystem::copyFile(const std::string& from, const std::str
   const auto target = resolve(to);
   if (!target || !target->parentOk || !staysInside(to, target->host)) return FsResult::Failure(FsError::NotFound, ENOENT);
   if (target->isTableFile) return FsResult::Failure(FsError::AccessDenied, EACCES);
-  FsResult result = host_.copyFile(source->host, target->host);
+  FsResult result = sha256 ? host_.copyFileHashed(source->host, target->host, *sha256)
+                           : host_.copyFile(source->host, target->host);
   if (result) {
     setAttributes(to, attributesOf(source->key));
     noteCreated(target->host, false);

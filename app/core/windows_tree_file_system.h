@@ -80,6 +80,8 @@ class WindowsTreeFileSystem final : public FileSystem {
   DirListing listDir(const std::string& path) const override;
   FsResult createDir(const std::string& path) override;
   FsResult copyFile(const std::string& from, const std::string& to) override;
+  FsResult copyFileHashed(const std::string& from, const std::string& to, std::string& sha256) override;
+  FsResult hashFile(const std::string& path, std::string& sha256, std::uint64_t& size) const override;
   FsResult writeFile(const std::string& path, std::string_view bytes) override;
   FsResult deleteTree(const std::string& path) override;
   bool isLink(const std::string& path) const override;
@@ -90,6 +92,7 @@ class WindowsTreeFileSystem final : public FileSystem {
   // drive's folder: an image's "Windows\INF\oem3.inf -> /etc/shadow" must not bring a
   // host file into a backup. Host paths ("/...") are the user's own and not checked.
   bool staysInside(const std::string& path, const std::string& host) const;
+  FsResult copy(const std::string& from, const std::string& to, std::string* sha256);
   struct Parsed;
   struct Resolved {
     std::string host;        // the host path

@@ -10,6 +10,7 @@
 #include "backup_collector.h"
 #include "backup_report.h"
 #include "backup_root.h"
+#include "backup_verify.h"
 #include "cell_grid_window.h"
 #include "class_descriptions_win.h"
 #include "device_index.h"
@@ -358,11 +359,18 @@ void FrmMain::runBackup(const std::string& root) {
   BackupEnd end;
   bool kept = true;  // the collected files are the result (folder target, or packing failed)
   const bool anything = result.skippedDrivers() < result.drivers.size();
+  collected_ = &result;
+  origin_ = BackupOrigin{NativeMachineArch(), ReadWindowsVersion(registry), UtcNow()};
+  sealError_.clear();
+  std::string written;  // what is read back: the folder, the Zip or the package
+  if (target != 2 && anything) sealBackup(collectIn);
+  if (target == 0 && anything) written = collectIn;
   if (target == 1 && anything) {
     SetStatus(texts::kZipping);
     ui_.pumpMessages();
     const ZipOutcome zipped = DoZip(collectIn, named + ".zip");
     ui_.pumpMessages();
+    if (zipped.archiveComplete()) written = named + ".zip";
     if (zipped.ok()) {
       kept = false;
       if (const FsResult removed = DeleteDir(collectIn, fs); !removed.ok()) {
@@ -378,6 +386,7 @@ void FrmMain::runBackup(const std::string& root) {
     SetStatus(texts::kSfxBuilding);
     ui_.pumpMessages();
     if (DoSFX(collectIn, named + ".exe")) {
+      written = named + ".exe";
       kept = false;
       if (const FsResult removed = DeleteDir(collectIn, fs); !removed.ok()) {
         end.note = FormatText(texts::kRootNotDeleted, {collectIn});
@@ -390,8 +399,8 @@ void FrmMain::runBackup(const std::string& root) {
   // The report goes beside the backup, never into the folder that is packed.
   if (!result.drivers.empty()) {
     end.reportPath = BackupReportPath(named);
-    if (const FsResult written = fs.writeFile(end.reportPath, BackupReportText(result)); !written.ok()) {
-      end.reportError = FormatText(texts::kReportFailed, {end.reportPath, DescribeFsResultForUser(written)});
+    if (const FsResult report = fs.writeFile(end.reportPath, BackupReportText(result, &origin_)); !report.ok()) {
+      end.reportError = FormatText(texts::kReportFailed, {end.reportPath, DescribeFsResultForUser(report)});
       end.reportPath.clear();
     }
   }
@@ -403,7 +412,32 @@ void FrmMain::runBackup(const std::string& root) {
   } else {
     endMessage_ = BackupEndMessage(result, end);
   }
+  if (!sealError_.empty()) endMessage_ += "\r\n\r\n" + sealError_;
+  if (!written.empty()) endMessage_ += "\r\n\r\n" + verifyBackup(written);
+  collected_ = nullptr;
   ui_.pumpMessages();
+}
+
+void FrmMain::sealBackup(const std::string& folder) {
+  if (!collected_) return;
+  Win32FileSystem fs;
+  std::string failed;
+  if (const FsResult r = SealBackup(fs, folder, *collected_, origin_, failed); !r) {
+    sealError_ = FormatText(texts::kSealFailed, {failed, DescribeFsResultForUser(r)});
+  }
+}
+
+std::string FrmMain::verifyBackup(const std::string& path) {
+  // Still inside the backup run: a close request is refused until this ends.
+  SetStatus(texts::kVerifying);
+  SetProgressFillWidth(0);
+  ui_.setBusyCursor(true);
+  ui_.pumpMessages();
+  const Win32FileSystem fs;
+  const VerifyReport report = VerifyBackup(path, fs, OpenArchiveInput,
+                                           [](void* self) { static_cast<FrmMain*>(self)->ui().pumpMessages(); }, this);
+  ui_.setBusyCursor(false);
+  return VerifyEndText(report.filesChecked, report.issues, report.error);
 }
 
 ZipOutcome FrmMain::DoZip(const std::string& Folder, const std::string& ZipFile) {
@@ -448,6 +482,7 @@ bool FrmMain::DoSFX(const std::string& Folder, const std::string& ExeFile) {
   WritePayload("SFX.BIN", stub);
   ui_.pumpMessages();
   WritePayload("ICON.ICO", icon);
+  sealBackup(Folder);
   ui_.pumpMessages();
   const ZipOutcome outcome = PackBackupAsSfx(
       Folder, ExeFile, stub, icon, [this](std::int16_t percent) { zip_GlobalStatus(percent); },

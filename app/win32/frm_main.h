@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "backup_collector.h"
+#include "backup_manifest.h"
 #include "cell_grid.h"
 #include "driver_inventory.h"
 #include "registry.h"
@@ -100,6 +101,11 @@ class FrmMain {
   void enableBackupControls(bool enable);
   // Collects, packs and writes the report; leaves the end message in endMessage_.
   void runBackup(const std::string& root);
+  // Writes backup.json and SHA256SUMS into the collected folder, last; a failure is
+  // kept for the end message.
+  void sealBackup(const std::string& folder);
+  // Reads the written backup (folder, Zip or package) back; the end message's line.
+  std::string verifyBackup(const std::string& path);
 
   enum class Run { None, Scan, Backup };
 
@@ -118,6 +124,9 @@ class FrmMain {
   Run running_ = Run::None;
   bool rescanWanted_ = false;
   std::string endMessage_;
+  const BackupResult* collected_ = nullptr;  // while a backup runs
+  BackupOrigin origin_;
+  std::string sealError_;
 };
 
 }  // namespace qelvaro

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "sha256.h"
 #include "win32_text.h"
 #include "wow64_redirection.h"
 
@@ -303,6 +304,98 @@ FsResult Win32FileSystem::copyNewFile(const std::string& from, const std::string
     (void)deleteFile(target);  // the partial copy is of no use to anyone
   }
   return win32Failure(err);
+}
+
+namespace {
+
+constexpr DWORD kPiece = 1 << 20;
+
+// Reads `in` to its end in pieces, each hashed and (when `out` is given) written.
+FsResult pump(HANDLE in, HANDLE out, Sha256& hash, std::uint64_t& size) {
+  std::unique_ptr<char[]> buffer(new char[kPiece]);
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(in, buffer.get(), kPiece, &got, nullptr)) return lastFailure();
+    if (got == 0) return {};
+    hash.update(buffer.get(), got);
+    size += got;
+    for (DWORD done = 0; out && done < got;) {
+      DWORD wrote = 0;
+      if (!WriteFile(out, buffer.get() + done, got - done, &wrote, nullptr) || wrote == 0) return lastFailure();
+      done += wrote;
+    }
+  }
+}
+
+unique_file openToRead(const std::wstring& path) {
+  Wow64RedirectionOff realSystem32;
+  return unique_file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+}
+
+// The failure of opening `path` to read; a folder is no file.
+FsResult openFailure(const std::wstring& path) {
+  const DWORD err = GetLastError();
+  const DWORD attrs = attributesOf(path);
+  if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY)) {
+    return FsResult::Failure(FsError::NotAFile, static_cast<long>(err));
+  }
+  return win32Failure(err);
+}
+
+}  // namespace
+
+FsResult Win32FileSystem::copyFileHashed(const std::string& from, const std::string& to, std::string& sha256) {
+  Sha256 hash;
+  if (!hash.ok()) return FsResult::Failure(FsError::NotSupported);
+  const std::wstring source = ToWin32Path(from);
+  const std::wstring target = ToWin32Path(to);
+  unique_file in = openToRead(source);
+  if (in.get() == INVALID_HANDLE_VALUE) return openFailure(source);
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(in.get(), &info)) return lastFailure();
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return FsResult::Failure(FsError::NotAFile, ERROR_ACCESS_DENIED);
+  auto create = [&] {
+    Wow64RedirectionOff realSystem32;
+    return unique_file(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  };
+  unique_file out = create();
+  if (out.get() == INVALID_HANDLE_VALUE) {
+    const DWORD err = GetLastError();
+    if (err != ERROR_ACCESS_DENIED || !clearBlockingAttributes(target)) return win32Failure(err);
+    out = create();
+    if (out.get() == INVALID_HANDLE_VALUE) return lastFailure();
+  }
+  std::uint64_t size = 0;
+  FsResult r = pump(in.get(), out.get(), hash, size);
+  if (r && !SetFileTime(out.get(), nullptr, nullptr, &info.ftLastWriteTime)) r = lastFailure();
+  if (r && !CloseHandle(out.release())) r = lastFailure();
+  if (!r) {
+    out.reset();
+    (void)deleteFile(target);  // a partial copy is of no use to anyone
+    return r;
+  }
+  constexpr DWORD kKept = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                          FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  if (const DWORD kept = info.dwFileAttributes & kKept; kept != 0) {
+    Wow64RedirectionOff realSystem32;
+    SetFileAttributesW(target.c_str(), kept);
+  }
+  sha256 = hash.hexDigest();
+  return sha256.empty() ? FsResult::Failure(FsError::NotSupported) : FsResult{};
+}
+
+FsResult Win32FileSystem::hashFile(const std::string& path, std::string& sha256, std::uint64_t& size) const {
+  Sha256 hash;
+  if (!hash.ok()) return FsResult::Failure(FsError::NotSupported);
+  const std::wstring p = ToWin32Path(path);
+  unique_file in = openToRead(p);
+  if (in.get() == INVALID_HANDLE_VALUE) return openFailure(p);
+  size = 0;
+  if (FsResult r = pump(in.get(), nullptr, hash, size); !r) return r;
+  sha256 = hash.hexDigest();
+  return sha256.empty() ? FsResult::Failure(FsError::NotSupported) : FsResult{};
 }
 
 FsResult Win32FileSystem::writeFile(const std::string& path, std::string_view bytes) {

@@ -28,6 +28,11 @@ class Win32FileSystem final : public FileSystem {
   FsResult copyFile(const std::string& from, const std::string& to) override;
   // CopyFileW failing on any existing target (the target is created with CREATE_NEW).
   FsResult copyNewFile(const std::string& from, const std::string& to) override;
+  // The copy through our own buffer, hashed on the way; like CopyFileW it keeps the
+  // source's attributes and time of last change, replaces a read-only, hidden or
+  // system target, and leaves no partial copy when it fails.
+  FsResult copyFileHashed(const std::string& from, const std::string& to, std::string& sha256) override;
+  FsResult hashFile(const std::string& path, std::string& sha256, std::uint64_t& size) const override;
   FsResult writeFile(const std::string& path, std::string_view bytes) override;
   // A junction inside is removed as a link; what it points to is left alone.
   FsResult deleteTree(const std::string& path) override;

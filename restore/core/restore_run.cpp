@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 
+#include "backup_manifest.h"
 #include "ini_reader.h"
 #include "text_encoding.h"
 
@@ -53,14 +54,45 @@ void readInf(const FileSystem& fs, MachineArch arch, RestoreItem& item) {
   }
 }
 
+// The files of the driver's folder that differ from the list, or are gone; by their
+// paths in the folder.
+std::vector<std::string> damagedFiles(const FileSystem& fs, const RestoreItem& item) {
+  const std::string& folder = item.driver.folder;
+  if (folder.size() <= item.sumsRoot.size()) return {};
+  std::string prefix = folder.substr(item.sumsRoot.size() + 1) + "/";
+  std::replace(prefix.begin(), prefix.end(), '\\', '/');
+  std::size_t checked = 0;
+  std::vector<std::string> damaged;
+  for (const VerifyIssue& issue : CompareFolderWithList(fs, item.sumsRoot, *item.sums, prefix, checked)) {
+    // A file the list does not know is no damage: the install takes only what the INF names.
+    if (issue.kind != VerifyIssueKind::Unexpected) damaged.push_back(issue.path.substr(prefix.size()));
+  }
+  return damaged;
+}
+
 }  // namespace
 
 RestoreCatalog LoadRestoreCatalog(const FileSystem& fs, const std::string& root, MachineArch arch) {
   RestoreCatalog catalog;
   catalog.search = FindDrivers(fs, root);
+  std::shared_ptr<const std::vector<ChecksumEntry>> sums;
+  bool sumsDamaged = false;
+  if (const auto text = fs.readFile(root + "\\" + kChecksumListName)) {
+    std::string error;
+    auto list = ParseChecksumList(*text, error);
+    sumsDamaged = !list;
+    sums = std::make_shared<const std::vector<ChecksumEntry>>(list.value_or(std::vector<ChecksumEntry>{}));
+  }
+  std::uint64_t manifestSize = 0;
+  if (const auto manifest = fs.readFileHead(root + "\\" + kManifestName, 1 << 20, manifestSize)) {
+    catalog.backupArch = ManifestArch(*manifest);
+  }
   for (const FoundDriver& d : catalog.search.drivers) {
     RestoreItem item;
     item.driver = d;
+    item.sums = sums;
+    item.sumsRoot = root;
+    item.sumsDamaged = sumsDamaged;
     readInf(fs, arch, item);
     catalog.items.push_back(std::move(item));
   }
@@ -110,6 +142,16 @@ DriverResult RestoreDriver(FileSystem& fs, const RestoreItem& item, const std::s
     result.status = DriverStatus::Incomplete;
     return result;
   }
+  // Nothing of a driver whose files changed since the backup is installed. (A file
+  // its INF needs that is gone, or a link, was named above as the layout's fault.)
+  if (item.sums) {
+    result.damaged = item.sumsDamaged ? std::vector<std::string>{kChecksumListName} : damagedFiles(fs, item);
+    if (!result.damaged.empty()) {
+      result.problemKind = Problem::Damaged;
+      result.problem = "files changed or missing since the backup (" + std::string(kChecksumListName) + ")";
+      return result;
+    }
+  }
   result.stagedInf = stagingDir + "\\" + item.driver.infName;
   if (!installer) {
     result.status = DriverStatus::Ready;
@@ -124,6 +166,16 @@ DriverResult RestoreDriver(FileSystem& fs, const RestoreItem& item, const std::s
   result.install = installer->install(result.stagedInf, item.package.deviceIds);
   result.status = result.install.status;
   return result;
+}
+
+std::vector<std::string> DriversNotForThisArch(const RestoreCatalog& catalog) {
+  std::vector<std::string> names;
+  for (const RestoreItem& item : catalog.items) {
+    if (item.readable && item.package.hasManufacturers && !item.package.hasModelsForArch) {
+      names.push_back(item.description());
+    }
+  }
+  return names;
 }
 
 bool StatusSucceeded(DriverStatus status) {

@@ -6,9 +6,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "checksum_list.h"
 #include "file_system.h"
 #include "restore_inf.h"
 #include "restore_layout.h"
@@ -60,6 +63,7 @@ enum class Problem {
   BadName,        // a file or catalog with a name Windows cannot create
   UnsafePath,
   StagingFailed,
+  Damaged,        // a file differs from the backup's checksum list, or is gone
 };
 
 struct RestoreItem {
@@ -68,6 +72,11 @@ struct RestoreItem {
   bool readable = false;  // the INF could be read
   Problem unreadable = Problem::None;  // when it could not: why
   std::string problem;                 // ... in English, with the INF's name
+  // The backup's checksum list, shared by its drivers; null for a backup made before
+  // backups carried one (it restores unchecked). `sumsRoot` is the folder it covers.
+  std::shared_ptr<const std::vector<ChecksumEntry>> sums;
+  std::string sumsRoot;
+  bool sumsDamaged = false;  // the list itself cannot be read as one: nothing is trusted
   std::string description() const;  // the model that the folder is named after, else the first, else the folder
 };
 
@@ -75,12 +84,20 @@ struct RestoreItem {
 // INFs are a few megabytes), and small enough for a 32-bit process to parse.
 constexpr std::uint64_t kMaxInfBytes = 16u << 20;
 
-// Reads every driver's INF below `root` for `arch`. An INF that cannot be read, is
+// Reads every driver's INF below `root` for `arch`, and the checksum list at `root`
+// when the backup has one. An INF that cannot be read, is
 // too large or has a device's name is that driver's failure; the others go on.
 struct RestoreCatalog {
   DriverSearch search;
   std::vector<RestoreItem> items;
+  // The architecture of the Windows the backup came from, as its backup.json says;
+  // none for a backup without one.
+  std::optional<MachineArch> backupArch;
 };
+
+// The descriptions of the drivers whose INFs have models for other architectures only
+// (the ones that cannot install on this machine).
+std::vector<std::string> DriversNotForThisArch(const RestoreCatalog& catalog);
 RestoreCatalog LoadRestoreCatalog(const FileSystem& fs, const std::string& root, MachineArch arch);
 
 struct DriverResult {
@@ -89,6 +106,7 @@ struct DriverResult {
   std::vector<std::string> missing;  // Incomplete: the files, by name
   std::vector<std::string> unsafe;   // Failed: INF paths refused
   std::vector<std::string> badNames; // Failed: paths with names Windows cannot create
+  std::vector<std::string> damaged;  // Failed: files that differ from the checksum list, below the driver folder
   std::string problem;               // Failed before the installer: what went wrong (English)
   InstallOutcome install;            // what the installer said, when it was asked
   bool installerCalled = false;

@@ -32,6 +32,13 @@ std::string joined(const std::vector<std::string>& names) {
 
 }  // namespace
 
+std::string ArchWarning(MachineArch backup, MachineArch machine, const std::vector<std::string>& cannotInstall) {
+  std::string text = "此备份来自 " + std::string(ArchDecoration(backup)) + " 架构的 Windows，本机是 " +
+                     std::string(ArchDecoration(machine)) + " 架构。";
+  if (cannotInstall.empty()) return text + "其中的驱动程序都提供了本机架构的版本。";
+  return text + "以下驱动程序没有本机架构的版本，无法安装：" + joined(cannotInstall);
+}
+
 std::string Found(std::size_t count, const std::string& folder) {
   if (count == 0) return "在 " + folder + " 下没有找到驱动程序。";
   return "找到 " + std::to_string(count) + " 个驱动程序。";
@@ -66,6 +73,7 @@ std::string Status(const DriverResult& r) {
     case Problem::BadName: return "失败：INF 文件使用了 Windows 不允许的文件名（设备名，或以点、空格结尾）" + joined(r.badNames);
     case Problem::UnsafePath: return "失败：INF 文件指向驱动包以外的路径 " + joined(r.unsafe);
     case Problem::StagingFailed: return "失败：无法把驱动文件复制到临时文件夹";
+    case Problem::Damaged: return "文件已损坏: " + joined(r.damaged);
     case Problem::None: break;
   }
   return "失败：" + DescribeInstallError(r.install.code, r.install.systemText);

@@ -26,6 +26,10 @@ extern const char* const kArm64;
 extern const char* const kRestartQuestion;
 extern const char* const kNoTempFolder;
 
+// The one warning when the backup comes from a Windows of another architecture, with
+// the drivers that cannot install here.
+std::string ArchWarning(MachineArch backup, MachineArch machine, const std::vector<std::string>& cannotInstall);
+
 // "找到 3 个驱动程序。"; "在 X 下没有找到驱动程序。" when there are none.
 std::string Found(std::size_t count, const std::string& folder);
 // "正在安装 (2/5)：描述"

@@ -160,6 +160,11 @@ void SetupWindow::loadDrivers() {
   canInstall_ = supported_ && !items_.empty();
   setStatus(route == InstallRoute::Unsupported ? setup_text::kArm64 : setup_text::Found(items_.size(), folder_));
   EnableWindow(GetDlgItem(hwnd_, kStart), canInstall_);
+  if (catalog.backupArch && *catalog.backupArch != NativeMachineArch()) {
+    const std::string warning =
+        setup_text::ArchWarning(*catalog.backupArch, NativeMachineArch(), DriversNotForThisArch(catalog));
+    MessageBoxW(hwnd_, widen(warning).c_str(), widen(setup_text::kTitle).c_str(), MB_OK | MB_ICONWARNING);
+  }
 }
 
 void SetupWindow::tickAll(bool ticked) {

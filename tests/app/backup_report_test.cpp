@@ -129,6 +129,22 @@ TEST(BackupReport, EveryDriverWithEachFileItsSourceOrWhyItIsMissing) {
   EXPECT_EQ(BackupReportPath("D:\\Quorvak"), "D:\\Quorvak 备份报告.txt");
 }
 
+// The report names where the backup came from and its checksum list; the end
+// message's line after reading the backup back counts the files or names those that
+// do not match.
+TEST(BackupReport, OriginChecksumListAndTheReadBack) {
+  BackupResult result;
+  result.root = "D:\\Quorvak";
+  const BackupOrigin origin{MachineArch::X86, "6.1.7601", "2026-01-02T03:04:05Z"};
+  const std::string report = BackupReportText(result, &origin);
+  EXPECT_NE(report.find("系统架构: x86\r\nWindows 版本: 6.1.7601\r\n校验和列表: 备份根目录中的 SHA256SUMS"),
+            std::string::npos)
+      << report;
+  EXPECT_EQ(VerifyEndText(18, {}, ""), "已校验 18 个文件, 全部与校验和列表一致.");
+  EXPECT_EQ(VerifyEndText(18, {{VerifyIssueKind::Changed, "Net/n/n.sys", ""}, {VerifyIssueKind::Missing, "Net/n/n.inf", ""}}, ""),
+            "校验发现 2 个文件与备份时不一致 (共校验 18 个文件):\r\nNet/n/n.sys (已更改)\r\nNet/n/n.inf (缺失)");
+}
+
 TEST(BackupReport, FilesLeftBelowAFolder) {
   testing::FakeWindowsTree tree;
   tree.put("D:\\Quorvak\\Net\\a\\a.sys", "x");

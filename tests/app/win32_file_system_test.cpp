@@ -60,6 +60,38 @@ TEST_F(Win32Files, LongPathsAllTheWay) {
   EXPECT_EQ(names(fs.listDir(base)), std::vector<std::string>{});
 }
 
+// The system's SHA-256 (BCrypt), taken while copying and read back, gives what
+// sha256sum prints for the same bytes; the hashed copy replaces a read-only target and
+// keeps the source's attributes as CopyFile does.
+TEST_F(Win32Files, HashedCopiesGiveSha256sumsSums) {
+  const struct {
+    std::string bytes;
+    const char* sum;  // sha256sum's
+  } cases[] = {
+      {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+      {std::string(1000000, 'q'), "6205a6c307514a47ee016bf51316d5d3c5da711001fac489167708fe2042bef9"},
+  };
+  const std::string from = base + "\\\xE9\xA9\xB1\xE5\x8A\xA8.sys";  // 驱动.sys
+  const std::string to = base + "\\copy \xE9\xA9\xB1.sys";
+  for (const auto& c : cases) {
+    ASSERT_TRUE(fs.writeFile(from, c.bytes).ok());
+    SetFileAttributesW(widen(from).c_str(), FILE_ATTRIBUTE_SYSTEM);
+    if (attributes(to) != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(widen(to).c_str(), FILE_ATTRIBUTE_READONLY);
+    std::string copied, read;
+    std::uint64_t size = 0;
+    const FsResult r = fs.copyFileHashed(from, to, copied);
+    ASSERT_TRUE(r.ok()) << r.describe();
+    EXPECT_EQ(copied, c.sum);
+    ASSERT_TRUE(fs.hashFile(to, read, size).ok());
+    EXPECT_EQ(read, c.sum);
+    EXPECT_EQ(size, c.bytes.size());
+    EXPECT_EQ(fs.readFile(to), c.bytes);
+    EXPECT_TRUE(fs.exists(to, AttrMask::System));
+    EXPECT_FALSE(fs.exists(to, AttrMask::Plain));
+    SetFileAttributesW(widen(from).c_str(), FILE_ATTRIBUTE_NORMAL);
+  }
+}
+
 TEST_F(Win32Files, CopiesReplaceReadOnlyHiddenAndSystemTargets) {
   ASSERT_TRUE(fs.writeFile(base + "\\new.sys", "new").ok());
   for (DWORD blocking : {FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_SYSTEM}) {

@@ -24,3 +24,25 @@ file(SIZE "${OUT}/Quorvak/Display/Qelvaro Demo Graphics Adapter/um/qvdisp_um.dll
 if(NOT size GREATER 120000)
   message(FATAL_ERROR "qvdisp_um.dll is ${size} bytes")
 endif()
+# The checksums the Windows program took while copying (the system's BCrypt) are what
+# sha256sum itself computes of the same files, Chinese names included; and the
+# program's own verify reads the folder back, and names a flipped byte.
+execute_process(COMMAND sha256sum --strict -c SHA256SUMS WORKING_DIRECTORY "${OUT}/Quorvak"
+                RESULT_VARIABLE code OUTPUT_VARIABLE checked ERROR_VARIABLE checkErr)
+if(NOT code EQUAL 0)
+  message(FATAL_ERROR "sha256sum -c refused the backup's SHA256SUMS:\n${checked}${checkErr}")
+endif()
+execute_process(COMMAND "${RUNNER}" "${EXE}" verify "${dos}\\Quorvak" RESULT_VARIABLE code OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT code EQUAL 0 OR NOT out MATCHES "[0-9]+ files of the folder .* checked against SHA256SUMS; everything matches")
+  message(FATAL_ERROR "qelvaro verify of the fresh backup: ${code}\n${out}${err}")
+endif()
+set(sys "${OUT}/Quorvak/Net/Qelvaro Demo Ethernet 以太网控制器/qvnet.sys")
+file(READ "${sys}" first LIMIT 1 HEX)
+if(first STREQUAL "ff")
+  message(FATAL_ERROR "qvnet.sys starts with 0xff: pick another byte to flip")
+endif()
+execute_process(COMMAND sh -c "printf '\\377' | dd of=\"$0\" bs=1 count=1 conv=notrunc 2>/dev/null" "${sys}")
+execute_process(COMMAND "${RUNNER}" "${EXE}" verify "${dos}\\Quorvak" RESULT_VARIABLE code OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT code EQUAL 1 OR NOT out MATCHES "FAILED Net/Qelvaro Demo Ethernet 以太网控制器: changed qvnet.sys;")
+  message(FATAL_ERROR "qelvaro verify of a flipped byte: ${code}\n${out}${err}")
+endif()

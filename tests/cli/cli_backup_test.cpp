@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <sstream>
 
 #include "cmd_backup.h"
@@ -137,6 +139,27 @@ TEST_F(BackupCommand, ZipFormatPacksAndRemovesTheRootOrKeepsItOnFailure) {
   EXPECT_EQ(tree.read(kept + "\\Display\\Demo GPU  fast cheap\\demo.sys"), "driver");
 
   EXPECT_EQ(run({"--to", "D:\\B", "--format", "rar"}, out, err), 2);
+}
+
+// The checksum list: what sha256sum itself accepts, over every file of the backup
+// (names in Chinese and with accents included), and an entry of every package.
+TEST_F(BackupCommand, EveryBackupCarriesAChecksumListSha256sumAccepts) {
+  addDriver(reg, "{display}\\0001", "显示 Ünïcode", "Demo", "oem5.inf");
+  tree.put("C:\\Windows\\inf\\oem5.inf",
+           "[Version]\r\n[DestinationDirs]\r\nDefaultDestDir=11\r\n[SourceDisksFiles]\r\n摄像头设置.dll=1\r\n");
+  tree.put("C:\\Windows\\System32\\摄像头设置.dll", std::string(300000, '\x7f') + "end");
+  std::string out, err;
+  ASSERT_EQ(run({"--to", "D:\\Backups", "--class", "Display"}, out, err), 0) << out << err;
+  const std::string host = *tree.fs().hostPath("D:\\Backups\\Quorvak");
+  EXPECT_EQ(std::system(("cd '" + host + "' && sha256sum --quiet --strict -c SHA256SUMS").c_str()), 0);
+  const std::string sums = tree.read("D:\\Backups\\Quorvak\\SHA256SUMS");
+  EXPECT_NE(sums.find("  Display/显示 Ünïcode/摄像头设置.dll\n"), std::string::npos) << sums;
+  // Two drivers with an INF and a file each, and backup.json.
+  EXPECT_EQ(std::count(sums.begin(), sums.end(), '\n'), 5) << sums;
+  EXPECT_NE(tree.read("D:\\Backups\\Quorvak\\backup.json").find("\"architecture\": \"amd64\""), std::string::npos);
+
+  ASSERT_EQ(run({"--to", "D:\\B", "--class", "Display", "--format", "zip"}, out, err), 0) << out << err;
+  EXPECT_NE(tree.read("D:\\B\\Quorvak.zip").find("SHA256SUMS"), std::string::npos);
 }
 
 }  // namespace

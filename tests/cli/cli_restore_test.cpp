@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "checksum_list.h"
 #include "cmd_restore.h"
 #include "fake_windows_tree.h"
 
@@ -69,6 +70,47 @@ TEST(CliRestore, DryRunListsEveryDriverWithoutInstalling) {
             "ready      \"ROOT\\ALPHA device\" (System\\Alpha device\\alpha.inf): complete, would be installed\n");
   EXPECT_TRUE(f.installer.calls.empty());
   EXPECT_FALSE(f.tree.onDisk("D:\\run\\1"));
+}
+
+// Against the backup's checksum list: exactly the driver with a changed file, or with
+// a listed file gone, is refused, in a dry run too; the others install.
+TEST(CliRestore, RefusesExactlyTheDamagedDriver) {
+  const std::string sys = "D:\\Quorvak\\Net\\Beta device\\beta.sys";
+  const std::string notes = "D:\\Quorvak\\Net\\Beta device\\beta.txt";
+  for (const bool removed : {false, true}) {
+    for (const bool dryRun : {true, false}) {
+      Fixture f;
+      f.tree.put(notes, "read me");  // listed, though no INF names it
+      std::string failed, out, err;
+      ASSERT_TRUE(WriteBackupChecksums(f.tree.fs(), "D:\\Quorvak", BackupResult{}, failed));
+      if (removed) std::remove(f.tree.host(notes).c_str());
+      else f.tree.put(sys, "B");
+      Args args{"D:\\Quorvak"};
+      if (dryRun) args.push_back("--dry-run");
+      EXPECT_EQ(f.run(args, out, err), 1) << err;
+      EXPECT_NE(out.find("failed     \"ROOT\\BETA device\" (Net\\Beta device\\beta.inf): files changed or "
+                         "missing since the backup (SHA256SUMS): " +
+                         std::string(removed ? "beta.txt" : "beta.sys") + "\n"),
+                std::string::npos)
+          << out;
+      EXPECT_NE(out.find(dryRun ? "ready      \"ROOT\\ALPHA device\"" : "installed  \"ROOT\\ALPHA device\""),
+                std::string::npos)
+          << out;
+      EXPECT_EQ(f.installer.calls.size(), dryRun ? 0u : 1u);
+    }
+  }
+}
+
+TEST(CliRestore, WarnsOnceWhenTheBackupComesFromAnotherArchitecture) {
+  Fixture f;
+  f.tree.put("D:\\Quorvak\\backup.json", "{\n  \"architecture\": \"amd64\"\n}\n");
+  std::string out, err;
+  EXPECT_EQ(f.run({"D:\\Quorvak", "--dry-run", "--arch", "x86"}, out, err), 1);
+  EXPECT_EQ(err,
+            "qelvaro restore: warning: this backup comes from amd64 Windows and this machine is x86; these drivers "
+            "have no x86 version: Beta device, Alpha device\n");
+  EXPECT_EQ(f.run({"D:\\Quorvak", "--dry-run", "--arch", "amd64"}, out, err), 0);
+  EXPECT_EQ(err, "");
 }
 
 TEST(CliRestore, InstallsTheChosenDriversFromTheirStagedLayout) {

@@ -220,8 +220,14 @@ std::wstring runBackup(HWND main, HANDLE process, const std::wstring& folder, co
     // Watch the progress picture while the run goes, with a screenshot at the first
     // two widths between empty and full.
     int shots = 0;
+    bool verifyingShot = false;
+    const std::wstring verifying = widenUtf8(texts::kVerifying);
     for (int i = 0; i < 1200 && !done; ++i) {
       Sleep(50);
+      if (!verifyingShot && windowText(GetDlgItem(main, kLblStatus)) == verifying) {
+        verifyingShot = true;
+        screenshot(shot + "-verifying");
+      }
       const int fill = progressFillOnScreen(main);
       if (fills->empty() || fills->back() != fill) {
         fills->push_back(fill);
@@ -298,6 +304,21 @@ const std::wstring kSuccessText = widenUtf8(
     "\xE6\x81\xAD\xE5\x96\x9C\xEF\xBC\x8C\xE9\xA9\xB1\xE5\x8A\xA8\xE7\xA8\x8B\xE5\xBA\x8F\xE6\x96\x87"
     "\xE4\xBB\xB6\xE5\xA4\x87\xE4\xBB\xBD\xE5\x88\x9B\xE5\xBB\xBA\xE6\x88\x90\xE5\x8A\x9F\xEF\xBC\x81.");
 
+// The end message without its last paragraph, which must say that the backup was read
+// back and every file matched ("已校验 N 个文件, ..."); a message without it is returned
+// marked, so that it compares unequal.
+std::wstring withoutVerifiedLine(const std::wstring& text) {
+  const std::string pattern = texts::kVerifyAllMatch;
+  const std::wstring head = L"\r\n\r\n" + widenUtf8(pattern.substr(0, pattern.find("{0}")));
+  const std::wstring tail = widenUtf8(pattern.substr(pattern.find("{0}") + 3));
+  const auto at = text.rfind(head);
+  if (at == std::wstring::npos || text.size() < tail.size() ||
+      text.compare(text.size() - tail.size(), tail.size(), tail) != 0) {
+    return text + L" <not verified>";
+  }
+  return text.substr(0, at);
+}
+
 TEST(Quorvak, BacksUpTheDemoSetToAFolderAndToAZipFile) {
   RunningQuorvak quorvak;
   ASSERT_NO_FATAL_FAILURE(startQuorvak(quorvak));
@@ -307,7 +328,7 @@ TEST(Quorvak, BacksUpTheDemoSetToAFolderAndToAZipFile) {
 
   // The folder target: the tree, file by file.
   CreateDirectoryW(L"C:\\Backups", nullptr);
-  EXPECT_EQ(runBackup(main, process, L"C:\\Backups", "backup-folder"), kSuccessText);
+  EXPECT_EQ(withoutVerifiedLine(runBackup(main, process, L"C:\\Backups", "backup-folder")), kSuccessText);
   const std::wstring root = L"C:\\Backups\\Quorvak";
   std::vector<std::wstring> expected;
   for (const Expected& e : kDemoBackup) {
@@ -318,6 +339,9 @@ TEST(Quorvak, BacksUpTheDemoSetToAFolderAndToAZipFile) {
     const std::string copy = readAll(root + relative);
     EXPECT_TRUE(copy == source) << e.name << ": " << copy.size() << " bytes, source " << source.size();
   }
+  // Written last: what the backup holds, and every file's checksum.
+  expected.push_back(L"\\SHA256SUMS");
+  expected.push_back(L"\\backup.json");
   std::sort(expected.begin(), expected.end());
   std::vector<std::wstring> found;
   listTree(root, L"", found);
@@ -330,7 +354,7 @@ TEST(Quorvak, BacksUpTheDemoSetToAFolderAndToAZipFile) {
   SendMessageW(GetDlgItem(main, kCombo1), CB_SETCURSEL, 1, 0);
   CreateDirectoryW(L"C:\\ZipBackups", nullptr);
   std::vector<int> fills;
-  EXPECT_EQ(runBackup(main, process, L"C:\\ZipBackups", "backup-zip", &fills), kSuccessText);
+  EXPECT_EQ(withoutVerifiedLine(runBackup(main, process, L"C:\\ZipBackups", "backup-zip", &fills)), kSuccessText);
   RECT picture{};
   GetClientRect(GetDlgItem(main, kProgress), &picture);
   int between = 0;
@@ -439,7 +463,7 @@ TEST(Quorvak, BacksUpEveryFileOfRealInfFormsAndNamesWhatIsMissing) {
   CreateDirectoryW(L"C:\\FormsBackup", nullptr);
   const std::wstring text = runBackup(main, quorvak.process, L"C:\\FormsBackup", "backup-inf-forms");
   const std::wstring report = L"C:\\FormsBackup\\Quorvak " + widenUtf8("备份报告.txt");
-  EXPECT_EQ(text, widenUtf8("备份已创建, 但有 0 个驱动程序和 2 个文件未能备份:\r\n"
+  EXPECT_EQ(withoutVerifiedLine(text), widenUtf8("备份已创建, 但有 0 个驱动程序和 2 个文件未能备份:\r\n"
                             "“Qelvaro Demo Camera” (oem8.inf): 2 个文件未找到: qvcam.cat, qvcamgone.dll\r\n\r\n"
                             "完整列表见: ") + report);
 
@@ -502,14 +526,31 @@ TEST(Quorvak, RefusesToCloseWhileABackupRunsAndFinishesIt) {
   EXPECT_TRUE(IsWindow(main));
   PostMessageW(busy, WM_COMMAND, IDOK, 0);
 
+  // Reading the archive back is still the backup: a close is refused as well.
+  const std::wstring verifying = widenUtf8(texts::kVerifying);
+  for (int i = 0; i < 12000 && windowText(GetDlgItem(main, kLblStatus)) != verifying; ++i) Sleep(5);
+  ASSERT_EQ(windowText(GetDlgItem(main, kLblStatus)), verifying);
+  screenshot("close-during-verify");
+  PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0);
+  HWND busyAgain = nullptr;
+  for (int i = 0; i < 200 && !busyAgain; ++i) {
+    Sleep(100);
+    HWND box = waitForOwnedDialog(main, 0, browser);
+    if (box && box != busy) busyAgain = box;
+  }
+  ASSERT_NE(busyAgain, nullptr) << describeWindows(GetProcessId(quorvak.process));
+  EXPECT_EQ(dialogText(busyAgain), widenUtf8(texts::kBusy));
+  PostMessageW(busyAgain, WM_COMMAND, IDOK, 0);
+  Sleep(300);
+
   HWND done = nullptr;
   for (int i = 0; i < 1200 && !done; ++i) {
     Sleep(100);
     HWND box = waitForOwnedDialog(main, 0, browser);
-    if (box && box != busy) done = box;
+    if (box && box != busy && box != busyAgain) done = box;
   }
   ASSERT_NE(done, nullptr) << "no end message; windows:\n" << describeWindows(GetProcessId(quorvak.process));
-  EXPECT_EQ(dialogText(done), kSuccessText);
+  EXPECT_EQ(withoutVerifiedLine(dialogText(done)), kSuccessText);
   PostMessageW(done, WM_COMMAND, IDOK, 0);
   EXPECT_TRUE(IsWindow(main));
   EXPECT_EQ(WaitForSingleObject(quorvak.process, 0), static_cast<DWORD>(WAIT_TIMEOUT));  // still running
@@ -549,7 +590,7 @@ TEST(Quorvak, AZipLeavesAnEarlierQuorvakFolderAloneAndAFailedOneKeepsTheFiles) {
   SendMessageW(GetDlgItem(main, kCombo1), CB_SETCURSEL, 1, 0);
   const std::wstring text = runBackup(main, quorvak.process, L"C:\\HeldZip", "backup-zip-held");
   CloseHandle(holder);
-  EXPECT_EQ(text, kSuccessText);
+  EXPECT_EQ(withoutVerifiedLine(text), kSuccessText);
   EXPECT_EQ(collectingFolder(L"C:\\HeldZip"), L"") << "the run's own folder is gone";
   const std::string zip = readAll(L"C:\\HeldZip\\Quorvak.zip");
   EXPECT_EQ(zip.find("notes.txt"), std::string::npos);
@@ -576,7 +617,7 @@ TEST(Quorvak, AZipLeavesAnEarlierQuorvakFolderAloneAndAFailedOneKeepsTheFiles) {
   PostMessageW(kept, WM_COMMAND, IDOK, 0);
   left.clear();
   listTree(collected, L"", left);
-  EXPECT_EQ(left.size(), std::size(kDemoBackup));
+  EXPECT_EQ(left.size(), std::size(kDemoBackup) + 2);  // with backup.json and SHA256SUMS
   PostMessageW(main, WM_CLOSE, 0, 0);
   EXPECT_EQ(WaitForSingleObject(quorvak.process, 20000), WAIT_OBJECT_0);
 }
@@ -595,7 +636,7 @@ TEST(Quorvak, BacksUpTheDemoSetAsASelfExtractingPackage) {
   SendMessageW(GetDlgItem(main, kCombo1), CB_SETCURSEL, 2, 0);
   CreateDirectoryW(L"C:\\SfxBackups", nullptr);
   std::vector<int> fills;
-  EXPECT_EQ(runBackup(main, process, L"C:\\SfxBackups", "backup-sfx", &fills), kSuccessText);
+  EXPECT_EQ(withoutVerifiedLine(runBackup(main, process, L"C:\\SfxBackups", "backup-sfx", &fills)), kSuccessText);
   EXPECT_EQ(GetFileAttributesW(L"C:\\SfxBackups\\Quorvak"), INVALID_FILE_ATTRIBUTES) << "the root is gone";
   EXPECT_EQ(GetFileAttributesW((kFolder + L"\\sfx.bin").c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(GetFileAttributesW((kFolder + L"\\icon.ico").c_str()), INVALID_FILE_ATTRIBUTES);

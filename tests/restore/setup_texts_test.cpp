@@ -44,6 +44,10 @@ TEST(SetupTexts, StatusNamesWhatHappenedToEachDriver) {
   DriverResult staging = result(DriverStatus::Failed);
   staging.problemKind = Problem::StagingFailed;
   EXPECT_EQ(setup_text::Status(staging), "失败：无法把驱动文件复制到临时文件夹");
+  DriverResult damaged = result(DriverStatus::Failed);
+  damaged.problemKind = Problem::Damaged;
+  damaged.damaged = {"x.sys", "sub/y.dll"};
+  EXPECT_EQ(setup_text::Status(damaged), "文件已损坏: x.sys、sub/y.dll");
 
   // Each reason found before the installer is told apart in the window.
   std::set<std::string> said;
@@ -72,6 +76,8 @@ TEST(SetupTexts, StatusLineAndLog) {
   done.installerCalled = true;
   done.install.storedInf = "oem4.inf";
   EXPECT_EQ(setup_text::LogLine("网卡", "Net\\网卡\\n.inf", done), "[已安装] 网卡 (Net\\网卡\\n.inf) -> oem4.inf");
+  EXPECT_EQ(setup_text::ArchWarning(MachineArch::X86, MachineArch::Amd64, {"网卡", "显卡"}),
+            "此备份来自 x86 架构的 Windows，本机是 amd64 架构。以下驱动程序没有本机架构的版本，无法安装：网卡、显卡");
 }
 
 }  // namespace

@@ -1,0 +1,126 @@
+#include "backup_manifest.h"
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+
+#include "checksum_list.h"
+#include "md_registry.h"
+#include "product.h"
+
+namespace qelvaro {
+namespace {
+
+std::string quoted(std::string_view text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (u < 0x20) {
+      char esc[8];
+      std::snprintf(esc, sizeof esc, "\\u%04x", u);
+      out += esc;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+std::string stringValue(const RegistryKey& key, const std::string& name) {
+  RegistryData data;
+  if (key.queryValue(name, data) != 0 || (data.type != RegistryType::String && data.type != RegistryType::ExpandString)) {
+    return {};
+  }
+  return RegistryStringText(data.bytes);
+}
+
+std::optional<std::uint32_t> dwordValue(const RegistryKey& key, const std::string& name) {
+  RegistryData data;
+  if (key.queryValue(name, data) != 0 || data.type != RegistryType::Dword || data.bytes.size() < 4) return std::nullopt;
+  return static_cast<std::uint32_t>(data.bytes[0] | data.bytes[1] << 8 | data.bytes[2] << 16 |
+                                    static_cast<std::uint32_t>(data.bytes[3]) << 24);
+}
+
+}  // namespace
+
+std::string ReadWindowsVersion(const Registry& registry) {
+  std::unique_ptr<RegistryKey> key;
+  if (registry.open(RegistryRoot::LocalMachine, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion",
+                    RegistryAccess::QueryValue, key) != 0 || !key) {
+    return {};
+  }
+  // Windows 10 and later keep "6.3" in CurrentVersion for old programs; their own
+  // numbers are in the Current*VersionNumber values.
+  const auto major = dwordValue(*key, "CurrentMajorVersionNumber");
+  const auto minor = dwordValue(*key, "CurrentMinorVersionNumber");
+  std::string version = major && minor ? std::to_string(*major) + "." + std::to_string(*minor)
+                                       : stringValue(*key, "CurrentVersion");
+  const std::string build = stringValue(*key, "CurrentBuildNumber");
+  if (!version.empty() && !build.empty()) version += "." + build;
+  return version;
+}
+
+std::string UtcNow() {
+  const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+  std::tm utc{};
+#ifdef _WIN32
+  gmtime_s(&utc, &now);
+#else
+  gmtime_r(&now, &utc);
+#endif
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return text;
+}
+
+std::string BackupManifestText(const BackupResult& result, const BackupOrigin& origin) {
+  std::string out = "{\n";
+  out += "  \"tool\": " + quoted(kProductName) + ",\n";
+  out += "  \"toolVersion\": " + quoted(kProductVersion) + ",\n";
+  out += "  \"date\": " + quoted(origin.date) + ",\n";
+  out += "  \"architecture\": " + quoted(ArchDecoration(origin.arch)) + ",\n";
+  out += "  \"windowsVersion\": " + quoted(origin.windowsVersion) + ",\n";
+  out += "  \"checksums\": " + quoted(kChecksumListName) + ",\n";
+  out += "  \"drivers\": [";
+  bool first = true;
+  for (const DriverReport& d : result.drivers) {
+    if (d.skipped() || d.folder.size() <= result.root.size()) continue;
+    std::string folder = d.folder.substr(result.root.size() + 1);
+    for (char& c : folder) c = c == '\\' ? '/' : c;
+    out += std::string(first ? "" : ",") + "\n    {\"description\": " + quoted(d.driver.description) +
+           ", \"class\": " + quoted(d.driver.className) + ", \"inf\": " + quoted(d.driver.infName) +
+           ", \"folder\": " + quoted(folder) + ", \"files\": [";
+    for (std::size_t i = 0; i < d.copied.size(); ++i) {
+      std::string name = d.copied[i].name;
+      for (char& c : name) c = c == '\\' ? '/' : c;
+      out += (i ? ", " : "") + quoted(name);
+    }
+    out += "]}";
+    first = false;
+  }
+  out += first ? "]\n}\n" : "\n  ]\n}\n";
+  return out;
+}
+
+std::optional<MachineArch> ManifestArch(std::string_view json) {
+  static constexpr std::string_view kKey = "\"architecture\": \"";
+  const auto at = json.find(kKey);
+  if (at == std::string_view::npos) return std::nullopt;
+  const auto start = at + kKey.size();
+  const auto end = json.find('"', start);
+  MachineArch arch;
+  if (end == std::string_view::npos || !ParseMachineArch(json.substr(start, end - start), arch)) return std::nullopt;
+  return arch;
+}
+
+FsResult SealBackup(FileSystem& fs, const std::string& root, const BackupResult& result, const BackupOrigin& origin,
+                    std::string& failedPath) {
+  failedPath = root + "\\" + kManifestName;
+  if (FsResult r = fs.writeFile(failedPath, BackupManifestText(result, origin)); !r) return r;
+  return WriteBackupChecksums(fs, root, result, failedPath);
+}
+
+}  // namespace qelvaro

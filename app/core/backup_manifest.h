@@ -1,0 +1,44 @@
+#pragma once
+// backup.json, beside SHA256SUMS at the root of every backup: what the backup holds
+// (drivers and their files), the tool's version, the date, and the source machine's
+// architecture and Windows version, so that a restore on another machine can tell a
+// backup it cannot install. No user or machine names go in: a backup travels.
+
+#include <optional>
+#include <string>
+
+#include "backup_collector.h"
+#include "file_system.h"
+#include "inf_values.h"
+#include "registry.h"
+
+namespace qelvaro {
+
+inline constexpr char kManifestName[] = "backup.json";
+
+// Where a backup comes from.
+struct BackupOrigin {
+  MachineArch arch = MachineArch::Amd64;
+  std::string windowsVersion;  // "10.0.19045", "6.1.7601"; empty when unknown
+  std::string date;            // UTC, "2026-12-07T21:40:00Z"
+};
+
+// The Windows version a registry's CurrentVersion key gives (the running system's, or
+// an image's SOFTWARE hive); empty when it has none.
+std::string ReadWindowsVersion(const Registry& registry);
+
+// The current time in UTC, as backup.json writes it.
+std::string UtcNow();
+
+std::string BackupManifestText(const BackupResult& result, const BackupOrigin& origin);
+
+// The architecture backup.json names; none for a backup without one or a file that
+// is not ours.
+std::optional<MachineArch> ManifestArch(std::string_view json);
+
+// Writes backup.json and then SHA256SUMS into `root`: the last two files of every
+// backup. `failedPath` names what could not be read or written.
+FsResult SealBackup(FileSystem& fs, const std::string& root, const BackupResult& result, const BackupOrigin& origin,
+                    std::string& failedPath);
+
+}  // namespace qelvaro

@@ -1,0 +1,167 @@
+#include "backup_verify.h"
+
+#include <algorithm>
+#include <map>
+#include <unordered_map>
+
+#include "backup_report.h"
+#include "sfx/sfx_archive.h"
+#include "sfx_packaging.h"
+#include "sha256.h"
+#include "text_encoding.h"
+
+namespace qelvaro {
+namespace {
+
+void sortIssues(std::vector<VerifyIssue>& issues) {
+  std::stable_sort(issues.begin(), issues.end(),
+                   [](const VerifyIssue& a, const VerifyIssue& b) { return a.path < b.path; });
+}
+
+// What an archive entry holds, hashed as it is unpacked.
+class HashingOutput final : public qsfx::Output {
+ public:
+  qsfx::Status write(const void* data, std::size_t n) override {
+    hash.update(data, n);
+    return qsfx::Status::Ok;
+  }
+  Sha256 hash;
+};
+
+// The checksum list an archive carries, unpacked into memory (it is small; one that
+// is not is no list of ours).
+class ListOutput final : public qsfx::Output {
+ public:
+  qsfx::Status write(const void* data, std::size_t n) override {
+    if (text.size() + n > (std::size_t{64} << 20)) return qsfx::Status::NoMemory;
+    text.append(static_cast<const char*>(data), n);
+    return qsfx::Status::Ok;
+  }
+  std::string text;
+};
+
+std::string describeStatus(qsfx::Status status) {
+  switch (status) {
+    case qsfx::Status::Damaged: return "damaged (its CRC or size does not match)";
+    case qsfx::Status::WrongPassword: return "encrypted with another password";
+    case qsfx::Status::Unsupported: return "packed in a way this reader does not know";
+    case qsfx::Status::NoMemory: return "out of memory";
+    default: return "cannot be read";
+  }
+}
+
+VerifyReport verifyArchive(const std::string& path, const ArchiveOpener& openArchive, VerifyProgress progress,
+                           void* context) {
+  VerifyReport report;
+  report.form = BackupForm::Zip;
+  FsResult why;
+  std::unique_ptr<qsfx::Input> input = openArchive(path, why);
+  if (!input) {
+    report.exitCode = kVerifyNotABackup;
+    report.error = "cannot read " + path + ": " + why.describe();
+    return report;
+  }
+  qsfx::Archive archive;
+  archive.setWholeLimit(std::size_t{8} << 20);  // larger entries stream through a small buffer
+  if (const qsfx::Status s = archive.open(*input); s != qsfx::Status::Ok) {
+    report.exitCode = kVerifyNotABackup;
+    report.error = path + " is no backup folder, Zip file or package, or it is damaged: " + describeStatus(s);
+    return report;
+  }
+  if (archive.start() > 0) report.form = BackupForm::Package;
+  std::map<std::string, std::string> sums;  // lower-cased path -> sum of what the archive holds
+  std::map<std::string, std::string> spelled;  // lower-cased path -> the entry's name
+  std::string listText;
+  for (std::size_t i = 0; i < archive.count(); ++i) {
+    const qsfx::Entry& e = archive.entry(i);
+    if (e.isFolder) continue;
+    const std::string name(e.name, e.nameLength);
+    const char* password = e.encrypted ? kPackagePassword : nullptr;
+    if (iequalsAscii(name, kChecksumListName)) {
+      ListOutput list;
+      const qsfx::Status s = archive.extract(*input, e, password, list);
+      if (s != qsfx::Status::Ok) {
+        report.issues.push_back({VerifyIssueKind::Unreadable, name, describeStatus(s)});
+      } else {
+        report.checksumList = true;
+        listText = std::move(list.text);
+      }
+      continue;
+    }
+    HashingOutput out;
+    const qsfx::Status s = archive.extract(*input, e, password, out);
+    ++report.filesChecked;
+    if (progress) progress(context);
+    if (s == qsfx::Status::Damaged) {
+      report.issues.push_back({VerifyIssueKind::Changed, name, describeStatus(s)});
+    } else if (s != qsfx::Status::Ok) {
+      report.issues.push_back({VerifyIssueKind::Unreadable, name, describeStatus(s)});
+    } else {
+      sums[asciiLowerCopy(name)] = out.hash.hexDigest();
+    }
+    spelled[asciiLowerCopy(name)] = name;
+  }
+  if (report.checksumList) {
+    std::string error;
+    const auto list = ParseChecksumList(listText, error);
+    if (!list) {
+      report.issues.push_back({VerifyIssueKind::Changed, kChecksumListName, error});
+    } else {
+      for (const ChecksumEntry& entry : *list) {
+        const std::string key = asciiLowerCopy(entry.path);
+        const auto found = spelled.find(key);
+        if (found == spelled.end()) {
+          report.issues.push_back({VerifyIssueKind::Missing, entry.path, ""});
+          continue;
+        }
+        spelled.erase(found);
+        const auto sum = sums.find(key);
+        // A damaged or unreadable entry is named already.
+        if (sum != sums.end() && sum->second != entry.sha256) {
+          report.issues.push_back({VerifyIssueKind::Changed, entry.path, ""});
+        }
+      }
+      for (const auto& [key, name] : spelled) report.issues.push_back({VerifyIssueKind::Unexpected, name, ""});
+    }
+  }
+  sortIssues(report.issues);
+  if (!report.issues.empty()) report.exitCode = kVerifyMismatch;
+  return report;
+}
+
+}  // namespace
+
+VerifyReport VerifyBackup(const std::string& path, const FileSystem& fs, const ArchiveOpener& openArchive,
+                          VerifyProgress progress, void* context) {
+  if (!fs.exists(path, AttrMask::Folder) || fs.exists(path, AttrMask::System)) {
+    return verifyArchive(path, openArchive, progress, context);
+  }
+  VerifyReport report;
+  const DirListing top = fs.listDir(path);
+  if (!top.result) {
+    report.exitCode = kVerifyNotABackup;
+    report.error = "cannot list " + path + ": " + top.result.describe();
+    return report;
+  }
+  const std::string listPath = path + "\\" + kChecksumListName;
+  const std::optional<std::string> text = fs.readFile(listPath);
+  if (!text) {
+    report.exitCode = kVerifyNothingToCompare;
+    report.error = std::string("no ") + kChecksumListName + " in " + path +
+                   ": this folder backup was made without checksums, so there is nothing to compare it with";
+    return report;
+  }
+  report.checksumList = true;
+  std::string error;
+  const auto list = ParseChecksumList(*text, error);
+  if (!list) {
+    report.exitCode = kVerifyMismatch;
+    report.issues.push_back({VerifyIssueKind::Changed, kChecksumListName, error});
+    return report;
+  }
+  report.issues = CompareFolderWithList(fs, path, *list, "", report.filesChecked, progress, context);
+  if (!report.issues.empty()) report.exitCode = kVerifyMismatch;
+  return report;
+}
+
+}  // namespace qelvaro

@@ -1,0 +1,160 @@
+#include "checksum_list.h"
+
+#include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "backup_report.h"
+#include "text_encoding.h"
+
+namespace qelvaro {
+namespace {
+
+bool isSum(std::string_view hex) {
+  return hex.size() == 64 &&
+         std::all_of(hex.begin(), hex.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
+// A relative path that stays below the root: no empty, "." or ".." part, no drive,
+// no backslash (sha256sum would read it as an escape).
+bool isInsidePath(std::string_view path) {
+  if (path.empty() || path.front() == '/' || path.find('\\') != std::string_view::npos ||
+      path.find(':') != std::string_view::npos) {
+    return false;
+  }
+  for (std::size_t start = 0;;) {
+    const auto sep = path.find('/', start);
+    const std::string_view part = path.substr(start, sep == std::string_view::npos ? sep : sep - start);
+    if (part.empty() || part == "." || part == "..") return false;
+    if (sep == std::string_view::npos) return true;
+    start = sep + 1;
+  }
+}
+
+std::string slashed(std::string path) {
+  std::replace(path.begin(), path.end(), '\\', '/');
+  return path;
+}
+
+bool below(const std::string& path, const std::string& prefix) {
+  return prefix.empty() || (path.size() > prefix.size() && iequalsAscii(path.substr(0, prefix.size()), prefix));
+}
+
+void sortIssues(std::vector<VerifyIssue>& issues) {
+  std::stable_sort(issues.begin(), issues.end(),
+                   [](const VerifyIssue& a, const VerifyIssue& b) { return a.path < b.path; });
+}
+
+}  // namespace
+
+std::string ChecksumListText(std::vector<ChecksumEntry> entries) {
+  std::sort(entries.begin(), entries.end(),
+            [](const ChecksumEntry& a, const ChecksumEntry& b) { return a.path < b.path; });
+  std::string text;
+  for (const ChecksumEntry& e : entries) text += e.sha256 + "  " + e.path + "\n";
+  return text;
+}
+
+std::optional<std::vector<ChecksumEntry>> ParseChecksumList(std::string_view text, std::string& error) {
+  std::vector<ChecksumEntry> entries;
+  std::unordered_set<std::string> seen;
+  std::size_t number = 0;
+  for (std::size_t start = 0; start < text.size();) {
+    auto end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(start, end - start);
+    start = end + 1;
+    ++number;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.empty()) continue;
+    const bool shaped = line.size() > 66 && isSum(line.substr(0, 64)) && line[64] == ' ' &&
+                        (line[65] == ' ' || line[65] == '*');
+    const std::string_view path = shaped ? line.substr(66) : std::string_view();
+    if (!shaped || !isInsidePath(path) || !seen.insert(asciiLowerCopy(std::string(path))).second) {
+      error = "line " + std::to_string(number) + " of " + kChecksumListName + " is not a checksum of a file below the backup";
+      return std::nullopt;
+    }
+    entries.push_back({std::string(path), std::string(line.substr(0, 64))});
+  }
+  return entries;
+}
+
+FsResult WriteBackupChecksums(FileSystem& fs, const std::string& root, const BackupResult& result,
+                              std::string& failedPath) {
+  std::unordered_map<std::string, std::string> taken;  // lower-cased relative path -> sum
+  for (const DriverReport& d : result.drivers) {
+    if (d.skipped() || d.folder.size() <= root.size()) continue;
+    const std::string folder = d.folder.substr(root.size() + 1);
+    for (const CollectedFile& f : d.copied) {
+      if (!f.sha256.empty()) taken[asciiLowerCopy(folder + "\\" + f.name)] = f.sha256;
+    }
+  }
+  std::vector<ChecksumEntry> entries;
+  for (const std::string& path : FilesBelow(root, fs)) {
+    std::string relative = path.substr(root.size() + 1);
+    if (iequalsAscii(relative, kChecksumListName)) continue;
+    // A line break in a name would split its line (a host file system allows one).
+    if (relative.find_first_of("\r\n") != std::string::npos) {
+      failedPath = path;
+      return FsResult::Failure(FsError::BadName);
+    }
+    std::string sum;
+    if (const auto it = taken.find(asciiLowerCopy(relative)); it != taken.end()) {
+      sum = it->second;
+    } else {
+      std::uint64_t size = 0;
+      if (FsResult r = fs.hashFile(path, sum, size); !r) {
+        failedPath = path;
+        return r;
+      }
+    }
+    std::replace(relative.begin(), relative.end(), '\\', '/');
+    entries.push_back({std::move(relative), std::move(sum)});
+  }
+  failedPath = root + "\\" + kChecksumListName;
+  return fs.writeFile(failedPath, ChecksumListText(std::move(entries)));
+}
+
+std::string DriverOfPath(const std::string& path) {
+  const auto first = path.find('/');
+  if (first == std::string::npos) return path;
+  const auto second = path.find('/', first + 1);
+  return second == std::string::npos ? path.substr(0, first) : path.substr(0, second);
+}
+
+std::vector<VerifyIssue> CompareFolderWithList(const FileSystem& fs, const std::string& root,
+                                               const std::vector<ChecksumEntry>& list, const std::string& prefix,
+                                               std::size_t& checked, VerifyProgress progress, void* context) {
+  std::vector<VerifyIssue> issues;
+  // The files there are, found without regard to case, as Windows finds them.
+  std::unordered_map<std::string, std::string> present;  // lower-cased relative path -> as listed
+  const std::string start = prefix.empty() ? root : root + "\\" + prefix.substr(0, prefix.size() - 1);
+  for (std::string file : FilesBelow(start, fs)) {
+    std::string relative = slashed(file.substr(root.size() + 1));
+    if (iequalsAscii(relative, kChecksumListName)) continue;
+    present.emplace(asciiLowerCopy(relative), std::move(relative));
+  }
+  for (const ChecksumEntry& entry : list) {
+    if (!below(entry.path, prefix)) continue;
+    const auto found = present.find(asciiLowerCopy(entry.path));
+    if (found == present.end()) {
+      issues.push_back({VerifyIssueKind::Missing, entry.path, ""});
+      continue;
+    }
+    std::string relative = root + "\\" + found->second;
+    std::replace(relative.begin() + static_cast<std::ptrdiff_t>(root.size()), relative.end(), '/', '\\');
+    present.erase(found);
+    std::string sum;
+    std::uint64_t size = 0;
+    const FsResult r = fs.hashFile(relative, sum, size);
+    ++checked;
+    if (progress) progress(context);
+    if (!r) issues.push_back({VerifyIssueKind::Unreadable, entry.path, r.describe()});
+    else if (sum != entry.sha256) issues.push_back({VerifyIssueKind::Changed, entry.path, ""});
+  }
+  for (const auto& [key, name] : present) issues.push_back({VerifyIssueKind::Unexpected, name, ""});
+  sortIssues(issues);
+  return issues;
+}
+
+}  // namespace qelvaro

@@ -1,0 +1,69 @@
+#pragma once
+// SHA256SUMS, the checksum list at the root of every backup, in the format sha256sum
+// writes and reads: lower-case hex, two blanks, the path relative to the root with
+// forward slashes, UTF-8, one line per file, sorted. `sha256sum -c SHA256SUMS` checks
+// a folder backup on Linux; on Windows `certutil -hashfile FILE SHA256` (Windows 7) or
+// Get-FileHash give the same sums to compare by hand.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "backup_collector.h"
+#include "file_system.h"
+
+namespace qelvaro {
+
+inline constexpr char kChecksumListName[] = "SHA256SUMS";
+
+struct ChecksumEntry {
+  std::string path;    // relative to the backup root, "/" between the parts
+  std::string sha256;  // 64 lower-case hex digits
+};
+
+// The list's text, sorted by path (byte order, as sort does in the C locale).
+std::string ChecksumListText(std::vector<ChecksumEntry> entries);
+
+// The entries of a list as sha256sum reads it (a "*" before the name, the binary
+// mark, is allowed; so are CRLF line ends and a last line without one). None, with
+// the line named in `error`, when a line is not a sum, or a path could reach outside
+// the root or names a file twice.
+std::optional<std::vector<ChecksumEntry>> ParseChecksumList(std::string_view text, std::string& error);
+
+// Writes SHA256SUMS into `root`, covering every file below it but itself: the sums the
+// collector took while copying, and for the files it did not copy (the restore program
+// of a package, files already there) sums read now. Written last, after every file is
+// closed. On failure `failedPath` names the file that could not be read or written.
+FsResult WriteBackupChecksums(FileSystem& fs, const std::string& root, const BackupResult& result,
+                              std::string& failedPath);
+
+enum class VerifyIssueKind {
+  Missing,     // in the list, not in the backup
+  Changed,     // its sum (or an archive's CRC) does not match
+  Unexpected,  // in the backup, not in the list
+  Unreadable,  // could not be read to the end
+};
+
+struct VerifyIssue {
+  VerifyIssueKind kind;
+  std::string path;    // relative to the backup root, "/" between the parts
+  std::string detail;  // why it could not be read, when it could not
+};
+
+// The driver a path belongs to: its class and driver folders ("Display/Acme GPU"),
+// or the file itself for a file at the root.
+std::string DriverOfPath(const std::string& path);
+
+// Hears each file as it is checked (a window lets its messages run).
+using VerifyProgress = void (*)(void* context);
+
+// The issues of the files the checksum list names below `prefix` ("Display/Acme GPU/",
+// empty for all) in the folder `root`, with the files below it the list does not name
+// (those below `prefix`, or all with an empty prefix). `checked` counts the files read.
+std::vector<VerifyIssue> CompareFolderWithList(const FileSystem& fs, const std::string& root,
+                                               const std::vector<ChecksumEntry>& list,
+                                               const std::string& prefix, std::size_t& checked,
+                                               VerifyProgress progress = nullptr, void* context = nullptr);
+
+}  // namespace qelvaro

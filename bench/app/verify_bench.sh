@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# `qelvaro verify DIR` against `sha256sum -c SHA256SUMS` on the same folder backup,
+# side by side in one run: a generated backup of 300 drivers with 3,000 small files
+# and a few large ones (a graphics driver's 150 MB), its SHA256SUMS written by
+# sha256sum itself. The page cache is warm for both (each reads the same files just
+# read by the other); the runs alternate, each pair in the other order than the last,
+# and the minimum, median and maximum of each side and of the pairwise ratios
+# (qelvaro / sha256sum) are printed: quote the median ratio.
+#   verify_bench.sh [--qelvaro PATH] [--dir DIR] [--runs N]
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+qelvaro="$root/build/release/cli/qelvaro"
+dir=""
+runs=7
+while [ $# -gt 0 ]; do
+  case $1 in
+    --qelvaro) qelvaro=$2; shift 2 ;;
+    --dir) dir=$2; shift 2 ;;
+    --runs) runs=$2; shift 2 ;;
+    *) echo "unknown argument $1" >&2; exit 2 ;;
+  esac
+done
+[ -x "$qelvaro" ] || { echo "no $qelvaro (cmake --preset release && cmake --build --preset release --target qelvaro)" >&2; exit 2; }
+[ -n "$dir" ] || dir=$(mktemp -d /tmp/qelvaro-verify-bench.XXXXXX)
+backup="$dir/Quorvak"
+if [ ! -f "$backup/SHA256SUMS" ]; then
+  rm -rf "$backup"
+  for ((d = 0; d < 300; d++)); do
+    folder="$backup/Class$((d % 12))/驱动 $d"
+    mkdir -p "$folder"
+    for ((f = 0; f < 10; f++)); do head -c $(( (d * 7919 + f * 104729) % 200000 + 100 )) /dev/urandom > "$folder/file$f.sys"; done
+  done
+  mkdir -p "$backup/Display/Big GPU"
+  for f in 1 2 3; do head -c 50000000 /dev/urandom > "$backup/Display/Big GPU/part$f.bin"; done
+  (cd "$backup" && find . -type f ! -name SHA256SUMS -printf '%P\n' | LC_ALL=C sort | xargs -d '\n' sha256sum > SHA256SUMS)
+fi
+
+now() { date +%s%N; }
+spread() {
+  sort -n | awk -v s="$1" -v f="$2" '{a[NR]=$1} END {
+    m = (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2
+    printf f " / " f " / " f, a[1] / s, m / s, a[NR] / s }'
+}
+a=() b=() r=()
+for ((i = 0; i <= runs; i++)); do
+  for side in $( ((i % 2)) && echo "sha qelvaro" || echo "qelvaro sha"); do
+    t0=$(now)
+    if [ "$side" = qelvaro ]; then
+      "$qelvaro" verify "$backup" >/dev/null
+    else
+      (cd "$backup" && sha256sum --quiet -c SHA256SUMS)
+    fi
+    t1=$(now)
+    [ "$side" = qelvaro ] && qa=$((t1 - t0)) || qb=$((t1 - t0))
+  done
+  ((i == 0)) && continue  # the first pair warms the cache
+  a+=("$qa"); b+=("$qb"); r+=("$(awk -v x="$qa" -v y="$qb" 'BEGIN { print x / y }')")
+done
+echo "qelvaro verify (s, min / median / max): $(printf '%s\n' "${a[@]}" | spread 1e9 %.3f)"
+echo "sha256sum -c   (s, min / median / max): $(printf '%s\n' "${b[@]}" | spread 1e9 %.3f)"
+echo "ratio qelvaro / sha256sum:              $(printf '%s\n' "${r[@]}" | spread 1 %.2f)"

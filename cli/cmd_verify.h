@@ -1,0 +1,21 @@
+#pragma once
+// `qelvaro verify PATH [--json]`: reads a backup back (folder, Zip or package) and
+// compares it with its checksum list. Exit 0 when everything matches, 1 when
+// something does not (named per driver), 2 when PATH is no backup or cannot be read,
+// 3 for a folder backup without SHA256SUMS (nothing to compare).
+
+#include <ostream>
+
+#include "backup_verify.h"
+#include "commands.h"
+
+namespace qelvaro {
+
+// `toFsPath` turns the PATH given into the file system's path.
+int RunVerifyCommand(const Args& args, const FileSystem& fs, const std::function<std::string(const std::string&)>& toFsPath,
+                     const ArchiveOpener& openArchive, std::ostream& out, std::ostream& err);
+
+// `verify` with the platform's file system.
+int RunPlatformVerify(const Args& args, std::ostream& out, std::ostream& err);
+
+}  // namespace qelvaro

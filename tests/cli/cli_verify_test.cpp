@@ -1,0 +1,122 @@
+// `qelvaro verify` on a folder, a Zip file and a package made from it, each with one
+// kind of damage.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "backup_collector.h"
+#include "checksum_list.h"
+#include "cmd_verify.h"
+#include "fake_windows_tree.h"
+#include "sfx_packaging.h"
+#include "zip_packaging.h"
+
+namespace qelvaro {
+namespace {
+
+const std::string kRoot = "D:\\Quorvak";
+
+// Enough of a Windows program for the component: "MZ", and at 60 the offset of "PE".
+std::string fakeStub() {
+  std::string s(512, '\0');
+  s[0] = 'M';
+  s[1] = 'Z';
+  s[60] = static_cast<char>(128);
+  s.replace(128, 4, std::string("PE\0\0", 4));
+  return s;
+}
+
+struct Verify : ::testing::Test {
+  testing::FakeWindowsTree tree;
+
+  // A backup folder with its checksum list, then `damage` done to it.
+  void makeBackup(const std::string& damage) {
+    tree.put(kRoot + "\\Display\\Acme GPU\\acme.inf", "[Version]\r\n");
+    tree.put(kRoot + "\\Display\\Acme GPU\\acme.sys", std::string(200000, 'x'));
+    tree.put(kRoot + "\\Net\\网卡\\net.sys", "network");
+    std::string failed;
+    ASSERT_TRUE(WriteBackupChecksums(tree.fs(), kRoot, BackupResult{}, failed));
+    const std::string sys = kRoot + "\\Display\\Acme GPU\\acme.sys";
+    if (damage == "flipped") tree.put(sys, std::string(100000, 'x') + "y" + std::string(99999, 'x'));
+    if (damage == "truncated") tree.put(sys, std::string(150000, 'x'));
+    if (damage == "removed") std::remove(tree.host(kRoot + "\\Net\\网卡\\net.sys").c_str());
+    if (damage == "added") tree.put(kRoot + "\\Net\\网卡\\extra.dll", "?");
+  }
+
+  // The backup in `form`; its path.
+  std::string pack(const std::string& form) {
+    if (form == "folder") return kRoot;
+    const std::string stub = tree.host("D:\\stub.bin");
+    std::ofstream(stub, std::ios::binary) << fakeStub();
+    const std::string target = form == "zip" ? "D:\\Quorvak.zip" : "D:\\Quorvak.exe";
+    const ZipOutcome r = form == "zip" ? PackBackupAsZip(tree.host(kRoot), tree.host(target), nullptr, nullptr)
+                                       : PackBackupAsSfx(tree.host(kRoot), tree.host(target), stub, "", nullptr, nullptr);
+    EXPECT_TRUE(r.ok()) << r.description;
+    return target;
+  }
+
+  int verify(const std::string& path, std::string& out) {
+    std::ostringstream o, e;
+    const auto open = [this](const std::string& p, FsResult& why) {
+      return OpenArchiveInput(tree.fs().hostPath(p).value_or(p), why);
+    };
+    const int code = RunVerifyCommand({path, "--json"}, tree.fs(), nullptr, open, o, e);
+    out = o.str() + e.str();
+    return code;
+  }
+};
+
+TEST_F(Verify, EachDamageIsNamedInEveryForm) {
+  const struct {
+    const char* damage;
+    int code;
+    const char* named;  // in the JSON report
+  } cases[] = {
+      {"", 0, "\"filesChecked\": 3"},
+      {"flipped", 1, "\"changed\": [\n        \"Display/Acme GPU/acme.sys\""},
+      {"truncated", 1, "\"changed\": [\n        \"Display/Acme GPU/acme.sys\""},
+      {"removed", 1, "\"missing\": [\n        \"Net/\\u7f51\\u5361/net.sys\""},
+      {"added", 1, "\"unexpected\": [\n        \"Net/\\u7f51\\u5361/extra.dll\""},
+  };
+  for (const char* form : {"folder", "zip", "package"}) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(form) + " " + c.damage);
+      (void)std::system(("rm -rf '" + tree.host("D:\\") + "'/*").c_str());
+      makeBackup(c.damage);
+      std::string out;
+      EXPECT_EQ(verify(pack(form), out), c.code) << out;
+      EXPECT_NE(out.find(c.named), std::string::npos) << out;
+    }
+  }
+}
+
+TEST_F(Verify, ArchiveCrcsOlderBackupsAndWhatIsNoBackup) {
+  std::string out;
+  // A byte flipped inside the archive itself: its CRC catches it.
+  makeBackup("");
+  const std::string zip = pack("zip");
+  std::string bytes = tree.read(zip);
+  const auto at = bytes.find("network");
+  ASSERT_NE(at, std::string::npos);
+  bytes[at] = 'N';
+  tree.put(zip, bytes);
+  EXPECT_EQ(verify(zip, out), 1) << out;
+  EXPECT_NE(out.find("\"changed\": [\n        \"Net/\\u7f51\\u5361/net.sys\""), std::string::npos) << out;
+
+  // Made before backups carried the list: a Zip by its CRCs, a folder has nothing.
+  std::remove(tree.host(zip).c_str());
+  makeBackup("");
+  std::remove(tree.host(kRoot + "\\SHA256SUMS").c_str());
+  EXPECT_EQ(verify(pack("zip"), out), 0) << out;
+  EXPECT_NE(out.find("\"checksumList\": false"), std::string::npos) << out;
+  makeBackup("");
+  std::remove(tree.host(kRoot + "\\SHA256SUMS").c_str());
+  EXPECT_EQ(verify(kRoot, out), 3) << out;
+  EXPECT_EQ(verify("D:\\stub.bin", out), 2) << out;
+  EXPECT_EQ(verify("D:\\nothing-here", out), 2) << out;
+}
+
+}  // namespace
+}  // namespace qelvaro
