@@ -122,7 +122,7 @@ TEST(ImageClassDescriptions, DllStringsFromTheMuiInChineseThenTheImagesLanguageT
   const std::string netcfg = "C:\\Windows\\System32\\NetCfgx.dll";
   const std::string dll = BuildPe({{kEnglish, {{5000, u"Network adapters (dll)"}, {5015, u"Last of a block"}}}});
   const std::string zh = BuildPe({{kChinese, {{5000, u"网络适配器"}}}});
-  const std::string en = BuildPe({{kEnglish, {{5000, u"Network adapters"}, {4999, u"Previous block"}}}});
+  const std::string en = BuildPe({{kEnglish, {{5000, u"Network adapters"}, {4991, u"Previous block"}}}});
   const std::string both = BuildPe({{kEnglish, {{5000, u"Network adapters"}}}, {kChinese, {{5000, u"网络适配器"}}}});
   struct Case {
     std::map<std::string, std::string> files;
@@ -136,7 +136,7 @@ TEST(ImageClassDescriptions, DllStringsFromTheMuiInChineseThenTheImagesLanguageT
       {{{netcfg, dll}, {"C:\\Windows\\System32\\en-US\\NetCfgx.dll.mui", en}},
        "0409", "@%SystemRoot%\\System32\\NetCfgx.dll,-5000", "Network adapters"},
       {{{netcfg, dll}, {"C:\\Windows\\System32\\en-US\\NetCfgx.dll.mui", en}},
-       "0409", "@%windir%\\system32\\NetCfgx.dll,-4999", "Previous block"},
+       "0409", "@%windir%\\system32\\NetCfgx.dll,-4991", "Previous block"},
       {{{netcfg, dll}, {"C:\\Windows\\System32\\en-US\\NetCfgx.dll.mui", en}},
        "0407", "@%SystemRoot%\\System32\\NetCfgx.dll,-5000", "Network adapters (dll)"},
       {{{netcfg, dll}}, "", "@%SystemRoot%\\System32\\NetCfgx.dll,-5015", "Last of a block"},
