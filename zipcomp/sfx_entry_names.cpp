@@ -91,11 +91,18 @@ ZipResult checkSfxEntryNames(const std::vector<SourceFile>& files, std::string& 
     std::unordered_map<std::string, const SourceFile*> fileNames;
     std::unordered_set<std::string> folderNames;
     for (const SourceFile& f : files) {
-        if (!qsfx::isSafeEntryName(f.entryName.data(), f.entryName.size())) {
+        // The name as the stub reads it: UTF-8 when the archive flags it so, which the
+        // writer does for valid UTF-8; code page 437 otherwise (a POSIX name in another
+        // encoding).
+        const auto* raw = reinterpret_cast<const std::uint8_t*>(f.entryName.data());
+        const bool utf8 = !isAscii(f.entryName) && qsfx::isValidUtf8(raw, f.entryName.size());
+        std::string name(f.entryName.size() * 3, '\0');
+        name.resize(qsfx::decodeEntryName(raw, f.entryName.size(), utf8, name.data()));
+        if (!qsfx::isSafeEntryName(name.data(), name.size())) {
             path = f.path;
             return ZipResult::SfxNameRefused;
         }
-        const std::string folded = foldForWindows(f.entryName);
+        const std::string folded = foldForWindows(name);
         bool clash = !fileNames.emplace(folded, &f).second || folderNames.count(folded) > 0;
         for (std::size_t slash = folded.find('/'); !clash && slash != std::string::npos;
              slash = folded.find('/', slash + 1)) {

@@ -112,6 +112,8 @@ TEST(ZipCommandTest, SfxRefusesNamesItsStubWouldRefuse) {
         {{"drv/Foo.inf", "drv/foo.inf"}, clash, "in/drv/foo.inf (error 27)"},
         {{"Drv", "drv/a.inf"}, clash, "in/drv/a.inf (error 27)"},
         {{"drv/\xc3\x84.sys", "drv/\xc3\xa4.sys"}, clash, "(error 27)"},
+        // Not UTF-8: the stub reads code page 437, where these are "\u00c7" and "\u00e7".
+        {{"drv/\x80.sys", "drv/\x87.sys"}, clash, "(error 27)"},
         {{"Drv/a.inf", "drv/b.inf", "drv/a.inf.bak"}, nullptr, nullptr},
     };
     std::string stub(256, '\0');
