@@ -9,6 +9,7 @@
 #include "console_ui.h"
 #include "device_index.h"
 #include "driver_inventory.h"
+#include "image_class_descriptions.h"
 #include "image_system.h"
 #include "text_encoding.h"
 #include "sfx_packaging.h"
@@ -246,7 +247,7 @@ int RunImageBackup(const Args& given, std::ostream& out, std::ostream& err) {
   BackupSystem system{image->image->registry(), image->image->folders(), *image->fs, image->store.get(),
                       image->image->arch().value_or(DefaultMachineArch()), image->zipPath};
   system.shownPath = image->zipPath;
-  const InfClassDescriptions classes(*image->fs, image->image->folders());
+  const ImageClassDescriptions classes(*image->fs, image->image->folders(), image->image->registry());
   system.classDescriptions = &classes;
   system.sfxPayloads = LoadSfxPayloads;
   return RunBackupCommand(args, system, out, err);

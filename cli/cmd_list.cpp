@@ -6,6 +6,7 @@
 
 #include "console_ui.h"
 #include "driver_inventory.h"
+#include "image_class_descriptions.h"
 #include "image_system.h"
 #include "json_writer.h"
 
@@ -93,7 +94,9 @@ int RunListCommand(const Args& given, std::ostream& out, std::ostream& err) {
 
   ConsoleUi ui(err, "list");
   std::unique_ptr<ClassDescriptions> classes;
-  if (image) classes = std::make_unique<InfClassDescriptions>(*image->fs, image->image->folders());
+  if (image) {
+    classes = std::make_unique<ImageClassDescriptions>(*image->fs, image->image->folders(), image->image->registry());
+  }
   else classes = MakePlatformClassDescriptions();
   const DriverInventory inventory = ScanDrivers(*registry, ui, !all, kClassRoot, classes.get());
   if (json) {

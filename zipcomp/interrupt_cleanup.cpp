@@ -76,7 +76,10 @@ void removeTemporariesOnInterrupt() {
 #ifdef _WIN32
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 #else
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    // Every signal whose default action ends the process while it writes: SIGPIPE when
+    // the reader of our output goes away, SIGXFSZ when the archive passes the file-size
+    // limit, SIGQUIT and SIGUSR1 from outside.
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGUSR1, SIGXFSZ}) {
         struct sigaction old {};
         // A signal the caller chose to ignore stays ignored.
         if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;

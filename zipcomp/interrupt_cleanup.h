@@ -1,5 +1,5 @@
 // Temporary archives in progress, removed when the process is stopped from outside
-// (SIGINT, SIGTERM, SIGHUP; Ctrl+C or a closed console window on Windows), so that an
+// (SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGUSR1, SIGXFSZ; Ctrl+C or a closed console window on Windows), so that an
 // interrupted run does not leave a hidden file of many megabytes behind.
 #pragma once
 

@@ -12,6 +12,7 @@
 #include "zipcomp/archive_writer.h"
 #include "zipcomp/sfx_icon.h"
 #include "zipcomp/interrupt_cleanup.h"
+#include "zipcomp/sfx_entry_names.h"
 #include "zipcomp/source_scan.h"
 #include "zipcomp/zip_paths.h"
 
@@ -265,6 +266,10 @@ void ZipComponent::work(Run& run, Settings& s) {
         if (scan.files.empty()) return fail(ZipResult::NothingToDo, s.scan.basePath);
         run.filesTotal = static_cast<std::uint32_t>(scan.files.size());
         for (const auto& f : scan.files) run.bytesTotal += f.size;
+        if (!s.stubPath.empty()) {
+            std::string path;
+            if (const ZipResult r = checkSfxEntryNames(scan.files, path); r != ZipResult::Ok) return fail(r, path);
+        }
         run.scanned = true;
         run.host->wake();
         if (!s.stubPath.empty()) {

@@ -31,6 +31,8 @@ std::string errorDescription(std::int16_t xType, std::int32_t value) {
     case ZipResult::SfxSettingsInvalid: return "自解压设置无效: 没有指定解压文件夹";
     case ZipResult::ArchiveInsideSource: return "压缩文件是要压缩的文件夹中的一个已有文件, 替换它会丢失其内容";
     case ZipResult::TargetNotAFile: return "压缩文件名指向的不是普通文件 (文件夹、设备或管道)";
+    case ZipResult::SfxNameRefused: return "文件名在 Windows 上无效 (设备名, 或以点或空格结尾), 自解压文件无法解压它";
+    case ZipResult::SfxNameClash: return "两个文件名只有大小写不同, 在 Windows 上是同一个文件, 自解压文件无法解压";
     }
     return "未知错误 (代码 " + std::to_string(value) + ")";
 }
@@ -63,6 +65,8 @@ const char* errorDescriptionEnglish(std::int32_t value) {
     case ZipResult::SfxIconInvalid: return "the icon cannot be read or is not an icon";
     case ZipResult::SfxIconNotWritten: return "the icon cannot be put into the program here (no resource writer on this platform)";
     case ZipResult::SfxSettingsInvalid: return "the self-extractor settings are not valid (no unpack folder)";
+    case ZipResult::SfxNameRefused: return "a file name Windows cannot hold (a device name, or one ending in a dot or blank): the self-extractor would refuse it";
+    case ZipResult::SfxNameClash: return "a file name differs only in case from another: one file on Windows, which the self-extractor would refuse";
     }
     return "unknown error";
 }

@@ -33,8 +33,10 @@ enum class ZipResult : std::int32_t {
     SfxSettingsInvalid = 23,
     ArchiveInsideSource = 24,
     TargetNotAFile = 25,
+    SfxNameRefused = 26,
+    SfxNameClash = 27,
 };
-inline constexpr ZipResult kLastZipResult = ZipResult::SfxSettingsInvalid;
+inline constexpr ZipResult kLastZipResult = ZipResult::SfxNameClash;
 
 // xType 0 asks for the text of a result code; every code has one.
 std::string errorDescription(std::int16_t xType, std::int32_t value);

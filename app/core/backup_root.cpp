@@ -11,11 +11,15 @@ std::string BackupRoot(const std::string& chosenFolder) {
 }
 
 std::optional<std::string> MakeCollectingFolder(FileSystem& fs, const std::string& root, FsResult& failure) {
+  return MakeFreshFolder(fs, root + ".collect-", failure);
+}
+
+std::optional<std::string> MakeFreshFolder(FileSystem& fs, const std::string& prefix, FsResult& failure) {
   static const char kHex[] = "0123456789abcdef";
   std::random_device random;
   for (int attempt = 0; attempt < 16; ++attempt) {
     std::uint32_t n = random();
-    std::string name = root + ".collect-";
+    std::string name = prefix;
     for (int i = 0; i < 8; ++i, n >>= 4) name += kHex[n & 15];
     failure = fs.createNewDir(name);
     if (failure) return name;

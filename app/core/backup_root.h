@@ -20,6 +20,10 @@ std::string BackupRoot(const std::string& chosenFolder);
 // None, with the reason, when no such folder can be made.
 std::optional<std::string> MakeCollectingFolder(FileSystem& fs, const std::string& root, FsResult& failure);
 
+// A fresh folder "<prefix>1a2b3c4d" made by this call (creation fails on anything
+// already there, so nobody hands us theirs). None, with the reason, when none can be made.
+std::optional<std::string> MakeFreshFolder(FileSystem& fs, const std::string& prefix, FsResult& failure);
+
 // Deletes the folder `Path` with everything in it (read-only files too). Goes on past
 // what it cannot delete and reports the first failure, so that the caller can tell
 // the user what is left behind.

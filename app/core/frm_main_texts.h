@@ -57,6 +57,8 @@ inline constexpr char kRootNotDeleted[] = "未能删除临时文件夹: {0}";
 // The self-extracting target.
 inline constexpr char kSfxBuilding[] = "正在创建自解压文件...";
 inline constexpr char kSfxFailed[] = "失败. 创建自解压文件时发生错误. ";
+inline constexpr char kSfxPayloadFailed[] = "失败. 无法写入创建自解压文件所需的文件 {0}: {1}";
+inline constexpr char kSfxPayloadMissing[] = "程序中缺少 {0}";
 
 // A driver's problem, as one line: {0} is the driver (its description and INF).
 inline constexpr char kDriverName[] = "“{0}” ({1})";

@@ -39,6 +39,12 @@ ZipOutcome pack(const std::string& folder, const std::string& zipFile,
   if (outcome.code != 0) {
     outcome.description = inEnglish ? std::string(zipcomp::errorDescriptionEnglish(outcome.code))
                                     : zip.GetErrorDescription(0, outcome.code);
+    // A name the package's stub would refuse is about one file: say which.
+    const auto why = static_cast<zipcomp::ZipResult>(outcome.code);
+    if ((why == zipcomp::ZipResult::SfxNameRefused || why == zipcomp::ZipResult::SfxNameClash) &&
+        !zip.lastErrorPath().empty()) {
+      outcome.description += ": " + zip.lastErrorPath();
+    }
   }
   return outcome;
 }

@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <optional>
 #include <exception>
 #include <new>
 
@@ -454,48 +455,82 @@ ZipOutcome FrmMain::DoZip(const std::string& Folder, const std::string& ZipFile)
 namespace {
 
 // Writes a payload the program carries, at its exact length. A payload the program
-// does not carry is not written at all (an empty file would otherwise be packed).
-void WritePayload(const char* name, const std::string& path) {
-  const std::uint32_t size = OwnResourceSize(name, "CUSTOM");
-  if (size > 0) SaveResourceToFile(name, "CUSTOM", path, size);
+// does not carry is not written at all (an empty file would otherwise be packed);
+// `required` ones fail then. The failure, for the user, names the file.
+bool WritePayload(Win32FileSystem& fs, const char* name, const std::string& path, bool required,
+                  std::string& failure) {
+  std::string bytes;
+  std::uint32_t error = 0;
+  if (OwnResourceSize(name, "CUSTOM") == 0 || !LoadOwnResource(name, "CUSTOM", bytes, error)) {
+    if (required) failure = FormatText(texts::kSfxPayloadFailed, {path, FormatText(texts::kSfxPayloadMissing, {name})});
+    return !required;
+  }
+  if (const FsResult written = fs.writeFile(path, bytes); !written.ok()) {
+    failure = FormatText(texts::kSfxPayloadFailed, {path, DescribeFsResultForUser(written)});
+    return false;
+  }
+  return true;
 }
 
-void DeleteIfFile(const std::string& path) {
-  const std::wstring w = widen(path);
-  const DWORD attrs = GetFileAttributesW(w.c_str());
-  if (attrs != INVALID_FILE_ATTRIBUTES && !(attrs & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileW(w.c_str());
+std::string TemporaryFolder() {
+  wchar_t temp[MAX_PATH + 1] = {};
+  const DWORD n = GetTempPathW(MAX_PATH + 1, temp);
+  if (n == 0 || n > MAX_PATH) return {};
+  std::string folder = narrow(std::wstring(temp, n));
+  while (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
+  return folder;
 }
 
 }  // namespace
 
 // The restore program goes into the root (it is linked statically, so no runtime
-// library goes with it: this program carries no RUNTIME.DLL); the stub and the package
-// icon go next to the program for the component.
+// library goes with it: this program carries no RUNTIME.DLL). The stub and the package
+// icon are only read while packing: they go into a folder this run makes in the
+// temporary folder, never next to the program, where a file of that name could be
+// anyone's (a read-only program folder keeps whatever lies there) and would become
+// the package.
 bool FrmMain::DoSFX(const std::string& Folder, const std::string& ExeFile) {
-  const std::string program = ProgramFolder();
-  const std::string stub = program + "\\sfx.bin";
-  const std::string icon = program + "\\icon.ico";
-  WritePayload("SETUP.EXE", Folder + "\\setup.exe");
+  Win32FileSystem fs;
+  std::string failure;
+  std::optional<std::string> scratch;
+  bool written = WritePayload(fs, "SETUP.EXE", Folder + "\\setup.exe", true, failure) &&
+                 WritePayload(fs, "RUNTIME.DLL", Folder + "\\runtime.dll", false, failure);
   ui_.pumpMessages();
-  WritePayload("RUNTIME.DLL", Folder + "\\runtime.dll");
+  if (written) {
+    const std::string temp = TemporaryFolder();
+    FsResult why = FsResult::Failure(FsError::NotFound);
+    if (!temp.empty()) scratch = MakeFreshFolder(fs, temp + "\\Quorvak.sfx-", why);
+    if (!scratch) {
+      failure = FormatText(texts::kSfxPayloadFailed, {temp + "\\Quorvak.sfx-*", DescribeFsResultForUser(why)});
+      written = false;
+    }
+  }
+  const std::string stub = scratch ? *scratch + "\\sfx.bin" : std::string();
+  std::string icon = scratch ? *scratch + "\\icon.ico" : std::string();
+  written = written && WritePayload(fs, "SFX.BIN", stub, true, failure);
+  if (written && OwnResourceSize("ICON.ICO", "CUSTOM") == 0) icon.clear();  // the stub keeps its own
+  written = written && (icon.empty() || WritePayload(fs, "ICON.ICO", icon, true, failure));
   ui_.pumpMessages();
-  WritePayload("SFX.BIN", stub);
-  ui_.pumpMessages();
-  WritePayload("ICON.ICO", icon);
-  sealBackup(Folder);
-  ui_.pumpMessages();
-  const ZipOutcome outcome = PackBackupAsSfx(
-      Folder, ExeFile, stub, icon, [this](std::int16_t percent) { zip_GlobalStatus(percent); },
-      zipcomp::makeMessagePumpWaitHost());
+  // The checksum list covers setup.exe, which is now in the folder.
+  if (written) sealBackup(Folder);
+  ZipOutcome outcome;
+  if (written) {
+    outcome = PackBackupAsSfx(
+        Folder, ExeFile, stub, icon, [this](std::int16_t percent) { zip_GlobalStatus(percent); },
+        zipcomp::makeMessagePumpWaitHost());
+  }
+  if (scratch) (void)fs.deleteTree(*scratch);  // this run's own folder, never another
+  if (!written) {
+    ui_.showMessage(failure, texts::kErrorTitle, MessageIcon::Critical);
+    ui_.pumpMessages();
+    return false;
+  }
   if (!outcome.ok()) {
-    // The stub and the icon stay for the next run to overwrite.
     ui_.showMessage(std::string(texts::kSfxFailed) + texts::kDescription + outcome.description, texts::kErrorTitle,
                     MessageIcon::Critical);
     ui_.pumpMessages();
     return false;
   }
-  DeleteIfFile(stub);
-  DeleteIfFile(icon);
   ui_.pumpMessages();
   return true;
 }

@@ -32,10 +32,14 @@ std::string ProgramFolder() {
 
 void PutZipComponentInPlace() {
   // Plain concatenation: a drive-root folder gives a doubled separator, which works.
+  // Only a component this run wrote is registered: in a folder it cannot write to, a
+  // qzip.dll lying there is somebody else's file.
+  const std::string dll = ProgramFolder() + "\\qzip.dll";
   const double size = OwnResourceSize(kZipResourceName, kZipResourceType);
-  SaveResourceToFile(kZipResourceName, kZipResourceType, ProgramFolder() + "\\qzip.dll", size);
+  const bool written = size > 0 && SaveResourceToFile(kZipResourceName, kZipResourceType, dll, size) == 0;
   PumpPendingMessages(nullptr);
-  RegisterServerDll(ProgramFolder() + "\\qzip.dll");
+  if (!written) return;
+  RegisterServerDll(dll);
   PumpPendingMessages(nullptr);
 }
 

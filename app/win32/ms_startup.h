@@ -14,8 +14,10 @@ inline constexpr char kZipResourceType[] = "CUSTOM";
 // keeps its backslash, "C:\").
 std::string ProgramFolder();
 
-// Writes qzip.dll next to the program and registers it. Failures are ignored:
-// the window is shown in every case.
+// Writes qzip.dll next to the program and registers it when the write succeeded
+// (a program folder it cannot write to keeps what lies there, unregistered). Failures
+// are not shown: the program does not need the component itself, and its window is
+// shown in every case.
 void PutZipComponentInPlace();
 
 // Main: the start-up, the main window, and its message loop until it is closed.

@@ -622,12 +622,38 @@ TEST(Quorvak, AZipLeavesAnEarlierQuorvakFolderAloneAndAFailedOneKeepsTheFiles) {
   EXPECT_EQ(WaitForSingleObject(quorvak.process, 20000), WAIT_OBJECT_0);
 }
 
-// The self-extracting target: the package lands in the chosen folder, the stub and the
-// icon leave the program folder, and the package, run, unpacks and starts the restore
-// program with its folder. A stub that cannot be written leaves the backup in place.
+// The self-extracting target: the package lands in the chosen folder, built from the
+// program's own stub whatever lies next to the program, and, run, unpacks and starts
+// the restore program with its folder. A stub that cannot be written is named and
+// leaves the backup in place.
 TEST(Quorvak, BacksUpTheDemoSetAsASelfExtractingPackage) {
+  // A program folder nothing can be written to (as root Wine ignores permissions: the
+  // files are held open without write sharing), holding another program as sfx.bin
+  // and a qzip.dll it did not write (a stale copy, which would register).
+  const std::string foreign = readAll(L"C:\\windows\\system32\\notepad.exe");
+  ASSERT_GT(foreign.size(), 1000u);
+  ASSERT_NO_FATAL_FAILURE(writeReal(kFolder + L"\\sfx.bin", foreign));
+  ASSERT_NO_FATAL_FAILURE(writeReal(kFolder + L"\\qzip.dll", readAll(dosPath(QELVARO_QZIP_DLL))));
+  std::vector<HANDLE> held;
+  for (const wchar_t* name : {L"\\sfx.bin", L"\\qzip.dll"}) {
+    held.push_back(CreateFileW((kFolder + name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                               nullptr));
+    ASSERT_NE(held.back(), INVALID_HANDLE_VALUE);
+  }
+  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Qelvaro\\Components\\qzip");
+  // Its temporary folder is one the test can take away later.
+  const std::wstring ownTemp = L"C:\\QuorvakTemp";
+  CreateDirectoryW(ownTemp.c_str(), nullptr);
+  wchar_t oldTemp[MAX_PATH + 1] = {};
+  GetEnvironmentVariableW(L"TEMP", oldTemp, MAX_PATH + 1);
+  SetEnvironmentVariableW(L"TEMP", ownTemp.c_str());
+  SetEnvironmentVariableW(L"TMP", ownTemp.c_str());
   RunningQuorvak quorvak;
-  ASSERT_NO_FATAL_FAILURE(startQuorvak(quorvak));
+  startQuorvak(quorvak);
+  SetEnvironmentVariableW(L"TEMP", oldTemp);
+  SetEnvironmentVariableW(L"TMP", oldTemp);
+  ASSERT_NE(quorvak.main, nullptr);
+  EXPECT_EQ(registeredQzip(), L"") << "a component it could not write is not registered";
   HANDLE process = quorvak.process;
   HWND main = quorvak.main;
   reimportDemoRegistry(main);
@@ -638,8 +664,12 @@ TEST(Quorvak, BacksUpTheDemoSetAsASelfExtractingPackage) {
   std::vector<int> fills;
   EXPECT_EQ(withoutVerifiedLine(runBackup(main, process, L"C:\\SfxBackups", "backup-sfx", &fills)), kSuccessText);
   EXPECT_EQ(GetFileAttributesW(L"C:\\SfxBackups\\Quorvak"), INVALID_FILE_ATTRIBUTES) << "the root is gone";
-  EXPECT_EQ(GetFileAttributesW((kFolder + L"\\sfx.bin").c_str()), INVALID_FILE_ATTRIBUTES);
+  for (HANDLE h : held) CloseHandle(h);
+  EXPECT_TRUE(readAll(kFolder + L"\\sfx.bin") == foreign);
   EXPECT_EQ(GetFileAttributesW((kFolder + L"\\icon.ico").c_str()), INVALID_FILE_ATTRIBUTES);
+  std::vector<std::wstring> left;
+  listTree(ownTemp, L"", left);
+  EXPECT_TRUE(left.empty()) << "the stub's folder is gone";
   const std::string package = readAll(L"C:\\SfxBackups\\Quorvak.exe");
   ASSERT_GT(package.size(), 100000u);
   EXPECT_EQ(package.substr(0, 2), "MZ");
@@ -693,13 +723,14 @@ TEST(Quorvak, BacksUpTheDemoSetAsASelfExtractingPackage) {
     EXPECT_TRUE(readAll(file) == readReal(e.source)) << e.name;
   }
 
-  // The stub cannot be written into the program folder (a folder of its name is in the
-  // way; under Wine as root no permission would stop it): the failure is reported, no
-  // success follows, and the collected files stay.
-  CreateDirectoryW((kFolder + L"\\sfx.bin").c_str(), nullptr);
+  // The stub cannot be written (a file stands where its temporary folder was): the
+  // failed write is named, no success follows, and the collected files stay.
+  RemoveDirectoryW(ownTemp.c_str());
+  ASSERT_NO_FATAL_FAILURE(writeReal(ownTemp, "in the way"));
   CreateDirectoryW(L"C:\\SfxBackups2", nullptr);
   const std::wstring failed = runBackup(main, process, L"C:\\SfxBackups2", "backup-sfx-failed");
-  EXPECT_EQ(failed.rfind(widenUtf8("失败. 创建自解压文件时发生错误. 描述: "), 0), 0u) << narrowForTest(failed);
+  EXPECT_EQ(failed.rfind(widenUtf8("失败. 无法写入创建自解压文件所需的文件 ") + ownTemp + L"\\Quorvak.sfx-*: ", 0), 0u)
+      << narrowForTest(failed);
   HWND kept = waitForOwnedDialog(main, 20000);
   ASSERT_NE(kept, nullptr);
   Sleep(200);
@@ -712,7 +743,7 @@ TEST(Quorvak, BacksUpTheDemoSetAsASelfExtractingPackage) {
   PostMessageW(kept, WM_COMMAND, IDOK, 0);
   EXPECT_NE(GetFileAttributesW((collected + L"\\Display").c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(GetFileAttributesW(L"C:\\SfxBackups2\\Quorvak.exe"), INVALID_FILE_ATTRIBUTES);
-  EXPECT_NE(GetFileAttributesW((kFolder + L"\\icon.ico").c_str()), INVALID_FILE_ATTRIBUTES) << "left for the next run";
+  DeleteFileW(ownTemp.c_str());
 
   PostMessageW(main, WM_CLOSE, 0, 0);
   EXPECT_EQ(WaitForSingleObject(process, 20000), WAIT_OBJECT_0);

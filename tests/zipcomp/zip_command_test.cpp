@@ -94,6 +94,50 @@ TEST(ZipCommandTest, SfxPutsTheStubAndItsSettingsBeforeTheArchive) {
     EXPECT_EQ(readFile(dir / "in/a.txt"), "hello");
 }
 
+#ifndef _WIN32
+// A package holds only names its stub will unpack: one it would refuse fails the packing
+// with the file named, and nothing is written. A plain archive takes them all.
+TEST(ZipCommandTest, SfxRefusesNamesItsStubWouldRefuse) {
+    struct Case {
+        std::vector<std::string> files;
+        const char* reason;  // nullptr when the package is made
+        const char* named;   // the file the refusal names
+    };
+    const char* invalid = "a file name Windows cannot hold";
+    const char* clash = "a file name differs only in case";
+    const std::vector<Case> cases = {
+        {{"drv/aux.cat", "drv/a.inf"}, invalid, "in/drv/aux.cat (error 26)"},
+        {{"drv/trailing."}, invalid, "in/drv/trailing. (error 26)"},
+        {{"drv/name "}, invalid, "in/drv/name  (error 26)"},
+        {{"drv/Foo.inf", "drv/foo.inf"}, clash, "in/drv/foo.inf (error 27)"},
+        {{"Drv", "drv/a.inf"}, clash, "in/drv/a.inf (error 27)"},
+        {{"drv/\xc3\x84.sys", "drv/\xc3\xa4.sys"}, clash, "(error 27)"},
+        // Not UTF-8: the stub reads code page 437, where these are "\u00c7" and "\u00e7".
+        {{"drv/\x80.sys", "drv/\x87.sys"}, clash, "(error 27)"},
+        {{"Drv/a.inf", "drv/b.inf", "drv/a.inf.bak"}, nullptr, nullptr},
+    };
+    std::string stub(256, '\0');
+    stub[0] = 'M', stub[1] = 'Z', stub[60] = static_cast<char>(64);
+    stub.replace(64, 4, std::string("PE\0\0", 4));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.files.front());
+        TempDir dir;
+        writeFile(dir / "stub.bin", stub);
+        for (const auto& f : c.files) writeFile(dir / ("in/" + f), f);
+        Result r = runZip({dir / "in", dir / "a.exe", "--sfx", dir / "stub.bin"});
+        if (c.reason) {
+            EXPECT_EQ(r.code, 1);
+            EXPECT_THAT(r.err, HasSubstr(c.reason));
+            EXPECT_THAT(r.err, HasSubstr(c.named));
+            EXPECT_FALSE(exists(dir / "a.exe"));
+        } else {
+            EXPECT_EQ(r.code, 0) << r.err;
+        }
+        EXPECT_EQ(runZip({dir / "in", dir / "a.zip"}).code, 0);
+    }
+}
+#endif
+
 // A package never unpacks below a drive, the temporary folder itself or a folder that a
 // package did not make: such a folder is refused before anything is written.
 TEST(ZipCommandTest, SfxRefusesUnpackFoldersThatAreNotForIt) {
