@@ -1,8 +1,7 @@
 #include "driver_inventory.h"
 
-#include <map>
-
 #include "driver_store.h"
+#include "frm_main_texts.h"
 #include "folder_ids.h"
 #include "inf_install_model.h"
 #include "md_ini_inf.h"
@@ -15,12 +14,29 @@ bool IsMicrosoftProvider(const std::string& provider) {
   return provider.empty() || asciiLowerCopy(provider) == "microsoft";
 }
 
+namespace {
+
+std::string ValueText(const RegistryKey& key, const std::string& name) {
+  RegistryVariant value;
+  ReadKeyValue(key, name, value);
+  return VariantText(value);
+}
+
+}  // namespace
+
 std::string DriverInstallSection(const Registry& registry, const std::string& keyPath, const std::string& classRoot) {
-  const std::string path = classRoot + "\\" + keyPath;
-  const std::string section =
-      VariantText(ReadRegistryValue(registry, RegistryRoot::LocalMachine, path, "InfSection"));
+  std::unique_ptr<RegistryKey> key;
+  if (registry.open(RegistryRoot::LocalMachine, classRoot + "\\" + keyPath, RegistryAccess::QueryValue, key) !=
+      kRegSuccess) {
+    return {};
+  }
+  return DriverInstallSection(*key);
+}
+
+std::string DriverInstallSection(const RegistryKey& driverKey) {
+  const std::string section = ValueText(driverKey, "InfSection");
   if (section.empty()) return {};
-  return section + VariantText(ReadRegistryValue(registry, RegistryRoot::LocalMachine, path, "InfSectionExt"));
+  return section + ValueText(driverKey, "InfSectionExt");
 }
 
 std::string InfClassDescriptions::describe(const std::string&, const std::string& classDesc) const {
@@ -54,53 +70,50 @@ std::string ClassDisplayName(const std::string& defaultValue, const std::string&
 
 DriverInventory ScanDrivers(const Registry& registry, Ui& ui, bool hideMicrosoft,
                             const std::string& classRoot, const ClassDescriptions* classDescriptions) {
-  const RegistryRoot hklm = RegistryRoot::LocalMachine;
   const std::string prefix = classRoot + "\\";
   DriverInventory inventory;
-
-  struct Instance {
-    std::string classKey;  // the class subkey name
-    std::string key;       // class subkey \ driver subkey
-  };
-  std::vector<Instance> instances;
-  bool complete = true;
-  const std::vector<std::string> classKeys = EnumSubKeyNames(registry, hklm, classRoot, ui, &complete);
-  if (!complete) inventory.unreadableKeys.push_back(classRoot);
-  for (const auto& classKey : classKeys) {
-    for (const auto& driverKey : EnumSubKeyNames(registry, hklm, prefix + classKey, ui, &complete)) {
-      instances.push_back({classKey, classKey + "\\" + driverKey});
-      inventory.driverKeys.push_back(instances.back().key);
-    }
-    if (!complete) inventory.unreadableKeys.push_back(prefix + classKey);
+  // Each key is opened below its parent: a class with thousands of drivers is looked
+  // through once, not once for every driver.
+  std::unique_ptr<RegistryKey> root;
+  if (registry.open(RegistryRoot::LocalMachine, classRoot, RegistryAccess::Read, root) != kRegSuccess || !root) {
+    ui.showMessage(texts::kCannotOpenKey, kAppTitle, MessageIcon::None);
+    return inventory;
   }
+  bool complete = true;
+  const std::vector<std::string> classKeys = SubKeyNames(*root, classRoot, ui, &complete);
+  if (!complete) inventory.unreadableKeys.push_back(classRoot);
 
-  std::map<std::string, std::pair<std::string, std::string>> classNames;  // class key -> name, display name
-  for (const auto& instance : instances) {
-    const std::string driverPath = prefix + instance.key;
-    // The class key is known from the scan itself, so instance names of any length
-    // find their class.
-    const std::string classPath = prefix + instance.classKey;
-    DriverRecord record;
-    record.provider = VariantText(ReadRegistryValue(registry, hklm, driverPath, "ProviderName"));
+  for (const auto& classKey : classKeys) {
+    std::unique_ptr<RegistryKey> classHandle;
+    if (root->openSubKey(classKey, RegistryAccess::Read, classHandle) != kRegSuccess || !classHandle) {
+      ui.showMessage(texts::kCannotOpenKey, kAppTitle, MessageIcon::None);
+      continue;
+    }
+    const std::vector<std::string> driverKeys = SubKeyNames(*classHandle, prefix + classKey, ui, &complete);
+    if (!complete) inventory.unreadableKeys.push_back(prefix + classKey);
+    if (driverKeys.empty()) continue;
     // A class's names are read once, however many drivers it has (an indirect name
     // may mean reading an INF).
-    auto [names, added] = classNames.try_emplace(instance.classKey);
-    if (added) {
-      names->second.first = VariantText(ReadRegistryValue(registry, hklm, classPath, "Class"));
-      names->second.second =
-          ClassDisplayName(VariantText(ReadRegistryValue(registry, hklm, classPath, "")), instance.classKey,
-                           VariantText(ReadRegistryValue(registry, hklm, classPath, "ClassDesc")),
-                           names->second.first, classDescriptions);
+    const std::string className = ValueText(*classHandle, "Class");
+    const std::string classDisplayName = ClassDisplayName(
+        ValueText(*classHandle, ""), classKey, ValueText(*classHandle, "ClassDesc"), className, classDescriptions);
+    for (const auto& driverKey : driverKeys) {
+      inventory.driverKeys.push_back(classKey + "\\" + driverKey);
+      // One that cannot be opened reads as a key without values: no description.
+      std::unique_ptr<RegistryKey> key;
+      if (classHandle->openSubKey(driverKey, RegistryAccess::QueryValue, key) != kRegSuccess || !key) continue;
+      DriverRecord record;
+      record.provider = ValueText(*key, "ProviderName");
+      record.className = className;
+      record.classDisplayName = classDisplayName;
+      record.description = ValueText(*key, "DriverDesc");
+      record.infName = ValueText(*key, "InfPath");
+      record.keyPath = inventory.driverKeys.back();
+      if (record.description.empty()) continue;
+      if (hideMicrosoft && IsMicrosoftProvider(record.provider)) continue;
+      record.installSection = DriverInstallSection(*key);
+      inventory.drivers.push_back(std::move(record));
     }
-    record.className = names->second.first;
-    record.classDisplayName = names->second.second;
-    record.description = VariantText(ReadRegistryValue(registry, hklm, driverPath, "DriverDesc"));
-    record.infName = VariantText(ReadRegistryValue(registry, hklm, driverPath, "InfPath"));
-    record.keyPath = instance.key;
-    if (record.description.empty()) continue;
-    if (hideMicrosoft && IsMicrosoftProvider(record.provider)) continue;
-    record.installSection = DriverInstallSection(registry, instance.key, classRoot);
-    inventory.drivers.push_back(std::move(record));
   }
   return inventory;
 }

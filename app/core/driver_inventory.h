@@ -71,6 +71,8 @@ bool IsMicrosoftProvider(const std::string& provider);
 // from: InfSection with InfSectionExt appended (".NTamd64"); empty when it names none.
 std::string DriverInstallSection(const Registry& registry, const std::string& keyPath,
                                  const std::string& classRoot = kClassRoot);
+// The same for a driver key already open.
+std::string DriverInstallSection(const RegistryKey& driverKey);
 
 // Scans the class keys below `classRoot` (under HKEY_LOCAL_MACHINE); with
 // `hideMicrosoft`, Microsoft's drivers are left out.

@@ -9,7 +9,11 @@
 #include <cstring>
 #include <mutex>
 #include <optional>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
+
+#include "text_encoding.h"
 
 namespace qelvaro {
 namespace {
@@ -38,15 +42,7 @@ class HivexKey final : public RegistryKey {
 
   long enumSubKey(std::uint32_t index, std::string& name) const override {
     std::lock_guard guard(hive_->lock);
-    if (!children_) {
-      // Read once: the inventory walks every index, and hivex lists the whole key
-      // on each call.
-      errno = 0;
-      CBuffer<hive_node_h> list(hivex_node_children(hive_->h, node_));
-      if (!list) return kRegInvalidData;
-      children_.emplace();
-      for (hive_node_h* c = list.get(); *c; ++c) children_->push_back(*c);
-    }
+    if (const long status = loadChildren(); status != kRegSuccess) return status;
     if (index >= children_->size()) return kRegNoMoreItems;
     errno = 0;
     CBuffer<char> text(hivex_node_name(hive_->h, (*children_)[index]));
@@ -73,10 +69,59 @@ class HivexKey final : public RegistryKey {
     return kRegSuccess;
   }
 
+  long openSubKey(const std::string& path, RegistryAccess, std::unique_ptr<RegistryKey>& key) const override {
+    key.reset();
+    std::vector<std::string_view> names;
+    if (!SplitKeyPath(path, names)) return kRegFileNotFound;
+    std::lock_guard guard(hive_->lock);
+    std::unique_ptr<HivexKey> at;
+    for (const std::string_view name : names) {
+      hive_node_h next = 0;
+      if (const long status = (at ? *at : *this).child(name, next); status != kRegSuccess) return status;
+      at = std::make_unique<HivexKey>(hive_, next);
+    }
+    key = at ? std::move(at) : std::make_unique<HivexKey>(hive_, node_);
+    return kRegSuccess;
+  }
+
  private:
   std::shared_ptr<HivexHandle> hive_;
   hive_node_h node_;
+  // Read once, under the lock: the inventory walks every index and opens every
+  // subkey, and hivex lists the whole key on each call (its own lookup by name too).
   mutable std::optional<std::vector<hive_node_h>> children_;
+  mutable std::optional<std::unordered_map<std::string, hive_node_h>> byName_;
+
+  long loadChildren() const {
+    if (children_) return kRegSuccess;
+    errno = 0;
+    CBuffer<hive_node_h> list(hivex_node_children(hive_->h, node_));
+    if (!list) return kRegInvalidData;
+    children_.emplace();
+    for (hive_node_h* c = list.get(); *c; ++c) children_->push_back(*c);
+    return kRegSuccess;
+  }
+
+  // The subkey named `name`, compared as hivex compares (ASCII letters without
+  // regard to case); the first of two with one name, as hivex finds.
+  long child(std::string_view name, hive_node_h& out) const {
+    if (const long status = loadChildren(); status != kRegSuccess) return status;
+    if (!byName_) {
+      std::unordered_map<std::string, hive_node_h> map;
+      map.reserve(children_->size());
+      for (const hive_node_h c : *children_) {
+        errno = 0;
+        CBuffer<char> text(hivex_node_name(hive_->h, c));
+        if (!text) return kRegInvalidData;
+        map.try_emplace(asciiLowerCopy(text.get()), c);
+      }
+      byName_ = std::move(map);
+    }
+    const auto found = byName_->find(asciiLowerCopy(name));
+    if (found == byName_->end()) return kRegFileNotFound;
+    out = found->second;
+    return kRegSuccess;
+  }
 };
 
 class HivexHive final : public Hive {
@@ -85,27 +130,14 @@ class HivexHive final : public Hive {
 
   long open(const std::string& path, std::unique_ptr<RegistryKey>& key) const override {
     key.reset();
-    std::lock_guard guard(hive_->lock);
-    errno = 0;
-    hive_node_h node = hivex_root(hive_->h);
-    if (!node) return kRegInvalidData;
-    std::size_t start = 0;
-    while (start < path.size()) {
-      std::size_t end = path.find('\\', start);
-      if (end == std::string::npos) end = path.size();
-      const std::string name = path.substr(start, end - start);
-      start = end + 1;
-      // A doubled or trailing backslash names nothing.
-      if (name.empty()) {
-        if (end == path.size()) break;
-        return kRegFileNotFound;
-      }
+    hive_node_h root = 0;
+    {
+      std::lock_guard guard(hive_->lock);
       errno = 0;
-      node = hivex_node_get_child(hive_->h, node, name.c_str());
-      if (!node) return lastError();
+      root = hivex_root(hive_->h);
     }
-    key = std::make_unique<HivexKey>(hive_, node);
-    return kRegSuccess;
+    if (!root) return kRegInvalidData;
+    return HivexKey(hive_, root).openSubKey(path, RegistryAccess::Read, key);
   }
 
  private:

@@ -2,9 +2,9 @@
 
 #include <optional>
 #include <string_view>
-#include <unordered_map>
 #include <unordered_set>
 
+#include "inf_install_model.h"
 #include "text_encoding.h"
 
 namespace qelvaro {
@@ -34,24 +34,16 @@ InfLine splitLine(const IniDocument::Key& k) {
 
 class InfView {
  public:
-  // The document's sections are listed once here, not on every look-up.
-  explicit InfView(const IniDocument& doc) : sections_(doc.sections()) {
-    forEachLine("Strings", [this](const InfLine& line) {
-      if (!line.key || line.key->empty()) return true;
-      strings_.try_emplace(asciiLowerCopy(*line.key), InfValue(line.value));  // the first definition counts
-      return true;
-    });
-  }
+  // The document's lines are indexed once here, not on every look-up; [Strings] is
+  // made a table on the first %name% met.
+  explicit InfView(const IniDocument& doc) : index_(doc) {}
 
   // Calls `visit` for every line of every section named `section` (in any case), in
   // file order, until it returns false.
   template <typename Visit>
   void forEachLine(std::string_view section, Visit&& visit) const {
-    for (const auto& s : sections_) {
-      if (!iequalsAscii(s.name, section)) continue;
-      for (const auto& k : s.keys) {
-        if (!visit(splitLine(k))) return;
-      }
+    for (const std::uint32_t entry : index_.keys(section)) {
+      if (!visit(splitLine(index_.key(entry)))) return;
     }
   }
 
@@ -76,7 +68,7 @@ class InfView {
       if (close == std::string_view::npos) break;
       out.append(text.substr(pos, open - pos));
       const std::string_view name = text.substr(open + 1, close - open - 1);
-      const std::string* replacement = name.empty() ? nullptr : lookup(name);
+      const std::optional<std::string> replacement = name.empty() ? std::nullopt : lookup(name);
       if (name.empty()) out.push_back('%');
       else if (replacement) out += *replacement;
       else out.append(text.substr(open, close - open + 1));
@@ -87,13 +79,20 @@ class InfView {
   }
 
  private:
-  const std::string* lookup(std::string_view name) const {
-    const auto it = strings_.find(asciiLowerCopy(name));
-    return it == strings_.end() ? nullptr : &it->second;
+  // The first definition of a string counts.
+  std::optional<std::string> lookup(std::string_view name) const {
+    const auto keyOf = [this](std::uint32_t entry) {
+      std::optional<std::string> key = splitLine(index_.key(entry)).key;
+      return key && !key->empty() ? key : std::nullopt;
+    };
+    if (!strings_) strings_.emplace(index_.keys("Strings"), keyOf);
+    const auto found = strings_->find(name, keyOf);
+    if (!found) return std::nullopt;
+    return InfValue(splitLine(index_.key(*found)).value);
   }
 
-  std::vector<IniDocument::Section> sections_;
-  std::unordered_map<std::string, std::string> strings_;  // by lower-cased name
+  InfIndex index_;
+  mutable std::optional<IniKeyTable> strings_;
 };
 
 std::string readCatalog(const InfView& inf, MachineArch arch) {

@@ -1,5 +1,6 @@
 #include "inf_install_model.h"
 
+#include <new>
 #include <unordered_set>
 
 #include "text_encoding.h"
@@ -87,12 +88,13 @@ class ModelBuilder {
     for (std::size_t next = 0; next < pending.size(); ++next) {
       const std::string s = pending[next];
       if (!done.insert(asciiLowerCopy(s)).second) continue;
-      for (const Key* k : doc_.keys(s)) {
-        if (!k->value) continue;
-        if (iequalsAscii(k->name, "CopyFiles")) addCopyFiles(*k->value);
-        if (iequalsAscii(k->name, "Needs")) {
+      for (const std::uint32_t entry : doc_.keys(s)) {
+        const Key k = doc_.key(entry);
+        if (!k.value) continue;
+        if (iequalsAscii(k.name, "CopyFiles")) addCopyFiles(*k.value);
+        if (iequalsAscii(k.name, "Needs")) {
           // Needs usually names sections of system INFs (Include=); those of this INF count.
-          for (const std::string& field : InfFields(*k->value)) {
+          for (const std::string& field : InfFields(*k.value)) {
             if (!field.empty() && doc_.has(field)) pending.push_back(field);
           }
         }
@@ -101,8 +103,9 @@ class ModelBuilder {
   }
 
   void addListed(const std::string& section) {
-    for (const Key* k : doc_.keys(section)) {
-      const std::string name = doc_.resolve(InfValue(k->name));
+    for (const std::uint32_t entry : doc_.keys(section)) {
+      const Key k = doc_.key(entry);
+      const std::string name = doc_.resolve(InfValue(k.name));
       if (!name.empty()) file(name);
     }
   }
@@ -143,8 +146,9 @@ class ModelBuilder {
       }
       const auto own = doc_.rawValue("DestinationDirs", field);
       const Destination dest = own ? destination(*own) : defaultDest_;
-      for (const Key* line : doc_.keys(field)) {
-        const auto parts = InfFields(wholeLine(*line));
+      for (const std::uint32_t entry : doc_.keys(field)) {
+        const Key line = doc_.key(entry);
+        const auto parts = InfFields(wholeLine(line));
         const std::string installed = doc_.resolve(parts.front());
         const std::string source = parts.size() > 1 && !parts[1].empty() ? doc_.resolve(parts[1]) : installed;
         if (source.empty() || installed.empty()) continue;
@@ -166,7 +170,7 @@ class ModelBuilder {
   }
 
   InfFile& file(const std::string& name) {
-    const auto [it, added] = byName_.emplace(asciiLowerCopy(name), model_.files.size());
+    const auto [it, added] = byName_.try_emplace(asciiLowerCopy(name), model_.files.size());
     if (added) model_.files.push_back(InfFile{name, {}, {}, false, false, {}});
     return model_.files[it->second];
   }
@@ -188,32 +192,60 @@ class ModelBuilder {
 
 }  // namespace
 
-InfIndex::InfIndex(const IniDocument& doc) : all_(doc.sections()) {
-  for (const auto& s : all_) {
-    Section& merged = sections_[asciiLowerCopy(s.name)];
-    for (const auto& k : s.keys) {
-      if (!k.name.empty() && k.name.front() == ';') continue;
-      if (k.name.empty() && !k.value) continue;
-      merged.keys.push_back(&k);
-      merged.first.emplace(asciiLowerCopy(k.name), &k);  // emplace keeps the first of a name
-    }
-  }
+std::size_t InfIndex::NoCaseHash::operator()(std::string_view s) const {
+  std::size_t h = 0;
+  for (const char c : s) h = h * 131 + static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  return h;
 }
 
-const std::vector<const InfIndex::Key*>& InfIndex::keys(std::string_view section) const {
-  static const std::vector<const Key*> none;
-  const auto it = sections_.find(asciiLowerCopy(section));
-  return it == sections_.end() ? none : it->second.keys;
+bool InfIndex::NoCaseEqual::operator()(std::string_view a, std::string_view b) const { return iequalsAscii(a, b); }
+
+InfIndex::InfIndex(const IniDocument& doc) : doc_(doc) {
+  // Offsets are kept in 32 bits: a text of 4 GiB or more is too large to read.
+  if (doc.size() > kNone) throw std::bad_alloc();
+  std::uint32_t current = 0;
+  auto open = [&](std::string_view name) {
+    const auto [it, added] = byName_.try_emplace(name, static_cast<std::uint32_t>(sections_.size()));
+    if (added) sections_.emplace_back();
+    current = it->second;
+  };
+  open({});  // lines before the first header
+  doc.scan(open, [&](std::size_t offset, const IniDocument::EntryView& k) {
+    if (!k.name.empty() && k.name.front() == ';') return;
+    if (k.name.empty() && !k.value) return;
+    const auto line = static_cast<std::uint32_t>(offsets_.size());
+    offsets_.push_back(static_cast<std::uint32_t>(offset));
+    next_.push_back(kNone);
+    Section& s = sections_[current];
+    (s.tail == kNone ? s.head : next_[s.tail]) = line;
+    s.tail = line;
+  });
 }
 
-bool InfIndex::has(std::string_view section) const { return sections_.count(asciiLowerCopy(section)) != 0; }
+InfIndex::Lines InfIndex::keys(std::string_view section) const {
+  const auto it = byName_.find(section);
+  return Lines(this, it == byName_.end() ? kNone : sections_[it->second].head);
+}
+
+InfIndex::Key InfIndex::key(std::uint32_t entry) const {
+  const IniDocument::EntryView k = doc_.entryAt(offsets_[entry]);
+  return Key{std::string(k.name), k.value ? std::optional<std::string>(std::string(*k.value)) : std::nullopt};
+}
+
+bool InfIndex::has(std::string_view section) const { return byName_.count(section) != 0; }
 
 std::optional<std::string> InfIndex::rawValue(std::string_view section, std::string_view key) const {
-  const auto it = sections_.find(asciiLowerCopy(section));
-  if (it == sections_.end()) return std::nullopt;
-  const auto k = it->second.first.find(asciiLowerCopy(key));
-  if (k == it->second.first.end()) return std::nullopt;
-  return k->second->value.value_or(std::string());
+  const auto it = byName_.find(section);
+  if (it == byName_.end()) return std::nullopt;
+  const auto nameOf = [this](std::uint32_t entry) {
+    return std::optional<std::string_view>(doc_.entryAt(offsets_[entry]).name);
+  };
+  auto table = tables_.find(it->second);
+  if (table == tables_.end()) table = tables_.try_emplace(it->second, keys(section), nameOf).first;
+  const auto found = table->second.find(key, nameOf);
+  if (!found) return std::nullopt;
+  const auto value = doc_.entryAt(offsets_[*found]).value;
+  return std::string(value.value_or(std::string_view()));
 }
 
 std::optional<std::string> InfIndex::stringValue(std::string_view key) const {
@@ -306,18 +338,20 @@ InfInstallModel ReadInfInstallModel(const IniDocument& document, MachineArch arc
   std::vector<std::string> modelSections;
   OnceList models(m.modelsSections), descriptions(m.modelDescriptions), ids(m.deviceIds),
       sections(modelSections);
-  for (const Key* mfg : doc.keys("Manufacturer")) {
-    std::vector<std::string> fields = mfg->value ? InfFields(*mfg->value) : InfFields(mfg->name);
+  for (const std::uint32_t entry : doc.keys("Manufacturer")) {
+    const Key mfg = doc.key(entry);
+    std::vector<std::string> fields = mfg.value ? InfFields(*mfg.value) : InfFields(mfg.name);
     if (fields.front().empty()) continue;
     m.hasManufacturers = true;
     const auto chosen = modelsSectionFor(doc, fields, arch);
     if (!chosen) continue;
     m.hasModelsForArch = true;
     models.add(*chosen);
-    for (const Key* model : doc.keys(*chosen)) {
-      if (!model->value) continue;
-      const auto parts = InfFields(*model->value);
-      descriptions.add(doc.resolve(InfValue(model->name)));
+    for (const std::uint32_t line : doc.keys(*chosen)) {
+      const Key model = doc.key(line);
+      if (!model.value) continue;
+      const auto parts = InfFields(*model.value);
+      descriptions.add(doc.resolve(InfValue(model.name)));
       sections.add(installSectionFor(doc, parts.front(), arch));
       for (std::size_t i = 1; i < parts.size(); ++i) ids.add(parts[i]);
     }

@@ -21,6 +21,7 @@
 //   [SourceDisksNames.<arch>] then [SourceDisksNames].
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,14 +35,40 @@
 namespace qelvaro {
 
 // The INF's sections by name, merged, for lookups in constant time: printer INFs
-// list thousands of files and models.
+// list thousands of files and models. It keeps where each line starts, about eight
+// bytes a line, and reads a line's text again from the document when asked, so that
+// a huge INF costs a small multiple of its size; the document must outlive it.
 class InfIndex {
  public:
   using Key = IniDocument::Key;
   explicit InfIndex(const IniDocument& doc);
 
-  // Every line of the merged section, comments left out; empty when there is none.
-  const std::vector<const Key*>& keys(std::string_view section) const;
+  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+  // The lines of the merged section by number, in file order, comments left out;
+  // none when there is no such section.
+  class Lines {
+   public:
+    struct iterator {
+      const InfIndex* index;
+      std::uint32_t at;
+      std::uint32_t operator*() const { return at; }
+      iterator& operator++() {
+        at = index->next_[at];
+        return *this;
+      }
+      bool operator!=(const iterator& other) const { return at != other.at; }
+    };
+    Lines(const InfIndex* index, std::uint32_t head) : index_(index), head_(head) {}
+    iterator begin() const { return {index_, head_}; }
+    iterator end() const { return {index_, kNone}; }
+
+   private:
+    const InfIndex* index_;
+    std::uint32_t head_;
+  };
+  Lines keys(std::string_view section) const;
+  // The line numbered `entry`.
+  Key key(std::uint32_t entry) const;
   bool has(std::string_view section) const;
   // The raw value of the first line keyed `key` (an empty text for a line without "=").
   std::optional<std::string> rawValue(std::string_view section, std::string_view key) const;
@@ -52,12 +79,21 @@ class InfIndex {
 
  private:
   struct Section {
-    std::vector<const Key*> keys;
-    std::unordered_map<std::string, const Key*> first;
+    std::uint32_t head = kNone, tail = kNone;
+  };
+  struct NoCaseHash {
+    std::size_t operator()(std::string_view s) const;
+  };
+  struct NoCaseEqual {
+    bool operator()(std::string_view a, std::string_view b) const;
   };
   std::optional<std::string> stringValue(std::string_view key) const;
-  std::vector<IniDocument::Section> all_;  // the keys point into this
-  std::unordered_map<std::string, Section> sections_;
+  const IniDocument& doc_;
+  std::vector<std::uint32_t> offsets_;  // by line: where it starts in the text
+  std::vector<std::uint32_t> next_;     // by line: the next line of its merged section
+  std::vector<Section> sections_;
+  std::unordered_map<std::string_view, std::uint32_t, NoCaseHash, NoCaseEqual> byName_;  // names in the text
+  mutable std::unordered_map<std::uint32_t, IniKeyTable> tables_;  // by section, made on the first look-up
 };
 
 // Where one installed copy of a file goes.

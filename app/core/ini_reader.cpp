@@ -259,4 +259,37 @@ std::vector<IniDocument::Section> IniDocument::sections() const {
   return out;
 }
 
+void IniDocument::scan(const std::function<void(std::string_view)>& onHeader,
+                       const std::function<void(std::size_t, const EntryView&)>& onEntry) const {
+  std::size_t pos = 0;
+  bool any = false, lastNameEmpty = false;
+  ProfileLine line;
+  for (std::size_t at = pos; nextLine(text_, pos, line); at = pos) {
+    if (line.header) {
+      onHeader(line.name);
+      any = lastNameEmpty = false;
+      continue;
+    }
+    // As forEachKey: consecutive lines with an empty name are one.
+    if (line.rawName.empty() && any && lastNameEmpty) continue;
+    any = true;
+    lastNameEmpty = line.name.empty();
+    onEntry(at, EntryView{line.name, line.hasValue ? std::optional<std::string_view>(line.value) : std::nullopt});
+  }
+}
+
+IniDocument::EntryView IniDocument::entryAt(std::size_t offset) const {
+  ProfileLine line;
+  if (!nextLine(text_, offset, line) || line.header) return {};
+  return EntryView{line.name, line.hasValue ? std::optional<std::string_view>(line.value) : std::nullopt};
+}
+
+std::size_t IniKeyTable::hash(std::string_view key) {
+  std::uint64_t h = 14695981039346656037ull;
+  for (const char c : key) h = (h ^ static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c + 32 : c)) * 1099511628211ull;
+  return static_cast<std::size_t>(h ^ (h >> 32));
+}
+
+bool IniKeyTable::same(std::string_view a, std::string_view b) { return iequalsAscii(a, b); }
+
 }  // namespace qelvaro

@@ -8,6 +8,7 @@
 // removed when the value is read singly.
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -53,10 +54,70 @@ class IniDocument {
   // header comes first). Built on request, at the cost of a string per key.
   std::vector<Section> sections() const;
 
+  // For indexes that keep a few bytes a line rather than a string per key: `onHeader`
+  // is called at each section header and `onEntry` for each key that sections()
+  // would list, with where its line starts in the text.
+  struct EntryView {
+    std::string_view name;
+    std::optional<std::string_view> value;
+  };
+  void scan(const std::function<void(std::string_view)>& onHeader,
+            const std::function<void(std::size_t, const EntryView&)>& onEntry) const;
+  // The key whose line starts at `offset` (one that scan gave), read again from the text.
+  EntryView entryAt(std::size_t offset) const;
+  std::size_t size() const { return text_.size(); }
+
  private:
   // Where the entries of the first section `name` begin in the text.
   std::optional<std::size_t> findSection(std::string_view name) const;
   std::string text_;
+};
+
+// A table of numbered entries by a key each one yields (compared without regard to
+// ASCII case; the first entry of a key wins), four to eight bytes an entry: the keys
+// are not kept but asked of `keyOf` again, which returns an optional text.
+class IniKeyTable {
+ public:
+  template <typename Entries, typename KeyOf>
+  IniKeyTable(const Entries& entries, KeyOf&& keyOf) : slots_(16, 0) {
+    for (const std::uint32_t e : entries) {
+      const auto key = keyOf(e);
+      if (!key) continue;
+      std::uint32_t& slot = probe(*key, keyOf);
+      if (slot != 0) continue;
+      slot = e + 1;
+      // Grown as distinct keys come, so a section of one key repeated stays small.
+      if (++held_ * 2 > slots_.size()) grow(keyOf);
+    }
+  }
+  template <typename KeyOf>
+  std::optional<std::uint32_t> find(std::string_view key, KeyOf&& keyOf) const {
+    const std::uint32_t slot = const_cast<IniKeyTable*>(this)->probe(key, keyOf);
+    return slot == 0 ? std::nullopt : std::optional<std::uint32_t>(slot - 1);
+  }
+
+ private:
+  static std::size_t hash(std::string_view key);
+  static bool same(std::string_view a, std::string_view b);
+  // The slot holding `key`, or the empty one where it would go.
+  template <typename KeyOf>
+  std::uint32_t& probe(std::string_view key, KeyOf& keyOf) {
+    for (std::size_t i = hash(key) & (slots_.size() - 1);; i = (i + 1) & (slots_.size() - 1)) {
+      if (slots_[i] == 0) return slots_[i];
+      const auto held = keyOf(slots_[i] - 1);
+      if (held && same(*held, key)) return slots_[i];
+    }
+  }
+  template <typename KeyOf>
+  void grow(KeyOf& keyOf) {
+    std::vector<std::uint32_t> old(slots_.size() * 2, 0);
+    old.swap(slots_);
+    for (const std::uint32_t s : old) {
+      if (s != 0) probe(*keyOf(s - 1), keyOf) = s;
+    }
+  }
+  std::vector<std::uint32_t> slots_;  // entry + 1; 0 for none
+  std::size_t held_ = 0;
 };
 
 }  // namespace qelvaro

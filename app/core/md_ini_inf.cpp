@@ -5,11 +5,11 @@
 namespace qelvaro {
 
 std::optional<IniDocument> LoadIniFile(const std::string& FileName, const FileSystem& fs) {
-  const auto bytes = fs.readFile(FileName);
+  auto bytes = fs.readFile(FileName);
   if (!bytes) return std::nullopt;
-  const auto text =
-      decodeProfileText(*bytes, [&fs](std::string_view ansi) { return fs.decodeAnsi(ansi); });
-  return IniDocument::parse(text);
+  std::string text = decodeProfileText(*bytes, [&fs](std::string_view ansi) { return fs.decodeAnsi(ansi); });
+  bytes.reset();  // a huge file is held twice only while it is decoded
+  return IniDocument::parse(std::move(text));
 }
 
 std::string ReadIniValue(const IniDocument& doc, const std::string& Section, const std::string& Key,

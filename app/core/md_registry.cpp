@@ -25,10 +25,15 @@ std::vector<std::string> EnumSubKeyNames(const Registry& registry, RegistryRoot 
     ui.showMessage(texts::kCannotOpenKey, kAppTitle, MessageIcon::None);
     return {};
   }
+  return SubKeyNames(*key, path, ui, complete);
+}
+
+std::vector<std::string> SubKeyNames(const RegistryKey& key, const std::string& path, Ui& ui, bool* complete) {
+  if (complete) *complete = true;
   std::vector<std::string> names;
   std::string name;
   for (std::uint32_t index = 0;; ++index) {
-    const long status = key->enumSubKey(index, name);
+    const long status = key.enumSubKey(index, name);
     if (status == kRegNoMoreItems) break;
     if (status != kRegSuccess) {
       if (complete) *complete = false;

@@ -24,6 +24,8 @@ using RegistryVariant = std::variant<std::monostate, std::string, std::int32_t>;
 // given, is set to false; the names read before the error are kept.
 std::vector<std::string> EnumSubKeyNames(const Registry& registry, RegistryRoot root,
                                          const std::string& path, Ui& ui, bool* complete = nullptr);
+// The same for a key already open; `path` names it in the message.
+std::vector<std::string> SubKeyNames(const RegistryKey& key, const std::string& path, Ui& ui, bool* complete = nullptr);
 
 // 0 when read; the registry's status when the value is missing or unreadable; -1
 // for a value of another type (expandable and multi-strings included).

@@ -63,6 +63,19 @@ class MemoryKey final : public RegistryKey {
     return kRegSuccess;
   }
 
+  long openSubKey(const std::string& path, RegistryAccess, std::unique_ptr<RegistryKey>& key) const override {
+    key.reset();
+    std::shared_ptr<MemoryRegistry::Node> node = node_;
+    for (const auto& part : splitPath(path)) {
+      const auto child = node->children.find(part);
+      if (child == node->children.end()) return kRegFileNotFound;
+      node = child->second;
+    }
+    if (node->denied) return kRegAccessDenied;
+    key = std::make_unique<MemoryKey>(node);
+    return kRegSuccess;
+  }
+
  private:
   std::shared_ptr<MemoryRegistry::Node> node_;
 };
@@ -237,15 +250,7 @@ long MemoryRegistry::open(RegistryRoot root, const std::string& path, RegistryAc
   key.reset();
   const auto it = roots_.find(root);
   if (it == roots_.end()) return kRegFileNotFound;
-  std::shared_ptr<Node> node = it->second;
-  for (const auto& part : splitPath(path)) {
-    const auto child = node->children.find(part);
-    if (child == node->children.end()) return kRegFileNotFound;
-    node = child->second;
-  }
-  if (node->denied) return kRegAccessDenied;
-  key = std::make_unique<MemoryKey>(node);
-  return kRegSuccess;
+  return MemoryKey(it->second).openSubKey(path, RegistryAccess::Read, key);
 }
 
 std::optional<std::string> MemoryRegistry::importRegFile(std::string_view bytes) {

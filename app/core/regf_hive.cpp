@@ -5,6 +5,7 @@
 #include <cstring>
 #include <optional>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "hive_header.h"
@@ -252,12 +253,7 @@ class RegfKey final : public RegistryKey {
   RegfKey(std::shared_ptr<const HiveFile> file, KeyNode node) : file_(std::move(file)), node_(std::move(node)) {}
 
   long enumSubKey(std::uint32_t index, std::string& name) const override {
-    // Read once: the inventory walks every index.
-    if (!children_) {
-      std::vector<KeyNode> nodes;
-      if (const long status = readChildren(nodes); status != kRegSuccess) return status;
-      children_ = std::move(nodes);
-    }
+    if (const long status = loadChildren(); status != kRegSuccess) return status;
     if (index >= children_->size()) return kRegNoMoreItems;
     name = utf16ToUtf8((*children_)[index].name);
     return kRegSuccess;
@@ -267,42 +263,68 @@ class RegfKey final : public RegistryKey {
     return file_->value(node_, upcased(utf8ToUtf16(name)), data);
   }
 
-  // The subkey named `name` (upper-cased).
-  long child(const std::u16string& name, KeyNode& out) const {
-    std::vector<KeyNode> nodes;
-    if (const long status = readChildren(nodes); status != kRegSuccess) return status;
-    for (KeyNode& node : nodes) {
-      if (upcased(node.name) == name) {
-        out = std::move(node);
-        return kRegSuccess;
+  long openSubKey(const std::string& path, RegistryAccess, std::unique_ptr<RegistryKey>& key) const override {
+    key.reset();
+    std::vector<std::string_view> names;
+    if (!SplitKeyPath(path, names)) return kRegFileNotFound;
+    std::unique_ptr<RegfKey> at;
+    for (const std::string_view name : names) {
+      KeyNode next;
+      if (const long status = (at ? *at : *this).child(upcased(utf8ToUtf16(name)), next); status != kRegSuccess) {
+        return status;
       }
+      at = std::make_unique<RegfKey>(file_, std::move(next));
     }
-    return kRegFileNotFound;
+    key = at ? std::move(at) : std::make_unique<RegfKey>(file_, node_);
+    return kRegSuccess;
   }
 
  private:
   std::shared_ptr<const HiveFile> file_;
   KeyNode node_;
+  // Read once, as the inventory walks every index and opens every subkey. The names
+  // are looked up in a map of their own: a damaged or hostile hive's lists need not
+  // be in the registry's order, so a search that relies on the order would miss keys.
   mutable std::optional<std::vector<KeyNode>> children_;
+  mutable std::optional<std::unordered_map<std::u16string, std::size_t>> byName_;
+
+  // The subkey named `name` (upper-cased); the first of two with one name, as a look
+  // through the list in its order finds.
+  long child(const std::u16string& name, KeyNode& out) const {
+    if (const long status = loadChildren(); status != kRegSuccess) return status;
+    if (!byName_) {
+      byName_.emplace();
+      byName_->reserve(children_->size());
+      for (std::size_t i = 0; i < children_->size(); ++i) byName_->try_emplace(upcased((*children_)[i].name), i);
+    }
+    const auto found = byName_->find(name);
+    if (found == byName_->end()) return kRegFileNotFound;
+    out = (*children_)[found->second];
+    return kRegSuccess;
+  }
 
   // The subkeys, all or none: a list that does not hold as many keys as the key
   // says, or that names something other than a key, is damaged.
-  long readChildren(std::vector<KeyNode>& out) const {
-    if (node_.subkeyCount == 0) return kRegSuccess;
-    // Every key takes a cell of at least 80 bytes: a count beyond what the bins hold is
-    // damage, not a reason to look.
-    if (node_.subkeyCount > file_->bins().size() / 80) return kRegInvalidData;
-    std::vector<std::uint32_t> offsets;
-    if (const long status = file_->subkeys(node_.subkeyList, node_.subkeyCount, offsets); status != kRegSuccess) {
-      return status;
+  long loadChildren() const {
+    if (children_) return kRegSuccess;
+    std::vector<KeyNode> nodes;
+    if (node_.subkeyCount != 0) {
+      // Every key takes a cell of at least 80 bytes: a count beyond what the bins hold
+      // is damage, not a reason to look.
+      if (node_.subkeyCount > file_->bins().size() / 80) return kRegInvalidData;
+      std::vector<std::uint32_t> offsets;
+      if (const long status = file_->subkeys(node_.subkeyList, node_.subkeyCount, offsets); status != kRegSuccess) {
+        return status;
+      }
+      if (offsets.size() != node_.subkeyCount) return kRegInvalidData;
+      nodes.reserve(offsets.size());
+      for (const std::uint32_t offset : offsets) {
+        auto node = file_->keyNode(offset);
+        if (!node) return kRegInvalidData;
+        nodes.push_back(std::move(*node));
+      }
     }
-    if (offsets.size() != node_.subkeyCount) return kRegInvalidData;
-    out.reserve(offsets.size());
-    for (const std::uint32_t offset : offsets) {
-      auto node = file_->keyNode(offset);
-      if (!node) return kRegInvalidData;
-      out.push_back(std::move(*node));
-    }
+    children_ = std::move(nodes);
     return kRegSuccess;
   }
 };
@@ -312,26 +334,7 @@ class RegfHive final : public Hive {
   RegfHive(std::shared_ptr<const HiveFile> file, KeyNode root) : file_(std::move(file)), root_(std::move(root)) {}
 
   long open(const std::string& path, std::unique_ptr<RegistryKey>& key) const override {
-    key.reset();
-    KeyNode node = root_;
-    std::size_t start = 0;
-    while (start < path.size()) {
-      std::size_t end = path.find('\\', start);
-      if (end == std::string::npos) end = path.size();
-      const std::string_view name = std::string_view(path).substr(start, end - start);
-      start = end + 1;
-      // A doubled backslash names nothing; a trailing one is allowed.
-      if (name.empty()) {
-        if (end == path.size()) break;
-        return kRegFileNotFound;
-      }
-      KeyNode next;
-      const long status = RegfKey(file_, std::move(node)).child(upcased(utf8ToUtf16(name)), next);
-      if (status != kRegSuccess) return status;
-      node = std::move(next);
-    }
-    key = std::make_unique<RegfKey>(file_, std::move(node));
-    return kRegSuccess;
+    return RegfKey(file_, root_).openSubKey(path, RegistryAccess::Read, key);
   }
 
  private:

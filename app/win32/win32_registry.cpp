@@ -40,6 +40,17 @@ class Win32Key final : public RegistryKey {
     }
   }
 
+  long openSubKey(const std::string& path, RegistryAccess access, std::unique_ptr<RegistryKey>& key) const override {
+    key.reset();
+    HKEY handle = nullptr;
+    const LONG status = RegOpenKeyExW(key_, widen(path).c_str(), 0, Sam(access), &handle);
+    if (status != ERROR_SUCCESS) return status;
+    key = std::make_unique<Win32Key>(handle);
+    return ERROR_SUCCESS;
+  }
+
+  static REGSAM Sam(RegistryAccess access) { return access == RegistryAccess::Read ? KEY_READ : KEY_QUERY_VALUE; }
+
  private:
   HKEY key_;
 };
@@ -52,9 +63,8 @@ long Win32Registry::open(RegistryRoot root, const std::string& path, RegistryAcc
                          std::unique_ptr<RegistryKey>& key) const {
   key.reset();
   const HKEY base = root == RegistryRoot::LocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
-  const REGSAM sam = access == RegistryAccess::Read ? KEY_READ : KEY_QUERY_VALUE;
   HKEY handle = nullptr;
-  const LONG status = RegOpenKeyExW(base, widen(path).c_str(), 0, sam, &handle);
+  const LONG status = RegOpenKeyExW(base, widen(path).c_str(), 0, Win32Key::Sam(access), &handle);
   if (status != ERROR_SUCCESS) return status;
   key = std::make_unique<Win32Key>(handle);
   return ERROR_SUCCESS;

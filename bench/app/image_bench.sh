@@ -3,13 +3,16 @@
 # image (scripts/demo-image.sh), on a generated image of 300 drivers and 3,000 files
 # and on a generated image of graphics packages in the driver store, 150 to 300 MB
 # each (make_image.py --packages; cp -r copies the package folders' files); and
-# `qelvaro list --image` on a hive given with --hive (the Windows 10 hive of the
-# corpus, say). Each run writes into a fresh folder, with the page cache's dirty data
+# `qelvaro list --image` against `hivexregedit --export` of the same SYSTEM hive: a hive
+# given with --hive (the Windows 10 hive of the corpus, say, with its .LOG1 and .LOG2
+# beside it, which the image takes too) and generated hives of 5,000, 20,000 and
+# 40,000 driver keys in one class (make_driver_hive.py; --keys sets the counts). Each
+# listing should take well under a second. Each run writes into a fresh folder, with the page cache's dirty data
 # written out before it; the runs alternate, each pair in the other order than the
 # last, and the minimum, median and maximum of each side and of the pairwise ratios
 # are printed. The machine's noise shows in the spread: quote the median ratio.
-#   image_bench.sh [--qelvaro PATH] [--dir DIR] [--runs N] [--hive FILE]
-#                  [--case demo|drivers|packages]... [--packages N]
+#   image_bench.sh [--qelvaro PATH] [--dir DIR] [--runs N] [--hive FILE] [--keys "N..."]
+#                  [--case demo|drivers|packages|keys]... [--packages N]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -19,6 +22,7 @@ runs=7
 hive=""
 cases=""
 packages=3
+keys="5000 20000 40000"
 while [ $# -gt 0 ]; do
   case $1 in
     --qelvaro) qelvaro=$2; shift 2 ;;
@@ -27,17 +31,17 @@ while [ $# -gt 0 ]; do
     --hive) hive=$2; shift 2 ;;
     --case) cases="$cases $2"; shift 2 ;;
     --packages) packages=$2; shift 2 ;;
+    --keys) keys=$2; shift 2 ;;
     *) echo "unknown argument $1" >&2; exit 2 ;;
   esac
 done
-[ -n "$cases" ] || cases="demo drivers packages"
+[ -n "$cases" ] || cases="demo drivers packages keys"
 [ -n "$dir" ] || dir=$(mktemp -d /tmp/qelvaro-image-bench.XXXXXX)
 mkdir -p "$dir"
 [ -x "$qelvaro" ] || { echo "no $qelvaro (cmake --preset release && cmake --build --preset release --target qelvaro)" >&2; exit 2; }
 wants() { case " $cases " in *" $1 "*) return 0 ;; *) return 1 ;; esac; }
 
 now() { date +%s%N; }
-median() { sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
 # "min / median / max" of numbers, one a line, each divided by SCALE.
 spread() {
   sort -n | awk -v s="$1" -v f="$2" '{a[NR]=$1} END {
@@ -101,15 +105,46 @@ if wants packages && [ "$packages" -gt 0 ]; then
     "$dir/packages" "$dir/packages-cp/Quorvak"
 fi
 
-if [ -n "$hive" ]; then
-  mkdir -p "$dir/hive/Windows/System32/config"
-  ln -sf "$(realpath "$hive")" "$dir/hive/Windows/System32/config/SYSTEM"
-  t=()
-  for ((i = 0; i <= runs; i++)); do
-    t0=$(now); "$qelvaro" list --image "$dir/hive" --allow-dirty --all >/dev/null 2>&1; t1=$(now)
-    [ "$i" = 0 ] || t+=($(( (t1 - t0) / 1000 )))
+# list NAME HIVE: `qelvaro list --image` on an image holding HIVE (and its logs) as its
+# SYSTEM hive, against hivex's export of the same hive, in pairs as above.
+list_pair() {
+  local name=$1 hive=$2 image="$dir/list-image" a=() b=() r=() t0 t1 qa qb log
+  rm -rf "$image"; mkdir -p "$image/Windows/System32/config"
+  # Copies: the image reader follows no link out of the image.
+  cp "$hive" "$image/Windows/System32/config/SYSTEM"
+  for log in LOG1 LOG2; do
+    [ ! -e "$hive.$log" ] || cp "$hive.$log" "$image/Windows/System32/config/SYSTEM.$log"
   done
-  printf '%-22s qelvaro list %8.1f ms (median of %d)\n' "list $(basename "$hive")" \
-    "$(printf '%s\n' "${t[@]}" | median | awk '{print $1/1000}')" "$runs"
+  for ((i = 0; i <= runs; i++)); do
+    for side in $( ((i % 2)) && echo "hivex qelvaro" || echo "qelvaro hivex"); do
+      t0=$(now)
+      if [ "$side" = qelvaro ]; then
+        "$qelvaro" list --image "$image" --all >"$dir/list.txt" 2>/dev/null || true
+      else
+        hivexregedit --export "$hive" '\' >"$dir/export.reg" 2>/dev/null || true
+      fi
+      t1=$(now)
+      if [ "$side" = qelvaro ]; then qa=$((t1 - t0)); else qb=$((t1 - t0)); fi
+    done
+    [ "$i" = 0 ] && continue
+    a+=($((qa / 1000))); b+=($((qb / 1000)))
+    r+=("$(awk -v x=$qa -v y=$qb 'BEGIN {printf "%.3f", x / y}')")
+  done
+  printf '%s: %d drivers listed (%d pairs): ms min / median / max\n' "$name" $(($(wc -l <"$dir/list.txt") - 1)) "$runs"
+  printf '  qelvaro list          %s\n  hivexregedit --export %s\n  ratio                 %s\n' \
+    "$(printf '%s\n' "${a[@]}" | spread 1000 %.1f)" \
+    "$(printf '%s\n' "${b[@]}" | spread 1000 %.1f)" \
+    "$(printf '%s\n' "${r[@]}" | spread 1 %.3f)"
+}
+
+if [ -n "$hive" ]; then
+  list_pair "list $(basename "$hive")" "$hive"
+fi
+
+if wants keys; then
+  for n in $keys; do
+    python3 "$here/make_driver_hive.py" "$dir/SYSTEM-$n" "$n"
+    list_pair "list, $n driver keys in one class" "$dir/SYSTEM-$n"
+  done
 fi
 echo "files left in $dir"

@@ -71,29 +71,57 @@ TEST(DriverInventory, UnopenableKeysShowOneMessageEach) {
 }
 
 // A registry whose listing of one key breaks after its first subkey, as a damaged
-// hive's subkey list does.
+// hive's subkey list does, however that key is reached.
 class BrokenListing final : public Registry {
  public:
   BrokenListing(const Registry& inner, std::string broken) : inner_(inner), broken_(std::move(broken)) {}
   long open(RegistryRoot root, const std::string& path, RegistryAccess access,
             std::unique_ptr<RegistryKey>& key) const override {
     const long status = inner_.open(root, path, access, key);
-    if (status == kRegSuccess && path == broken_) key = std::make_unique<Broken>(std::move(key));
+    if (status == kRegSuccess) key = std::make_unique<Broken>(std::move(key), path, broken_);
     return status;
   }
 
  private:
   struct Broken final : RegistryKey {
-    explicit Broken(std::unique_ptr<RegistryKey> k) : inner(std::move(k)) {}
+    Broken(std::unique_ptr<RegistryKey> k, std::string p, const std::string& b) : inner(std::move(k)), path(std::move(p)), broken(b) {}
     long enumSubKey(std::uint32_t index, std::string& name) const override {
-      return index == 0 ? inner->enumSubKey(index, name) : kRegInvalidData;
+      return index == 0 || path != broken ? inner->enumSubKey(index, name) : kRegInvalidData;
     }
     long queryValue(const std::string& name, RegistryData& data) const override { return inner->queryValue(name, data); }
+    long openSubKey(const std::string& sub, RegistryAccess access, std::unique_ptr<RegistryKey>& key) const override {
+      const long status = inner->openSubKey(sub, access, key);
+      if (status == kRegSuccess) key = std::make_unique<Broken>(std::move(key), path + "\\" + sub, broken);
+      return status;
+    }
     std::unique_ptr<RegistryKey> inner;
+    std::string path;
+    const std::string& broken;
   };
   const Registry& inner_;
   std::string broken_;
 };
+
+// A registry that opens from its root nothing below the class root: a class with
+// thousands of drivers must not be looked through again for each of them.
+class OnlyTheClassRootFromTheRoot final : public Registry {
+ public:
+  explicit OnlyTheClassRootFromTheRoot(const Registry& inner) : inner_(inner) {}
+  long open(RegistryRoot root, const std::string& path, RegistryAccess access,
+            std::unique_ptr<RegistryKey>& key) const override {
+    return path == fixture::kRoot ? inner_.open(root, path, access, key) : kRegAccessDenied;
+  }
+
+ private:
+  const Registry& inner_;
+};
+
+TEST(DriverInventory, KeysAreOpenedBelowTheKeysAlreadyOpen) {
+  const MemoryRegistry reg = fixtureRegistry();
+  RecordingUi ui;
+  fixture::expectUnfiltered(ScanDrivers(OnlyTheClassRootFromTheRoot(reg), ui, false, fixture::kRoot));
+  EXPECT_TRUE(ui.messages.empty());
+}
 
 TEST(DriverInventory, AKeyThatCannotBeListedIsNamedNotTakenForEmpty) {
   const MemoryRegistry reg = fixtureRegistry();

@@ -8,6 +8,8 @@
 #include <new>
 #include <string>
 
+#include "inf_backup_view.h"
+#include "inf_install_model.h"
 #include "ini_reader.h"
 #include "md_ini_inf.h"
 
@@ -43,6 +45,27 @@ TEST(IniMemory, AFileOfManyShortLinesCostsAboutItsOwnSize) {
   g_counting = false;
   // The text is kept once; a record per line would cost tens of bytes per 4-byte line.
   EXPECT_LT(g_allocated.load(), text.size() + text.size() / 2) << "bytes allocated for " << text.size();
+}
+
+// What the backup and the install read of an INF: an index of the lines, not a
+// copy of them, wherever the short lines stand.
+TEST(IniMemory, ReadingAnInfOfManyShortLinesCostsASmallMultipleOfItsSize) {
+  for (const char* section : {"Strings", "SourceDisksFiles", "Unnamed"}) {
+    SCOPED_TRACE(section);
+    std::string text = "[Version]\nSignature=\"$Windows NT$\"\nCatalogFile=%x%.cat\n[Strings]\nx=y\n[" +
+                       std::string(section) + "]\n";
+    while (text.size() < (std::size_t{4} << 20)) text += "a=b\n";
+    const std::size_t size = text.size();
+    const IniDocument doc = IniDocument::parse(std::move(text));
+    g_allocated = 0;
+    g_counting = true;
+    {
+      EXPECT_EQ(ReadInfForBackup(doc, MachineArch::Amd64).catalog, "y.cat");
+      EXPECT_EQ(ReadInfInstallModel(doc, MachineArch::Amd64).catalog, "y.cat");
+    }
+    g_counting = false;
+    EXPECT_LT(g_allocated.load(), 10 * size) << "bytes allocated for " << size;
+  }
 }
 
 }  // namespace

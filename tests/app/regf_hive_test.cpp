@@ -231,6 +231,43 @@ TEST(RegfHive, HostileListsAndSizesAreDamagedNotExhausting) {
   }
 }
 
+// Thousands of sibling keys listed out of the registry's order, as a damaged or
+// hostile hive may list them: each is found by its name in any case, from the hive's
+// root and below an opened key, by both readers.
+TEST(RegfHive, ManySubkeysInAnyOrderAreFoundByNameInAnyCase) {
+  constexpr std::uint32_t kKeys = 3000;
+  HandMadeHive h;
+  std::vector<std::uint32_t> order(kKeys);
+  for (std::uint32_t i = 0; i < kKeys; ++i) order[i] = (i * 1237) % kKeys;  // a fixed shuffle
+  std::string lf = std::string("lf") + HandMadeHive::le(kKeys, 2);
+  for (const std::uint32_t i : order) {
+    const std::uint32_t vk = h.add(std::string("vk") + HandMadeHive::le(1, 2) + HandMadeHive::le(0x80000004u) +
+                                   HandMadeHive::le(i) + HandMadeHive::le(4) + HandMadeHive::le(1, 2) +
+                                   HandMadeHive::le(0, 2) + "N");
+    lf += HandMadeHive::le(h.key("Key" + std::to_string(i), 0, 0xFFFFFFFFu, 1, h.add(HandMadeHive::le(vk)))) + "Key0";
+  }
+  const std::uint32_t parent = h.key("Parent", kKeys, h.add(lf));
+  const std::string file = h.file(h.key("ROOT", 1, h.add(std::string("li") + HandMadeHive::le(1, 2) + HandMadeHive::le(parent))));
+  std::string why;
+  const std::pair<const char*, std::unique_ptr<Hive>> readers[] = {{"ours", OpenRegfHive(file, why)},
+                                                                   {"hivex", OpenHivexHiveFromBytes(file, why)}};
+  for (const auto& [reader, hive] : readers) {
+    SCOPED_TRACE(reader);
+    ASSERT_TRUE(hive) << why;
+    std::unique_ptr<RegistryKey> opened, key;
+    ASSERT_EQ(hive->open("parent", opened), kRegSuccess);
+    for (std::uint32_t i = 0; i < kKeys; ++i) {
+      const std::string name = (i % 2 ? "KEY" : "key") + std::to_string(i);
+      RegistryData data;
+      ASSERT_EQ(opened->openSubKey(name, RegistryAccess::QueryValue, key), kRegSuccess) << name;
+      ASSERT_EQ(key->queryValue("N", data), kRegSuccess);
+      EXPECT_EQ(data.bytes, (std::vector<std::uint8_t>{static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i >> 8), 0, 0}));
+      if (i % 500 == 0) EXPECT_EQ(hive->open("PARENT\\" + name, key), kRegSuccess) << name;
+    }
+    EXPECT_EQ(opened->openSubKey("Key" + std::to_string(kKeys), RegistryAccess::Read, key), kRegFileNotFound);
+  }
+}
+
 // A damaged hive may give a value any 32-bit type: hivex hands it back as its number.
 TEST(HivexHive, AValueTypeOfAnyNumberIsThatNumber) {
   HandMadeHive h;
