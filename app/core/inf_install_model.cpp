@@ -317,6 +317,14 @@ InfInstallModel ReadInfInstallModel(const IniDocument& document, MachineArch arc
       descriptions.add(doc.resolve(InfValue(model->name)));
       sections.add(installSectionFor(doc, parts.front(), arch));
       for (std::size_t i = 1; i < parts.size(); ++i) ids.add(parts[i]);
+      if (parts.size() > 1) {
+        // A line may leave its hardware id empty and match on compatible ids alone.
+        InfModelLine line{doc.resolve(InfValue(model->name)), parts.front(), parts[1], {}};
+        for (std::size_t i = 2; i < parts.size(); ++i) {
+          if (!parts[i].empty()) line.compatibleIds.push_back(parts[i]);
+        }
+        if (!line.hardwareId.empty() || !line.compatibleIds.empty()) m.modelLines.push_back(std::move(line));
+      }
     }
   }
 

@@ -77,12 +77,23 @@ struct InfFile {
   std::vector<InfCopy> copies;
 };
 
+// One line of a models section for the architecture: a device the INF installs on.
+// Windows ranks a match on the first id (the hardware id) before the others
+// (compatible ids).
+struct InfModelLine {
+  std::string description;
+  std::string installSection;              // as the line names it, undecorated
+  std::string hardwareId;
+  std::vector<std::string> compatibleIds;  // in the line's order
+};
+
 struct InfInstallModel {
   std::string catalog;  // for the architecture; empty when the INF names none
   std::vector<std::string> modelsSections;
   std::vector<std::string> installSections;  // as named in the INF
   std::vector<std::string> modelDescriptions;
   std::vector<std::string> deviceIds;  // hardware and compatible ids of the models, each once
+  std::vector<InfModelLine> modelLines;  // every line of the chosen models sections, in order
   bool hasManufacturers = false;       // a device INF (else one installed to the store only)
   bool hasModelsForArch = false;       // some manufacturer has models for this architecture
   // The files the install copies first, in the INF's order, then the files only the
