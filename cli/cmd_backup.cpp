@@ -1,10 +1,13 @@
 #include "cmd_backup.h"
 
+#include <map>
+#include <set>
 #include <string_view>
 
 #include "backup_collector.h"
 #include "backup_root.h"
 #include "console_ui.h"
+#include "device_instances.h"
 #include "driver_inventory.h"
 #include "image_system.h"
 #include "text_encoding.h"
@@ -16,6 +19,7 @@ namespace {
 
 constexpr std::string_view kUsage =
     "usage: qelvaro backup --to DIR [--all] [--class NAME]... [--format folder|zip|sfx] [--arch x86|amd64|arm64]\n"
+    "                      [--present-only]\n"
     "       qelvaro backup --image ROOT [--allow-dirty] --to DIR [same options]\n";
 
 class RecordRows final : public DriverRowSource {
@@ -57,7 +61,7 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
                      bool progressBar) {
   std::string target;
   std::string format = "folder";
-  bool all = false;
+  bool all = false, presentOnly = false;
   std::vector<std::string> classes;
   MachineArch arch = system.arch;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -76,6 +80,8 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
       (a == "--to" ? target : a == "--format" ? format : classes.emplace_back()) = args[++i];
     } else if (a == "--all") {
       all = true;
+    } else if (a == "--present-only") {
+      presentOnly = true;
     } else {
       err << "qelvaro backup: unknown argument '" << a << "'\n" << kUsage;
       return 2;
@@ -83,6 +89,12 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
   }
   if (target.empty()) {
     err << "qelvaro backup: --to is required\n" << kUsage;
+    return 2;
+  }
+  std::optional<std::vector<std::string>> present;
+  if (presentOnly && !(system.presentDevices && (present = system.presentDevices()))) {
+    err << "qelvaro backup: --present-only needs to know which devices are plugged in, which only the running "
+           "Windows can tell\n";
     return 2;
   }
   if (format != "folder" && format != "zip" && format != "sfx") {
@@ -102,10 +114,25 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
 
   ConsoleUi ui(err, "backup");
   DriverInventory inventory = ScanDrivers(system.registry, ui, !all, kClassRoot, system.classDescriptions);
+  std::map<std::string, std::string> instances;
+  std::set<std::string> plugged;
+  if (present) {
+    instances = DeviceInstancesByDriverKey(system.registry, ui);
+    for (const auto& id : *present) plugged.insert(asciiLowerCopy(id));
+  }
   std::vector<DriverRecord> chosen;
   for (auto& d : inventory.drivers) {
     bool wanted = classes.empty();
     for (const auto& c : classes) wanted = wanted || iequalsAscii(c, d.className);
+    if (wanted && present) {
+      // A driver whose device is gone (or that serves none) is left out, and said so.
+      const std::string instance = DeviceInstanceOf(instances, d.keyPath);
+      if (!plugged.count(asciiLowerCopy(instance))) {
+        out << "skipped \"" << d.description << "\" (" << d.infName << "): "
+            << (instance.empty() ? std::string("no device uses it") : instance + " is not plugged in") << "\n";
+        continue;
+      }
+    }
     if (wanted) chosen.push_back(std::move(d));
   }
   if (chosen.empty()) {
@@ -209,6 +236,13 @@ int RunImageBackup(const Args& given, std::ostream& out, std::ostream& err) {
   if (!TakeImageOptions(args, root, options, error)) {
     err << "qelvaro backup: " << error << "\n" << kUsage;
     return 2;
+  }
+  for (const std::string& a : args) {
+    if (a == "--present-only") {
+      err << "qelvaro backup: --present-only does not go with --image: which devices of an offline Windows are "
+             "plugged in is unknown\n";
+      return 2;
+    }
   }
   std::unique_ptr<ImageSystem> image = OpenImageForCommand("backup", root, options, err);
   if (!image) return 1;
