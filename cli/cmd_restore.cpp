@@ -217,7 +217,11 @@ int RunRestoreCommand(const Args& args, RestoreSystem& system, std::ostream& out
   }
   for (const auto& p : catalog.search.problems) err << "qelvaro restore: cannot list " << p << "\n";
 
-  const std::vector<restore::PcDevice> devices = system.listDevices ? system.listDevices() : std::vector<restore::PcDevice>();
+  const std::vector<restore::PcDevice> devices =
+      system.listDevices ? system.listDevices() : std::vector<restore::PcDevice>();
+  // No PC is without devices: an empty list means they could not be listed, and
+  // --matching would wrongly leave every driver out.
+  if (o.matching && devices.empty()) return refuse("the devices of this PC cannot be listed");
   std::vector<const RestoreItem*> chosen, unfit;
   std::vector<restore::DriverFit> fits(catalog.items.size());
   for (std::size_t i = 0; i < catalog.items.size(); ++i) {
@@ -232,9 +236,10 @@ int RunRestoreCommand(const Args& args, RestoreSystem& system, std::ostream& out
     return fits[static_cast<std::size_t>(&item - catalog.items.data())];
   };
   if (chosen.empty()) {
-    return refuse("no driver " + (catalog.items.empty()  ? "found below " + o.folder
-                                  : !unfit.empty()       ? std::string("fits a device of this PC")
-                                                         : std::string("matches")));
+    std::string why = "matches";
+    if (catalog.items.empty()) why = "found below " + o.folder;
+    else if (!unfit.empty()) why = "fits a device of this PC";
+    return refuse("no driver " + why);
   }
   for (const RestoreItem* item : unfit) {
     if (!o.json) out << "skipped    \"" << item->description() << "\" (" << location(*item) << "): "

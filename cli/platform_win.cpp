@@ -45,6 +45,8 @@ std::optional<std::vector<std::string>> PresentDeviceInstances() {
   for (const restore::PcDevice& d : restore::ListPcDevices()) {
     if (d.present) present.push_back(d.instanceId);
   }
+  // None listed means SetupAPI could not tell, not that every device is gone.
+  if (present.empty()) return std::nullopt;
   return present;
 }
 
