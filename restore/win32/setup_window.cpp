@@ -147,14 +147,16 @@ void SetupWindow::loadDrivers() {
   // Only drivers that fit a device plugged in now, and would not replace a newer
   // driver there, start ticked; the others stay listed for the driver store.
   const std::vector<PcDevice> devices = ListPcDevices();
+  // No devices listed means SetupAPI could not tell: then every driver starts ticked.
+  const bool known = !devices.empty();
   grid::CellGrid& g = grid();
   g.SetRedraw(false);
   for (std::size_t i = 0; i < items_.size(); ++i) {
     const RestoreItem& item = items_[i];
     const DriverFit fit = FitDriver(item.package.modelLines, item.package.driverVer, devices);
-    const auto row = g.AddItem(std::to_string(i), -1, fit.fit == Fit::Present);
+    const auto row = g.AddItem(std::to_string(i), -1, !known || fit.fit == Fit::Present);
     g.SetCellText(row, kColDescription, item.description());
-    g.SetCellText(row, kColMatch, setup_text::MatchCell(fit, devices));
+    if (known) g.SetCellText(row, kColMatch, setup_text::MatchCell(fit, devices));
     g.SetCellText(row, kColClass, item.package.className.empty() ? item.driver.classFolder : item.package.className);
     g.SetCellText(row, kColProvider, item.package.provider);
     g.SetCellText(row, kColVersion, DisplayDriverVersion(item.package.driverVer));
