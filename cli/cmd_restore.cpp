@@ -217,8 +217,10 @@ int RunRestoreCommand(const Args& args, RestoreSystem& system, std::ostream& out
   }
   for (const auto& p : catalog.search.problems) err << "qelvaro restore: cannot list " << p << "\n";
 
+  // The devices are listed only for what uses them: --matching, and --json's columns.
+  const bool matchDevices = system.listDevices && (o.matching || o.json);
   const std::vector<restore::PcDevice> devices =
-      system.listDevices ? system.listDevices() : std::vector<restore::PcDevice>();
+      matchDevices ? system.listDevices() : std::vector<restore::PcDevice>();
   // No PC is without devices: an empty list means they could not be listed, and
   // --matching would wrongly leave every driver out.
   if (o.matching && devices.empty()) return refuse("the devices of this PC cannot be listed");
@@ -283,7 +285,7 @@ int RunRestoreCommand(const Args& args, RestoreSystem& system, std::ostream& out
       json.value(item.package.provider);
       json.key("version");
       json.value(restore::DisplayDriverVersion(item.package.driverVer));
-      if (system.listDevices) {
+      if (matchDevices) {
         const restore::DriverFit& fit = fitOf(item);
         json.key("fit");
         json.value(std::string_view(fitName(fit.fit)));

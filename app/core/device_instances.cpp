@@ -14,7 +14,8 @@ std::map<std::string, std::string> DeviceInstancesByDriverKey(const Registry& re
     for (const auto& device : EnumSubKeyNames(registry, hklm, enumeratorPath, ui)) {
       const std::string devicePath = enumeratorPath + "\\" + device;
       for (const auto& instance : EnumSubKeyNames(registry, hklm, devicePath, ui)) {
-        const std::string driver = VariantText(ReadRegistryValue(registry, hklm, devicePath + "\\" + instance, "Driver"));
+        const std::string driver =
+            VariantText(ReadRegistryValue(registry, hklm, devicePath + "\\" + instance, "Driver"));
         if (driver.empty()) continue;
         instances.emplace(asciiLowerCopy(driver), enumerator + "\\" + device + "\\" + instance);
       }

@@ -25,15 +25,15 @@ struct DeviceApi {
   using DestroyList = BOOL(WINAPI*)(HDEVINFO);
 
   DeviceApi() : module(LoadSystemDll(L"setupapi.dll")) {
-    if (!module) return;
-    getClassDevs = reinterpret_cast<GetClassDevs>(reinterpret_cast<void*>(GetProcAddress(module, "SetupDiGetClassDevsW")));
-    enumDevice = reinterpret_cast<EnumDeviceInfo>(reinterpret_cast<void*>(GetProcAddress(module, "SetupDiEnumDeviceInfo")));
-    getProperty = reinterpret_cast<GetProperty>(
-        reinterpret_cast<void*>(GetProcAddress(module, "SetupDiGetDeviceRegistryPropertyW")));
-    getInstanceId =
-        reinterpret_cast<GetInstanceId>(reinterpret_cast<void*>(GetProcAddress(module, "SetupDiGetDeviceInstanceIdW")));
-    destroyList =
-        reinterpret_cast<DestroyList>(reinterpret_cast<void*>(GetProcAddress(module, "SetupDiDestroyDeviceInfoList")));
+    getClassDevs = entry<GetClassDevs>("SetupDiGetClassDevsW");
+    enumDevice = entry<EnumDeviceInfo>("SetupDiEnumDeviceInfo");
+    getProperty = entry<GetProperty>("SetupDiGetDeviceRegistryPropertyW");
+    getInstanceId = entry<GetInstanceId>("SetupDiGetDeviceInstanceIdW");
+    destroyList = entry<DestroyList>("SetupDiDestroyDeviceInfoList");
+  }
+  template <typename Fn>
+  Fn entry(const char* name) const {
+    return module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
   }
   ~DeviceApi() {
     if (module) FreeLibrary(module);
@@ -107,7 +107,8 @@ std::vector<PcDevice> ListPcDevices() {
     api.destroyList(list);
   };
   std::set<std::string> present;
-  forEach(DIGCF_PRESENT, [&](HDEVINFO, SP_DEVINFO_DATA&, const std::string& id) { present.insert(asciiLowerCopy(id)); });
+  forEach(DIGCF_PRESENT,
+          [&](HDEVINFO, SP_DEVINFO_DATA&, const std::string& id) { present.insert(asciiLowerCopy(id)); });
   forEach(0, [&](HDEVINFO list, SP_DEVINFO_DATA& device, const std::string& id) {
     PcDevice d;
     d.instanceId = id;
