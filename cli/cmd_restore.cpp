@@ -228,7 +228,7 @@ int RunRestoreCommand(const Args& args, RestoreSystem& system, std::ostream& out
   std::vector<restore::DriverFit> fits(catalog.items.size());
   for (std::size_t i = 0; i < catalog.items.size(); ++i) {
     const RestoreItem& item = catalog.items[i];
-    fits[i] = restore::FitDriver(item.package.modelLines, item.package.driverVer, devices);
+    fits[i] = restore::FitDriver(item.package.modelLines, item.package.driverVer, item.package.provider, devices);
     bool take = o.all || o.drivers.empty();
     for (const auto& text : o.drivers) take = take || restore::DriverMatches(item, text);
     if (take && o.matching && fits[i].fit != restore::Fit::Present) unfit.push_back(&item);

@@ -71,7 +71,7 @@ DeviceMatch MatchModelLine(const InfModelLine& line, const PcDevice& device) {
   return best;
 }
 
-DriverFit FitDriver(const std::vector<InfModelLine>& lines, std::string_view driverVer,
+DriverFit FitDriver(const std::vector<InfModelLine>& lines, std::string_view driverVer, std::string_view provider,
                     const std::vector<PcDevice>& devices) {
   DriverFit fit;
   // A device plugged in now before one that is not; then the better rank; then the
@@ -91,7 +91,10 @@ DriverFit FitDriver(const std::vector<InfModelLine>& lines, std::string_view dri
   const PcDevice& device = devices[fit.match.device];
   if (!device.present) {
     fit.fit = Fit::NotConnected;
-  } else if (!device.installedDriverVer.empty() && CompareDriverVer(device.installedDriverVer, driverVer) > 0) {
+  } else if (!device.installedDriverVer.empty() && iequalsAscii(device.installedProvider, provider) &&
+             CompareDriverVer(device.installedDriverVer, driverVer) > 0) {
+    // Only a newer release of the same vendor's driver: another provider's newer
+    // driver (a generic one matched on a compatible id) says nothing about this one.
     fit.fit = Fit::NewerInstalled;
   } else {
     fit.fit = Fit::Present;

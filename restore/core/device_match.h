@@ -30,6 +30,7 @@ struct PcDevice {
   std::vector<std::string> compatibleIds;  // most specific first
   bool present = true;                     // plugged in now
   std::string installedDriverVer;          // its driver now, "date,version" as a DriverVer; "" for none
+  std::string installedProvider;           // that driver's provider
 };
 
 constexpr unsigned kNoMatch = 0xFFFFFFFFu;
@@ -48,7 +49,7 @@ enum class Fit {
   None,            // no device of this PC has any of its ids
   Present,         // a device plugged in now
   NotConnected,    // only devices that are not plugged in now
-  NewerInstalled,  // the device it fits best has a newer driver already
+  NewerInstalled,  // the device it fits best has a newer version of it (same provider) already
 };
 
 struct DriverFit {
@@ -56,8 +57,8 @@ struct DriverFit {
   DeviceMatch match;  // the device it fits best: a present one before one that is not
 };
 
-// Where a driver with these model lines and this DriverVer fits among `devices`.
-DriverFit FitDriver(const std::vector<InfModelLine>& lines, std::string_view driverVer,
+// Where a driver with these model lines, DriverVer and provider fits among `devices`.
+DriverFit FitDriver(const std::vector<InfModelLine>& lines, std::string_view driverVer, std::string_view provider,
                     const std::vector<PcDevice>& devices);
 
 // Orders two DriverVer values ("mm/dd/yyyy,w.x.y.z"; the registry's "m-d-yyyy" date

@@ -75,18 +75,19 @@ std::wstring registryText(HKEY key, const wchar_t* name) {
   return buffer;
 }
 
-// "m-d-yyyy,w.x.y.z" from the driver key the device's Driver property names.
-std::string installedDriverVer(const std::string& driverKey) {
-  if (driverKey.empty()) return {};
+// The DriverVer ("m-d-yyyy,w.x.y.z") and provider of the driver key the device's Driver
+// property names.
+void readInstalledDriver(const std::string& driverKey, PcDevice& device) {
+  if (driverKey.empty()) return;
   const std::wstring path = L"SYSTEM\\CurrentControlSet\\Control\\Class\\" + widen(driverKey);
   HKEY key = nullptr;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) {
-    return {};
+    return;
   }
   const std::wstring date = registryText(key, L"DriverDate"), version = registryText(key, L"DriverVersion");
+  device.installedProvider = narrow(registryText(key, L"ProviderName"));
   RegCloseKey(key);
-  if (date.empty() && version.empty()) return {};
-  return narrow(date + L"," + version);
+  if (!date.empty() || !version.empty()) device.installedDriverVer = narrow(date + L"," + version);
 }
 
 }  // namespace
@@ -124,7 +125,7 @@ std::vector<PcDevice> ListPcDevices() {
     }
     if (d.name.empty()) d.name = id;
     const auto driver = property(api, list, device, SPDRP_DRIVER);
-    d.installedDriverVer = installedDriverVer(driver.empty() ? std::string() : driver.front());
+    readInstalledDriver(driver.empty() ? std::string() : driver.front(), d);
     devices.push_back(std::move(d));
   });
   return devices;

@@ -153,7 +153,7 @@ void SetupWindow::loadDrivers() {
   g.SetRedraw(false);
   for (std::size_t i = 0; i < items_.size(); ++i) {
     const RestoreItem& item = items_[i];
-    const DriverFit fit = FitDriver(item.package.modelLines, item.package.driverVer, devices);
+    const DriverFit fit = FitDriver(item.package.modelLines, item.package.driverVer, item.package.provider, devices);
     const auto row = g.AddItem(std::to_string(i), -1, !known || fit.fit == Fit::Present);
     g.SetCellText(row, kColDescription, item.description());
     if (known) g.SetCellText(row, kColMatch, setup_text::MatchCell(fit, devices));

@@ -119,9 +119,9 @@ TEST(CliRestore, MatchingInstallsOnlyDriversForDevicesPluggedInNow) {
   f.tree.put("D:\\Quorvak\\Net\\Gamma\\gamma.inf", inf("ROOT\\GAMMA", "gamma.sys"));
   f.tree.put("D:\\Quorvak\\Net\\Gamma\\gamma.sys", "g");
   // Beta's device was seen before but is not connected; Gamma's has a newer driver.
-  f.devices = {{"ROOT\\SYSTEM\\0001", "Alpha here", {"root\\alpha"}, {}, true, ""},
-               {"ROOT\\SYSTEM\\0002", "Beta gone", {"ROOT\\BETA"}, {}, false, ""},
-               {"ROOT\\SYSTEM\\0003", "Gamma here", {"ROOT\\GAMMA"}, {}, true, "02/01/2024,1.0.0.0"}};
+  f.devices = {{"ROOT\\SYSTEM\\0001", "Alpha here", {"root\\alpha"}, {}, true, "", ""},
+               {"ROOT\\SYSTEM\\0002", "Beta gone", {"ROOT\\BETA"}, {}, false, "", ""},
+               {"ROOT\\SYSTEM\\0003", "Gamma here", {"ROOT\\GAMMA"}, {}, true, "02/01/2024,1.0.0.0", "qv"}};
   std::string out, err;
   EXPECT_EQ(f.run({"D:\\Quorvak", "--matching"}, out, err), 0) << err;
   EXPECT_EQ(f.installer.calls, (std::vector<std::string>{"D:\\run\\1\\alpha.inf ROOT\\ALPHA"}));
@@ -134,7 +134,7 @@ TEST(CliRestore, MatchingInstallsOnlyDriversForDevicesPluggedInNow) {
                             "\"fit\": \"not connected\"", "\"fit\": \"newer installed\""}) {
     EXPECT_NE(out.find(piece), std::string::npos) << piece << "\n" << out;
   }
-  f.devices = {{"ROOT\\SYSTEM\\0002", "Beta gone", {"ROOT\\BETA"}, {}, false, ""}};
+  f.devices = {{"ROOT\\SYSTEM\\0002", "Beta gone", {"ROOT\\BETA"}, {}, false, "", ""}};
   EXPECT_EQ(f.run({"D:\\Quorvak", "--matching", "--dry-run"}, out, err), 1);
   EXPECT_NE(err.find("no driver fits a device of this PC"), std::string::npos) << err;
 }

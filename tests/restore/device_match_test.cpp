@@ -16,7 +16,7 @@ std::vector<InfModelLine> linesOf(const std::string& ids) {
 
 PcDevice device(const char* instance, std::vector<std::string> hardware, std::vector<std::string> compatible,
                 bool present = true) {
-  return PcDevice{instance, instance, std::move(hardware), std::move(compatible), present, ""};
+  return PcDevice{instance, instance, std::move(hardware), std::move(compatible), present, "", ""};
 }
 
 TEST(DeviceMatch, RanksIdsAsWindowsDoes) {
@@ -26,6 +26,7 @@ TEST(DeviceMatch, RanksIdsAsWindowsDoes) {
   PcDevice newer = gpu;
   newer.instanceId = "PCI\\3";
   newer.installedDriverVer = "5-1-2025,31.0.15.1000";
+  newer.installedProvider = "nvidia";
   struct Case {
     const char* ids;
     std::vector<PcDevice> devices;
@@ -48,12 +49,13 @@ TEST(DeviceMatch, RanksIdsAsWindowsDoes) {
       // No device, and the x86-only line never matches on amd64.
       {"HDAUDIO\\FUNC_01", {gpu, unplugged}, Fit::None, "", "", kNoMatch},
       {"X86\\ONLY2", {device("R\\1", {"X86\\ONLY"}, {})}, Fit::None, "", "", kNoMatch},
-      // The device has a newer driver (date first, version as numbers); an equal one does not count.
+      // The device has a newer release of it (date first, version as numbers); an equal one, or
+      // another provider's, does not count.
       {"PCI\\VEN_10DE&DEV_1C82", {newer}, Fit::NewerInstalled, "PCI\\3", "PCI\\VEN_10DE&DEV_1C82", 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.ids);
-    const DriverFit fit = FitDriver(linesOf(c.ids), "04/30/2025,31.0.15.999", c.devices);
+    const DriverFit fit = FitDriver(linesOf(c.ids), "04/30/2025,31.0.15.999", "NVIDIA", c.devices);
     EXPECT_EQ(fit.fit, c.fit);
     EXPECT_EQ(fit.match.rank, c.rank);
     EXPECT_EQ(fit.match.matchedId, c.matched);
@@ -61,7 +63,8 @@ TEST(DeviceMatch, RanksIdsAsWindowsDoes) {
       EXPECT_EQ(c.devices[fit.match.device].instanceId, c.device);
     }
   }
-  EXPECT_EQ(FitDriver(linesOf("PCI\\CC_0300"), "5/1/2025,31.0.15.1000", {newer}).fit, Fit::Present);
+  EXPECT_EQ(FitDriver(linesOf("PCI\\CC_0300"), "5/1/2025,31.0.15.1000", "NVIDIA", {newer}).fit, Fit::Present);
+  EXPECT_EQ(FitDriver(linesOf("PCI\\CC_0300"), "1/1/2020,1.0", "Generic", {newer}).fit, Fit::Present);
   EXPECT_LT(CompareDriverVer("03/14/2025,2.5.0.7", "3-14-2025,2.5.0.10"), 0);
   EXPECT_GT(CompareDriverVer("01/01/2025,1.0", "12/31/2024,9.9.9.9"), 0);
 }
