@@ -237,15 +237,16 @@ int RunRestoreCommand(const Args& args, RestoreSystem& system, std::ostream& out
   auto fitOf = [&](const RestoreItem& item) -> const restore::DriverFit& {
     return fits[static_cast<std::size_t>(&item - catalog.items.data())];
   };
+  // Said first, so that a run left with nothing to install still tells why.
+  for (const RestoreItem* item : unfit) {
+    if (!o.json) out << "skipped    \"" << item->description() << "\" (" << location(*item) << "): "
+                     << unmatched(fitOf(*item), devices) << "\n";
+  }
   if (chosen.empty()) {
     std::string why = "matches";
     if (catalog.items.empty()) why = "found below " + o.folder;
     else if (!unfit.empty()) why = "fits a device of this PC";
     return refuse("no driver " + why);
-  }
-  for (const RestoreItem* item : unfit) {
-    if (!o.json) out << "skipped    \"" << item->description() << "\" (" << location(*item) << "): "
-                     << unmatched(fitOf(*item), devices) << "\n";
   }
 
   if (o.json) {

@@ -130,5 +130,21 @@ else
 fi
 check_only_first "qelvaro restore --matching"
 
+# The device's driver key made a newer release from the same provider (Wine's install
+# writes neither date, version nor provider): the backup's driver is then left out.
+stored=$(basename "$(stored_inf "Qelvaro Restore Test Device")")
+key=$(wine reg query 'HKLM\System\CurrentControlSet\Control\Class\{4d36e97d-e325-11ce-bfc1-08002be10318}' /s 2>/dev/null |
+  tr -d '\r' | awk -v inf="$stored" '/^HKEY/ {k=$0} $1=="InfPath" && tolower($NF)==tolower(inf) {print k}' | head -1)
+for value in "DriverDate 1-2-2030" "DriverVersion 2.5.0.7" "ProviderName Qelvaro_Test_Labs"; do
+  set -- $value
+  wine reg add "$key" /v "$1" /d "${2//_/ }" /f >/dev/null 2>&1
+done
+out=$(wine "$qelvaro" restore 'C:\mb\Quorvak' --matching --dry-run 2>&1 | tr -d '\r'); rc=$?
+if [ $rc = 1 ] && printf '%s' "$out" | grep -q '^skipped .*qvtest.inf): .* has a newer driver'; then
+  pass "a newer release on the device keeps the backup's driver out"
+else
+  fail "newer driver on the device (key '$key'): exit $rc: $out"
+fi
+
 echo "match test: $failures failures"
 [ $failures = 0 ]
