@@ -1,5 +1,7 @@
 #include "cmd_backup.h"
 
+#include <map>
+#include <set>
 #include <string_view>
 
 #include "backup_collector.h"
@@ -20,12 +22,13 @@ namespace {
 
 constexpr std::string_view kUsage =
     "usage: qelvaro backup --to DIR [--all] [--class NAME]... [--format folder|zip|sfx] [--arch x86|amd64|arm64]\n"
+    "                      [--present-only]\n"
     "       qelvaro backup --image ROOT [--allow-dirty] --to DIR [same options]\n";
 
 class RecordRows final : public DriverRowSource {
  public:
-  RecordRows(std::vector<DriverRecord> records, const Registry& registry)
-      : records_(std::move(records)), registry_(registry), devices_(DeviceIndex::Read(registry)) {}
+  RecordRows(std::vector<DriverRecord> records, const Registry& registry, const DeviceIndex& devices)
+      : records_(std::move(records)), registry_(registry), devices_(devices) {}
   std::size_t rowCount() const override { return records_.size(); }
   bool rowTicked(std::size_t) const override { return true; }
   DriverRow rowAt(std::size_t row) const override {
@@ -37,7 +40,7 @@ class RecordRows final : public DriverRowSource {
  private:
   std::vector<DriverRecord> records_;
   const Registry& registry_;
-  DeviceIndex devices_;
+  const DeviceIndex& devices_;
 };
 
 // One line per driver as the run goes.
@@ -66,7 +69,7 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
                      bool progressBar) {
   std::string target;
   std::string format = "folder";
-  bool all = false;
+  bool all = false, presentOnly = false;
   std::vector<std::string> classes;
   MachineArch arch = system.arch;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -85,6 +88,8 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
       (a == "--to" ? target : a == "--format" ? format : classes.emplace_back()) = args[++i];
     } else if (a == "--all") {
       all = true;
+    } else if (a == "--present-only") {
+      presentOnly = true;
     } else {
       err << "qelvaro backup: unknown argument '" << a << "'\n" << kUsage;
       return 2;
@@ -92,6 +97,12 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
   }
   if (target.empty()) {
     err << "qelvaro backup: --to is required\n" << kUsage;
+    return 2;
+  }
+  std::optional<std::vector<std::string>> present;
+  if (presentOnly && !(system.presentDevices && (present = system.presentDevices()))) {
+    err << "qelvaro backup: --present-only needs to know which devices are plugged in, which only the running "
+           "Windows can tell\n";
     return 2;
   }
   if (format != "folder" && format != "zip" && format != "sfx") {
@@ -111,10 +122,25 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
 
   ConsoleUi ui(err, "backup");
   DriverInventory inventory = ScanDrivers(system.registry, ui, !all, kClassRoot, system.classDescriptions);
+  // Unreadable parts of the device tree matter (and are named) only when presence decides.
+  const DeviceIndex devices = DeviceIndex::Read(system.registry, present ? &ui : nullptr);
+  std::set<std::string> plugged;
+  if (present) {
+    for (const auto& id : *present) plugged.insert(asciiLowerCopy(id));
+  }
   std::vector<DriverRecord> chosen;
   for (auto& d : inventory.drivers) {
     bool wanted = classes.empty();
     for (const auto& c : classes) wanted = wanted || iequalsAscii(c, d.className);
+    if (wanted && present) {
+      // A driver whose device is gone (or that serves none) is left out, and said so.
+      const std::string instance = devices.instanceOf(d.keyPath);
+      if (!plugged.count(asciiLowerCopy(instance))) {
+        out << "skipped \"" << d.description << "\" (" << d.infName << "): "
+            << (instance.empty() ? std::string("no device uses it") : instance + " is not plugged in") << "\n";
+        continue;
+      }
+    }
     if (wanted) chosen.push_back(std::move(d));
   }
   if (chosen.empty()) {
@@ -137,7 +163,7 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
     }
     root = *fresh;
   }
-  RecordRows rows(std::move(chosen), system.registry);
+  RecordRows rows(std::move(chosen), system.registry, devices);
   LineSink sink(out);
   BackupCollector collector(system.folders, system.fs, system.store, arch);
   const BackupResult result = collector.run(rows, root, sink);
@@ -238,6 +264,13 @@ int RunImageBackup(const Args& given, std::ostream& out, std::ostream& err) {
   if (!TakeImageOptions(args, root, options, error)) {
     err << "qelvaro backup: " << error << "\n" << kUsage;
     return 2;
+  }
+  for (const std::string& a : args) {
+    if (a == "--present-only") {
+      err << "qelvaro backup: --present-only does not go with --image: which devices of an offline Windows are "
+             "plugged in is unknown\n";
+      return 2;
+    }
   }
   std::unique_ptr<ImageSystem> image = OpenImageForCommand("backup", root, options, err);
   if (!image) return 1;

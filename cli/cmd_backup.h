@@ -3,6 +3,9 @@
 // backup collector of the main window, without a window.
 
 #include <functional>
+#include <optional>
+#include <string>
+#include <vector>
 #include <ostream>
 
 #include "commands.h"
@@ -31,6 +34,9 @@ struct BackupSystem {
   std::function<std::string(const std::string&)> shownPath = {};
   // Names of device classes for the list; the class key's own values alone when unset.
   const ClassDescriptions* classDescriptions = nullptr;
+  // The instance ids of the devices plugged in now, for --present-only; unset where
+  // that is unknown (an offline image).
+  std::function<std::optional<std::vector<std::string>>()> presentDevices = {};
 };
 
 // `--format zip` packs the backup root into DIR\Quorvak.zip and removes the root;

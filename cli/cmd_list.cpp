@@ -1,14 +1,19 @@
 // `qelvaro list [--image ROOT] [--all] [--json]`: the driver list the window shows,
 // for the running system or an offline image.
 
+#include <map>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string_view>
 
 #include "console_ui.h"
+#include "device_index.h"
 #include "driver_inventory.h"
 #include "image_class_descriptions.h"
 #include "image_system.h"
 #include "json_writer.h"
+#include "text_encoding.h"
 
 namespace qelvaro {
 namespace {
@@ -16,7 +21,14 @@ namespace {
 constexpr std::string_view kUsage =
     "usage: qelvaro list [--image ROOT [--allow-dirty]] [--all] [--json]\n";
 
-void writeJson(const std::vector<DriverRecord>& drivers, std::ostream& out) {
+// Each driver's device instance, and whether it is plugged in now where that is known
+// (on the running system; an offline image cannot tell).
+struct DeviceColumns {
+  DeviceIndex instances;
+  std::optional<std::set<std::string>> present;  // lower-cased instance ids
+};
+
+void writeJson(const std::vector<DriverRecord>& drivers, const DeviceColumns& devices, std::ostream& out) {
   JsonWriter json(out);
   json.beginArray();
   for (const DriverRecord& d : drivers) {
@@ -33,6 +45,13 @@ void writeJson(const std::vector<DriverRecord>& drivers, std::ostream& out) {
     json.value(d.keyPath);
     json.key("inf");
     json.value(d.infName);
+    const std::string instance = devices.instances.instanceOf(d.keyPath);
+    json.key("deviceInstance");
+    json.value(instance);
+    if (devices.present) {
+      json.key("present");
+      json.value(!instance.empty() && devices.present->count(asciiLowerCopy(instance)) != 0);
+    }
     json.endObject();
   }
   json.endArray();
@@ -100,7 +119,15 @@ int RunListCommand(const Args& given, std::ostream& out, std::ostream& err) {
   else classes = MakePlatformClassDescriptions();
   const DriverInventory inventory = ScanDrivers(*registry, ui, !all, kClassRoot, classes.get());
   if (json) {
-    writeJson(inventory.drivers, out);
+    DeviceColumns devices;
+    devices.instances = DeviceIndex::Read(*registry, &ui);
+    if (!image) {
+      if (auto present = PresentDeviceInstances()) {
+        devices.present.emplace();
+        for (const auto& id : *present) devices.present->insert(asciiLowerCopy(id));
+      }
+    }
+    writeJson(inventory.drivers, devices, out);
   } else {
     writeTable(inventory.drivers, out);
   }

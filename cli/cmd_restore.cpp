@@ -16,8 +16,8 @@ using restore::DriverStatus;
 using restore::RestoreItem;
 
 constexpr std::string_view kUsage =
-    "usage: qelvaro restore FOLDER [--all | --driver TEXT]... [--dry-run] [--json] [--arch x86|amd64|arm64]\n"
-    "                       [--code-page N]\n";
+    "usage: qelvaro restore FOLDER [--all | --driver TEXT]... [--matching] [--dry-run] [--json]\n"
+    "                       [--arch x86|amd64|arm64] [--code-page N]\n";
 
 struct Options {
   std::string folder;
@@ -25,6 +25,7 @@ struct Options {
   std::vector<std::string> drivers;
   bool dryRun = false;
   bool json = false;
+  bool matching = false;  // only drivers that fit a device plugged in now
   std::string arch;
   unsigned codePage = 0;  // the ANSI code page of the backup's Windows (936), else this system's
 };
@@ -35,6 +36,7 @@ bool parse(const Args& args, Options& o, std::ostream& err) {
     if (a == "--all") o.all = true;
     else if (a == "--dry-run") o.dryRun = true;
     else if (a == "--json") o.json = true;
+    else if (a == "--matching") o.matching = true;
     else if (a == "--driver" && i + 1 < args.size()) o.drivers.push_back(args[++i]);
     else if (a == "--arch" && i + 1 < args.size()) o.arch = args[++i];
     else if (a == "--code-page" && i + 1 < args.size() && !args[i + 1].empty() && args[i + 1].size() < 6 &&
@@ -84,6 +86,27 @@ std::string detail(const DriverResult& r, MachineArch arch) {
   if (!r.damaged.empty()) return r.problem + ": " + joinNames(r.damaged);
   if (!r.problem.empty()) return r.problem;
   return restore::DescribeInstallError(r.install.code, r.install.systemText);
+}
+
+const char* fitName(restore::Fit fit) {
+  switch (fit) {
+    case restore::Fit::Present: return "present";
+    case restore::Fit::NotConnected: return "not connected";
+    case restore::Fit::NewerInstalled: return "newer installed";
+    case restore::Fit::None: break;
+  }
+  return "none";
+}
+
+// Why `--matching` leaves a driver out.
+std::string unmatched(const restore::DriverFit& fit, const std::vector<restore::PcDevice>& devices) {
+  switch (fit.fit) {
+    case restore::Fit::NotConnected: return "fits " + devices[fit.match.device].name + ", which is not connected";
+    case restore::Fit::NewerInstalled: return devices[fit.match.device].name + " has a newer driver";
+    case restore::Fit::Present:
+    case restore::Fit::None: break;
+  }
+  return "fits no device of this PC";
 }
 
 std::string location(const RestoreItem& item) {
@@ -151,6 +174,10 @@ int RunRestoreCommand(const Args& args, RestoreSystem& system, std::ostream& out
       return 2;
     }
   }
+  if (o.matching && !system.listDevices) {
+    err << "qelvaro restore: --matching needs the devices of a running Windows\n";
+    return 2;
+  }
   if (!o.dryRun && !system.installer) {
     err << "qelvaro restore: " << system.cannotInstall << "\n";
     return 1;
@@ -201,14 +228,36 @@ int RunRestoreCommand(const Args& args, RestoreSystem& system, std::ostream& out
     err << "\n";
   }
 
-  std::vector<const RestoreItem*> chosen;
-  for (const RestoreItem& item : catalog.items) {
+  // The devices are listed only for what uses them: --matching, and --json's columns.
+  const bool matchDevices = system.listDevices && (o.matching || o.json);
+  const std::vector<restore::PcDevice> devices =
+      matchDevices ? system.listDevices() : std::vector<restore::PcDevice>();
+  // No PC is without devices: an empty list means they could not be listed, and
+  // --matching would wrongly leave every driver out.
+  if (o.matching && devices.empty()) return refuse("the devices of this PC cannot be listed");
+  std::vector<const RestoreItem*> chosen, unfit;
+  std::vector<restore::DriverFit> fits(catalog.items.size());
+  for (std::size_t i = 0; i < catalog.items.size(); ++i) {
+    const RestoreItem& item = catalog.items[i];
+    fits[i] = restore::FitDriver(item.package.modelLines, item.package.driverVer, item.package.provider, devices);
     bool take = o.all || o.drivers.empty();
     for (const auto& text : o.drivers) take = take || restore::DriverMatches(item, text);
-    if (take) chosen.push_back(&item);
+    if (take && o.matching && fits[i].fit != restore::Fit::Present) unfit.push_back(&item);
+    else if (take) chosen.push_back(&item);
+  }
+  auto fitOf = [&](const RestoreItem& item) -> const restore::DriverFit& {
+    return fits[static_cast<std::size_t>(&item - catalog.items.data())];
+  };
+  // Said first, so that a run left with nothing to install still tells why.
+  for (const RestoreItem* item : unfit) {
+    if (!o.json) out << "skipped    \"" << item->description() << "\" (" << location(*item) << "): "
+                     << unmatched(fitOf(*item), devices) << "\n";
   }
   if (chosen.empty()) {
-    return refuse("no driver " + (catalog.items.empty() ? "found below " + o.folder : std::string("matches")));
+    std::string why = "matches";
+    if (catalog.items.empty()) why = "found below " + o.folder;
+    else if (!unfit.empty()) why = "fits a device of this PC";
+    return refuse("no driver " + why);
   }
 
   if (o.json) {
@@ -248,6 +297,17 @@ int RunRestoreCommand(const Args& args, RestoreSystem& system, std::ostream& out
       json.value(item.package.provider);
       json.key("version");
       json.value(restore::DisplayDriverVersion(item.package.driverVer));
+      if (matchDevices) {
+        const restore::DriverFit& fit = fitOf(item);
+        json.key("fit");
+        json.value(std::string_view(fitName(fit.fit)));
+        json.key("device");
+        json.value(fit.match.found() ? devices[fit.match.device].name : std::string());
+        json.key("deviceInstance");
+        json.value(fit.match.found() ? devices[fit.match.device].instanceId : std::string());
+        json.key("matchedId");
+        json.value(fit.match.matchedId);
+      }
       json.key("status");
       json.value(std::string_view(DriverStatusName(r.status)));
       json.key("detail");
@@ -275,6 +335,24 @@ int RunRestoreCommand(const Args& args, RestoreSystem& system, std::ostream& out
   if (!catalog.search.problems.empty() && code != 1) code = 1;
   if (o.json) {
     json.endArray();
+    if (o.matching) {
+      // Left out by --matching: not installed, and no failure.
+      json.key("skipped");
+      json.beginArray();
+      for (const RestoreItem* item : unfit) {
+        json.beginObject();
+        json.key("description");
+        json.value(item->description());
+        json.key("inf");
+        json.value(location(*item));
+        json.key("fit");
+        json.value(std::string_view(fitName(fitOf(*item).fit)));
+        json.key("detail");
+        json.value(unmatched(fitOf(*item), devices));
+        json.endObject();
+      }
+      json.endArray();
+    }
     json.key("unlisted");
     json.beginArray();
     for (const auto& p : catalog.search.problems) json.value(p);

@@ -2,10 +2,13 @@
 // `qelvaro restore FOLDER [--all | --driver TEXT]... [--dry-run] [--json] [--arch A]`:
 // the drivers of a backup put back, one line (or JSON object) per driver.
 
+#include <functional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "commands.h"
+#include "device_match.h"
 #include "file_system.h"
 #include "restore_run.h"
 
@@ -20,6 +23,9 @@ struct RestoreSystem {
   // The path of `fs` for a folder given on the command line.
   std::string folderPath(const std::string& argument) const { return toFsPath ? toFsPath(argument) : argument; }
   std::string (*toFsPath)(const std::string&) = nullptr;
+  // The devices of this PC, for `--matching` and the matched device of each driver;
+  // unset where there is no running Windows to ask.
+  std::function<std::vector<restore::PcDevice>()> listDevices = {};
 };
 
 // 0 when every chosen driver was installed or staged (or, with --dry-run, is complete),

@@ -3,6 +3,7 @@
 // name and returns the process exit code: 0 success, 1 some input failed, 2 usage.
 
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -28,6 +29,10 @@ MachineArch DefaultMachineArch();
 std::unique_ptr<Registry> MakePlatformRegistry();
 // The running system's names for device classes; null where there is no running Windows.
 std::unique_ptr<ClassDescriptions> MakePlatformClassDescriptions();
+
+// The instance ids of the devices plugged in now; none where there is no running
+// Windows to ask (natively on Linux).
+std::optional<std::vector<std::string>> PresentDeviceInstances();
 
 // `backup` on the running system: the Windows build only, for now.
 int RunPlatformBackup(const Args& args, std::ostream& out, std::ostream& err);

@@ -16,6 +16,8 @@ std::unique_ptr<Registry> MakePlatformRegistry() { return nullptr; }
 
 std::unique_ptr<ClassDescriptions> MakePlatformClassDescriptions() { return nullptr; }
 
+std::optional<std::vector<std::string>> PresentDeviceInstances() { return std::nullopt; }
+
 std::unique_ptr<FileSystem> MakePlatformFileSystem() { return std::make_unique<PosixFileSystem>(); }
 
 // The Windows build's payloads (build/win32/generated/payloads). The icon stays the

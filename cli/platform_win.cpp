@@ -8,6 +8,7 @@
 #include "cmd_backup.h"
 #include "cmd_restore.h"
 #include "cmd_verify.h"
+#include "device_list.h"
 #include "driver_install.h"
 #include "native_arch.h"
 #include "win32_installer.h"
@@ -40,6 +41,16 @@ bool LoadSfxPayloads(std::string& setup, std::string& stub, std::string& icon, s
   return false;
 }
 
+std::optional<std::vector<std::string>> PresentDeviceInstances() {
+  std::vector<std::string> present;
+  for (const restore::PcDevice& d : restore::ListPcDevices()) {
+    if (d.present) present.push_back(d.instanceId);
+  }
+  // None listed means SetupAPI could not tell, not that every device is gone.
+  if (present.empty()) return std::nullopt;
+  return present;
+}
+
 int RunPlatformBackup(const Args& args, std::ostream& out, std::ostream& err) {
   const Win32Registry registry;
   const Win32SystemFolders folders;
@@ -51,6 +62,7 @@ int RunPlatformBackup(const Args& args, std::ostream& out, std::ostream& err) {
   const Win32ClassDescriptions classes;
   system.classDescriptions = &classes;
   system.sfxPayloads = LoadSfxPayloads;
+  system.presentDevices = PresentDeviceInstances;
   return RunBackupCommand(args, system, out, err, _isatty(_fileno(stdout)) != 0);
 }
 
@@ -78,6 +90,7 @@ int RunPlatformRestore(const Args& args, std::ostream& out, std::ostream& err) {
     restore::Win32DriverInstaller installer(runFolder);
     RestoreSystem system{fs, NativeMachineArch(), runFolder.empty() ? nullptr : &installer, narrow(runFolder),
                          "Windows on ARM64 is not supported yet"};
+    system.listDevices = restore::ListPcDevices;
     code = RunRestoreCommand(args, system, out, err);
   }
   if (!runFolder.empty()) (void)fs.deleteTree(narrow(runFolder));

@@ -9,7 +9,8 @@
 namespace qelvaro {
 namespace {
 
-std::vector<std::string> subkeys(const Registry& registry, const std::string& path) {
+std::vector<std::string> subkeys(const Registry& registry, const std::string& path, Ui* ui) {
+  if (ui) return EnumSubKeyNames(registry, RegistryRoot::LocalMachine, path, *ui);
   std::vector<std::string> names;
   std::unique_ptr<RegistryKey> key;
   if (registry.open(RegistryRoot::LocalMachine, path, RegistryAccess::Read, key) != kRegSuccess || !key) return names;
@@ -48,13 +49,13 @@ std::vector<std::string> RegistryMultiStrings(const std::vector<std::uint8_t>& b
   return out;
 }
 
-DeviceIndex DeviceIndex::Read(const Registry& registry, const std::string& enumRoot) {
+DeviceIndex DeviceIndex::Read(const Registry& registry, Ui* ui, const std::string& enumRoot) {
   DeviceIndex index;
-  for (const std::string& enumerator : subkeys(registry, enumRoot)) {
+  for (const std::string& enumerator : subkeys(registry, enumRoot, ui)) {
     const std::string enumeratorPath = enumRoot + "\\" + enumerator;
-    for (const std::string& device : subkeys(registry, enumeratorPath)) {
+    for (const std::string& device : subkeys(registry, enumeratorPath, ui)) {
       const std::string devicePath = enumeratorPath + "\\" + device;
-      for (const std::string& instance : subkeys(registry, devicePath)) {
+      for (const std::string& instance : subkeys(registry, devicePath, ui)) {
         std::unique_ptr<RegistryKey> key;
         if (registry.open(RegistryRoot::LocalMachine, devicePath + "\\" + instance, RegistryAccess::QueryValue,
                           key) != kRegSuccess || !key) {
@@ -77,6 +78,11 @@ const std::vector<DeviceRecord>& DeviceIndex::devicesOf(const std::string& drive
   static const std::vector<DeviceRecord> kNone;
   const auto it = devices_.find(asciiLowerCopy(driverKey));
   return it == devices_.end() ? kNone : it->second;
+}
+
+std::string DeviceIndex::instanceOf(const std::string& driverKey) const {
+  const auto& devices = devicesOf(driverKey);
+  return devices.empty() ? std::string() : devices.front().instance;
 }
 
 std::vector<std::string> DriverDeviceIds(const Registry& registry, const std::string& driverKey,

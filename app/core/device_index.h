@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "registry.h"
+#include "ui.h"
 
 namespace qelvaro {
 
@@ -23,13 +24,16 @@ struct DeviceRecord {
 
 class DeviceIndex {
  public:
-  // Reads the Enum tree once. Keys that cannot be opened or listed are passed over:
-  // the index only adds ids to what the driver key itself says.
-  static DeviceIndex Read(const Registry& registry, const std::string& enumRoot = kEnumRoot);
+  // Reads the Enum tree once. Keys that cannot be opened or listed are passed over,
+  // named through `ui` when one is given.
+  static DeviceIndex Read(const Registry& registry, Ui* ui = nullptr, const std::string& enumRoot = kEnumRoot);
 
   // The devices whose Driver value names `driverKey` (class subkey \ driver subkey),
   // without regard to case; empty when none does.
   const std::vector<DeviceRecord>& devicesOf(const std::string& driverKey) const;
+  // The instance id of the first device serving `driverKey`
+  // ("PCI\VEN_8086&DEV_1C3A\3&1&0&B0"), "" when none does.
+  std::string instanceOf(const std::string& driverKey) const;
   std::size_t size() const { return devices_.size(); }
 
  private:

@@ -354,6 +354,14 @@ InfInstallModel ReadInfInstallModel(const IniDocument& document, MachineArch arc
       descriptions.add(doc.resolve(InfValue(model.name)));
       sections.add(installSectionFor(doc, parts.front(), arch));
       for (std::size_t i = 1; i < parts.size(); ++i) ids.add(parts[i]);
+      if (parts.size() > 1) {
+        // A line may leave its hardware id empty and match on compatible ids alone.
+        InfModelLine line{doc.resolve(InfValue(model.name)), parts.front(), parts[1], {}};
+        for (std::size_t i = 2; i < parts.size(); ++i) {
+          if (!parts[i].empty()) line.compatibleIds.push_back(parts[i]);
+        }
+        if (!line.hardwareId.empty() || !line.compatibleIds.empty()) m.modelLines.push_back(std::move(line));
+      }
     }
   }
 
@@ -368,9 +376,10 @@ InfInstallModel ReadInfInstallModel(const IniDocument& document, MachineArch arc
 
   OnceList components(m.componentIds);
   for (const std::string& s : m.installSections) {
-    for (const Key* add : doc.keys(s + ".Components")) {
-      if (!iequalsAscii(add->name, "AddComponent") || !add->value) continue;
-      const auto fields = InfFields(*add->value);
+    for (const std::uint32_t entry : doc.keys(s + ".Components")) {
+      const Key add = doc.key(entry);
+      if (!iequalsAscii(add.name, "AddComponent") || !add.value) continue;
+      const auto fields = InfFields(*add.value);
       if (fields.size() < 3 || fields[2].empty()) continue;
       if (const auto ids = doc.rawValue(fields[2], "ComponentIDs")) {
         for (const std::string& id : InfFields(*ids)) {

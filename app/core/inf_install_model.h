@@ -114,6 +114,16 @@ struct InfFile {
   std::vector<InfCopy> copies;
 };
 
+// One line of a models section for the architecture: a device the INF installs on.
+// Windows ranks a match on the first id (the hardware id) before the others
+// (compatible ids).
+struct InfModelLine {
+  std::string description;
+  std::string installSection;              // as the line names it, undecorated
+  std::string hardwareId;
+  std::vector<std::string> compatibleIds;  // in the line's order
+};
+
 struct InfInstallModel {
   std::string catalog;  // for the architecture; empty when the INF names none
   InfDestination defaultDestination;  // [DestinationDirs] DefaultDestDir; dirId empty when none
@@ -125,6 +135,7 @@ struct InfInstallModel {
   // AddComponent = name,flags,section, whose ComponentIDs name them); each is a device
   // of its own, "SWC\<id>", served by its own package.
   std::vector<std::string> componentIds;
+  std::vector<InfModelLine> modelLines;  // every line of the chosen models sections, in order
   bool hasManufacturers = false;       // a device INF (else one installed to the store only)
   bool hasModelsForArch = false;       // some manufacturer has models for this architecture
   // The files the install copies first, in the INF's order, then the files only the

@@ -36,6 +36,7 @@ InfPackage ReadInfPackage(const IniDocument& document, MachineArch arch) {
   p.modelDescriptions = std::move(model.modelDescriptions);
   if (!p.modelDescriptions.empty()) p.description = p.modelDescriptions.front();
   p.deviceIds = std::move(model.deviceIds);
+  p.modelLines = std::move(model.modelLines);
   p.hasManufacturers = model.hasManufacturers;
   p.hasModelsForArch = model.hasModelsForArch;
   p.hasVersion = doc.has("Version");

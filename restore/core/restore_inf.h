@@ -32,6 +32,7 @@ struct InfPackage {
   std::string catalog;       // the catalog file for this architecture, "" when none
   // Hardware and compatible ids of the models for this architecture, each once.
   std::vector<std::string> deviceIds;
+  std::vector<InfModelLine> modelLines;  // the same, line by line: what device matching reads
   // Files the chosen install sections copy, each once, in the INF's order: these
   // must all be there.
   std::vector<SourceFile> files;

@@ -14,6 +14,8 @@ const char* const kColProvider = "提供商";
 const char* const kColVersion = "版本";
 const char* const kColInf = "INF 文件";
 const char* const kColStatus = "状态";
+const char* const kColMatch = "匹配设备";
+const char* const kNewerInstalled = "已安装较新版本";
 const char* const kWaiting = "等待安装";
 const char* const kInstalling = "正在安装…";
 const char* const kNothingTicked = "请先勾选要安装的驱动程序。";
@@ -77,6 +79,16 @@ std::string Status(const DriverResult& r) {
     case Problem::None: break;
   }
   return "失败：" + DescribeInstallError(r.install.code, r.install.systemText);
+}
+
+std::string MatchCell(const DriverFit& fit, const std::vector<PcDevice>& devices) {
+  switch (fit.fit) {
+    case Fit::None: return "无";
+    case Fit::NotConnected: return "未连接";
+    case Fit::Present:
+    case Fit::NewerInstalled: break;
+  }
+  return devices[fit.match.device].name;
 }
 
 std::string LogLine(const std::string& description, const std::string& location, const DriverResult& r) {

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "device_match.h"
 #include "restore_run.h"
 
 namespace qelvaro::restore::setup_text {
@@ -18,6 +19,8 @@ extern const char* const kColProvider;
 extern const char* const kColVersion;
 extern const char* const kColInf;
 extern const char* const kColStatus;
+extern const char* const kColMatch;
+extern const char* const kNewerInstalled;
 extern const char* const kWaiting;
 extern const char* const kInstalling;
 extern const char* const kNothingTicked;
@@ -38,6 +41,9 @@ std::string Progress(std::size_t done, std::size_t total, const std::string& des
 std::string Finished(std::size_t succeeded, std::size_t failed, const std::string& logPath);
 // The status cell of a driver after its run, with what went wrong.
 std::string Status(const DriverResult& result);
+// The "匹配设备" cell: the device the driver fits best, "未连接" when only devices that
+// are not plugged in fit, "无" when none does.
+std::string MatchCell(const DriverFit& fit, const std::vector<PcDevice>& devices);
 // One line of the log: "[状态] 描述 (类\文件夹\x.inf)".
 std::string LogLine(const std::string& description, const std::string& location, const DriverResult& result);
 

@@ -11,21 +11,21 @@
 
 namespace qelvaro::restore {
 
-namespace {
-
 #ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
 #define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
 #endif
 
 // A system DLL by its full System32 path when the loader cannot be told to search
 // System32 only (Windows 7 without KB2533623).
-HMODULE loadSystemDll(const wchar_t* name) {
+HMODULE LoadSystemDll(const wchar_t* name) {
   if (HMODULE m = LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) return m;
   wchar_t dir[MAX_PATH];
   const UINT n = GetSystemDirectoryW(dir, MAX_PATH);
   if (n == 0 || n >= MAX_PATH) return nullptr;
   return LoadLibraryExW((std::wstring(dir, n) + L"\\" + name).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
+
+namespace {
 
 template <typename Fn>
 Fn entry(HMODULE module, const char* name) {
@@ -43,8 +43,8 @@ struct SetupApi {
   using InstallDriver = BOOL(WINAPI*)(HWND, LPCWSTR, DWORD, PBOOL);
 
   SetupApi() {
-    setupapi = loadSystemDll(L"setupapi.dll");
-    newdev = loadSystemDll(L"newdev.dll");
+    setupapi = LoadSystemDll(L"setupapi.dll");
+    newdev = LoadSystemDll(L"newdev.dll");
     copyOemInf = entry<CopyOemInf>(setupapi, "SetupCopyOEMInfW");
     getClassDevs = entry<GetClassDevs>(setupapi, "SetupDiGetClassDevsW");
     enumDeviceInfo = entry<EnumDeviceInfo>(setupapi, "SetupDiEnumDeviceInfo");

@@ -7,6 +7,8 @@
 // 32-bit caller on 64-bit Windows goes through the 64-bit installer instead
 // (win32_installer.h).
 
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
@@ -17,6 +19,9 @@ namespace qelvaro::restore {
 // Restricts the process's DLL search to System32 (and the program's own folder
 // only for DLLs the loader maps by full path). Call first thing in main.
 void RestrictDllSearch();
+
+// Loads a DLL from System32 only (by its full path where the loader cannot be told so).
+HMODULE LoadSystemDll(const wchar_t* name);
 
 // Adds the INF to the driver store, then updates every present device whose hardware
 // or compatible id is one of `deviceIds`. A device that already has an equal or

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "device_list.h"
 #include "driver_install.h"
 #include "native_arch.h"
 #include "property_bag.h"
@@ -20,7 +21,7 @@ constexpr UINT kMsgDriverDone = WM_APP + 2;     // wParam: row, lParam: DriverRe
 constexpr UINT kMsgFinished = WM_APP + 3;
 
 enum ControlId { kGrid = 100, kStatus, kSelectAll, kSelectNone, kStart };
-enum Column { kColDescription, kColClass, kColProvider, kColVersion, kColInf, kColStatus };
+enum Column { kColDescription, kColMatch, kColClass, kColProvider, kColVersion, kColInf, kColStatus };
 
 // Layout in pixels at 96 dpi, scaled to the screen.
 constexpr int kClientWidth = 820, kClientHeight = 460, kMargin = 10, kButtonHeight = 30;
@@ -125,12 +126,13 @@ void SetupWindow::createControls() {
   bag.WriteProperty("BackColorBkg", static_cast<std::int32_t>(0x80000005u));  // the window colour below the rows
   g.ReadProperties(bag);
   // Widths in twips, together just inside the grid (800 pixels at 96 dpi).
-  g.AddColumn(setup_text::kColDescription, 3400);
-  g.AddColumn(setup_text::kColClass, 1000);
-  g.AddColumn(setup_text::kColProvider, 1700);
-  g.AddColumn(setup_text::kColVersion, 1900);
-  g.AddColumn(setup_text::kColInf, 1200);
-  g.AddColumn(setup_text::kColStatus, 2600);
+  g.AddColumn(setup_text::kColDescription, 2700);
+  g.AddColumn(setup_text::kColMatch, 1900);
+  g.AddColumn(setup_text::kColClass, 900);
+  g.AddColumn(setup_text::kColProvider, 1300);
+  g.AddColumn(setup_text::kColVersion, 1700);
+  g.AddColumn(setup_text::kColInf, 1100);
+  g.AddColumn(setup_text::kColStatus, 2300);
   g.SetRowCheckBoxes(true);
   g.SetDisplayEllipsis(true);
   g.SetAllowColumnResizing(true);
@@ -142,17 +144,24 @@ void SetupWindow::loadDrivers() {
   const InstallRoute route = CurrentInstallRoute();
   const RestoreCatalog catalog = LoadRestoreCatalog(fs_, folder_, NativeMachineArch());
   items_ = catalog.items;
+  // Only drivers that fit a device plugged in now, and would not replace a newer
+  // driver there, start ticked; the others stay listed for the driver store.
+  const std::vector<PcDevice> devices = ListPcDevices();
+  // No devices listed means SetupAPI could not tell: then every driver starts ticked.
+  const bool known = !devices.empty();
   grid::CellGrid& g = grid();
   g.SetRedraw(false);
   for (std::size_t i = 0; i < items_.size(); ++i) {
     const RestoreItem& item = items_[i];
-    const auto row = g.AddItem(std::to_string(i), -1, true);
+    const DriverFit fit = FitDriver(item.package.modelLines, item.package.driverVer, item.package.provider, devices);
+    const auto row = g.AddItem(std::to_string(i), -1, !known || fit.fit == Fit::Present);
     g.SetCellText(row, kColDescription, item.description());
+    if (known) g.SetCellText(row, kColMatch, setup_text::MatchCell(fit, devices));
     g.SetCellText(row, kColClass, item.package.className.empty() ? item.driver.classFolder : item.package.className);
     g.SetCellText(row, kColProvider, item.package.provider);
     g.SetCellText(row, kColVersion, DisplayDriverVersion(item.package.driverVer));
     g.SetCellText(row, kColInf, item.driver.infName);
-    g.SetCellText(row, kColStatus, setup_text::kWaiting);
+    g.SetCellText(row, kColStatus, fit.fit == Fit::NewerInstalled ? setup_text::kNewerInstalled : setup_text::kWaiting);
   }
   g.SetRedraw(true);
   results_.assign(items_.size(), DriverResult{});

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <optional>
 #include <sstream>
 
 #include "cmd_backup.h"
@@ -31,6 +32,7 @@ void addDriver(MemoryRegistry& reg, const std::string& key, const std::string& d
 struct BackupCommand : ::testing::Test {
   testing::FakeWindowsTree tree;
   MemoryRegistry reg;
+  std::optional<std::vector<std::string>> present;  // unset: presence unknown
 
   void SetUp() override {
     addClass(reg, "{display}", "Display");
@@ -51,6 +53,7 @@ struct BackupCommand : ::testing::Test {
     std::ostringstream o, e;
     BackupSystem system{reg, tree.folders(), tree.fs(), nullptr, MachineArch::Amd64,
                         [this](const std::string& p) { return tree.fs().hostPath(p).value_or(p); }};
+    if (present) system.presentDevices = [this] { return present; };
     const int code = RunBackupCommand(args, system, o, e);
     out = o.str();
     err = e.str();
@@ -70,6 +73,22 @@ TEST_F(BackupCommand, BacksUpWhatItCanAndSaysWhatItCouldNot) {
             std::string::npos)
       << out;
   EXPECT_EQ(tree.read("D:\\Backups\\Quorvak\\Display\\Demo GPU  fast cheap\\demo.sys"), "driver");
+}
+
+TEST_F(BackupCommand, PresentOnlyLeavesOutDriversOfDevicesThatAreGone) {
+  std::string out, err;
+  EXPECT_EQ(run({"--to", "D:\\", "--present-only"}, out, err), 2);
+  EXPECT_NE(err.find("--present-only needs to know which devices are plugged in"), std::string::npos) << err;
+
+  // The GPU's device is plugged in (its Driver value in another case), the NIC's is not.
+  const auto lm = RegistryRoot::LocalMachine;
+  reg.setValue(lm, "SYSTEM\\CurrentControlSet\\Enum\\PCI\\VEN_1\\3&1", "Driver", RegString("{DISPLAY}\\0000"));
+  reg.setValue(lm, "SYSTEM\\CurrentControlSet\\Enum\\PCI\\VEN_2\\3&2", "Driver", RegString("{net}\\0000"));
+  present = std::vector<std::string>{"pci\\ven_1\\3&1", "ROOT\\OTHER\\0000"};
+  EXPECT_EQ(run({"--to", "D:\\", "--present-only", "--all"}, out, err), 0) << out << err;
+  EXPECT_NE(out.find("skipped \"Demo NIC\" (oem4.inf): PCI\\VEN_2\\3&2 is not plugged in\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("skipped \"Inbox NIC\" (netinbox.inf): no device uses it\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("1 of 1 drivers backed up"), std::string::npos) << out;
 }
 
 TEST_F(BackupCommand, ClassFilterAllAndArguments) {

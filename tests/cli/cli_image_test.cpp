@@ -165,6 +165,8 @@ TEST_F(ImageCommand, BadImagesAndArgumentsAreRefused) {
   EXPECT_NE(err.find("does not exist"), std::string::npos) << err;
   EXPECT_EQ(run({"backup", "--image", base, "--to", base}), 1);
   EXPECT_NE(err.find("no Windows folder in " + base), std::string::npos) << err;
+  EXPECT_EQ(run({"backup", "--image", image, "--to", base, "--present-only"}), 2);
+  EXPECT_NE(err.find("--present-only does not go with --image"), std::string::npos) << err;
 
   // A disk whose hive was not closed cleanly and has no log: refused, naming the file
   // and the way out.

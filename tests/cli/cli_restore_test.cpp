@@ -38,6 +38,7 @@ class ScriptedInstaller final : public restore::DriverInstaller {
 struct Fixture {
   testing::FakeWindowsTree tree;
   ScriptedInstaller installer;
+  std::vector<restore::PcDevice> devices;
   Fixture() {
     tree.put("D:\\Quorvak\\System\\Alpha device\\alpha.inf", inf("ROOT\\ALPHA", "alpha.sys"));
     tree.put("D:\\Quorvak\\System\\Alpha device\\alpha.sys", "a");
@@ -51,6 +52,7 @@ struct Fixture {
   int run(FileSystem& fs, const Args& args, std::string& out, std::string& err, bool canInstall = true) {
     RestoreSystem system{fs, MachineArch::Amd64, canInstall ? &installer : nullptr, "D:\\run",
                          "cannot install here"};
+    if (!devices.empty()) system.listDevices = [this] { return devices; };
     std::ostringstream o, e;
     const int code = RunRestoreCommand(args, system, o, e);
     out = o.str();
@@ -152,6 +154,31 @@ TEST(CliRestore, JsonCarriesEachDriverAndTheExitCode) {
                             "\"storedInf\": \"oem1.inf\"", "\"exitCode\": 0"}) {
     EXPECT_NE(out.find(piece), std::string::npos) << piece << "\n" << out;
   }
+}
+
+TEST(CliRestore, MatchingInstallsOnlyDriversForDevicesPluggedInNow) {
+  Fixture f;
+  f.tree.put("D:\\Quorvak\\Net\\Gamma\\gamma.inf", inf("ROOT\\GAMMA", "gamma.sys"));
+  f.tree.put("D:\\Quorvak\\Net\\Gamma\\gamma.sys", "g");
+  // Beta's device was seen before but is not connected; Gamma's has a newer driver.
+  f.devices = {{"ROOT\\SYSTEM\\0001", "Alpha here", {"root\\alpha"}, {}, true, "", ""},
+               {"ROOT\\SYSTEM\\0002", "Beta gone", {"ROOT\\BETA"}, {}, false, "", ""},
+               {"ROOT\\SYSTEM\\0003", "Gamma here", {"ROOT\\GAMMA"}, {}, true, "02/01/2024,1.0.0.0", "qv"}};
+  std::string out, err;
+  EXPECT_EQ(f.run({"D:\\Quorvak", "--matching"}, out, err), 0) << err;
+  EXPECT_EQ(f.installer.calls, (std::vector<std::string>{"D:\\run\\1\\alpha.inf ROOT\\ALPHA"}));
+  EXPECT_NE(out.find("skipped    \"ROOT\\BETA device\" (Net\\Beta device\\beta.inf): fits Beta gone, which is "
+                     "not connected"), std::string::npos) << out;
+  EXPECT_NE(out.find("(Net\\Gamma\\gamma.inf): Gamma here has a newer driver"), std::string::npos) << out;
+  EXPECT_EQ(f.run({"D:\\Quorvak", "--matching", "--json", "--dry-run"}, out, err), 0) << err;
+  for (const char* piece : {"\"fit\": \"present\"", "\"device\": \"Alpha here\"",
+                            "\"deviceInstance\": \"ROOT\\\\SYSTEM\\\\0001\"", "\"matchedId\": \"ROOT\\\\ALPHA\"",
+                            "\"fit\": \"not connected\"", "\"fit\": \"newer installed\""}) {
+    EXPECT_NE(out.find(piece), std::string::npos) << piece << "\n" << out;
+  }
+  f.devices = {{"ROOT\\SYSTEM\\0002", "Beta gone", {"ROOT\\BETA"}, {}, false, "", ""}};
+  EXPECT_EQ(f.run({"D:\\Quorvak", "--matching", "--dry-run"}, out, err), 1);
+  EXPECT_NE(err.find("no driver fits a device of this PC"), std::string::npos) << err;
 }
 
 // A file system whose one folder cannot be listed.
