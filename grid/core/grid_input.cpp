@@ -578,8 +578,8 @@ void GridInput::showToolTip() {
   if (!display_.CellTextCutOff(row, pos)) return;
   const std::int32_t col = colAt(pos);
   CanvasFont font = canvasFont(grid_.Font());
-  font.bold = grid_.CellFontBold(row, col);
-  font.italic = grid_.CellFontItalic(row, col);
+  font.bold = font.bold || grid_.CellFontBold(row, col);
+  font.italic = font.italic || grid_.CellFontItalic(row, col);
   port_.ShowToolTip(cellRect(row, pos, 0), display_.CellShownText(row, pos), font, 0,
                     display_.Translate(0x80000018u));
   toolTipShown_ = true;
@@ -1007,10 +1007,9 @@ void GridInput::ForceCellEdit(std::int32_t lNewRow, std::int32_t lNewCol, bool b
   if (!grid_.UpdateCell(false)) return;
   grid_.RowColSet(lNewRow, lNewCol);
   display_.SetLastKey(vk::F2);
-  const bool allowed = grid_.AllowEdit();
-  if (!allowed) grid_.SetAllowEdit(true);
+  // Opened whether or not editing is allowed; the flag is not touched, so the
+  // focus rectangle keeps its mode.
   BeginEdit(grid_.Row(), grid_.ColPosition());
-  if (!allowed) grid_.SetAllowEdit(false);
   if (bBlankCell && grid_.EditPending()) {
     port_.SetEditorText("");
     grid_.SetEditText("");
