@@ -763,7 +763,12 @@ bool GridInput::KeyDown(std::int16_t key, std::int16_t shift) {
     if (newRow != cur && single) changed |= clearSelection();
     changed |= selectRow(newRow, true);
     if (changed) grid_.Host().SelectionChanged();
+    // An arrow that leaves the window starts the next page with the new row, rather
+    // than creeping along one row at a time at the edge.
+    const bool arrow = key == vk::Up || key == vk::Down;
+    const bool offScreen = newRow < display_.RowFirstVisible() || newRow > display_.RowLastVisible();
     makeCurrent(newRow, newPos);
+    if (arrow && offScreen) display_.ScrollRowToTop(newRow);
     repaint();
   }
   std::int16_t k = key, s = shift;
