@@ -212,6 +212,14 @@ void CellGrid::SetShowRowNumbersVary(bool value) {
   afterPropertySet(PropertyEffect::Refresh, "ShowRowNumbersVary");
 }
 
+// Editing works on cells, so a grid that showed no current cell starts showing one:
+// without it the cell-wise Delete could never be chosen.
+void CellGrid::SetAllowEdit(bool value) {
+  props_.AllowEdit = value;
+  host_->PropertyChanged("Editable");
+  if (value && props_.FocusRectMode == 0) SetFocusRectMode(2);
+}
+
 void CellGrid::SetEnabled(bool value) {
   props_.Enabled = value;
   inputEnabled_ = value;

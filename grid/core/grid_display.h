@@ -111,6 +111,9 @@ class GridDisplay : public GridView {
   void CalcRowMetrics() override;
   void RecalcRowHeight(std::int32_t row) override;
   void EnsureRowVisible(std::int32_t row) override;
+  // Scrolls so that the row is the top one (as far as the bar reaches), when the
+  // vertical bar is shown.
+  void ScrollRowToTop(std::int32_t row);
   float VisibleClientWidth() const override;
   double ScaleXToPixels(double value, std::int32_t scaleUnits) const override;
   void ApplyThemeColor() override;

@@ -19,4 +19,8 @@ void throwTypeMismatch(const char* what) {
   throw GridError(ErrorNumber::TypeMismatch, std::string("Type mismatch: ") + what);
 }
 
+void throwSettingsError(const std::string& what) {
+  throw GridError(ErrorNumber::InvalidProcedureCall, "Invalid procedure call or argument: " + what);
+}
+
 }  // namespace qelvaro::grid

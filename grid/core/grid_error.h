@@ -30,5 +30,8 @@ class GridError : public std::runtime_error {
 [[noreturn]] void throwOverflow(const char* what);
 [[noreturn]] void throwInvalidCall(const char* what);
 [[noreturn]] void throwTypeMismatch(const char* what);
+// A settings store that could not be read or written; the text names the setting
+// and the system's reason.
+[[noreturn]] void throwSettingsError(const std::string& what);
 
 }  // namespace qelvaro::grid

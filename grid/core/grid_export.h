@@ -38,7 +38,9 @@ void ExportGrid(const CellGrid& grid, ExportPort& port, std::string_view strGrid
                 bool vbVisibleRowsOnly = false, bool vbBooleanAsText = true);
 
 // The per-user settings store: string values by section and key, below the
-// program's own entry.
+// program's own entry. Get gives nothing only for a setting never saved; a store
+// that cannot be read or written throws GridError, which the layout calls below
+// pass on, so a failed save is never taken for a done one.
 class SettingsStore {
  public:
   virtual ~SettingsStore() = default;

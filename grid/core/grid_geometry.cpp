@@ -94,9 +94,11 @@ CanvasFont GridDisplay::cellFont(const GridCell& cell) const {
     const std::string& name = grid_->Formats().at(cell.FormatIndex).FontName;
     if (!name.empty()) f.name = name;
   }
-  f.bold = cell.Flags & cellflag::Bold;
-  f.italic = cell.Flags & cellflag::Italic;
-  f.underline = cell.Flags & cellflag::Underline;
+  // The cell's own style adds to the grid font's, the way the in-place editor shows
+  // it, so a cell does not change weight when it is opened.
+  f.bold = f.bold || (cell.Flags & cellflag::Bold);
+  f.italic = f.italic || (cell.Flags & cellflag::Italic);
+  f.underline = f.underline || (cell.Flags & cellflag::Underline);
   return f;
 }
 

@@ -578,8 +578,8 @@ void GridInput::showToolTip() {
   if (!display_.CellTextCutOff(row, pos)) return;
   const std::int32_t col = colAt(pos);
   CanvasFont font = canvasFont(grid_.Font());
-  font.bold = grid_.CellFontBold(row, col);
-  font.italic = grid_.CellFontItalic(row, col);
+  font.bold = font.bold || grid_.CellFontBold(row, col);
+  font.italic = font.italic || grid_.CellFontItalic(row, col);
   port_.ShowToolTip(cellRect(row, pos, 0), display_.CellShownText(row, pos), font, 0,
                     display_.Translate(0x80000018u));
   toolTipShown_ = true;
@@ -763,7 +763,12 @@ bool GridInput::KeyDown(std::int16_t key, std::int16_t shift) {
     if (newRow != cur && single) changed |= clearSelection();
     changed |= selectRow(newRow, true);
     if (changed) grid_.Host().SelectionChanged();
+    // An arrow that leaves the window starts the next page with the new row, rather
+    // than creeping along one row at a time at the edge.
+    const bool arrow = key == vk::Up || key == vk::Down;
+    const bool offScreen = newRow < display_.RowFirstVisible() || newRow > display_.RowLastVisible();
     makeCurrent(newRow, newPos);
+    if (arrow && offScreen) display_.ScrollRowToTop(newRow);
     repaint();
   }
   std::int16_t k = key, s = shift;
@@ -1007,10 +1012,9 @@ void GridInput::ForceCellEdit(std::int32_t lNewRow, std::int32_t lNewCol, bool b
   if (!grid_.UpdateCell(false)) return;
   grid_.RowColSet(lNewRow, lNewCol);
   display_.SetLastKey(vk::F2);
-  const bool allowed = grid_.AllowEdit();
-  if (!allowed) grid_.SetAllowEdit(true);
+  // Opened whether or not editing is allowed; the flag is not touched, so the
+  // focus rectangle keeps its mode.
   BeginEdit(grid_.Row(), grid_.ColPosition());
-  if (!allowed) grid_.SetAllowEdit(false);
   if (bBlankCell && grid_.EditPending()) {
     port_.SetEditorText("");
     grid_.SetEditText("");

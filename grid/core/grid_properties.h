@@ -70,7 +70,7 @@
   X(AllowColumnDrag, bool, Bool, "ColumnDrag", false, None, "ColumnDrag")                       \
   X(AllowColumnSwap, bool, Bool, "ColumnSwap", false, None, "ColumnSwap")                       \
   X(AllowColumnSort, bool, Bool, "ColumnSort", false, None, "ColumnSort")                       \
-  X(AllowEdit, bool, Bool, "Editable", false, None, "Editable")                                 \
+  X(AllowEdit, bool, Bool, "Editable", false, Custom, "Editable")                               \
   X(AllowDelete, bool, Bool, "AllowDelete", false, None, "AllowDelete")                         \
   X(AllowInsert, bool, Bool, "AllowInsert", false, None, "AllowInsert")                         \
   X(EditTrigger, std::int32_t, Long, "EditTrigger", 52, None, "EditTrigger")                    \

@@ -254,6 +254,12 @@ void GridDisplay::EnsureRowVisible(std::int32_t row) {
   rowFirstVisible_ = bars_.Attached() ? bars_.Value(sb::Vert) : target;
 }
 
+void GridDisplay::ScrollRowToTop(std::int32_t row) {
+  if (!grid_ || row < 0 || row >= grid_->Rows() || !bars_.Visible(sb::Vert)) return;
+  bars_.WriteValue(sb::Vert, row);
+  rowFirstVisible_ = bars_.Attached() ? bars_.Value(sb::Vert) : row;
+}
+
 void GridDisplay::keepCurrentRowInView() {
   if (!(grid_->AllowWordWrap() || grid_->AllowRowResizing())) return;
   const std::int32_t current = grid_->Row();

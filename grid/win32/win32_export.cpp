@@ -3,6 +3,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include "grid_error.h"
 #include "wide_text.h"
 
 namespace qelvaro::grid {
@@ -100,24 +101,45 @@ std::wstring RegistrySettingsStore::keyPath(std::string_view section) const {
   return L"Software\\Qelvaro\\" + title_ + L"\\" + Widen(section);
 }
 
+// Only a missing key or value means "not saved yet"; any other failure is a store
+// that could not be read, and goes to the caller rather than passing as a default.
 std::optional<std::string> RegistrySettingsStore::Get(std::string_view section, std::string_view key) {
-  wchar_t buffer[1024] = {};
-  DWORD size = sizeof buffer - sizeof(wchar_t);
-  if (RegGetValueW(HKEY_CURRENT_USER, keyPath(section).c_str(), Widen(key).c_str(), RRF_RT_REG_SZ, nullptr, buffer,
-                   &size) != ERROR_SUCCESS)
-    return std::nullopt;
-  return Narrow(buffer);
+  const std::wstring path = keyPath(section);
+  const std::wstring name = Widen(key);
+  std::wstring buffer(256, L'\0');
+  for (;;) {
+    DWORD size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+    const LSTATUS status =
+        RegGetValueW(HKEY_CURRENT_USER, path.c_str(), name.c_str(), RRF_RT_REG_SZ, nullptr, buffer.data(), &size);
+    if (status == ERROR_SUCCESS) {
+      buffer.resize(size / sizeof(wchar_t));
+      while (!buffer.empty() && buffer.back() == L'\0') buffer.pop_back();
+      return Narrow(buffer);
+    }
+    if (status == ERROR_FILE_NOT_FOUND) return std::nullopt;
+    if (status == ERROR_MORE_DATA) {
+      buffer.assign(size / sizeof(wchar_t) + 1, L'\0');
+      continue;
+    }
+    throwSettingsError("cannot read setting " + Narrow(path) + "\\" + std::string(key) + ": " +
+                       systemMessage(static_cast<DWORD>(status)));
+  }
 }
 
 void RegistrySettingsStore::Put(std::string_view section, std::string_view key, std::string_view value) {
+  const std::wstring path = keyPath(section);
   HKEY hkey = nullptr;
-  if (RegCreateKeyExW(HKEY_CURRENT_USER, keyPath(section).c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &hkey,
-                      nullptr) != ERROR_SUCCESS)
-    return;
-  const std::wstring v = Widen(value);
-  RegSetValueExW(hkey, Widen(key).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(v.c_str()),
-                 static_cast<DWORD>((v.size() + 1) * sizeof(wchar_t)));
-  RegCloseKey(hkey);
+  LSTATUS status =
+      RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &hkey, nullptr);
+  if (status == ERROR_SUCCESS) {
+    const std::wstring v = Widen(value);
+    status = RegSetValueExW(hkey, Widen(key).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(v.c_str()),
+                            static_cast<DWORD>((v.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(hkey);
+  }
+  if (status != ERROR_SUCCESS)
+    throwSettingsError("cannot save setting " + Narrow(path) + "\\" + std::string(key) + ": " +
+                       systemMessage(static_cast<DWORD>(status)));
 }
 
 }  // namespace qelvaro::grid

@@ -86,6 +86,17 @@ TEST(Quorvak, StartsShowsTheDriversAndCloses) {
   Sleep(500);
   screenshot("main-window");
 
+  // A click on the second row's class cell makes it current: the cell gets the focus
+  // rectangle of an editable grid.
+  HWND grid = GetDlgItem(main, kCellGrid1);
+  const LRESULT cell = SendMessageW(grid, RegisterWindowMessageW(L"QelvaroCellGrid.CellPoint"), 1, 1);
+  ASSERT_NE(cell, -1);
+  const LPARAM inCell = MAKELPARAM(LOWORD(cell) + 20, HIWORD(cell) + 5);
+  SendMessageW(grid, WM_LBUTTONDOWN, MK_LBUTTON, inCell);
+  SendMessageW(grid, WM_LBUTTONUP, 0, inCell);
+  Sleep(300);
+  screenshot("main-window-current-cell");
+
   // Untick the filter: Microsoft's drivers join the list.
   SendMessageW(check1, BM_CLICK, 0, 0);
   EXPECT_EQ(SendMessageW(check1, BM_GETCHECK, 0, 0), BST_UNCHECKED);

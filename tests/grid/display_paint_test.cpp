@@ -198,6 +198,34 @@ TEST(DisplayPaint, FocusRectangleOnlyForARowOnScreen) {
   EXPECT_EQ(f.canvas().of(CanvasOp::Focus)[0].rect, (Rect{1, 26 + 57 + 1, 180, 26 + 76}));
 }
 
+// The main window's set-up: a bold grid font, then editing on with no focus mode.
+TEST(DisplayPaint, BoldGridFontAndEditingShowBoldCellsAndTheCurrentCell) {
+  DisplayFixture f;
+  f.fill({100, 80}, 3);
+  GridFont font = f.grid.Font();
+  font.bold = true;
+  f.grid.SetFont(font);
+  f.grid.SetAllowEdit(true);
+  EXPECT_EQ(f.grid.FocusRectMode(), 2);
+  f.grid.SetRedraw(true);
+  f.grid.SetRow(1);
+  f.grid.SetCol(1);
+  f.paint();
+  for (const char* text : {"r0c0", "r1c1", "r2c1"}) {
+    const auto drawn = f.canvas().texts(text);
+    ASSERT_EQ(drawn.size(), 1u) << text;
+    EXPECT_TRUE(drawn[0].font.bold) << text;
+  }
+  const auto outlines = f.canvas().of(CanvasOp::Outline);
+  ASSERT_EQ(outlines.size(), 1u);
+  EXPECT_EQ(outlines[0].rect, (Rect{100, 26 + 19 + 1, 180, 26 + 2 * 19}));
+  // A mode chosen before editing is turned on is kept.
+  f.grid.SetAllowEdit(false);
+  f.grid.SetFocusRectMode(1);
+  f.grid.SetAllowEdit(true);
+  EXPECT_EQ(f.grid.FocusRectMode(), 1);
+}
+
 TEST(DisplayPaint, OnlyTheVisibleRowsArePaintedAndRowDataIsAskedAtTheEnd) {
   DisplayFixture f;
   f.fill({100}, 1000);

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "grid_error.h"
 #include "grid_export.h"
 #include "win32_export.h"
 #include "win32_locale.h"
@@ -56,6 +57,35 @@ TEST(ExportWin, LayoutKeptPerUserUnderTheProgramsTitle) {
   ColWidthsLoad(other, store, "drivers");
   EXPECT_EQ(other.ColumnOrder(), (std::vector<std::int32_t>{1, 2, 0}));
   EXPECT_FLOAT_EQ(other.ColWidth(2), grid.ColWidth(2));
+}
+
+// A save that the registry refuses, or a setting that cannot be read, reaches the
+// caller; only a layout never saved loads as nothing.
+TEST(ExportWin, LayoutStoreFailuresReachTheCaller) {
+  RegistrySettingsStore store(L"GridTest");
+  HKEY hkey = nullptr;
+  // A volatile key takes no lasting subkey, so a section below it cannot be written.
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Qelvaro\\GridTest\\volatile", 0, nullptr,
+                            REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &hkey, nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(hkey);
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Qelvaro\\GridTest\\unreadable", 0, nullptr, 0,
+                            KEY_ALL_ACCESS, nullptr, &hkey, nullptr),
+            ERROR_SUCCESS);
+  const DWORD number = 2;
+  for (const wchar_t* name : {L"Count", L"W0"})
+    RegSetValueExW(hkey, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number);
+  RegCloseKey(hkey);
+
+  CellGrid grid(Win32Locale::user());
+  for (const char* c : {"a", "b", "c"}) grid.AddColumn(c, 700);
+  EXPECT_THROW(ColOrderSave(grid, store, "volatile\\drivers"), GridError);
+  EXPECT_THROW(ColWidthsSave(grid, store, "volatile\\drivers"), GridError);
+  EXPECT_THROW(ColOrderLoad(grid, store, "unreadable"), GridError);
+  EXPECT_THROW(ColWidthsLoad(grid, store, "unreadable"), GridError);
+  EXPECT_NO_THROW(ColOrderLoad(grid, store, "never saved"));
+  EXPECT_NO_THROW(ColWidthsLoad(grid, store, "never saved"));
+  EXPECT_EQ(grid.ColumnOrder(), (std::vector<std::int32_t>{0, 1, 2}));
 }
 
 }  // namespace

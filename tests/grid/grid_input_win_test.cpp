@@ -122,6 +122,24 @@ TEST_F(InputWindow, EditBoxOpensOverTheCellAndEnterCommits) {
   EXPECT_EQ(GetFocus(), g);
 }
 
+// The backup reads the grid's cells, so a text typed and left by clicking elsewhere
+// must already be in the cell.
+TEST_F(InputWindow, AnOpenEditIsCommittedWhenTheFocusLeavesTheGrid) {
+  const HWND other = CreateWindowW(L"EDIT", L"", WS_CHILD | WS_VISIBLE, 0, 420, 100, 20, parent, nullptr,
+                                   GetModuleHandleW(nullptr), nullptr);
+  w->grid().SetAllowEdit(true);
+  click(colX(1), rowY(4));
+  key(VK_F2);
+  const HWND edit = w->EditWindow();
+  ASSERT_EQ(GetFocus(), edit);
+  SetWindowTextW(edit, L"typed");
+  SetFocus(other);
+  pump();
+  EXPECT_FALSE(IsWindowVisible(edit));
+  EXPECT_EQ(w->grid().CellText(4, 1), "typed");
+  EXPECT_FALSE(w->grid().EditPending());
+}
+
 TEST_F(InputWindow, CutOffTextGetsAFloatingToolTipAfterTheHover) {
   SendMessageW(g, WM_MOUSEMOVE, 0, at(colX(0), rowY(1)));
   pump(1800);

@@ -59,6 +59,9 @@ class InputHost : public EventHost {
  public:
   std::vector<std::int32_t> columnClicks;
   bool cancelBeforeEdit = false;
+  bool cancelBeforeDelete = false, cancelBeforeInsert = false;
+  void BeforeDelete(std::int32_t, bool& cancel) override { cancel = cancelBeforeDelete; }
+  void BeforeInsert(std::int32_t, bool& cancel) override { cancel = cancelBeforeInsert; }
   void ColumnClick(std::int32_t col) override { columnClicks.push_back(col); }
   void DblClick() override { events.push_back("DblClick"); }
   void Click() override { events.push_back("Click"); }
@@ -289,6 +292,46 @@ TEST(GridInput, ArrowsHomeEndAndPagingMoveTheCurrentCell) {
   f.input.KeyDown(vk::PageDown, 0);
   EXPECT_EQ(f.grid.Row(), 0);  // paging scrolls, the current row stays
   EXPECT_GT(f.display.RowFirstVisible(), first);
+}
+
+TEST(GridInput, AnArrowPastTheWindowBringsTheNewRowToTheTop) {
+  InputFixture f;
+  f.setUp(40);
+  f.paint();
+  const std::int32_t last = f.display.RowLastVisible();
+  ASSERT_GT(last, 3);
+  f.grid.RowColSet(last, 0);
+  f.input.KeyDown(vk::Down, 0);
+  EXPECT_EQ(f.grid.Row(), last + 1);
+  EXPECT_EQ(f.display.RowFirstVisible(), last + 1);
+  f.input.KeyDown(vk::Down, 0);  // still on screen: no scrolling
+  EXPECT_EQ(f.display.RowFirstVisible(), last + 1);
+  f.input.KeyDown(vk::Up, 0);
+  f.input.KeyDown(vk::Up, 0);
+  EXPECT_EQ(f.grid.Row(), last);
+  EXPECT_EQ(f.display.RowFirstVisible(), last);
+}
+
+TEST(GridInput, CancelledDeleteAndInsertLeaveTheGridAsItWas) {
+  struct Case {
+    std::int16_t key;
+    std::int32_t focusRectMode;
+  };
+  for (const Case c : {Case{vk::Delete, 1}, Case{vk::Delete, 2}, Case{vk::Insert, 1}}) {
+    InputFixture f;
+    f.grid.SetAllowDelete(true);
+    f.grid.SetAllowInsert(true);
+    f.inputHost.cancelBeforeDelete = f.inputHost.cancelBeforeInsert = true;
+    f.setUp(3);
+    f.grid.SetFocusRectMode(c.focusRectMode);
+    f.grid.RowColSet(1, 1);
+    f.input.KeyDown(c.key, 0);
+    ASSERT_EQ(f.grid.Rows(), 3) << c.key << " " << c.focusRectMode;
+    for (std::int32_t r = 0; r < 3; ++r)
+      for (std::int32_t col = 0; col < 3; ++col)
+        EXPECT_EQ(f.grid.CellText(r, col), "r" + std::to_string(r) + "c" + std::to_string(col)) << c.key;
+    EXPECT_EQ(f.grid.Row(), 1);
+  }
 }
 
 TEST(GridInput, SpaceCtrlACtrlCAndInsert) {

@@ -34,6 +34,100 @@ TEST_F(Properties, AnEmptyBagLoadsEveryDefault) {
   EXPECT_TRUE(grid.InputEnabled());
 }
 
+// Every stored key with its default, and the property that key loads into: a bag
+// without the key gives the default, a bag with another value gives that value.
+TEST_F(Properties, EveryKeyLoadsItsPropertyWithTheDocumentedDefault) {
+  enum Kind { Bool, Long, Integer };
+  struct Row {
+    const char* key;
+    std::int64_t (*get)(const CellGrid&);
+    Kind kind;
+    std::int64_t fallback;
+  };
+#define P(key, property, kind, fallback) \
+  Row { key, [](const CellGrid& g) { return static_cast<std::int64_t>(g.property()); }, kind, fallback }
+  const Row rows[] = {
+      P("ApplySelectionToImages", ApplySelectionToImages, Bool, 0),
+      P("BackColor", BackColor, Long, 0x80000005),
+      P("BackColorBkg", BackColorBkg, Long, 0x8000000C),
+      P("BackColorEdit", BackColorEdit, Long, 0x80000018),
+      P("BackColorSel", BackColorSel, Long, 0x8000000D),
+      P("ForeColor", ForeColor, Long, 0x80000008),
+      P("ForeColorEdit", ForeColorEdit, Long, 0x80000017),
+      P("ForeColorHdr", ForeColorHdr, Long, 0x80000008),
+      P("ForeColorSel", ForeColorSel, Long, 0x8000000E),
+      P("ShowColumnHeaders", ColumnHeaders, Bool, 1),
+      P("CenterRowImage", CenterRowImage, Bool, 1),
+      P("ScrollBars", ScrollBars, Long, 2),
+      P("MinVerticalOffset", MinVerticalOffset, Long, 2),
+      P("BackColorEvenRows", BackColorEvenRows, Long, 15592416),
+      P("BackColorEvenRowsEnabled", BackColorEvenRowsEnabled, Bool, 1),
+      P("GridColor", GridColor, Long, 12632256),
+      P("ProgressBarColor", CellProgressBarColor, Long, 8421631),
+      P("AlphaBlendSelection", AlphaBlendSelection, Bool, 0),
+      P("BorderStyle", BorderStyle, Long, 1),
+      P("DisplayEllipsis", DisplayEllipsis, Bool, 1),
+      P("FocusRectColor", FocusRectColor, Long, 0xFFFF),
+      P("FocusRectMode", FocusRectMode, Long, 0),
+      P("FocusRectStyle", FocusRectStyle, Long, 1),
+      P("GridLines", GridLines, Long, 1),
+      P("GridLineWidth", GridLineWidth, Long, 1),
+      P("ThemeColor", ThemeColor, Long, 6),
+      P("ThemeStyle", ThemeStyle, Long, 2),
+      P("ColumnHeaderSmall", ColumnHeaderSmall, Bool, 0),
+      P("CustomColorFrom", ThemeCustomColorFrom, Long, 0x404080),
+      P("CustomColorTo", ThemeCustomColorTo, Long, 0xC0E0FF),
+      P("ColumnHeaderLines", ColumnHeaderLines, Integer, 1),
+      P("CaptionAlignment", CaptionAlignment, Long, 5),
+      P("Appearance", Appearance, Long, 1),
+      P("ScrollBarStyle", ScrollBarStyle, Long, 0),
+      P("TotalsLineShow", TotalsLineShow, Bool, 0),
+      P("FocusRowHighlightKeepTextForecolor", FocusRowHighlightKeepTextForecolor, Bool, 0),
+      P("ShowRowNumbers", ShowRowNumbers, Bool, 0),
+      P("ShowRowNumbersVary", ShowRowNumbersVary, Bool, 1),
+      P("AllowColumnResizing", AllowColumnResizing, Bool, 0),
+      P("AllowRowResizing", AllowRowResizing, Bool, 0),
+      P("AllowWordWrap", AllowWordWrap, Bool, 0),
+      P("Checkboxes", RowCheckBoxes, Bool, 0),
+      P("ColumnDrag", AllowColumnDrag, Bool, 0),
+      P("ColumnSwap", AllowColumnSwap, Bool, 0),
+      P("ColumnSort", AllowColumnSort, Bool, 0),
+      P("Editable", AllowEdit, Bool, 0),
+      P("AllowDelete", AllowDelete, Bool, 0),
+      P("AllowInsert", AllowInsert, Bool, 0),
+      P("EditTrigger", EditTrigger, Long, 52),
+      P("EditMove", EditMove, Long, 0),
+      P("FullRowSelect", FocusRowHighlight, Bool, 1),
+      P("FocusRowHighlightStyle", FocusRowHighlightStyle, Long, 0),
+      P("HideSelection", FocusRectHide, Bool, 0),
+      P("HotHeaderTracking", AllowColumnHover, Bool, 1),
+      P("MultiSelect", MultiSelect, Integer, 0),
+      P("ScrollTrack", ScrollTrack, Bool, 1),
+      P("AutoToolTips", AutoToolTips, Bool, 1),
+      P("Enabled", Enabled, Bool, 1),
+      P("FreezeAtCol", FreezeAtCol, Integer, -1),
+      P("CacheIncrement", CacheIncrement, Long, 10),
+      P("MaxLineCount", MaxLineCount, Long, 0),
+      P("ScaleUnits", ScaleUnits, Long, 1),
+      P("SearchColumn", SearchColumn, Long, 0),
+      P("MinRowHeight", MinRowHeight, Long, 0),
+  };
+#undef P
+  ASSERT_EQ(std::size(rows), 64u);
+  grid.ReadProperties(MemoryPropertyBag{});
+  EXPECT_EQ(grid.Caption(), "");
+  for (const Row& row : rows) EXPECT_EQ(row.get(grid), row.fallback) << row.key;
+  for (const Row& row : rows) {
+    MemoryPropertyBag bag;
+    const std::int64_t other = row.kind == Bool ? !row.fallback : row.fallback + 1;
+    if (row.kind == Bool) bag.WriteProperty(row.key, other != 0);
+    else if (row.kind == Long) bag.WriteProperty(row.key, static_cast<std::int32_t>(static_cast<std::uint32_t>(other)));
+    else bag.WriteProperty(row.key, static_cast<std::int16_t>(other));
+    grid.ReadProperties(bag);
+    EXPECT_EQ(row.get(grid), other) << row.key;
+  }
+}
+
 TEST_F(Properties, InitPropertiesHasItsTwoDifferences) {
   grid.SetRedraw(true);
   grid.InitProperties();
