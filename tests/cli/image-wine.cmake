@@ -60,7 +60,7 @@ execute_process(COMMAND "${RUNNER}" "${EXE}" backup --image "${image}" --to "${t
 message("${out}${err}")
 execute_process(COMMAND 7z t -pqorvantelbrix "${WORK}/sfx/Quorvak.exe" RESULT_VARIABLE tested OUTPUT_VARIABLE said)
 string(REGEX MATCH "Files: [0-9]+" files "${said}")
-if(NOT code EQUAL 0 OR NOT tested EQUAL 0 OR NOT files STREQUAL "Files: 25" OR EXISTS "${WORK}/sfx/Quorvak")
+if(NOT code EQUAL 0 OR NOT tested EQUAL 0 OR NOT files STREQUAL "Files: 27" OR EXISTS "${WORK}/sfx/Quorvak")
   message(FATAL_ERROR "backup --image --format sfx ended with ${code}; 7z t said:\n${said}")
 endif()
 
