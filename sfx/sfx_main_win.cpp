@@ -13,6 +13,7 @@
 
 #include "sfx/sfx_archive.h"
 #include "sfx/sfx_exit_codes.h"
+#include "sfx/sfx_handle_input_win.h"
 #include "sfx/sfx_settings.h"
 #include "sfx/sfx_texts.h"
 
@@ -103,35 +104,6 @@ WStr longPath(const wchar_t* path) {
     else out.add(L"\\\\?\\").add(path);
     return out;
 }
-
-class FileInput final : public Input {
-public:
-    explicit FileInput(HANDLE h) : h_(h) {
-        LARGE_INTEGER s{};
-        if (GetFileSizeEx(h, &s)) size_ = static_cast<std::uint64_t>(s.QuadPart);
-    }
-    std::uint64_t size() const override { return size_; }
-    bool readAt(std::uint64_t offset, void* buffer, std::size_t n) override {
-        if (offset > size_ || size_ - offset < n) return false;
-        auto* p = static_cast<std::uint8_t*>(buffer);
-        while (n > 0) {
-            OVERLAPPED o{};
-            o.Offset = static_cast<DWORD>(offset);
-            o.OffsetHigh = static_cast<DWORD>(offset >> 32);
-            const DWORD want = n > (1u << 24) ? (1u << 24) : static_cast<DWORD>(n);
-            DWORD got = 0;
-            if (!ReadFile(h_, p, want, &got, &o) || got == 0) return false;
-            p += got;
-            offset += got;
-            n -= got;
-        }
-        return true;
-    }
-
-private:
-    HANDLE h_;
-    std::uint64_t size_ = 0;
-};
 
 // The unpacking's progress, in a small window of its own once the unpacking has taken
 // longer than a blink (never in a quiet run). The window has no close button: the
@@ -425,7 +397,7 @@ void discard(HANDLE h) {
     CloseHandle(h);
 }
 
-Status writeEntry(Archive& archive, FileInput& in, const Entry& e, const char* password, const WStr& root,
+Status writeEntry(Archive& archive, HandleInput& in, const Entry& e, const char* password, const WStr& root,
                   const WStr& rootFinal, Progress& progress) {
     WStr path(root);
     path.add(L"\\").addUtf8(e.name);
@@ -760,7 +732,7 @@ Outcome unpackAndRun(const wchar_t* self, bool quiet, WStr& title) {
             if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
         }
     } closeFile{file};
-    FileInput in(file);
+    HandleInput in(file);
     Archive archive;
     auto fail = [&r](Status s) -> Outcome& {
         r.code = exitFor(s);

@@ -2,36 +2,17 @@
 
 #include "backup_verify.h"
 #include "sfx/sfx_archive.h"
+#include "sfx/sfx_handle_input_win.h"
 #include "win32_file_system.h"
 
 namespace qelvaro {
 namespace {
 
-class HandleInput final : public qsfx::Input {
+// The verify reads an archive it opened itself: the handle goes with the input.
+class OwnedHandleInput final : public qsfx::HandleInput {
  public:
-  HandleInput(HANDLE h, std::uint64_t size) : h_(h), size_(size) {}
-  ~HandleInput() override { CloseHandle(h_); }
-  std::uint64_t size() const override { return size_; }
-  bool readAt(std::uint64_t offset, void* buffer, std::size_t n) override {
-    if (offset > size_ || size_ - offset < n) return false;
-    auto* p = static_cast<char*>(buffer);
-    while (n > 0) {
-      OVERLAPPED o{};
-      o.Offset = static_cast<DWORD>(offset);
-      o.OffsetHigh = static_cast<DWORD>(offset >> 32);
-      const DWORD want = n > (1u << 24) ? (1u << 24) : static_cast<DWORD>(n);
-      DWORD got = 0;
-      if (!ReadFile(h_, p, want, &got, &o) || got == 0) return false;
-      p += got;
-      offset += got;
-      n -= got;
-    }
-    return true;
-  }
-
- private:
-  HANDLE h_;
-  std::uint64_t size_;
+  explicit OwnedHandleInput(HANDLE h) : HandleInput(h) {}
+  ~OwnedHandleInput() override { CloseHandle(h_); }
 };
 
 }  // namespace
@@ -53,7 +34,7 @@ std::unique_ptr<qsfx::Input> OpenArchiveInput(const std::string& platformPath, F
     CloseHandle(h);
     return nullptr;
   }
-  return std::make_unique<HandleInput>(h, static_cast<std::uint64_t>(size.QuadPart));
+  return std::make_unique<OwnedHandleInput>(h);
 }
 
 }  // namespace qelvaro
