@@ -93,7 +93,7 @@ int RunPlatformRestore(const Args& args, std::ostream& out, std::ostream& err) {
     system.listDevices = restore::ListPcDevices;
     code = RunRestoreCommand(args, system, out, err);
   }
-  if (!runFolder.empty()) (void)fs.deleteTree(narrow(runFolder));
+  restore::RemoveRunFolder(runFolder);
   return code;
 }
 int RunPlatformVerify(const Args& args, std::ostream& out, std::ostream& err) {

@@ -315,7 +315,7 @@ void SetupWindow::runWorker(std::vector<std::size_t> rows, std::wstring runFolde
       PostMessageW(hwnd_, kMsgDriverDone, row, reinterpret_cast<LPARAM>(result.release()));
     }
   }
-  (void)fs.deleteTree(narrow(runFolder));
+  RemoveRunFolder(runFolder);
   PostMessageW(hwnd_, kMsgFinished, 0, 0);
 }
 

@@ -3,6 +3,7 @@
 #include "driver_install.h"
 #include "install_exchange.h"
 #include "native_arch.h"
+#include "win32_file_system.h"
 #include "win32_text.h"
 
 namespace qelvaro::restore {
@@ -103,6 +104,15 @@ Win32DriverInstaller::Win32DriverInstaller(std::wstring runFolder)
 Win32DriverInstaller::~Win32DriverInstaller() {
   if (helperLock_ != INVALID_HANDLE_VALUE) CloseHandle(helperLock_);
   if (!helperPath_.empty()) DeleteFileW(helperPath_.c_str());
+}
+
+void RemoveRunFolder(const std::wstring& folder) {
+  if (folder.empty()) return;
+  Win32FileSystem fs;
+  for (int attempt = 0; attempt < 40; ++attempt) {
+    if (fs.deleteTree(narrow(folder)) || GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES) return;
+    Sleep(50);
+  }
 }
 
 InstallOutcome Win32DriverInstaller::install(const std::string& stagedInf, const std::vector<std::string>& deviceIds) {

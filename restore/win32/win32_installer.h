@@ -26,6 +26,12 @@ bool ProcessIsElevated();
 // there), else below the user's temporary folder. Empty when none can be made.
 std::wstring MakeRunFolder();
 
+// Deletes the run folder and what is in it. The 64-bit helper's image and working
+// folder can stay in use for a moment after its process has ended (seen under Wine;
+// scanners do the same on Windows), so a refused delete is tried again for up to two
+// seconds.
+void RemoveRunFolder(const std::wstring& folder);
+
 class Win32DriverInstaller final : public DriverInstaller {
  public:
   // `runFolder` holds the 64-bit installer and the files exchanged with it.

@@ -242,6 +242,6 @@ fi
 
 # Every restore staged in a folder of its own below its temporary folder and left none.
 left=$(find "$drive_c" -maxdepth 6 -name 'qelvaro-restore-*' -type d 2>/dev/null)
-if [ -z "$left" ]; then pass "no staging folder left"; else fail "staging folders left: $left"; fi
+if [ -z "$left" ]; then pass "no staging folder left"; else fail "staging folders left: $left: $(find $left | tr "\n" " ")"; fi
 echo "restore test ($bits-bit prefix): $failures failures"
 [ $failures = 0 ]
