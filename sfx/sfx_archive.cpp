@@ -6,11 +6,16 @@
 #include <libdeflate.h>
 #include <zlib.h>
 
+#include "base/bytes.h"
 #include "sfx/sfx_names.h"
 #include "zipcomp/pkware_crypt.h"
 
 namespace qsfx {
 namespace {
+
+using qelvaro::base::loadLe16;
+using qelvaro::base::loadLe32;
+using qelvaro::base::loadLe64;
 
 constexpr std::uint32_t kSigLocal = 0x04034b50;
 constexpr std::uint32_t kSigCentral = 0x02014b50;
@@ -28,12 +33,6 @@ constexpr std::size_t kTrailingAllowance = std::size_t{1} << 20;
 constexpr std::uint64_t kMaxCentral = std::uint64_t{128} << 20;
 constexpr std::size_t kChunk = std::size_t{1} << 20;
 
-std::uint16_t get16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-std::uint32_t get32(const std::uint8_t* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-std::uint64_t get64(const std::uint8_t* p) { return get32(p) | (static_cast<std::uint64_t>(get32(p + 4)) << 32); }
-
 // Frees a malloc'd buffer when the scope ends.
 struct Heap {
     void* p;
@@ -46,7 +45,7 @@ struct Heap {
 // extra field `x`; false when the extra field or its Zip64 block is malformed.
 bool readZip64(const std::uint8_t* x, std::size_t extraLen, std::uint64_t* const* fields, std::size_t count) {
     for (std::size_t k = 0; k + 4 <= extraLen;) {
-        const std::uint16_t tag = get16(x + k), len = get16(x + k + 2);
+        const std::uint16_t tag = loadLe16(x + k), len = loadLe16(x + k + 2);
         if (k + 4 + len > extraLen) return false;
         if (tag == 0x0001) {
             const std::uint8_t* v = x + k + 4;
@@ -54,7 +53,7 @@ bool readZip64(const std::uint8_t* x, std::size_t extraLen, std::uint64_t* const
             for (std::size_t i = 0; i < count; ++i) {
                 if (*fields[i] != 0xFFFFFFFFu) continue;
                 if (left < 8) return false;
-                *fields[i] = get64(v);
+                *fields[i] = loadLe64(v);
                 v += 8;
                 left -= 8;
             }
@@ -80,21 +79,21 @@ int bySpanStart(const void* a, const void* b) {
 // and the same CRC and sizes unless they follow the data. Its data must end before
 // `limit`, the central directory.
 Status readLocal(Input& in, const std::uint8_t* c, Entry& e, std::uint8_t* buf, std::uint64_t limit) {
-    if (!in.readAt(e.localOffset, buf, kLocalSize) || get32(buf) != kSigLocal) return Status::Damaged;
-    const std::uint16_t flags = get16(buf + 6);
-    const std::size_t nameLen = get16(buf + 26), extraLen = get16(buf + 28);
+    if (!in.readAt(e.localOffset, buf, kLocalSize) || loadLe32(buf) != kSigLocal) return Status::Damaged;
+    const std::uint16_t flags = loadLe16(buf + 6);
+    const std::size_t nameLen = loadLe16(buf + 26), extraLen = loadLe16(buf + 28);
     const std::uint64_t data = e.localOffset + kLocalSize + nameLen + extraLen;
     if (data > limit || limit - data < e.packedSize) return Status::Damaged;
     std::uint8_t* name = buf + kLocalSize;
     if (nameLen + extraLen > 0 && !in.readAt(e.localOffset + kLocalSize, name, nameLen + extraLen))
         return Status::Damaged;
-    if (nameLen != get16(c + 28) || std::memcmp(name, c + kCentralSize, nameLen) != 0) return Status::Damaged;
-    if ((flags & 0x0001) != (get16(c + 8) & 0x0001) || get16(buf + 8) != e.method) return Status::Damaged;
+    if (nameLen != loadLe16(c + 28) || std::memcmp(name, c + kCentralSize, nameLen) != 0) return Status::Damaged;
+    if ((flags & 0x0001) != (loadLe16(c + 8) & 0x0001) || loadLe16(buf + 8) != e.method) return Status::Damaged;
     if (!(flags & 0x0008)) {
-        std::uint64_t packed = get32(buf + 18), size = get32(buf + 22);
+        std::uint64_t packed = loadLe32(buf + 18), size = loadLe32(buf + 22);
         std::uint64_t* const zip64[] = {&size, &packed};
         if (!readZip64(name + nameLen, extraLen, zip64, 2)) return Status::Damaged;
-        if (get32(buf + 14) != e.crc || size != e.size || packed != e.packedSize) return Status::Damaged;
+        if (loadLe32(buf + 14) != e.crc || size != e.size || packed != e.packedSize) return Status::Damaged;
     }
     e.dataOffset = data;
     return Status::Ok;
@@ -142,36 +141,36 @@ Status Archive::open(Input& in) {
 
     for (std::size_t p = tailLen - kEndSize + 1; p-- > 0;) {
         const std::uint8_t* e = tail.bytes() + p;
-        if (get32(e) != kSigEnd) continue;
+        if (loadLe32(e) != kSigEnd) continue;
         const std::uint64_t at = tailStart + p;
-        if (at + kEndSize + get16(e + 20) > size) continue;
+        if (at + kEndSize + loadLe16(e + 20) > size) continue;
         // The entries on this disk and in all: an archive of one disk has them equal.
-        if (get16(e + 8) != get16(e + 10)) continue;
-        std::uint64_t count = get16(e + 10);
-        std::uint64_t cdSize = get32(e + 12);
-        std::uint64_t cdOffset = get32(e + 16);
+        if (loadLe16(e + 8) != loadLe16(e + 10)) continue;
+        std::uint64_t count = loadLe16(e + 10);
+        std::uint64_t cdSize = loadLe32(e + 12);
+        std::uint64_t cdOffset = loadLe32(e + 16);
         std::uint64_t cdEnd = at;
         std::uint8_t loc[kLocatorSize];
         if (at >= kLocatorSize + kEnd64Size && in.readAt(at - kLocatorSize, loc, kLocatorSize) &&
-            get32(loc) == kSigLocator64) {
+            loadLe32(loc) == kSigLocator64) {
             // The Zip64 end record normally sits right before its locator; when data was
             // put before the archive its recorded offset is off by that much.
             std::uint8_t z[kEnd64Size];
             std::uint64_t zAt = at - kLocatorSize - kEnd64Size;
-            if (!in.readAt(zAt, z, kEnd64Size) || get32(z) != kSigEnd64) {
-                zAt = get64(loc + 8);
-                if (zAt > size - kEnd64Size || !in.readAt(zAt, z, kEnd64Size) || get32(z) != kSigEnd64) continue;
+            if (!in.readAt(zAt, z, kEnd64Size) || loadLe32(z) != kSigEnd64) {
+                zAt = loadLe64(loc + 8);
+                if (zAt > size - kEnd64Size || !in.readAt(zAt, z, kEnd64Size) || loadLe32(z) != kSigEnd64) continue;
             }
-            if (get64(z + 24) != get64(z + 32) || (get16(e + 10) != 0xFFFF && get16(e + 10) != get64(z + 32))) continue;
-            count = get64(z + 32);
-            cdSize = get64(z + 40);
-            cdOffset = get64(z + 48);
+            if (loadLe64(z + 24) != loadLe64(z + 32) || (loadLe16(e + 10) != 0xFFFF && loadLe16(e + 10) != loadLe64(z + 32))) continue;
+            count = loadLe64(z + 32);
+            cdSize = loadLe64(z + 40);
+            cdOffset = loadLe64(z + 48);
             cdEnd = zAt;
         }
         if (cdSize > cdEnd || cdEnd - cdSize < cdOffset) continue;
         const std::uint64_t cdStart = cdEnd - cdSize;
         std::uint8_t sig[4];
-        if (count > 0 && (!in.readAt(cdStart, sig, 4) || get32(sig) != kSigCentral)) continue;
+        if (count > 0 && (!in.readAt(cdStart, sig, 4) || loadLe32(sig) != kSigCentral)) continue;
         return readCentral(in, cdStart, cdSize, count, static_cast<std::int64_t>(cdStart - cdOffset));
     }
     return Status::Damaged;
@@ -199,21 +198,21 @@ Status Archive::readCentral(Input& in, std::uint64_t cdStart, std::uint64_t cdSi
     for (std::uint64_t i = 0; i < count; ++i) {
         if (n - pos < kCentralSize) return Status::Damaged;
         const std::uint8_t* h = cd.bytes() + pos;
-        if (get32(h) != kSigCentral) return Status::Damaged;
-        const std::uint16_t flags = get16(h + 8);
-        const std::size_t nameLen = get16(h + 28), extraLen = get16(h + 30), commentLen = get16(h + 32);
+        if (loadLe32(h) != kSigCentral) return Status::Damaged;
+        const std::uint16_t flags = loadLe16(h + 8);
+        const std::size_t nameLen = loadLe16(h + 28), extraLen = loadLe16(h + 30), commentLen = loadLe16(h + 32);
         if (n - pos - kCentralSize < nameLen + extraLen + commentLen) return Status::Damaged;
         Entry& e = entries_[count_];
         e = Entry{};
         e.encrypted = flags & 0x0001;
         e.hasDescriptor = flags & 0x0008;
-        e.method = get16(h + 10);
-        e.dosTime = get16(h + 12);
-        e.dosDate = get16(h + 14);
-        e.crc = get32(h + 16);
-        e.packedSize = get32(h + 20);
-        e.size = get32(h + 24);
-        std::uint64_t local = get32(h + 42);
+        e.method = loadLe16(h + 10);
+        e.dosTime = loadLe16(h + 12);
+        e.dosDate = loadLe16(h + 14);
+        e.crc = loadLe32(h + 16);
+        e.packedSize = loadLe32(h + 20);
+        e.size = loadLe32(h + 24);
+        std::uint64_t local = loadLe32(h + 42);
 
         std::uint64_t* const zip64[] = {&e.size, &e.packedSize, &local};
         if (!readZip64(h + kCentralSize + nameLen, extraLen, zip64, 3)) return Status::Damaged;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "base/checked.h"
 #include "sfx/sfx_archive.h"
 
 namespace qsfx {
@@ -19,7 +20,7 @@ public:
     }
     std::uint64_t size() const override { return size_; }
     bool readAt(std::uint64_t offset, void* buffer, std::size_t n) override {
-        if (offset > size_ || size_ - offset < n) return false;
+        if (!qelvaro::base::fitsWithin(offset, n, size_)) return false;
         auto* p = static_cast<std::uint8_t*>(buffer);
         while (n > 0) {
             OVERLAPPED o{};

@@ -1,5 +1,7 @@
 #include "sfx/sfx_names.h"
 
+#include "base/utf8.h"
+
 namespace qsfx {
 namespace {
 
@@ -59,43 +61,9 @@ bool isSafeComponent(const char* c, std::size_t n) {
 
 }  // namespace
 
-bool isValidUtf8(const std::uint8_t* s, std::size_t n) {
-    std::size_t i = 0;
-    while (i < n) {
-        const std::uint8_t b = s[i];
-        if (b < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t len;
-        std::uint32_t cp;
-        if (b >= 0xC2 && b <= 0xDF) {
-            len = 2;
-            cp = b & 0x1F;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            len = 3;
-            cp = b & 0x0F;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            len = 4;
-            cp = b & 0x07;
-        } else {
-            return false;
-        }
-        if (n - i < len) return false;
-        for (std::size_t k = 1; k < len; ++k) {
-            if ((s[i + k] & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (s[i + k] & 0x3F);
-        }
-        if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))) return false;
-        if (cp >= 0xD800 && cp <= 0xDFFF) return false;
-        i += len;
-    }
-    return true;
-}
-
 std::size_t decodeEntryName(const std::uint8_t* name, std::size_t n, bool utf8, char* out) {
     if (utf8) {
-        if (!isValidUtf8(name, n)) return SIZE_MAX;
+        if (!qelvaro::base::isValidUtf8({reinterpret_cast<const char*>(name), n})) return SIZE_MAX;
         for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<char>(name[i]);
         return n;
     }

@@ -21,6 +21,4 @@ std::size_t decodeEntryName(const std::uint8_t* name, std::size_t n, bool utf8, 
 // marks a folder entry and is allowed.
 bool isSafeEntryName(const char* name, std::size_t n);
 
-bool isValidUtf8(const std::uint8_t* s, std::size_t n);
-
 }  // namespace qsfx

@@ -5,12 +5,12 @@
 
 #include <libdeflate.h>
 
+#include "base/bytes.h"
+
 namespace qsfx {
 namespace {
 
-std::uint32_t get32(const std::uint8_t* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
+using qelvaro::base::loadLe32;
 
 // Unescapes in place; returns false on an unknown escape.
 bool unescape(char* s) {
@@ -36,7 +36,7 @@ Settings::~Settings() { std::free(buffer_); }
 
 std::uint32_t Settings::textLengthFromTrailer(const std::uint8_t* t) {
     if (std::memcmp(t + 8, kSettingsMagic, 8) != 0) return 0;
-    const std::uint32_t n = get32(t);
+    const std::uint32_t n = loadLe32(t);
     return n <= kMaxSettingsText ? n : 0;
 }
 
@@ -46,7 +46,7 @@ bool Settings::parse(const std::uint8_t* data, std::size_t trailerEnd) {
     const std::uint32_t n = textLengthFromTrailer(trailer);
     if (n == 0 || n > trailerEnd - kSettingsTrailerSize) return false;
     const std::uint8_t* text = trailer - n;
-    if (libdeflate_crc32(0, text, n) != get32(trailer + 4)) return false;
+    if (libdeflate_crc32(0, text, n) != loadLe32(trailer + 4)) return false;
     std::free(buffer_);
     buffer_ = static_cast<char*>(std::malloc(n + 1));
     if (!buffer_) return false;

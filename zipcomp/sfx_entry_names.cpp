@@ -3,6 +3,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "base/utf8.h"
 #include "sfx/sfx_names.h"
 
 #ifdef _WIN32
@@ -95,7 +96,7 @@ ZipResult checkSfxEntryNames(const std::vector<SourceFile>& files, std::string& 
         // writer does for valid UTF-8; code page 437 otherwise (a POSIX name in another
         // encoding).
         const auto* raw = reinterpret_cast<const std::uint8_t*>(f.entryName.data());
-        const bool utf8 = !isAscii(f.entryName) && qsfx::isValidUtf8(raw, f.entryName.size());
+        const bool utf8 = !isAscii(f.entryName) && qelvaro::base::isValidUtf8(f.entryName);
         std::string name(f.entryName.size() * 3, '\0');
         name.resize(qsfx::decodeEntryName(raw, f.entryName.size(), utf8, name.data()));
         if (!qsfx::isSafeEntryName(name.data(), name.size())) {

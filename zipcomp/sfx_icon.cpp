@@ -1,30 +1,30 @@
 #include "zipcomp/sfx_icon.h"
 
+#include "base/bytes.h"
+
 namespace zipcomp {
 namespace {
 
-std::uint16_t get16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-std::uint32_t get32(const std::uint8_t* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
+using qelvaro::base::loadLe16;
+using qelvaro::base::loadLe32;
 
 }  // namespace
 
 bool parseIconFile(const std::vector<std::uint8_t>& ico, std::vector<IconImage>& images) {
     images.clear();
-    if (ico.size() < 6 || get16(&ico[0]) != 0 || get16(&ico[2]) != 1) return false;
-    const std::size_t count = get16(&ico[4]);
+    if (ico.size() < 6 || loadLe16(&ico[0]) != 0 || loadLe16(&ico[2]) != 1) return false;
+    const std::size_t count = loadLe16(&ico[4]);
     if (count == 0 || ico.size() < 6 + 16 * count) return false;
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint8_t* e = &ico[6 + 16 * i];
-        const std::uint32_t size = get32(e + 8), offset = get32(e + 12);
+        const std::uint32_t size = loadLe32(e + 8), offset = loadLe32(e + 12);
         if (size == 0 || offset > ico.size() || ico.size() - offset < size) return false;
         IconImage img;
         img.width = e[0];
         img.height = e[1];
         img.colors = e[2];
-        img.planes = get16(e + 4);
-        img.bitCount = get16(e + 6);
+        img.planes = loadLe16(e + 4);
+        img.bitCount = loadLe16(e + 6);
         img.data.assign(ico.begin() + offset, ico.begin() + offset + size);
         images.push_back(std::move(img));
     }

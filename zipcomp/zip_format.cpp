@@ -2,10 +2,17 @@
 
 #include <ctime>
 
+#include "base/bytes.h"
+#include "base/utf8.h"
 #include "zipcomp/zip_paths.h"
 
 namespace zipcomp {
 namespace {
+
+using qelvaro::base::appendLe16;
+using qelvaro::base::appendLe32;
+using qelvaro::base::appendLe64;
+using qelvaro::base::isValidUtf8;
 
 constexpr std::uint16_t kFlagEncrypted = 0x0001;
 constexpr std::uint16_t kFlagUtf8 = 0x0800;
@@ -13,19 +20,6 @@ constexpr std::uint16_t kFlagUtf8 = 0x0800;
 constexpr std::uint16_t kVersionMadeBy = 45;
 constexpr std::uint16_t kTagZip64 = 0x0001;
 constexpr std::uint16_t kTagTimestamp = 0x5455;
-
-void put16(std::vector<std::uint8_t>& o, std::uint32_t v) {
-    o.push_back(static_cast<std::uint8_t>(v));
-    o.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-void put32(std::vector<std::uint8_t>& o, std::uint32_t v) {
-    put16(o, v & 0xFFFF);
-    put16(o, v >> 16);
-}
-void put64(std::vector<std::uint8_t>& o, std::uint64_t v) {
-    put32(o, static_cast<std::uint32_t>(v));
-    put32(o, static_cast<std::uint32_t>(v >> 32));
-}
 
 std::uint16_t flagsOf(const EntryRecord& e) {
     std::uint16_t f = 0;
@@ -42,10 +36,10 @@ bool timestampFits(std::int64_t t) { return t >= INT32_MIN && t <= INT32_MAX; }
 
 void appendTimestamp(std::vector<std::uint8_t>& extra, std::int64_t mtime) {
     if (!timestampFits(mtime)) return;
-    put16(extra, kTagTimestamp);
-    put16(extra, 5);
+    appendLe16(extra, kTagTimestamp);
+    appendLe16(extra, 5);
     extra.push_back(1);  // modification time present
-    put32(extra, static_cast<std::uint32_t>(static_cast<std::int32_t>(mtime)));
+    appendLe32(extra, static_cast<std::uint32_t>(static_cast<std::int32_t>(mtime)));
 }
 
 }  // namespace
@@ -74,27 +68,27 @@ std::vector<std::uint8_t> localHeader(const EntryRecord& e) {
     bool z64 = needsZip64Sizes(e);
     std::vector<std::uint8_t> extra;
     if (z64) {
-        put16(extra, kTagZip64);
-        put16(extra, 16);
-        put64(extra, e.size);
-        put64(extra, e.compressedSize);
+        appendLe16(extra, kTagZip64);
+        appendLe16(extra, 16);
+        appendLe64(extra, e.size);
+        appendLe64(extra, e.compressedSize);
     }
     appendTimestamp(extra, e.mtime);
 
     DosDateTime dt = toDosDateTime(e.mtime);
     std::vector<std::uint8_t> h;
     h.reserve(30 + e.name.size() + extra.size());
-    put32(h, 0x04034b50);
-    put16(h, z64 ? 45 : 20);
-    put16(h, flagsOf(e));
-    put16(h, static_cast<std::uint16_t>(e.method));
-    put16(h, dt.time);
-    put16(h, dt.date);
-    put32(h, e.crc);
-    put32(h, z64 ? kMax32 : static_cast<std::uint32_t>(e.compressedSize));
-    put32(h, z64 ? kMax32 : static_cast<std::uint32_t>(e.size));
-    put16(h, static_cast<std::uint16_t>(e.name.size()));
-    put16(h, static_cast<std::uint16_t>(extra.size()));
+    appendLe32(h, 0x04034b50);
+    appendLe16(h, z64 ? 45 : 20);
+    appendLe16(h, flagsOf(e));
+    appendLe16(h, static_cast<std::uint16_t>(e.method));
+    appendLe16(h, dt.time);
+    appendLe16(h, dt.date);
+    appendLe32(h, e.crc);
+    appendLe32(h, z64 ? kMax32 : static_cast<std::uint32_t>(e.compressedSize));
+    appendLe32(h, z64 ? kMax32 : static_cast<std::uint32_t>(e.size));
+    appendLe16(h, static_cast<std::uint16_t>(e.name.size()));
+    appendLe16(h, static_cast<std::uint16_t>(extra.size()));
     h.insert(h.end(), e.name.begin(), e.name.end());
     h.insert(h.end(), extra.begin(), extra.end());
     return h;
@@ -105,34 +99,34 @@ void appendCentralHeader(std::vector<std::uint8_t>& out, const EntryRecord& e) {
     bool bigOffset = e.localOffset >= kMax32;
     std::vector<std::uint8_t> extra;
     if (bigSizes || bigOffset) {
-        put16(extra, kTagZip64);
-        put16(extra, static_cast<std::uint16_t>((bigSizes ? 16 : 0) + (bigOffset ? 8 : 0)));
+        appendLe16(extra, kTagZip64);
+        appendLe16(extra, static_cast<std::uint16_t>((bigSizes ? 16 : 0) + (bigOffset ? 8 : 0)));
         if (bigSizes) {
-            put64(extra, e.size);
-            put64(extra, e.compressedSize);
+            appendLe64(extra, e.size);
+            appendLe64(extra, e.compressedSize);
         }
-        if (bigOffset) put64(extra, e.localOffset);
+        if (bigOffset) appendLe64(extra, e.localOffset);
     }
     appendTimestamp(extra, e.mtime);
 
     DosDateTime dt = toDosDateTime(e.mtime);
-    put32(out, 0x02014b50);
-    put16(out, kVersionMadeBy);
-    put16(out, (bigSizes || bigOffset) ? 45 : 20);
-    put16(out, flagsOf(e));
-    put16(out, static_cast<std::uint16_t>(e.method));
-    put16(out, dt.time);
-    put16(out, dt.date);
-    put32(out, e.crc);
-    put32(out, bigSizes ? kMax32 : static_cast<std::uint32_t>(e.compressedSize));
-    put32(out, bigSizes ? kMax32 : static_cast<std::uint32_t>(e.size));
-    put16(out, static_cast<std::uint16_t>(e.name.size()));
-    put16(out, static_cast<std::uint16_t>(extra.size()));
-    put16(out, 0);     // comment length
-    put16(out, 0);     // disk number
-    put16(out, 0);     // internal attributes
-    put32(out, 0x20);  // FILE_ATTRIBUTE_ARCHIVE, as a freshly written Windows file has
-    put32(out, bigOffset ? kMax32 : static_cast<std::uint32_t>(e.localOffset));
+    appendLe32(out, 0x02014b50);
+    appendLe16(out, kVersionMadeBy);
+    appendLe16(out, (bigSizes || bigOffset) ? 45 : 20);
+    appendLe16(out, flagsOf(e));
+    appendLe16(out, static_cast<std::uint16_t>(e.method));
+    appendLe16(out, dt.time);
+    appendLe16(out, dt.date);
+    appendLe32(out, e.crc);
+    appendLe32(out, bigSizes ? kMax32 : static_cast<std::uint32_t>(e.compressedSize));
+    appendLe32(out, bigSizes ? kMax32 : static_cast<std::uint32_t>(e.size));
+    appendLe16(out, static_cast<std::uint16_t>(e.name.size()));
+    appendLe16(out, static_cast<std::uint16_t>(extra.size()));
+    appendLe16(out, 0);     // comment length
+    appendLe16(out, 0);     // disk number
+    appendLe16(out, 0);     // internal attributes
+    appendLe32(out, 0x20);  // FILE_ATTRIBUTE_ARCHIVE, as a freshly written Windows file has
+    appendLe32(out, bigOffset ? kMax32 : static_cast<std::uint32_t>(e.localOffset));
     out.insert(out.end(), e.name.begin(), e.name.end());
     out.insert(out.end(), extra.begin(), extra.end());
 }
@@ -142,30 +136,30 @@ void appendEnd(std::vector<std::uint8_t>& out, std::uint64_t entries, std::uint6
     bool z64 = entries >= kMax16 || centralOffset >= kMax32 || centralSize >= kMax32;
     if (z64) {
         std::uint64_t recordOffset = centralOffset + centralSize;
-        put32(out, 0x06064b50);
-        put64(out, 44);  // size of the rest of this record
-        put16(out, kVersionMadeBy);
-        put16(out, 45);
-        put32(out, 0);
-        put32(out, 0);
-        put64(out, entries);
-        put64(out, entries);
-        put64(out, centralSize);
-        put64(out, centralOffset);
-        put32(out, 0x07064b50);
-        put32(out, 0);
-        put64(out, recordOffset);
-        put32(out, 1);
+        appendLe32(out, 0x06064b50);
+        appendLe64(out, 44);  // size of the rest of this record
+        appendLe16(out, kVersionMadeBy);
+        appendLe16(out, 45);
+        appendLe32(out, 0);
+        appendLe32(out, 0);
+        appendLe64(out, entries);
+        appendLe64(out, entries);
+        appendLe64(out, centralSize);
+        appendLe64(out, centralOffset);
+        appendLe32(out, 0x07064b50);
+        appendLe32(out, 0);
+        appendLe64(out, recordOffset);
+        appendLe32(out, 1);
     }
-    put32(out, 0x06054b50);
-    put16(out, 0);
-    put16(out, 0);
+    appendLe32(out, 0x06054b50);
+    appendLe16(out, 0);
+    appendLe16(out, 0);
     std::uint16_t count = entries >= kMax16 ? kMax16 : static_cast<std::uint16_t>(entries);
-    put16(out, count);
-    put16(out, count);
-    put32(out, centralSize >= kMax32 ? kMax32 : static_cast<std::uint32_t>(centralSize));
-    put32(out, centralOffset >= kMax32 ? kMax32 : static_cast<std::uint32_t>(centralOffset));
-    put16(out, 0);
+    appendLe16(out, count);
+    appendLe16(out, count);
+    appendLe32(out, centralSize >= kMax32 ? kMax32 : static_cast<std::uint32_t>(centralSize));
+    appendLe32(out, centralOffset >= kMax32 ? kMax32 : static_cast<std::uint32_t>(centralOffset));
+    appendLe16(out, 0);
 }
 
 }  // namespace zipcomp

@@ -143,42 +143,6 @@ std::string joinPath(std::string_view dir, std::string_view name, PathStyle styl
     return out;
 }
 
-bool isValidUtf8(std::string_view s) {
-    std::size_t i = 0;
-    while (i < s.size()) {
-        auto c = static_cast<unsigned char>(s[i]);
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t len;
-        std::uint32_t cp;
-        if ((c >> 5) == 0x6) {
-            len = 2;
-            cp = c & 0x1F;
-        } else if ((c >> 4) == 0xE) {
-            len = 3;
-            cp = c & 0x0F;
-        } else if ((c >> 3) == 0x1E) {
-            len = 4;
-            cp = c & 0x07;
-        } else {
-            return false;
-        }
-        if (i + len > s.size()) return false;
-        for (std::size_t k = 1; k < len; ++k) {
-            auto cc = static_cast<unsigned char>(s[i + k]);
-            if ((cc & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        // Overlong forms, surrogates and values past Unicode are not text.
-        static constexpr std::uint32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
-        if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-        i += len;
-    }
-    return true;
-}
-
 std::string temporaryPathFor(std::string_view target, std::string_view token, PathStyle style) {
     SplitPath sp = splitPath(target, style);
     // File systems limit a name to 255 bytes (POSIX) or 255 UTF-16 units (Windows): a

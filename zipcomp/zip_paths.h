@@ -51,8 +51,6 @@ SplitPath splitPath(std::string_view path, PathStyle style = kNativePathStyle);
 // Joins with '/', which both POSIX and Win32 accept; never doubles a separator.
 std::string joinPath(std::string_view dir, std::string_view name, PathStyle style = kNativePathStyle);
 
-bool isValidUtf8(std::string_view text);
-
 // The name of the temporary archive beside `target`: same folder, so the final rename
 // never crosses a volume.
 std::string temporaryPathFor(std::string_view target, std::string_view token,

@@ -2,16 +2,22 @@
 
 #include <cstring>
 
+#include "base/bytes.h"
+
 namespace qelvaro {
 namespace {
 
-std::uint32_t le32(std::string_view bytes, std::size_t at) {
-  std::uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(i)]);
-  return v;
-}
+using base::loadLe32;
 
 }  // namespace
+
+std::uint32_t HiveBaseBlockChecksum(std::string_view block) {
+  std::uint32_t sum = 0;
+  for (std::size_t i = 0; i < 127; ++i) sum ^= loadLe32(block, i * 4);
+  if (sum == 0xFFFFFFFFu) sum = 0xFFFFFFFEu;
+  if (sum == 0) sum = 1;
+  return sum;
+}
 
 HiveHeader CheckHiveHeader(std::string_view head, std::uint64_t fileSize) {
   HiveHeader h;
@@ -27,22 +33,17 @@ HiveHeader CheckHiveHeader(std::string_view head, std::uint64_t fileSize) {
     h.state = HiveState::Truncated;
     return h;
   }
-  h.primarySequence = le32(head, 4);
-  h.secondarySequence = le32(head, 8);
-  h.majorVersion = le32(head, 0x14);
-  h.minorVersion = le32(head, 0x18);
-  h.declaredSize = kHiveBaseBlockSize + static_cast<std::uint64_t>(le32(head, 0x28));
+  h.primarySequence = loadLe32(head, 4);
+  h.secondarySequence = loadLe32(head, 8);
+  h.majorVersion = loadLe32(head, 0x14);
+  h.minorVersion = loadLe32(head, 0x18);
+  h.declaredSize = kHiveBaseBlockSize + static_cast<std::uint64_t>(loadLe32(head, 0x28));
 
-  // The checksum covers the first 508 bytes, XORed as 32-bit words.
-  std::uint32_t sum = 0;
-  for (std::size_t i = 0; i < 127; ++i) sum ^= le32(head, i * 4);
-  if (sum == 0xFFFFFFFFu) sum = 0xFFFFFFFEu;
-  if (sum == 0) sum = 1;
-  if (sum != le32(head, 0x1FC)) {
+  if (HiveBaseBlockChecksum(head) != loadLe32(head, 0x1FC)) {
     h.state = HiveState::BadChecksum;
   } else if (h.majorVersion != 1 || h.minorVersion < 2 || h.minorVersion > 6) {
     h.state = HiveState::BadVersion;
-  } else if (fileSize < h.declaredSize || le32(head, 0x28) % 4096 != 0) {
+  } else if (fileSize < h.declaredSize || loadLe32(head, 0x28) % 4096 != 0) {
     h.state = HiveState::Truncated;
   } else if (h.primarySequence != h.secondarySequence) {
     h.state = HiveState::Dirty;

@@ -34,6 +34,10 @@ inline constexpr std::size_t kHiveBaseBlockSize = 4096;
 // `fileSize` its whole length.
 HiveHeader CheckHiveHeader(std::string_view head, std::uint64_t fileSize);
 
+// The checksum a base block (at least 512 bytes) should hold at offset 0x1FC: its
+// first 508 bytes XORed as 32-bit words, never 0 nor 0xFFFFFFFF.
+std::uint32_t HiveBaseBlockChecksum(std::string_view block);
+
 // An English sentence for a state other than Clean, naming `file`.
 std::string DescribeHiveState(HiveState state, const std::string& file);
 

@@ -2,30 +2,21 @@
 
 #include <algorithm>
 
+#include "base/bytes.h"
 #include "hive_header.h"
 
 namespace qelvaro {
 namespace {
+
+using base::loadLe32;
+using base::loadLe64;
+using base::storeLe32;
 
 constexpr std::uint64_t kLogSeed = 0x82EF4D887A4E55C5ull;
 constexpr std::size_t kPage = 4096;
 constexpr std::size_t kSector = 512;
 constexpr std::size_t kEntryHeader = 40;
 constexpr std::uint32_t kNewLogFormat = 6;
-
-std::uint32_t le32(std::string_view b, std::size_t at) {
-  std::uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(b[at + static_cast<std::size_t>(i)]);
-  return v;
-}
-
-std::uint64_t le64(std::string_view b, std::size_t at) {
-  return le32(b, at) | (static_cast<std::uint64_t>(le32(b, at + 4)) << 32);
-}
-
-void put32(std::string& b, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
 
 std::uint32_t rotl(std::uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
 
@@ -59,22 +50,22 @@ std::vector<Entry> entriesOf(std::string_view log) {
   std::size_t at = kSector;
   std::optional<std::uint32_t> previous;
   while (at + kEntryHeader <= log.size() && log.substr(at, 4) == "HvLE") {
-    const std::uint32_t size = le32(log, at + 4);
+    const std::uint32_t size = loadLe32(log, at + 4);
     if (size < kEntryHeader || size % kSector != 0 || size > log.size() - at) break;
     const std::string_view entry = log.substr(at, size);
-    if (Marvin32(entry.substr(0, 32), kLogSeed) != le64(entry, 32)) break;
-    if (Marvin32(entry.substr(kEntryHeader), kLogSeed) != le64(entry, 24)) break;
+    if (Marvin32(entry.substr(0, 32), kLogSeed) != loadLe64(entry, 32)) break;
+    if (Marvin32(entry.substr(kEntryHeader), kLogSeed) != loadLe64(entry, 24)) break;
     Entry e;
-    e.sequence = le32(entry, 12);
-    e.binsSize = le32(entry, 16);
-    const std::uint32_t count = le32(entry, 20);
+    e.sequence = loadLe32(entry, 12);
+    e.binsSize = loadLe32(entry, 16);
+    const std::uint32_t count = loadLe32(entry, 20);
     if (previous && e.sequence != *previous + 1) break;
     if (e.binsSize % kPage != 0 || count > (size - kEntryHeader) / 8) break;
     // Added up in 64 bits: in a 32-bit build 512 pages of 8 MiB would come to 0 and pass.
     std::uint64_t dataSize = 0;
     bool sound = true;
     for (std::uint32_t i = 0; i < count && sound; ++i) {
-      const PageRef ref{le32(entry, kEntryHeader + 8 * i), le32(entry, kEntryHeader + 8 * i + 4)};
+      const PageRef ref{loadLe32(entry, kEntryHeader + 8 * i), loadLe32(entry, kEntryHeader + 8 * i + 4)};
       sound = ref.offset % kPage == 0 && ref.size % kPage == 0 && ref.size > 0 &&
               static_cast<std::uint64_t>(ref.offset) + ref.size <= e.binsSize;
       dataSize += ref.size;
@@ -94,7 +85,7 @@ std::vector<Entry> entriesOf(std::string_view log) {
 std::optional<std::string> whyNotReplayable(const HiveHeader& hive, std::string_view head) {
   const HiveHeader log = CheckHiveHeader(head.substr(0, kHiveBaseBlockSize), ~0ull);
   if (log.state != HiveState::Clean) return log.state == HiveState::Dirty ? "its base block is torn" : "not a log";
-  if (le32(head, 0x1C) != kNewLogFormat) return "a log of the format before Windows 8.1, which is not replayed";
+  if (loadLe32(head, 0x1C) != kNewLogFormat) return "a log of the format before Windows 8.1, which is not replayed";
   if (log.primarySequence < hive.secondarySequence) return "older than the hive";
   return std::nullopt;
 }
@@ -108,7 +99,7 @@ std::uint64_t Marvin32(std::string_view data, std::uint64_t seed) {
   std::uint32_t hi = static_cast<std::uint32_t>(seed >> 32);
   std::size_t i = 0;
   for (; data.size() - i >= 4; i += 4) {
-    lo += le32(data, i);
+    lo += loadLe32(data, i);
     marvinBlock(lo, hi);
   }
   std::uint32_t last = 0x80;
@@ -168,20 +159,16 @@ std::optional<ReplayedHive> ReplayHiveLogs(std::string_view hive, const std::vec
       }
       last = e.sequence;
       ++applied;
-      put32(out, 0x28, e.binsSize);
+      storeLe32(out, 0x28, e.binsSize);
     }
   }
   if (applied == 0) {
     error = why.empty() ? "no log to replay" : why;
     return std::nullopt;
   }
-  put32(out, 4, *last + 1);
-  put32(out, 8, *last + 1);
-  std::uint32_t sum = 0;
-  for (std::size_t i = 0; i < 127; ++i) sum ^= le32(out, i * 4);
-  if (sum == 0xFFFFFFFFu) sum = 0xFFFFFFFEu;
-  if (sum == 0) sum = 1;
-  put32(out, 0x1FC, sum);
+  storeLe32(out, 4, *last + 1);
+  storeLe32(out, 8, *last + 1);
+  storeLe32(out, 0x1FC, HiveBaseBlockChecksum(out));
   return ReplayedHive{std::move(out), applied};
 }
 

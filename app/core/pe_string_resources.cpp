@@ -1,5 +1,7 @@
 #include "pe_string_resources.h"
 
+#include "base/bytes.h"
+#include "base/checked.h"
 #include "text_encoding.h"
 
 namespace qelvaro {
@@ -13,16 +15,11 @@ constexpr std::uint32_t kNamedEntry = 0x80000000u;
 class Bytes {
  public:
   explicit Bytes(std::string_view data) : data_(data) {}
-  bool has(std::uint64_t at, std::uint64_t n) const { return at <= data_.size() && n <= data_.size() - at; }
-  std::uint16_t u16(std::uint64_t at) const {
-    return static_cast<std::uint16_t>(byte(at) | byte(at + 1) << 8);
-  }
-  std::uint32_t u32(std::uint64_t at) const {
-    return static_cast<std::uint32_t>(u16(at)) | static_cast<std::uint32_t>(u16(at + 2)) << 16;
-  }
+  bool has(std::uint64_t at, std::uint64_t n) const { return base::fitsWithin(at, n, data_.size()); }
+  std::uint16_t u16(std::uint64_t at) const { return base::loadLe16(data_, static_cast<std::size_t>(at)); }
+  std::uint32_t u32(std::uint64_t at) const { return base::loadLe32(data_, static_cast<std::size_t>(at)); }
 
  private:
-  unsigned byte(std::uint64_t at) const { return static_cast<unsigned char>(data_[static_cast<std::size_t>(at)]); }
   std::string_view data_;
 };
 

@@ -8,11 +8,15 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/bytes.h"
 #include "hive_header.h"
 #include "text_encoding.h"
 
 namespace qelvaro {
 namespace {
+
+using base::loadLe16;
+using base::loadLe32;
 
 constexpr std::uint32_t kNoCell = 0xFFFFFFFFu;
 constexpr std::size_t kKeyNodeFixed = 76;    // "nk" up to its name
@@ -24,13 +28,6 @@ constexpr std::uint16_t kValueCompressedName = 0x0001;
 constexpr std::uint32_t kDataInline = 0x80000000u;
 constexpr std::size_t kMaxKeyName = 255;      // characters; Windows makes none longer
 constexpr std::size_t kMaxValueName = 16383;
-
-std::uint16_t le16(std::string_view b, std::size_t at) {
-  return static_cast<std::uint16_t>(static_cast<unsigned char>(b[at]) | (static_cast<unsigned char>(b[at + 1]) << 8));
-}
-std::uint32_t le32(std::string_view b, std::size_t at) {
-  return static_cast<std::uint32_t>(le16(b, at)) | (static_cast<std::uint32_t>(le16(b, at + 2)) << 16);
-}
 
 std::string hex(std::uint64_t value) {
   std::string digits;
@@ -77,7 +74,7 @@ std::u16string storedName(std::string_view bytes, bool compressed) {
     for (char c : bytes) name.push_back(static_cast<unsigned char>(c));
   } else {
     name.reserve(bytes.size() / 2);
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) name.push_back(static_cast<char16_t>(le16(bytes, i)));
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) name.push_back(static_cast<char16_t>(loadLe16(bytes, i)));
   }
   return name;
 }
@@ -108,13 +105,13 @@ class HiveFile {
       if (bins_.size() - at < kBinHeader || bins_.substr(at, 4) != "hbin") {
         return "no hive bin at " + hex(kHiveBaseBlockSize + at);
       }
-      const std::uint32_t size = le32(bins_, at + 8);
+      const std::uint32_t size = loadLe32(bins_, at + 8);
       if (size < 4096 || size % 4096 != 0 || size > bins_.size() - at) {
         return "the hive bin at " + hex(kHiveBaseBlockSize + at) + " has a bad size";
       }
       for (std::size_t c = at + kBinHeader; c < at + size;) {
         if (at + size - c < 4) return "a cell at " + hex(kHiveBaseBlockSize + c) + " crosses its hive bin";
-        const auto raw = static_cast<std::int32_t>(le32(bins_, c));
+        const auto raw = static_cast<std::int32_t>(loadLe32(bins_, c));
         const std::int64_t length = raw < 0 ? -static_cast<std::int64_t>(raw) : raw;
         if (length <= 4 || length % 4 != 0 || static_cast<std::uint64_t>(length) > at + size - c) {
           return "the cell at " + hex(kHiveBaseBlockSize + c) + " has a bad size";
@@ -132,23 +129,23 @@ class HiveFile {
   std::optional<std::string_view> cell(std::uint32_t offset) const {
     if (offset == kNoCell || offset % 4 != 0 || offset / 4 >= used_.size() || !used_[offset / 4]) return std::nullopt;
     const std::size_t length = static_cast<std::size_t>(-static_cast<std::int64_t>(
-        static_cast<std::int32_t>(le32(bins_, offset))));
+        static_cast<std::int32_t>(loadLe32(bins_, offset))));
     return bins_.substr(offset + 4, length - 4);
   }
 
   std::optional<KeyNode> keyNode(std::uint32_t offset) const {
     const auto data = cell(offset);
     if (!data || data->size() < kKeyNodeFixed || data->substr(0, 2) != "nk") return std::nullopt;
-    const std::uint16_t nameLength = le16(*data, 72);
-    const bool compressed = (le16(*data, 2) & kKeyCompressedName) != 0;
+    const std::uint16_t nameLength = loadLe16(*data, 72);
+    const bool compressed = (loadLe16(*data, 2) & kKeyCompressedName) != 0;
     if (nameLength > data->size() - kKeyNodeFixed || nameLength > (compressed ? 1 : 2) * kMaxKeyName) {
       return std::nullopt;
     }
     KeyNode node;
-    node.subkeyCount = le32(*data, 20);
-    node.subkeyList = le32(*data, 28);
-    node.valueCount = le32(*data, 36);
-    node.valueList = le32(*data, 40);
+    node.subkeyCount = loadLe32(*data, 20);
+    node.subkeyList = loadLe32(*data, 28);
+    node.valueCount = loadLe32(*data, 36);
+    node.valueList = loadLe32(*data, 40);
     node.name = storedName(data->substr(kKeyNodeFixed, nameLength), compressed);
     return node;
   }
@@ -161,12 +158,12 @@ class HiveFile {
     const auto data = cell(list);
     if (!data || data->size() < 4) return kRegInvalidData;
     const std::string_view kind = data->substr(0, 2);
-    const std::size_t count = le16(*data, 2);
+    const std::size_t count = loadLe16(*data, 2);
     const std::size_t stride = (kind == "lf" || kind == "lh") ? 8 : (kind == "li" || kind == "ri") ? 4 : 0;
     if (stride == 0 || (kind == "ri" && inRoot)) return kRegInvalidData;
     if (count > (data->size() - 4) / stride) return kRegInvalidData;
     for (std::size_t i = 0; i < count; ++i) {
-      const std::uint32_t entry = le32(*data, 4 + i * stride);
+      const std::uint32_t entry = loadLe32(*data, 4 + i * stride);
       if (kind == "ri") {
         if (const long status = subkeys(entry, expected, out, true); status != kRegSuccess) return status;
       } else {
@@ -183,16 +180,16 @@ class HiveFile {
     const auto list = cell(node.valueList);
     if (!list || node.valueCount > list->size() / 4) return kRegInvalidData;
     for (std::size_t i = 0; i < node.valueCount; ++i) {
-      const auto vk = cell(le32(*list, i * 4));
+      const auto vk = cell(loadLe32(*list, i * 4));
       if (!vk || vk->size() < kValueKeyFixed || vk->substr(0, 2) != "vk") return kRegInvalidData;
-      const std::uint16_t nameLength = le16(*vk, 2);
-      const bool compressed = (le16(*vk, 16) & kValueCompressedName) != 0;
+      const std::uint16_t nameLength = loadLe16(*vk, 2);
+      const bool compressed = (loadLe16(*vk, 16) & kValueCompressedName) != 0;
       if (nameLength > vk->size() - kValueKeyFixed || nameLength > (compressed ? 1 : 2) * kMaxValueName) {
         return kRegInvalidData;
       }
       if (nameLength / (compressed ? 1 : 2) != name.size()) continue;
       if (upcased(storedName(vk->substr(kValueKeyFixed, nameLength), compressed)) != name) continue;
-      out.type = static_cast<RegistryType>(le32(*vk, 12));
+      out.type = static_cast<RegistryType>(loadLe32(*vk, 12));
       return valueData(*vk, out.bytes);
     }
     return kRegFileNotFound;
@@ -201,7 +198,7 @@ class HiveFile {
  private:
   long valueData(std::string_view vk, std::vector<std::uint8_t>& out) const {
     out.clear();
-    const std::uint32_t size = le32(vk, 4);
+    const std::uint32_t size = loadLe32(vk, 4);
     if (size & kDataInline) {
       // Up to four bytes sit in the offset field itself.
       const std::uint32_t length = size & ~kDataInline;
@@ -211,26 +208,26 @@ class HiveFile {
       return kRegSuccess;
     }
     if (size == 0) return kRegSuccess;
-    const auto data = cell(le32(vk, 8));
+    const auto data = cell(loadLe32(vk, 8));
     if (!data) return kRegInvalidData;
     if (minorVersion_ >= 4 && size > kBigDataSegment && data->size() >= 8 && data->substr(0, 2) == "db") {
       // Big data: a list of segments of up to 16344 bytes each.
-      const std::size_t segments = le16(*data, 2);
-      const auto list = cell(le32(*data, 4));
+      const std::size_t segments = loadLe16(*data, 2);
+      const auto list = cell(loadLe32(*data, 4));
       if (!list || segments > list->size() / 4) return kRegInvalidData;
       if (size > segments * kBigDataSegment) return kRegInvalidData;
       // A segment holds up to 16344 bytes but may be a cell of 16: the size is held
       // against what the segments really hold before any memory is reserved for it.
       std::uint64_t held = 0;
       for (std::size_t i = 0; i < segments && held < size; ++i) {
-        const auto segment = cell(le32(*list, i * 4));
+        const auto segment = cell(loadLe32(*list, i * 4));
         if (!segment) return kRegInvalidData;
         held += std::min<std::size_t>(kBigDataSegment, segment->size());
       }
       if (held < size) return kRegInvalidData;
       out.reserve(size);
       for (std::size_t i = 0; i < segments && out.size() < size; ++i) {
-        const auto segment = cell(le32(*list, i * 4));
+        const auto segment = cell(loadLe32(*list, i * 4));
         if (!segment) return kRegInvalidData;
         const std::size_t take = std::min<std::size_t>({size - out.size(), kBigDataSegment, segment->size()});
         out.insert(out.end(), segment->begin(), segment->begin() + static_cast<std::ptrdiff_t>(take));
@@ -351,7 +348,7 @@ std::unique_ptr<Hive> OpenRegfHive(std::string bytes, std::string& error) {
     return nullptr;
   }
   const std::size_t binsSize = static_cast<std::size_t>(header.declaredSize - kHiveBaseBlockSize);
-  const std::uint32_t rootOffset = le32(bytes, 0x24);
+  const std::uint32_t rootOffset = loadLe32(bytes, 0x24);
   auto file = std::make_shared<HiveFile>(std::move(bytes), binsSize, header.minorVersion);
   if (auto problem = file->walkBins()) {
     error = "it is damaged (" + *problem + ")";

@@ -102,17 +102,6 @@ TEST(ProfileText, EncodingsAreRecognised) {
   EXPECT_EQ(decodeProfileText("v=caf\xE9 \x80", ansi), "v=caf\xC3\xA9 \xE2\x82\xAC");
 }
 
-TEST(ProfileText, Utf16LengthsAndPrefixes) {
-  const std::string mixed = "a\xE6\x98\xBE\xF0\x9F\x98\x80z";  // a, 显, an emoji (2 units), z
-  EXPECT_EQ(utf16Length(mixed), 5u);
-  EXPECT_EQ(utf16Prefix(mixed, 2), "a\xE6\x98\xBE");
-  EXPECT_EQ(utf16Prefix(mixed, 3), "a\xE6\x98\xBE");  // never half a surrogate pair
-  EXPECT_EQ(utf16Prefix(mixed, 4), "a\xE6\x98\xBE\xF0\x9F\x98\x80");
-  EXPECT_FALSE(isValidUtf8("\xC0\xAF"));      // overlong
-  EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));  // surrogate
-  EXPECT_FALSE(isValidUtf8("\xE6\x98"));      // cut short
-}
-
 TEST(ReadIni, ValuesAreCutAt749CharactersAndKeysComeInFileOrder) {
   const std::string longValue(800, 'v');
   const auto doc = parse("[Version]\nCATALOGFILE=x.cat\nLong=" + longValue + "\n[SourceDisksFiles]\n"

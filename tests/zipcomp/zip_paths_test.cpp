@@ -1,6 +1,7 @@
 // Name matching and path splitting: the rules users know from Windows.
 #include <gtest/gtest.h>
 
+#include "base/utf8.h"
 #include "zipcomp/zip_paths.h"
 
 using namespace zipcomp;
@@ -85,16 +86,6 @@ TEST(PathTest, SplitAndJoin) {
     EXPECT_EQ(temporaryPathFor("Q.zip", "1f", PathStyle::Posix), ".Q.zip.1f.tmp");
 }
 
-TEST(PathTest, Utf8Validation) {
-    EXPECT_TRUE(isValidUtf8("驱动程序.inf"));
-    EXPECT_TRUE(isValidUtf8("\xF0\x9F\x98\x80"));
-    EXPECT_FALSE(isValidUtf8("\xC0\xAF"));          // overlong '/'
-    EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));      // surrogate
-    EXPECT_FALSE(isValidUtf8("\xE9\xA9"));          // cut short
-    EXPECT_FALSE(isValidUtf8("\xF4\x90\x80\x80"));  // past U+10FFFF
-    EXPECT_FALSE(isValidUtf8("caf\xE9"));           // Latin-1
-}
-
 }  // namespace
 
 namespace {
@@ -115,7 +106,7 @@ TEST(ZipPathsTest, TemporaryNamesStayWithinTheNameLimit) {
     for (int i = 0; i < 80; ++i) chinese += "驱";
     std::string temp = temporaryPathFor(chinese, "0123456789abcdef", PathStyle::Windows);
     EXPECT_LE(temp.size(), 255u);
-    EXPECT_TRUE(isValidUtf8(temp));
+    EXPECT_TRUE(qelvaro::base::isValidUtf8(temp));
     EXPECT_EQ(temporaryPathFor("/out/Q.zip", "1f", PathStyle::Posix), "/out/.Q.zip.1f.tmp");
 }
 
