@@ -109,14 +109,6 @@ std::string unmatched(const restore::DriverFit& fit, const std::vector<restore::
   return "fits no device of this PC";
 }
 
-std::string location(const RestoreItem& item) {
-  std::string path = item.driver.classFolder;
-  for (const std::string& part : {item.driver.driverFolder, item.driver.infName}) {
-    if (!part.empty()) path += (path.empty() ? "" : "\\") + part;
-  }
-  return path;
-}
-
 // The backup read through `fs`, the driver packages written below a staging folder this
 // run has just made: there every folder and file is new, created exclusively, so that
 // an entry planted in between (a link to a system folder or file) fails the driver
@@ -250,7 +242,7 @@ int RunRestoreCommand(const Args& args, RestoreSystem& system, std::ostream& out
   };
   // Said first, so that a run left with nothing to install still tells why.
   for (const RestoreItem* item : unfit) {
-    if (!o.json) out << "skipped    \"" << item->description() << "\" (" << location(*item) << "): "
+    if (!o.json) out << "skipped    \"" << item->description() << "\" (" << item->driver.location() << "): "
                      << unmatched(fitOf(*item), devices) << "\n";
   }
   if (chosen.empty()) {
@@ -290,7 +282,7 @@ int RunRestoreCommand(const Args& args, RestoreSystem& system, std::ostream& out
       json.key("description");
       json.value(item.description());
       json.key("inf");
-      json.value(location(item));
+      json.value(item.driver.location());
       json.key("class");
       json.value(item.package.className);
       json.key("provider");
@@ -326,7 +318,7 @@ int RunRestoreCommand(const Args& args, RestoreSystem& system, std::ostream& out
     } else {
       std::string word = DriverStatusName(r.status);
       word.resize(std::max<std::size_t>(11, word.size() + 1), ' ');
-      out << word << "\"" << item.description() << "\" (" << location(item) << "): " << detail(r, arch) << "\n";
+      out << word << "\"" << item.description() << "\" (" << item.driver.location() << "): " << detail(r, arch) << "\n";
       out.flush();
     }
   }
@@ -344,7 +336,7 @@ int RunRestoreCommand(const Args& args, RestoreSystem& system, std::ostream& out
         json.key("description");
         json.value(item->description());
         json.key("inf");
-        json.value(location(*item));
+        json.value(item->driver.location());
         json.key("fit");
         json.value(std::string_view(fitName(fitOf(*item).fit)));
         json.key("detail");

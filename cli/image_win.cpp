@@ -4,20 +4,20 @@
 #include "image_system.h"
 #include "regf_hive.h"
 #include "win32_file_system.h"
-#include "win32_text.h"
+#include "base/win32/wide_string.h"
 
 namespace qelvaro {
 namespace {
 
 std::string fullPath(const std::string& path) {
-  const std::wstring wide = widen(path);
+  const std::wstring wide = base::widen(path);
   const DWORD n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
   if (n == 0) return path;
   std::wstring full(n, L'\0');
   const DWORD written = GetFullPathNameW(wide.c_str(), n, full.data(), nullptr);
   if (written == 0 || written >= n) return path;
   full.resize(written);
-  return narrow(full);
+  return base::narrow(full);
 }
 
 }  // namespace

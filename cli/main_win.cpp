@@ -10,7 +10,7 @@
 
 #include "commands.h"
 #include "console_ui.h"
-#include "win32_text.h"
+#include "base/win32/wide_string.h"
 #include "zipcomp/interrupt_cleanup.h"
 
 namespace {
@@ -22,7 +22,7 @@ std::unique_ptr<qelvaro::ConsoleTextBuf> consoleBufFor(DWORD which, std::ostream
   DWORD mode = 0;
   if (handle == nullptr || handle == INVALID_HANDLE_VALUE || !GetConsoleMode(handle, &mode)) return nullptr;
   auto buf = std::make_unique<qelvaro::ConsoleTextBuf>([handle](std::string_view text) {
-    const std::wstring wide = qelvaro::widen(text);
+    const std::wstring wide = qelvaro::base::widen(text);
     for (std::size_t done = 0; done < wide.size();) {
       DWORD written = 0;
       const DWORD want = static_cast<DWORD>(std::min<std::size_t>(wide.size() - done, 8192));
@@ -46,7 +46,7 @@ int wmain(int argc, wchar_t** argv) {
   const auto consoleErr = consoleBufFor(STD_ERROR_HANDLE, std::cerr);
   zipcomp::removeTemporariesOnInterrupt();
   qelvaro::Args args;
-  for (int i = 1; i < argc; ++i) args.push_back(qelvaro::narrow(argv[i]));
+  for (int i = 1; i < argc; ++i) args.push_back(qelvaro::base::narrow(argv[i]));
   const int code = qelvaro::RunProgram(args);
   std::cout.flush();
   std::cerr.flush();

@@ -12,7 +12,7 @@
 #include "driver_install.h"
 #include "native_arch.h"
 #include "win32_installer.h"
-#include "win32_text.h"
+#include "base/win32/wide_string.h"
 #include "driver_store_setupapi.h"
 #include "md_folders.h"
 #include "native_arch.h"
@@ -88,7 +88,7 @@ int RunPlatformRestore(const Args& args, std::ostream& out, std::ostream& err) {
   int code = 1;
   {
     restore::Win32DriverInstaller installer(runFolder);
-    RestoreSystem system{fs, NativeMachineArch(), runFolder.empty() ? nullptr : &installer, narrow(runFolder),
+    RestoreSystem system{fs, NativeMachineArch(), runFolder.empty() ? nullptr : &installer, base::narrow(runFolder),
                          "Windows on ARM64 is not supported yet"};
     system.listDevices = restore::ListPcDevices;
     code = RunRestoreCommand(args, system, out, err);

@@ -1,21 +1,30 @@
 #!/usr/bin/env bash
 # Fails when a Windows binary under the given build folder imports a DLL that is
-# not part of Windows itself (a mingw runtime DLL, a third-party library).
+# not part of Windows itself (a mingw runtime DLL, a third-party library), or when the
+# base layer includes anything from the layers built on it.
 set -uo pipefail
 dir=${1:?usage: check-imports.sh BUILD_DIR}
+src=$(cd "$(dirname "$0")/.." && pwd)
 allowed='^(kernel32|user32|gdi32|advapi32|shell32|shlwapi|ole32|oleaut32|olepro32|comctl32|comdlg32|uxtheme|msimg32|version|setupapi|newdev|msvcrt|ws2_32|crypt32|bcrypt|ntdll|imm32|winmm|rpcrt4|dwmapi|userenv|wintrust|psapi)\.dll$'
-objdump=i686-w64-mingw32-objdump
 status=0
 count=0
+
+# The base layer stands alone: its own headers and the system's, nothing above it.
+while IFS= read -r line; do
+  echo "base includes from above it: $line"
+  status=1
+done < <(grep -rnE '^\s*#\s*include\s*"' "$src/base" | grep -vE '#\s*include\s*"base/')
 while IFS= read -r -d '' bin; do
   case "$bin" in */third_party/*|*/CMakeFiles/*|*/wine-template/*) continue ;; esac
   count=$((count + 1))
+  # The 64-bit installer is read with the 64-bit tools.
+  imports=$(i686-w64-mingw32-objdump -p "$bin" 2>/dev/null || x86_64-w64-mingw32-objdump -p "$bin" 2>/dev/null)
   while read -r dll; do
     if ! printf '%s\n' "${dll,,}" | grep -Eq "$allowed"; then
       echo "$bin imports $dll, which is not a system DLL"
       status=1
     fi
-  done < <($objdump -p "$bin" | sed -n 's/^\s*DLL Name: //p')
+  done < <(printf '%s\n' "$imports" | sed -n 's/^\s*DLL Name: //p')
 done < <(find "$dir" -type f \( -iname '*.exe' -o -iname '*.dll' \) -print0)
 if [ "$count" = 0 ]; then
   echo "no Windows binaries found under $dir"

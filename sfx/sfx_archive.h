@@ -19,6 +19,7 @@ enum class Status : int {
     DiskFull,
     WriteFailed,
     NoMemory,
+    DuplicateName,  // a second entry of a name already unpacked (a damaged archive's exit code)
 };
 
 class Input {

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "base/win32/wide_string.h"
+
 namespace zipcomp {
 namespace {
 
@@ -72,21 +74,8 @@ IoStatus fromError(DWORD e) {
 
 IoStatus lastError() { return fromError(GetLastError()); }
 
-std::wstring widen(const std::string& s) {
-    if (s.empty()) return {};
-    int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-    std::wstring w(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
-    return w;
-}
-
-std::string narrow(const wchar_t* w) {
-    int n = WideCharToMultiByte(CP_UTF8, 0, w, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 1) return {};
-    std::string s(static_cast<std::size_t>(n - 1), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w, -1, s.data(), n, nullptr, nullptr);
-    return s;
-}
+using qelvaro::base::narrow;
+using qelvaro::base::widen;
 
 // The extended-length form lifts the MAX_PATH limit; it turns off the usual
 // normalisation, so the path is made absolute and clean first.

@@ -8,6 +8,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "base/win32/wide_string.h"
 #else
 #include <clocale>
 #include <cwctype>
@@ -25,16 +27,11 @@ bool isAscii(const std::string& s) {
 
 #ifdef _WIN32
 std::string foldWide(const std::string& name) {
-    const int n = MultiByteToWideChar(CP_UTF8, 0, name.data(), static_cast<int>(name.size()), nullptr, 0);
-    if (n <= 0) return name;
-    std::wstring w(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, name.data(), static_cast<int>(name.size()), w.data(), n);
+    std::wstring w = qelvaro::base::widen(name);
+    if (w.empty()) return name;
     // The same simple, per-unit upper-casing the file system compares names with.
     CharUpperBuffW(w.data(), static_cast<DWORD>(w.size()));
-    const int m = WideCharToMultiByte(CP_UTF8, 0, w.data(), n, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(m > 0 ? m : 0), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.data(), n, out.data(), m, nullptr, nullptr);
-    return out;
+    return qelvaro::base::narrow(w);
 }
 #else
 // Windows upper-cases each UTF-16 unit of the BMP through its table; the C.UTF-8

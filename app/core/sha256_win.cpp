@@ -1,7 +1,7 @@
 // The system's own SHA-256 through BCrypt's hash object calls, which Windows 7 has
 // (the one-call BCryptHash needs Windows 10). bcrypt.dll is not a KnownDLL on every
 // version: the programs run from download and temporary folders (setup.exe elevated),
-// so it is loaded by its full System32 path, never through the search path.
+// so it is loaded from System32, never through the search path.
 #include <windows.h>
 #include <bcrypt.h>
 
@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/win32/system_dll.h"
 #include "sha256.h"
 
 namespace qelvaro {
@@ -32,25 +33,18 @@ struct Provider {
   DestroyHash destroy = nullptr;
 };
 
-template <typename Fn>
-Fn proc(HMODULE module, const char* name) {
-  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
+using base::DllEntry;
 
 const Provider* provider() {
   static Provider p;
   static std::once_flag once;
   std::call_once(once, [] {
-    wchar_t dir[MAX_PATH];
-    const UINT n = GetSystemDirectoryW(dir, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH - 16) return;
-    const std::wstring path = std::wstring(dir, n) + L"\\bcrypt.dll";
-    HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    HMODULE module = base::LoadSystemDll(L"bcrypt.dll");
     if (!module) return;
-    const auto open = proc<OpenProvider>(module, "BCryptOpenAlgorithmProvider");
-    const auto property = proc<GetProperty>(module, "BCryptGetProperty");
-    Provider made{nullptr, 0, proc<CreateHash>(module, "BCryptCreateHash"), proc<HashData>(module, "BCryptHashData"),
-                  proc<FinishHash>(module, "BCryptFinishHash"), proc<DestroyHash>(module, "BCryptDestroyHash")};
+    const auto open = DllEntry<OpenProvider>(module, "BCryptOpenAlgorithmProvider");
+    const auto property = DllEntry<GetProperty>(module, "BCryptGetProperty");
+    Provider made{nullptr, 0, DllEntry<CreateHash>(module, "BCryptCreateHash"), DllEntry<HashData>(module, "BCryptHashData"),
+                  DllEntry<FinishHash>(module, "BCryptFinishHash"), DllEntry<DestroyHash>(module, "BCryptDestroyHash")};
     if (!open || !property || !made.create || !made.data || !made.finish || !made.destroy) return;
     if (!BCRYPT_SUCCESS(open(&made.alg, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) return;
     ULONG got = 0;

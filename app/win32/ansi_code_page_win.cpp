@@ -1,7 +1,8 @@
 #include <windows.h>
 
 #include "offline_image.h"
-#include "win32_text.h"
+#include "base/win32/wide_string.h"
+#include "text_encoding.h"
 
 namespace qelvaro {
 
@@ -14,7 +15,7 @@ CodePageFileSystem::Decoder AnsiDecoderForCodePage(unsigned codePage) {
     if (n <= 0) return windows1252ToUtf8(bytes);
     std::wstring wide(static_cast<std::size_t>(n), L'\0');
     MultiByteToWideChar(codePage, 0, bytes.data(), size, wide.data(), n);
-    return narrow(wide);
+    return base::narrow(wide);
   };
 }
 

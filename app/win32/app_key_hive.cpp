@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "win32_registry.h"
-#include "win32_text.h"
+#include "base/win32/wide_string.h"
 
 namespace qelvaro {
 namespace {
@@ -22,7 +22,7 @@ class AppKeyHive final : public Hive {
   long open(const std::string& path, std::unique_ptr<RegistryKey>& key) const override {
     key.reset();
     HKEY handle = nullptr;
-    const LONG status = RegOpenKeyExW(root_, widen(path).c_str(), 0, KEY_READ, &handle);
+    const LONG status = RegOpenKeyExW(root_, base::widen(path).c_str(), 0, KEY_READ, &handle);
     if (status != ERROR_SUCCESS) return status;
     key = AdoptWin32Key(handle);
     return ERROR_SUCCESS;
@@ -38,7 +38,7 @@ std::string describeError(LONG status) {
   FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                  static_cast<DWORD>(status), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
                  reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::string message = text ? narrow(text) : std::string();
+  std::string message = text ? base::narrow(text) : std::string();
   if (text) LocalFree(text);
   while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.')) {
     message.pop_back();
@@ -56,7 +56,7 @@ std::unique_ptr<Hive> OpenAppKeyHive(FileSystem& fs, const std::string& bytes, s
     error = "no private copy of the hive can be made in the temporary folder";
     return nullptr;
   }
-  const FsResult written = fs.writeFile(narrow(copy), bytes);
+  const FsResult written = fs.writeFile(base::narrow(copy), bytes);
   if (!written.ok()) {
     DeleteFileW(copy);
     error = "it cannot be copied to the temporary folder (" + written.describe() + ")";

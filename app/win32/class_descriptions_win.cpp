@@ -1,7 +1,8 @@
 #include "class_descriptions_win.h"
 
 #include "md_folders.h"
-#include "win32_text.h"
+#include "base/win32/system_dll.h"
+#include "base/win32/wide_string.h"
 
 namespace qelvaro {
 namespace {
@@ -36,17 +37,11 @@ bool parseGuid(const std::string& text, GUID& guid) {
 }  // namespace
 
 Win32ClassDescriptions::Win32ClassDescriptions() {
-  // By full path: a DLL of the same name beside the program must not be the one loaded.
-  setupapi_.reset(LoadLibraryW(widen(GetSystemDir() + "\\setupapi.dll").c_str()));
-  if (setupapi_) {
-    classDescription_ = reinterpret_cast<ClassDescriptionFn>(
-        reinterpret_cast<void*>(GetProcAddress(setupapi_.get(), "SetupDiGetClassDescriptionW")));
-  }
-  shlwapi_.reset(LoadLibraryW(widen(GetSystemDir() + "\\shlwapi.dll").c_str()));
-  if (shlwapi_) {
-    indirectString_ = reinterpret_cast<IndirectStringFn>(
-        reinterpret_cast<void*>(GetProcAddress(shlwapi_.get(), "SHLoadIndirectString")));
-  }
+  // From System32: a DLL of the same name beside the program must not be the one loaded.
+  setupapi_.reset(base::LoadSystemDll(L"setupapi.dll"));
+  classDescription_ = base::DllEntry<ClassDescriptionFn>(setupapi_.get(), "SetupDiGetClassDescriptionW");
+  shlwapi_.reset(base::LoadSystemDll(L"shlwapi.dll"));
+  indirectString_ = base::DllEntry<IndirectStringFn>(shlwapi_.get(), "SHLoadIndirectString");
 }
 
 std::string Win32ClassDescriptions::describe(const std::string& classGuid, const std::string& classDesc) const {
@@ -56,15 +51,15 @@ std::string Win32ClassDescriptions::describe(const std::string& classGuid, const
     DWORD needed = 0;
     if (classDescription_(&guid, text.data(), static_cast<DWORD>(text.size()), &needed)) {
       text.resize(wcsnlen(text.c_str(), text.size()));
-      if (!text.empty()) return narrow(text);
+      if (!text.empty()) return base::narrow(text);
     }
   }
   if (indirectString_ && !classDesc.empty() && classDesc[0] == '@') {
     text.assign(512, L'\0');
-    if (SUCCEEDED(indirectString_(widen(classDesc).c_str(), text.data(), static_cast<UINT>(text.size()), nullptr))) {
+    if (SUCCEEDED(indirectString_(base::widen(classDesc).c_str(), text.data(), static_cast<UINT>(text.size()), nullptr))) {
       text.resize(wcsnlen(text.c_str(), text.size()));
       // An indirect string it could not resolve comes back as it was given.
-      if (!text.empty() && text[0] != L'@') return narrow(text);
+      if (!text.empty() && text[0] != L'@') return base::narrow(text);
     }
   }
   return {};

@@ -8,6 +8,7 @@
 #include <memory>
 #include <type_traits>
 
+#include "base/win32/handle.h"
 #include "driver_inventory.h"
 
 namespace qelvaro {
@@ -21,10 +22,7 @@ class Win32ClassDescriptions final : public ClassDescriptions {
   std::string describe(const std::string& classGuid, const std::string& classDesc) const override;
 
  private:
-  struct ModuleCloser {
-    void operator()(HMODULE m) const { FreeLibrary(m); }
-  };
-  using Module = std::unique_ptr<std::remove_pointer_t<HMODULE>, ModuleCloser>;
+  using Module = base::UniqueModule;
   using ClassDescriptionFn = BOOL(WINAPI*)(const GUID*, PWSTR, DWORD, PDWORD);
   using IndirectStringFn = HRESULT(WINAPI*)(PCWSTR, PWSTR, UINT, void**);
   Module setupapi_, shlwapi_;

@@ -2,17 +2,15 @@
 
 #include "folder_ids.h"
 #include "md_folders.h"
-#include "win32_text.h"
+#include "base/win32/system_dll.h"
+#include "base/win32/wide_string.h"
 
 namespace qelvaro {
 
 SetupApiDriverStoreLookup::SetupApiDriverStoreLookup(const SystemFolders& folders) : folders_(folders) {
-  // By full path: a setupapi.dll beside the program must not be the one loaded.
-  const std::wstring dll = widen(GetSystemDir() + "\\setupapi.dll");
-  module_.reset(LoadLibraryW(dll.c_str()));
-  if (!module_) return;
-  function_ = reinterpret_cast<Function>(
-      reinterpret_cast<void*>(GetProcAddress(module_.get(), "SetupGetInfDriverStoreLocationW")));
+  // From System32: a setupapi.dll beside the program must not be the one loaded.
+  module_.reset(base::LoadSystemDll(L"setupapi.dll"));
+  function_ = base::DllEntry<Function>(module_.get(), "SetupGetInfDriverStoreLocationW");
 }
 
 SetupApiDriverStoreLookup::~SetupApiDriverStoreLookup() = default;
@@ -26,7 +24,7 @@ std::optional<std::string> SetupApiDriverStoreLookup::packageFolder(const std::s
     lastError_ = ERROR_INVALID_NAME;
     return std::nullopt;
   }
-  const std::wstring inf = widen(InfDir(folders_) + "\\" + infName);
+  const std::wstring inf = base::widen(InfDir(folders_) + "\\" + infName);
   std::wstring buffer(MAX_PATH, L'\0');
   for (int attempt = 0; attempt < 2; ++attempt) {
     DWORD needed = 0;
@@ -38,7 +36,7 @@ std::optional<std::string> SetupApiDriverStoreLookup::packageFolder(const std::s
         lastError_ = ERROR_BAD_PATHNAME;
         return std::nullopt;
       }
-      return narrow(std::wstring_view(buffer).substr(0, slash));
+      return base::narrow(std::wstring_view(buffer).substr(0, slash));
     }
     lastError_ = GetLastError();
     if (lastError_ != ERROR_INSUFFICIENT_BUFFER || needed <= buffer.size()) break;

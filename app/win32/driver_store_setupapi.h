@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "base/win32/handle.h"
 #include "driver_store.h"
 
 namespace qelvaro {
@@ -25,12 +26,8 @@ class SetupApiDriverStoreLookup final : public DriverStoreLookup {
 
  private:
   using Function = BOOL(WINAPI*)(PCWSTR, void*, PCWSTR, PWSTR, DWORD, PDWORD);
-  struct ModuleCloser {
-    void operator()(HMODULE m) const { FreeLibrary(m); }
-  };
-
   const SystemFolders& folders_;
-  std::unique_ptr<std::remove_pointer_t<HMODULE>, ModuleCloser> module_;
+  base::UniqueModule module_;
   Function function_ = nullptr;
   mutable DWORD lastError_ = 0;
 };

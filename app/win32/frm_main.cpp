@@ -28,7 +28,7 @@
 #include "win32_registry.h"
 #include "zip_packaging.h"
 #include "product.h"
-#include "win32_text.h"
+#include "base/win32/wide_string.h"
 
 namespace qelvaro {
 namespace {
@@ -104,7 +104,7 @@ HWND FrmMain::Create() {
   const int x = work.left + ((work.right - work.left) - width) / 2;
   const int y = work.top + ((work.bottom - work.top) - height) / 2;
 
-  const std::wstring caption = widen(std::string(kProductName) + " " + kMakerWebAddress);
+  const std::wstring caption = base::widen(std::string(kProductName) + " " + kMakerWebAddress);
   hwnd_ = CreateWindowExW(WS_EX_CONTROLPARENT, kMainClass, caption.c_str(), style, x, y, width, height, nullptr,
                           nullptr, instance_, this);
   if (!hwnd_) return nullptr;
@@ -131,7 +131,7 @@ void FrmMain::createControls() {
     const auto menu = reinterpret_cast<HMENU>(static_cast<INT_PTR>(p.id));
     HWND child = nullptr;
     auto make = [&](const wchar_t* cls, const std::string& text, DWORD style, int height) {
-      return CreateWindowExW(0, cls, widen(text).c_str(), WS_CHILD | WS_VISIBLE | style, x, y, w, height, hwnd_,
+      return CreateWindowExW(0, cls, base::widen(text).c_str(), WS_CHILD | WS_VISIBLE | style, x, y, w, height, hwnd_,
                              menu, instance_, nullptr);
     };
     switch (p.id) {
@@ -184,7 +184,7 @@ void FrmMain::Form_Load() {
   HWND combo = control(kCombo1);
   SendMessageW(combo, CB_RESETCONTENT, 0, 0);
   for (const char* item : {texts::kTargetFolder, texts::kTargetZip, texts::kTargetSfx}) {
-    SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(item).c_str()));
+    SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(base::widen(item).c_str()));
   }
   SendMessageW(combo, CB_SETCURSEL, 0, 0);
   LoadDriverList();
@@ -269,7 +269,7 @@ class WindowSink final : public BackupSink {
 
 std::string FrmMain::askForFolder() {
   if (!backupFolderForTests_.empty()) return backupFolderForTests_;
-  const std::wstring title = widen(texts::kBrowseTitle);
+  const std::wstring title = base::widen(texts::kBrowseTitle);
   BROWSEINFOW info{};
   info.hwndOwner = hwnd_;
   info.lpszTitle = title.c_str();
@@ -281,7 +281,7 @@ std::string FrmMain::askForFolder() {
   CoTaskMemFree(chosen);
   if (!ok) return {};
   path.resize(wcslen(path.c_str()));
-  return narrow(path);
+  return base::narrow(path);
 }
 
 void FrmMain::enableBackupControls(bool enable) {
@@ -476,7 +476,7 @@ std::string TemporaryFolder() {
   wchar_t temp[MAX_PATH + 1] = {};
   const DWORD n = GetTempPathW(MAX_PATH + 1, temp);
   if (n == 0 || n > MAX_PATH) return {};
-  std::string folder = narrow(std::wstring(temp, n));
+  std::string folder = base::narrow(std::wstring(temp, n));
   while (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
   return folder;
 }
@@ -552,7 +552,7 @@ void FrmMain::SetProgressFillWidth(int pixels) {
   InvalidateRect(control(kProgress), nullptr, FALSE);
 }
 
-void FrmMain::SetStatus(const std::string& text) { SetWindowTextW(control(kLblStatus), widen(text).c_str()); }
+void FrmMain::SetStatus(const std::string& text) { SetWindowTextW(control(kLblStatus), base::widen(text).c_str()); }
 
 LRESULT CALLBACK FrmMain::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   auto* self = reinterpret_cast<FrmMain*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));

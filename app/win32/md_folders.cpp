@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "win32_text.h"
+#include "base/win32/wide_string.h"
 
 namespace qelvaro {
 namespace {
@@ -16,7 +16,7 @@ std::string queryDirectory(Query query) {
     if (n == 0) return {};
     if (n < buffer.size()) {
       buffer.resize(n);
-      return narrow(buffer);
+      return base::narrow(buffer);
     }
     buffer.assign(n + 1, L'\0');  // n is the size needed, with the NUL
   }

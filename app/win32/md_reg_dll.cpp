@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "win32_text.h"
+#include "base/win32/wide_string.h"
 
 namespace qelvaro {
 namespace {
@@ -34,7 +34,7 @@ struct Thread {
 std::int32_t RegisterServerDll(const std::string& path, std::uint32_t timeLimitMs) {
   if (path.empty()) return regdll::kEmptyPath;
   Library library;
-  library.module = LoadLibraryW(widen(path).c_str());
+  library.module = LoadLibraryW(base::widen(path).c_str());
   if (!library.module) return regdll::kLoadFailed;
   FARPROC entry = GetProcAddress(library.module, "DllRegisterServer");
   if (!entry) return regdll::kNoEntry;

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "win32_file_system.h"
-#include "win32_text.h"
+#include "base/win32/wide_string.h"
 
 namespace qelvaro {
 namespace {
@@ -20,14 +20,14 @@ struct HandleCloser {
 
 std::uint32_t OwnResourceSize(const std::string& name, const std::string& type) {
   HMODULE self = GetModuleHandleW(nullptr);
-  HRSRC info = FindResourceW(self, widen(name).c_str(), widen(type).c_str());
+  HRSRC info = FindResourceW(self, base::widen(name).c_str(), base::widen(type).c_str());
   return info ? SizeofResource(self, info) : 0;
 }
 
 bool LoadOwnResource(const std::string& name, const std::string& type, std::string& bytes,
                      std::uint32_t& error) {
   HMODULE self = GetModuleHandleW(nullptr);
-  HRSRC info = FindResourceW(self, widen(name).c_str(), widen(type).c_str());
+  HRSRC info = FindResourceW(self, base::widen(name).c_str(), base::widen(type).c_str());
   if (!info) {
     error = GetLastError();
     return false;

@@ -7,7 +7,7 @@
 #include "md_reg_dll.h"
 #include "md_resource.h"
 #include "win32_registry.h"
-#include "win32_text.h"
+#include "base/win32/wide_string.h"
 #include "win32_ui.h"
 
 namespace qelvaro {
@@ -27,7 +27,7 @@ std::string ProgramFolder() {
   if (slash == std::wstring::npos) return {};
   std::wstring folder = path.substr(0, slash);
   if (folder.size() == 2 && folder[1] == L':') folder += L'\\';
-  return narrow(folder);
+  return base::narrow(folder);
 }
 
 void PutZipComponentInPlace() {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "sha256.h"
-#include "win32_text.h"
+#include "base/win32/wide_string.h"
 #include "wow64_redirection.h"
 
 namespace qelvaro {
@@ -168,7 +168,7 @@ FsResult deleteTreeAt(const std::string& dir) {
   const std::vector<RawEntry> entries = enumerate(dir, listed);
   if (!listed) first = listed;
   for (const RawEntry& entry : entries) {
-    const std::string child = dir + "\\" + narrow(entry.name);
+    const std::string child = dir + "\\" + base::narrow(entry.name);
     FsResult r;
     if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY)) {
       r = deleteFile(ToWin32Path(child));
@@ -187,7 +187,7 @@ FsResult deleteTreeAt(const std::string& dir) {
 }  // namespace
 
 std::wstring ToWin32Path(const std::string& path) {
-  std::wstring wide = widen(path);
+  std::wstring wide = base::widen(path);
   if (wide.size() < kLongPathFrom || wide.rfind(L"\\\\?\\", 0) == 0) return wide;
   // \\?\ turns off the path parsing, so resolve "..", "." and "/" first.
   const DWORD need = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
@@ -247,7 +247,7 @@ DirListing Win32FileSystem::listDir(const std::string& path) const {
   DirListing listing;
   for (const RawEntry& raw : enumerate(path, listing.result)) {
     const DWORD a = raw.attributes;
-    listing.entries.push_back({narrow(raw.name), (a & FILE_ATTRIBUTE_DIRECTORY) ? EntryKind::Folder : EntryKind::File,
+    listing.entries.push_back({base::narrow(raw.name), (a & FILE_ATTRIBUTE_DIRECTORY) ? EntryKind::Folder : EntryKind::File,
                                (a & FILE_ATTRIBUTE_HIDDEN) != 0, (a & FILE_ATTRIBUTE_SYSTEM) != 0});
   }
   return listing;
@@ -448,7 +448,7 @@ std::string Win32FileSystem::decodeAnsi(std::string_view bytes) const {
   if (n <= 0) return FileSystem::decodeAnsi(bytes);
   std::wstring wide(static_cast<std::size_t>(n), L'\0');
   MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), wide.data(), n);
-  return narrow(wide);
+  return base::narrow(wide);
 }
 
 FsResult Win32FileSystem::createNewDir(const std::string& path) {

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "win32_text.h"
+#include "base/win32/wide_string.h"
 
 namespace qelvaro {
 namespace {
@@ -19,12 +19,12 @@ class Win32Key final : public RegistryKey {
     wchar_t buffer[256];
     DWORD length = 256;
     const LONG status = RegEnumKeyExW(key_, index, buffer, &length, nullptr, nullptr, nullptr, nullptr);
-    if (status == ERROR_SUCCESS) name = narrow(std::wstring_view(buffer, length));
+    if (status == ERROR_SUCCESS) name = base::narrow(std::wstring_view(buffer, length));
     return status;
   }
 
   long queryValue(const std::string& name, RegistryData& data) const override {
-    const std::wstring wname = widen(name);
+    const std::wstring wname = base::widen(name);
     for (;;) {
       DWORD type = 0;
       DWORD size = 0;
@@ -43,7 +43,7 @@ class Win32Key final : public RegistryKey {
   long openSubKey(const std::string& path, RegistryAccess access, std::unique_ptr<RegistryKey>& key) const override {
     key.reset();
     HKEY handle = nullptr;
-    const LONG status = RegOpenKeyExW(key_, widen(path).c_str(), 0, Sam(access), &handle);
+    const LONG status = RegOpenKeyExW(key_, base::widen(path).c_str(), 0, Sam(access), &handle);
     if (status != ERROR_SUCCESS) return status;
     key = std::make_unique<Win32Key>(handle);
     return ERROR_SUCCESS;
@@ -64,7 +64,7 @@ long Win32Registry::open(RegistryRoot root, const std::string& path, RegistryAcc
   key.reset();
   const HKEY base = root == RegistryRoot::LocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
   HKEY handle = nullptr;
-  const LONG status = RegOpenKeyExW(base, widen(path).c_str(), 0, Win32Key::Sam(access), &handle);
+  const LONG status = RegOpenKeyExW(base, base::widen(path).c_str(), 0, Win32Key::Sam(access), &handle);
   if (status != ERROR_SUCCESS) return status;
   key = std::make_unique<Win32Key>(handle);
   return ERROR_SUCCESS;

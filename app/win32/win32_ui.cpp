@@ -1,6 +1,6 @@
 #include "win32_ui.h"
 
-#include "win32_text.h"
+#include "base/win32/wide_string.h"
 
 namespace qelvaro {
 
@@ -22,7 +22,7 @@ void Win32Ui::showMessage(const std::string& text, const std::string& title, Mes
   UINT flags = MB_OK;
   if (icon == MessageIcon::Information) flags |= MB_ICONINFORMATION;
   if (icon == MessageIcon::Critical) flags |= MB_ICONERROR;
-  MessageBoxW(owner_, widen(text).c_str(), widen(title.empty() ? kAppTitle : title).c_str(), flags);
+  MessageBoxW(owner_, base::widen(text).c_str(), base::widen(title.empty() ? kAppTitle : title).c_str(), flags);
 }
 
 void Win32Ui::pumpMessages() { PumpPendingMessages(owner_); }

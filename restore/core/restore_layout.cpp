@@ -8,6 +8,14 @@
 
 namespace qelvaro::restore {
 
+std::string FoundDriver::location() const {
+  std::string path = classFolder;
+  for (const std::string* part : {&driverFolder, &infName}) {
+    if (!part->empty()) path += (path.empty() ? "" : "\\") + *part;
+  }
+  return path;
+}
+
 namespace {
 
 bool isInfName(const std::string& name) {

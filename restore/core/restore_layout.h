@@ -25,6 +25,8 @@ struct FoundDriver {
   // opens the device on Windows and under Wine, not the file.
   std::string refused;
   std::string infPath() const { return folder + "\\" + infName; }
+  // Where the INF sits in the backup, as a person reads it: "class\\driver\\x.inf".
+  std::string location() const;
 };
 
 // The INF files of every driver folder below `root` (root\class\driver\*.inf, and

@@ -7,7 +7,7 @@
 
 #include "driver_install.h"
 #include "text_encoding.h"
-#include "win32_text.h"
+#include "base/win32/wide_string.h"
 
 namespace qelvaro::restore {
 
@@ -33,7 +33,7 @@ struct DeviceApi {
   }
   template <typename Fn>
   Fn entry(const char* name) const {
-    return module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
+    return base::DllEntry<Fn>(module, name);
   }
   ~DeviceApi() {
     if (module) FreeLibrary(module);
@@ -60,7 +60,7 @@ std::vector<std::string> property(const DeviceApi& api, HDEVINFO list, SP_DEVINF
     return {};
   }
   std::vector<std::string> values;
-  for (const wchar_t* p = buffer.data(); *p; p += wcslen(p) + 1) values.push_back(narrow(p));
+  for (const wchar_t* p = buffer.data(); *p; p += wcslen(p) + 1) values.push_back(base::narrow(p));
   return values;
 }
 
@@ -79,15 +79,15 @@ std::wstring registryText(HKEY key, const wchar_t* name) {
 // property names.
 void readInstalledDriver(const std::string& driverKey, PcDevice& device) {
   if (driverKey.empty()) return;
-  const std::wstring path = L"SYSTEM\\CurrentControlSet\\Control\\Class\\" + widen(driverKey);
+  const std::wstring path = L"SYSTEM\\CurrentControlSet\\Control\\Class\\" + base::widen(driverKey);
   HKEY key = nullptr;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) {
     return;
   }
   const std::wstring date = registryText(key, L"DriverDate"), version = registryText(key, L"DriverVersion");
-  device.installedProvider = narrow(registryText(key, L"ProviderName"));
+  device.installedProvider = base::narrow(registryText(key, L"ProviderName"));
   RegCloseKey(key);
-  if (!date.empty() || !version.empty()) device.installedDriverVer = narrow(date + L"," + version);
+  if (!date.empty() || !version.empty()) device.installedDriverVer = base::narrow(date + L"," + version);
 }
 
 }  // namespace
@@ -103,7 +103,7 @@ std::vector<PcDevice> ListPcDevices() {
     device.cbSize = sizeof device;
     for (DWORD i = 0; api.enumDevice(list, i, &device); ++i) {
       wchar_t id[kMaxInstanceId + 1] = L"";
-      if (api.getInstanceId(list, &device, id, kMaxInstanceId + 1, nullptr)) visit(list, device, narrow(id));
+      if (api.getInstanceId(list, &device, id, kMaxInstanceId + 1, nullptr)) visit(list, device, base::narrow(id));
     }
     api.destroyList(list);
   };

@@ -7,30 +7,13 @@
 #include <set>
 
 #include "setupapi_codes.h"
-#include "win32_text.h"
+#include "base/win32/wide_string.h"
 
 namespace qelvaro::restore {
 
-#ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
-#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
-#endif
-
-// A system DLL by its full System32 path when the loader cannot be told to search
-// System32 only (Windows 7 without KB2533623).
-HMODULE LoadSystemDll(const wchar_t* name) {
-  if (HMODULE m = LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) return m;
-  wchar_t dir[MAX_PATH];
-  const UINT n = GetSystemDirectoryW(dir, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return nullptr;
-  return LoadLibraryExW((std::wstring(dir, n) + L"\\" + name).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-}
-
 namespace {
 
-template <typename Fn>
-Fn entry(HMODULE module, const char* name) {
-  return module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
-}
+using base::DllEntry;
 
 struct SetupApi {
   using CopyOemInf = BOOL(WINAPI*)(PCWSTR, PCWSTR, DWORD, DWORD, PWSTR, DWORD, PDWORD, PWSTR*);
@@ -45,14 +28,14 @@ struct SetupApi {
   SetupApi() {
     setupapi = LoadSystemDll(L"setupapi.dll");
     newdev = LoadSystemDll(L"newdev.dll");
-    copyOemInf = entry<CopyOemInf>(setupapi, "SetupCopyOEMInfW");
-    getClassDevs = entry<GetClassDevs>(setupapi, "SetupDiGetClassDevsW");
-    enumDeviceInfo = entry<EnumDeviceInfo>(setupapi, "SetupDiEnumDeviceInfo");
-    getProperty = entry<GetDeviceRegistryProperty>(setupapi, "SetupDiGetDeviceRegistryPropertyW");
-    destroyList = entry<DestroyDeviceInfoList>(setupapi, "SetupDiDestroyDeviceInfoList");
-    updateDriver = entry<UpdateDriver>(newdev, "UpdateDriverForPlugAndPlayDevicesW");
-    getInfClass = entry<GetInfClass>(setupapi, "SetupDiGetINFClassW");
-    installDriver = entry<InstallDriver>(newdev, "DiInstallDriverW");
+    copyOemInf = DllEntry<CopyOemInf>(setupapi, "SetupCopyOEMInfW");
+    getClassDevs = DllEntry<GetClassDevs>(setupapi, "SetupDiGetClassDevsW");
+    enumDeviceInfo = DllEntry<EnumDeviceInfo>(setupapi, "SetupDiEnumDeviceInfo");
+    getProperty = DllEntry<GetDeviceRegistryProperty>(setupapi, "SetupDiGetDeviceRegistryPropertyW");
+    destroyList = DllEntry<DestroyDeviceInfoList>(setupapi, "SetupDiDestroyDeviceInfoList");
+    updateDriver = DllEntry<UpdateDriver>(newdev, "UpdateDriverForPlugAndPlayDevicesW");
+    getInfClass = DllEntry<GetInfClass>(setupapi, "SetupDiGetINFClassW");
+    installDriver = DllEntry<InstallDriver>(newdev, "DiInstallDriverW");
   }
   ~SetupApi() {
     if (newdev) FreeLibrary(newdev);
@@ -127,19 +110,10 @@ InstallOutcome failure(unsigned long code) {
 
 std::string fileName(const std::wstring& path) {
   const auto sep = path.find_last_of(L"\\/");
-  return narrow(sep == std::wstring::npos ? path : path.substr(sep + 1));
+  return base::narrow(sep == std::wstring::npos ? path : path.substr(sep + 1));
 }
 
 }  // namespace
-
-void RestrictDllSearch() {
-  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-  if (auto fn = entry<SetDefaultDllDirectoriesFn>(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")) {
-    fn(LOAD_LIBRARY_SEARCH_SYSTEM32);
-  }
-  // Keeps the current folder out of the search on systems without the call.
-  SetDllDirectoryW(L"");
-}
 
 std::string SystemErrorText(unsigned long code) {
   auto format = [](DWORD c) {
@@ -150,7 +124,7 @@ std::string SystemErrorText(unsigned long code) {
     std::wstring s = n && text ? std::wstring(text, n) : std::wstring();
     if (text) LocalFree(text);
     while (!s.empty() && (s.back() == L'\r' || s.back() == L'\n' || s.back() == L' ')) s.pop_back();
-    return narrow(s);
+    return base::narrow(s);
   };
   std::string text = format(code);
   if (text.empty() && IsSetupApiError(code)) text = format(SetupApiHresult(code));
@@ -178,7 +152,7 @@ InstallOutcome InstallDriverHere(const std::wstring& infPath, const std::vector<
     int fits = 0;
     for (const auto& ids : devices) {
       fits += std::any_of(deviceIds.begin(), deviceIds.end(),
-                          [&](const std::string& id) { return ids.count(upper(widen(id))) != 0; });
+                          [&](const std::string& id) { return ids.count(upper(base::widen(id))) != 0; });
     }
     BOOL reboot = FALSE;
     if (fits == 0 || !api.installDriver) {
@@ -196,7 +170,7 @@ InstallOutcome InstallDriverHere(const std::wstring& infPath, const std::vector<
   std::set<std::wstring> tried;
   bool restart = false;
   for (const std::string& id : deviceIds) {
-    const std::wstring wide = widen(id);
+    const std::wstring wide = base::widen(id);
     if (!present.count(upper(wide)) || !tried.insert(upper(wide)).second) continue;
     BOOL reboot = FALSE;
     if (api.updateDriver(nullptr, wide.c_str(), infPath.c_str(), 0, &reboot)) {

@@ -12,16 +12,15 @@
 #include <string>
 #include <vector>
 
+#include "base/win32/system_dll.h"
 #include "restore_run.h"
 
 namespace qelvaro::restore {
 
-// Restricts the process's DLL search to System32 (and the program's own folder
-// only for DLLs the loader maps by full path). Call first thing in main.
-void RestrictDllSearch();
-
-// Loads a DLL from System32 only (by its full path where the loader cannot be told so).
-HMODULE LoadSystemDll(const wchar_t* name);
+// The restore programs call base::RestrictDllSearch first thing in main, and load
+// setupapi.dll and newdev.dll with base::LoadSystemDll.
+using base::LoadSystemDll;
+using base::RestrictDllSearch;
 
 // Adds the INF to the driver store, then updates every present device whose hardware
 // or compatible id is one of `deviceIds`. A device that already has an equal or

@@ -6,7 +6,7 @@
 
 #include "driver_install.h"
 #include "setup_window.h"
-#include "win32_text.h"
+#include "base/win32/wide_string.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
   if (!qelvaro::restore::SetupWindow::RegisterClasses(instance)) return 1;
-  qelvaro::restore::SetupWindow window(instance, qelvaro::narrow(folderArgument()));
+  qelvaro::restore::SetupWindow window(instance, qelvaro::base::narrow(folderArgument()));
   HWND hwnd = window.Create();
   if (!hwnd) return 1;
   ShowWindow(hwnd, show);

@@ -8,7 +8,7 @@
 #include "property_bag.h"
 #include "setup_texts.h"
 #include "win32_installer.h"
-#include "win32_text.h"
+#include "base/win32/wide_string.h"
 #include "win32_ui.h"
 
 namespace qelvaro::restore {
@@ -25,14 +25,6 @@ enum Column { kColDescription, kColMatch, kColClass, kColProvider, kColVersion, 
 
 // Layout in pixels at 96 dpi, scaled to the screen.
 constexpr int kClientWidth = 820, kClientHeight = 460, kMargin = 10, kButtonHeight = 30;
-
-std::string location(const RestoreItem& item) {
-  std::string path = item.driver.classFolder;
-  for (const std::string& part : {item.driver.driverFolder, item.driver.infName}) {
-    if (!part.empty()) path += (path.empty() ? "" : "\\") + part;
-  }
-  return path;
-}
 
 // Lets the process restart Windows, which needs the shutdown privilege enabled.
 bool restartWindows() {
@@ -82,7 +74,7 @@ HWND SetupWindow::Create() {
   RECT work{};
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
   const int width = frame.right - frame.left, height = frame.bottom - frame.top;
-  hwnd_ = CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, widen(setup_text::kTitle).c_str(), style,
+  hwnd_ = CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, base::widen(setup_text::kTitle).c_str(), style,
                           work.left + (work.right - work.left - width) / 2,
                           work.top + (work.bottom - work.top - height) / 2, width, height, nullptr, nullptr,
                           instance_, this);
@@ -98,7 +90,7 @@ void SetupWindow::createControls() {
   gridWindow_ = grid::CellGridWindow::Create(hwnd_, kGrid, px(kMargin), px(kMargin), px(kClientWidth - 2 * kMargin),
                                              px(gridHeight), nullptr);
   auto make = [&](int id, const wchar_t* cls, const std::string& text, DWORD style, int x, int y, int w, int h) {
-    HWND child = CreateWindowExW(0, cls, widen(text).c_str(), WS_CHILD | WS_VISIBLE | style, px(x), px(y), px(w),
+    HWND child = CreateWindowExW(0, cls, base::widen(text).c_str(), WS_CHILD | WS_VISIBLE | style, px(x), px(y), px(w),
                                  px(h), hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
     SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
   };
@@ -172,7 +164,7 @@ void SetupWindow::loadDrivers() {
   if (catalog.backupArch && *catalog.backupArch != NativeMachineArch()) {
     const std::string warning =
         setup_text::ArchWarning(*catalog.backupArch, NativeMachineArch(), DriversNotForThisArch(catalog));
-    MessageBoxW(hwnd_, widen(warning).c_str(), widen(setup_text::kTitle).c_str(), MB_OK | MB_ICONWARNING);
+    MessageBoxW(hwnd_, base::widen(warning).c_str(), base::widen(setup_text::kTitle).c_str(), MB_OK | MB_ICONWARNING);
   }
 }
 
@@ -188,7 +180,7 @@ void SetupWindow::enableButtons(bool enabled) {
   EnableWindow(GetDlgItem(hwnd_, kStart), enabled && canInstall_);
 }
 
-void SetupWindow::setStatus(const std::string& text) { SetDlgItemTextW(hwnd_, kStatus, widen(text).c_str()); }
+void SetupWindow::setStatus(const std::string& text) { SetDlgItemTextW(hwnd_, kStatus, base::widen(text).c_str()); }
 
 namespace {
 
@@ -242,7 +234,7 @@ void SetupWindow::openLog() {
   logPath_.clear();
   // Next to the drivers, or in the temporary folder when that folder is read-only
   // (a CD, a write-protected stick) or the log there is not a file of its own.
-  const std::wstring beside = widen(folder_);
+  const std::wstring beside = base::widen(folder_);
   wchar_t temp[MAX_PATH + 1];
   const DWORD n = GetTempPathW(MAX_PATH + 1, temp);
   const std::wstring tempFolder = n > 0 && n <= MAX_PATH ? std::wstring(temp, n) : std::wstring();
@@ -304,7 +296,7 @@ void SetupWindow::runWorker(std::vector<std::size_t> rows, std::wstring runFolde
     std::size_t n = 0;
     for (std::size_t row : rows) {
       PostMessageW(hwnd_, kMsgDriverStarted, row, 0);
-      const std::string staging = narrow(runFolder) + "\\" + std::to_string(++n);
+      const std::string staging = base::narrow(runFolder) + "\\" + std::to_string(++n);
       auto result = std::make_unique<DriverResult>();
       if (FsResult made = fs.createDir(staging); !made) {
         result->problemKind = Problem::StagingFailed;
@@ -328,7 +320,7 @@ void SetupWindow::driverStarted(std::size_t row) {
 
 void SetupWindow::driverDone(std::size_t row, std::unique_ptr<DriverResult> result) {
   grid().SetCellText(static_cast<std::int32_t>(row), kColStatus, setup_text::Status(*result));
-  log(setup_text::LogLine(items_[row].description(), location(items_[row]), *result));
+  log(setup_text::LogLine(items_[row].description(), items_[row].driver.location(), *result));
   results_[row] = std::move(*result);
 }
 
@@ -343,12 +335,12 @@ void SetupWindow::finished() {
   }
   lastRun_ = statuses;
   ran_ = true;
-  const std::string logText = logPath_.empty() ? "-" : narrow(logPath_);
+  const std::string logText = logPath_.empty() ? "-" : base::narrow(logPath_);
   log("== " + setup_text::Finished(succeeded, statuses.size() - succeeded, logText));
   setStatus(setup_text::Finished(succeeded, statuses.size() - succeeded, logText));
   enableButtons(true);
   if (std::find(statuses.begin(), statuses.end(), DriverStatus::NeedsRestart) != statuses.end()) {
-    if (MessageBoxW(hwnd_, widen(setup_text::kRestartQuestion).c_str(), widen(setup_text::kTitle).c_str(),
+    if (MessageBoxW(hwnd_, base::widen(setup_text::kRestartQuestion).c_str(), base::widen(setup_text::kTitle).c_str(),
                     MB_YESNO | MB_ICONQUESTION) == IDYES) {
       restartWindows();
     }

@@ -8,26 +8,16 @@
 #include <windows.h>
 #include <uxtheme.h>
 
-#include <string>
+#include "base/win32/system_dll.h"
 
 namespace {
-
-HMODULE systemDll(const wchar_t* name) {
-  wchar_t dir[MAX_PATH];
-  const UINT n = GetSystemDirectoryW(dir, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH - 20) return nullptr;
-  std::wstring path(dir, n);
-  path += L"\\";
-  path += name;
-  return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-}
 
 template <typename Fn>
 Fn resolve(const wchar_t* dll, const char* name) {
   static_assert(sizeof(Fn) == sizeof(void*));
   HMODULE module = GetModuleHandleW(dll);
-  if (!module) module = systemDll(dll);
-  return module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
+  if (!module) module = qelvaro::base::LoadSystemDll(dll);
+  return qelvaro::base::DllEntry<Fn>(module, name);
 }
 
 // Each forwarder finds its function once; without the DLL it answers as an

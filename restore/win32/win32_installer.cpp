@@ -4,7 +4,8 @@
 #include "install_exchange.h"
 #include "native_arch.h"
 #include "win32_file_system.h"
-#include "win32_text.h"
+#include "base/win32/whole_file.h"
+#include "base/win32/wide_string.h"
 
 namespace qelvaro::restore {
 
@@ -33,22 +34,14 @@ std::wstring withSlash(std::wstring path) {
   return path;
 }
 
-bool writeWhole(const std::wstring& path, const void* data, DWORD size) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  const bool ok = WriteFile(file, data, size, &written, nullptr) && written == size;
-  return CloseHandle(file) && ok;
+bool writeWhole(const std::wstring& path, const void* data, std::size_t size) {
+  return base::WriteWholeFile(path.c_str(), data, size, base::WriteMode::CreateNew);
 }
 
+// Empty when the file cannot be read: the parser then reports it as no outcome.
 std::string readWhole(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return {};
   std::string bytes;
-  char buffer[4096];
-  DWORD read = 0;
-  while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
-  CloseHandle(file);
+  if (!base::ReadWholeFile(path.c_str(), bytes)) bytes.clear();
   return bytes;
 }
 
@@ -110,14 +103,14 @@ void RemoveRunFolder(const std::wstring& folder) {
   if (folder.empty()) return;
   Win32FileSystem fs;
   for (int attempt = 0; attempt < 40; ++attempt) {
-    if (fs.deleteTree(narrow(folder)) || GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES) return;
+    if (fs.deleteTree(base::narrow(folder)) || GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES) return;
     Sleep(50);
   }
 }
 
 InstallOutcome Win32DriverInstaller::install(const std::string& stagedInf, const std::vector<std::string>& deviceIds) {
   switch (route_) {
-    case InstallRoute::InProcess: return InstallDriverHere(widen(stagedInf), deviceIds);
+    case InstallRoute::InProcess: return InstallDriverHere(base::widen(stagedInf), deviceIds);
     case InstallRoute::Helper64: return installThroughHelper(stagedInf, deviceIds);
     case InstallRoute::Unsupported: break;
   }
@@ -147,7 +140,7 @@ InstallOutcome Win32DriverInstaller::installThroughHelper(const std::string& sta
   const std::wstring request = withSlash(runFolder_) + L"request-" + number + L".txt";
   const std::wstring result = withSlash(runFolder_) + L"result-" + number + L".txt";
   const std::string text = FormatInstallRequest(InstallRequest{stagedInf, deviceIds});
-  if (!writeWhole(request, text.data(), static_cast<DWORD>(text.size()))) return failure(GetLastError());
+  if (!writeWhole(request, text.data(), text.size())) return failure(GetLastError());
 
   std::wstring commandLine = L"\"" + helperPath_ + L"\" \"" + request + L"\" \"" + result + L"\"";
   STARTUPINFOW startup{};

@@ -11,7 +11,7 @@
 #include "inventory_expectations.h"
 #include "recording_ui.h"
 #include "win32_registry.h"
-#include "win32_text.h"
+#include "base/win32/wide_string.h"
 
 namespace qelvaro {
 namespace {

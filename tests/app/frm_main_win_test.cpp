@@ -11,7 +11,7 @@
 #include "frm_main.h"
 #include "inventory_expectations.h"
 #include "win32_registry.h"
-#include "win32_text.h"
+#include "base/win32/wide_string.h"
 
 namespace qelvaro {
 namespace {
@@ -58,15 +58,15 @@ TEST_F(MainWindow, LayoutCaptionsAndTabOrder) {
   EXPECT_EQ(backup.left, TwipsToPixels(10665, dpi));
   EXPECT_EQ(backup.top, TwipsToPixels(6465, dpi));
 
-  EXPECT_EQ(e2e::windowText(frm_->control(kCmdDoBackup)), widen("\xE5\xBC\x80\xE5\xA7\x8B\xE5\xA4\x87\xE4\xBB\xBD"));
-  EXPECT_EQ(e2e::windowText(frm_->control(kLabel1)), widen("\xE5\xA4\x87\xE4\xBB\xBD\xE6\x96\xB9\xE5\xBC\x8F:"));
+  EXPECT_EQ(e2e::windowText(frm_->control(kCmdDoBackup)), base::widen("\xE5\xBC\x80\xE5\xA7\x8B\xE5\xA4\x87\xE4\xBB\xBD"));
+  EXPECT_EQ(e2e::windowText(frm_->control(kLabel1)), base::widen("\xE5\xA4\x87\xE4\xBB\xBD\xE6\x96\xB9\xE5\xBC\x8F:"));
   EXPECT_EQ(e2e::windowText(frm_->control(kLblStatus)), L"");
   HWND combo = frm_->control(kCombo1);
   ASSERT_EQ(SendMessageW(combo, CB_GETCOUNT, 0, 0), 3);
   EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), 0);
   wchar_t item[64] = {};
   SendMessageW(combo, CB_GETLBTEXT, 1, reinterpret_cast<LPARAM>(item));
-  EXPECT_EQ(std::wstring(item), widen("\xE5\xA4\x87\xE4\xBB\xBD\xE9\xA9\xB1\xE5\x8A\xA8\xE4\xB8\xBA"
+  EXPECT_EQ(std::wstring(item), base::widen("\xE5\xA4\x87\xE4\xBB\xBD\xE9\xA9\xB1\xE5\x8A\xA8\xE4\xB8\xBA"
                                       "Zip\xE5\x8E\x8B\xE7\xBC\xA9\xE6\x96\x87\xE4\xBB\xB6"));
 
   // Tab order: the check box, then the buttons and the grid in the order they were laid out.
@@ -146,7 +146,7 @@ TEST_F(MainWindow, AboutMessage) {
   });
   click(kCommand1);
   closer.join();
-  EXPECT_EQ(text, widen("Qelvaro\r\n\r\n\xE7\xBD\x91\xE5\x9D\x80\xEF\xBC\x9Ahttps://www.qelvaro.com"));
+  EXPECT_EQ(text, base::widen("Qelvaro\r\n\r\n\xE7\xBD\x91\xE5\x9D\x80\xEF\xBC\x9Ahttps://www.qelvaro.com"));
 }
 
 // A second click on the filter box that waits in the queue when a scan starts: the
@@ -168,7 +168,7 @@ TEST_F(MainWindow, AFilterClickDuringAScanLeavesTheListMatchingTheBox) {
 TEST_F(MainWindow, ACloseDuringAScanIsRefused) {
   std::wstring text;
   std::thread closer([&] {
-    if (HWND box = e2e::waitForWindow(widen("提示"), 10000, L"#32770")) {
+    if (HWND box = e2e::waitForWindow(base::widen("提示"), 10000, L"#32770")) {
       wchar_t buffer[256] = {};
       GetDlgItemTextW(box, 0xFFFF, buffer, 256);
       text = buffer;
@@ -178,7 +178,7 @@ TEST_F(MainWindow, ACloseDuringAScanIsRefused) {
   PostMessageW(frm_->hwnd(), WM_CLOSE, 0, 0);  // handled while the scan below pumps
   click(kCheck1);
   closer.join();
-  EXPECT_EQ(text, widen("正在扫描或备份驱动程序, 请等待完成后再关闭窗口."));
+  EXPECT_EQ(text, base::widen("正在扫描或备份驱动程序, 请等待完成后再关闭窗口."));
   ASSERT_TRUE(IsWindow(frm_->hwnd()));
   EXPECT_EQ(frm_->grid().ItemCount(), 11);
   // Idle again: a close closes.

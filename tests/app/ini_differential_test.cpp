@@ -15,7 +15,7 @@
 #include "md_ini_inf.h"
 #include "text_encoding.h"
 #include "win32_file_system.h"
-#include "win32_text.h"
+#include "base/win32/wide_string.h"
 
 namespace qelvaro {
 namespace {
@@ -31,20 +31,20 @@ std::string dosPath(const std::string& unixPath) {
 
 std::vector<std::string> platformSection(const std::string& file, const std::string& section) {
   std::vector<wchar_t> buffer(1 << 20, L'\0');
-  const DWORD n = GetPrivateProfileSectionW(widen(section).c_str(), buffer.data(),
-                                            static_cast<DWORD>(buffer.size()), widen(file).c_str());
+  const DWORD n = GetPrivateProfileSectionW(base::widen(section).c_str(), buffer.data(),
+                                            static_cast<DWORD>(buffer.size()), base::widen(file).c_str());
   std::vector<std::string> entries;
   for (const wchar_t* p = buffer.data(); p < buffer.data() + n && *p; p += wcslen(p) + 1) {
-    entries.push_back(narrow(p));
+    entries.push_back(base::narrow(p));
   }
   return entries;
 }
 
 std::string platformValue(const std::string& file, const std::string& section, const std::string& key) {
   wchar_t buffer[750] = {};
-  const DWORD n = GetPrivateProfileStringW(widen(section).c_str(), widen(key).c_str(), L"", buffer, 750,
-                                           widen(file).c_str());
-  return narrow(std::wstring_view(buffer, n));
+  const DWORD n = GetPrivateProfileStringW(base::widen(section).c_str(), base::widen(key).c_str(), L"", buffer, 750,
+                                           base::widen(file).c_str());
+  return base::narrow(std::wstring_view(buffer, n));
 }
 
 // A file the platform reads as ANSI although it is UTF-8 (no byte-order mark):

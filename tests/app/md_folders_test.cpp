@@ -9,7 +9,7 @@
 #include "folder_ids.h"
 #include "md_folders.h"
 #include "win32_file_system.h"
-#include "win32_text.h"
+#include "base/win32/wide_string.h"
 #include "wow64_redirection.h"
 
 namespace qelvaro {
@@ -31,7 +31,7 @@ TEST(Folders, DirectoriesOfTheRunningSystem) {
 
 void writeWith(const std::wstring& path, const std::string& text) {
   HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(h, INVALID_HANDLE_VALUE) << narrow(path);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE) << base::narrow(path);
   DWORD written = 0;
   WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
   CloseHandle(h);
@@ -41,8 +41,8 @@ TEST(Folders, ThirtyTwoBitProcessSeesTheRealSystem32) {
   ASSERT_TRUE(RunningUnderWow64()) << "the test prefix must be 64-bit";
   const std::string windows = GetWindowsDir();
   const std::wstring name = L"\\qelvaro-wow64-probe.txt";
-  const std::wstring real = widen(GetSystemDir()) + name;
-  const std::wstring wow = widen(windows) + L"\\SysWOW64" + name;
+  const std::wstring real = base::widen(GetSystemDir()) + name;
+  const std::wstring wow = base::widen(windows) + L"\\SysWOW64" + name;
   writeWith(wow, "syswow64");
   {
     Wow64RedirectionOff off;
@@ -54,24 +54,24 @@ TEST(Folders, ThirtyTwoBitProcessSeesTheRealSystem32) {
   EXPECT_EQ(seen, "syswow64");
 
   const Win32FileSystem files;
-  EXPECT_EQ(files.readFile(GetSystemDir() + narrow(name)), "system32");
-  EXPECT_TRUE(files.exists(GetSystemDir() + narrow(name), AttrMask::Plain));
+  EXPECT_EQ(files.readFile(GetSystemDir() + base::narrow(name)), "system32");
+  EXPECT_TRUE(files.exists(GetSystemDir() + base::narrow(name), AttrMask::Plain));
 
   // The file only in SysWOW64 is not taken for one in System32.
-  const std::wstring onlyWow = widen(windows) + L"\\SysWOW64\\qelvaro-only-wow.txt";
+  const std::wstring onlyWow = base::widen(windows) + L"\\SysWOW64\\qelvaro-only-wow.txt";
   writeWith(onlyWow, "x");
   EXPECT_FALSE(files.exists(GetSystemDir() + "\\qelvaro-only-wow.txt", AttrMask::Plain));
 }
 
 TEST(Folders, AttributeMasksAndLongPaths) {
   const std::string base = GetWindowsDir() + "\\Temp\\qelvaro-masks";
-  CreateDirectoryW(widen(base).c_str(), nullptr);
+  CreateDirectoryW(base::widen(base).c_str(), nullptr);
   const Win32FileSystem files;
-  writeWith(widen(base + "\\plain.sys"), "p");
-  writeWith(widen(base + "\\system.sys"), "s");
-  writeWith(widen(base + "\\hidden.sys"), "h");
-  SetFileAttributesW(widen(base + "\\system.sys").c_str(), FILE_ATTRIBUTE_SYSTEM);
-  SetFileAttributesW(widen(base + "\\hidden.sys").c_str(), FILE_ATTRIBUTE_HIDDEN);
+  writeWith(base::widen(base + "\\plain.sys"), "p");
+  writeWith(base::widen(base + "\\system.sys"), "s");
+  writeWith(base::widen(base + "\\hidden.sys"), "h");
+  SetFileAttributesW(base::widen(base + "\\system.sys").c_str(), FILE_ATTRIBUTE_SYSTEM);
+  SetFileAttributesW(base::widen(base + "\\hidden.sys").c_str(), FILE_ATTRIBUTE_HIDDEN);
   EXPECT_TRUE(files.exists(base + "\\plain.sys", AttrMask::Plain));
   EXPECT_FALSE(files.exists(base + "\\system.sys", AttrMask::Plain));
   EXPECT_TRUE(files.exists(base + "\\system.sys", AttrMask::System));

@@ -10,7 +10,7 @@
 #include "md_reg_dll.h"
 #include "md_resource.h"
 #include "md_folders.h"
-#include "win32_text.h"
+#include "base/win32/wide_string.h"
 
 namespace qelvaro {
 namespace {
@@ -21,7 +21,7 @@ std::string dosPath(std::string unixPath) {
 }
 
 std::string readAll(const std::string& path) {
-  std::ifstream in(widen(path).c_str(), std::ios::binary);
+  std::ifstream in(base::widen(path).c_str(), std::ios::binary);
   std::ostringstream s;
   s << in.rdbuf();
   return s.str();
@@ -59,16 +59,16 @@ TEST(SaveResourceToFile, ResourceSizesAreExact) {
 
 TEST(SaveResourceToFile, AnOlderLongerFileLeavesNothingBehind) {
   const std::string out = tempFile("qelvaro-longer.bin");
-  { std::ofstream(widen(out).c_str(), std::ios::binary) << std::string(5000, 'X'); }
+  { std::ofstream(base::widen(out).c_str(), std::ios::binary) << std::string(5000, 'X'); }
   EXPECT_EQ(SaveResourceToFile("ENDSDATA", "CUSTOM", out, 0), 0);
   EXPECT_EQ(readAll(out), fixture("ends_with_data.bin"));
 }
 
 TEST(SaveResourceToFile, FailuresReturnTheirErrorCode) {
   const std::string out = tempFile("qelvaro-missing.bin");
-  DeleteFileW(widen(out).c_str());
+  DeleteFileW(base::widen(out).c_str());
   EXPECT_EQ(SaveResourceToFile("NOSUCHRES", "CUSTOM", out, 0), ERROR_RESOURCE_NAME_NOT_FOUND);
-  EXPECT_EQ(GetFileAttributesW(widen(out).c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetFileAttributesW(base::widen(out).c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(SaveResourceToFile("ENDSDATA", "CUSTOM", GetWindowsDir() + "\\no\\such\\folder\\x.dll", 0),
             ERROR_PATH_NOT_FOUND);
   // A folder that is a drive root gives a doubled separator, which works.
@@ -81,21 +81,21 @@ TEST(RegisterServerDll, StatusCodes) {
   EXPECT_EQ(regdll::kTimeLimitMs, 10000u);
   EXPECT_EQ(RegisterServerDll(""), regdll::kEmptyPath);
   const std::string notDll = tempFile("qelvaro-not-a-dll.dll");
-  { std::ofstream(widen(notDll).c_str()) << "not a library"; }
+  { std::ofstream(base::widen(notDll).c_str()) << "not a library"; }
   EXPECT_EQ(RegisterServerDll(notDll), regdll::kLoadFailed);
   EXPECT_EQ(RegisterServerDll(tempFile("qelvaro-absent.dll")), regdll::kLoadFailed);
 
   const std::string noEntry = dosPath(QELVARO_TESTDLL_NOENTRY);
   EXPECT_EQ(RegisterServerDll(noEntry), regdll::kNoEntry);
-  EXPECT_EQ(GetModuleHandleW(widen(noEntry).c_str()), nullptr) << "the library must be unloaded again";
+  EXPECT_EQ(GetModuleHandleW(base::widen(noEntry).c_str()), nullptr) << "the library must be unloaded again";
 
   const std::string marker = tempFile("qelvaro-registered.txt");
-  DeleteFileW(widen(marker).c_str());
-  SetEnvironmentVariableW(L"QELVARO_TEST_MARKER", widen(marker).c_str());
+  DeleteFileW(base::widen(marker).c_str());
+  SetEnvironmentVariableW(L"QELVARO_TEST_MARKER", base::widen(marker).c_str());
   const std::string ok = dosPath(QELVARO_TESTDLL_OK);
   EXPECT_EQ(RegisterServerDll(ok), regdll::kCompleted);
   EXPECT_EQ(readAll(marker), "registered");
-  EXPECT_EQ(GetModuleHandleW(widen(ok).c_str()), nullptr);
+  EXPECT_EQ(GetModuleHandleW(base::widen(ok).c_str()), nullptr);
 }
 
 TEST(RegisterServerDll, AHangingEntryCostsTenSecondsAtMost) {

@@ -15,7 +15,7 @@
 #include "native_arch.h"
 #include "win32_file_system.h"
 #include "win32_registry.h"
-#include "win32_text.h"
+#include "base/win32/wide_string.h"
 #include "wow64_redirection.h"
 
 namespace qelvaro {
@@ -75,8 +75,8 @@ TEST_F(Win32Files, HashedCopiesGiveSha256sumsSums) {
   const std::string to = base + "\\copy \xE9\xA9\xB1.sys";
   for (const auto& c : cases) {
     ASSERT_TRUE(fs.writeFile(from, c.bytes).ok());
-    SetFileAttributesW(widen(from).c_str(), FILE_ATTRIBUTE_SYSTEM);
-    if (attributes(to) != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(widen(to).c_str(), FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesW(base::widen(from).c_str(), FILE_ATTRIBUTE_SYSTEM);
+    if (attributes(to) != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(base::widen(to).c_str(), FILE_ATTRIBUTE_READONLY);
     std::string copied, read;
     std::uint64_t size = 0;
     const FsResult r = fs.copyFileHashed(from, to, copied);
@@ -88,7 +88,7 @@ TEST_F(Win32Files, HashedCopiesGiveSha256sumsSums) {
     EXPECT_EQ(fs.readFile(to), c.bytes);
     EXPECT_TRUE(fs.exists(to, AttrMask::System));
     EXPECT_FALSE(fs.exists(to, AttrMask::Plain));
-    SetFileAttributesW(widen(from).c_str(), FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributesW(base::widen(from).c_str(), FILE_ATTRIBUTE_NORMAL);
   }
 }
 
@@ -96,19 +96,19 @@ TEST_F(Win32Files, CopiesReplaceReadOnlyHiddenAndSystemTargets) {
   ASSERT_TRUE(fs.writeFile(base + "\\new.sys", "new").ok());
   for (DWORD blocking : {FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_SYSTEM}) {
     ASSERT_TRUE(fs.writeFile(base + "\\old.sys", "old").ok());
-    SetFileAttributesW(widen(base + "\\old.sys").c_str(), blocking);
+    SetFileAttributesW(base::widen(base + "\\old.sys").c_str(), blocking);
     const FsResult r = fs.copyFile(base + "\\new.sys", base + "\\old.sys");
     EXPECT_TRUE(r.ok()) << r.describe() << " attribute " << blocking;
     EXPECT_EQ(fs.readFile(base + "\\old.sys"), "new");
-    SetFileAttributesW(widen(base + "\\old.sys").c_str(), FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributesW(base::widen(base + "\\old.sys").c_str(), FILE_ATTRIBUTE_NORMAL);
   }
   // The copy keeps the source's attributes, as CopyFile does.
-  SetFileAttributesW(widen(base + "\\new.sys").c_str(), FILE_ATTRIBUTE_SYSTEM);
+  SetFileAttributesW(base::widen(base + "\\new.sys").c_str(), FILE_ATTRIBUTE_SYSTEM);
   ASSERT_TRUE(fs.copyFile(base + "\\new.sys", base + "\\copy.sys").ok());
   EXPECT_TRUE(fs.exists(base + "\\copy.sys", AttrMask::System));
   EXPECT_FALSE(fs.exists(base + "\\copy.sys", AttrMask::Plain));
   // Writing replaces a read-only file too.
-  SetFileAttributesW(widen(base + "\\copy.sys").c_str(), FILE_ATTRIBUTE_READONLY);
+  SetFileAttributesW(base::widen(base + "\\copy.sys").c_str(), FILE_ATTRIBUTE_READONLY);
   ASSERT_TRUE(fs.writeFile(base + "\\copy.sys", "written").ok());
   EXPECT_EQ(fs.readFile(base + "\\copy.sys"), "written");
 }
@@ -119,8 +119,8 @@ TEST_F(Win32Files, ListingsGiveKindsAndAttributes) {
   ASSERT_TRUE(fs.writeFile(base + "\\plain.cat", "p").ok());
   ASSERT_TRUE(fs.writeFile(base + "\\hidden.cat", "h").ok());
   ASSERT_TRUE(fs.writeFile(base + "\\system.cat", "s").ok());
-  SetFileAttributesW(widen(base + "\\hidden.cat").c_str(), FILE_ATTRIBUTE_HIDDEN);
-  SetFileAttributesW(widen(base + "\\system.cat").c_str(), FILE_ATTRIBUTE_SYSTEM);
+  SetFileAttributesW(base::widen(base + "\\hidden.cat").c_str(), FILE_ATTRIBUTE_HIDDEN);
+  SetFileAttributesW(base::widen(base + "\\system.cat").c_str(), FILE_ATTRIBUTE_SYSTEM);
   const DirListing listing = fs.listDir(base + "\\");
   ASSERT_TRUE(listing.result.ok());
   EXPECT_EQ(names(listing), (std::vector<std::string>{"hidden.cat", "plain.cat", "sub\\", "system.cat"}));
@@ -142,9 +142,9 @@ TEST_F(Win32Files, DeleteTreeTakesReadOnlyHiddenAndSystemEntries) {
   const DWORD attrs[] = {FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_SYSTEM};
   for (int i = 0; i < 3; ++i) {
     ASSERT_TRUE(fs.writeFile(root + files[i], "x").ok());
-    SetFileAttributesW(widen(root + files[i]).c_str(), attrs[i]);
+    SetFileAttributesW(base::widen(root + files[i]).c_str(), attrs[i]);
   }
-  SetFileAttributesW(widen(root + "\\Display").c_str(), FILE_ATTRIBUTE_READONLY);
+  SetFileAttributesW(base::widen(root + "\\Display").c_str(), FILE_ATTRIBUTE_READONLY);
   const FsResult r = DeleteDir(root, fs);
   EXPECT_TRUE(r.ok()) << r.describe();
   EXPECT_EQ(attributes(root), INVALID_FILE_ATTRIBUTES);
@@ -160,7 +160,7 @@ TEST_F(Win32Files, DeleteTreeRemovesALinkButNotWhatItPointsTo) {
   ASSERT_TRUE(fs.writeFile(outside + "\\precious.txt", "keep").ok());
   ASSERT_TRUE(fs.createDir(root).ok());
   // Wine 8 answers success without making the link.
-  if (!CreateSymbolicLinkW(widen(root + "\\link").c_str(), widen(outside).c_str(), 1 /* a folder */) ||
+  if (!CreateSymbolicLinkW(base::widen(root + "\\link").c_str(), base::widen(outside).c_str(), 1 /* a folder */) ||
       attributes(root + "\\link") == INVALID_FILE_ATTRIBUTES) {
     GTEST_SKIP() << "no symbolic links here";
   }
@@ -181,7 +181,7 @@ TEST_F(Win32Files, FailuresComeBackWithTheirReason) {
 
   // A file another program holds without sharing cannot be read or replaced.
   ASSERT_TRUE(fs.writeFile(base + "\\locked.sys", "locked").ok());
-  HANDLE h = CreateFileW(widen(base + "\\locked.sys").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+  HANDLE h = CreateFileW(base::widen(base + "\\locked.sys").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
   const FsResult from = fs.copyFile(base + "\\locked.sys", base + "\\copy.sys");
@@ -207,8 +207,8 @@ TEST_F(Win32Files, EveryOperationSeesTheRealSystem32) {
   ASSERT_TRUE(fs.createDir(folder).ok());
   ASSERT_TRUE(fs.writeFile(folder + "\\real.sys", "real").ok());
   // A plain (redirected) look sees SysWOW64, where none of this is.
-  EXPECT_EQ(GetFileAttributesW(widen(folder).c_str()), INVALID_FILE_ATTRIBUTES);
-  writeRedirected(widen(system + "\\qelvaro-wow-only.dll"), "wow");
+  EXPECT_EQ(GetFileAttributesW(base::widen(folder).c_str()), INVALID_FILE_ATTRIBUTES);
+  writeRedirected(base::widen(system + "\\qelvaro-wow-only.dll"), "wow");
   EXPECT_FALSE(fs.exists(system + "\\qelvaro-wow-only.dll", AttrMask::Plain));
 
   EXPECT_EQ(names(fs.listDir(folder)), std::vector<std::string>{"real.sys"});
@@ -229,8 +229,8 @@ TEST_F(Win32Files, CollectorBacksUpFromTheRealSystem32) {
                            "[Version]\r\n[DestinationDirs]\r\nDefaultDestDir=12\r\n"
                            "[SourceDisksFiles]\r\nqelvaro-real.sys=1\r\nqelvaro-store.dll=1\r\n").ok());
   ASSERT_TRUE(fs.writeFile(system + "\\drivers\\qelvaro-real.sys", "real").ok());
-  CreateDirectoryW(widen(system + "\\drivers").c_str(), nullptr);  // redirected: SysWOW64\drivers
-  writeRedirected(widen(system + "\\drivers\\qelvaro-real.sys"), "syswow64 copy");
+  CreateDirectoryW(base::widen(system + "\\drivers").c_str(), nullptr);  // redirected: SysWOW64\drivers
+  writeRedirected(base::widen(system + "\\drivers\\qelvaro-real.sys"), "syswow64 copy");
 
   // Wine's setupapi has the function but answers "not implemented"; the registry's
   // driver database is what finds the package here.
@@ -239,7 +239,7 @@ TEST_F(Win32Files, CollectorBacksUpFromTheRealSystem32) {
   EXPECT_EQ(setupapi.packageFolder(inf), std::nullopt);
   EXPECT_EQ(setupapi.lastError(), static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED));
   HKEY key = nullptr;
-  const std::wstring keyPath = widen("SYSTEM\\DriverDatabase\\DriverInfFiles\\" + inf);
+  const std::wstring keyPath = base::widen("SYSTEM\\DriverDatabase\\DriverInfFiles\\" + inf);
   ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY,
                             nullptr, &key, nullptr), ERROR_SUCCESS);
   const std::wstring package = L"qelvaro.inf_x86_0001";

@@ -9,27 +9,15 @@
 #include <cstring>
 #include <string>
 
+#include "base/win32/wide_string.h"
 #include "zipcomp/zip_component.h"
 
 namespace {
 
 HMODULE g_module = nullptr;
 
-std::string toUtf8(const wchar_t* text) {
-  if (!text || !*text) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(n > 0 ? n - 1 : 0), '\0');
-  if (n > 1) WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), n, nullptr, nullptr);
-  return out;
-}
-
-std::wstring toWide(const std::string& text) {
-  if (text.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-  return out;
-}
+// The caller's strings may be null: empty then.
+std::string toUtf8(const wchar_t* text) { return text ? qelvaro::base::narrow(text) : std::string(); }
 
 std::wstring modulePath() {
   std::wstring path(MAX_PATH, L'\0');
@@ -102,7 +90,7 @@ extern "C" QZIP_API int32_t __stdcall QzipZip(const QzipJob* job, QzipStatusProc
 
 extern "C" QZIP_API int32_t __stdcall QzipGetErrorDescription(int16_t xType, int32_t value, wchar_t* buffer,
                                                                int32_t bufferChars) {
-  const std::wstring text = toWide(zipcomp::errorDescription(xType, value));
+  const std::wstring text = qelvaro::base::widen(zipcomp::errorDescription(xType, value));
   if (buffer && bufferChars > 0) {
     const std::size_t n = std::min<std::size_t>(text.size(), static_cast<std::size_t>(bufferChars - 1));
     std::memcpy(buffer, text.data(), n * sizeof(wchar_t));

@@ -10,13 +10,13 @@
 #include "md_folders.h"
 #include "md_reg_dll.h"
 #include "qzip_api.h"
-#include "win32_text.h"
+#include "base/win32/wide_string.h"
 
 namespace qelvaro {
 namespace {
 
 std::wstring dllPath() {
-  std::wstring p = L"Z:" + widen(QELVARO_QZIP_DLL);
+  std::wstring p = L"Z:" + base::widen(QELVARO_QZIP_DLL);
   for (auto& c : p) if (c == L'/') c = L'\\';
   return p;
 }
@@ -49,13 +49,13 @@ TEST(QzipDll, RegistersForTheCurrentUserAndUnregisters) {
   ASSERT_TRUE(reg && unreg);
   EXPECT_EQ(reg(), S_OK);
   EXPECT_EQ(CompareStringOrdinal(registeredPath().c_str(), -1, dllPath().c_str(), -1, TRUE), CSTR_EQUAL)
-      << narrow(registeredPath());
+      << base::narrow(registeredPath());
   EXPECT_EQ(unreg(), S_OK);
   EXPECT_EQ(registeredPath(), L"");
   EXPECT_EQ(unreg(), S_OK);  // unregistering twice is fine
 
   // The start-up routine runs the same entry on its worker thread.
-  EXPECT_EQ(RegisterServerDll(narrow(dllPath())), regdll::kCompleted);
+  EXPECT_EQ(RegisterServerDll(base::narrow(dllPath())), regdll::kCompleted);
   EXPECT_FALSE(registeredPath().empty());
 }
 
@@ -69,12 +69,12 @@ TEST(QzipDll, ZipsAFolderThroughTheCApi) {
   auto describe = lib.get<decltype(&QzipGetErrorDescription)>("QzipGetErrorDescription");
   ASSERT_TRUE(zip && describe);
 
-  const std::wstring base = widen(GetWindowsDir()) + L"\\Temp\\qzip-src";
+  const std::wstring base = base::widen(GetWindowsDir()) + L"\\Temp\\qzip-src";
   CreateDirectoryW(base.c_str(), nullptr);
   CreateDirectoryW((base + L"\\Display").c_str(), nullptr);
   std::ofstream((base + L"\\Display\\a.inf").c_str()) << "[Version]\r\nSignature=\"$Windows NT$\"\r\n";
   std::ofstream((base + L"\\Display\\b.sys").c_str(), std::ios::binary) << std::string(10000, 'b');
-  const std::wstring archive = widen(GetWindowsDir()) + L"\\Temp\\qzip-out.zip";
+  const std::wstring archive = base::widen(GetWindowsDir()) + L"\\Temp\\qzip-out.zip";
 
   QzipJob job{};
   job.size = sizeof job;
