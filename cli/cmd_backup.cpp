@@ -11,8 +11,6 @@
 #include "console_ui.h"
 #include "device_index.h"
 #include "driver_inventory.h"
-#include "image_class_descriptions.h"
-#include "image_system.h"
 #include "text_encoding.h"
 #include "sfx_packaging.h"
 #include "zip_packaging.h"
@@ -64,6 +62,8 @@ class LineSink final : public BackupSink {
 };
 
 }  // namespace
+
+std::string_view BackupUsage() { return kUsage; }
 
 int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, std::ostream& err,
                      bool progressBar) {
@@ -248,42 +248,6 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
   out << "packed into " << shown(packageFile) << "\n";
   if (!removed.ok()) err << "qelvaro backup: could not remove " << shown(root) << " after packing\n";
   return whole ? 0 : 1;
-}
-
-}  // namespace qelvaro
-
-namespace qelvaro {
-
-// `backup --image ROOT`: the same run on an offline Windows volume. The image's own
-// architecture picks the INFs' decorated sections (--arch still overrides it).
-int RunImageBackup(const Args& given, std::ostream& out, std::ostream& err) {
-  Args args = given;
-  std::string root;
-  OfflineImageOptions options;
-  std::string error;
-  if (!TakeImageOptions(args, root, options, error)) {
-    err << "qelvaro backup: " << error << "\n" << kUsage;
-    return 2;
-  }
-  for (const std::string& a : args) {
-    if (a == "--present-only") {
-      err << "qelvaro backup: --present-only does not go with --image: which devices of an offline Windows are "
-             "plugged in is unknown\n";
-      return 2;
-    }
-  }
-  std::unique_ptr<ImageSystem> image = OpenImageForCommand("backup", root, options, err);
-  if (!image) return 1;
-  for (std::size_t i = 0; i + 1 < args.size(); ++i) {
-    if (args[i] == "--to") args[i + 1] = image->userPath(args[i + 1]);
-  }
-  BackupSystem system{image->image->registry(), image->image->folders(), *image->fs, image->store.get(),
-                      image->image->arch().value_or(DefaultMachineArch()), image->zipPath};
-  system.shownPath = image->zipPath;
-  const ImageClassDescriptions classes(*image->fs, image->image->folders(), image->image->registry());
-  system.classDescriptions = &classes;
-  system.sfxPayloads = LoadSfxPayloads;
-  return RunBackupCommand(args, system, out, err);
 }
 
 }  // namespace qelvaro

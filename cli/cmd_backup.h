@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 #include <ostream>
 
@@ -45,6 +46,9 @@ struct BackupSystem {
 // 0 when every chosen driver was backed up whole (and packed), 1 when some driver or
 // file was skipped, nothing was chosen, or packing failed; 2 for wrong arguments.
 // `progressBar` draws the packing progress (for a terminal).
+// The command's usage text, for the commands built on it.
+std::string_view BackupUsage();
+
 int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, std::ostream& err,
                      bool progressBar = false);
 

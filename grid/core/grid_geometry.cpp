@@ -5,6 +5,7 @@
 
 #include "grid_display.h"
 #include "grid_error.h"
+#include "grid_input.h"
 #include "grid_text.h"
 
 namespace qelvaro::grid {
@@ -401,6 +402,15 @@ void GridDisplay::SetColumnPixelWidth(std::int32_t col, std::int32_t pixels) {
   const double perUnit = ScaleXToPixels(1.0, grid_->ScaleUnits());
   if (perUnit <= 0) return;
   grid_->SetColWidth(col, static_cast<float>(pixels / perUnit));
+}
+
+// The view's hooks into the input handling, which owns the editor and the tooltip.
+void GridDisplay::HideEditor(GridControl* boundControl) {
+  if (input_) input_->EditorHidden(boundControl);
+}
+
+void GridDisplay::HideToolTip() {
+  if (input_) input_->HideToolTip();
 }
 
 }  // namespace qelvaro::grid

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "base/utf8.h"
+
 namespace qelvaro::grid {
 
 namespace {
@@ -13,21 +15,7 @@ bool inside(const Rect& r, std::int32_t x, std::int32_t y) {
 
 std::string utf8Of(std::uint32_t cp) {
   std::string out;
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
+  base::appendUtf8(out, cp);
   return out;
 }
 
@@ -1035,16 +1023,6 @@ void GridInput::PlaceEditor() {
 void GridInput::EditorHidden(GridControl* bound) {
   if (bound) port_.HideBoundControl(*bound);
   else port_.HideEditor();
-}
-
-// ---------------------------------------------------------------- the view's hooks
-
-void GridDisplay::HideEditor(GridControl* boundControl) {
-  if (input_) input_->EditorHidden(boundControl);
-}
-
-void GridDisplay::HideToolTip() {
-  if (input_) input_->HideToolTip();
 }
 
 }  // namespace qelvaro::grid

@@ -15,6 +15,7 @@
 #include <vector>
 #include <sstream>
 
+#include "base/win32/wide_string.h"
 #include "e2e_support.h"
 #include "frm_main.h"
 #include "frm_main_texts.h"
@@ -157,20 +158,6 @@ const Expected kDemoBackup[] = {
     {"Printer\\Qelvaro Demo LaserJet 3000", "qvprint.chm", L"C:\\windows\\system32\\spool\\drivers\\w32x86\\qvprint.chm"},
 };
 
-std::wstring widenUtf8(const std::string& s) {
-  const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-  std::wstring w(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
-  return w;
-}
-
-std::string narrowForTest(const std::wstring& w) {
-  const int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  std::string s(n > 0 ? n - 1 : 0, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, s.data(), n, nullptr, nullptr);
-  return s;
-}
-
 std::string readReal(const std::wstring& path) {
   PVOID old = nullptr;
   const BOOL off = Wow64DisableWow64FsRedirection(&old);
@@ -232,7 +219,7 @@ std::wstring runBackup(HWND main, HANDLE process, const std::wstring& folder, co
     // two widths between empty and full.
     int shots = 0;
     bool verifyingShot = false;
-    const std::wstring verifying = widenUtf8(texts::kVerifying);
+    const std::wstring verifying = qelvaro::base::widen(texts::kVerifying);
     for (int i = 0; i < 1200 && !done; ++i) {
       Sleep(50);
       if (!verifyingShot && windowText(GetDlgItem(main, kLblStatus)) == verifying) {
@@ -311,7 +298,7 @@ void writeLargeDriverFile(const wchar_t* path, std::size_t size) {
   CloseHandle(h);
 }
 
-const std::wstring kSuccessText = widenUtf8(
+const std::wstring kSuccessText = qelvaro::base::widen(
     "\xE6\x81\xAD\xE5\x96\x9C\xEF\xBC\x8C\xE9\xA9\xB1\xE5\x8A\xA8\xE7\xA8\x8B\xE5\xBA\x8F\xE6\x96\x87"
     "\xE4\xBB\xB6\xE5\xA4\x87\xE4\xBB\xBD\xE5\x88\x9B\xE5\xBB\xBA\xE6\x88\x90\xE5\x8A\x9F\xEF\xBC\x81.");
 
@@ -320,8 +307,8 @@ const std::wstring kSuccessText = widenUtf8(
 // marked, so that it compares unequal.
 std::wstring withoutVerifiedLine(const std::wstring& text) {
   const std::string pattern = texts::kVerifyAllMatch;
-  const std::wstring head = L"\r\n\r\n" + widenUtf8(pattern.substr(0, pattern.find("{0}")));
-  const std::wstring tail = widenUtf8(pattern.substr(pattern.find("{0}") + 3));
+  const std::wstring head = L"\r\n\r\n" + qelvaro::base::widen(pattern.substr(0, pattern.find("{0}")));
+  const std::wstring tail = qelvaro::base::widen(pattern.substr(pattern.find("{0}") + 3));
   const auto at = text.rfind(head);
   if (at == std::wstring::npos || text.size() < tail.size() ||
       text.compare(text.size() - tail.size(), tail.size(), tail) != 0) {
@@ -343,7 +330,7 @@ TEST(Quorvak, BacksUpTheDemoSetToAFolderAndToAZipFile) {
   const std::wstring root = L"C:\\Backups\\Quorvak";
   std::vector<std::wstring> expected;
   for (const Expected& e : kDemoBackup) {
-    const std::wstring relative = L"\\" + widenUtf8(e.folder) + L"\\" + widenUtf8(e.name);
+    const std::wstring relative = L"\\" + qelvaro::base::widen(e.folder) + L"\\" + qelvaro::base::widen(e.name);
     expected.push_back(relative);
     const std::string source = readReal(e.source);
     EXPECT_FALSE(source.empty()) << "demo source missing: " << e.name;
@@ -409,7 +396,7 @@ void setClassValue(const std::wstring& key, const wchar_t* name, const std::stri
   const std::wstring path = L"SYSTEM\\CurrentControlSet\\Control\\Class\\" + key;
   ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &h, nullptr),
             ERROR_SUCCESS);
-  const std::wstring w = widenUtf8(value);
+  const std::wstring w = qelvaro::base::widen(value);
   RegSetValueExW(h, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(w.c_str()),
                  static_cast<DWORD>((w.size() + 1) * sizeof(wchar_t)));
   RegCloseKey(h);
@@ -473,8 +460,8 @@ TEST(Quorvak, BacksUpEveryFileOfRealInfFormsAndNamesWhatIsMissing) {
 
   CreateDirectoryW(L"C:\\FormsBackup", nullptr);
   const std::wstring text = runBackup(main, quorvak.process, L"C:\\FormsBackup", "backup-inf-forms");
-  const std::wstring report = L"C:\\FormsBackup\\Quorvak " + widenUtf8("备份报告.txt");
-  EXPECT_EQ(withoutVerifiedLine(text), widenUtf8("备份已创建, 但有 0 个驱动程序和 2 个文件未能备份:\r\n"
+  const std::wstring report = L"C:\\FormsBackup\\Quorvak " + qelvaro::base::widen("备份报告.txt");
+  EXPECT_EQ(withoutVerifiedLine(text), qelvaro::base::widen("备份已创建, 但有 0 个驱动程序和 2 个文件未能备份:\r\n"
                             "“Qelvaro Demo Camera” (oem8.inf): 2 个文件未找到: qvcam.cat, qvcamgone.dll\r\n\r\n"
                             "完整列表见: ") + report);
 
@@ -524,7 +511,7 @@ TEST(Quorvak, RefusesToCloseWhileABackupRunsAndFinishesIt) {
   ASSERT_NE(browser, nullptr) << describeWindows(GetProcessId(quorvak.process));
 
   // Once the packing runs, ask the window to close, as the title bar's X does.
-  const std::wstring zipping = widenUtf8(texts::kZipping);
+  const std::wstring zipping = qelvaro::base::widen(texts::kZipping);
   for (int i = 0; i < 3000 && windowText(GetDlgItem(main, kLblStatus)) != zipping; ++i) Sleep(10);
   ASSERT_EQ(windowText(GetDlgItem(main, kLblStatus)), zipping);
   EXPECT_FALSE(IsWindowEnabled(GetDlgItem(main, kCellGrid1)));
@@ -533,12 +520,12 @@ TEST(Quorvak, RefusesToCloseWhileABackupRunsAndFinishesIt) {
   ASSERT_NE(busy, nullptr) << describeWindows(GetProcessId(quorvak.process));
   Sleep(200);
   screenshot("close-during-backup");
-  EXPECT_EQ(dialogText(busy), widenUtf8(texts::kBusy));
+  EXPECT_EQ(dialogText(busy), qelvaro::base::widen(texts::kBusy));
   EXPECT_TRUE(IsWindow(main));
   PostMessageW(busy, WM_COMMAND, IDOK, 0);
 
   // Reading the archive back is still the backup: a close is refused as well.
-  const std::wstring verifying = widenUtf8(texts::kVerifying);
+  const std::wstring verifying = qelvaro::base::widen(texts::kVerifying);
   for (int i = 0; i < 12000 && windowText(GetDlgItem(main, kLblStatus)) != verifying; ++i) Sleep(5);
   ASSERT_EQ(windowText(GetDlgItem(main, kLblStatus)), verifying);
   screenshot("close-during-verify");
@@ -550,7 +537,7 @@ TEST(Quorvak, RefusesToCloseWhileABackupRunsAndFinishesIt) {
     if (box && box != busy) busyAgain = box;
   }
   ASSERT_NE(busyAgain, nullptr) << describeWindows(GetProcessId(quorvak.process));
-  EXPECT_EQ(dialogText(busyAgain), widenUtf8(texts::kBusy));
+  EXPECT_EQ(dialogText(busyAgain), qelvaro::base::widen(texts::kBusy));
   PostMessageW(busyAgain, WM_COMMAND, IDOK, 0);
   Sleep(300);
 
@@ -619,12 +606,12 @@ TEST(Quorvak, AZipLeavesAnEarlierQuorvakFolderAloneAndAFailedOneKeepsTheFiles) {
   CreateDirectoryW(L"C:\\BlockedZip", nullptr);
   CreateDirectoryW(L"C:\\BlockedZip\\Quorvak.zip", nullptr);
   const std::wstring failure = runBackup(main, quorvak.process, L"C:\\BlockedZip", "backup-zip-blocked");
-  EXPECT_EQ(failure.rfind(widenUtf8(texts::kZipFailed), 0), 0u);
+  EXPECT_EQ(failure.rfind(qelvaro::base::widen(texts::kZipFailed), 0), 0u);
   HWND kept = waitForOwnedDialog(main, 20000);
   ASSERT_NE(kept, nullptr) << describeWindows(GetProcessId(quorvak.process));
   const std::wstring collected = collectingFolder(L"C:\\BlockedZip");
   ASSERT_NE(collected, L"");
-  EXPECT_EQ(dialogText(kept), widenUtf8("驱动程序文件已保留在: ") + collected);
+  EXPECT_EQ(dialogText(kept), qelvaro::base::widen("驱动程序文件已保留在: ") + collected);
   PostMessageW(kept, WM_COMMAND, IDOK, 0);
   left.clear();
   listTree(collected, L"", left);
@@ -707,7 +694,7 @@ TEST(Quorvak, BacksUpTheDemoSetAsASelfExtractingPackage) {
   HANDLE run = startProgram(L"C:\\SfxBackups\\Quorvak.exe", L"", L"C:\\SfxBackups");
   ASSERT_NE(run, nullptr);
   ProcessGuard runGuard(run);
-  HWND restore = waitForWindow(widenUtf8("驱动还原"), 60000);
+  HWND restore = waitForWindow(qelvaro::base::widen("驱动还原"), 60000);
   ASSERT_NE(restore, nullptr) << "the restore program did not start";
   Sleep(800);
   screenshot("sfx-restore-program");
@@ -730,7 +717,7 @@ TEST(Quorvak, BacksUpTheDemoSetAsASelfExtractingPackage) {
   FindClose(found);
   unpacked += L"\\" + std::wstring(own.cFileName);
   for (const Expected& e : kDemoBackup) {
-    const std::wstring file = unpacked + L"\\" + widenUtf8(e.folder) + L"\\" + widenUtf8(e.name);
+    const std::wstring file = unpacked + L"\\" + qelvaro::base::widen(e.folder) + L"\\" + qelvaro::base::widen(e.name);
     EXPECT_TRUE(readAll(file) == readReal(e.source)) << e.name;
   }
 
@@ -740,8 +727,8 @@ TEST(Quorvak, BacksUpTheDemoSetAsASelfExtractingPackage) {
   ASSERT_NO_FATAL_FAILURE(writeReal(ownTemp, "in the way"));
   CreateDirectoryW(L"C:\\SfxBackups2", nullptr);
   const std::wstring failed = runBackup(main, process, L"C:\\SfxBackups2", "backup-sfx-failed");
-  EXPECT_EQ(failed.rfind(widenUtf8("失败. 无法写入创建自解压文件所需的文件 ") + ownTemp + L"\\Quorvak.sfx-*: ", 0), 0u)
-      << narrowForTest(failed);
+  EXPECT_EQ(failed.rfind(qelvaro::base::widen("失败. 无法写入创建自解压文件所需的文件 ") + ownTemp + L"\\Quorvak.sfx-*: ", 0), 0u)
+      << qelvaro::base::narrow(failed);
   HWND kept = waitForOwnedDialog(main, 20000);
   ASSERT_NE(kept, nullptr);
   Sleep(200);

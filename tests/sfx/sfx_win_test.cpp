@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "base/win32/wide_string.h"
 #include "e2e_support.h"
 #include "sfx/sfx_exit_codes.h"
 #include "zip_builder.h"
@@ -22,18 +23,8 @@ namespace {
 
 using qelvaro::e2e::dosPath;
 
-std::string narrow(const std::wstring& w) {
-  const int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  std::string s(n > 0 ? n - 1 : 0, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, s.data(), n, nullptr, nullptr);
-  return s;
-}
-std::wstring widen(const std::string& s) {
-  const int n = MultiByteToWideChar(CP_UTF8, 0, s.c_str(), -1, nullptr, 0);
-  std::wstring w(n > 0 ? n - 1 : 0, L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, s.c_str(), -1, w.data(), n);
-  return w;
-}
+using qelvaro::base::narrow;
+using qelvaro::base::widen;
 
 std::string readAll(const std::wstring& path) {
   std::ifstream in(path.c_str(), std::ios::binary);
