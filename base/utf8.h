@@ -52,6 +52,64 @@ constexpr bool isValidUtf8(std::string_view bytes) {
   return ok;
 }
 
+// Writes one code point as UTF-8 at `out` (room for 4 bytes); returns the bytes written.
+constexpr std::size_t encodeUtf8(char32_t cp, char* out) {
+  if (cp < 0x80) {
+    out[0] = static_cast<char>(cp);
+    return 1;
+  }
+  if (cp < 0x800) {
+    out[0] = static_cast<char>(0xC0 | (cp >> 6));
+    out[1] = static_cast<char>(0x80 | (cp & 0x3F));
+    return 2;
+  }
+  if (cp < 0x10000) {
+    out[0] = static_cast<char>(0xE0 | (cp >> 12));
+    out[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out[2] = static_cast<char>(0x80 | (cp & 0x3F));
+    return 3;
+  }
+  out[0] = static_cast<char>(0xF0 | (cp >> 18));
+  out[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+  out[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+  out[3] = static_cast<char>(0x80 | (cp & 0x3F));
+  return 4;
+}
+
+// The conversions into caller-made buffers, for code without the C++ library's
+// containers (the stub). UTF-8 to UTF-16 needs at most one unit per byte; UTF-16 to
+// UTF-8 at most three bytes per unit. Both return what they wrote.
+constexpr std::size_t utf8ToUtf16(std::string_view text, char16_t* out) {
+  std::size_t n = 0;
+  bool ok = true;
+  for (std::size_t i = 0; i < text.size();) {
+    const char32_t cp = decodeUtf8(text, i, ok);
+    if (cp >= 0x10000) {
+      out[n++] = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+      out[n++] = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+    } else {
+      out[n++] = static_cast<char16_t>(cp);
+    }
+  }
+  return n;
+}
+
+// Unpaired surrogates become U+FFFD. With a null `out`, only counts.
+constexpr std::size_t utf16ToUtf8(std::u16string_view text, char* out) {
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t cp = text[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = kReplacementCharacter;
+    }
+    n += out ? encodeUtf8(cp, out + n) : cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
+  }
+  return n;
+}
+
 // Appends one code point as UTF-8.
 void appendUtf8(std::string& out, char32_t cp);
 

@@ -3,11 +3,10 @@
 namespace qsfx {
 
 char* toUtf8(const wchar_t* w) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, w, -1, nullptr, 0, nullptr, nullptr);
-    auto* s = static_cast<char*>(std::malloc(n > 0 ? n : 1));
+    const std::u16string_view units(reinterpret_cast<const char16_t*>(w), wcslen(w));
+    auto* s = static_cast<char*>(std::malloc(qelvaro::base::utf16ToUtf8(units, nullptr) + 1));
     if (!s) std::abort();
-    s[0] = 0;
-    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, w, -1, s, n, nullptr, nullptr);
+    s[qelvaro::base::utf16ToUtf8(units, s)] = 0;
     return s;
 }
 

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/utf8.h"
+
 namespace qsfx {
 
 // A growing wide string on the heap; the stub has no C++ library containers.
@@ -40,12 +42,12 @@ public:
     }
     WStr& add(const wchar_t* s) { return add(s, wcslen(s)); }
     WStr& addUtf8(const char* s) {
-        const int n = MultiByteToWideChar(CP_UTF8, 0, s, -1, nullptr, 0);
-        if (n <= 1) return *this;
-        auto* w = static_cast<wchar_t*>(std::malloc(n * sizeof(wchar_t)));
+        const std::size_t n = std::strlen(s);
+        if (n == 0) return *this;
+        // One UTF-16 unit per byte at most.
+        auto* w = static_cast<char16_t*>(std::malloc(n * sizeof(char16_t)));
         if (!w) std::abort();
-        MultiByteToWideChar(CP_UTF8, 0, s, -1, w, n);
-        add(w, static_cast<unsigned>(n - 1));
+        add(reinterpret_cast<const wchar_t*>(w), qelvaro::base::utf8ToUtf16({s, n}, w));
         std::free(w);
         return *this;
     }
