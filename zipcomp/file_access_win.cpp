@@ -2,56 +2,14 @@
 
 #include <windows.h>
 
+#include "base/win32/handle.h"
 #include "base/win32/wide_string.h"
 
 namespace zipcomp {
 namespace {
 
-class UniqueHandle {
-public:
-    explicit UniqueHandle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-    ~UniqueHandle() { reset(); }
-    UniqueHandle(UniqueHandle&& o) noexcept : h_(o.release()) {}
-    UniqueHandle& operator=(UniqueHandle&& o) noexcept {
-        if (this != &o) {
-            reset();
-            h_ = o.release();
-        }
-        return *this;
-    }
-    HANDLE get() const { return h_; }
-    HANDLE release() {
-        HANDLE h = h_;
-        h_ = INVALID_HANDLE_VALUE;
-        return h;
-    }
-    bool valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
-    bool reset() {
-        bool ok = true;
-        if (valid()) ok = CloseHandle(h_) != 0;
-        h_ = INVALID_HANDLE_VALUE;
-        return ok;
-    }
-
-private:
-    HANDLE h_;
-};
-
-class FindHandle {
-public:
-    explicit FindHandle(HANDLE h) : h_(h) {}
-    FindHandle(const FindHandle&) = delete;
-    FindHandle& operator=(const FindHandle&) = delete;
-    ~FindHandle() {
-        if (h_ != INVALID_HANDLE_VALUE) FindClose(h_);
-    }
-    HANDLE get() const { return h_; }
-
-private:
-    HANDLE h_;
-};
+using qelvaro::base::UniqueHandle;
+using FindHandle = qelvaro::base::UniqueFindHandle;
 
 IoStatus fromError(DWORD e) {
     switch (e) {
@@ -156,7 +114,7 @@ public:
         return IoStatus::Ok;
     }
     IoStatus sync() override { return FlushFileBuffers(h_.get()) ? IoStatus::Ok : lastError(); }
-    IoStatus close() override { return h_.reset() ? IoStatus::Ok : lastError(); }
+    IoStatus close() override { return h_.close() ? IoStatus::Ok : lastError(); }
 
 private:
     IoStatus seek(std::uint64_t pos) {
@@ -195,7 +153,7 @@ std::wstring finalPathOf(HANDLE h) {
 std::wstring finalPathOf(const std::wstring& path) {
     UniqueHandle h(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    return h.valid() ? finalPathOf(h.get()) : std::wstring();
+    return h ? finalPathOf(h.get()) : std::wstring();
 }
 
 bool samePath(const std::wstring& a, const std::wstring& b) {
@@ -229,7 +187,7 @@ public:
         UniqueHandle h(CreateFileW(longPath(path).c_str(), FILE_READ_ATTRIBUTES,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        if (!h.valid()) return lastError();
+        if (!h) return lastError();
         std::wstring buf(MAX_PATH, L'\0');
         DWORD n = GetFinalPathNameByHandleW(h.get(), buf.data(), static_cast<DWORD>(buf.size()), VOLUME_NAME_DOS);
         if (n >= buf.size()) {
@@ -251,7 +209,7 @@ public:
         WIN32_FIND_DATAW fd;
         FindHandle h(FindFirstFileExW((longPath(dir) + L"\\*").c_str(), FindExInfoBasic, &fd, FindExSearchNameMatch,
                                       nullptr, FIND_FIRST_EX_LARGE_FETCH));
-        if (h.get() == INVALID_HANDLE_VALUE) {
+        if (!h) {
             DWORD e = GetLastError();
             return e == ERROR_FILE_NOT_FOUND ? IoStatus::Ok : fromError(e);
         }
@@ -276,7 +234,7 @@ public:
                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
                                                nullptr));
-                if (entry.valid() && !isEntryItself(entry.get(), dirFinal, fd.cFileName)) kind = EntryKind::LinkToFile;
+                if (entry && !isEntryItself(entry.get(), dirFinal, fd.cFileName)) kind = EntryKind::LinkToFile;
             }
             entries.push_back({narrow(fd.cFileName), kind});
         } while (FindNextFileW(h.get(), &fd));
@@ -288,7 +246,7 @@ public:
         UniqueHandle h(CreateFileW(longPath(path).c_str(), GENERIC_READ,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-        if (!h.valid()) return lastError();
+        if (!h) return lastError();
         // A pipe or a device (a name such as CON or \\.\pipe\x) is not a file to pack.
         if (GetFileType(h.get()) != FILE_TYPE_DISK) return IoStatus::NotAFile;
         stream = std::make_unique<WinReadStream>(h.release());
@@ -346,15 +304,15 @@ public:
                 h = UniqueHandle(CreateFileW(p.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                              nullptr, OPEN_EXISTING,
                                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-                if (h.valid()) break;
+                if (h) break;
                 e = GetLastError();
             }
             // A file closed a moment ago can still be held open briefly by someone else (a
             // virus scanner, an indexer): try again for a while.
-            if (h.valid() || e != ERROR_SHARING_VIOLATION) break;
+            if (h || e != ERROR_SHARING_VIOLATION) break;
             Sleep(25);
         }
-        if (!h.valid()) return fromError(e);
+        if (!h) return fromError(e);
         FileStamp now;
         DWORD attrs = 0;
         if (IoStatus s = stampOf(h.get(), now, &attrs); s != IoStatus::Ok) return s;
@@ -391,7 +349,7 @@ private:
         UniqueHandle h(CreateFileW(longPath(path).c_str(), FILE_READ_ATTRIBUTES,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                    FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr));
-        if (!h.valid()) return lastError();
+        if (!h) return lastError();
         DWORD attrs = 0;
         if (IoStatus s = stampOf(h.get(), info.stamp, &attrs); s != IoStatus::Ok) return s;
         info.isDir = (attrs & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -428,7 +386,7 @@ private:
         UniqueHandle h(CreateFileW(longPath(path).c_str(), FILE_READ_ATTRIBUTES,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        return h.valid() && GetFileInformationByHandle(h.get(), &info);
+        return h && GetFileInformationByHandle(h.get(), &info);
     }
 };
 

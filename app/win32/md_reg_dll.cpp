@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "base/win32/handle.h"
 #include "base/win32/wide_string.h"
 
 namespace qelvaro {
@@ -15,40 +16,25 @@ DWORD WINAPI runRegistration(LPVOID entry) {
   return static_cast<DWORD>(reinterpret_cast<RegisterEntry>(entry)());
 }
 
-struct Library {
-  HMODULE module = nullptr;
-  ~Library() {
-    if (module) FreeLibrary(module);
-  }
-};
-
-struct Thread {
-  HANDLE handle = nullptr;
-  ~Thread() {
-    if (handle) CloseHandle(handle);
-  }
-};
-
 }  // namespace
 
 std::int32_t RegisterServerDll(const std::string& path, std::uint32_t timeLimitMs) {
   if (path.empty()) return regdll::kEmptyPath;
-  Library library;
-  library.module = LoadLibraryW(base::widen(path).c_str());
-  if (!library.module) return regdll::kLoadFailed;
-  FARPROC entry = GetProcAddress(library.module, "DllRegisterServer");
+  // Declared first, so that the thread's handle is closed before the DLL is unloaded.
+  const base::UniqueModule library(LoadLibraryW(base::widen(path).c_str()));
+  if (!library) return regdll::kLoadFailed;
+  FARPROC entry = GetProcAddress(library.get(), "DllRegisterServer");
   if (!entry) return regdll::kNoEntry;
 
-  Thread thread;
-  thread.handle = CreateThread(nullptr, 0, runRegistration, reinterpret_cast<LPVOID>(entry), 0, nullptr);
-  if (!thread.handle) return regdll::kThreadFailed;
-  if (WaitForSingleObject(thread.handle, timeLimitMs) == WAIT_OBJECT_0) return regdll::kCompleted;
+  const base::UniqueHandle thread(CreateThread(nullptr, 0, runRegistration, reinterpret_cast<LPVOID>(entry), 0, nullptr));
+  if (!thread) return regdll::kThreadFailed;
+  if (WaitForSingleObject(thread.get(), timeLimitMs) == WAIT_OBJECT_0) return regdll::kCompleted;
 
   // A hung entry must not hold up the start: end its thread (and only then unload).
   DWORD exitCode = 0;
-  GetExitCodeThread(thread.handle, &exitCode);
-  TerminateThread(thread.handle, exitCode);
-  WaitForSingleObject(thread.handle, 1000);
+  GetExitCodeThread(thread.get(), &exitCode);
+  TerminateThread(thread.get(), exitCode);
+  WaitForSingleObject(thread.get(), 1000);
   return regdll::kTimedOut;
 }
 

@@ -5,18 +5,10 @@
 #include <memory>
 
 #include "win32_file_system.h"
+#include "base/win32/handle.h"
 #include "base/win32/wide_string.h"
 
 namespace qelvaro {
-namespace {
-
-struct HandleCloser {
-  void operator()(HANDLE h) const {
-    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-  }
-};
-
-}  // namespace
 
 std::uint32_t OwnResourceSize(const std::string& name, const std::string& type) {
   HMODULE self = GetModuleHandleW(nullptr);
@@ -51,7 +43,7 @@ std::int32_t SaveResourceToFile(const std::string& name, const std::string& type
   if (size > 0 && !bytes.empty() && bytes.back() == '\0') bytes.resize(static_cast<std::size_t>(size), '\0');
 
   // CREATE_ALWAYS truncates: the bytes of an older, longer DLL would corrupt the new one.
-  std::unique_ptr<void, HandleCloser> file(CreateFileW(ToWin32Path(path).c_str(), GENERIC_WRITE, 0, nullptr,
+  base::UniqueHandle file(CreateFileW(ToWin32Path(path).c_str(), GENERIC_WRITE, 0, nullptr,
                                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (file.get() == INVALID_HANDLE_VALUE) return static_cast<std::int32_t>(GetLastError());
   std::size_t done = 0;

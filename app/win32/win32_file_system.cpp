@@ -7,25 +7,15 @@
 #include <vector>
 
 #include "sha256.h"
+#include "base/win32/handle.h"
 #include "base/win32/wide_string.h"
 #include "wow64_redirection.h"
 
 namespace qelvaro {
 namespace {
 
-struct HandleCloser {
-  void operator()(HANDLE h) const {
-    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-  }
-};
-using unique_file = std::unique_ptr<void, HandleCloser>;
-
-struct FindCloser {
-  void operator()(HANDLE h) const {
-    if (h != INVALID_HANDLE_VALUE) FindClose(h);
-  }
-};
-using unique_find = std::unique_ptr<void, FindCloser>;
+using unique_file = base::UniqueHandle;
+using unique_find = base::UniqueFindHandle;
 
 // CreateDirectoryW refuses paths of MAX_PATH - 12 characters and more without the
 // \\?\ prefix (room for an 8.3 name inside), so the prefix starts there.

@@ -1,5 +1,5 @@
 #pragma once
-// Ownership of a Windows handle: closed once, when the owner ends.
+// Ownership of a Windows handle or loaded module: released once, when the owner ends.
 
 #include <windows.h>
 
@@ -7,61 +7,60 @@
 
 namespace qelvaro::base {
 
-// A kernel handle from CreateFile, CreateEvent, OpenProcessToken and the like. Both
-// null and INVALID_HANDLE_VALUE mean none.
-class UniqueHandle {
+template <typename T, typename Traits>
+class UniqueResource {
  public:
-  UniqueHandle() = default;
-  explicit UniqueHandle(HANDLE h) : h_(h) {}
-  ~UniqueHandle() { reset(); }
-  UniqueHandle(UniqueHandle&& o) noexcept : h_(std::exchange(o.h_, nullptr)) {}
-  UniqueHandle& operator=(UniqueHandle&& o) noexcept {
-    if (this != &o) reset(std::exchange(o.h_, nullptr));
+  UniqueResource() = default;
+  explicit UniqueResource(T value) : value_(value) {}
+  ~UniqueResource() { reset(); }
+  UniqueResource(UniqueResource&& o) noexcept : value_(std::exchange(o.value_, T{})) {}
+  UniqueResource& operator=(UniqueResource&& o) noexcept {
+    if (this != &o) reset(std::exchange(o.value_, T{}));
     return *this;
   }
-  UniqueHandle(const UniqueHandle&) = delete;
-  UniqueHandle& operator=(const UniqueHandle&) = delete;
+  UniqueResource(const UniqueResource&) = delete;
+  UniqueResource& operator=(const UniqueResource&) = delete;
 
-  HANDLE get() const { return h_; }
-  explicit operator bool() const { return h_ != nullptr && h_ != INVALID_HANDLE_VALUE; }
-  void reset(HANDLE h = nullptr) {
-    if (*this) CloseHandle(h_);
-    h_ = h;
+  T get() const { return value_; }
+  explicit operator bool() const { return Traits::valid(value_); }
+  void reset(T value = T{}) {
+    if (*this) Traits::release(value_);
+    value_ = value;
   }
-  // Closes now and says whether the close succeeded (a write can fail only here).
+  // Gives the value up to the caller, who releases it.
+  T release() { return std::exchange(value_, T{}); }
+  // Releases now and says whether that succeeded (a write can fail only at the close).
   bool close() {
-    const bool ok = !*this || CloseHandle(h_);
-    h_ = nullptr;
+    const bool ok = !*this || Traits::release(value_);
+    value_ = T{};
     return ok;
   }
 
  private:
-  HANDLE h_ = nullptr;
+  T value_{};
 };
 
-// A DLL loaded by the owner, freed when it ends.
-class UniqueModule {
- public:
-  UniqueModule() = default;
-  explicit UniqueModule(HMODULE m) : m_(m) {}
-  ~UniqueModule() { reset(); }
-  UniqueModule(UniqueModule&& o) noexcept : m_(std::exchange(o.m_, nullptr)) {}
-  UniqueModule& operator=(UniqueModule&& o) noexcept {
-    if (this != &o) reset(std::exchange(o.m_, nullptr));
-    return *this;
-  }
-  UniqueModule(const UniqueModule&) = delete;
-  UniqueModule& operator=(const UniqueModule&) = delete;
-
-  HMODULE get() const { return m_; }
-  explicit operator bool() const { return m_ != nullptr; }
-  void reset(HMODULE m = nullptr) {
-    if (m_) FreeLibrary(m_);
-    m_ = m;
-  }
-
- private:
-  HMODULE m_ = nullptr;
+struct HandleTraits {
+  // CreateFile answers INVALID_HANDLE_VALUE, most other calls null: neither is a handle.
+  static bool valid(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+  static bool release(HANDLE h) { return CloseHandle(h) != FALSE; }
 };
+
+struct FindTraits {
+  static bool valid(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+  static bool release(HANDLE h) { return FindClose(h) != FALSE; }
+};
+
+struct ModuleTraits {
+  static bool valid(HMODULE m) { return m != nullptr; }
+  static bool release(HMODULE m) { return FreeLibrary(m) != FALSE; }
+};
+
+// A kernel handle from CreateFile, CreateEvent, OpenProcessToken and the like.
+using UniqueHandle = UniqueResource<HANDLE, HandleTraits>;
+// A search of FindFirstFile(Ex).
+using UniqueFindHandle = UniqueResource<HANDLE, FindTraits>;
+// A DLL loaded by the owner.
+using UniqueModule = UniqueResource<HMODULE, ModuleTraits>;
 
 }  // namespace qelvaro::base

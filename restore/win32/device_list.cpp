@@ -7,6 +7,7 @@
 
 #include "driver_install.h"
 #include "text_encoding.h"
+#include "base/win32/handle.h"
 #include "base/win32/wide_string.h"
 
 namespace qelvaro::restore {
@@ -33,16 +34,11 @@ struct DeviceApi {
   }
   template <typename Fn>
   Fn entry(const char* name) const {
-    return base::DllEntry<Fn>(module, name);
+    return base::DllEntry<Fn>(module.get(), name);
   }
-  ~DeviceApi() {
-    if (module) FreeLibrary(module);
-  }
-  DeviceApi(const DeviceApi&) = delete;
-  DeviceApi& operator=(const DeviceApi&) = delete;
   bool complete() const { return getClassDevs && enumDevice && getProperty && getInstanceId && destroyList; }
 
-  HMODULE module;
+  base::UniqueModule module;
   GetClassDevs getClassDevs = nullptr;
   EnumDeviceInfo enumDevice = nullptr;
   GetProperty getProperty = nullptr;
