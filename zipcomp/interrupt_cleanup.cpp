@@ -8,6 +8,8 @@
 #include <windows.h>
 
 #include <cwchar>
+
+#include "base/utf8.h"
 #else
 #include <csignal>
 #include <unistd.h>
@@ -32,8 +34,12 @@ void removePath(const char* utf8) {
     // Long paths need the extended form; the file is open with delete sharing, so the
     // delete takes effect when the process closes it on the way out.
     static thread_local wchar_t wide[kPathMax], full[kPathMax + 8];
-    int n = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide, static_cast<int>(kPathMax));
-    if (n <= 0) return;
+    // The base layer's conversion into a fixed buffer allocates nothing; a slot's path
+    // is shorter than kPathMax bytes, so it needs fewer units than that.
+    const std::size_t n = qelvaro::base::utf8ToUtf16({utf8, strnlen(utf8, kPathMax - 1)},
+                                                     reinterpret_cast<char16_t*>(wide));
+    if (n == 0) return;
+    wide[n] = 0;
     for (wchar_t* p = wide; *p; ++p)
         if (*p == L'/') *p = L'\\';
     std::wcscpy(full, L"\\\\?\\");
