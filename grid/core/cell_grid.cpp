@@ -414,6 +414,7 @@ std::int32_t CellGrid::AddItem(std::string_view vstrItem, std::int32_t vRow, boo
 
   row.RowData = vRowData;
   row.Visible = vbRowVisible;
+  if (!vbRowVisible) ++hiddenCount_;
   setRowFlag(row, rowflag::Checked, vbRowChecked);
   setRowFlag(row, rowflag::Locked, vbRowLocked);
   setRowFlag(row, rowflag::New, vbMarkAsNew);
@@ -456,6 +457,7 @@ void CellGrid::RemoveRow(std::int32_t vRow) {
   }
   setRowFlag(row, rowflag::Checked, false);
   setRowFlag(row, rowflag::Selected, false);
+  if (!row.Visible) --hiddenCount_;
 
   const std::int32_t stored = rowOrder_[static_cast<std::size_t>(vRow)];
   rows_.erase(rows_.begin() + stored);
@@ -515,7 +517,7 @@ void CellGrid::resetRowState() {
   totals_.assign(columns_.size(), 0.0);
   totalsRows_ = 0;
   lastRow_ = -1;
-  checkedCount_ = selectedCount_ = 0;
+  checkedCount_ = selectedCount_ = hiddenCount_ = 0;
   ++generation_;
 }
 
@@ -665,6 +667,7 @@ void CellGrid::SetRowVisible(std::int32_t vRow, bool value) {
   GridRow& row = rowAt(vRow);
   if (row.Visible == value) return;
   row.Visible = value;
+  hiddenCount_ += value ? -1 : 1;
   if (drawing_) {
     view_->UpdateScrollBars();
     view_->Paint();

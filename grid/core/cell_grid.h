@@ -139,6 +139,9 @@ class CellGrid {
   bool RowLocked(std::int32_t vRow) const;
   void SetRowLocked(std::int32_t vRow, bool value);
   bool RowVisible(std::int32_t vRow) const;
+  // How many rows are hidden (so that drawing can count the shown rows above the
+  // window without walking them when none is).
+  std::int32_t HiddenRowCount() const { return hiddenCount_; }
   void SetRowVisible(std::int32_t vRow, bool value);
   std::int32_t RowData(std::int32_t vRow) const;
   void SetRowData(std::int32_t vRow, std::int32_t value);
@@ -374,6 +377,7 @@ class CellGrid {
   bool sortPrimaryIsPosition_ = false;
   bool sortSecondaryIsPosition_ = false;
   std::int32_t checkedCount_ = 0;
+  std::int32_t hiddenCount_ = 0;
   std::int32_t selectedCount_ = 0;
   std::int32_t rowHeightDefault_ = 17;
   bool cellsChanged_ = false;
