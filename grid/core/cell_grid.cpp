@@ -99,6 +99,7 @@ std::int32_t CellGrid::AddColumn(std::string_view Caption, float Width, std::int
                                  std::int32_t DataType, std::string_view Format,
                                  std::string_view InputFilter, std::int32_t ImageAlignment,
                                  bool WordWrap, std::int32_t Index, bool bVisible, bool bLocked) {
+  settleTotals();
   const std::int32_t newCol = Cols();
   GridColumn column;
   column.Caption = Caption;
@@ -406,14 +407,14 @@ std::int32_t CellGrid::AddItem(std::string_view vstrItem, std::int32_t vRow, boo
     else rest.remove_prefix(tab + 1);
     if (piece.empty()) continue;
     cell.Text.assign(piece);
-    const double value = grid::rVal(piece, *locale_);
-    if (column.DataType == datatype::Boolean) SetFlag(cell.Flags, cellflag::Checked, value != 0);
-    totals_[c] += value;
+    if (column.DataType == datatype::Boolean)
+      SetFlag(cell.Flags, cellflag::Checked, grid::rVal(piece, *locale_) != 0);
   }
   formats_.addRef(format, static_cast<std::int32_t>(cols));
 
   row.RowData = vRowData;
   row.Visible = vbRowVisible;
+  if (!vbRowVisible) ++hiddenCount_;
   setRowFlag(row, rowflag::Checked, vbRowChecked);
   setRowFlag(row, rowflag::Locked, vbRowLocked);
   setRowFlag(row, rowflag::New, vbMarkAsNew);
@@ -447,6 +448,7 @@ void CellGrid::RemoveRow(std::int32_t vRow) {
   // refused instead of removing whatever a stale slot holds.
   checkRow(vRow);
 
+  settleTotals();
   GridRow& row = rowAt(vRow);
   const bool wasSelected = row.Flags & rowflag::Selected;
   for (std::size_t c = 0; c < columns_.size(); ++c) {
@@ -455,9 +457,11 @@ void CellGrid::RemoveRow(std::int32_t vRow) {
   }
   setRowFlag(row, rowflag::Checked, false);
   setRowFlag(row, rowflag::Selected, false);
+  if (!row.Visible) --hiddenCount_;
 
   const std::int32_t stored = rowOrder_[static_cast<std::size_t>(vRow)];
   rows_.erase(rows_.begin() + stored);
+  totalsRows_ = rows_.size();  // settled above
   rowOrder_.erase(rowOrder_.begin() + vRow);
   for (std::int32_t& entry : rowOrder_)
     if (entry > stored) --entry;
@@ -511,8 +515,9 @@ void CellGrid::resetRowState() {
   rowCapacity_ = 1;
   formats_.reset();
   totals_.assign(columns_.size(), 0.0);
+  totalsRows_ = 0;
   lastRow_ = -1;
-  checkedCount_ = selectedCount_ = 0;
+  checkedCount_ = selectedCount_ = hiddenCount_ = 0;
   ++generation_;
 }
 
@@ -662,6 +667,7 @@ void CellGrid::SetRowVisible(std::int32_t vRow, bool value) {
   GridRow& row = rowAt(vRow);
   if (row.Visible == value) return;
   row.Visible = value;
+  hiddenCount_ += value ? -1 : 1;
   if (drawing_) {
     view_->UpdateScrollBars();
     view_->Paint();

@@ -139,6 +139,9 @@ class CellGrid {
   bool RowLocked(std::int32_t vRow) const;
   void SetRowLocked(std::int32_t vRow, bool value);
   bool RowVisible(std::int32_t vRow) const;
+  // How many rows are hidden (so that drawing can count the shown rows above the
+  // window without walking them when none is).
+  std::int32_t HiddenRowCount() const { return hiddenCount_; }
   void SetRowVisible(std::int32_t vRow, bool value);
   std::int32_t RowData(std::int32_t vRow) const;
   void SetRowData(std::int32_t vRow, std::int32_t value);
@@ -321,6 +324,7 @@ class CellGrid {
   void applyCellFormat(GridCell& cell, int mode, const CellFormat& value);
   void setCellFormatComponent(std::int32_t vRow, std::int32_t vCol, int mode, const CellFormat& value);
   void storeText(GridCell& cell, std::int32_t col, std::string_view text);
+  void settleTotals() const;
   void recalcRowHeight(std::int32_t row);
 
   void growRowsFor(std::int32_t newLast);
@@ -348,7 +352,13 @@ class CellGrid {
 
   std::vector<GridColumn> columns_;
   std::vector<std::int32_t> colOrder_;
-  std::vector<double> totals_;
+  // Running totals of every column. Filling a grid does not read its cells as
+  // numbers: the records appended since the totals were last brought up to date
+  // (from totalsRows_ on, in store order) are added in when the totals are read or
+  // before anything else changes them, in the same order as one at a time, so the
+  // sums come out the same.
+  mutable std::vector<double> totals_;
+  mutable std::size_t totalsRows_ = 0;
   std::vector<TotalsOption> totalsOptions_;
   std::vector<GridRow> rows_;
   std::vector<std::int32_t> rowOrder_;
@@ -367,6 +377,7 @@ class CellGrid {
   bool sortPrimaryIsPosition_ = false;
   bool sortSecondaryIsPosition_ = false;
   std::int32_t checkedCount_ = 0;
+  std::int32_t hiddenCount_ = 0;
   std::int32_t selectedCount_ = 0;
   std::int32_t rowHeightDefault_ = 17;
   bool cellsChanged_ = false;

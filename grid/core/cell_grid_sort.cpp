@@ -1,7 +1,11 @@
 // Sorting: rows are ordered by permuting the row order map; records never move.
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <limits>
+#include <string_view>
 
 #include "cell_grid.h"
 #include "grid_error.h"
@@ -36,6 +40,101 @@ void sortKeyed(std::vector<Keyed<Key>>& entries, bool descending, Less less, std
   for (std::size_t i = 0; i < entries.size(); ++i) out[i] = entries[i].stored;
 }
 
+// A number as an unsigned word whose order is the number's order: the sign bit is
+// flipped for positive numbers and every bit for negative ones. Both zeros are one
+// key, as they compare equal. Descending order inverts the word.
+std::uint64_t orderedBits(double value, bool descending) {
+  constexpr std::uint64_t kSign = 0x8000000000000000ull;
+  std::uint64_t bits = kSign;  // both zeros
+  if (value != 0) {
+    std::memcpy(&bits, &value, sizeof bits);
+    bits = (bits & kSign) ? ~bits : bits | kSign;
+  }
+  return descending ? ~bits : bits;
+}
+
+// A least-significant-byte-first radix sort on a 64-bit key per entry: stable like
+// the comparison sort it stands for, in at most eight passes over the rows however
+// they compare. Bytes that are the same in every key (the low bytes of whole numbers,
+// the high ones of numbers of one size) cost no pass.
+template <typename Entry, typename KeyOf>
+void radixSort(Entry* first, Entry* last, KeyOf keyOf) {
+  const auto n = static_cast<std::size_t>(last - first);
+  // The passes have a fixed cost; a short range (a run of equal primary keys under
+  // a secondary sort) is quicker by comparison.
+  if (n < 1024) {
+    std::stable_sort(first, last, [&](const Entry& a, const Entry& b) { return keyOf(a) < keyOf(b); });
+    return;
+  }
+  std::vector<std::array<std::uint32_t, 256>> counts(8);
+  for (auto& c : counts) c.fill(0);
+  for (const Entry* e = first; e != last; ++e) {
+    const std::uint64_t key = keyOf(*e);
+    for (int b = 0; b < 8; ++b) ++counts[static_cast<std::size_t>(b)][(key >> (8 * b)) & 0xFF];
+  }
+  std::vector<Entry> scratch(n);
+  Entry* from = first;
+  Entry* to = scratch.data();
+  for (int b = 0; b < 8; ++b) {
+    auto& count = counts[static_cast<std::size_t>(b)];
+    if (std::find(count.begin(), count.end(), n) != count.end()) continue;
+    std::uint32_t at = 0;
+    for (auto& c : count) {
+      const std::uint32_t here = c;
+      c = at;
+      at += here;
+    }
+    for (std::size_t i = 0; i < n; ++i) to[count[(keyOf(from[i]) >> (8 * b)) & 0xFF]++] = from[i];
+    std::swap(from, to);
+  }
+  if (from != first) std::copy(from, from + n, first);
+}
+
+// Text columns: every row's sort key is made once into one buffer, and an entry
+// carries eight bytes of its key as a big-endian word (inverted for a descending
+// sort), zero-padded past the key's end, so that the words order as the bytes do.
+// The rows are sorted on the first word; each run of rows whose words are equal is
+// sorted on the next word, and so on while a key goes on. Keys that end within equal
+// words differ only in length, and a shorter key orders first.
+struct TextEntry {
+  std::uint64_t word;
+  std::uint32_t offset;
+  std::uint32_t length;
+  std::int32_t stored;
+};
+
+std::uint64_t keyWord(const char* keys, const TextEntry& e, std::size_t depth, bool descending) {
+  std::uint64_t word = 0;
+  for (std::size_t i = depth * 8; i < depth * 8 + 8; ++i)
+    word = (word << 8) | (i < e.length ? static_cast<unsigned char>(keys[e.offset + i]) : 0u);
+  return descending ? ~word : word;
+}
+
+void sortTextRun(TextEntry* first, TextEntry* last, std::size_t depth, const char* keys, bool descending) {
+  radixSort(first, last, [](const TextEntry& e) { return e.word; });
+  const std::size_t end = (depth + 1) * 8;
+  for (TextEntry* run = first; run != last;) {
+    TextEntry* next = run + 1;
+    bool goesOn = run->length > end;
+    bool lengthsDiffer = false;
+    for (; next != last && next->word == run->word; ++next) {
+      goesOn = goesOn || next->length > end;
+      lengthsDiffer = lengthsDiffer || next->length != run->length;
+    }
+    if (next - run > 1) {
+      if (goesOn) {
+        for (TextEntry* e = run; e != next; ++e) e->word = keyWord(keys, *e, depth + 1, descending);
+        sortTextRun(run, next, depth + 1, keys, descending);
+      } else if (lengthsDiffer) {
+        std::stable_sort(run, next, [descending](const TextEntry& a, const TextEntry& b) {
+          return descending ? b.length < a.length : a.length < b.length;
+        });
+      }
+    }
+    run = next;
+  }
+}
+
 }  // namespace
 
 void CellGrid::sortRange(std::int32_t first, std::int32_t last, std::int32_t col, std::int32_t state,
@@ -61,26 +160,37 @@ void CellGrid::sortRange(std::int32_t first, std::int32_t last, std::int32_t col
     }
     case datatype::Date: {
       // Texts that are not dates rank below every date.
-      std::vector<Keyed<double>> entries(count);
+      std::vector<Keyed<std::uint64_t>> entries(count);
       for (std::size_t i = 0; i < count; ++i) {
         const auto date = locale_->parseDate(rows_[static_cast<std::size_t>(map[i])].Cells[c].Text.view());
-        entries[i] = {date ? *date : -std::numeric_limits<double>::infinity(), map[i]};
+        entries[i] = {orderedBits(date ? *date : -std::numeric_limits<double>::infinity(), descending), map[i]};
       }
-      sortKeyed(entries, descending, std::less<double>(), map);
+      radixSort(entries.data(), entries.data() + count, [](const Keyed<std::uint64_t>& e) { return e.key; });
+      for (std::size_t i = 0; i < count; ++i) map[i] = entries[i].stored;
       return;
     }
     case datatype::Number: {
-      std::vector<Keyed<double>> entries(count);
+      std::vector<Keyed<std::uint64_t>> entries(count);
       for (std::size_t i = 0; i < count; ++i)
-        entries[i] = {grid::rVal(rows_[static_cast<std::size_t>(map[i])].Cells[c].Text.view(), *locale_), map[i]};
-      sortKeyed(entries, descending, std::less<double>(), map);
+        entries[i] = {orderedBits(grid::rVal(rows_[static_cast<std::size_t>(map[i])].Cells[c].Text.view(), *locale_),
+                                  descending),
+                      map[i]};
+      radixSort(entries.data(), entries.data() + count, [](const Keyed<std::uint64_t>& e) { return e.key; });
+      for (std::size_t i = 0; i < count; ++i) map[i] = entries[i].stored;
       return;
     }
     default: {
-      std::vector<Keyed<std::string>> entries(count);
-      for (std::size_t i = 0; i < count; ++i)
-        entries[i] = {locale_->sortKey(rows_[static_cast<std::size_t>(map[i])].Cells[c].Text.view()), map[i]};
-      sortKeyed(entries, descending, std::less<std::string>(), map);
+      std::string keys;
+      std::vector<TextEntry> entries(count);
+      for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t offset = keys.size();
+        locale_->appendSortKey(rows_[static_cast<std::size_t>(map[i])].Cells[c].Text.view(), keys);
+        if (keys.size() > UINT32_MAX) throwOverflow("sort keys too large");
+        entries[i] = {0, static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(keys.size() - offset), map[i]};
+      }
+      for (TextEntry& e : entries) e.word = keyWord(keys.data(), e, 0, descending);
+      sortTextRun(entries.data(), entries.data() + count, 0, keys.data(), descending);
+      for (std::size_t i = 0; i < count; ++i) map[i] = entries[i].stored;
       return;
     }
   }

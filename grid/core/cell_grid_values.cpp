@@ -25,7 +25,16 @@ std::optional<std::int32_t> toLong(double v) {
 
 double CellGrid::rVal(std::string_view vString) const { return grid::rVal(vString, *locale_); }
 
+void CellGrid::settleTotals() const {
+  const std::size_t cols = totals_.size();
+  for (; totalsRows_ < rows_.size(); ++totalsRows_) {
+    const GridCell* cells = rows_[totalsRows_].Cells.get();
+    for (std::size_t c = 0; c < cols; ++c) totals_[c] += grid::rVal(cells[c].Text.view(), *locale_);
+  }
+}
+
 void CellGrid::storeText(GridCell& cell, std::int32_t col, std::string_view text) {
+  settleTotals();
   const double newValue = grid::rVal(text, *locale_);
   totals_[static_cast<std::size_t>(col)] += newValue - grid::rVal(cell.Text.view(), *locale_);
   cell.Text.assign(text);
@@ -160,6 +169,7 @@ void CellGrid::FormatCellsAlignment(std::int32_t RowFrom, std::int32_t RowTo, st
 
 double CellGrid::TotalsCol(std::int32_t vCol) const {
   if (vCol < 0 || vCol >= Cols()) return 0;
+  settleTotals();
   return totals_[static_cast<std::size_t>(vCol)];
 }
 
@@ -187,6 +197,7 @@ void CellGrid::SetTotalsLineCaption(std::int32_t Index, std::string_view value) 
 
 std::optional<double> CellGrid::TotalsLineValue(std::int32_t vCol) const {
   if (vCol < 0 || vCol >= Cols()) return std::nullopt;
+  settleTotals();
   const double total = totals_[static_cast<std::size_t>(vCol)];
   if (!totalsOptions_[static_cast<std::size_t>(vCol)].Average) return total;
   // The average is over every row; a grid without rows has none.

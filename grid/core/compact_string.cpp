@@ -26,7 +26,7 @@ void CompactString::release() noexcept {
   if (tag_ == kHeap) delete[] heapPtr();
 }
 
-void CompactString::assign(std::string_view text) {
+void CompactString::assignOther(std::string_view text) {
   // The source may point into this very string; build the copy before letting go.
   CompactString copy(text);
   *this = std::move(copy);

@@ -34,7 +34,16 @@ class CompactString {
   }
   ~CompactString() { release(); }
 
-  void assign(std::string_view text);
+  void assign(std::string_view text) {
+    // Most texts are short and replace short ones; those are copied in place. The
+    // source may lie inside this very string, hence memmove.
+    if (text.size() <= kInline && tag_ != kHeap) {
+      if (!text.empty()) std::memmove(buf_, text.data(), text.size());
+      tag_ = static_cast<unsigned char>(text.size());
+      return;
+    }
+    assignOther(text);
+  }
   void clear() noexcept {
     release();
     tag_ = 0;
@@ -58,6 +67,7 @@ class CompactString {
   static constexpr unsigned char kHeap = 0xFF;
 
   void initFrom(std::string_view text);
+  void assignOther(std::string_view text);
   void release() noexcept;
   char* heapPtr() const noexcept {
     char* p;

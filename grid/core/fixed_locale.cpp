@@ -79,6 +79,18 @@ int FixedLocale::compareNoCase(std::string_view a, std::string_view b) const {
 
 std::string FixedLocale::sortKey(std::string_view text) const { return upper(text); }
 
+void FixedLocale::appendSortKey(std::string_view text, std::string& keys) const {
+  const std::size_t at = keys.size();
+  keys.resize(at + text.size());
+  char* out = keys.data() + at;
+  unsigned char prev = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    out[i] = static_cast<char>(foldByte(prev, c));
+    prev = c;
+  }
+}
+
 std::string FixedLocale::upper(std::string_view text) const {
   std::string out;
   upperInto(text, out);

@@ -31,6 +31,7 @@ class FixedLocale : public Locale {
 
   int compareNoCase(std::string_view a, std::string_view b) const override;
   std::string sortKey(std::string_view text) const override;
+  void appendSortKey(std::string_view text, std::string& keys) const override;
   std::string upper(std::string_view text) const override;
   void upperInto(std::string_view text, std::string& out) const override;
   bool upperEquals(std::string_view text, std::string_view upperText) const override;

@@ -19,6 +19,8 @@ class Locale {
   // A key whose plain byte order is the order of compareNoCase; sorting computes
   // one per row instead of comparing texts again and again.
   virtual std::string sortKey(std::string_view text) const = 0;
+  // Appends the sort key to a buffer that holds the keys of many texts.
+  virtual void appendSortKey(std::string_view text, std::string& keys) const { keys += sortKey(text); }
   virtual std::string upper(std::string_view text) const = 0;
   // Same as upper, into a buffer the caller reuses across many texts.
   virtual void upperInto(std::string_view text, std::string& out) const { out = upper(text); }

@@ -135,8 +135,12 @@ bool GridDisplay::drawRows(Canvas& c, PaintState& ps, bool keepFocusRect) {
 
   // Stripes count the visible rows only, so that hiding a row, above the first one on
   // screen or among those shown, never puts two stripes side by side.
+  // Without hidden rows that count is the first row's index, and a repaint far down
+  // a long grid costs no more than one at the top.
   std::int64_t shownBefore = 0;
-  for (std::int32_t r = 0; r < rowFirstVisible_ && r <= lastRow; ++r) shownBefore += grid_->RowRecord(r).Visible ? 1 : 0;
+  if (grid_->HiddenRowCount() == 0) shownBefore = std::clamp(rowFirstVisible_, 0, lastRow + 1);
+  else
+    for (std::int32_t r = 0; r < rowFirstVisible_ && r <= lastRow; ++r) shownBefore += grid_->RowRecord(r).Visible ? 1 : 0;
   bool even = (shownBefore + 1) % 2 == 0;
   std::int32_t y = m_.HeaderHeight;
   std::int32_t reached = rowFirstVisible_;

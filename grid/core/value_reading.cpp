@@ -1,5 +1,6 @@
 #include "value_reading.h"
 
+#include <cstdint>
 #include <string>
 
 namespace qelvaro::grid {
@@ -28,6 +29,19 @@ bool equalsUpper(std::string_view s, std::string_view upperWord) {
 double rVal(std::string_view text, const Locale& locale) {
   const std::string_view s = trimSpaces(text);
   if (s.empty()) return 0;
+
+  // Filling and sorting read every cell, and most cells are either plain words or
+  // plain whole numbers; both are answered here without collecting the characters.
+  // A first character that ends the scan leaves nothing collected.
+  const char first = asciiUpper(s[0]);
+  if (first >= 'A' && first <= 'Z') return equalsUpper(s, "TRUE") ? -1.0 : 0.0;
+  // Up to 15 digits are below 2^53, so the sum is exact, as the locale's reading is.
+  if (s.size() <= 15) {
+    std::uint64_t whole = 0;
+    std::size_t i = 0;
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9') whole = whole * 10 + static_cast<unsigned>(s[i++] - '0');
+    if (i == s.size()) return static_cast<double>(whole);
+  }
 
   std::string collected;
   std::size_t i = 0;

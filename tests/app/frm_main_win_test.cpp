@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <atomic>
 #include <thread>
 #include <vector>
 
@@ -184,6 +185,45 @@ TEST_F(MainWindow, ACloseDuringAScanIsRefused) {
   // Idle again: a close closes.
   SendMessageW(frm_->hwnd(), WM_CLOSE, 0, 0);
   EXPECT_EQ(frm_->hwnd(), nullptr);
+}
+
+// Cancelling the folder browser ends the backup there: no run, so no end message,
+// and nothing written where a run without a folder would write (the current drive's
+// root, here the throwaway prefix's C:).
+TEST_F(MainWindow, CancellingTheFolderBrowserWritesNothing) {
+  auto written = [] {
+    WIN32_FIND_DATAW found;
+    HANDLE h = FindFirstFileW(L"C:\\Quorvak*", &found);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    FindClose(h);
+    return true;
+  };
+  ASSERT_FALSE(written());
+  wchar_t cwd[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, cwd);
+  ASSERT_TRUE(SetCurrentDirectoryW(L"C:\\"));
+  std::atomic<bool> returned{false};
+  bool browsed = false;
+  std::vector<std::wstring> messages;
+  std::thread canceller([&] {
+    HWND browser = e2e::waitForOwnedDialog(frm_->hwnd(), 90000);
+    if (!browser) return;
+    browsed = true;
+    PostMessageW(browser, WM_COMMAND, IDCANCEL, 0);
+    // A run would end with a message box, which has to be closed for the click to return.
+    while (!returned) {
+      if (HWND box = e2e::waitForOwnedDialog(frm_->hwnd(), 200, browser))
+        messages.push_back(e2e::takeMessage(box, "cancelled-browser"));
+    }
+  });
+  click(kCmdDoBackup);
+  returned = true;
+  canceller.join();
+  SetCurrentDirectoryW(cwd);
+  EXPECT_TRUE(browsed);
+  EXPECT_EQ(messages, std::vector<std::wstring>{});
+  EXPECT_FALSE(written());
+  EXPECT_FALSE(frm_->Running());
 }
 
 }  // namespace

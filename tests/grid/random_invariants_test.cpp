@@ -167,13 +167,15 @@ class RandomRun {
       ASSERT_EQ(grid_.Formats().at(static_cast<std::int16_t>(i)).RefCount, uses[static_cast<std::int16_t>(i)])
           << "format entry " << i;
 
-    std::int32_t checked = 0, selected = 0;
+    std::int32_t checked = 0, selected = 0, hidden = 0;
     for (std::int32_t r = 0; r < rows; ++r) {
       checked += (grid_.RowRecord(r).Flags & rowflag::Checked) != 0;
       selected += (grid_.RowRecord(r).Flags & rowflag::Selected) != 0;
+      hidden += !grid_.RowRecord(r).Visible;
     }
     ASSERT_EQ(grid_.CheckedCount(), checked);
     ASSERT_EQ(grid_.SelectedCount(), selected);
+    ASSERT_EQ(grid_.HiddenRowCount(), hidden);
 
     ASSERT_EQ(shadow_.size(), static_cast<std::size_t>(rows));
     for (std::int32_t r = 0; r < rows; ++r) {

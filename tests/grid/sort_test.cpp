@@ -2,7 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <random>
+
+#include "fixed_locale.h"
+#include "value_reading.h"
 
 #include "grid_error.h"
 #include "grid_test_support.h"
@@ -73,6 +77,55 @@ TEST_F(Sorting, TextSortIgnoresCase) {
   fill(datatype::Text, {"cherry", "Banana", "apple"});
   grid.Sort(0, 2);
   EXPECT_EQ(column(0), (Texts{"apple", "Banana", "cherry"}));
+}
+
+// Long columns, sorted by keys made once per row: the order is the stable order of
+// the column's comparison (ties keep the order the rows had), both ways.
+TEST_F(Sorting, LongColumnsSortAsTheirComparisonWouldKeepingTiesInPlace) {
+  const Locale& en = grid.locale();
+  const std::string nul("ab\0", 3);
+  struct Case {
+    std::int16_t type;
+    Texts pool;
+    std::function<bool(const std::string&, const std::string&)> less;
+  };
+  auto date = [&](const std::string& t) { return en.parseDate(t).value_or(-1e300); };
+  const Case cases[] = {
+      {datatype::Number,
+       {"5", "-5", "0", "-0", "1.5", "$2", "abc", "", "&HFF", "12345678901234567", "007", "-0.25", "1e3"},
+       [&](const std::string& a, const std::string& b) { return rVal(a, en) < rVal(b, en); }},
+      {datatype::Date,
+       {"3/1/2020", "12/25/2019", "soon", "", "2020-01-15", "1/1/1900", "2020-01-15 10:30"},
+       [&](const std::string& a, const std::string& b) { return date(a) < date(b); }},
+      {datatype::Text,
+       {"", "a", "A", "ab", nul, "zz", "abcdefgh", "ABCDEFGH", "abcdefghi", "abcdefg", "abcdefgh1", "\xC3\xA4x",
+        "\xC3\x84X", "\xC3\xA4"},
+       [&](const std::string& a, const std::string& b) { return en.sortKey(a) < en.sortKey(b); }},
+  };
+  for (const Case& c : cases) {
+    grid.ClearAll();
+    grid.AddColumn("K", 500, 4, c.type);
+    grid.AddColumn("Shuffle", 500, 4, datatype::Number);
+    std::mt19937 rng(7);
+    Texts keys;  // by RowData, which is the storage index
+    for (std::int32_t i = 0; i < 3000; ++i) {
+      keys.push_back(c.pool[rng() % c.pool.size()]);
+      grid.AddItem(keys.back() + "\t" + std::to_string(rng() % 1000), -1, false, false, false, true, i);
+    }
+    for (std::int32_t state : {2, 1}) {
+      SCOPED_TRACE("type " + std::to_string(c.type) + " state " + std::to_string(state));
+      grid.Sort(1, 2);  // ties of the next sort come in this order
+      std::vector<std::int32_t> expected;
+      for (std::int32_t r = 0; r < grid.Rows(); ++r) expected.push_back(grid.RowData(r));
+      std::stable_sort(expected.begin(), expected.end(), [&](std::int32_t a, std::int32_t b) {
+        return state == 2 ? c.less(keys[a], keys[b]) : c.less(keys[b], keys[a]);
+      });
+      grid.Sort(0, state);
+      std::vector<std::int32_t> got;
+      for (std::int32_t r = 0; r < grid.Rows(); ++r) got.push_back(grid.RowData(r));
+      ASSERT_EQ(got, expected);
+    }
+  }
 }
 
 TEST_F(Sorting, SecondaryColumnSortsRunsOfIdenticalPrimaryTexts) {

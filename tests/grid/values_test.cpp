@@ -92,6 +92,17 @@ TEST_F(Values, RunningTotalsFollowEveryTextChange) {
   EXPECT_EQ(grid.TotalsCol(1), 0);
 }
 
+// Totals are running sums: each change is added as it happens, rounding included,
+// however late they are read.
+TEST_F(Values, TotalsReadLateAreTheRunningSumsOfEveryChange) {
+  grid.AddColumn("N", 500, 4, datatype::Number);
+  for (const char* t : {"9007199254740992", "1", "1"}) grid.AddItem(t);  // 2^53 + 1 rounds to 2^53
+  grid.RemoveRow(0);                                                     // 2^53 - 2^53 = 0
+  grid.AddItem("2");
+  grid.SetCellText(0, 0, "4");  // 0 + 2 + (4 - 1)
+  EXPECT_EQ(grid.TotalsCol(0), 5.0);
+}
+
 TEST_F(Values, TotalsLineAverageIsOverAllRows) {
   grid.AddColumn("N", 500, 4, datatype::Number);
   grid.SetTotalsLineColAvg(0, true);
