@@ -3,7 +3,7 @@
 #include <commctrl.h>
 #include <windowsx.h>
 
-#include "wide_text.h"
+#include "base/win32/wide_string.h"
 #include "win32_locale.h"
 
 namespace qelvaro::grid {
@@ -169,7 +169,7 @@ LRESULT CellGridWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         const int n = GetWindowTextLengthW(inputPort_.EditWindow());
         std::wstring text(static_cast<std::size_t>(n) + 1, L'\0');
         text.resize(static_cast<std::size_t>(GetWindowTextW(inputPort_.EditWindow(), text.data(), n + 1)));
-        input_.EditorTextChanged(Narrow(text));
+        input_.EditorTextChanged(base::narrow(text));
       }
       return 0;
     case WM_CTLCOLOREDIT:

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "wide_text.h"
+#include "base/win32/wide_string.h"
 
 namespace qelvaro::grid {
 
@@ -140,7 +140,7 @@ HFONT GdiCanvas::fontFor(const CanvasFont& f) {
   lf.lfUnderline = f.underline;
   lf.lfCharSet = DEFAULT_CHARSET;
   lf.lfQuality = DEFAULT_QUALITY;
-  const std::wstring face = Widen(f.name);
+  const std::wstring face = base::widen(f.name);
   wcsncpy(lf.lfFaceName, face.c_str(), LF_FACESIZE - 1);
   HFONT font = CreateFontIndirectW(&lf);
   if (font) fonts_[key] = font;
@@ -157,7 +157,7 @@ void GdiCanvas::SetFont(const CanvasFont& font) {
 void GdiCanvas::SetTextColour(Rgb c) { SetTextColor(dc_, colour(c)); }
 
 Rect GdiCanvas::DrawString(std::string_view text, const Rect& r, std::uint32_t flags) {
-  const std::wstring w = Widen(text);
+  const std::wstring w = base::widen(text);
   RECT rc = toRect(r);
   SetBkMode(dc_, TRANSPARENT);
   DrawTextW(dc_, w.c_str(), static_cast<int>(w.size()), &rc, flags);
@@ -166,7 +166,7 @@ Rect GdiCanvas::DrawString(std::string_view text, const Rect& r, std::uint32_t f
 }
 
 Size GdiCanvas::TextExtent(std::string_view text) {
-  const std::wstring w = Widen(text);
+  const std::wstring w = base::widen(text);
   SIZE s = {};
   GetTextExtentPoint32W(dc_, w.c_str(), static_cast<int>(w.size()), &s);
   if (w.empty()) {
@@ -184,7 +184,7 @@ void GdiCanvas::FrameControl(const Rect& r, std::int32_t kind, std::uint32_t sta
 
 bool GdiCanvas::ThemePart(std::string_view themeClass, std::int32_t part, std::int32_t state, const Rect& r) {
   if (!themeWindow_ || !IsAppThemed()) return false;
-  HTHEME theme = OpenThemeData(themeWindow_, Widen(themeClass).c_str());
+  HTHEME theme = OpenThemeData(themeWindow_, base::widen(themeClass).c_str());
   if (!theme) return false;
   const RECT rc = toRect(r);
   const HRESULT hr = DrawThemeBackground(theme, dc_, part, state, &rc, nullptr);

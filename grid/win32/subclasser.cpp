@@ -8,7 +8,7 @@
 #include <new>
 #include <vector>
 
-#include "wide_text.h"
+#include "base/win32/wide_string.h"
 
 namespace qelvaro::grid {
 
@@ -73,13 +73,13 @@ void Subclasser::zReport(std::string_view routine, std::string_view message) {
 
 void ReportToEventLogAndBox(std::string_view source, std::string_view logText, std::string_view prompt,
                             std::string_view title) {
-  if (HANDLE log = RegisterEventSourceW(nullptr, Widen(source).c_str())) {
-    const std::wstring text = Widen(logText);
+  if (HANDLE log = RegisterEventSourceW(nullptr, base::widen(source).c_str())) {
+    const std::wstring text = base::widen(logText);
     LPCWSTR strings[] = {text.c_str()};
     ReportEventW(log, EVENTLOG_ERROR_TYPE, 0, 0, nullptr, 1, 0, strings, nullptr);
     DeregisterEventSource(log);
   }
-  MessageBoxW(GetActiveWindow(), Widen(prompt).c_str(), Widen(title).c_str(), MB_OK | MB_ICONWARNING);
+  MessageBoxW(GetActiveWindow(), base::widen(prompt).c_str(), base::widen(title).c_str(), MB_OK | MB_ICONWARNING);
 }
 
 bool Subclasser::sc_Subclass(HWND hWnd, LONG_PTR userValue, std::int32_t ordinal, SubclassTarget* callback,

@@ -4,7 +4,7 @@
 #include <shlobj.h>
 
 #include "grid_error.h"
-#include "wide_text.h"
+#include "base/win32/wide_string.h"
 
 namespace qelvaro::grid {
 
@@ -16,7 +16,7 @@ std::string systemMessage(DWORD code) {
   wchar_t* text = nullptr;
   FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                  code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::string out = text ? Narrow(text) : "error " + std::to_string(code);
+  std::string out = text ? base::narrow(text) : "error " + std::to_string(code);
   if (text) LocalFree(text);
   while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
   return out;
@@ -28,23 +28,23 @@ std::optional<std::string> Win32ExportPort::DesktopFolder() {
   wchar_t path[MAX_PATH] = {};
   if (FAILED(SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, path)) || !path[0])
     return std::nullopt;
-  return Narrow(path);
+  return base::narrow(path);
 }
 
 void Win32ExportPort::Inform(std::string_view text) {
-  MessageBoxW(owner_, Widen(text).c_str(), title().c_str(), MB_OK | MB_ICONINFORMATION);
+  MessageBoxW(owner_, base::widen(text).c_str(), title().c_str(), MB_OK | MB_ICONINFORMATION);
 }
 
 void Win32ExportPort::ExportError(std::string_view text) {
-  MessageBoxW(owner_, Widen(text).c_str(), L"CellGrid.Export", MB_OK | MB_ICONERROR);
+  MessageBoxW(owner_, base::widen(text).c_str(), L"CellGrid.Export", MB_OK | MB_ICONERROR);
 }
 
 bool Win32ExportPort::AskYesNo(std::string_view text) {
-  return MessageBoxW(owner_, Widen(text).c_str(), title().c_str(), MB_YESNO | MB_ICONQUESTION) == IDYES;
+  return MessageBoxW(owner_, base::widen(text).c_str(), title().c_str(), MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
 bool Win32ExportPort::ShellOpen(const std::string& path) {
-  const std::wstring file = Widen(path);
+  const std::wstring file = base::widen(path);
   SHELLEXECUTEINFOW info = {};
   info.cbSize = sizeof info;
   info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
@@ -58,7 +58,7 @@ bool Win32ExportPort::ShellOpen(const std::string& path) {
 }
 
 std::optional<std::string> Win32ExportPort::ToAnsi(std::string_view utf8) {
-  const std::wstring wide = Widen(utf8);
+  const std::wstring wide = base::widen(utf8);
   if (wide.empty()) return std::string();
   BOOL lossy = FALSE;
   const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), nullptr,
@@ -71,7 +71,7 @@ std::optional<std::string> Win32ExportPort::ToAnsi(std::string_view utf8) {
 }
 
 std::optional<std::string> Win32ExportPort::WriteReplacing(const std::string& path, std::string_view bytes) {
-  const std::wstring target = Widen(path);
+  const std::wstring target = base::widen(path);
   const std::wstring temp = target + L".part";
   HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return systemMessage(GetLastError());
@@ -98,14 +98,14 @@ std::wstring RegistrySettingsStore::ProgramTitle() {
 }
 
 std::wstring RegistrySettingsStore::keyPath(std::string_view section) const {
-  return L"Software\\Qelvaro\\" + title_ + L"\\" + Widen(section);
+  return L"Software\\Qelvaro\\" + title_ + L"\\" + base::widen(section);
 }
 
 // Only a missing key or value means "not saved yet"; any other failure is a store
 // that could not be read, and goes to the caller rather than passing as a default.
 std::optional<std::string> RegistrySettingsStore::Get(std::string_view section, std::string_view key) {
   const std::wstring path = keyPath(section);
-  const std::wstring name = Widen(key);
+  const std::wstring name = base::widen(key);
   std::wstring buffer(256, L'\0');
   for (;;) {
     DWORD size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
@@ -114,14 +114,14 @@ std::optional<std::string> RegistrySettingsStore::Get(std::string_view section, 
     if (status == ERROR_SUCCESS) {
       buffer.resize(size / sizeof(wchar_t));
       while (!buffer.empty() && buffer.back() == L'\0') buffer.pop_back();
-      return Narrow(buffer);
+      return base::narrow(buffer);
     }
     if (status == ERROR_FILE_NOT_FOUND) return std::nullopt;
     if (status == ERROR_MORE_DATA) {
       buffer.assign(size / sizeof(wchar_t) + 1, L'\0');
       continue;
     }
-    throwSettingsError("cannot read setting " + Narrow(path) + "\\" + std::string(key) + ": " +
+    throwSettingsError("cannot read setting " + base::narrow(path) + "\\" + std::string(key) + ": " +
                        systemMessage(static_cast<DWORD>(status)));
   }
 }
@@ -132,13 +132,13 @@ void RegistrySettingsStore::Put(std::string_view section, std::string_view key, 
   LSTATUS status =
       RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &hkey, nullptr);
   if (status == ERROR_SUCCESS) {
-    const std::wstring v = Widen(value);
-    status = RegSetValueExW(hkey, Widen(key).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(v.c_str()),
+    const std::wstring v = base::widen(value);
+    status = RegSetValueExW(hkey, base::widen(key).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(v.c_str()),
                             static_cast<DWORD>((v.size() + 1) * sizeof(wchar_t)));
     RegCloseKey(hkey);
   }
   if (status != ERROR_SUCCESS)
-    throwSettingsError("cannot save setting " + Narrow(path) + "\\" + std::string(key) + ": " +
+    throwSettingsError("cannot save setting " + base::narrow(path) + "\\" + std::string(key) + ": " +
                        systemMessage(static_cast<DWORD>(status)));
 }
 

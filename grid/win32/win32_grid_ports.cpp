@@ -3,7 +3,7 @@
 #include <commctrl.h>
 #include <uxtheme.h>
 
-#include "wide_text.h"
+#include "base/win32/wide_string.h"
 
 namespace qelvaro::grid {
 
@@ -35,7 +35,7 @@ std::optional<std::string> Win32GridPlatform::ThemeColourName() const {
   if (!theme) return std::nullopt;
   wchar_t file[260] = {}, colour[260] = {};
   std::optional<std::string> name;
-  if (SUCCEEDED(GetCurrentThemeName(file, 260, colour, 260, nullptr, 0))) name = Narrow(colour);
+  if (SUCCEEDED(GetCurrentThemeName(file, 260, colour, 260, nullptr, 0))) name = base::narrow(colour);
   CloseThemeData(theme);
   return name ? name : std::optional<std::string>(std::string());
 }

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "wide_text.h"
+#include "base/win32/wide_string.h"
 
 namespace qelvaro::grid {
 
@@ -79,14 +79,14 @@ class Win32InputPort::DropTarget : public IDropTarget {
         const SIZE_T bytes = GlobalSize(medium.hGlobal);
         if (format == CF_UNICODETEXT) {
           const auto* w = static_cast<const wchar_t*>(p);
-          *text = Narrow(std::wstring_view(w, wcsnlen(w, bytes / sizeof(wchar_t))));
+          *text = base::narrow(std::wstring_view(w, wcsnlen(w, bytes / sizeof(wchar_t))));
         } else {
           const auto* a = static_cast<const char*>(p);
           const std::string_view ansi(a, strnlen(a, bytes));
           const int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
           std::wstring w(static_cast<std::size_t>(n), L'\0');
           MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), w.data(), n);
-          *text = Narrow(w);
+          *text = base::narrow(w);
         }
         GlobalUnlock(medium.hGlobal);
       }
@@ -188,7 +188,7 @@ bool Win32InputPort::IsAlphaNumeric(std::uint32_t character) {
 
 void Win32InputPort::CopyText(std::string_view text) {
   if (text.empty() || !OpenClipboard(grid_)) return;
-  const std::wstring w = Widen(text);
+  const std::wstring w = base::widen(text);
   EmptyClipboard();
   if (HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, (w.size() + 1) * sizeof(wchar_t))) {
     if (auto* p = static_cast<wchar_t*>(GlobalLock(mem))) {
@@ -215,7 +215,7 @@ HFONT Win32InputPort::makeFont(const CanvasFont& f) {
   lf.lfItalic = f.italic;
   lf.lfUnderline = f.underline;
   lf.lfCharSet = DEFAULT_CHARSET;
-  const std::wstring face = Widen(f.name);
+  const std::wstring face = base::widen(f.name);
   wcsncpy(lf.lfFaceName, face.c_str(), LF_FACESIZE - 1);
   return CreateFontIndirectW(&lf);
 }
@@ -259,7 +259,7 @@ void Win32InputPort::ShowEditor(const EditorLook& look) {
   editBack_ = look.back;
   if (editBrush_) DeleteObject(editBrush_);
   editBrush_ = CreateSolidBrush(editBack_);
-  SetWindowTextW(edit_, Widen(look.text).c_str());
+  SetWindowTextW(edit_, base::widen(look.text).c_str());
   MoveEditor(look.rect);
   SendMessageW(edit_, EM_SETSEL, 0, -1);
   ShowWindow(edit_, SW_SHOW);
@@ -273,7 +273,7 @@ void Win32InputPort::MoveEditor(const Rect& r) {
 
 void Win32InputPort::SetEditorText(std::string_view text) {
   if (!edit_) return;
-  const std::wstring w = Widen(text);
+  const std::wstring w = base::widen(text);
   SetWindowTextW(edit_, w.c_str());
   const auto end = static_cast<WPARAM>(w.size());
   SendMessageW(edit_, EM_SETSEL, end, static_cast<LPARAM>(end));
@@ -437,7 +437,7 @@ void Win32InputPort::ensureTip() {
 void Win32InputPort::ShowToolTip(const Rect& cell, std::string_view text, const CanvasFont& font, Rgb, Rgb) {
   ensureTip();
   if (!tip_) return;
-  tipText_ = Widen(text);
+  tipText_ = base::widen(text);
   if (tipFont_) DeleteObject(tipFont_);
   tipFont_ = makeFont(font);
   HDC dc = GetDC(tip_);

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "wide_text.h"
+#include "base/win32/wide_string.h"
 
 namespace qelvaro::grid {
 
@@ -25,12 +25,12 @@ FixedLocale::Rules userRules() {
   if (rules.thousands == rules.decimal) rules.thousands = rules.decimal == ',' ? '.' : ',';
   rules.dateOrder = order == L"1" ? FixedLocale::DateOrder::DayMonthYear : FixedLocale::DateOrder::MonthDayYear;
   if (separator.size() == 1 && separator[0] < 128) rules.dateSeparator = static_cast<char>(separator[0]);
-  rules.languageName = Narrow(localeInfo(LOCALE_SENGLANGUAGE));
+  rules.languageName = base::narrow(localeInfo(LOCALE_SENGLANGUAGE));
   return rules;
 }
 
 std::wstring mapped(std::string_view text, DWORD flags) {
-  const std::wstring w = Widen(text);
+  const std::wstring w = base::widen(text);
   if (w.empty()) return w;
   const int n = LCMapStringW(LOCALE_USER_DEFAULT, flags, w.c_str(), static_cast<int>(w.size()), nullptr, 0);
   if (n <= 0) return w;
@@ -49,18 +49,18 @@ const Win32Locale& Win32Locale::user() {
 }
 
 int Win32Locale::compareNoCase(std::string_view a, std::string_view b) const {
-  const std::wstring wa = Widen(a), wb = Widen(b);
+  const std::wstring wa = base::widen(a), wb = base::widen(b);
   const int r = CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, wa.c_str(), static_cast<int>(wa.size()),
                                wb.c_str(), static_cast<int>(wb.size()));
   return r == 0 ? 0 : r - CSTR_EQUAL;
 }
 
 std::string Win32Locale::sortKey(std::string_view text) const {
-  const std::wstring w = Widen(text);
+  const std::wstring w = base::widen(text);
   if (w.empty()) return {};
   const int n = LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_SORTKEY | NORM_IGNORECASE, w.c_str(), static_cast<int>(w.size()),
                              nullptr, 0);
-  if (n <= 0) return Narrow(mapped(text, LCMAP_UPPERCASE));
+  if (n <= 0) return base::narrow(mapped(text, LCMAP_UPPERCASE));
   std::string key(static_cast<std::size_t>(n), '\0');
   LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_SORTKEY | NORM_IGNORECASE, w.c_str(), static_cast<int>(w.size()),
                reinterpret_cast<wchar_t*>(key.data()), n);
@@ -69,10 +69,10 @@ std::string Win32Locale::sortKey(std::string_view text) const {
   return key;
 }
 
-std::string Win32Locale::upper(std::string_view text) const { return Narrow(mapped(text, LCMAP_UPPERCASE)); }
+std::string Win32Locale::upper(std::string_view text) const { return base::narrow(mapped(text, LCMAP_UPPERCASE)); }
 
 std::string Win32Locale::info(std::int32_t infoType) const {
-  return Narrow(localeInfo(static_cast<LCTYPE>(infoType)));
+  return base::narrow(localeInfo(static_cast<LCTYPE>(infoType)));
 }
 
 }  // namespace qelvaro::grid
