@@ -8,9 +8,11 @@
 #include <string>
 #include <string_view>
 
+#include "base/utf8.h"
 #include "zipcomp/zip_paths.h"
 
 using namespace zipcomp;
+using qelvaro::base::isValidUtf8;
 
 namespace {
 
