@@ -707,7 +707,7 @@ TEST(Quorvak, BacksUpTheDemoSetAsASelfExtractingPackage) {
   HANDLE run = startProgram(L"C:\\SfxBackups\\Quorvak.exe", L"", L"C:\\SfxBackups");
   ASSERT_NE(run, nullptr);
   ProcessGuard runGuard(run);
-  HWND restore = waitForWindow(widenUtf8("驱动还原"), 60000);
+  HWND restore = waitForWindow(widenUtf8("驱动还原 Qelvaro " QELVARO_VERSION), 60000);
   ASSERT_NE(restore, nullptr) << "the restore program did not start";
   Sleep(800);
   screenshot("sfx-restore-program");
