@@ -18,6 +18,7 @@
 #include "e2e_support.h"
 #include "frm_main.h"
 #include "frm_main_texts.h"
+#include "qelvaro_version.h"
 
 namespace qelvaro::e2e {
 namespace {
