@@ -10,6 +10,7 @@
 #include "e2e_support.h"
 #include "frm_main.h"
 #include "inventory_expectations.h"
+#include "qelvaro_version.h"
 #include "win32_registry.h"
 #include "win32_text.h"
 
@@ -146,7 +147,7 @@ TEST_F(MainWindow, AboutMessage) {
   });
   click(kCommand1);
   closer.join();
-  EXPECT_EQ(text, widen("Qelvaro\r\n\r\n\xE7\xBD\x91\xE5\x9D\x80\xEF\xBC\x9Ahttps://www.qelvaro.com"));
+  EXPECT_EQ(text, widen("Qelvaro " QELVARO_VERSION "\r\n\r\n\xE7\xBD\x91\xE5\x9D\x80\xEF\xBC\x9Ahttps://www.qelvaro.com"));
 }
 
 // A second click on the filter box that waits in the queue when a scan starts: the
