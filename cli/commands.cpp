@@ -8,6 +8,8 @@
 
 #include "cmd_verify.h"
 #include "image_system.h"
+#include "manual.h"
+#include "product.h"
 #include "zip_packaging.h"
 #include "zipcomp/zip_command.h"
 
@@ -30,11 +32,26 @@ constexpr std::string_view kUsage =
     "                                    put back the drivers of a backup folder (Windows; --dry-run anywhere)\n"
     "  verify PATH [--json]              check a backup folder, Zip file or package against its checksums\n"
     "  zip FOLDER ARCHIVE [--level N] [--password P] [--move] [--follow-links]\n"
-    "                                    pack a folder into a Zip file\n";
+    "                                    pack a folder into a Zip file\n"
+    "  help [COMMAND]                    the manual's text about COMMAND\n"
+    "  --version                         print the version\n";
 
 }  // namespace
 
 int RunCommandLine(const Args& args, std::ostream& out, std::ostream& err) {
+  if (!args.empty() && args[0] == "--version") {
+    out << "qelvaro " << kProductVersion << "\n";
+    return 0;
+  }
+  if (args.size() == 2 && args[0] == "help") {
+    const std::optional<std::string> text = ManualSection(kManualPage, args[1]);
+    if (!text) {
+      err << "qelvaro help: no command '" << args[1] << "'\n" << kUsage;
+      return 2;
+    }
+    out << *text;
+    return 0;
+  }
   if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
     (args.empty() ? err : out) << kUsage;
     return args.empty() ? 2 : 0;

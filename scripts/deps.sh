@@ -11,7 +11,7 @@ packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   wine wine32 wine64
   xvfb xauth x11-apps x11-utils xdotool imagemagick fonts-wqy-microhei
-  p7zip-full libarchive-tools unzip zip python3
+  p7zip-full libarchive-tools unzip zip python3 man-db
   dpkg-dev
   libhivex-dev libwin-hivex-perl libhivex-bin
   nettle-dev

@@ -69,6 +69,31 @@ bool looksLikeWindowsProgram(const std::vector<std::uint8_t>& b) {
     return pe <= b.size() - 4 && b[pe] == 'P' && b[pe + 1] == 'E' && b[pe + 2] == 0 && b[pe + 3] == 0;
 }
 
+std::uint32_t get32(const std::vector<std::uint8_t>& b, std::size_t at) {
+    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24);
+}
+
+// A signed stub ends with its certificate table, which the security entry of its data
+// directories names. A signature covers the whole file and must be its end, so a
+// package is signed after its archive is appended (see the README); the stub's own
+// table, left in the middle, would stop that signing. It is cut off and its entry and
+// the checksum cleared. A table that is not at the end is no signature Windows reads
+// and stays as it is.
+void dropCertificateTable(std::vector<std::uint8_t>& b) {
+    const std::size_t pe = get32(b, 60);
+    const std::size_t optional = pe + 24;
+    if (optional + 2 > b.size()) return;
+    const std::uint16_t magic = static_cast<std::uint16_t>(b[optional] | (b[optional + 1] << 8));
+    const std::size_t count = optional + (magic == 0x20b ? 108 : 92);
+    const std::size_t security = count + 4 + 4 * 8;  // the fifth directory
+    if ((magic != 0x10b && magic != 0x20b) || security + 8 > b.size() || get32(b, count) < 5) return;
+    const std::uint64_t offset = get32(b, security), size = get32(b, security + 4);
+    if (size == 0 || offset + size != b.size()) return;
+    b.resize(static_cast<std::size_t>(offset));
+    std::fill_n(b.begin() + static_cast<std::ptrdiff_t>(security), 8, 0);
+    std::fill_n(b.begin() + static_cast<std::ptrdiff_t>(optional + 64), 4, 0);
+}
+
 }  // namespace
 
 struct ZipComponent::Settings {
@@ -234,6 +259,7 @@ bool ZipComponent::buildSfxPrefix(FileAccess& fs, Settings& s, ZipResult& code, 
         path = s.stubPath;
         return false;
     }
+    dropCertificateTable(stub);
     if (!s.iconPath.empty()) {
         std::vector<std::uint8_t> icon;
         const IconResult r = readWhole(fs, s.iconPath, icon) ? applyIcon(stub, icon) : IconResult::BadIcon;

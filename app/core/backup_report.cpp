@@ -1,6 +1,7 @@
 #include "backup_report.h"
 
 #include "frm_main_texts.h"
+#include "product.h"
 
 namespace qelvaro {
 namespace {
@@ -112,6 +113,7 @@ std::string BackupReportText(const BackupResult& result, const BackupOrigin* ori
   }
   std::string out = "\xEF\xBB\xBF";
   line(out, texts::kReportTitle);
+  line(out, FormatText(texts::kReportTool, {kProductName, kProductVersion}));
   line(out, FormatText(texts::kReportRoot, {result.root}));
   if (origin) {
     line(out, FormatText(texts::kReportArch, {ArchDecoration(origin->arch)}));

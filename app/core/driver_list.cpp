@@ -98,7 +98,7 @@ void InvertRowSelection(grid::CellGrid& grid) {
 }
 
 std::string AboutText() {
-  return std::string(kProductName) + "\r\n\r\n" + texts::kWebAddressLabel + kMakerWebAddress;
+  return std::string(kProductName) + " " + kProductVersion + "\r\n\r\n" + texts::kWebAddressLabel + kMakerWebAddress;
 }
 
 }  // namespace qelvaro

@@ -91,6 +91,7 @@ inline constexpr char kFsSystemCode[] = " (错误 {0})";
 // The report written beside a backup.
 inline constexpr char kReportFileSuffix[] = " 备份报告.txt";
 inline constexpr char kReportTitle[] = "Quorvak 驱动程序备份报告";
+inline constexpr char kReportTool[] = "{0} {1}";
 inline constexpr char kReportRoot[] = "备份文件夹: {0}";
 inline constexpr char kReportSummary[] = "共 {0} 个驱动程序: 完整备份 {1} 个, 部分备份 {2} 个, 未备份 {3} 个.";
 inline constexpr char kReportDriverWhole[] = "[完整] {0}";

@@ -1,11 +1,13 @@
 #pragma once
 // The product's names, shown in the main window's caption and the About message.
 
+#include "qelvaro_version.h"
+
 namespace qelvaro {
 
 inline constexpr char kProductName[] = "Qelvaro";
 inline constexpr char kMakerWebAddress[] = "https://www.qelvaro.com";
-// The version the programs carry in their version resources.
-inline constexpr char kProductVersion[] = "0.1.0";
+// The version set in CMakeLists.txt's project(); the version resources carry it too.
+inline constexpr char kProductVersion[] = QELVARO_VERSION;
 
 }  // namespace qelvaro

@@ -5,6 +5,7 @@
 #include "device_list.h"
 #include "driver_install.h"
 #include "native_arch.h"
+#include "product.h"
 #include "property_bag.h"
 #include "setup_texts.h"
 #include "win32_installer.h"
@@ -74,7 +75,8 @@ HWND SetupWindow::Create() {
   RECT work{};
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
   const int width = frame.right - frame.left, height = frame.bottom - frame.top;
-  hwnd_ = CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, base::widen(setup_text::kTitle).c_str(), style,
+  const std::string caption = std::string(setup_text::kTitle) + " " + kProductName + " " + kProductVersion;
+  hwnd_ = CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, base::widen(caption).c_str(), style,
                           work.left + (work.right - work.left - width) / 2,
                           work.top + (work.bottom - work.top - height) / 2, width, height, nullptr, nullptr,
                           instance_, this);
@@ -278,7 +280,7 @@ void SetupWindow::start() {
   char stamp[64];
   snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour,
            now.wMinute, now.wSecond);
-  log(std::string("== ") + setup_text::kTitle + " " + stamp + " " + folder_ + " (" +
+  log(std::string("== ") + setup_text::kTitle + " " + kProductVersion + " " + stamp + " " + folder_ + " (" +
       std::string(ArchDecoration(NativeMachineArch())) + ")");
   for (std::size_t row : rows) g.SetCellText(static_cast<std::int32_t>(row), kColStatus, setup_text::kWaiting);
   runRows_ = rows;

@@ -9,6 +9,7 @@
 
 #include "fake_windows_tree.h"
 #include "frm_main_texts.h"
+#include "qelvaro_version.h"
 
 namespace qelvaro {
 namespace {
@@ -106,6 +107,7 @@ TEST(BackupReport, EveryDriverWithEachFileItsSourceOrWhyItIsMissing) {
   EXPECT_EQ(report.substr(0, 3), "\xEF\xBB\xBF");
   EXPECT_EQ(report.find("\n"), report.find("\r\n") + 1);
   EXPECT_NE(report.find("备份文件夹: D:\\Quorvak\r\n"), std::string::npos);
+  EXPECT_NE(report.find("\r\nQelvaro " QELVARO_VERSION "\r\n"), std::string::npos) << "the tool and its version";
   EXPECT_NE(report.find("共 5 个驱动程序: 完整备份 2 个, 部分备份 2 个, 未备份 1 个."), std::string::npos) << report;
   // A package from the store says so; a file the install never copies is named but
   // leaves the driver whole.

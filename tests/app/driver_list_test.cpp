@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "driver_list.h"
+#include "qelvaro_version.h"
 #include "fixed_locale.h"
 #include "inventory_expectations.h"
 #include "memory_registry.h"
@@ -91,7 +92,7 @@ TEST_F(DriverGrid, SelectionButtonsOnAnEmptyGridDoNothing) {
   SelectAllRows(grid);
   InvertRowSelection(grid);
   EXPECT_EQ(grid.CheckedCount(), 0);
-  EXPECT_EQ(AboutText(), "Qelvaro\r\n\r\n\xE7\xBD\x91\xE5\x9D\x80\xEF\xBC\x9Ahttps://www.qelvaro.com");
+  EXPECT_EQ(AboutText(), "Qelvaro " QELVARO_VERSION "\r\n\r\n\xE7\xBD\x91\xE5\x9D\x80\xEF\xBC\x9Ahttps://www.qelvaro.com");
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "e2e_support.h"
 #include "frm_main.h"
 #include "inventory_expectations.h"
+#include "qelvaro_version.h"
 #include "win32_registry.h"
 #include "base/win32/wide_string.h"
 
@@ -147,7 +148,7 @@ TEST_F(MainWindow, AboutMessage) {
   });
   click(kCommand1);
   closer.join();
-  EXPECT_EQ(text, base::widen("Qelvaro\r\n\r\n\xE7\xBD\x91\xE5\x9D\x80\xEF\xBC\x9Ahttps://www.qelvaro.com"));
+  EXPECT_EQ(text, base::widen("Qelvaro " QELVARO_VERSION "\r\n\r\n\xE7\xBD\x91\xE5\x9D\x80\xEF\xBC\x9Ahttps://www.qelvaro.com"));
 }
 
 // A second click on the filter box that waits in the queue when a scan starts: the

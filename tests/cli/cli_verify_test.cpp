@@ -45,7 +45,8 @@ struct Verify : ::testing::Test {
     if (damage == "added") tree.put(kRoot + "\\Net\\网卡\\extra.dll", "?");
   }
 
-  // The backup in `form`; its path.
+  // The backup in `form`; its path. A signed package has a certificate table (here
+  // bytes of one's size, beyond the room of a Zip comment) after its archive.
   std::string pack(const std::string& form) {
     if (form == "folder") return kRoot;
     const std::string stub = tree.host("D:\\stub.bin");
@@ -54,6 +55,7 @@ struct Verify : ::testing::Test {
     const ZipOutcome r = form == "zip" ? PackBackupAsZip(tree.host(kRoot), tree.host(target), nullptr, nullptr)
                                        : PackBackupAsSfx(tree.host(kRoot), tree.host(target), stub, "", nullptr, nullptr);
     EXPECT_TRUE(r.ok()) << r.description;
+    if (form == "signed package") std::ofstream(tree.host(target), std::ios::binary | std::ios::app) << std::string(200 << 10, '\x30');
     return target;
   }
 
@@ -80,7 +82,7 @@ TEST_F(Verify, EachDamageIsNamedInEveryForm) {
       {"removed", 1, "\"missing\": [\n        \"Net/\\u7f51\\u5361/net.sys\""},
       {"added", 1, "\"unexpected\": [\n        \"Net/\\u7f51\\u5361/extra.dll\""},
   };
-  for (const char* form : {"folder", "zip", "package"}) {
+  for (const char* form : {"folder", "zip", "package", "signed package"}) {
     for (const auto& c : cases) {
       SCOPED_TRACE(std::string(form) + " " + c.damage);
       (void)std::system(("rm -rf '" + tree.host("D:\\") + "'/*").c_str());

@@ -19,6 +19,7 @@
 #include "e2e_support.h"
 #include "frm_main.h"
 #include "frm_main_texts.h"
+#include "qelvaro_version.h"
 
 namespace qelvaro::e2e {
 namespace {
@@ -694,7 +695,7 @@ TEST(Quorvak, BacksUpTheDemoSetAsASelfExtractingPackage) {
   HANDLE run = startProgram(L"C:\\SfxBackups\\Quorvak.exe", L"", L"C:\\SfxBackups");
   ASSERT_NE(run, nullptr);
   ProcessGuard runGuard(run);
-  HWND restore = waitForWindow(qelvaro::base::widen("驱动还原"), 60000);
+  HWND restore = waitForWindow(qelvaro::base::widen("驱动还原 Qelvaro " QELVARO_VERSION), 60000);
   ASSERT_NE(restore, nullptr) << "the restore program did not start";
   Sleep(800);
   screenshot("sfx-restore-program");

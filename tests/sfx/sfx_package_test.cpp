@@ -130,6 +130,30 @@ TEST(SfxPackage, TheBackupPackageHoldsStubSettingsAndTheEncryptedTree) {
     EXPECT_THAT(run("7z t -pwrong '" + b.dir + "/Quorvak.exe'"), testing::Not(testing::HasSubstr("Everything is Ok")));
 }
 
+TEST(SfxPackage, ASignedStubsCertificateTableStaysOutOfThePackage) {
+    // A PE32 header whose security directory (the fifth) names a table at the end.
+    std::string header = fakeStub();
+    const auto put32 = [&](std::size_t at, std::uint32_t v) { std::memcpy(&header[at], &v, 4); };
+    header[152] = 0x0b, header[153] = 0x01;
+    put32(152 + 64, 0x1234);  // checksum
+    put32(152 + 92, 16);
+    put32(152 + 96 + 4 * 8, 512);
+    put32(152 + 96 + 4 * 8 + 4, 64);
+    const std::string table(64, 'C');
+    Backup b;
+    write(b.dir + "/sfx.bin", header + table);
+    ASSERT_TRUE(qelvaro::PackBackupAsSfx(b.dir + "/Quorvak", b.dir + "/Quorvak.exe", b.dir + "/sfx.bin", "", {}, nullptr).ok());
+    const std::string package = read(b.dir + "/Quorvak.exe");
+    std::string unsignedHeader = header;
+    std::memset(&unsignedHeader[152 + 64], 0, 4);
+    std::memset(&unsignedHeader[152 + 96 + 4 * 8], 0, 8);
+    EXPECT_EQ(package.compare(0, 512, unsignedHeader), 0);
+    EXPECT_EQ(package.find(table), std::string::npos);
+    FileInput in(package);
+    qsfx::Archive a;
+    EXPECT_EQ(a.open(in), qsfx::Status::Ok);
+}
+
 TEST(SfxPackage, ABadStubIconOrFolderIsAnErrorAndTouchesNothing) {
     Backup b;
     write(b.dir + "/notaprogram.bin", "just text, long enough to be read as something else entirely..........");

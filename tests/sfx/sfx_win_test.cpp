@@ -223,6 +223,23 @@ TEST(SfxStub, UnpacksWithoutAPromptAndStartsTheProgramWithTheFolder) {
   FreeLibrary(m);
 }
 
+TEST(SfxStub, ASignatureAppendedAfterTheArchiveChangesNothing) {
+  Built b = buildPackage(L"signed", "qorvantelbrix");
+  // A certificate table goes after the archive, padded to eight bytes; a long chain
+  // with a time stamp takes more room than a Zip comment could.
+  std::ofstream(b.exe.c_str(), std::ios::binary | std::ios::app) << std::string(200 << 10, '\x30');
+  const auto before = runFolders(kUnpacked);
+  EXPECT_EQ(runPackage(b.exe), 7u);
+  std::vector<std::wstring> made;
+  for (const auto& name : runFolders(kUnpacked)) {
+    if (std::find(before.begin(), before.end(), name) == before.end()) made.push_back(name);
+  }
+  ASSERT_EQ(made.size(), 1u);
+  std::map<std::string, std::string> unpacked;
+  snapshot(kUnpacked + L"\\" + made[0], L"", unpacked);
+  EXPECT_EQ(unpacked, b.files);
+}
+
 TEST(SfxStub, DamagedTruncatedAndWrongPasswordPackagesStartNothing) {
   Built good = buildPackage(L"base", "qorvantelbrix");
   const std::string bytes = readAll(good.exe);
