@@ -12,6 +12,7 @@
 #include "driver_install.h"
 #include "native_arch.h"
 #include "win32_installer.h"
+#include "base/win32/system_dll.h"
 #include "base/win32/wide_string.h"
 #include "driver_store_setupapi.h"
 #include "md_folders.h"
@@ -67,7 +68,7 @@ int RunPlatformBackup(const Args& args, std::ostream& out, std::ostream& err) {
 }
 
 int RunPlatformRestore(const Args& args, std::ostream& out, std::ostream& err) {
-  restore::RestrictDllSearch();
+  base::RestrictDllSearch();
   Win32FileSystem fs;
   const bool dryRun = std::find(args.begin(), args.end(), "--dry-run") != args.end();
   const restore::InstallRoute route = restore::CurrentInstallRoute();

@@ -7,6 +7,7 @@
 
 #include "driver_install.h"
 #include "text_encoding.h"
+#include "base/win32/system_dll.h"
 #include "base/win32/handle.h"
 #include "base/win32/wide_string.h"
 
@@ -25,7 +26,7 @@ struct DeviceApi {
   using GetInstanceId = BOOL(WINAPI*)(HDEVINFO, PSP_DEVINFO_DATA, PWSTR, DWORD, PDWORD);
   using DestroyList = BOOL(WINAPI*)(HDEVINFO);
 
-  DeviceApi() : module(LoadSystemDll(L"setupapi.dll")) {
+  DeviceApi() : module(base::LoadSystemDll(L"setupapi.dll")) {
     getClassDevs = entry<GetClassDevs>("SetupDiGetClassDevsW");
     enumDevice = entry<EnumDeviceInfo>("SetupDiEnumDeviceInfo");
     getProperty = entry<GetProperty>("SetupDiGetDeviceRegistryPropertyW");

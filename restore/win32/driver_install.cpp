@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <set>
 
+#include "base/win32/system_dll.h"
 #include "setupapi_codes.h"
 #include "base/win32/wide_string.h"
 
@@ -26,8 +27,8 @@ struct SetupApi {
   using InstallDriver = BOOL(WINAPI*)(HWND, LPCWSTR, DWORD, PBOOL);
 
   SetupApi() {
-    setupapi = LoadSystemDll(L"setupapi.dll");
-    newdev = LoadSystemDll(L"newdev.dll");
+    setupapi = base::LoadSystemDll(L"setupapi.dll");
+    newdev = base::LoadSystemDll(L"newdev.dll");
     copyOemInf = DllEntry<CopyOemInf>(setupapi, "SetupCopyOEMInfW");
     getClassDevs = DllEntry<GetClassDevs>(setupapi, "SetupDiGetClassDevsW");
     enumDeviceInfo = DllEntry<EnumDeviceInfo>(setupapi, "SetupDiEnumDeviceInfo");

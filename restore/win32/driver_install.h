@@ -12,15 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "base/win32/system_dll.h"
 #include "restore_run.h"
 
 namespace qelvaro::restore {
-
-// The restore programs call base::RestrictDllSearch first thing in main, and load
-// setupapi.dll and newdev.dll with base::LoadSystemDll.
-using base::LoadSystemDll;
-using base::RestrictDllSearch;
 
 // Adds the INF to the driver store, then updates every present device whose hardware
 // or compatible id is one of `deviceIds`. A device that already has an equal or

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "base/win32/system_dll.h"
 #include "base/win32/whole_file.h"
 #include "driver_install.h"
 #include "install_exchange.h"
@@ -13,7 +14,7 @@
 
 int wmain(int argc, wchar_t** argv) {
   using namespace qelvaro::restore;
-  RestrictDllSearch();
+  qelvaro::base::RestrictDllSearch();
   if (argc != 3) return 2;
   std::string text;
   if (!qelvaro::base::ReadWholeFile(argv[1], text)) return 2;

@@ -6,6 +6,7 @@
 
 #include "driver_install.h"
 #include "setup_window.h"
+#include "base/win32/system_dll.h"
 #include "base/win32/wide_string.h"
 
 namespace {
@@ -30,7 +31,7 @@ std::wstring folderArgument() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
-  qelvaro::restore::RestrictDllSearch();
+  qelvaro::base::RestrictDllSearch();
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
   if (!qelvaro::restore::SetupWindow::RegisterClasses(instance)) return 1;

@@ -34,17 +34,6 @@ std::wstring withSlash(std::wstring path) {
   return path;
 }
 
-bool writeWhole(const std::wstring& path, const void* data, std::size_t size) {
-  return base::WriteWholeFile(path.c_str(), data, size, base::WriteMode::CreateNew);
-}
-
-// Empty when the file cannot be read: the parser then reports it as no outcome.
-std::string readWhole(const std::wstring& path) {
-  std::string bytes;
-  if (!base::ReadWholeFile(path.c_str(), bytes)) bytes.clear();
-  return bytes;
-}
-
 InstallOutcome failure(DWORD code, std::string text = {}) {
   InstallOutcome outcome;
   outcome.status = DriverStatus::Failed;
@@ -127,7 +116,7 @@ DWORD Win32DriverInstaller::prepareHelper() {
   const DWORD size = found ? SizeofResource(nullptr, found) : 0;
   if (!data || size == 0) return ERROR_RESOURCE_DATA_NOT_FOUND;
   const std::wstring path = withSlash(runFolder_) + kHelperName;
-  if (!writeWhole(path, data, size)) return GetLastError();
+  if (!base::WriteWholeFile(path.c_str(), data, size, base::WriteMode::CreateNew)) return GetLastError();
   helperPath_ = path;
   helperLock_ = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   return helperLock_ == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
@@ -140,7 +129,7 @@ InstallOutcome Win32DriverInstaller::installThroughHelper(const std::string& sta
   const std::wstring request = withSlash(runFolder_) + L"request-" + number + L".txt";
   const std::wstring result = withSlash(runFolder_) + L"result-" + number + L".txt";
   const std::string text = FormatInstallRequest(InstallRequest{stagedInf, deviceIds});
-  if (!writeWhole(request, text.data(), text.size())) return failure(GetLastError());
+  if (!base::WriteWholeFile(request.c_str(), text.data(), text.size(), base::WriteMode::CreateNew)) return failure(GetLastError());
 
   std::wstring commandLine = L"\"" + helperPath_ + L"\" \"" + request + L"\" \"" + result + L"\"";
   STARTUPINFOW startup{};
@@ -158,7 +147,10 @@ InstallOutcome Win32DriverInstaller::installThroughHelper(const std::string& sta
   GetExitCodeProcess(process.hProcess, &exitCode);
   CloseHandle(process.hProcess);
 
-  const auto outcome = ParseInstallOutcome(readWhole(result));
+  // A result that cannot be read parses as no outcome.
+  std::string resultText;
+  if (!base::ReadWholeFile(result.c_str(), resultText)) resultText.clear();
+  const auto outcome = ParseInstallOutcome(resultText);
   DeleteFileW(request.c_str());
   DeleteFileW(result.c_str());
   if (!outcome) {
