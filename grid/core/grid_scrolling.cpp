@@ -70,10 +70,14 @@ std::int32_t ScrollBarWrapper::Value(std::int32_t bar) {
   return GetInfo(bar, i, sif::Pos) ? i.nPos : 0;
 }
 
+// Setting what a bar already holds would only redraw it, which costs as much as a
+// repaint of the grid under some systems; a refresh sets both ranges every time.
 void ScrollBarWrapper::SetMax(std::int32_t bar, std::int32_t max) {
   ScrollInfo i;
-  GetInfo(bar, i, sif::All);
-  i.nMax = std::max(max + i.nPage, i.nMin);
+  const bool known = GetInfo(bar, i, sif::All);
+  const std::int32_t wanted = std::max(max + i.nPage, i.nMin);
+  if (known && wanted == i.nMax) return;
+  i.nMax = wanted;
   SetInfo(bar, i, sif::Range);
 }
 
@@ -99,7 +103,9 @@ void ScrollBarWrapper::SetLargeChange(std::int32_t bar, std::int32_t page) {
   // A window that has no bar yet has no information either: start from an empty range.
   ScrollInfo i;
   if (!port_.Attached()) return;
-  if (!GetInfo(bar, i, sif::All)) i = ScrollInfo{};
+  const bool known = GetInfo(bar, i, sif::All);
+  if (!known) i = ScrollInfo{};
+  else if (i.nPage == page) return;
   i.nMax = i.nMax - i.nPage + page;
   i.nPage = page;
   SetInfo(bar, i, sif::Range | sif::Page);

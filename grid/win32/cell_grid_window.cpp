@@ -218,6 +218,7 @@ void CellGridWindow::onMessage(SubclassCall& call) {
       input_.MouseLeave();
       break;
     case WM_THEMECHANGED:
+      surface_.ThemeChanged();
       display_.OnThemeChanged();
       break;
     default:

@@ -1,7 +1,5 @@
 #include "gdi_canvas.h"
 
-#include <uxtheme.h>
-
 #include <algorithm>
 #include <cmath>
 
@@ -54,7 +52,7 @@ std::int32_t Win32ImageList::ImageHeight() const {
   return cy;
 }
 
-GdiCanvas::GdiCanvas(HDC dc, HWND themeWindow) : dc_(dc), themeWindow_(themeWindow) {
+GdiCanvas::GdiCanvas(HDC dc, HWND themeWindow) : dc_(dc), themeWindow_(themeWindow), themeParts_(themeWindow) {
   if (dc_) {
     originalFont_ = GetCurrentObject(dc_, OBJ_FONT);
     SetBkMode(dc_, TRANSPARENT);
@@ -184,12 +182,7 @@ void GdiCanvas::FrameControl(const Rect& r, std::int32_t kind, std::uint32_t sta
 
 bool GdiCanvas::ThemePart(std::string_view themeClass, std::int32_t part, std::int32_t state, const Rect& r) {
   if (!themeWindow_ || !IsAppThemed()) return false;
-  HTHEME theme = OpenThemeData(themeWindow_, base::widen(themeClass).c_str());
-  if (!theme) return false;
-  const RECT rc = toRect(r);
-  const HRESULT hr = DrawThemeBackground(theme, dc_, part, state, &rc, nullptr);
-  CloseThemeData(theme);
-  return SUCCEEDED(hr);
+  return themeParts_.Draw(dc_, themeClass, part, state, toRect(r));
 }
 
 void GdiCanvas::Image(const GridImageList& list, std::int32_t index, std::int32_t x, std::int32_t y, std::int32_t style) {

@@ -1,7 +1,8 @@
 #pragma once
 // The Canvas port on GDI: each call is one or two GDI calls. Pens and brushes live
 // for one call; fonts are kept for the canvas's life (a paint sets the font per
-// cell, and creating one each time would dominate the paint).
+// cell, and creating one each time would dominate the paint), and so are the visual
+// style parts it has drawn.
 
 #include <windows.h>
 #include <commctrl.h>
@@ -12,6 +13,7 @@
 #include <tuple>
 
 #include "canvas.h"
+#include "theme_part_cache.h"
 
 namespace qelvaro::grid {
 
@@ -58,6 +60,8 @@ class GdiCanvas : public Canvas {
   GdiCanvas& operator=(const GdiCanvas&) = delete;
 
   void SetDC(HDC dc);
+  // The visual style changed: parts drawn so far are stale.
+  void ForgetThemeParts() { themeParts_.Clear(); }
   HDC dc() const { return dc_; }
 
   void FillRect(const Rect& r, Rgb colour) override;
@@ -81,6 +85,7 @@ class GdiCanvas : public Canvas {
   HFONT fontFor(const CanvasFont& font);
   HDC dc_;
   HWND themeWindow_;
+  ThemePartCache themeParts_;
   std::map<std::tuple<std::string, float, bool, bool, bool>, HFONT> fonts_;
   HFONT selected_ = nullptr;
   HGDIOBJ originalFont_ = nullptr;

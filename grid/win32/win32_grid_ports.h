@@ -70,6 +70,7 @@ class Win32GridSurface : public GridSurface {
   void SetInPaint(bool inPaint) { inPaint_ = inPaint; }
   bool HasImage() const { return hasImage_; }
   HDC MemoryDC() const { return memory_; }
+  void ThemeChanged() { canvas_.ForgetThemeParts(); }
 
  private:
   void ensureSize();

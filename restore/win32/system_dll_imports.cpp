@@ -26,6 +26,10 @@ BOOL WINAPI gradientFill(HDC dc, PTRIVERTEX v, ULONG nv, PVOID mesh, ULONG nm, U
   static const auto fn = resolve<decltype(&GradientFill)>(L"msimg32.dll", "GradientFill");
   return fn ? fn(dc, v, nv, mesh, nm, mode) : FALSE;
 }
+BOOL WINAPI alphaBlend(HDC dc, int x, int y, int w, int h, HDC src, int sx, int sy, int sw, int sh, BLENDFUNCTION f) {
+  static const auto fn = resolve<decltype(&AlphaBlend)>(L"msimg32.dll", "AlphaBlend");
+  return fn ? fn(dc, x, y, w, h, src, sx, sy, sw, sh, f) : FALSE;
+}
 BOOL WINAPI isAppThemed() {
   static const auto fn = resolve<decltype(&IsAppThemed)>(L"uxtheme.dll", "IsAppThemed");
   return fn ? fn() : FALSE;
@@ -53,6 +57,7 @@ HRESULT WINAPI getCurrentThemeName(LPWSTR file, int fileMax, LPWSTR colour, int 
 // stdcall-decorated name).
 extern "C" {
 decltype(&GradientFill) qv_imp_GradientFill asm("__imp__GradientFill@24") = gradientFill;
+decltype(&AlphaBlend) qv_imp_AlphaBlend asm("__imp__AlphaBlend@44") = alphaBlend;
 decltype(&IsAppThemed) qv_imp_IsAppThemed asm("__imp__IsAppThemed@0") = isAppThemed;
 decltype(&OpenThemeData) qv_imp_OpenThemeData asm("__imp__OpenThemeData@8") = openThemeData;
 decltype(&CloseThemeData) qv_imp_CloseThemeData asm("__imp__CloseThemeData@4") = closeThemeData;

@@ -2,10 +2,17 @@
 // real scroll bars, and a few pixels of a real paint.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include <windows.h>
+#include <uxtheme.h>
+
+#include "base/win32/wide_string.h"
 #include "cell_grid_window.h"
+#include "gdi_canvas.h"
 #include "win32_locale.h"
 
 namespace qelvaro::grid {
@@ -236,6 +243,68 @@ TEST_F(WindowFixture, BorderAppearanceAndEnabledReachTheWindow) {
   EXPECT_EQ(GetFocus(), parent);
   w->grid().SetEnabled(true);
   EXPECT_TRUE(IsWindowEnabled(h));
+}
+
+// The canvas keeps each drawn style part as an image and copies it afterwards. The
+// copy must look as the style's own drawing does over the same background, also
+// where the part lets it show through (a check box's corners, a header's edges).
+TEST(ThemeParts, CopiesLookAsTheStyleDrawsThemOverAnyBackground) {
+  ASSERT_TRUE(IsAppThemed()) << "the test prefix has a visual style";
+  HWND window = makeParent();
+  constexpr int kW = 160, kH = 40;
+  struct Surface {
+    HDC dc = CreateCompatibleDC(nullptr);
+    std::uint32_t* bits = nullptr;
+    HBITMAP bitmap = nullptr;
+    HGDIOBJ old = nullptr;
+    Surface() {
+      BITMAPINFO info = {};
+      info.bmiHeader.biSize = sizeof info.bmiHeader;
+      info.bmiHeader.biWidth = kW;
+      info.bmiHeader.biHeight = -kH;
+      info.bmiHeader.biPlanes = 1;
+      info.bmiHeader.biBitCount = 32;
+      bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
+      old = SelectObject(dc, bitmap);
+      for (int i = 0; i < kW * kH; ++i) bits[i] = (i % 7) * 0x102030u + (i / kW) * 0x050301u;  // stripes
+    }
+    ~Surface() {
+      SelectObject(dc, old);
+      DeleteObject(bitmap);
+      DeleteDC(dc);
+    }
+  };
+  const struct {
+    const char* themeClass;
+    int part, state;
+    RECT r;
+  } parts[] = {{"Button", 3, 1, {2, 2, 22, 22}},  {"Button", 3, 5, {30, 5, 50, 35}},
+               {"Header", 1, 1, {60, 0, 140, 20}}, {"Header", 1, 2, {60, 20, 150, 40}},
+               {"Button", 1, 1, {-5, 25, 40, 40}}};
+  Surface direct, copied;
+  GdiCanvas canvas(copied.dc, window);
+  for (const auto& p : parts) {
+    HTHEME theme = OpenThemeData(window, base::widen(p.themeClass).c_str());
+    ASSERT_NE(theme, nullptr) << p.themeClass;
+    const Rect r{p.r.left, p.r.top, p.r.right, p.r.bottom};
+    // Twice, over itself: the first draw makes the image, the second only copies it.
+    for (int i = 0; i < 2; ++i) {
+      DrawThemeBackground(theme, direct.dc, p.part, p.state, &p.r, nullptr);
+      EXPECT_TRUE(canvas.ThemePart(p.themeClass, p.part, p.state, r));
+    }
+    CloseThemeData(theme);
+  }
+  GdiFlush();
+  const Surface background;
+  int drawn = 0, worst = 0;
+  for (int i = 0; i < kW * kH; ++i) {
+    drawn += direct.bits[i] != background.bits[i];
+    for (int shift = 0; shift < 24; shift += 8)
+      worst = std::max(worst, std::abs(int((direct.bits[i] >> shift) & 255) - int((copied.bits[i] >> shift) & 255)));
+  }
+  DestroyWindow(window);
+  EXPECT_GT(drawn, 1000) << "the parts were drawn at all";
+  EXPECT_LE(worst, 2) << "largest difference of a colour channel";
 }
 
 TEST(GridWindowLocale, UserLocaleComparesUppercasesAndReadsNumbers) {
