@@ -259,11 +259,7 @@ TEST(ThemeParts, CopiesLookAsTheStyleDrawsThemOverAnyBackground) {
     HGDIOBJ old = nullptr;
     Surface() {
       BITMAPINFO info = {};
-      info.bmiHeader.biSize = sizeof info.bmiHeader;
-      info.bmiHeader.biWidth = kW;
-      info.bmiHeader.biHeight = -kH;
-      info.bmiHeader.biPlanes = 1;
-      info.bmiHeader.biBitCount = 32;
+      info.bmiHeader = BITMAPINFOHEADER{sizeof info.bmiHeader, kW, -kH, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
       bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
       old = SelectObject(dc, bitmap);
       for (int i = 0; i < kW * kH; ++i) bits[i] = (i % 7) * 0x102030u + (i / kW) * 0x050301u;  // stripes
