@@ -64,6 +64,26 @@ bool needsZip64Sizes(const EntryRecord& e) {
     return e.zip64Sizes || e.size >= kMax32 || e.compressedSize >= kMax32;
 }
 
+namespace {
+// The fields the local and the central header share, from the version needed to
+// extract to the extra field's length. zip64: the entry needs version 4.5; bigSizes:
+// the sizes are in the zip64 extra field instead.
+void appendSharedFields(std::vector<std::uint8_t>& out, const EntryRecord& e, bool zip64, bool bigSizes,
+                        std::size_t extraSize) {
+    const DosDateTime dt = toDosDateTime(e.mtime);
+    appendLe16(out, zip64 ? 45 : 20);
+    appendLe16(out, flagsOf(e));
+    appendLe16(out, static_cast<std::uint16_t>(e.method));
+    appendLe16(out, dt.time);
+    appendLe16(out, dt.date);
+    appendLe32(out, e.crc);
+    appendLe32(out, bigSizes ? kMax32 : static_cast<std::uint32_t>(e.compressedSize));
+    appendLe32(out, bigSizes ? kMax32 : static_cast<std::uint32_t>(e.size));
+    appendLe16(out, static_cast<std::uint16_t>(e.name.size()));
+    appendLe16(out, static_cast<std::uint16_t>(extraSize));
+}
+}  // namespace
+
 std::vector<std::uint8_t> localHeader(const EntryRecord& e) {
     bool z64 = needsZip64Sizes(e);
     std::vector<std::uint8_t> extra;
@@ -75,20 +95,10 @@ std::vector<std::uint8_t> localHeader(const EntryRecord& e) {
     }
     appendTimestamp(extra, e.mtime);
 
-    DosDateTime dt = toDosDateTime(e.mtime);
     std::vector<std::uint8_t> h;
     h.reserve(30 + e.name.size() + extra.size());
     appendLe32(h, 0x04034b50);
-    appendLe16(h, z64 ? 45 : 20);
-    appendLe16(h, flagsOf(e));
-    appendLe16(h, static_cast<std::uint16_t>(e.method));
-    appendLe16(h, dt.time);
-    appendLe16(h, dt.date);
-    appendLe32(h, e.crc);
-    appendLe32(h, z64 ? kMax32 : static_cast<std::uint32_t>(e.compressedSize));
-    appendLe32(h, z64 ? kMax32 : static_cast<std::uint32_t>(e.size));
-    appendLe16(h, static_cast<std::uint16_t>(e.name.size()));
-    appendLe16(h, static_cast<std::uint16_t>(extra.size()));
+    appendSharedFields(h, e, z64, z64, extra.size());
     h.insert(h.end(), e.name.begin(), e.name.end());
     h.insert(h.end(), extra.begin(), extra.end());
     return h;
@@ -109,19 +119,9 @@ void appendCentralHeader(std::vector<std::uint8_t>& out, const EntryRecord& e) {
     }
     appendTimestamp(extra, e.mtime);
 
-    DosDateTime dt = toDosDateTime(e.mtime);
     appendLe32(out, 0x02014b50);
     appendLe16(out, kVersionMadeBy);
-    appendLe16(out, (bigSizes || bigOffset) ? 45 : 20);
-    appendLe16(out, flagsOf(e));
-    appendLe16(out, static_cast<std::uint16_t>(e.method));
-    appendLe16(out, dt.time);
-    appendLe16(out, dt.date);
-    appendLe32(out, e.crc);
-    appendLe32(out, bigSizes ? kMax32 : static_cast<std::uint32_t>(e.compressedSize));
-    appendLe32(out, bigSizes ? kMax32 : static_cast<std::uint32_t>(e.size));
-    appendLe16(out, static_cast<std::uint16_t>(e.name.size()));
-    appendLe16(out, static_cast<std::uint16_t>(extra.size()));
+    appendSharedFields(out, e, bigSizes || bigOffset, bigSizes, extra.size());
     appendLe16(out, 0);     // comment length
     appendLe16(out, 0);     // disk number
     appendLe16(out, 0);     // internal attributes

@@ -27,19 +27,6 @@ struct Keyed {
   std::int32_t stored;
 };
 
-// Sorts the keyed entries, ties kept in their current order, and writes the
-// stored indexes back into the map range.
-template <typename Key, typename Less>
-void sortKeyed(std::vector<Keyed<Key>>& entries, bool descending, Less less, std::int32_t* out) {
-  if (descending)
-    std::stable_sort(entries.begin(), entries.end(),
-                     [&](const Keyed<Key>& a, const Keyed<Key>& b) { return less(b.key, a.key); });
-  else
-    std::stable_sort(entries.begin(), entries.end(),
-                     [&](const Keyed<Key>& a, const Keyed<Key>& b) { return less(a.key, b.key); });
-  for (std::size_t i = 0; i < entries.size(); ++i) out[i] = entries[i].stored;
-}
-
 // A number as an unsigned word whose order is the number's order: the sign bit is
 // flipped for positive numbers and every bit for negative ones. Both zeros are one
 // key, as they compare equal. Descending order inverts the word.
@@ -88,6 +75,16 @@ void radixSort(Entry* first, Entry* last, KeyOf keyOf) {
     std::swap(from, to);
   }
   if (from != first) std::copy(from, from + n, first);
+}
+
+// Orders the map range by one number per row (numberOf a stored index), ties kept in
+// their current order.
+template <typename NumberOf>
+void sortByNumber(std::int32_t* map, std::size_t count, bool descending, NumberOf numberOf) {
+  std::vector<Keyed<std::uint64_t>> entries(count);
+  for (std::size_t i = 0; i < count; ++i) entries[i] = {orderedBits(numberOf(map[i]), descending), map[i]};
+  radixSort(entries.data(), entries.data() + count, [](const Keyed<std::uint64_t>& e) { return e.key; });
+  for (std::size_t i = 0; i < count; ++i) map[i] = entries[i].stored;
 }
 
 // Text columns: every row's sort key is made once into one buffer, and an entry
@@ -150,35 +147,24 @@ void CellGrid::sortRange(std::int32_t first, std::int32_t last, std::int32_t col
     case datatype::Custom:
       customSortRange(first, last, col, state, generation);
       return;
-    case datatype::Boolean: {
+    case datatype::Boolean:
       // Checked is -1 and unchecked 0, so ascending puts checked rows first.
-      std::vector<Keyed<int>> entries(count);
-      for (std::size_t i = 0; i < count; ++i)
-        entries[i] = {(rows_[static_cast<std::size_t>(map[i])].Cells[c].Flags & cellflag::Checked) ? -1 : 0, map[i]};
-      sortKeyed(entries, descending, std::less<int>(), map);
+      sortByNumber(map, count, descending, [&](std::int32_t stored) {
+        return (rows_[static_cast<std::size_t>(stored)].Cells[c].Flags & cellflag::Checked) ? -1.0 : 0.0;
+      });
       return;
-    }
-    case datatype::Date: {
+    case datatype::Date:
       // Texts that are not dates rank below every date.
-      std::vector<Keyed<std::uint64_t>> entries(count);
-      for (std::size_t i = 0; i < count; ++i) {
-        const auto date = locale_->parseDate(rows_[static_cast<std::size_t>(map[i])].Cells[c].Text.view());
-        entries[i] = {orderedBits(date ? *date : -std::numeric_limits<double>::infinity(), descending), map[i]};
-      }
-      radixSort(entries.data(), entries.data() + count, [](const Keyed<std::uint64_t>& e) { return e.key; });
-      for (std::size_t i = 0; i < count; ++i) map[i] = entries[i].stored;
+      sortByNumber(map, count, descending, [&](std::int32_t stored) {
+        const auto date = locale_->parseDate(rows_[static_cast<std::size_t>(stored)].Cells[c].Text.view());
+        return date ? *date : -std::numeric_limits<double>::infinity();
+      });
       return;
-    }
-    case datatype::Number: {
-      std::vector<Keyed<std::uint64_t>> entries(count);
-      for (std::size_t i = 0; i < count; ++i)
-        entries[i] = {orderedBits(grid::rVal(rows_[static_cast<std::size_t>(map[i])].Cells[c].Text.view(), *locale_),
-                                  descending),
-                      map[i]};
-      radixSort(entries.data(), entries.data() + count, [](const Keyed<std::uint64_t>& e) { return e.key; });
-      for (std::size_t i = 0; i < count; ++i) map[i] = entries[i].stored;
+    case datatype::Number:
+      sortByNumber(map, count, descending, [&](std::int32_t stored) {
+        return grid::rVal(rows_[static_cast<std::size_t>(stored)].Cells[c].Text.view(), *locale_);
+      });
       return;
-    }
     default: {
       std::string keys;
       std::vector<TextEntry> entries(count);

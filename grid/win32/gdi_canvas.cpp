@@ -12,20 +12,7 @@ RECT toRect(const Rect& r) { return RECT{r.left, r.top, r.right, r.bottom}; }
 COLORREF colour(Rgb c) { return static_cast<COLORREF>(c & 0xFFFFFFu); }
 
 // One brush or pen for one call.
-class GdiObject {
- public:
-  explicit GdiObject(HGDIOBJ object) : object_(object) {}
-  ~GdiObject() {
-    if (object_) DeleteObject(object_);
-  }
-  GdiObject(const GdiObject&) = delete;
-  GdiObject& operator=(const GdiObject&) = delete;
-  HGDIOBJ get() const { return object_; }
-  explicit operator bool() const { return object_ != nullptr; }
-
- private:
-  HGDIOBJ object_;
-};
+using GdiObject = base::UniqueResource<HGDIOBJ, GdiObjectTraits>;
 
 class Selected {
  public:

@@ -26,7 +26,7 @@ std::int16_t ShiftStateNow() {
 }
 
 // Text dropped from another program onto a cell (CF_UNICODETEXT, else CF_TEXT).
-class Win32InputPort::DropTarget : public IDropTarget {
+class Win32InputPort::DropTarget final : public IDropTarget {
  public:
   DropTarget(HWND grid, Win32InputPort& port) : grid_(grid), port_(port) {}
 
