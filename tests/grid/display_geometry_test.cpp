@@ -220,6 +220,10 @@ TEST(DisplayScrolling, EmptyGridHidesBothBarsAndFullGridShowsTheVerticalOne) {
   EXPECT_FALSE(f.scroll.shown[0]);
   // 14 rows of 19 fit below the 26-pixel header in 300 pixels.
   EXPECT_EQ(f.scroll.bars[1].nMax - f.scroll.bars[1].nPage + 1, 40 - 14);  // rows 26 to 39 fill the window
+  // A refresh that changes no range leaves the bars alone: each set redraws a bar.
+  const int sets = f.scroll.sets;
+  f.display.Refresh();
+  EXPECT_EQ(f.scroll.sets, sets);
   f.grid.SetScrollBars(0);
   f.display.UpdateScrollBars();
   EXPECT_FALSE(f.scroll.shown[1]);

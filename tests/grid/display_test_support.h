@@ -63,7 +63,7 @@ class FakeScrollPort : public ScrollBarPort {
   ScrollInfo bars[2];
   bool shown[2] = {false, false};
   std::map<std::int32_t, std::int32_t> flatProps;
-  int flatCalls = 0, standardCalls = 0;
+  int flatCalls = 0, standardCalls = 0, sets = 0;
 
   bool Attached() const override { return attached; }
   bool GetInfo(bool flat, std::int32_t bar, ScrollInfo& info, std::uint32_t mask) override {
@@ -73,6 +73,7 @@ class FakeScrollPort : public ScrollBarPort {
   }
   void SetInfo(bool flat, std::int32_t bar, const ScrollInfo& info, std::uint32_t mask) override {
     count(flat);
+    ++sets;
     ScrollInfo& b = bars[bar & 1];
     if (mask & sif::Range) b.nMin = info.nMin, b.nMax = info.nMax;
     if (mask & sif::Page) b.nPage = info.nPage;
