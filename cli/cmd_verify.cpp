@@ -96,8 +96,9 @@ void writeText(const VerifyReport& report, const std::string& path, std::ostream
   out << report.filesChecked << (report.filesChecked == 1 ? " file" : " files") << " of the " << formName(report.form)
       << " " << path << " checked";
   out << (report.checksumList ? " against SHA256SUMS" : " by their CRCs only: this backup carries no SHA256SUMS");
-  out << (report.issues.empty() ? "; everything matches\n"
-                                : "; " + std::to_string(report.issues.size()) + " do not match\n");
+  if (!report.issues.empty()) out << "; " << report.issues.size() << " do not match\n";
+  else if (report.checksumList) out << "; everything matches\n";
+  else out << "; the CRCs match, but there is no list to compare the files with\n";
 }
 
 }  // namespace

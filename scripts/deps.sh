@@ -15,6 +15,7 @@ packages=(
   dpkg-dev
   libhivex-dev libwin-hivex-perl libhivex-bin
   nettle-dev
+  osslsigncode openssl
 )
 
 SUDO=""

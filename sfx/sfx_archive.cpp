@@ -27,9 +27,10 @@ constexpr std::size_t kCentralSize = 46;
 constexpr std::size_t kLocalSize = 30;
 constexpr std::size_t kEnd64Size = 56;
 constexpr std::size_t kLocatorSize = 20;
-// The end record may be followed by a comment of up to 64 KiB, and by data that tools
-// append to a program (a signature, for instance).
-constexpr std::size_t kTrailingAllowance = std::size_t{1} << 20;
+constexpr std::size_t kMaxComment = 0xFFFF;
+// A signature's certificate table starts on an 8-byte boundary; the signer pads the
+// file with zeros to reach it.
+constexpr std::size_t kTableAlign = 8;
 constexpr std::uint64_t kMaxCentral = std::uint64_t{128} << 20;
 constexpr std::size_t kChunk = std::size_t{1} << 20;
 
@@ -99,6 +100,71 @@ Status readLocal(Input& in, const std::uint8_t* c, Entry& e, std::uint8_t* buf, 
     return Status::Ok;
 }
 
+// A signature's certificate table holds WIN_CERTIFICATE entries (a length, a revision
+// and a type, then one DER object, padded with zeros to 8 bytes), which must fill it
+// exactly. The table lies outside what the signature covers: anything else there, a
+// second archive for instance, would be read without being signed.
+bool certificatesFill(Input& in, std::uint64_t at, std::uint64_t end) {
+    while (at < end) {
+        std::uint8_t h[8 + 6];
+        if (end - at < sizeof h || !in.readAt(at, h, sizeof h)) return false;
+        const std::uint32_t length = loadLe32(h);
+        const std::uint16_t revision = loadLe16(h + 4), type = loadLe16(h + 6);
+        if (revision != 0x0100 && revision != 0x0200) return false;
+        if (type < 1 || type > 4) return false;  // X.509, PKCS #7, reserved, time stamp stack
+        const std::uint64_t next = at + ((std::uint64_t{length} + kTableAlign - 1) & ~std::uint64_t{kTableAlign - 1});
+        if (length < sizeof h || next > end) return false;
+        // The DER object: a SEQUENCE of definite length.
+        if (h[8] != 0x30) return false;
+        std::uint64_t der = 2, content = h[9];
+        if (h[9] & 0x80) {
+            const int bytes = h[9] & 0x7F;
+            if (bytes < 1 || bytes > 4) return false;
+            content = 0;
+            for (int k = 0; k < bytes; ++k) content = content << 8 | h[10 + k];
+            der += static_cast<std::uint64_t>(bytes);
+        }
+        const std::uint64_t objectEnd = at + 8 + der + content;
+        if (objectEnd > next || next - objectEnd >= kTableAlign) return false;
+        std::uint8_t pad[kTableAlign] = {};
+        const std::size_t padLen = static_cast<std::size_t>(next - objectEnd);
+        if (padLen > 0 && !in.readAt(objectEnd, pad, padLen)) return false;
+        for (std::size_t k = 0; k < padLen; ++k) {
+            if (pad[k] != 0) return false;
+        }
+        at = next;
+    }
+    return true;
+}
+
+// Where the archive must end, so that a signature covers it: a signed program's
+// certificate table (named by the security entry, the fifth, of its data directories,
+// whose address is a file offset) follows the archive after at most 7 zero bytes and
+// ends the file; without one the archive ends the file. False when a table is there
+// but is not one.
+bool archiveEnd(Input& in, std::uint64_t size, std::uint64_t& end, std::size_t& slack) {
+    end = size;
+    slack = 0;
+    std::uint8_t dos[64];
+    if (size < sizeof dos || !in.readAt(0, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z') return true;
+    const std::uint64_t pe = loadLe32(dos + 60);
+    std::uint8_t h[24 + 2];
+    if (!in.readAt(pe, h, sizeof h) || loadLe32(h) != 0x00004550) return true;
+    const std::uint16_t optionalSize = loadLe16(h + 20), magic = loadLe16(h + 24);
+    if (magic != 0x10b && magic != 0x20b) return true;
+    const std::size_t countAt = magic == 0x20b ? 108 : 92;
+    const std::size_t securityAt = countAt + 4 + 4 * 8;
+    std::uint8_t d[4 + 5 * 8];
+    if (optionalSize < securityAt + 8 || !in.readAt(pe + 24 + countAt, d, sizeof d) || loadLe32(d) < 5) return true;
+    const std::uint64_t table = loadLe32(d + 4 + 4 * 8), tableSize = loadLe32(d + 4 + 4 * 8 + 4);
+    if (tableSize == 0) return true;
+    if (table % kTableAlign != 0 || table > size || size - table != tableSize) return false;
+    if (!certificatesFill(in, table, size)) return false;
+    end = table;
+    slack = kTableAlign - 1;
+    return true;
+}
+
 void decrypt(void* cipher, std::uint8_t* data, std::size_t n) {
     if (cipher) static_cast<zipcomp::PkwareCipher*>(cipher)->decrypt(data, n);
 }
@@ -131,19 +197,28 @@ bool Archive::reserve(std::uint8_t*& buf, std::size_t& cap, std::size_t n) {
 
 Status Archive::open(Input& in) {
     const std::uint64_t size = in.size();
-    if (size < kEndSize) return Status::Damaged;
-    const std::size_t tailLen =
-        static_cast<std::size_t>(size < 65557 + kTrailingAllowance ? size : 65557 + kTrailingAllowance);
+    std::uint64_t end = 0;
+    std::size_t slack = 0;
+    if (!archiveEnd(in, size, end, slack)) return Status::Damaged;
+    if (end < kEndSize) return Status::Damaged;
+    const std::size_t most = kEndSize + kMaxComment + slack;
+    const std::size_t tailLen = static_cast<std::size_t>(end < most ? end : most);
     Heap tail(tailLen);
     if (!tail.p) return Status::NoMemory;
-    const std::uint64_t tailStart = size - tailLen;
+    const std::uint64_t tailStart = end - tailLen;
     if (!in.readAt(tailStart, tail.p, tailLen)) return Status::Damaged;
 
     for (std::size_t p = tailLen - kEndSize + 1; p-- > 0;) {
         const std::uint8_t* e = tail.bytes() + p;
         if (loadLe32(e) != kSigEnd) continue;
         const std::uint64_t at = tailStart + p;
-        if (at + kEndSize + loadLe16(e + 20) > size) continue;
+        // The end record and its comment end the archive; only a signature's alignment
+        // may follow.
+        const std::size_t recordEnd = p + kEndSize + loadLe16(e + 20);
+        if (recordEnd > tailLen || tailLen - recordEnd > slack) continue;
+        bool padded = true;
+        for (std::size_t k = recordEnd; k < tailLen; ++k) padded = padded && tail.bytes()[k] == 0;
+        if (!padded) continue;
         // The entries on this disk and in all: an archive of one disk has them equal.
         if (loadLe16(e + 8) != loadLe16(e + 10)) continue;
         std::uint64_t count = loadLe16(e + 10);
@@ -159,7 +234,7 @@ Status Archive::open(Input& in) {
             std::uint64_t zAt = at - kLocatorSize - kEnd64Size;
             if (!in.readAt(zAt, z, kEnd64Size) || loadLe32(z) != kSigEnd64) {
                 zAt = loadLe64(loc + 8);
-                if (zAt > size - kEnd64Size || !in.readAt(zAt, z, kEnd64Size) || loadLe32(z) != kSigEnd64) continue;
+                if (zAt > at - kLocatorSize - kEnd64Size || !in.readAt(zAt, z, kEnd64Size) || loadLe32(z) != kSigEnd64) continue;
             }
             if (loadLe64(z + 24) != loadLe64(z + 32) || (loadLe16(e + 10) != 0xFFFF && loadLe16(e + 10) != loadLe64(z + 32))) continue;
             count = loadLe64(z + 32);

@@ -59,8 +59,9 @@ public:
     Archive(const Archive&) = delete;
     Archive& operator=(const Archive&) = delete;
 
-    // Reads the archive at the end of `in`, allowing for data after its end record
-    // (a signature, for instance). Every entry is checked here: its name is safe, its
+    // Reads the archive at the end of `in`: its end record ends the file or, in a signed
+    // program, the bytes the signature covers (the certificate table after it must hold
+    // signatures only; anything else there is damage). Every entry is checked here: its name is safe, its
     // local header agrees with the central directory, and its data lies inside the
     // archive without overlapping another entry's.
     Status open(Input& in);

@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <map>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "backup_report.h"
 #include "sfx/sfx_archive.h"
 #include "sfx_packaging.h"
 #include "sha256.h"
 #include "text_encoding.h"
+#include "zipcomp/sfx_entry_names.h"
 
 namespace qelvaro {
 namespace {
@@ -50,6 +52,15 @@ std::string describeStatus(qsfx::Status status) {
   }
 }
 
+// An INF in a driver folder, where restore looks for drivers (class\driver\x.inf, or
+// driver\x.inf for a driver without a class).
+bool isDriverInf(const qsfx::Entry& e) {
+  const std::string_view name(e.name, e.nameLength);
+  const auto slashes = std::count(name.begin(), name.end(), '/');
+  return !e.isFolder && (slashes == 1 || slashes == 2) && name.size() > 4 &&
+         iequalsAscii(name.substr(name.size() - 4), ".inf");
+}
+
 VerifyReport verifyArchive(const std::string& path, const ArchiveOpener& openArchive, VerifyProgress progress,
                            void* context) {
   VerifyReport report;
@@ -69,13 +80,30 @@ VerifyReport verifyArchive(const std::string& path, const ArchiveOpener& openArc
     return report;
   }
   if (archive.start() > 0) report.form = BackupForm::Package;
-  std::map<std::string, std::string> sums;  // lower-cased path -> sum of what the archive holds
-  std::map<std::string, std::string> spelled;  // lower-cased path -> the entry's name
+  // Any Zip file opens; only one holding a driver is a backup that CRCs alone could vouch for.
+  bool hasDriver = false;
+  for (std::size_t i = 0; i < archive.count() && !hasDriver; ++i) hasDriver = isDriverInf(archive.entry(i));
+  if (!hasDriver) {
+    report.exitCode = kVerifyNotABackup;
+    report.error = path + (archive.count() == 0 ? " holds no files" : " holds no driver (no class\\driver\\*.inf)") +
+                   ": it is no backup";
+    return report;
+  }
+  // Paths folded as Windows compares them: two entries of one folded name are one file
+  // once unpacked there, and which of them wins depends on the unpacker.
+  std::unordered_set<std::string> seen;
+  std::map<std::string, std::string> sums;     // folded path -> sum of what the archive holds
+  std::map<std::string, std::string> spelled;  // folded path -> the entry's name
   std::string listText;
   for (std::size_t i = 0; i < archive.count(); ++i) {
     const qsfx::Entry& e = archive.entry(i);
     if (e.isFolder) continue;
     const std::string name(e.name, e.nameLength);
+    const std::string key = zipcomp::foldForWindows(name);
+    if (!seen.insert(key).second) {
+      report.issues.push_back({VerifyIssueKind::Unexpected, name, "a second entry of a name already in the archive"});
+      continue;
+    }
     const char* password = e.encrypted ? kPackagePassword : nullptr;
     if (iequalsAscii(name, kChecksumListName)) {
       ListOutput list;
@@ -97,9 +125,9 @@ VerifyReport verifyArchive(const std::string& path, const ArchiveOpener& openArc
     } else if (s != qsfx::Status::Ok) {
       report.issues.push_back({VerifyIssueKind::Unreadable, name, describeStatus(s)});
     } else {
-      sums[asciiLowerCopy(name)] = out.hash.hexDigest();
+      sums[key] = out.hash.hexDigest();
     }
-    spelled[asciiLowerCopy(name)] = name;
+    spelled[key] = name;
   }
   if (report.checksumList) {
     std::string error;
@@ -108,7 +136,7 @@ VerifyReport verifyArchive(const std::string& path, const ArchiveOpener& openArc
       report.issues.push_back({VerifyIssueKind::Changed, kChecksumListName, error});
     } else {
       for (const ChecksumEntry& entry : *list) {
-        const std::string key = asciiLowerCopy(entry.path);
+        const std::string key = zipcomp::foldForWindows(entry.path);
         const auto found = spelled.find(key);
         if (found == spelled.end()) {
           report.issues.push_back({VerifyIssueKind::Missing, entry.path, ""});
@@ -126,6 +154,8 @@ VerifyReport verifyArchive(const std::string& path, const ArchiveOpener& openArc
   }
   sortIssues(report.issues);
   if (!report.issues.empty()) report.exitCode = kVerifyMismatch;
+  // CRCs show an entry unpacks as it was packed, not that the backup is whole.
+  else if (!report.checksumList) report.exitCode = kVerifyNothingToCompare;
   return report;
 }
 

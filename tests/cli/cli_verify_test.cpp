@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -10,7 +12,10 @@
 #include "checksum_list.h"
 #include "cmd_verify.h"
 #include "fake_windows_tree.h"
+#include "sfx/sfx_archive.h"
 #include "sfx_packaging.h"
+#include "sha256.h"
+#include "zip_builder.h"
 #include "zip_packaging.h"
 
 namespace qelvaro {
@@ -18,14 +23,41 @@ namespace {
 
 const std::string kRoot = "D:\\Quorvak";
 
-// Enough of a Windows program for the component: "MZ", and at 60 the offset of "PE".
-std::string fakeStub() {
-  std::string s(512, '\0');
-  s[0] = 'M';
-  s[1] = 'Z';
-  s[60] = static_cast<char>(128);
-  s.replace(128, 4, std::string("PE\0\0", 4));
-  return s;
+std::string run(const std::string& command) {
+  std::string out;
+  FILE* p = popen((command + " 2>&1").c_str(), "r");
+  char buf[4096];
+  while (p && fgets(buf, sizeof buf, p)) out += buf;
+  if (p) pclose(p);
+  return out;
+}
+
+// A throwaway key and its self-signed certificate, made once.
+const std::string& signingFolder() {
+  static const std::string dir = [] {
+    char pattern[] = "/tmp/qelvaro-sign-XXXXXX";
+    const std::string d = mkdtemp(pattern);
+    run("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=Qelvaro-test -keyout '" + d + "/key.pem' -out '" +
+        d + "/cert.pem'");
+    return d;
+  }();
+  return dir;
+}
+
+// Signs a program in place as its user would, with osslsigncode (scripts/deps.sh
+// installs it).
+void sign(const std::string& program) {
+  const std::string& d = signingFolder();
+  const std::string out = run("osslsigncode sign -certs '" + d + "/cert.pem' -key '" + d + "/key.pem' -in '" + program +
+                              "' -out '" + program + ".signed' && mv '" + program + ".signed' '" + program + "'");
+  ASSERT_NE(out.find("Succeeded"), std::string::npos) << "osslsigncode could not sign (scripts/deps.sh installs it): "
+                                                      << out;
+}
+
+std::string sha256(const std::string& bytes) {
+  Sha256 h;
+  h.update(bytes.data(), bytes.size());
+  return h.hexDigest();
 }
 
 struct Verify : ::testing::Test {
@@ -45,26 +77,25 @@ struct Verify : ::testing::Test {
     if (damage == "added") tree.put(kRoot + "\\Net\\网卡\\extra.dll", "?");
   }
 
-  // The backup in `form`; its path. A signed package has a certificate table (here
-  // bytes of one's size, beyond the room of a Zip comment) after its archive.
+  // The backup in `form`; its path. A signed package has a certificate table after its archive.
   std::string pack(const std::string& form) {
     if (form == "folder") return kRoot;
     const std::string stub = tree.host("D:\\stub.bin");
-    std::ofstream(stub, std::ios::binary) << fakeStub();
+    std::ofstream(stub, std::ios::binary) << sfxtest::peHeaders();
     const std::string target = form == "zip" ? "D:\\Quorvak.zip" : "D:\\Quorvak.exe";
     const ZipOutcome r = form == "zip" ? PackBackupAsZip(tree.host(kRoot), tree.host(target), nullptr, nullptr)
                                        : PackBackupAsSfx(tree.host(kRoot), tree.host(target), stub, "", nullptr, nullptr);
     EXPECT_TRUE(r.ok()) << r.description;
-    if (form == "signed package") std::ofstream(tree.host(target), std::ios::binary | std::ios::app) << std::string(200 << 10, '\x30');
+    if (form == "signed package") sign(tree.host(target));
     return target;
   }
 
-  int verify(const std::string& path, std::string& out) {
+  int verify(const std::string& path, std::string& out, bool json = true) {
     std::ostringstream o, e;
     const auto open = [this](const std::string& p, FsResult& why) {
       return OpenArchiveInput(tree.fs().hostPath(p).value_or(p), why);
     };
-    const int code = RunVerifyCommand({path, "--json"}, tree.fs(), nullptr, open, o, e);
+    const int code = RunVerifyCommand(json ? Args{path, "--json"} : Args{path}, tree.fs(), nullptr, open, o, e);
     out = o.str() + e.str();
     return code;
   }
@@ -107,17 +138,94 @@ TEST_F(Verify, ArchiveCrcsOlderBackupsAndWhatIsNoBackup) {
   EXPECT_EQ(verify(zip, out), 1) << out;
   EXPECT_NE(out.find("\"changed\": [\n        \"Net/\\u7f51\\u5361/net.sys\""), std::string::npos) << out;
 
-  // Made before backups carried the list: a Zip by its CRCs, a folder has nothing.
+  // Made before backups carried the list (or with it taken out): CRCs say nothing of
+  // files changed or taken out before packing, so neither form has anything to compare.
   std::remove(tree.host(zip).c_str());
   makeBackup("");
   std::remove(tree.host(kRoot + "\\SHA256SUMS").c_str());
-  EXPECT_EQ(verify(pack("zip"), out), 0) << out;
+  EXPECT_EQ(verify(pack("zip"), out), 3) << out;
   EXPECT_NE(out.find("\"checksumList\": false"), std::string::npos) << out;
   makeBackup("");
   std::remove(tree.host(kRoot + "\\SHA256SUMS").c_str());
   EXPECT_EQ(verify(kRoot, out), 3) << out;
   EXPECT_EQ(verify("D:\\stub.bin", out), 2) << out;
   EXPECT_EQ(verify("D:\\nothing-here", out), 2) << out;
+}
+
+// Names that are one file on Windows, and Zip files that hold no backup.
+TEST_F(Verify, ArchiveEntriesOfOneNameAndArchivesThatAreNoBackup) {
+  const std::string inf = "[Version]\r\n", sys = "driver";
+  const sfxtest::BuildEntry list{"SHA256SUMS", sha256(inf) + "  Net/X/x.inf\n" + sha256(sys) + "  Net/X/x.sys\n"};
+  const struct {
+    const char* what;
+    std::vector<sfxtest::BuildEntry> entries;
+    int code;
+    const char* named;
+  } cases[] = {
+      {"whole", {{"Net/X/x.inf", inf}, {"Net/X/x.sys", sys}, list}, 0, "everything matches"},
+      {"a name twice, the listed bytes last",
+       {{"Net/X/x.inf", inf}, {"Net/X/x.sys", "other"}, {"Net/X/x.sys", sys}, list}, 1,
+       "unexpected x.sys (a second entry of a name already in the archive)"},
+      {"a name in two cases", {{"Net/X/x.inf", inf}, {"Net/X/x.sys", sys}, {"Net/X/X.SYS", "other"}, list}, 1,
+       "unexpected X.SYS (a second entry"},
+      {"non-ASCII names in two cases", {{"Net/X/x.inf", inf}, {"Net/X/x.sys", sys}, {"Net/X/é", "1"}, {"Net/X/É", "2"}, list},
+       1, "unexpected É (a second entry"},
+      {"the list twice", {{"Net/X/x.inf", inf}, {"Net/X/x.sys", sys}, list, {"sha256sums", ""}}, 1,
+       "unexpected sha256sums (a second entry"},
+      {"no entry", {}, 2, "holds no files"},
+      {"no driver", {{"holiday.jpg", "jpeg"}, {"SHA256SUMS", sha256("jpeg") + "  holiday.jpg\n"}}, 2,
+       "holds no driver"},
+  };
+  for (const auto& c : cases) {
+    tree.put("D:\\case.zip", sfxtest::buildZip(c.entries));
+    std::string out;
+    EXPECT_EQ(verify("D:\\case.zip", out, false), c.code) << c.what << "\n" << out;
+    EXPECT_NE(out.find(c.named), std::string::npos) << c.what << "\n" << out;
+  }
+}
+
+// A signed package whose certificate table (outside what the signature covers) holds a
+// second backup Zip, its size fields grown over it: the signature still checks, and the
+// archive taken is the signed one, so the package is refused as damaged.
+TEST_F(Verify, AnArchiveHiddenInTheSignatureIsRefused) {
+  makeBackup("");
+  const std::string package = tree.host(pack("signed package"));
+  std::string bytes = tree.read("D:\\Quorvak.exe");
+  tree.put(kRoot + "\\Net\\网卡\\net.sys", "another program");
+  std::string failed;
+  ASSERT_TRUE(WriteBackupChecksums(tree.fs(), kRoot, BackupResult{}, failed));
+  ASSERT_TRUE(PackBackupAsZip(tree.host(kRoot), tree.host("D:\\other.zip"), nullptr, nullptr).ok());
+  const auto le32 = [&bytes](std::size_t at) {
+    return std::uint32_t(std::uint8_t(bytes[at])) | std::uint32_t(std::uint8_t(bytes[at + 1])) << 8 |
+           std::uint32_t(std::uint8_t(bytes[at + 2])) << 16 | std::uint32_t(std::uint8_t(bytes[at + 3])) << 24;
+  };
+  const auto put32 = [&bytes](std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(v >> (8 * i));
+  };
+  const std::size_t directory = sfxtest::securityDirectory(bytes), table = le32(directory);
+  ASSERT_EQ(table + le32(directory + 4), bytes.size()) << "a signed package ends with its table";
+  bytes += tree.read("D:\\other.zip");
+  bytes.append((8 - bytes.size() % 8) % 8, '\0');
+  put32(directory + 4, static_cast<std::uint32_t>(bytes.size() - table));
+  put32(table, static_cast<std::uint32_t>(bytes.size() - table));  // the one certificate's length
+  tree.put("D:\\Quorvak.exe", bytes);
+
+  const std::string checked = run("osslsigncode verify -CAfile '" + signingFolder() + "/cert.pem' -in '" + package + "'");
+  EXPECT_NE(checked.find("Signature verification: ok"), std::string::npos) << checked;
+  struct BytesInput : qsfx::Input {
+    std::string b;
+    std::uint64_t size() const override { return b.size(); }
+    bool readAt(std::uint64_t o, void* to, std::size_t n) override {
+      if (o > b.size() || b.size() - o < n) return false;
+      std::memcpy(to, b.data() + o, n);
+      return true;
+    }
+  } in;
+  in.b = bytes;
+  qsfx::Archive archive;
+  EXPECT_EQ(archive.open(in), qsfx::Status::Damaged);
+  std::string out;
+  EXPECT_EQ(verify("D:\\Quorvak.exe", out), 2) << out;
 }
 
 }  // namespace

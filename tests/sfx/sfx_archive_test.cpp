@@ -142,18 +142,59 @@ TEST(SfxArchive, StreamedEntriesJustPastAMegabyteBoundaryUnpack) {
     }
 }
 
-TEST(SfxArchive, StartIsWhereTheSettingsEndAndDataAfterTheEndRecordIsAllowed) {
-    BuildOptions o;
-    o.prefix = "MZ-stub" + sfxtest::settingsBlock({{"folder", "%t\\x"}, {"run", "%d\\setup.exe|%d"}});
-    o.trailing = std::string(40000, 'S');  // a signature appended later
-    const std::string bytes = buildZip(kMixed, o);
-    MemoryInput in(bytes);
-    Archive a;
-    ASSERT_EQ(a.open(in), Status::Ok);
-    EXPECT_EQ(a.start(), o.prefix.size());
-    qsfx::Settings s;
-    ASSERT_TRUE(s.parse(reinterpret_cast<const std::uint8_t*>(bytes.data()), a.start()));
-    EXPECT_STREQ(s.run, "%d\\setup.exe|%d");
+void put(std::string& b, std::size_t at, std::uint64_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) b[at + i] = static_cast<char>(v >> (8 * i));
+}
+
+// The archive ends the file or, in a signed program, where the signed bytes end: what
+// the certificate table holds besides signatures (a second archive, which an older
+// reader took) lies outside the signature and is damage.
+TEST(SfxArchive, TheArchiveEndsTheFileOrWhereItsSignatureStarts) {
+    const std::string settings = sfxtest::settingsBlock({{"folder", "%t\\x"}, {"run", "%d\\setup.exe|%d"}});
+    const std::string plain = buildZip(kMixed, {sfxtest::peHeaders() + settings});
+    const std::string plus = buildZip(kMixed, {sfxtest::peHeaders(true) + settings});
+    ASSERT_NE(plain.size() % 8, 0u) << "the table's alignment is tested";
+    const std::string certificate = noisy(3001);
+    const std::string signed_ = sfxtest::withCertificates(plain, {certificate});
+    const std::size_t table = plain.size() + (8 - plain.size() % 8), directory = sfxtest::securityDirectory(plain);
+    // A second archive at the table's end, the table's length and its entry's grown over it.
+    std::string hidden = signed_ + buildZip({{"setup.exe", "MZ other program"}});
+    hidden.append((8 - hidden.size() % 8) % 8, '\0');
+    put(hidden, directory + 4, hidden.size() - table, 4);
+    put(hidden, table, hidden.size() - table, 4);
+    std::string dirtyAlignment = signed_, dirtyPadding = signed_, noCertificate = signed_;
+    dirtyAlignment[table - 1] = 1;
+    dirtyPadding[dirtyPadding.size() - 1] = 1;
+    noCertificate[table + 8] = 'P';  // no DER object
+    const struct {
+        const char* what;
+        std::string bytes;
+        Status expected;
+    } cases[] = {
+        {"unsigned", plain, Status::Ok},
+        {"signed", signed_, Status::Ok},
+        {"signed PE32+", sfxtest::withCertificates(plus, {certificate}), Status::Ok},
+        {"two certificates", sfxtest::withCertificates(plain, {certificate, "ts"}), Status::Ok},
+        {"a second archive in the table", hidden, Status::Damaged},
+        {"data after the end record, no table", plain + std::string(40000, 'S'), Status::Damaged},
+        {"data after the table", signed_ + "x", Status::Damaged},
+        {"eight zeros before the table", sfxtest::withCertificates(plain + std::string(8, '\0'), {certificate}),
+         Status::Damaged},
+        {"no zero in the alignment", dirtyAlignment, Status::Damaged},
+        {"no zero in a certificate's padding", dirtyPadding, Status::Damaged},
+        {"an entry that is no certificate", noCertificate, Status::Damaged},
+    };
+    for (const auto& c : cases) {
+        MemoryInput in(c.bytes);
+        Archive a;
+        EXPECT_EQ(a.open(in), c.expected) << c.what;
+        if (c.expected != Status::Ok) continue;
+        EXPECT_EQ(a.count(), kMixed.size()) << c.what;
+        EXPECT_EQ(a.start(), 512 + settings.size()) << c.what;
+        qsfx::Settings s;
+        ASSERT_TRUE(s.parse(reinterpret_cast<const std::uint8_t*>(c.bytes.data()), a.start())) << c.what;
+        EXPECT_STREQ(s.run, "%d\\setup.exe|%d") << c.what;
+    }
 }
 
 TEST(SfxArchive, DataDescriptorEntriesCheckThePasswordAgainstTheTime) {
@@ -180,10 +221,6 @@ TEST(SfxArchive, DamageIsFoundWhereverItIs) {
         EXPECT_EQ(unpackAll(good.substr(0, cut), files), Status::Damaged) << "cut at " << cut;
     }
     EXPECT_EQ(unpackAll("", files), Status::Damaged);
-}
-
-void put(std::string& b, std::size_t at, std::uint64_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) b[at + i] = static_cast<char>(v >> (8 * i));
 }
 
 // An archive that contradicts itself is damage found before anything is written: entry

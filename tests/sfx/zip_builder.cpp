@@ -132,4 +132,53 @@ std::string buildZip(const std::vector<BuildEntry>& entries, const BuildOptions&
     return out;
 }
 
+std::string peHeaders(bool pe32plus) {
+    std::string s(512, '\0');
+    auto at = [&s](std::size_t offset, std::uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) s[offset + i] = static_cast<char>(v >> (8 * i));
+    };
+    s[0] = 'M', s[1] = 'Z';
+    at(60, 128, 4);
+    s.replace(128, 4, std::string("PE\0\0", 4));
+    at(132, pe32plus ? 0x8664 : 0x14c, 2);  // machine
+    at(148, pe32plus ? 240 : 224, 2);       // the optional header's size
+    at(150, 0x102, 2);                      // an executable
+    at(152, pe32plus ? 0x20b : 0x10b, 2);
+    at(152 + 60, 512, 4);                        // the size of the headers
+    at(152 + (pe32plus ? 108 : 92), 16, 4);      // data directories
+    return s;
+}
+
+std::size_t securityDirectory(const std::string& program) {
+    const auto le = [&program](std::size_t at, int bytes) {
+        std::size_t v = 0;
+        for (int i = bytes; i-- > 0;) v = v << 8 | static_cast<unsigned char>(program[at + i]);
+        return v;
+    };
+    const std::size_t optional = le(60, 4) + 24;
+    return optional + (le(optional, 2) == 0x20b ? 108 : 92) + 4 + 4 * 8;
+}
+
+std::string withCertificates(std::string program, const std::vector<std::string>& bodies) {
+    program.append((8 - program.size() % 8) % 8, '\0');
+    const std::size_t table = program.size();
+    for (const std::string& body : bodies) {
+        std::string der = "\x30\x83";
+        der += static_cast<char>(body.size() >> 16);
+        der += static_cast<char>(body.size() >> 8);
+        der += static_cast<char>(body.size());
+        der += body;
+        der.append((8 - der.size() % 8) % 8, '\0');
+        put32(program, static_cast<std::uint32_t>(8 + der.size()));
+        put16(program, 0x0200);  // revision 2.0
+        put16(program, 0x0002);  // PKCS #7 signed data
+        program += der;
+    }
+    std::string directory;
+    put32(directory, static_cast<std::uint32_t>(table));
+    put32(directory, static_cast<std::uint32_t>(program.size() - table));
+    program.replace(securityDirectory(program), 8, directory);
+    return program;
+}
+
 }  // namespace sfxtest

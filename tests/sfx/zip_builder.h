@@ -32,4 +32,16 @@ std::string settingsBlock(const std::vector<std::pair<std::string, std::string>>
 
 std::string deflateRaw(const std::string& data);
 
+// The headers of a Windows program and nothing else: "MZ", the PE header, and an optional
+// header (PE32, or PE32+) with all sixteen data directories, empty.
+std::string peHeaders(bool pe32plus = false);
+
+// Where the security directory (the fifth) of `program`'s headers is.
+std::size_t securityDirectory(const std::string& program);
+
+// `program` signed the way a signer lays it out: zeros up to 8 bytes, then a certificate
+// table of one WIN_CERTIFICATE per DER body (each a SEQUENCE padded with zeros to 8
+// bytes), which the security directory names.
+std::string withCertificates(std::string program, const std::vector<std::string>& bodies);
+
 }  // namespace sfxtest
