@@ -2,7 +2,7 @@
 // `qelvaro verify PATH [--json]`: reads a backup back (folder, Zip or package) and
 // compares it with its checksum list. Exit 0 when everything matches, 1 when
 // something does not (named per driver), 2 when PATH is no backup or cannot be read,
-// 3 for a folder backup without SHA256SUMS (nothing to compare).
+// 3 for a backup without SHA256SUMS (nothing to compare; an archive's CRCs are checked).
 
 #include <ostream>
 

@@ -48,6 +48,7 @@ std::string describeStatus(qsfx::Status status) {
     case qsfx::Status::WrongPassword: return "encrypted with another password";
     case qsfx::Status::Unsupported: return "packed in a way this reader does not know";
     case qsfx::Status::NoMemory: return "out of memory";
+    case qsfx::Status::UnsafeName: return "an entry's name leads out of the folder it unpacks into, or names a device such as CON";
     default: return "cannot be read";
   }
 }
@@ -76,7 +77,9 @@ VerifyReport verifyArchive(const std::string& path, const ArchiveOpener& openArc
   archive.setWholeLimit(std::size_t{8} << 20);  // larger entries stream through a small buffer
   if (const qsfx::Status s = archive.open(*input); s != qsfx::Status::Ok) {
     report.exitCode = kVerifyNotABackup;
-    report.error = path + " is no backup folder, Zip file or package, or it is damaged: " + describeStatus(s);
+    report.error = path + " is no backup folder, Zip file or package, or it is damaged: " +
+                   (s == qsfx::Status::Damaged ? "no whole archive ends it, or more than a signature follows its archive"
+                                                : describeStatus(s));
     return report;
   }
   if (archive.start() > 0) report.form = BackupForm::Package;

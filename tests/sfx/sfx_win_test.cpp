@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <set>
@@ -227,7 +228,8 @@ TEST(SfxStub, ASignatureAppendedAfterTheArchiveChangesNothing) {
   Built b = buildPackage(L"signed", "qorvantelbrix");
   // A certificate table goes after the archive, padded to eight bytes; a long chain
   // with a time stamp takes more room than a Zip comment could.
-  std::ofstream(b.exe.c_str(), std::ios::binary | std::ios::app) << std::string(200 << 10, '\x30');
+  const std::string package = sfxtest::withCertificates(readAll(b.exe), {std::string(200 << 10, '\x30')});
+  writeAll(b.exe, package);
   const auto before = runFolders(kUnpacked);
   EXPECT_EQ(runPackage(b.exe), 7u);
   std::vector<std::wstring> made;
@@ -238,6 +240,21 @@ TEST(SfxStub, ASignatureAppendedAfterTheArchiveChangesNothing) {
   std::map<std::string, std::string> unpacked;
   snapshot(kUnpacked + L"\\" + made[0], L"", unpacked);
   EXPECT_EQ(unpacked, b.files);
+
+  // A second package hidden in the table, outside what the signature covers, the
+  // table's size and its certificate's length grown over it: the stub unpacks neither.
+  std::string hidden = package + readAll(buildPackage(L"hidden", "qorvantelbrix").exe);
+  hidden.append((8 - hidden.size() % 8) % 8, '\0');
+  const std::size_t directory = sfxtest::securityDirectory(hidden);
+  std::uint32_t table = 0;
+  std::memcpy(&table, &hidden[directory], 4);
+  const std::uint32_t grown = static_cast<std::uint32_t>(hidden.size() - table);
+  std::memcpy(&hidden[directory + 4], &grown, 4);
+  std::memcpy(&hidden[table], &grown, 4);
+  writeAll(b.exe, hidden);
+  EXPECT_EQ(runPackage(b.exe), qsfx::kExitDamaged);
+  EXPECT_FALSE(exists(kRecord)) << "the hidden package's program ran";
+  EXPECT_EQ(runFolders(kUnpacked).size(), before.size() + 1) << "nothing more was unpacked";
 }
 
 TEST(SfxStub, DamagedTruncatedAndWrongPasswordPackagesStartNothing) {
