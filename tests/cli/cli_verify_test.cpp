@@ -39,6 +39,9 @@ const std::string& signingFolder() {
     const std::string d = mkdtemp(pattern);
     run("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=Qelvaro-test -keyout '" + d + "/key.pem' -out '" +
         d + "/cert.pem'");
+    static char removal[64];
+    std::snprintf(removal, sizeof removal, "rm -rf '%s'", d.c_str());
+    std::atexit([] { (void)std::system(removal); });
     return d;
   }();
   return dir;
