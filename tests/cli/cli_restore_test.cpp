@@ -248,12 +248,15 @@ TEST(CliRestore, CodePageReadsAnsiInfs) {
     const char* manifest;  // backup.json; none when null
     Args options;
     const char* shown;
+    bool warned = false;
   } cases[] = {
       {nullptr, {"--code-page", "936"}, "测试设备"},
       {"{\n  \"ansiCodePage\": 936,\n  \"drivers\": []\n}\n", {}, "测试设备"},
       {"{\n  \"ansiCodePage\": 936,\n  \"drivers\": []\n}\n", {"--code-page", "1252"}, "²âÊÔÉè±¸"},
       {"{\n  \"ansiCodePage\": null,\n  \"drivers\": []\n}\n", {}, "²âÊÔÉè±¸"},  // this system's own
       {nullptr, {}, "²âÊÔÉè±¸"},
+      // A code page this system cannot read: said, and read in this system's.
+      {"{\n  \"ansiCodePage\": 4711,\n  \"drivers\": []\n}\n", {}, "²âÊÔÉè±¸", true},
   };
   for (const auto& c : cases) {
     Fixture f;
@@ -267,6 +270,7 @@ TEST(CliRestore, CodePageReadsAnsiInfs) {
     std::string out, err;
     EXPECT_EQ(f.run(args, out, err, false), 0) << err;
     EXPECT_EQ(out, "ready      \"" + std::string(c.shown) + "\" (Net\\Gamma\\gamma.inf): complete, would be installed\n");
+    EXPECT_EQ(err.find("code page 4711, which cannot be read here") != std::string::npos, c.warned) << err;
   }
   Fixture f;
   std::string out, err;
