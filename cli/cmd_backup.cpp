@@ -13,6 +13,7 @@
 #include "driver_inventory.h"
 #include "text_encoding.h"
 #include "sfx_packaging.h"
+#include "shown_text.h"
 #include "zip_packaging.h"
 
 namespace qelvaro {
@@ -46,13 +47,14 @@ class LineSink final : public BackupSink {
  public:
   explicit LineSink(std::ostream& out) : out_(out) {}
   void driverDone(const DriverReport& report) override {
+    // The names come from the registry and the INFs: shown escaped.
     if (!report.problem().empty()) {
-      out_ << "FAILED " << report.problem() << "\n";
+      out_ << "FAILED " << ShownText(report.problem()) << "\n";
     } else {
-      out_ << "ok     \"" << report.driver.description << "\" (" << report.driver.infName << "): "
-           << report.copied.size() << (report.copied.size() == 1 ? " file" : " files")
+      out_ << "ok     \"" << ShownText(report.driver.description) << "\" (" << ShownText(report.driver.infName)
+           << "): " << report.copied.size() << (report.copied.size() == 1 ? " file" : " files")
            << (report.package.empty() ? "" : ", the package from the driver store")
-           << (report.relatedTo.empty() ? "" : ", with \"" + report.relatedTo + "\"") << "\n";
+           << (report.relatedTo.empty() ? "" : ", with \"" + ShownText(report.relatedTo) + "\"") << "\n";
     }
     out_.flush();
   }
@@ -136,7 +138,7 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
       // A driver whose device is gone (or that serves none) is left out, and said so.
       const std::string instance = devices.instanceOf(d.keyPath);
       if (!plugged.count(asciiLowerCopy(instance))) {
-        out << "skipped \"" << d.description << "\" (" << d.infName << "): "
+        out << "skipped \"" << ShownText(d.description) << "\" (" << ShownText(d.infName) << "): "
             << (instance.empty() ? std::string("no device uses it") : instance + " is not plugged in") << "\n";
         continue;
       }
@@ -168,10 +170,14 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
   BackupCollector collector(system.folders, system.fs, system.store, arch);
   const BackupResult result = collector.run(rows, root, sink);
 
-  std::size_t files = 0;
-  for (const auto& d : result.drivers) files += d.copied.size();
+  // A driver with a file missing has its line FAILED: it is not counted as backed up.
+  std::size_t files = 0, whole = 0;
+  for (const auto& d : result.drivers) {
+    files += d.copied.size();
+    whole += d.problem().empty() ? 1 : 0;
+  }
   const std::size_t skippedDrivers = result.skippedDrivers();
-  out << (result.drivers.size() - skippedDrivers) << " of " << result.drivers.size() << " drivers backed up, "
+  out << whole << " of " << result.drivers.size() << " drivers backed up, "
       << files << " files, into " << shown(root);
   if (!result.complete()) {
     out << "; " << skippedDrivers << " drivers and " << result.skippedFiles() << " files skipped";
@@ -179,10 +185,11 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
   }
   out << "\n";
   // Drivers below a key that could not be listed were not even seen: not a whole backup.
-  const bool whole = result.complete() && inventory.unreadableKeys.empty();
+  const bool complete = result.complete() && inventory.unreadableKeys.empty();
   // backup.json and the checksum list go in last, the list over every file of the
   // backup (a package's restore program included), once nothing more is written into it.
-  const BackupOrigin origin{arch, ReadWindowsVersion(system.registry), UtcNow()};
+  const BackupOrigin origin{arch, ReadWindowsVersion(system.registry), UtcNow(), ReadWindowsName(system.registry),
+                            system.ansiCodePage};
   const auto writeSums = [&] {
     std::string failedPath;
     if (const FsResult r = SealBackup(system.fs, root, result, origin, failedPath); !r) {
@@ -197,7 +204,7 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
   };
   if (format == "folder") {
     if (skippedDrivers == result.drivers.size()) return 1;
-    return writeSums() && whole ? 0 : 1;
+    return writeSums() && complete ? 0 : 1;
   }
   if (skippedDrivers == result.drivers.size()) {
     (void)system.fs.deleteTree(root);  // this run's own folder, with nothing in it to pack
@@ -247,7 +254,7 @@ int RunBackupCommand(const Args& args, BackupSystem& system, std::ostream& out, 
   const FsResult removed = DeleteDir(root, system.fs);
   out << "packed into " << shown(packageFile) << "\n";
   if (!removed.ok()) err << "qelvaro backup: could not remove " << shown(root) << " after packing\n";
-  return whole ? 0 : 1;
+  return complete ? 0 : 1;
 }
 
 }  // namespace qelvaro

@@ -38,6 +38,9 @@ struct BackupSystem {
   // The instance ids of the devices plugged in now, for --present-only; unset where
   // that is unknown (an offline image).
   std::function<std::optional<std::vector<std::string>>()> presentDevices = {};
+  // The code page of the system's ANSI text files (GetACP, an image's ACP), which
+  // backup.json records for the restore; 0 when unknown.
+  unsigned ansiCodePage = 0;
 };
 
 // `--format zip` packs the backup root into DIR\Quorvak.zip and removes the root;

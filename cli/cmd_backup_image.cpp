@@ -24,6 +24,7 @@ int RunImageBackup(const Args& given, std::ostream& out, std::ostream& err) {
       return 2;
     }
   }
+  options.readSoftware = true;  // for the Windows version that backup.json records
   std::unique_ptr<ImageSystem> image = OpenImageForCommand("backup", root, options, err);
   if (!image) return 1;
   for (std::size_t i = 0; i + 1 < args.size(); ++i) {
@@ -31,6 +32,7 @@ int RunImageBackup(const Args& given, std::ostream& out, std::ostream& err) {
   }
   BackupSystem system{image->image->registry(), image->image->folders(), *image->fs, image->store.get(),
                       image->image->arch().value_or(DefaultMachineArch()), image->zipPath};
+  system.ansiCodePage = image->image->ansiCodePage();
   system.shownPath = image->zipPath;
   const ImageClassDescriptions classes(*image->fs, image->image->folders(), image->image->registry());
   system.classDescriptions = &classes;

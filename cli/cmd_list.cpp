@@ -13,6 +13,7 @@
 #include "image_class_descriptions.h"
 #include "image_system.h"
 #include "json_writer.h"
+#include "shown_text.h"
 #include "text_encoding.h"
 
 namespace qelvaro {
@@ -58,12 +59,13 @@ void writeJson(const std::vector<DriverRecord>& drivers, const DeviceColumns& de
   out << "\n";
 }
 
-// One line per driver, the window's columns in its order, separated by tabs.
+// One line per driver, the window's columns in its order, separated by tabs; a tab or
+// line break inside a cell is shown escaped, so that every line is one driver.
 void writeTable(const std::vector<DriverRecord>& drivers, std::ostream& out) {
   out << "description\tclass description\tprovider\tkey\tclass\tinf\n";
   for (const DriverRecord& d : drivers) {
-    out << d.description << '\t' << d.classDisplayName << '\t' << d.provider << '\t' << d.keyPath << '\t'
-        << d.className << '\t' << d.infName << '\n';
+    out << ShownText(d.description) << '\t' << ShownText(d.classDisplayName) << '\t' << ShownText(d.provider)
+        << '\t' << ShownText(d.keyPath) << '\t' << ShownText(d.className) << '\t' << ShownText(d.infName) << '\n';
   }
 }
 

@@ -7,6 +7,7 @@
 #include "json_writer.h"
 #include "offline_image.h"
 #include "setupapi_codes.h"
+#include "shown_text.h"
 
 namespace qelvaro {
 namespace {
@@ -176,17 +177,12 @@ int RunRestoreCommand(const Args& args, RestoreSystem& system, std::ostream& out
   }
 
   // ANSI INFs are read in the code page of the Windows they came from, where it is not
-  // this system's (a Chinese backup checked on Linux).
+  // this system's (a Chinese backup checked on Linux): --code-page, else the one the
+  // backup's backup.json records.
   FileSystem* fs = &system.fs;
-  std::optional<CodePageFileSystem> decoded;
-  if (o.codePage != 0) {
-    auto decoder = AnsiDecoderForCodePage(o.codePage);
-    if (!decoder) {
-      err << "qelvaro restore: code page " << o.codePage << " cannot be read here\n";
-      return 2;
-    }
-    decoded.emplace(system.fs, std::move(decoder));
-    fs = &*decoded;
+  if (o.codePage != 0 && !AnsiDecoderForCodePage(o.codePage)) {
+    err << "qelvaro restore: code page " << o.codePage << " cannot be read here\n";
+    return 2;
   }
 
   JsonWriter json(out);
@@ -207,11 +203,16 @@ int RunRestoreCommand(const Args& args, RestoreSystem& system, std::ostream& out
     }
     return 1;
   };
-  const restore::RestoreCatalog catalog = restore::LoadRestoreCatalog(*fs, system.folderPath(o.folder), arch);
+  const restore::RestoreCatalog catalog =
+      restore::LoadRestoreCatalog(*fs, system.folderPath(o.folder), arch, AnsiDecoderForCodePage, o.codePage);
   if (!catalog.search.result) {
     return refuse("cannot list " + o.folder + ": " + catalog.search.result.describe());
   }
-  for (const auto& p : catalog.search.problems) err << "qelvaro restore: cannot list " << p << "\n";
+  for (const auto& p : catalog.search.problems) err << "qelvaro restore: cannot list " << ShownText(p) << "\n";
+  if (catalog.unreadableCodePage) {
+    err << "qelvaro restore: warning: this backup's ANSI INFs are in code page " << catalog.unreadableCodePage
+        << ", which cannot be read here; they are read in this system's (--code-page N names another)\n";
+  }
   if (catalog.backupArch && *catalog.backupArch != arch) {
     err << "qelvaro restore: warning: this backup comes from " << ArchDecoration(*catalog.backupArch)
         << " Windows and this machine is " << ArchDecoration(arch);
@@ -242,8 +243,8 @@ int RunRestoreCommand(const Args& args, RestoreSystem& system, std::ostream& out
   };
   // Said first, so that a run left with nothing to install still tells why.
   for (const RestoreItem* item : unfit) {
-    if (!o.json) out << "skipped    \"" << item->description() << "\" (" << item->driver.location() << "): "
-                     << unmatched(fitOf(*item), devices) << "\n";
+    if (!o.json) out << "skipped    \"" << ShownText(item->description()) << "\" (" << ShownText(item->driver.location())
+                     << "): " << ShownText(unmatched(fitOf(*item), devices)) << "\n";
   }
   if (chosen.empty()) {
     std::string why = "matches";
@@ -318,7 +319,9 @@ int RunRestoreCommand(const Args& args, RestoreSystem& system, std::ostream& out
     } else {
       std::string word = DriverStatusName(r.status);
       word.resize(std::max<std::size_t>(11, word.size() + 1), ' ');
-      out << word << "\"" << item.description() << "\" (" << item.driver.location() << "): " << detail(r, arch) << "\n";
+      // The names come from the backup's folders and INFs: shown escaped.
+      out << word << "\"" << ShownText(item.description()) << "\" (" << ShownText(item.driver.location())
+          << "): " << ShownText(detail(r, arch)) << "\n";
       out.flush();
     }
   }

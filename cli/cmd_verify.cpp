@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "json_writer.h"
+#include "shown_text.h"
 
 namespace qelvaro {
 namespace {
@@ -79,22 +80,24 @@ void writeJson(const VerifyReport& report, const std::string& path, std::ostream
 }
 
 void writeText(const VerifyReport& report, const std::string& path, std::ostream& out, std::ostream& err) {
+  // Names come from the checksum list and the archive: shown escaped.
   if (!report.error.empty()) {
-    err << "qelvaro verify: " << report.error << "\n";
+    err << "qelvaro verify: " << ShownText(report.error) << "\n";
     return;
   }
   for (const auto& [driver, issues] : byDriver(report)) {
-    out << "FAILED " << driver << ":";
+    out << "FAILED " << ShownText(driver) << ":";
     for (const VerifyIssue* issue : issues) {
       const bool inside = issue->path.size() > driver.size();
-      out << " " << kindName(issue->kind) << " " << (inside ? issue->path.substr(driver.size() + 1) : issue->path);
-      if (!issue->detail.empty()) out << " (" << issue->detail << ")";
+      out << " " << kindName(issue->kind) << " "
+          << ShownText(inside ? issue->path.substr(driver.size() + 1) : issue->path);
+      if (!issue->detail.empty()) out << " (" << ShownText(issue->detail) << ")";
       out << ";";
     }
     out << "\n";
   }
   out << report.filesChecked << (report.filesChecked == 1 ? " file" : " files") << " of the " << formName(report.form)
-      << " " << path << " checked";
+      << " " << ShownText(path) << " checked";
   out << (report.checksumList ? " against SHA256SUMS" : " by their CRCs only: this backup carries no SHA256SUMS");
   if (!report.issues.empty()) out << "; " << report.issues.size() << " do not match\n";
   else if (report.checksumList) out << "; everything matches\n";

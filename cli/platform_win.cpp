@@ -1,6 +1,7 @@
 #include "class_descriptions_win.h"
 #include "commands.h"
 #include <io.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <stdio.h>
@@ -60,6 +61,7 @@ int RunPlatformBackup(const Args& args, std::ostream& out, std::ostream& err) {
   const DatabaseOrSearchLookup database(registry, fs, folders, NativeMachineArch());
   const ChainedDriverStoreLookup store({&setupapi, &database});
   BackupSystem system{registry, folders, fs, &store, NativeMachineArch()};
+  system.ansiCodePage = GetACP();
   const Win32ClassDescriptions classes;
   system.classDescriptions = &classes;
   system.sfxPayloads = LoadSfxPayloads;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Lays out a small offline Windows volume made from the demo driver set, as a disk
 # that no longer boots would be mounted on Linux: folder names in mixed case, a
-# SYSTEM hive and a DRIVERS hive built from .reg text (resources/demo/image), a camera
+# SYSTEM, a DRIVERS and a SOFTWARE hive built from .reg text (resources/demo/image), a camera
 # whose files are only in the driver store and whose INF is ANSI text in code page
 # 936, and the other demo drivers as the Wine demo set lays them (demo-set.sh).
 #   demo-image.sh ROOT        (ROOT is emptied first)
@@ -49,3 +49,4 @@ fake_binary "$package/摄像头设置.dll" 22000
 mkdir -p "$sys/config"
 python3 "$here/make-hive.py" "$sys/config/SYSTEM" "$demo/image/system.reg" 'HKEY_LOCAL_MACHINE\SYSTEM'
 python3 "$here/make-hive.py" "$sys/config/DRIVERS" "$demo/image/drivers.reg" 'HKEY_LOCAL_MACHINE\DRIVERS'
+python3 "$here/make-hive.py" "$sys/config/SOFTWARE" "$demo/image/software.reg" 'HKEY_LOCAL_MACHINE\SOFTWARE'

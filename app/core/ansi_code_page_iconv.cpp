@@ -29,7 +29,9 @@ struct IconvHandle {
 }  // namespace
 
 CodePageFileSystem::Decoder AnsiDecoderForCodePage(unsigned codePage) {
-  if (codePage == 1252 || codePage == 0) return nullptr;
+  if (codePage == 0) return nullptr;
+  // As MultiByteToWideChar maps it, the five bytes glibc leaves undefined included.
+  if (codePage == 1252) return [](std::string_view bytes) { return windows1252ToUtf8(bytes); };
   if (codePage == 65001) return [](std::string_view bytes) { return std::string(bytes); };
   const std::string name = iconvName(codePage);
   iconv_t probe = iconv_open("UTF-8", name.c_str());

@@ -80,8 +80,24 @@ std::string BackupCollector::spelled(const std::string& relative) {
   return spellings_.try_emplace(asciiLowerCopy(relative), relative).first->second;
 }
 
+std::string BackupCollector::driverFolder(const std::string& className, const std::string& name,
+                                          const std::string& infName) {
+  // Two adapters of one model on two driver versions share their description; in one
+  // folder the later package would overwrite the earlier one. A folder belongs to the
+  // first INF that lands in it (rows of one INF, two devices on one driver, share it);
+  // another INF gets its own name added, which no other driver has.
+  const std::string inf = asciiLowerCopy(infName);
+  std::string candidate = name;
+  for (std::size_t n = 1;; ++n) {
+    const auto [owner, added] = folderOwners_.try_emplace(asciiLowerCopy(className + "\\" + candidate), inf);
+    if (added || owner->second == inf) return spelled(className + "\\" + candidate).substr(className.size() + 1);
+    candidate = name + " (" + infName + (n == 1 ? "" : " " + std::to_string(n)) + ")";
+  }
+}
+
 BackupResult BackupCollector::run(const DriverRowSource& rows, const std::string& backupRoot, BackupSink& sink) {
   spellings_.clear();
+  folderOwners_.clear();
   collectedInfs_.clear();
   BackupResult result;
   result.root = backupRoot;
@@ -161,7 +177,7 @@ DriverReport BackupCollector::collect(const DriverRow& driver, const std::string
   // folder on Windows, so the first spelling is kept for the others.
   const std::string className = spelled(driver.className.empty() ? "" : WindowsFolderName(driver.className));
   const std::string classFolder = backupRoot + "\\" + className;
-  report.folder = classFolder + "\\" + spelled(className + "\\" + WindowsFolderName(folderName)).substr(className.size() + 1);
+  report.folder = classFolder + "\\" + driverFolder(className, WindowsFolderName(folderName), driver.infName);
   bool rootCreated = false, classCreated = false, driverCreated = false;
   if (!makeFolder(backupRoot, report, rootCreated) || !makeFolder(classFolder, report, classCreated) ||
       !makeFolder(report.folder, report, driverCreated)) {

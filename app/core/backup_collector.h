@@ -1,6 +1,7 @@
 #pragma once
 // Collects the files of each ticked driver into the backup folder layout:
 //   backup root \ class name \ SafeDir(description) \ files
+// (a second driver of the same description, with another INF, gets "description (oemN.inf)")
 //
 // A driver whose package the driver store holds is backed up as the store has it:
 // the whole package folder, the INF under its own name, its catalog and every file
@@ -194,6 +195,11 @@ class BackupCollector {
   // differing only in case land in one folder, as on Windows.
   std::string spelled(const std::string& relative);
   std::unordered_map<std::string, std::string> spellings_;
+  // The driver folder's name below `className` for a driver named `name` whose INF is
+  // `infName`: `name`, unless a driver of another INF has that folder already; then
+  // "name (infName)".
+  std::string driverFolder(const std::string& className, const std::string& name, const std::string& infName);
+  std::unordered_map<std::string, std::string> folderOwners_;  // lower-cased folder -> lower-cased INF name
 
   const SystemFolders& folders_;
   FileSystem& fs_;

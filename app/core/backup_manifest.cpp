@@ -1,5 +1,6 @@
 #include "backup_manifest.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -44,14 +45,20 @@ std::optional<std::uint32_t> dwordValue(const RegistryKey& key, const std::strin
                                     static_cast<std::uint32_t>(data.bytes[3]) << 24);
 }
 
+std::unique_ptr<RegistryKey> currentVersionKey(const Registry& registry) {
+  std::unique_ptr<RegistryKey> key;
+  if (registry.open(RegistryRoot::LocalMachine, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion",
+                    RegistryAccess::QueryValue, key) != 0) {
+    key.reset();
+  }
+  return key;
+}
+
 }  // namespace
 
 std::string ReadWindowsVersion(const Registry& registry) {
-  std::unique_ptr<RegistryKey> key;
-  if (registry.open(RegistryRoot::LocalMachine, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion",
-                    RegistryAccess::QueryValue, key) != 0 || !key) {
-    return {};
-  }
+  const std::unique_ptr<RegistryKey> key = currentVersionKey(registry);
+  if (!key) return {};
   // Windows 10 and later keep "6.3" in CurrentVersion for old programs; their own
   // numbers are in the Current*VersionNumber values.
   const auto major = dwordValue(*key, "CurrentMajorVersionNumber");
@@ -61,6 +68,17 @@ std::string ReadWindowsVersion(const Registry& registry) {
   const std::string build = stringValue(*key, "CurrentBuildNumber");
   if (!version.empty() && !build.empty()) version += "." + build;
   return version;
+}
+
+std::string ReadWindowsName(const Registry& registry) {
+  const std::unique_ptr<RegistryKey> key = currentVersionKey(registry);
+  if (!key) return {};
+  std::string name = stringValue(*key, "ProductName");
+  // DisplayVersion ("22H2") since Windows 10 20H2, ReleaseId ("1909") before it.
+  std::string release = stringValue(*key, "DisplayVersion");
+  if (release.empty()) release = stringValue(*key, "ReleaseId");
+  if (!name.empty() && !release.empty()) name += " " + release;
+  return name;
 }
 
 std::string UtcNow() {
@@ -83,6 +101,8 @@ std::string BackupManifestText(const BackupResult& result, const BackupOrigin& o
   out += "  \"date\": " + quoted(origin.date) + ",\n";
   out += "  \"architecture\": " + quoted(ArchDecoration(origin.arch)) + ",\n";
   out += "  \"windowsVersion\": " + quoted(origin.windowsVersion) + ",\n";
+  out += "  \"windowsName\": " + quoted(origin.windowsName) + ",\n";
+  out += "  \"ansiCodePage\": " + (origin.ansiCodePage ? std::to_string(origin.ansiCodePage) : "null") + ",\n";
   out += "  \"checksums\": " + quoted(kChecksumListName) + ",\n";
   out += "  \"drivers\": [";
   bool first = true;
@@ -114,6 +134,19 @@ std::optional<MachineArch> ManifestArch(std::string_view json) {
   MachineArch arch;
   if (end == std::string_view::npos || !ParseMachineArch(json.substr(start, end - start), arch)) return std::nullopt;
   return arch;
+}
+
+std::optional<unsigned> ManifestCodePage(std::string_view json) {
+  static constexpr std::string_view kKey = "\"ansiCodePage\": ";
+  const auto at = json.find(kKey);
+  if (at == std::string_view::npos) return std::nullopt;
+  const std::string_view rest = json.substr(at + kKey.size());
+  const std::size_t digits = std::min(rest.find_first_not_of("0123456789"), rest.size());
+  // Code pages are below 65536; anything else is no code page of ours.
+  if (digits == 0 || digits > 5) return std::nullopt;
+  const unsigned long page = std::stoul(std::string(rest.substr(0, digits)));
+  if (page == 0 || page > 65535) return std::nullopt;
+  return static_cast<unsigned>(page);
 }
 
 FsResult SealBackup(FileSystem& fs, const std::string& root, const BackupResult& result, const BackupOrigin& origin,

@@ -117,8 +117,12 @@ std::string BackupReportText(const BackupResult& result, const BackupOrigin* ori
   line(out, FormatText(texts::kReportRoot, {result.root}));
   if (origin) {
     line(out, FormatText(texts::kReportArch, {ArchDecoration(origin->arch)}));
-    line(out, FormatText(texts::kReportWindows,
-                         {origin->windowsVersion.empty() ? texts::kReportUnknown : origin->windowsVersion}));
+    std::string windows = origin->windowsName;
+    if (!origin->windowsVersion.empty()) {
+      windows += windows.empty() ? origin->windowsVersion : " (" + origin->windowsVersion + ")";
+    }
+    line(out, FormatText(texts::kReportWindows, {windows.empty() ? texts::kReportUnknown : windows}));
+    if (origin->ansiCodePage) line(out, FormatText(texts::kReportCodePage, {std::to_string(origin->ansiCodePage)}));
     line(out, FormatText(texts::kReportChecksums, {kChecksumListName, kManifestName}));
   }
   line(out, FormatText(texts::kReportSummary, {std::to_string(result.drivers.size()), std::to_string(whole),

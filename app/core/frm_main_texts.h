@@ -107,6 +107,7 @@ inline constexpr char kReportWithDriver[] = "    随 {0} 一起备份 (同一设
 inline constexpr char kReportNotNeeded[] = "    未找到 {0} (安装时不复制此文件, 不影响还原), 查找位置: {1}";
 inline constexpr char kReportArch[] = "系统架构: {0}";
 inline constexpr char kReportWindows[] = "Windows 版本: {0}";
+inline constexpr char kReportCodePage[] = "ANSI 代码页: {0}";
 inline constexpr char kReportUnknown[] = "未知";
 inline constexpr char kReportChecksums[] =
     "校验和列表: 备份根目录中的 {0} (每个文件的 SHA-256, 可用 qelvaro verify、sha256sum -c 或 certutil -hashfile 核对), "

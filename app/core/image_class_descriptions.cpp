@@ -118,12 +118,23 @@ std::string ImageClassDescriptions::fromDll(const std::string& classDesc) const 
   }
   candidates.push_back({*dll, kChineseSimplified});
   for (const Candidate& c : candidates) {
-    std::uint64_t size = 0;
-    const auto bytes = fs_.readFileHead(c.path, kMaxResourceFile, size);
-    if (!bytes || size > kMaxResourceFile) continue;
+    const std::optional<std::string>& bytes = resourceFile(c.path);
+    if (!bytes) continue;
     if (auto text = ReadPeString(*bytes, static_cast<std::uint32_t>(id), c.language)) return *text;
   }
   return {};
+}
+
+const std::optional<std::string>& ImageClassDescriptions::resourceFile(const std::string& path) const {
+  // Dozens of classes name strings of one DLL (setupapi.dll, tens of megabytes with its
+  // other resources): each file is read once, and a missing one is looked for once.
+  const auto [it, added] = resourceFiles_.try_emplace(asciiLowerCopy(path));
+  if (added) {
+    std::uint64_t size = 0;
+    it->second = fs_.readFileHead(path, kMaxResourceFile, size);
+    if (size > kMaxResourceFile) it->second.reset();
+  }
+  return it->second;
 }
 
 }  // namespace qelvaro

@@ -6,7 +6,9 @@
 // itself.
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <unordered_map>
 
 #include "driver_inventory.h"
 #include "file_system.h"
@@ -27,12 +29,16 @@ class ImageClassDescriptions final : public ClassDescriptions {
 
  private:
   std::string fromDll(const std::string& classDesc) const;
+  // The bytes of a DLL or .mui, read once per path; none when missing, unreadable or
+  // larger than a resource file.
+  const std::optional<std::string>& resourceFile(const std::string& path) const;
 
   const FileSystem& fs_;
   const SystemFolders& folders_;
   InfClassDescriptions infs_;
   std::string language_;  // the image's language folder, or empty
   std::uint16_t languageId_ = 0;
+  mutable std::unordered_map<std::string, std::optional<std::string>> resourceFiles_;  // by lower-cased path
 };
 
 }  // namespace qelvaro

@@ -147,8 +147,16 @@ std::unique_ptr<OfflineImage> OpenOfflineImage(const FileSystem& fs, const std::
   const unsigned long cp = std::strtoul(acp.c_str(), &end, 10);
   if (!acp.empty() && end && *end == '\0' && cp > 0 && cp < 65536) image->ansiCodePage_ = static_cast<unsigned>(cp);
 
+  std::unique_ptr<Hive> software;
+  if (options.readSoftware) {
+    std::string why;
+    software = openHive(fs, configDir, "SOFTWARE", true, open, options, image->warnings_, why);
+    if (!why.empty()) image->warnings_.push_back(why + "; the Windows version is not recorded");
+  }
+
   image->hasDrivers_ = drivers != nullptr;
-  image->registry_ = std::make_unique<OfflineRegistry>(std::move(system), std::move(drivers), *controlSet);
+  image->registry_ =
+      std::make_unique<OfflineRegistry>(std::move(system), std::move(drivers), *controlSet, std::move(software));
   image->folders_ = std::make_unique<FixedSystemFolders>(windowsDir, systemDir);
   return image;
 }

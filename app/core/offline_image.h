@@ -29,6 +29,9 @@ struct OfflineImageOptions {
   bool allowDirty = false;
   // How messages name a file of the image (a host path on Linux); as given when unset.
   std::function<std::string(const std::string&)> shownPath;
+  // Also open the SOFTWARE hive (for the Windows version a backup records). It is large
+  // and only informative: missing or unsound, it is left out with a warning.
+  bool readSoftware = false;
 };
 
 class OfflineImage {

@@ -42,9 +42,10 @@ long OfflineRegistry::open(RegistryRoot root, const std::string& path, RegistryA
   if (root != RegistryRoot::LocalMachine) return kRegFileNotFound;
   std::string_view rest;
   const std::string_view hiveName = firstComponent(path, rest);
-  if (iequalsAscii(hiveName, "DRIVERS")) {
-    if (!drivers_) return kRegFileNotFound;
-    return drivers_->open(std::string(rest), key);
+  if (iequalsAscii(hiveName, "DRIVERS") || iequalsAscii(hiveName, "SOFTWARE")) {
+    const std::unique_ptr<Hive>& hive = iequalsAscii(hiveName, "DRIVERS") ? drivers_ : software_;
+    if (!hive) return kRegFileNotFound;
+    return hive->open(std::string(rest), key);
   }
   if (!iequalsAscii(hiveName, "SYSTEM")) return kRegFileNotFound;
   std::string_view tail;

@@ -2,7 +2,8 @@
 // The registry port over the hives of an offline Windows installation. Keys under
 // HKEY_LOCAL_MACHINE\SYSTEM come from the SYSTEM hive and those under
 // HKEY_LOCAL_MACHINE\DRIVERS from the DRIVERS hive (Windows 8 and later keep the
-// driver database there), as a running Windows mounts them. An offline hive has no
+// driver database there), and those under HKEY_LOCAL_MACHINE\SOFTWARE from the SOFTWARE
+// hive when it was opened, as a running Windows mounts them. An offline hive has no
 // CurrentControlSet: it is the control set that Select\Current names, so the
 // inventory and the driver-store lookup run unchanged on its paths.
 
@@ -29,9 +30,12 @@ std::optional<std::string> CurrentControlSetName(const Hive& system);
 
 class OfflineRegistry final : public Registry {
  public:
-  // `drivers` may be null (Windows 7 and earlier have no DRIVERS hive).
-  OfflineRegistry(std::unique_ptr<Hive> system, std::unique_ptr<Hive> drivers, std::string controlSet)
-      : system_(std::move(system)), drivers_(std::move(drivers)), controlSet_(std::move(controlSet)) {}
+  // `drivers` may be null (Windows 7 and earlier have no DRIVERS hive), and `software`
+  // too (not asked for, or not there).
+  OfflineRegistry(std::unique_ptr<Hive> system, std::unique_ptr<Hive> drivers, std::string controlSet,
+                  std::unique_ptr<Hive> software = nullptr)
+      : system_(std::move(system)), drivers_(std::move(drivers)), software_(std::move(software)),
+        controlSet_(std::move(controlSet)) {}
 
   long open(RegistryRoot root, const std::string& path, RegistryAccess access,
             std::unique_ptr<RegistryKey>& key) const override;
@@ -41,6 +45,7 @@ class OfflineRegistry final : public Registry {
  private:
   std::unique_ptr<Hive> system_;
   std::unique_ptr<Hive> drivers_;
+  std::unique_ptr<Hive> software_;
   std::string controlSet_;
 };
 

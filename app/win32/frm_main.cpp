@@ -361,7 +361,8 @@ void FrmMain::runBackup(const std::string& root) {
   bool kept = true;  // the collected files are the result (folder target, or packing failed)
   const bool anything = result.skippedDrivers() < result.drivers.size();
   collected_ = &result;
-  origin_ = BackupOrigin{NativeMachineArch(), ReadWindowsVersion(registry), UtcNow()};
+  origin_ = BackupOrigin{NativeMachineArch(), ReadWindowsVersion(registry), UtcNow(), ReadWindowsName(registry),
+                         GetACP()};
   sealError_.clear();
   std::string written;  // what is read back: the folder, the Zip or the package
   if (target != 2 && anything) sealBackup(collectIn);

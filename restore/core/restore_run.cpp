@@ -10,8 +10,13 @@
 namespace qelvaro::restore {
 
 std::string RestoreItem::description() const {
+  // The backup names a second driver of one description "description (oemN.inf)".
+  const std::string& folder = driver.driverFolder;
   for (const auto& d : package.modelDescriptions) {
-    if (iequalsAscii(d, driver.driverFolder)) return d;
+    if (iequalsAscii(d, folder)) return d;
+    if (folder.size() > d.size() + 3 && folder.back() == ')' && iequalsAscii(folder.substr(0, d.size() + 2), d + " (")) {
+      return d;
+    }
   }
   if (!package.description.empty()) return package.description;
   if (!driver.driverFolder.empty()) return driver.driverFolder;
@@ -20,7 +25,8 @@ std::string RestoreItem::description() const {
 
 namespace {
 
-void readInf(const FileSystem& fs, MachineArch arch, RestoreItem& item) {
+void readInf(const FileSystem& fs, const std::function<std::string(std::string_view)>& decoder, MachineArch arch,
+             RestoreItem& item) {
   const FoundDriver& d = item.driver;
   if (!d.refused.empty()) {
     item.unreadable = Problem::InfDeviceName;
@@ -43,7 +49,8 @@ void readInf(const FileSystem& fs, MachineArch arch, RestoreItem& item) {
   // Decoding and parsing take several times the file's size; a machine short of memory
   // fails this one driver, not the run.
   try {
-    const std::string text = decodeProfileText(*bytes, [&](std::string_view b) { return fs.decodeAnsi(b); });
+    const std::string text =
+        decodeProfileText(*bytes, [&](std::string_view b) { return decoder ? decoder(b) : fs.decodeAnsi(b); });
     bytes.reset();
     item.package = ReadInfPackage(IniDocument::parse(text), arch);
     item.readable = true;
@@ -72,7 +79,8 @@ std::vector<std::string> damagedFiles(const FileSystem& fs, const RestoreItem& i
 
 }  // namespace
 
-RestoreCatalog LoadRestoreCatalog(const FileSystem& fs, const std::string& root, MachineArch arch) {
+RestoreCatalog LoadRestoreCatalog(const FileSystem& fs, const std::string& root, MachineArch arch,
+                                  const AnsiDecoderFor& decoderFor, unsigned codePage) {
   RestoreCatalog catalog;
   catalog.search = FindDrivers(fs, root);
   std::shared_ptr<const std::vector<ChecksumEntry>> sums;
@@ -84,16 +92,23 @@ RestoreCatalog LoadRestoreCatalog(const FileSystem& fs, const std::string& root,
     sums = std::make_shared<const std::vector<ChecksumEntry>>(list.value_or(std::vector<ChecksumEntry>{}));
   }
   std::uint64_t manifestSize = 0;
+  unsigned backupCodePage = 0;
   if (const auto manifest = fs.readFileHead(root + "\\" + kManifestName, 1 << 20, manifestSize)) {
     catalog.backupArch = ManifestArch(*manifest);
+    backupCodePage = ManifestCodePage(*manifest).value_or(0);
   }
+  // A backup of a Chinese Windows holds GBK INFs, whatever this system's code page is.
+  const unsigned page = codePage ? codePage : backupCodePage;
+  std::function<std::string(std::string_view)> decoder;
+  if (page && decoderFor) decoder = decoderFor(page);
+  if (!codePage && backupCodePage && decoderFor && !decoder) catalog.unreadableCodePage = backupCodePage;
   for (const FoundDriver& d : catalog.search.drivers) {
     RestoreItem item;
     item.driver = d;
     item.sums = sums;
     item.sumsRoot = root;
     item.sumsDamaged = sumsDamaged;
-    readInf(fs, arch, item);
+    readInf(fs, decoder, arch, item);
     catalog.items.push_back(std::move(item));
   }
   return catalog;

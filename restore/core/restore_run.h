@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "checksum_list.h"
@@ -93,12 +94,23 @@ struct RestoreCatalog {
   // The architecture of the Windows the backup came from, as its backup.json says;
   // none for a backup without one.
   std::optional<MachineArch> backupArch;
+  // The ANSI code page its backup.json names when this system has no decoder for it
+  // (the ANSI INFs were then read in the file system's own); 0 otherwise.
+  unsigned unreadableCodePage = 0;
 };
+
+// The platform's decoder from an ANSI code page to UTF-8 (AnsiDecoderForCodePage);
+// null for a code page it cannot read.
+using AnsiDecoderFor = std::function<std::function<std::string(std::string_view)>(unsigned codePage)>;
 
 // The descriptions of the drivers whose INFs have models for other architectures only
 // (the ones that cannot install on this machine).
 std::vector<std::string> DriversNotForThisArch(const RestoreCatalog& catalog);
-RestoreCatalog LoadRestoreCatalog(const FileSystem& fs, const std::string& root, MachineArch arch);
+// ANSI INFs are read in `codePage` when it is not 0 (the user's --code-page), else in
+// the code page backup.json records, through `decoderFor`; else (no decoderFor, a
+// backup without one) in the file system's own.
+RestoreCatalog LoadRestoreCatalog(const FileSystem& fs, const std::string& root, MachineArch arch,
+                                  const AnsiDecoderFor& decoderFor = {}, unsigned codePage = 0);
 
 struct DriverResult {
   DriverStatus status = DriverStatus::Failed;

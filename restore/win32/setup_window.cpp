@@ -5,6 +5,7 @@
 #include "device_list.h"
 #include "driver_install.h"
 #include "native_arch.h"
+#include "offline_image.h"
 #include "product.h"
 #include "property_bag.h"
 #include "setup_texts.h"
@@ -136,7 +137,8 @@ void SetupWindow::createControls() {
 
 void SetupWindow::loadDrivers() {
   const InstallRoute route = CurrentInstallRoute();
-  const RestoreCatalog catalog = LoadRestoreCatalog(fs_, folder_, NativeMachineArch());
+  // A backup's ANSI INFs in the code page its Windows wrote them in (backup.json).
+  const RestoreCatalog catalog = LoadRestoreCatalog(fs_, folder_, NativeMachineArch(), AnsiDecoderForCodePage);
   items_ = catalog.items;
   // Only drivers that fit a device plugged in now, and would not replace a newer
   // driver there, start ticked; the others stay listed for the driver store.

@@ -251,8 +251,9 @@ TEST_F(Backup, SharedFoldersEmptyClassAndInfsWithoutSourceFiles) {
   rows.add({"Bare", "", "bare.inf"});
   const BackupResult result = run(rows);
   ASSERT_TRUE(result.complete());
-  EXPECT_EQ(result.drivers[0].folder, result.drivers[1].folder);
-  EXPECT_EQ(tree.listing("D:\\Quorvak\\Display\\Card"), "a.dll a.inf b.inf old.txt shared.dll");
+  EXPECT_EQ(result.drivers[1].folder, "D:\\Quorvak\\Display\\Card (b.inf)");
+  EXPECT_EQ(tree.listing("D:\\Quorvak\\Display\\Card"), "a.dll a.inf old.txt shared.dll");
+  EXPECT_EQ(tree.listing("D:\\Quorvak\\Display\\Card (b.inf)"), "b.inf shared.dll");
   EXPECT_EQ(tree.read("D:\\Quorvak\\Display\\Card\\shared.dll"), "shared");
   // The empty class puts the driver folder straight into the root.
   EXPECT_EQ(tree.listing("D:\\Quorvak"), "Bare/ Display/");
@@ -488,6 +489,7 @@ TEST_F(Backup, FolderNamesWindowsCanHoldAndFileNamesItCannot) {
   tree.put(kInf + "oem1.inf", infText("", "12", {"nic.sys"}));
   tree.put(kSys + "drivers\\nic.sys", "sys");
   tree.put(kInf + "oem2.inf", infText("aux.cat", "12", {"nic.sys"}));
+  for (const char* inf : {"oem3.inf", "oem4.inf", "oem5.inf"}) tree.put(kInf + inf, infText("", "12", {"nic.sys"}));
   tree.put(kSys + "CatRoot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\oem2.cat", "catalog");
   struct Case {
     DriverRow row;
@@ -499,6 +501,18 @@ TEST_F(Backup, FolderNamesWindowsCanHoldAndFileNamesItCannot) {
       {{"...", "Net", "oem1.inf"}, "D:\\Quorvak\\Net\\_"},
       {{"NIC", "AUX", "oem1.inf"}, "D:\\Quorvak\\_AUX\\NIC"},
       {{"nic", "aux", "oem1.inf"}, "D:\\Quorvak\\_AUX\\NIC"},  // one folder on Windows
+      // Another INF of the same description, also in another case: a folder of its own.
+      {{"Realtek PCIe GbE Family Controller", "Net", "oem3.inf"},
+       "D:\\Quorvak\\Net\\Realtek PCIe GbE Family Controller (oem3.inf)"},
+      {{"REALTEK PCIE GBE FAMILY CONTROLLER", "Net", "oem4.inf"},
+       "D:\\Quorvak\\Net\\REALTEK PCIE GBE FAMILY CONTROLLER (oem4.inf)"},
+      {{"realtek pcie gbe family controller", "Net", "oem3.inf"},
+       "D:\\Quorvak\\Net\\Realtek PCIe GbE Family Controller (oem3.inf)"},
+      {{"CON", "Net", "oem3.inf"}, "D:\\Quorvak\\Net\\_CON (oem3.inf)"},
+      {{"Realtek PCIe GbE Family Controller (oem5.inf)", "Net", "oem4.inf"},
+       "D:\\Quorvak\\Net\\Realtek PCIe GbE Family Controller (oem5.inf)"},
+      {{"Realtek PCIe GbE Family Controller", "Net", "oem5.inf"},
+       "D:\\Quorvak\\Net\\Realtek PCIe GbE Family Controller (oem5.inf 2)"},
       {{"With a device catalog", "Net", "oem2.inf"}, ""},
       {{"Device INF", "Net", "NUL.inf"}, ""},
   };
@@ -516,9 +530,12 @@ TEST_F(Backup, FolderNamesWindowsCanHoldAndFileNamesItCannot) {
       EXPECT_FALSE(d.problem().empty());
     }
   }
-  EXPECT_EQ(result.drivers[6].skippedFiles.at(0).reason.error(), FsError::BadName);
-  EXPECT_EQ(result.drivers[7].skip, DriverSkip::UnsafeName);
-  EXPECT_EQ(tree.listing("D:\\Quorvak\\Net"), "Realtek PCIe GbE Family Controller/ With a device catalog/ _/ _CON/ a/");
+  EXPECT_EQ(result.drivers[12].skippedFiles.at(0).reason.error(), FsError::BadName);
+  EXPECT_EQ(result.drivers[13].skip, DriverSkip::UnsafeName);
+  EXPECT_EQ(tree.listing("D:\\Quorvak\\Net"),
+            "REALTEK PCIE GBE FAMILY CONTROLLER (oem4.inf)/ Realtek PCIe GbE Family Controller (oem3.inf)/ "
+            "Realtek PCIe GbE Family Controller (oem5.inf 2)/ Realtek PCIe GbE Family Controller (oem5.inf)/ "
+            "Realtek PCIe GbE Family Controller/ With a device catalog/ _/ _CON (oem3.inf)/ _CON/ a/");
 }
 
 // Links planted where the backup writes, or inside an image, never take files out of

@@ -142,6 +142,9 @@ TEST(BackupReport, OriginChecksumListAndTheReadBack) {
   EXPECT_NE(report.find("系统架构: x86\r\nWindows 版本: 6.1.7601\r\n校验和列表: 备份根目录中的 SHA256SUMS"),
             std::string::npos)
       << report;
+  const BackupOrigin named{MachineArch::Amd64, "10.0.19045", "2026-01-02T03:04:05Z", "Windows 10 Pro 22H2", 936};
+  EXPECT_NE(BackupReportText(result, &named).find("Windows 版本: Windows 10 Pro 22H2 (10.0.19045)\r\nANSI 代码页: 936\r\n"),
+            std::string::npos);
   EXPECT_EQ(VerifyEndText(18, {}, ""), "已校验 18 个文件, 全部与校验和列表一致.");
   EXPECT_EQ(VerifyEndText(18, {{VerifyIssueKind::Changed, "Net/n/n.sys", ""}, {VerifyIssueKind::Missing, "Net/n/n.inf", ""}}, ""),
             "校验发现 2 个文件与备份时不一致 (共校验 18 个文件):\r\nNet/n/n.sys (已更改)\r\nNet/n/n.inf (缺失)");

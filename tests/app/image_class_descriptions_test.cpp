@@ -108,9 +108,11 @@ class ImageFiles final : public FileSystem {
   }
   bool exists(const std::string& path, AttrMask) const override { return files_.count(asciiLowerCopy(path)) != 0; }
   std::optional<std::string> readFile(const std::string& path) const override {
+    ++reads[asciiLowerCopy(path)];
     const auto it = files_.find(asciiLowerCopy(path));
     return it == files_.end() ? std::nullopt : std::optional<std::string>(it->second);
   }
+  mutable std::map<std::string, int> reads;  // by lower-cased path, missing files too
 
  private:
   std::map<std::string, std::string> files_;
@@ -160,6 +162,27 @@ TEST(ImageClassDescriptions, DllStringsFromTheMuiInChineseThenTheImagesLanguageT
     const ImageClassDescriptions classes(fs, folders, registry);
     EXPECT_EQ(ClassDisplayName("", "{guid}", c.classDesc, "Net", &classes), c.expected);
   }
+}
+
+// Many classes naming strings of one DLL, in any spelling: each of its files is read
+// once, and the .mui files it lacks are looked for once.
+TEST(ImageClassDescriptions, EachResourceFileIsReadOnce) {
+  Strings strings;
+  for (std::uint32_t id = 5000; id < 5040; ++id) strings[id] = u"Class " + utf8ToUtf16(std::to_string(id));
+  const ImageFiles fs({{"C:\\Windows\\System32\\setupapi.dll", BuildPe({{kEnglish, strings}})}});
+  MemoryRegistry registry;
+  registry.setValue(RegistryRoot::LocalMachine, "SYSTEM\\CurrentControlSet\\Control\\Nls\\Language",
+                    "InstallLanguage", RegString("0409"));
+  const FixedSystemFolders folders("C:\\Windows");
+  const ImageClassDescriptions classes(fs, folders, registry);
+  for (std::uint32_t id = 5000; id < 5040; ++id) {
+    const std::string dll = id % 2 ? "@%SystemRoot%\\System32\\setupapi.dll" : "@%windir%\\SYSTEM32\\SetupAPI.dll";
+    EXPECT_EQ(ClassDisplayName("", "{guid}", dll + ",-" + std::to_string(id), "X", &classes),
+              "Class " + std::to_string(id));
+  }
+  EXPECT_EQ(fs.reads, (std::map<std::string, int>{{"c:\\windows\\system32\\en-us\\setupapi.dll.mui", 1},
+                                                  {"c:\\windows\\system32\\setupapi.dll", 1},
+                                                  {"c:\\windows\\system32\\zh-cn\\setupapi.dll.mui", 1}}));
 }
 
 // Every cut and every single changed byte of an image reads as its string, another

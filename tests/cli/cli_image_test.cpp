@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -23,9 +24,24 @@ std::string slurp(const stdfs::path& file) {
   return s.str();
 }
 
+// UTF-16LE bytes of `text` with its terminating NUL, as .reg text writes hex(1):.
+std::string regHex(const std::string& text) {
+  std::string out;
+  char byte[8];
+  for (const char c : text + '\0') {
+    std::snprintf(byte, sizeof byte, "%s%02x,00", out.empty() ? "" : ",", static_cast<unsigned char>(c));
+    out += byte;
+  }
+  return out;
+}
+
 struct ImageCommand : ::testing::Test {
   static inline std::string base;
   static inline std::string image;
+  // The demo image with a second network adapter of the same model on a newer driver
+  // (oem7.inf 3.0 beside oem4.inf 2.1; both store packages qvnet.inf_*), a class whose
+  // description holds a tab, a line break and an ESC, and no SOFTWARE hive.
+  static inline std::string twins;
 
   static void SetUpTestSuite() {
     std::string pattern = (stdfs::temp_directory_path() / "qelvaro-image.XXXXXX").string();
@@ -35,6 +51,36 @@ struct ImageCommand : ::testing::Test {
     const std::string command =
         std::string("'") + QELVARO_SOURCE_DIR + "/scripts/demo-image.sh' '" + image + "' >/dev/null";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
+
+    twins = base + "/twins";
+    const std::string source = QELVARO_SOURCE_DIR, demo = source + "/resources/demo/";
+    const std::string net = "[HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet002\\Control\\Class\\";
+    std::ofstream(base + "/system.reg", std::ios::binary)
+        << slurp(demo + "image/system.reg") << "\r\n"
+        << net << "{4d36e972-e325-11ce-bfc1-08002be10318}\\0102]\r\n"
+        << "\"DriverDesc\"=\"Qelvaro Demo Ethernet 以太网控制器\"\r\n\"ProviderName\"=\"Qelvaro Demo Networks\"\r\n"
+        << "\"InfPath\"=\"oem7.inf\"\r\n\r\n"
+        << net << "{a0b1c2d3-0000-4000-8000-000000000001}]\r\n@=hex(1):" << regHex("Forged\tclass\nrow\x1b[2J")
+        << "\r\n\"Class\"=\"Forged\"\r\n\r\n"
+        << net << "{a0b1c2d3-0000-4000-8000-000000000001}\\0000]\r\n"
+        << "\"DriverDesc\"=\"Qelvaro Forged\"\r\n\"ProviderName\"=\"Qelvaro\"\r\n\"InfPath\"=\"oem9.inf\"\r\n";
+    std::ofstream(base + "/drivers.reg", std::ios::binary)
+        << slurp(demo + "image/drivers.reg") << "\r\n"
+        << "[HKEY_LOCAL_MACHINE\\DRIVERS\\DriverDatabase\\DriverInfFiles\\oem7.inf]\r\n"
+        << "\"Active\"=\"qvnet.inf_amd64_7e1d4c2b9a308f56\"\r\n";
+    const std::string config = twins + "/WINDOWS/system32/config/";
+    const std::string package = twins + "/WINDOWS/system32/DriverStore/FileRepository/qvnet.inf_amd64_7e1d4c2b9a308f56";
+    const std::string older = image + "/WINDOWS/system32/DriverStore/FileRepository/qvnet.inf_amd64_neutral_3b9e6d0c2f714a85";
+    const std::string hive = "python3 '" + source + "/scripts/make-hive.py' '" + config;
+    const std::string build =
+        "cp -a '" + image + "' '" + twins + "' && rm '" + config + "SOFTWARE' && cp -a '" + older + "' '" + package +
+        "' && python3 -c \"import sys; p = sys.argv[1]; t = open(p, 'rb').read().decode('utf-16'); open(p, 'wb')"
+        ".write(t.replace('11/02/2023,2.1.7.0', '03/01/2024,3.0.0.0').encode('utf-16'))\" '" + package +
+        "/qvnet.inf' && cp '" +
+        package + "/qvnet.inf' '" + twins + "/WINDOWS/Inf/oem7.inf' && " + hive + "SYSTEM' '" + base +
+        "/system.reg' 'HKEY_LOCAL_MACHINE\\SYSTEM' && " + hive + "DRIVERS' '" + base +
+        "/drivers.reg' 'HKEY_LOCAL_MACHINE\\DRIVERS'";
+    ASSERT_EQ(std::system(build.c_str()), 0) << build;
   }
   static void TearDownTestSuite() {
     std::error_code ec;
@@ -99,6 +145,7 @@ TEST_F(ImageCommand, ArchitectureOptionOverridesTheImagesOwn) {
   EXPECT_EQ(run({"backup", "--image", image, "--to", to, "--class", "Image", "--arch", "x86"}), 1) << out << err;
   // The store package is copied as it is; the x86 install needs a file it lacks.
   EXPECT_NE(out.find("1 file not found: qvcam32.sys"), std::string::npos) << out;
+  EXPECT_NE(out.find("\n0 of 1 drivers backed up, "), std::string::npos) << out;  // its line says FAILED
   EXPECT_TRUE(stdfs::exists(to + "/Quorvak/Image/Qelvaro Demo 摄像头/qvcam.inf"));
 }
 
@@ -152,6 +199,57 @@ TEST_F(ImageCommand, ListShowsTheCurrentControlSetsDrivers) {
             std::string::npos)
       << out;
   EXPECT_NE(out.find("Microsoft Kernel Debug Network Adapter"), std::string::npos);
+}
+
+// backup.json carries the image's Windows version (its SOFTWARE hive) and its ANSI
+// code page; a restore checked natively reads the camera's GBK INF in that code page.
+TEST_F(ImageCommand, BackupJsonCarriesTheImagesWindowsAndCodePageToTheRestore) {
+  const std::string to = freshFolder("origin");
+  ASSERT_EQ(run({"backup", "--image", image, "--to", to, "--class", "Image"}), 0) << out << err;
+  const std::string manifest = slurp(to + "/Quorvak/backup.json");
+  for (const char* field : {"\"windowsVersion\": \"10.0.19045\",", "\"windowsName\": \"Windows 10 Pro 22H2\",",
+                            "\"ansiCodePage\": 936,"}) {
+    EXPECT_NE(manifest.find(field), std::string::npos) << field << "\n" << manifest;
+  }
+  ASSERT_EQ(run({"restore", to + "/Quorvak", "--dry-run", "--json"}), 0) << out << err;
+  EXPECT_NE(out.find("\"provider\": \"Qelvaro \\u6f14\\u793a\\u5f71\\u50cf\""), std::string::npos) << out;  // 演示影像
+}
+
+// Two adapters of one model on two driver versions: each package in a folder of its
+// own, both named, and both restorable. The image has no SOFTWARE hive: the Windows
+// version stays empty and the backup goes on.
+TEST_F(ImageCommand, TwoDriversOfOneDescriptionKeepTheirOwnPackages) {
+  const std::string to = freshFolder("twins-backup");
+  ASSERT_EQ(run({"backup", "--image", twins, "--to", to, "--class", "Net"}), 0) << out << err;
+  const std::string store = twins + "/WINDOWS/system32/DriverStore/FileRepository/qvnet.inf_amd64_";
+  const std::string folder = to + "/Quorvak/Net/Qelvaro Demo Ethernet 以太网控制器";
+  for (const char* inf : {"(oem4.inf): 5 files, the package", "(oem7.inf): 5 files, the package"}) {
+    EXPECT_NE(out.find(inf), std::string::npos) << inf << "\n" << out;
+  }
+  EXPECT_NE(out.find("2 of 2 drivers backed up"), std::string::npos) << out;
+  EXPECT_EQ(slurp(folder + "/qvnet.inf"), slurp(store + "neutral_3b9e6d0c2f714a85/qvnet.inf"));
+  EXPECT_EQ(slurp(folder + " (oem7.inf)/qvnet.inf"), slurp(store + "7e1d4c2b9a308f56/qvnet.inf"));
+  EXPECT_NE(slurp(folder + "/qvnet.inf"), slurp(folder + " (oem7.inf)/qvnet.inf"));
+  EXPECT_NE(slurp(to + "/Quorvak/backup.json").find("\"windowsVersion\": \"\",\n  \"windowsName\": \"\","),
+            std::string::npos);
+
+  ASSERT_EQ(run({"restore", to + "/Quorvak", "--dry-run"}), 0) << out << err;
+  // The INF has no models: each driver is shown as its folder.
+  for (const char* line : {"ready      \"Qelvaro Demo Ethernet 以太网控制器\" (Net\\Qelvaro Demo Ethernet 以太网控制器\\qvnet.inf)",
+                           "ready      \"Qelvaro Demo Ethernet 以太网控制器 (oem7.inf)\" (Net\\Qelvaro Demo Ethernet "
+                           "以太网控制器 (oem7.inf)\\qvnet.inf)"}) {
+    EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
+  }
+}
+
+// A class description holding a tab, a line break and an ESC stays in its cell.
+TEST_F(ImageCommand, ListShowsControlCharactersEscaped) {
+  ASSERT_EQ(run({"list", "--image", twins}), 0) << err;
+  EXPECT_NE(out.find("\nQelvaro Forged\tForged\\tclass\\nrow\\x1B[2J\tQelvaro\t"
+                     "{a0b1c2d3-0000-4000-8000-000000000001}\\0000\tForged\toem9.inf\n"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(out.find('\x1b'), std::string::npos);
 }
 
 TEST_F(ImageCommand, BadImagesAndArgumentsAreRefused) {

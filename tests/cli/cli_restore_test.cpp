@@ -241,16 +241,39 @@ TEST(CliRestore, UnrestoredDriversFailTheRunAndJsonStaysWhole) {
   }
 }
 
-// An ANSI INF of a Chinese Windows, checked elsewhere: --code-page reads it as GBK.
+// An ANSI INF of a Chinese Windows, checked elsewhere: read as GBK with the code page
+// backup.json records, or the one --code-page names, which wins.
 TEST(CliRestore, CodePageReadsAnsiInfs) {
+  const struct {
+    const char* manifest;  // backup.json; none when null
+    Args options;
+    const char* shown;
+    bool warned = false;
+  } cases[] = {
+      {nullptr, {"--code-page", "936"}, "测试设备"},
+      {"{\n  \"ansiCodePage\": 936,\n  \"drivers\": []\n}\n", {}, "测试设备"},
+      {"{\n  \"ansiCodePage\": 936,\n  \"drivers\": []\n}\n", {"--code-page", "1252"}, "²âÊÔÉè±¸"},
+      {"{\n  \"ansiCodePage\": null,\n  \"drivers\": []\n}\n", {}, "²âÊÔÉè±¸"},  // this system's own
+      {nullptr, {}, "²âÊÔÉè±¸"},
+      // A code page this system cannot read: said, and read in this system's.
+      {"{\n  \"ansiCodePage\": 4711,\n  \"drivers\": []\n}\n", {}, "²âÊÔÉè±¸", true},
+  };
+  for (const auto& c : cases) {
+    Fixture f;
+    std::string gbk = inf("ROOT\\GAMMA", "gamma.sys");
+    gbk.replace(gbk.find("ROOT\\GAMMA device"), 17, "\xB2\xE2\xCA\xD4\xC9\xE8\xB1\xB8");  // 测试设备
+    f.tree.put("D:\\Quorvak\\Net\\Gamma\\gamma.inf", gbk);
+    f.tree.put("D:\\Quorvak\\Net\\Gamma\\gamma.sys", "g");
+    if (c.manifest) f.tree.put("D:\\Quorvak\\backup.json", c.manifest);
+    Args args{"D:\\Quorvak", "--dry-run", "--driver", "gamma"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    std::string out, err;
+    EXPECT_EQ(f.run(args, out, err, false), 0) << err;
+    EXPECT_EQ(out, "ready      \"" + std::string(c.shown) + "\" (Net\\Gamma\\gamma.inf): complete, would be installed\n");
+    EXPECT_EQ(err.find("code page 4711, which cannot be read here") != std::string::npos, c.warned) << err;
+  }
   Fixture f;
-  std::string gbk = inf("ROOT\\GAMMA", "gamma.sys");
-  gbk.replace(gbk.find("ROOT\\GAMMA device"), 17, "\xB2\xE2\xCA\xD4\xC9\xE8\xB1\xB8");  // 测试设备
-  f.tree.put("D:\\Quorvak\\Net\\Gamma\\gamma.inf", gbk);
-  f.tree.put("D:\\Quorvak\\Net\\Gamma\\gamma.sys", "g");
   std::string out, err;
-  EXPECT_EQ(f.run({"D:\\Quorvak", "--dry-run", "--driver", "gamma", "--code-page", "936"}, out, err, false), 0) << err;
-  EXPECT_EQ(out, "ready      \"测试设备\" (Net\\Gamma\\gamma.inf): complete, would be installed\n");
   EXPECT_EQ(f.run({"D:\\Quorvak", "--dry-run", "--code-page", "99999"}, out, err, false), 2);
 }
 

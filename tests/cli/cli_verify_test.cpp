@@ -16,6 +16,7 @@
 #include "sfx_packaging.h"
 #include "sha256.h"
 #include "zip_builder.h"
+#include "shown_text.h"
 #include "zip_packaging.h"
 
 namespace qelvaro {
@@ -229,6 +230,33 @@ TEST_F(Verify, AnArchiveHiddenInTheSignatureIsRefused) {
   EXPECT_EQ(archive.open(in), qsfx::Status::Damaged);
   std::string out;
   EXPECT_EQ(verify("D:\\Quorvak.exe", out), 2) << out;
+}
+
+// Names from a checksum list are printed with their control characters and broken
+// UTF-8 escaped: an ESC never reaches the terminal, a line break never forges a line.
+TEST_F(Verify, TextOutputEscapesWhatTheListNames) {
+  makeBackup("");
+  const std::string sums = kRoot + "\\SHA256SUMS";
+  tree.put(sums, tree.read(sums) + std::string(64, '0') + "  Net/网卡/a\tb\x1b[2J\xFF" + std::string(1, '\0') +
+                     "\x7f\xc2\x9b.sys\n");
+  std::ostringstream o, e;
+  EXPECT_EQ(RunVerifyCommand({kRoot}, tree.fs(), nullptr, nullptr, o, e), 1) << e.str();
+  EXPECT_NE(o.str().find("FAILED Net/网卡: missing a\\tb\\x1B[2J\\xFF\\x00\\x7F\\u009B.sys;\n"), std::string::npos)
+      << o.str();
+}
+
+TEST(ShownText, ControlCharactersAndBrokenUtf8) {
+  const struct {
+    std::string text, shown;
+  } cases[] = {
+      {"plain 网卡 C:\\x", "plain 网卡 C:\\x"},
+      {"a\tb\rc\nd", "a\\tb\\rc\\nd"},
+      {std::string("\0\x01\x1b\x1f\x7f", 5), "\\x00\\x01\\x1B\\x1F\\x7F"},
+      {"\xc2\x80\xc2\x9f\xc2\xa0", "\\u0080\\u009F\xc2\xa0"},    // C1 controls; U+00A0 stays
+      {"\xff\xe7\xbd\x91\xe7\xbd", "\\xFF网\\xE7\\xBD"},            // a stray byte, a cut sequence
+      {"\xc0\xaf\xed\xa0\x80", "\\xC0\\xAF\\xED\\xA0\\x80"},     // overlong, a surrogate
+  };
+  for (const auto& c : cases) EXPECT_EQ(ShownText(c.text), c.shown) << c.shown;
 }
 
 }  // namespace

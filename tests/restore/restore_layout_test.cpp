@@ -293,5 +293,27 @@ TEST(RestoreRun, ExitCodeAndSelection) {
   EXPECT_FALSE(DriverMatches(item, "printer"));
 }
 
+// A driver is shown as the model its folder is named after, also when the backup added
+// its INF's name to tell it from another driver of that description.
+TEST(RestoreRun, DescriptionIsTheModelTheFolderIsNamedAfter) {
+  const struct {
+    const char* folder;
+    const char* shown;
+  } cases[] = {
+      {"Second model", "Second model"},
+      {"SECOND MODEL (oem7.inf)", "Second model"},
+      {"Second model (oem7.inf 2)", "Second model"},
+      {"Second model (", "First model"},
+      {"Second models (oem7.inf)", "First model"},
+  };
+  for (const auto& c : cases) {
+    RestoreItem item;
+    item.driver.driverFolder = c.folder;
+    item.package.modelDescriptions = {"First model", "Second model"};
+    item.package.description = "First model";
+    EXPECT_EQ(item.description(), c.shown) << c.folder;
+  }
+}
+
 }  // namespace
 }  // namespace qelvaro::restore
