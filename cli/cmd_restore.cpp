@@ -84,6 +84,7 @@ std::string detail(const DriverResult& r, MachineArch arch) {
   if (!r.unsafe.empty()) return r.problem + ": " + joinNames(r.unsafe);
   if (!r.badNames.empty()) return r.problem + ": " + joinNames(r.badNames);
   if (!r.damaged.empty()) return r.problem + ": " + joinNames(r.damaged);
+  if (!r.links.empty()) return r.problem + ": " + joinNames(r.links);
   if (!r.problem.empty()) return r.problem;
   return restore::DescribeInstallError(r.install.code, r.install.systemText);
 }
