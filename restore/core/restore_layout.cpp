@@ -78,8 +78,8 @@ DriverSearch FindDrivers(const FileSystem& fs, const std::string& root) {
   // (A root or class folder with INFs of its own is a driver's folder: its links are named with its INFs.)
   const bool rootIsDriver = addInfs("", "", root, top.entries);  // a single driver's folder given as the root
   for (const auto& c : top.entries) {
-    const std::string classPath = join(root, c.name);
     if (c.kind != EntryKind::Folder) continue;
+    const std::string classPath = join(root, c.name);
     if (linked(c, classPath)) {
       if (!rootIsDriver) addLinkedFolder("", c.name, classPath);
       continue;
@@ -91,8 +91,8 @@ DriverSearch FindDrivers(const FileSystem& fs, const std::string& root) {
     }
     const bool classIsDriver = addInfs("", c.name, classPath, inClass.entries);
     for (const auto& d : inClass.entries) {
-      const std::string driverPath = join(classPath, d.name);
       if (d.kind != EntryKind::Folder) continue;
+      const std::string driverPath = join(classPath, d.name);
       if (linked(d, driverPath)) {
         if (!classIsDriver && !rootIsDriver) addLinkedFolder(c.name, d.name, driverPath);
         continue;
