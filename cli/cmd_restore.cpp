@@ -235,7 +235,8 @@ int RunRestoreCommand(const Args& args, RestoreSystem& system, std::ostream& out
     fits[i] = restore::FitDriver(item.package.modelLines, item.package.driverVer, item.package.provider, devices);
     bool take = o.all || o.drivers.empty();
     for (const auto& text : o.drivers) take = take || restore::DriverMatches(item, text);
-    if (take && o.matching && fits[i].fit != restore::Fit::Present) unfit.push_back(&item);
+    // A driver with a link in the backup fits no question of devices: it fails, named.
+    if (take && o.matching && fits[i].fit != restore::Fit::Present && item.driver.link.empty()) unfit.push_back(&item);
     else if (take) chosen.push_back(&item);
   }
   auto fitOf = [&](const RestoreItem& item) -> const restore::DriverFit& {

@@ -268,6 +268,10 @@ TEST(CliRestore, LinksAtEveryLevelAreNamedNotFollowed) {
     EXPECT_EQ(f.run({"D:\\Quorvak", "--dry-run"}, out, err, false), 1) << out << err;
     EXPECT_NE(out.find(c.line), std::string::npos) << out;
     EXPECT_NE(out.find("ready      \"ROOT\\ALPHA device\""), std::string::npos) << out;
+    // Not left out as a driver that fits no device: it fails.
+    f.devices = {{"ROOT\\SYSTEM\\0001", "Alpha", {"ROOT\\ALPHA"}, {}, true, "", ""}};
+    EXPECT_EQ(f.run({"D:\\Quorvak", "--dry-run", "--matching"}, out, err, false), 1) << out << err;
+    EXPECT_NE(out.find(c.line), std::string::npos) << out;
   }
 }
 
