@@ -214,6 +214,18 @@ TEST(BackupReport, ChecksumsAreNeverWrittenOverWhatCannotBeSeen) {
     else EXPECT_EQ(failed, std::string("D:\\Quorvak\\") + c.failed);
     EXPECT_FALSE(tree.onDisk("D:\\Quorvak\\SHA256SUMS"));
   }
+  // Checked later, a folder that cannot be listed is named once, not each file in it as missing.
+  testing::FakeWindowsTree tree;
+  tree.put("D:\\Quorvak\\Net\\sub\\A.SYS", "x");
+  std::string failed;
+  ASSERT_TRUE(WriteBackupChecksums(tree.fs(), "D:\\Quorvak", BackupResult{}, failed));
+  const OneUnlistable fs(tree.fs(), "D:\\Quorvak\\Net\\sub");
+  std::size_t checked = 0;
+  const auto issues = CompareFolderWithList(fs, "D:\\Quorvak", {{"Net/sub/A.SYS", std::string(64, '0')}}, "", checked);
+  ASSERT_EQ(issues.size(), 1u);
+  EXPECT_EQ(issues[0].kind, VerifyIssueKind::Unreadable);
+  EXPECT_EQ(issues[0].path, "Net/sub");
+  EXPECT_EQ(issues[0].detail, "cannot list it: access denied (error 13)");
 }
 
 TEST(FormatText, PlaceholdersInAnyOrder) {
