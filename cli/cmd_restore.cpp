@@ -85,6 +85,7 @@ std::string detail(const DriverResult& r, MachineArch arch) {
   if (!r.unsafe.empty()) return r.problem + ": " + joinNames(r.unsafe);
   if (!r.badNames.empty()) return r.problem + ": " + joinNames(r.badNames);
   if (!r.damaged.empty()) return r.problem + ": " + joinNames(r.damaged);
+  if (!r.links.empty()) return r.problem + ": " + joinNames(r.links);
   if (!r.problem.empty()) return r.problem;
   return restore::DescribeInstallError(r.install.code, r.install.systemText);
 }
@@ -235,7 +236,8 @@ int RunRestoreCommand(const Args& args, RestoreSystem& system, std::ostream& out
     fits[i] = restore::FitDriver(item.package.modelLines, item.package.driverVer, item.package.provider, devices);
     bool take = o.all || o.drivers.empty();
     for (const auto& text : o.drivers) take = take || restore::DriverMatches(item, text);
-    if (take && o.matching && fits[i].fit != restore::Fit::Present) unfit.push_back(&item);
+    // A driver with a link in the backup fits no question of devices: it fails, named.
+    if (take && o.matching && fits[i].fit != restore::Fit::Present && item.driver.link.empty()) unfit.push_back(&item);
     else if (take) chosen.push_back(&item);
   }
   auto fitOf = [&](const RestoreItem& item) -> const restore::DriverFit& {

@@ -26,12 +26,15 @@ std::string_view kindName(VerifyIssueKind kind) {
     case VerifyIssueKind::Changed: return "changed";
     case VerifyIssueKind::Unexpected: return "unexpected";
     case VerifyIssueKind::Unreadable: return "unreadable";
+    case VerifyIssueKind::Link: return "link";
+    case VerifyIssueKind::Duplicate: return "duplicate";
   }
   return "changed";
 }
 
-constexpr VerifyIssueKind kKinds[] = {VerifyIssueKind::Missing, VerifyIssueKind::Changed,
-                                      VerifyIssueKind::Unexpected, VerifyIssueKind::Unreadable};
+constexpr VerifyIssueKind kKinds[] = {VerifyIssueKind::Missing,    VerifyIssueKind::Changed,
+                                      VerifyIssueKind::Unexpected, VerifyIssueKind::Unreadable,
+                                      VerifyIssueKind::Link,       VerifyIssueKind::Duplicate};
 
 // The issues per driver folder, in path order.
 std::map<std::string, std::vector<const VerifyIssue*>> byDriver(const VerifyReport& report) {
@@ -91,7 +94,9 @@ void writeText(const VerifyReport& report, const std::string& path, std::ostream
       const bool inside = issue->path.size() > driver.size();
       out << " " << kindName(issue->kind) << " "
           << ShownText(inside ? issue->path.substr(driver.size() + 1) : issue->path);
-      if (!issue->detail.empty()) out << " (" << ShownText(issue->detail) << ")";
+      if (issue->kind == VerifyIssueKind::Duplicate) out << " (differs only in case from " << ShownText(issue->detail) << ")";
+      else if (issue->kind == VerifyIssueKind::Link) out << " (a link, never followed)";
+      else if (!issue->detail.empty()) out << " (" << ShownText(issue->detail) << ")";
       out << ";";
     }
     out << "\n";

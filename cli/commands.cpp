@@ -83,7 +83,7 @@ int RunProgram(const Args& args) {
     code = RunCommandLine(args, std::cout, std::cerr);
   } catch (const std::bad_alloc&) {
     std::cerr << "qelvaro: out of memory\n";
-    return 1;
+    return kExitOutOfMemory;
   } catch (const std::exception& e) {
     std::cerr << "qelvaro: " << e.what() << "\n";
     return 1;

@@ -56,4 +56,9 @@ int RunCommandLine(const Args& args, std::ostream& out, std::ostream& err);
 // nothing, and output that never reached its reader is a failure.
 int RunProgram(const Args& args);
 
+// The exit code when memory ran out: Windows' ERROR_OUTOFMEMORY, apart from every
+// code a command gives (0 to 3, 3010) and from a package's own 2 to 10, so that a
+// script never reads it as a mismatch or a failed driver.
+constexpr int kExitOutOfMemory = 14;
+
 }  // namespace qelvaro

@@ -1,5 +1,8 @@
 #include "backup_report.h"
 
+#include <unordered_map>
+
+#include "file_name_fold.h"
 #include "frm_main_texts.h"
 #include "product.h"
 
@@ -20,6 +23,7 @@ std::string_view fsErrorText(FsError error) {
     case FsError::NotAFile: return texts::kFsNotAFile;
     case FsError::BadName: return texts::kFsBadName;
     case FsError::NotSupported: return texts::kFsNotSupported;
+    case FsError::Link: return texts::kFsLink;
     case FsError::None:
     case FsError::Other: break;
   }
@@ -203,6 +207,8 @@ std::string VerifyEndText(std::size_t filesChecked, const std::vector<VerifyIssu
     const char* pattern = issue.kind == VerifyIssueKind::Missing      ? texts::kVerifyMissing
                           : issue.kind == VerifyIssueKind::Unexpected ? texts::kVerifyUnexpected
                           : issue.kind == VerifyIssueKind::Unreadable ? texts::kVerifyUnreadable
+                          : issue.kind == VerifyIssueKind::Link       ? texts::kVerifyLink
+                          : issue.kind == VerifyIssueKind::Duplicate  ? texts::kVerifyDuplicate
                                                                       : texts::kVerifyChanged;
     text += "\r\n" + FormatText(pattern, {issue.path, issue.detail});
   }
@@ -210,17 +216,34 @@ std::string VerifyEndText(std::size_t filesChecked, const std::vector<VerifyIssu
   return text;
 }
 
-std::vector<std::string> FilesBelow(const std::string& folder, const FileSystem& fs) {
-  std::vector<std::string> files;
+FolderContents FilesBelow(const std::string& folder, const FileSystem& fs) {
+  FolderContents found;
   std::vector<std::string> pending{folder};
   while (!pending.empty()) {
     const std::string dir = std::move(pending.back());
     pending.pop_back();
-    for (const DirEntry& e : fs.listDir(dir).entries) {
-      (e.kind == EntryKind::Folder ? pending : files).push_back(dir + "\\" + e.name);
+    const DirListing listing = fs.listDir(dir);
+    if (!listing.result) {
+      found.unlisted.push_back({dir, listing.result});
+      continue;
+    }
+    // Names that Windows would take for one: neither is looked into, since which of
+    // them a copy on NTFS keeps is up to the order of copying.
+    std::unordered_map<std::string, std::vector<const DirEntry*>> byFolded;
+    for (const DirEntry& e : listing.entries) byFolded[FoldFileName(e.name)].push_back(&e);
+    for (const DirEntry& e : listing.entries) {
+      const std::string path = dir + "\\" + e.name;
+      const auto& same = byFolded[FoldFileName(e.name)];
+      if (same.size() > 1) {
+        found.twins.push_back({path, same.front() == &e ? same.back()->name : same.front()->name});
+      } else if (e.link || fs.isLink(path)) {
+        found.links.push_back(path);  // (Wine shows a Unix link as a plain entry; isLink tells it)
+      } else {
+        (e.kind == EntryKind::Folder ? pending : found.files).push_back(path);
+      }
     }
   }
-  return files;
+  return found;
 }
 
 }  // namespace qelvaro

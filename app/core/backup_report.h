@@ -50,7 +50,16 @@ struct BackupEnd {
 // The end message. Success only when every ticked driver was backed up whole.
 std::string BackupEndMessage(const BackupResult& result, const BackupEnd& end);
 
-// Every file below `folder`, as full paths, in listing order.
-std::vector<std::string> FilesBelow(const std::string& folder, const FileSystem& fs);
+// What lies below a folder, found without going through links, as full paths in
+// listing order.
+struct FolderContents {
+  std::vector<std::string> files;
+  std::vector<std::string> links;  // symbolic links and junctions, files and folders alike
+  std::vector<std::pair<std::string, FsResult>> unlisted;  // folders that could not be listed, and why
+  // Entries whose names differ only in case from another's in their folder (as Windows
+  // compares names), each with that other's name; neither is among the files.
+  std::vector<std::pair<std::string, std::string>> twins;
+};
+FolderContents FilesBelow(const std::string& folder, const FileSystem& fs);
 
 }  // namespace qelvaro

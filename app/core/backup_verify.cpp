@@ -177,11 +177,32 @@ VerifyReport VerifyBackup(const std::string& path, const FileSystem& fs, const A
     return report;
   }
   const std::string listPath = path + "\\" + kChecksumListName;
-  const std::optional<std::string> text = fs.readFile(listPath);
+  std::uint64_t listSize = 0;
+  const std::optional<std::string> text = fs.readFileHead(listPath, kMaxChecksumListBytes + 1, listSize);
   if (!text) {
+    // Only a backup without the list was made without checksums; a list that is there
+    // but cannot be read (no access, a folder of that name) is no backup to trust.
+    const bool there = std::any_of(top.entries.begin(), top.entries.end(),
+                                   [](const DirEntry& e) { return iequalsAscii(e.name, kChecksumListName); });
+    if (there) {
+      std::string sum;
+      FsResult why = fs.hashFile(listPath, sum, listSize);
+      if (why) why = FsResult::Failure(FsError::Other);  // readable a moment later: still not read
+      report.exitCode = kVerifyNotABackup;
+      report.error = "cannot read " + listPath + ": " + why.describe();
+      return report;
+    }
     report.exitCode = kVerifyNothingToCompare;
     report.error = std::string("no ") + kChecksumListName + " in " + path +
                    ": this folder backup was made without checksums, so there is nothing to compare it with";
+    return report;
+  }
+  if (listSize > kMaxChecksumListBytes) {
+    report.checksumList = true;
+    report.exitCode = kVerifyMismatch;
+    report.issues.push_back({VerifyIssueKind::Changed, kChecksumListName,
+                             "larger than any checksum list (" + std::to_string(listSize >> 20) + " MB; at most " +
+                                 std::to_string(kMaxChecksumListBytes >> 20) + " MB)"});
     return report;
   }
   report.checksumList = true;

@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "backup_report.h"
+#include "file_name_fold.h"
 #include "text_encoding.h"
 
 namespace qelvaro {
@@ -36,7 +37,7 @@ std::string slashed(std::string path) {
   return path;
 }
 
-bool below(const std::string& path, const std::string& prefix) {
+bool isBelow(const std::string& path, const std::string& prefix) {
   return prefix.empty() || (path.size() > prefix.size() && iequalsAscii(path.substr(0, prefix.size()), prefix));
 }
 
@@ -65,6 +66,11 @@ std::optional<std::vector<ChecksumEntry>> ParseChecksumList(std::string_view tex
     std::string_view line = text.substr(start, end - start);
     start = end + 1;
     ++number;
+    if (line.size() > kMaxChecksumLineBytes) {
+      error = "line " + std::to_string(number) + " of " + kChecksumListName + " is longer than any checksum line (" +
+              std::to_string(line.size()) + " bytes)";
+      return std::nullopt;
+    }
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.empty()) continue;
     const bool shaped = line.size() > 66 && isSum(line.substr(0, 64)) && line[64] == ' ' &&
@@ -89,8 +95,23 @@ FsResult WriteBackupChecksums(FileSystem& fs, const std::string& root, const Bac
       if (!f.sha256.empty()) taken[asciiLowerCopy(folder + "\\" + f.name)] = f.sha256;
     }
   }
+  const FolderContents below = FilesBelow(root, fs);
+  if (!below.unlisted.empty()) {
+    failedPath = below.unlisted.front().first;
+    return below.unlisted.front().second;
+  }
+  // Nothing is hashed through a link, and two names that are one file on Windows
+  // would make a list that no check accepts.
+  if (!below.links.empty()) {
+    failedPath = below.links.front();
+    return FsResult::Failure(FsError::Link);
+  }
+  if (!below.twins.empty()) {
+    failedPath = below.twins.front().first;
+    return FsResult::Failure(FsError::AlreadyExists);
+  }
   std::vector<ChecksumEntry> entries;
-  for (const std::string& path : FilesBelow(root, fs)) {
+  for (const std::string& path : below.files) {
     std::string relative = path.substr(root.size() + 1);
     if (iequalsAscii(relative, kChecksumListName)) continue;
     // A line break in a name would split its line (a host file system allows one).
@@ -126,18 +147,45 @@ std::vector<VerifyIssue> CompareFolderWithList(const FileSystem& fs, const std::
                                                const std::vector<ChecksumEntry>& list, const std::string& prefix,
                                                std::size_t& checked, VerifyProgress progress, void* context) {
   std::vector<VerifyIssue> issues;
-  // The files there are, found without regard to case, as Windows finds them.
-  std::unordered_map<std::string, std::string> present;  // lower-cased relative path -> as listed
   const std::string start = prefix.empty() ? root : root + "\\" + prefix.substr(0, prefix.size() - 1);
-  for (std::string file : FilesBelow(start, fs)) {
-    std::string relative = slashed(file.substr(root.size() + 1));
+  const FolderContents below = FilesBelow(start, fs);
+  const auto relativeOf = [&](const std::string& path) {
+    return path.size() > root.size() ? slashed(path.substr(root.size() + 1)) : std::string(".");
+  };
+  // Entries named already for what they are: the list's entries below them are not
+  // also called missing.
+  std::unordered_set<std::string> named;
+  for (const auto& [folder, why] : below.unlisted) {
+    issues.push_back({VerifyIssueKind::Unreadable, relativeOf(folder), "cannot list it: " + why.describe()});
+    named.insert(FoldFileName(issues.back().path));
+  }
+  for (const std::string& link : below.links) {
+    issues.push_back({VerifyIssueKind::Link, relativeOf(link), ""});
+    named.insert(FoldFileName(issues.back().path));
+  }
+  for (const auto& [path, other] : below.twins) {
+    issues.push_back({VerifyIssueKind::Duplicate, relativeOf(path), other});
+    named.insert(FoldFileName(issues.back().path));
+  }
+  const auto namedAlready = [&](const std::string& folded) {
+    for (std::size_t sep = folded.find('/'); sep != std::string::npos; sep = folded.find('/', sep + 1)) {
+      if (named.count(folded.substr(0, sep))) return true;
+    }
+    return named.count(folded) > 0;
+  };
+  // The files there are, found without regard to case, as Windows finds them.
+  std::unordered_map<std::string, std::string> present;  // folded relative path -> as listed
+  for (const std::string& file : below.files) {
+    std::string relative = relativeOf(file);
     if (iequalsAscii(relative, kChecksumListName)) continue;
-    present.emplace(asciiLowerCopy(relative), std::move(relative));
+    present.emplace(FoldFileName(relative), std::move(relative));
   }
   for (const ChecksumEntry& entry : list) {
-    if (!below(entry.path, prefix)) continue;
-    const auto found = present.find(asciiLowerCopy(entry.path));
+    if (!isBelow(entry.path, prefix)) continue;
+    const std::string folded = FoldFileName(entry.path);
+    const auto found = present.find(folded);
     if (found == present.end()) {
+      if (namedAlready(folded)) continue;
       issues.push_back({VerifyIssueKind::Missing, entry.path, ""});
       continue;
     }

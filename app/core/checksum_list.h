@@ -5,6 +5,8 @@
 // a folder backup on Linux; on Windows `certutil -hashfile FILE SHA256` (Windows 7) or
 // Get-FileHash give the same sums to compare by hand.
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,6 +19,13 @@ namespace qelvaro {
 
 inline constexpr char kChecksumListName[] = "SHA256SUMS";
 
+// The largest list read, as an archive's is: far above any backup's (a line per file),
+// and small enough for a 32-bit process to hold with its entries.
+inline constexpr std::uint64_t kMaxChecksumListBytes = std::uint64_t{64} << 20;
+// The longest line of a list: a sum, two blanks and the longest path Windows has
+// (32,767 UTF-16 units, at most three bytes each in UTF-8), with a CR.
+inline constexpr std::size_t kMaxChecksumLineBytes = 64 + 2 + 32767 * 3 + 1;
+
 struct ChecksumEntry {
   std::string path;    // relative to the backup root, "/" between the parts
   std::string sha256;  // 64 lower-case hex digits
@@ -27,14 +36,16 @@ std::string ChecksumListText(std::vector<ChecksumEntry> entries);
 
 // The entries of a list as sha256sum reads it (a "*" before the name, the binary
 // mark, is allowed; so are CRLF line ends and a last line without one). None, with
-// the line named in `error`, when a line is not a sum, or a path could reach outside
-// the root or names a file twice.
+// the line named in `error`, when a line is not a sum or is longer than any line of a
+// list, or a path could reach outside the root or names a file twice.
 std::optional<std::vector<ChecksumEntry>> ParseChecksumList(std::string_view text, std::string& error);
 
 // Writes SHA256SUMS into `root`, covering every file below it but itself: the sums the
 // collector took while copying, and for the files it did not copy (the restore program
 // of a package, files already there) sums read now. Written last, after every file is
-// closed. On failure `failedPath` names the file that could not be read or written.
+// closed. On failure `failedPath` names the file that could not be read or written, or
+// the folder that could not be listed, or a link in the backup (FsError::Link): a list
+// that left out what it could not see would seal a backup that is not whole.
 FsResult WriteBackupChecksums(FileSystem& fs, const std::string& root, const BackupResult& result,
                               std::string& failedPath);
 
@@ -42,7 +53,9 @@ enum class VerifyIssueKind {
   Missing,     // in the list, not in the backup
   Changed,     // its sum (or an archive's CRC) does not match
   Unexpected,  // in the backup, not in the list
-  Unreadable,  // could not be read to the end
+  Unreadable,  // could not be read to the end (a folder: could not be listed)
+  Link,        // a symbolic link or junction: never followed, so never checked
+  Duplicate,   // its name differs only in case from another's in its folder (`detail`)
 };
 
 struct VerifyIssue {
@@ -61,6 +74,8 @@ using VerifyProgress = void (*)(void* context);
 // The issues of the files the checksum list names below `prefix` ("Display/Acme GPU/",
 // empty for all) in the folder `root`, with the files below it the list does not name
 // (those below `prefix`, or all with an empty prefix). `checked` counts the files read.
+// Links, folders that cannot be listed and names that fold like another's are issues
+// too; a list entry below one of them is not also called missing.
 std::vector<VerifyIssue> CompareFolderWithList(const FileSystem& fs, const std::string& root,
                                                const std::vector<ChecksumEntry>& list,
                                                const std::string& prefix, std::size_t& checked,

@@ -23,6 +23,7 @@ std::string_view DescribeFsError(FsError error) {
     case FsError::NotAFile: return "not a file";
     case FsError::BadName: return "name not allowed";
     case FsError::NotSupported: return "not supported by this file system";
+    case FsError::Link: return "a link, never followed";
     case FsError::Other: return "failed";
   }
   return "failed";

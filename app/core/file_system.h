@@ -40,6 +40,7 @@ enum class FsError {
   NotAFile,       // a file operation named a folder
   BadName,        // the platform refuses the name (too long, forbidden characters)
   NotSupported,   // this file system does not offer the operation (a read-only one)
+  Link,           // a symbolic link or junction where a file or folder of the backup belongs
   Other,          // anything else; the system code says more
 };
 
@@ -70,6 +71,9 @@ struct DirEntry {
   EntryKind kind = EntryKind::File;
   bool hidden = false;
   bool system = false;
+  // A symbolic link or a junction (`kind` is what it leads to). A walk over a backup
+  // never goes through one: it may lead back up (a loop) or out of the backup.
+  bool link = false;
 };
 
 // The entries of one folder, "." and ".." left out, in the order the file system

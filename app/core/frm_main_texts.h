@@ -85,6 +85,7 @@ inline constexpr char kFsNotAFolder[] = "不是文件夹";
 inline constexpr char kFsNotAFile[] = "不是文件";
 inline constexpr char kFsBadName[] = "名称无效";
 inline constexpr char kFsNotSupported[] = "文件系统不支持此操作";
+inline constexpr char kFsLink[] = "是链接 (符号链接或联接点), 未跟随";
 inline constexpr char kFsOther[] = "失败";
 inline constexpr char kFsSystemCode[] = " (错误 {0})";
 
@@ -121,6 +122,8 @@ inline constexpr char kVerifyChanged[] = "{0} (已更改)";
 inline constexpr char kVerifyMissing[] = "{0} (缺失)";
 inline constexpr char kVerifyUnexpected[] = "{0} (多余)";
 inline constexpr char kVerifyUnreadable[] = "{0} (无法读取: {1})";
+inline constexpr char kVerifyLink[] = "{0} (是链接, 未跟随)";
+inline constexpr char kVerifyDuplicate[] = "{0} (与 {1} 仅大小写不同)";
 inline constexpr char kVerifyFailed[] = "无法校验备份: {0}";
 inline constexpr char kSealFailed[] = "无法写入校验和列表 (backup.json, SHA256SUMS): {0}: {1}";
 

@@ -262,11 +262,17 @@ DirListing PosixFileSystem::listDir(const std::string& path) const {
     if (e == nullptr) break;
     if (isDotOrDotDot(e->d_name)) continue;
     bool isDir = e->d_type == DT_DIR;
-    if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
+    bool isLink = e->d_type == DT_LNK;
+    if (e->d_type == DT_UNKNOWN) {
+      struct stat st {};
+      isLink = ::fstatat(::dirfd(dir.get()), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+      isDir = !isLink && S_ISDIR(st.st_mode);
+    }
+    if (isLink) {
       struct stat st {};
       isDir = ::fstatat(::dirfd(dir.get()), e->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
     }
-    listing.entries.push_back({e->d_name, isDir ? EntryKind::Folder : EntryKind::File, false, false});
+    listing.entries.push_back({e->d_name, isDir ? EntryKind::Folder : EntryKind::File, false, false, isLink});
   }
   if (errno != 0) {
     listing.result = lastError();

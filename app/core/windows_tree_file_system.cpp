@@ -537,7 +537,7 @@ std::optional<std::string> WindowsTreeFileSystem::readFile(const std::string& pa
 std::optional<std::string> WindowsTreeFileSystem::readFileHead(const std::string& path, std::uint64_t limit,
                                                                std::uint64_t& fileSize) const {
   const auto r = resolve(path);
-  if (!r || !r->exists || r->isTableFile) return std::nullopt;
+  if (!r || !r->exists || r->isTableFile || !staysInside(path, r->host)) return std::nullopt;
   return host_.readFileHead(r->host, limit, fileSize);
 }
 

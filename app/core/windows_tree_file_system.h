@@ -42,6 +42,7 @@
 #include <utility>
 #include <vector>
 
+#include "file_name_fold.h"
 #include "file_system.h"
 #include "posix_file_system.h"
 
@@ -52,9 +53,6 @@ struct FileAttributes {
   bool system = false;
   bool operator==(const FileAttributes&) const = default;
 };
-
-// A name upper-cased the way Windows compares file names.
-std::string FoldFileName(std::string_view name);
 
 class WindowsTreeFileSystem final : public FileSystem {
  public:

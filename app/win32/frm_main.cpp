@@ -382,7 +382,7 @@ void FrmMain::runBackup(const std::string& root) {
       // The archive is whole; what could not be deleted stays in the folder.
       kept = false;
       end.zipFile = named + ".zip";
-      end.keptSources = FilesBelow(collectIn, fs);
+      end.keptSources = FilesBelow(collectIn, fs).files;
     }
   } else if (target == 2 && anything) {
     SetStatus(texts::kSfxBuilding);

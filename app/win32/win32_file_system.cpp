@@ -237,8 +237,11 @@ DirListing Win32FileSystem::listDir(const std::string& path) const {
   DirListing listing;
   for (const RawEntry& raw : enumerate(path, listing.result)) {
     const DWORD a = raw.attributes;
+    // Symbolic links and junctions are reparse points (Wine's Unix links are not: a
+    // walk asks isLink of those).
     listing.entries.push_back({base::narrow(raw.name), (a & FILE_ATTRIBUTE_DIRECTORY) ? EntryKind::Folder : EntryKind::File,
-                               (a & FILE_ATTRIBUTE_HIDDEN) != 0, (a & FILE_ATTRIBUTE_SYSTEM) != 0});
+                               (a & FILE_ATTRIBUTE_HIDDEN) != 0, (a & FILE_ATTRIBUTE_SYSTEM) != 0,
+                               (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
   }
   return listing;
 }

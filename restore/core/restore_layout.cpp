@@ -4,6 +4,7 @@
 #include <map>
 #include <set>
 
+#include "backup_report.h"
 #include "text_encoding.h"
 
 namespace qelvaro::restore {
@@ -52,27 +53,50 @@ DriverSearch FindDrivers(const FileSystem& fs, const std::string& root) {
   search.result = top.result;
   if (!top.result) return search;
 
+  const auto relative = [&](const std::string& path) { return path.substr(std::min(path.size(), root.size() + 1)); };
+  const auto linked = [&](const DirEntry& e, const std::string& path) { return e.link || fs.isLink(path); };
+  // A folder with INFs is a driver's folder: a link anywhere in it, the INF itself
+  // included, keeps every INF of it from being read.
   auto addInfs = [&](const std::string& classFolder, const std::string& driverFolder, const std::string& path,
                      const std::vector<DirEntry>& entries) {
+    const bool any = std::any_of(entries.begin(), entries.end(),
+                                 [](const DirEntry& e) { return e.kind == EntryKind::File && isInfName(e.name); });
+    if (!any) return false;
+    const FolderContents below = FilesBelow(path, fs);
+    const std::string link = below.links.empty() ? std::string() : relative(below.links.front());
     for (const auto& e : entries) {
       if (e.kind == EntryKind::File && isInfName(e.name)) {
-        search.drivers.push_back(FoundDriver{classFolder, driverFolder, path, e.name, refusedInfName(e.name)});
+        search.drivers.push_back(FoundDriver{classFolder, driverFolder, path, e.name, refusedInfName(e.name), link});
       }
     }
+    return true;
   };
-  addInfs("", "", root, top.entries);  // a single driver's folder given as the root
+  // A class or driver folder that is a link is named as a driver that cannot be restored.
+  auto addLinkedFolder = [&](const std::string& classFolder, const std::string& name, const std::string& path) {
+    search.drivers.push_back(FoundDriver{classFolder, name, path, "", "", relative(path)});
+  };
+  // (A root or class folder with INFs of its own is a driver's folder: its links are named with its INFs.)
+  const bool rootIsDriver = addInfs("", "", root, top.entries);  // a single driver's folder given as the root
   for (const auto& c : top.entries) {
     if (c.kind != EntryKind::Folder) continue;
     const std::string classPath = join(root, c.name);
+    if (linked(c, classPath)) {
+      if (!rootIsDriver) addLinkedFolder("", c.name, classPath);
+      continue;
+    }
     DirListing inClass = fs.listDir(classPath);
     if (!inClass.result) {
       search.problems.push_back(classPath + ": " + inClass.result.describe());
       continue;
     }
-    addInfs("", c.name, classPath, inClass.entries);
+    const bool classIsDriver = addInfs("", c.name, classPath, inClass.entries);
     for (const auto& d : inClass.entries) {
       if (d.kind != EntryKind::Folder) continue;
       const std::string driverPath = join(classPath, d.name);
+      if (linked(d, driverPath)) {
+        if (!classIsDriver && !rootIsDriver) addLinkedFolder(c.name, d.name, driverPath);
+        continue;
+      }
       DirListing inDriver = fs.listDir(driverPath);
       if (!inDriver.result) {
         search.problems.push_back(driverPath + ": " + inDriver.result.describe());

@@ -24,6 +24,11 @@ struct FoundDriver {
   // Why the INF must not be opened at all ("" when it may): a name such as AUX.inf
   // opens the device on Windows and under Wine, not the file.
   std::string refused;
+  // A link (symbolic link or junction) met at this driver's level of the backup or
+  // below its folder, relative to the backup's root ("Net\\Evil"); "" when none. Such a
+  // driver is never read or restored: the link may lead anywhere. A driver folder
+  // that is itself a link is found with no INF (`infName` empty).
+  std::string link;
   std::string infPath() const { return folder + "\\" + infName; }
   // Where the INF sits in the backup, as a person reads it: "class\\driver\\x.inf".
   std::string location() const;
@@ -31,7 +36,9 @@ struct FoundDriver {
 
 // The INF files of every driver folder below `root` (root\class\driver\*.inf, and
 // root\driver\*.inf), sorted by class, driver folder and INF name. Folders that
-// cannot be listed are named in `problems`; `root` itself failing gives its reason.
+// cannot be listed are named in `problems` ("path: reason"); `root` itself failing
+// gives its reason. Links are never followed: a class or driver folder that is one is
+// a driver of its own with `link` set, and so is each INF of a folder with a link below.
 struct DriverSearch {
   FsResult result;
   std::vector<FoundDriver> drivers;

@@ -28,6 +28,11 @@ namespace {
 void readInf(const FileSystem& fs, const std::function<std::string(std::string_view)>& decoder, MachineArch arch,
              RestoreItem& item) {
   const FoundDriver& d = item.driver;
+  if (!d.link.empty()) {
+    item.unreadable = Problem::Link;
+    item.problem = "a link: " + d.link;
+    return;
+  }
   if (!d.refused.empty()) {
     item.unreadable = Problem::InfDeviceName;
     item.problem = d.refused + ": not opened";
@@ -72,9 +77,21 @@ std::vector<std::string> damagedFiles(const FileSystem& fs, const RestoreItem& i
   std::vector<std::string> damaged;
   for (const VerifyIssue& issue : CompareFolderWithList(fs, item.sumsRoot, *item.sums, prefix, checked)) {
     // A file the list does not know is no damage: the install takes only what the INF names.
-    if (issue.kind != VerifyIssueKind::Unexpected) damaged.push_back(issue.path.substr(prefix.size()));
+    if (issue.kind == VerifyIssueKind::Unexpected) continue;
+    damaged.push_back(issue.path.size() > prefix.size() ? issue.path.substr(prefix.size()) : issue.path);
   }
   return damaged;
+}
+
+// Whether the backup should have a checksum list: backup.json names it, or an entry of
+// its name is there (a folder, a device, one that cannot be opened).
+bool listExpected(const FileSystem& fs, const std::string& root, const std::optional<std::string>& manifest) {
+  if (manifest && manifest->find(std::string("\"checksums\": \"") + kChecksumListName + "\"") != std::string::npos) {
+    return true;
+  }
+  const DirListing top = fs.listDir(root);
+  return std::any_of(top.entries.begin(), top.entries.end(),
+                     [](const DirEntry& e) { return iequalsAscii(e.name, kChecksumListName); });
 }
 
 }  // namespace
@@ -83,20 +100,24 @@ RestoreCatalog LoadRestoreCatalog(const FileSystem& fs, const std::string& root,
                                   const AnsiDecoderFor& decoderFor, unsigned codePage) {
   RestoreCatalog catalog;
   catalog.search = FindDrivers(fs, root);
+  std::uint64_t manifestSize = 0;
+  const auto manifest = fs.readFileHead(root + "\\" + kManifestName, 1 << 20, manifestSize);
+  if (manifest) catalog.backupArch = ManifestArch(*manifest);
   std::shared_ptr<const std::vector<ChecksumEntry>> sums;
   bool sumsDamaged = false;
-  if (const auto text = fs.readFile(root + "\\" + kChecksumListName)) {
+  std::uint64_t listSize = 0;
+  if (const auto text = fs.readFileHead(root + "\\" + kChecksumListName, kMaxChecksumListBytes + 1, listSize);
+      text && listSize <= kMaxChecksumListBytes) {
     std::string error;
     auto list = ParseChecksumList(*text, error);
     sumsDamaged = !list;
     sums = std::make_shared<const std::vector<ChecksumEntry>>(list.value_or(std::vector<ChecksumEntry>{}));
+  } else if (text || listExpected(fs, root, manifest)) {
+    sumsDamaged = true;
+    sums = std::make_shared<const std::vector<ChecksumEntry>>();
   }
-  std::uint64_t manifestSize = 0;
   unsigned backupCodePage = 0;
-  if (const auto manifest = fs.readFileHead(root + "\\" + kManifestName, 1 << 20, manifestSize)) {
-    catalog.backupArch = ManifestArch(*manifest);
-    backupCodePage = ManifestCodePage(*manifest).value_or(0);
-  }
+  if (manifest) backupCodePage = ManifestCodePage(*manifest).value_or(0);
   // A backup of a Chinese Windows holds GBK INFs, whatever this system's code page is.
   const unsigned page = codePage ? codePage : backupCodePage;
   std::function<std::string(std::string_view)> decoder;
@@ -120,6 +141,10 @@ DriverResult RestoreDriver(FileSystem& fs, const RestoreItem& item, const std::s
   if (!item.readable) {
     result.problemKind = item.unreadable == Problem::None ? Problem::InfUnreadable : item.unreadable;
     result.problem = item.problem.empty() ? "the INF cannot be read" : item.problem;
+    if (!item.driver.link.empty()) {
+      result.problem = "a link";
+      result.links = {item.driver.link};
+    }
     return result;
   }
   if (std::string style = InfStyleProblem(item.package); !style.empty()) {
@@ -163,7 +188,8 @@ DriverResult RestoreDriver(FileSystem& fs, const RestoreItem& item, const std::s
     result.damaged = item.sumsDamaged ? std::vector<std::string>{kChecksumListName} : damagedFiles(fs, item);
     if (!result.damaged.empty()) {
       result.problemKind = Problem::Damaged;
-      result.problem = "files changed or missing since the backup (" + std::string(kChecksumListName) + ")";
+      result.problem = item.sumsDamaged ? "the backup's checksum list is damaged or cannot be read"
+                                        : "files changed or missing since the backup (" + std::string(kChecksumListName) + ")";
       return result;
     }
   }

@@ -65,6 +65,7 @@ enum class Problem {
   UnsafePath,
   StagingFailed,
   Damaged,        // a file differs from the backup's checksum list, or is gone
+  Link,           // a link in the backup at the driver's level or below: nothing followed
 };
 
 struct RestoreItem {
@@ -75,6 +76,9 @@ struct RestoreItem {
   std::string problem;                 // ... in English, with the INF's name
   // The backup's checksum list, shared by its drivers; null for a backup made before
   // backups carried one (it restores unchecked). `sumsRoot` is the folder it covers.
+  // A list that is there, or that backup.json names, but cannot be read whole (a
+  // folder or device of its name, no access, gone, too large) is damage, never a
+  // backup without checksums.
   std::shared_ptr<const std::vector<ChecksumEntry>> sums;
   std::string sumsRoot;
   bool sumsDamaged = false;  // the list itself cannot be read as one: nothing is trusted
@@ -119,6 +123,7 @@ struct DriverResult {
   std::vector<std::string> unsafe;   // Failed: INF paths refused
   std::vector<std::string> badNames; // Failed: paths with names Windows cannot create
   std::vector<std::string> damaged;  // Failed: files that differ from the checksum list, below the driver folder
+  std::vector<std::string> links;    // Failed: the link met, relative to the backup's root
   std::string problem;               // Failed before the installer: what went wrong (English)
   InstallOutcome install;            // what the installer said, when it was asked
   bool installerCalled = false;
@@ -143,6 +148,7 @@ int RestoreExitCode(const std::vector<DriverStatus>& statuses);
 constexpr int kSetupUnsupportedWindows = 50;        // ERROR_NOT_SUPPORTED: ARM64
 constexpr int kSetupNoDrivers = 1168;               // ERROR_NOT_FOUND: none below the folder
 constexpr int kSetupClosedWithoutInstalling = 1602; // ERROR_INSTALL_USEREXIT
+constexpr int kSetupOutOfMemory = 14;               // ERROR_OUTOFMEMORY: the run could not go on
 int SetupExitCode(bool supportedWindows, std::size_t driversFound, const std::vector<DriverStatus>* lastRun);
 
 // The selection of `--driver TEXT`: a driver matches when TEXT occurs, without regard

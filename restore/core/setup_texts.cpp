@@ -76,6 +76,7 @@ std::string Status(const DriverResult& r) {
     case Problem::UnsafePath: return "失败：INF 文件指向驱动包以外的路径 " + joined(r.unsafe);
     case Problem::StagingFailed: return "失败：无法把驱动文件复制到临时文件夹";
     case Problem::Damaged: return "文件已损坏: " + joined(r.damaged);
+    case Problem::Link: return "失败：备份中有链接（符号链接或联接点），未跟随: " + joined(r.links);
     case Problem::None: break;
   }
   return "失败：" + DescribeInstallError(r.install.code, r.install.systemText);

@@ -4,6 +4,8 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <new>
+
 #include "driver_install.h"
 #include "setup_window.h"
 #include "base/win32/system_dll.h"
@@ -28,9 +30,7 @@ std::wstring folderArgument() {
   return folder;
 }
 
-}  // namespace
-
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
+int run(HINSTANCE instance, int show) {
   qelvaro::base::RestrictDllSearch();
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
@@ -47,7 +47,21 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
       DispatchMessageW(&msg);
     }
   }
-  const int code = window.exitCode();
+  return window.exitCode();
+}
+
+}  // namespace
+
+// Reading a backup holds its lists and INFs in memory: one too large for this process
+// ends the program with an exit code of its own, never as an abort that a scripted
+// package run would read as one of the package's codes.
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
+  int code = qelvaro::restore::kSetupOutOfMemory;
+  try {
+    code = run(instance, show);
+  } catch (const std::bad_alloc&) {
+    code = qelvaro::restore::kSetupOutOfMemory;
+  }
   // Wine's explorer desktop does not pass exit codes on; tests read them from a file.
   if (const wchar_t* exitFile = _wgetenv(L"QELVARO_EXIT_FILE")) {
     HANDLE f = CreateFileW(exitFile, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);

@@ -1,6 +1,7 @@
 #include "setup_window.h"
 
 #include <algorithm>
+#include <new>
 
 #include "device_list.h"
 #include "driver_install.h"
@@ -295,7 +296,9 @@ void SetupWindow::start() {
 // Worker thread: touches no window, only posts.
 void SetupWindow::runWorker(std::vector<std::size_t> rows, std::wstring runFolder) {
   Win32FileSystem fs;
-  {
+  // An allocation that fails here would end the program without a word (an exception
+  // leaving a thread): the run stops and the window closes with its own exit code.
+  try {
     Win32DriverInstaller installer(runFolder);
     std::size_t n = 0;
     for (std::size_t row : rows) {
@@ -310,6 +313,8 @@ void SetupWindow::runWorker(std::vector<std::size_t> rows, std::wstring runFolde
       }
       PostMessageW(hwnd_, kMsgDriverDone, row, reinterpret_cast<LPARAM>(result.release()));
     }
+  } catch (const std::bad_alloc&) {
+    outOfMemory_ = true;
   }
   RemoveRunFolder(runFolder);
   PostMessageW(hwnd_, kMsgFinished, 0, 0);
@@ -331,6 +336,10 @@ void SetupWindow::driverDone(std::size_t row, std::unique_ptr<DriverResult> resu
 void SetupWindow::finished() {
   if (worker_.joinable()) worker_.join();
   running_ = false;
+  if (outOfMemory_) {
+    DestroyWindow(hwnd_);
+    return;
+  }
   std::vector<DriverStatus> statuses;
   std::size_t succeeded = 0;
   for (std::size_t row : runRows_) {
@@ -358,7 +367,15 @@ LRESULT CALLBACK SetupWindow::WndProc(HWND hwnd, UINT message, WPARAM wParam, LP
     self->hwnd_ = hwnd;
   }
   auto* self = reinterpret_cast<SetupWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  return self ? self->handle(message, wParam, lParam) : DefWindowProcW(hwnd, message, wParam, lParam);
+  if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
+  // No exception may pass through the system's message dispatch.
+  try {
+    return self->handle(message, wParam, lParam);
+  } catch (const std::bad_alloc&) {
+    self->outOfMemory_ = true;
+    PostQuitMessage(kSetupOutOfMemory);
+    return 0;
+  }
 }
 
 LRESULT SetupWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {

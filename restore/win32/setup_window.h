@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <thread>
@@ -26,8 +27,10 @@ class SetupWindow {
 
   static bool RegisterClasses(HINSTANCE instance);
   HWND Create();
-  // The exit code of the program (see SetupExitCode).
-  int exitCode() const { return SetupExitCode(supported_, items_.size(), ran_ ? &lastRun_ : nullptr); }
+  // The exit code of the program (see SetupExitCode; kSetupOutOfMemory when memory ran out).
+  int exitCode() const {
+    return outOfMemory_ ? kSetupOutOfMemory : SetupExitCode(supported_, items_.size(), ran_ ? &lastRun_ : nullptr);
+  }
 
  private:
   static LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -57,6 +60,7 @@ class SetupWindow {
   std::vector<DriverResult> results_;
   std::vector<std::size_t> runRows_;
   std::thread worker_;
+  std::atomic<bool> outOfMemory_{false};  // the window closes; the program ends with its own code
   bool running_ = false;
   bool canInstall_ = true;
   std::wstring logPath_;

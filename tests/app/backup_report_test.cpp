@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
+#include "checksum_list.h"
 #include "fake_windows_tree.h"
 #include "frm_main_texts.h"
 #include "qelvaro_version.h"
@@ -155,11 +157,78 @@ TEST(BackupReport, FilesLeftBelowAFolder) {
   tree.put("D:\\Quorvak\\Net\\a\\a.sys", "x");
   tree.put("D:\\Quorvak\\Net\\b\\b.sys", "x");
   tree.put("D:\\Quorvak\\top.txt", "x");
-  std::vector<std::string> files = FilesBelow("D:\\Quorvak", tree.fs());
+  std::vector<std::string> files = FilesBelow("D:\\Quorvak", tree.fs()).files;
   std::sort(files.begin(), files.end());
   EXPECT_EQ(files, (std::vector<std::string>{"D:\\Quorvak\\Net\\a\\a.sys", "D:\\Quorvak\\Net\\b\\b.sys",
                                              "D:\\Quorvak\\top.txt"}));
-  EXPECT_TRUE(FilesBelow("D:\\Nothing", tree.fs()).empty());
+  EXPECT_TRUE(FilesBelow("D:\\Nothing", tree.fs()).files.empty());
+}
+
+// The tree's view with one folder that cannot be listed.
+class OneUnlistable final : public FileSystem {
+ public:
+  OneUnlistable(FileSystem& fs, std::string folder) : fs_(fs), folder_(std::move(folder)) {}
+  bool exists(const std::string& p, AttrMask m) const override { return fs_.exists(p, m); }
+  std::optional<std::string> readFile(const std::string& p) const override { return fs_.readFile(p); }
+  DirListing listDir(const std::string& p) const override {
+    return p == folder_ ? DirListing{FsResult::Failure(FsError::AccessDenied, 13), {}} : fs_.listDir(p);
+  }
+  FsResult hashFile(const std::string& p, std::string& sum, std::uint64_t& size) const override {
+    return fs_.hashFile(p, sum, size);
+  }
+  FsResult writeFile(const std::string& p, std::string_view bytes) override { return fs_.writeFile(p, bytes); }
+  bool isLink(const std::string& p) const override { return fs_.isLink(p); }
+
+ private:
+  FileSystem& fs_;
+  std::string folder_;
+};
+
+// A checksum list covers the whole backup or is not written: a folder it cannot see
+// fails it, and so does a link (never hashed through) or a pair of names that are one
+// file on Windows; the failure names the entry.
+TEST(BackupReport, ChecksumsAreNeverWrittenOverWhatCannotBeSeen) {
+  namespace stdfs = std::filesystem;
+  const struct {
+    const char* what;
+    const char* failed;  // below D:\Quorvak
+    FsError error;
+  } cases[] = {
+      {"unlistable", "Net\\sub", FsError::AccessDenied},
+      {"folder link", "Net\\sub\\up", FsError::Link},
+      {"file link", "Net\\sub\\x.sys", FsError::Link},
+      {"twins", "Net\\sub\\A.SYS", FsError::AlreadyExists},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    testing::FakeWindowsTree tree;
+    tree.put("D:\\Quorvak\\Net\\n.inf", "x");
+    tree.put("D:\\Quorvak\\Net\\sub\\A.SYS", "x");
+    tree.put("D:\\outside.sys", "not of the backup");
+    const std::string what = c.what;
+    if (what == "folder link") stdfs::create_directory_symlink(tree.host("D:\\Quorvak"), tree.host("D:\\Quorvak\\Net\\sub\\up"));
+    if (what == "file link") stdfs::create_symlink(tree.host("D:\\outside.sys"), tree.host("D:\\Quorvak\\Net\\sub\\x.sys"));
+    if (what == "twins") tree.put("D:\\Quorvak\\Net\\sub\\a.sys", "y");
+    OneUnlistable fs(tree.fs(), what == "unlistable" ? "D:\\Quorvak\\Net\\sub" : "");
+    std::string failed;
+    const FsResult r = WriteBackupChecksums(fs, "D:\\Quorvak", BackupResult{}, failed);
+    EXPECT_EQ(r.error(), c.error) << r.describe();
+    if (what == "twins") EXPECT_TRUE(failed == "D:\\Quorvak\\Net\\sub\\A.SYS" || failed == "D:\\Quorvak\\Net\\sub\\a.sys") << failed;
+    else EXPECT_EQ(failed, std::string("D:\\Quorvak\\") + c.failed);
+    EXPECT_FALSE(tree.onDisk("D:\\Quorvak\\SHA256SUMS"));
+  }
+  // Checked later, a folder that cannot be listed is named once, not each file in it as missing.
+  testing::FakeWindowsTree tree;
+  tree.put("D:\\Quorvak\\Net\\sub\\A.SYS", "x");
+  std::string failed;
+  ASSERT_TRUE(WriteBackupChecksums(tree.fs(), "D:\\Quorvak", BackupResult{}, failed));
+  const OneUnlistable fs(tree.fs(), "D:\\Quorvak\\Net\\sub");
+  std::size_t checked = 0;
+  const auto issues = CompareFolderWithList(fs, "D:\\Quorvak", {{"Net/sub/A.SYS", std::string(64, '0')}}, "", checked);
+  ASSERT_EQ(issues.size(), 1u);
+  EXPECT_EQ(issues[0].kind, VerifyIssueKind::Unreadable);
+  EXPECT_EQ(issues[0].path, "Net/sub");
+  EXPECT_EQ(issues[0].detail, "cannot list it: access denied (error 13)");
 }
 
 TEST(FormatText, PlaceholdersInAnyOrder) {

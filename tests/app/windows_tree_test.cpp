@@ -208,6 +208,35 @@ TEST(WindowsTree, FailuresComeBackAsValues) {
   EXPECT_EQ(FsResult::Failure(FsError::DiskFull, 28).describe(), "disk full (error 28)");
 }
 
+// An image's hive moved out of it and linked back is read by no operation, the head
+// reads of hives, DLLs and INFs included; a link inside the image is followed, and
+// listed as a link.
+TEST(WindowsTree, EveryReadStaysInsideTheImage) {
+  FakeWindowsTree tree;
+  auto& fs = tree.fs();
+  const std::string config = "C:\\Windows\\System32\\config\\";
+  tree.put(config + "SOFTWARE.real", "regf inside");
+  const std::string outside = tree.base() + "/SYSTEM.moved";
+  std::ofstream(outside) << "regf outside";
+  stdfs::create_symlink(outside, tree.host(config + "SYSTEM"));
+  stdfs::create_symlink(tree.host(config + "SOFTWARE.real"), tree.host(config + "SOFTWARE"));
+  const struct {
+    const char* name;
+    const char* read;  // what every read gives, "" for nothing
+  } cases[] = {{"SYSTEM", ""}, {"SOFTWARE", "regf inside"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = config + c.name;
+    std::uint64_t size = 0;
+    std::string sum;
+    EXPECT_EQ(fs.readFileHead(path, 4096, size).value_or(""), c.read);
+    EXPECT_EQ(fs.readFile(path).value_or(""), c.read);
+    EXPECT_EQ(fs.hashFile(path, sum, size).ok(), *c.read != '\0');
+  }
+  const DirListing listing = fs.listDir("C:\\Windows\\System32\\config");
+  for (const DirEntry& e : listing.entries) EXPECT_EQ(e.link, e.name != "SOFTWARE.real") << e.name;
+}
+
 // A file-size limit makes the kernel refuse writes the way a full disk does.
 class FileSizeLimit {
  public:

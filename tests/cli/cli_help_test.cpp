@@ -35,7 +35,7 @@ TEST(Help, EachCommandHasItsPartOfTheManual) {
   } cases[] = {
       {"backup", "  qelvaro backup --image ROOT [--allow-dirty] --to DIR [same options]\n"},
       {"list", "  --json\n      one JSON array of objects"},
-      {"verify", "\n  Exit status: 0 every file matches; 1 something does not match; 2 PATH is no\n"},
+      {"verify", "\n  Exit status: 0 every file matches; 1 something does not match (a link, a\n"},
       {"restore", "  --code-page N\n      the ANSI code page"},
       {"inf", "(default C:\\Windows)"},
       {"zip", "default %t\\_sfx)"},

@@ -241,6 +241,65 @@ TEST(CliRestore, UnrestoredDriversFailTheRunAndJsonStaysWhole) {
   }
 }
 
+// A link at any level of a backup is never followed: the driver it belongs to is named
+// with it and not restored, in a dry run too, and verify names it.
+TEST(CliRestore, LinksAtEveryLevelAreNamedNotFollowed) {
+  namespace stdfs = std::filesystem;
+  const struct {
+    const char* link;  // below D:\Quorvak, made a link to a copy of the folder or file
+    const char* line;
+  } cases[] = {
+      {"Net", "failed     \"Net\" (Net): a link: Net\n"},
+      {"Net\\Beta device", "failed     \"Beta device\" (Net\\Beta device): a link: Net\\Beta device\n"},
+      {"Net\\Beta device\\sub", "failed     \"Beta device\" (Net\\Beta device\\beta.inf): a link: Net\\Beta device\\sub\n"},
+      {"Net\\Beta device\\beta.sys", "failed     \"Beta device\" (Net\\Beta device\\beta.inf): a link: Net\\Beta device\\beta.sys\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.link);
+    Fixture f;
+    f.tree.put("D:\\Quorvak\\Net\\Beta device\\sub\\beta.sys", "b");
+    const std::string at = f.tree.host(std::string("D:\\Quorvak\\") + c.link);
+    const std::string elsewhere = f.tree.host("D:\\elsewhere");
+    stdfs::create_directory(elsewhere);
+    stdfs::copy(at, elsewhere + "/copy", stdfs::copy_options::recursive);
+    stdfs::remove_all(at);
+    stdfs::create_symlink(elsewhere + "/copy", at);
+    std::string out, err;
+    EXPECT_EQ(f.run({"D:\\Quorvak", "--dry-run"}, out, err, false), 1) << out << err;
+    EXPECT_NE(out.find(c.line), std::string::npos) << out;
+    EXPECT_NE(out.find("ready      \"ROOT\\ALPHA device\""), std::string::npos) << out;
+    // Not left out as a driver that fits no device: it fails.
+    f.devices = {{"ROOT\\SYSTEM\\0001", "Alpha", {"ROOT\\ALPHA"}, {}, true, "", ""}};
+    EXPECT_EQ(f.run({"D:\\Quorvak", "--dry-run", "--matching"}, out, err, false), 1) << out << err;
+    EXPECT_NE(out.find(c.line), std::string::npos) << out;
+  }
+}
+
+// A checksum list that is there, or that backup.json names, but cannot be read whole
+// is damage: nothing is restored unchecked.
+TEST(CliRestore, AListThatCannotBeReadIsDamage) {
+  namespace stdfs = std::filesystem;
+  for (const char* what : {"a folder", "gone", "3 GiB"}) {
+    SCOPED_TRACE(what);
+    Fixture f;
+    std::string failed, out, err;
+    f.tree.put("D:\\Quorvak\\backup.json", "{\n  \"checksums\": \"SHA256SUMS\",\n  \"drivers\": []\n}\n");
+    ASSERT_TRUE(WriteBackupChecksums(f.tree.fs(), "D:\\Quorvak", BackupResult{}, failed));
+    const std::string sums = f.tree.host("D:\\Quorvak\\SHA256SUMS");
+    if (std::string(what) == "3 GiB") {
+      stdfs::resize_file(sums, std::uintmax_t{3} << 30);
+    } else {
+      stdfs::remove(sums);
+      if (std::string(what) == "a folder") stdfs::create_directory(sums);
+    }
+    EXPECT_EQ(f.run({"D:\\Quorvak", "--dry-run"}, out, err, false), 1) << out;
+    EXPECT_NE(out.find("failed     \"ROOT\\BETA device\" (Net\\Beta device\\beta.inf): the backup's checksum list is "
+                       "damaged or cannot be read: SHA256SUMS\n"),
+              std::string::npos)
+        << out;
+  }
+}
+
 // An ANSI INF of a Chinese Windows, checked elsewhere: read as GBK with the code page
 // backup.json records, or the one --code-page names, which wins.
 TEST(CliRestore, CodePageReadsAnsiInfs) {

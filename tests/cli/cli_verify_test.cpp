@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -126,6 +127,56 @@ TEST_F(Verify, EachDamageIsNamedInEveryForm) {
       EXPECT_EQ(verify(pack(form), out), c.code) << out;
       EXPECT_NE(out.find(c.named), std::string::npos) << out;
     }
+  }
+}
+
+// What a folder walk must not trust: links (never followed, so a loop of them ends at
+// once), names that are one file on Windows, and a list that is not one to read.
+TEST_F(Verify, LinksCaseTwinsAndUnreadableListsInAFolder) {
+  namespace stdfs = std::filesystem;
+  const std::string gpu = kRoot + "\\Display\\Acme GPU\\";
+  const std::string sums = kRoot + "\\SHA256SUMS";
+  const struct {
+    const char* what;
+    int code;
+    std::vector<std::string> named;  // in the JSON report
+  } cases[] = {
+      {"file link out", 1, {"\"link\": [\n        \"Display/Acme GPU/extra.sys\""}},
+      {"listed file a link to equal bytes", 1, {"\"link\": [\n        \"Display/Acme GPU/acme.sys\""}},
+      {"loop", 1, {"\"link\": [\n        \"Net/a\",\n        \"Net/b\""}},
+      {"twin", 1, {"\"duplicate\": [\n        \"Display/Acme GPU/ACME.SYS\",\n        \"Display/Acme GPU/acme.sys\""}},
+      {"twin beyond ASCII", 1, {"\"duplicate\": [\n        \"Display/Acme GPU/\\u00c9.txt\",\n        \"Display/Acme GPU/\\u00e9.txt\""}},
+      {"list a folder", 2, {"not a file"}},
+      {"list of 3 GiB", 1, {"\"changed\": [\n        \"SHA256SUMS\""}},
+      {"huge line", 1, {"\"changed\": [\n        \"SHA256SUMS\""}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    (void)std::system(("rm -rf '" + tree.host("D:\\") + "'/*").c_str());
+    const std::string what = c.what;
+    if (what == "twin beyond ASCII") tree.put(gpu + "\xC3\x89.txt", "listed");
+    makeBackup("");
+    tree.put("D:\\copy.sys", tree.read(gpu + "acme.sys"));
+    if (what == "file link out") stdfs::create_symlink(tree.host("D:\\copy.sys"), tree.host(gpu + "extra.sys"));
+    if (what == "listed file a link to equal bytes") {
+      stdfs::remove(tree.host(gpu + "acme.sys"));
+      stdfs::create_symlink(tree.host("D:\\copy.sys"), tree.host(gpu + "acme.sys"));
+    }
+    if (what == "loop") {
+      stdfs::create_directory_symlink(".", tree.host(kRoot + "\\Net\\a"));
+      stdfs::create_directory_symlink(".", tree.host(kRoot + "\\Net\\b"));
+    }
+    if (what == "twin") tree.put(gpu + "ACME.SYS", "other bytes");
+    if (what == "twin beyond ASCII") tree.put(gpu + "\xC3\xA9.txt", "other bytes");
+    if (what == "list a folder") {
+      stdfs::remove(tree.host(sums));
+      stdfs::create_directory(tree.host(sums));
+    }
+    if (what == "list of 3 GiB") stdfs::resize_file(tree.host(sums), std::uintmax_t{3} << 30);
+    if (what == "huge line") tree.put(sums, std::string(64, 'a') + "  " + std::string(200000, 'x') + "\n");
+    std::string out;
+    EXPECT_EQ(verify(kRoot, out), c.code) << out;
+    for (const std::string& named : c.named) EXPECT_NE(out.find(named), std::string::npos) << named << "\n" << out;
   }
 }
 

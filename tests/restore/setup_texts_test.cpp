@@ -52,7 +52,7 @@ TEST(SetupTexts, StatusNamesWhatHappenedToEachDriver) {
   // Each reason found before the installer is told apart in the window.
   std::set<std::string> said;
   for (Problem p : {Problem::InfUnreadable, Problem::InfTooLarge, Problem::InfDeviceName, Problem::InfStyle,
-                    Problem::NoModels, Problem::BadName}) {
+                    Problem::NoModels, Problem::BadName, Problem::Link}) {
     DriverResult early = result(DriverStatus::Failed);
     early.problemKind = p;
     early.badNames = {"CON"};
