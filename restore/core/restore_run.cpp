@@ -107,6 +107,11 @@ DriverResult RestoreDriver(FileSystem& fs, const RestoreItem& item, const std::s
     result.problem = item.problem.empty() ? "the INF cannot be read" : item.problem;
     return result;
   }
+  if (std::string syntax = InfSyntaxProblem(item.package); !syntax.empty()) {
+    result.problemKind = Problem::InfSyntax;
+    result.problem = std::move(syntax);
+    return result;
+  }
   if (std::string style = InfStyleProblem(item.package); !style.empty()) {
     result.problemKind = Problem::InfStyle;
     result.problem = std::move(style);

@@ -209,9 +209,11 @@ TEST(RestoreLayout, DryRunRefusesWhatTheInstallWouldRefuse) {
   } cases[] = {
       {"empty", "", Problem::InfStyle, "no [Version]"},
       {"random bytes", random, Problem::InfStyle, "no [Version]"},
-      {"cut after 1 byte", qv.substr(0, 1), Problem::InfStyle, "no [Version]"},
+      {"cut after 1 byte", qv.substr(0, 1), Problem::InfSyntax, "section header \"[\" (line 1) has no \"]\""},
       {"cut after 20 bytes", qv.substr(0, 20), Problem::InfStyle, "no Signature"},
       {"cut after 40 bytes", qv.substr(0, 40), Problem::NoModels, "[Manufacturer]"},
+      {"cut inside a header", qv.substr(0, qv.find("[SourceDisksFiles]") + 12), Problem::InfSyntax,
+       "section header \"[SourceDisks\" (line 19) has no \"]\""},
       {"unknown signature", with("$Windows NT$", "$Windows XP$"), Problem::InfStyle, "$Windows XP$"},
       {"file CON", with("qvtest.sys\n[Source", "CON\n[Source") + "CON = 1\n", Problem::BadName,
        "pkg\\amd64\\CON"},
