@@ -138,6 +138,12 @@ class StagingFileSystem final : public FileSystem {
     return staged(to) ? fs_.copyNewFile(from, to) : fs_.copyFile(from, to);
   }
   FsResult copyNewFile(const std::string& from, const std::string& to) override { return fs_.copyNewFile(from, to); }
+  FsResult copyFileHashed(const std::string& from, const std::string& to, std::string& sha256) override {
+    return staged(to) ? fs_.copyNewFileHashed(from, to, sha256) : fs_.copyFileHashed(from, to, sha256);
+  }
+  FsResult copyNewFileHashed(const std::string& from, const std::string& to, std::string& sha256) override {
+    return fs_.copyNewFileHashed(from, to, sha256);
+  }
   FsResult writeFile(const std::string& path, std::string_view bytes) override {
     if (staged(path)) return FsResult::Failure(FsError::NotSupported);
     return fs_.writeFile(path, bytes);

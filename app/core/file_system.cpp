@@ -74,6 +74,13 @@ FsResult FileSystem::copyNewFile(const std::string& from, const std::string& to)
   return copyFile(from, to);
 }
 
+FsResult FileSystem::copyNewFileHashed(const std::string& from, const std::string& to, std::string& sha256) {
+  if (isLink(to) || exists(to, AttrMask::Folder) || exists(to, AttrMask::System)) {
+    return FsResult::Failure(FsError::AlreadyExists);
+  }
+  return copyFileHashed(from, to, sha256);
+}
+
 FsResult FileSystem::copyFileHashed(const std::string& from, const std::string& to, std::string& sha256) {
   if (!Sha256().ok()) return FsResult::Failure(FsError::NotSupported);
   if (FsResult r = copyFile(from, to); !r) return r;

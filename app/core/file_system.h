@@ -132,6 +132,12 @@ class FileSystem {
   // Fails with NotSupported, and copies nothing, when the platform offers no SHA-256.
   virtual FsResult copyFileHashed(const std::string& from, const std::string& to, std::string& sha256);
 
+  // copyFileHashed to a name that nothing has yet, as copyNewFile: what a restore
+  // stages is hashed as it is copied, into entries it has just made itself. The
+  // default checks first (for test doubles); the Windows implementation creates the
+  // target exclusively (CREATE_NEW).
+  virtual FsResult copyNewFileHashed(const std::string& from, const std::string& to, std::string& sha256);
+
   // The SHA-256 of the file and its size, read once in pieces, so that a file of any
   // size costs a small buffer. The default reads the whole file (test doubles).
   virtual FsResult hashFile(const std::string& path, std::string& sha256, std::uint64_t& size) const;

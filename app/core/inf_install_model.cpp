@@ -144,6 +144,9 @@ class ModelBuilder {
         if (!name.empty()) addCopy(name, {"", defaultDest_.dirId, defaultDest_.subdir, name});
         continue;
       }
+      // A list goes to one destination whichever section names it: install sections
+      // that share it (thousands in a large printer INF) add nothing after the first.
+      if (!listsDone_.insert(asciiLowerCopy(field)).second) continue;
       const auto own = doc_.rawValue("DestinationDirs", field);
       const Destination dest = own ? destination(*own) : defaultDest_;
       for (const std::uint32_t entry : doc_.keys(field)) {
@@ -188,6 +191,7 @@ class ModelBuilder {
   InfInstallModel& model_;
   Destination defaultDest_;
   std::unordered_map<std::string, std::size_t> byName_;
+  std::unordered_set<std::string> listsDone_;  // file-list sections resolved, lower-cased
 };
 
 }  // namespace

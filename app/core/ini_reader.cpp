@@ -278,6 +278,22 @@ void IniDocument::scan(const std::function<void(std::string_view)>& onHeader,
   }
 }
 
+std::optional<IniDocument::LineAt> IniDocument::unclosedHeader() const {
+  std::size_t number = 1;
+  for (std::size_t pos = 0; pos < text_.size();) {
+    std::size_t end = pos;
+    while (end < text_.size() && text_[end] != '\n' && text_[end] != '\r') ++end;
+    const std::string_view line = trim(std::string_view(text_).substr(pos, end - pos));
+    if (!line.empty() && line.front() == '[' && line.find(']') == std::string_view::npos) {
+      return LineAt{number, line};
+    }
+    // CR LF ends one line; a lone CR or LF ends one too.
+    pos = end + (end + 1 < text_.size() && text_[end] == '\r' && text_[end + 1] == '\n' ? 2 : 1);
+    ++number;
+  }
+  return std::nullopt;
+}
+
 IniDocument::EntryView IniDocument::entryAt(std::size_t offset) const {
   ProfileLine line;
   if (!nextLine(text_, offset, line) || line.header) return {};

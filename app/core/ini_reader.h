@@ -67,6 +67,16 @@ class IniDocument {
   EntryView entryAt(std::size_t offset) const;
   std::size_t size() const { return text_.size(); }
 
+  // The first line that opens a section header and never closes it ("[Destination"
+  // without "]"), with its number from 1. The profile functions take such a line as
+  // an entry, and so does this reader; Windows' INF parser refuses the whole file
+  // (ERROR_BAD_SECTION_NAME_LINE), so what installs an INF asks here first.
+  struct LineAt {
+    std::size_t number = 0;
+    std::string_view text;
+  };
+  std::optional<LineAt> unclosedHeader() const;
+
  private:
   // Where the entries of the first section `name` begin in the text.
   std::optional<std::size_t> findSection(std::string_view name) const;

@@ -95,6 +95,10 @@ class CodePageFileSystem final : public FileSystem {
   FsResult copyFileHashed(const std::string& from, const std::string& to, std::string& sha256) override {
     return inner_.copyFileHashed(from, to, sha256);
   }
+  FsResult copyNewFile(const std::string& from, const std::string& to) override { return inner_.copyNewFile(from, to); }
+  FsResult copyNewFileHashed(const std::string& from, const std::string& to, std::string& sha256) override {
+    return inner_.copyNewFileHashed(from, to, sha256);
+  }
   FsResult hashFile(const std::string& path, std::string& sha256, std::uint64_t& size) const override {
     return inner_.hashFile(path, sha256, size);
   }

@@ -339,6 +339,15 @@ FsResult openFailure(const std::wstring& path) {
 }  // namespace
 
 FsResult Win32FileSystem::copyFileHashed(const std::string& from, const std::string& to, std::string& sha256) {
+  return copyHashed(from, to, sha256, false);
+}
+
+FsResult Win32FileSystem::copyNewFileHashed(const std::string& from, const std::string& to, std::string& sha256) {
+  return copyHashed(from, to, sha256, true);
+}
+
+FsResult Win32FileSystem::copyHashed(const std::string& from, const std::string& to, std::string& sha256,
+                                     bool createNew) {
   Sha256 hash;
   if (!hash.ok()) return FsResult::Failure(FsError::NotSupported);
   const std::wstring source = ToWin32Path(from);
@@ -350,13 +359,14 @@ FsResult Win32FileSystem::copyFileHashed(const std::string& from, const std::str
   if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return FsResult::Failure(FsError::NotAFile, ERROR_ACCESS_DENIED);
   auto create = [&] {
     Wow64RedirectionOff realSystem32;
-    return unique_file(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    return unique_file(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, createNew ? CREATE_NEW : CREATE_ALWAYS,
                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   };
   unique_file out = create();
   if (out.get() == INVALID_HANDLE_VALUE) {
     const DWORD err = GetLastError();
-    if (err != ERROR_ACCESS_DENIED || !clearBlockingAttributes(target)) return win32Failure(err);
+    // An exclusive copy never touches what stands at the name.
+    if (createNew || err != ERROR_ACCESS_DENIED || !clearBlockingAttributes(target)) return win32Failure(err);
     out = create();
     if (out.get() == INVALID_HANDLE_VALUE) return lastFailure();
   }

@@ -32,6 +32,8 @@ class Win32FileSystem final : public FileSystem {
   // source's attributes and time of last change, replaces a read-only, hidden or
   // system target, and leaves no partial copy when it fails.
   FsResult copyFileHashed(const std::string& from, const std::string& to, std::string& sha256) override;
+  // The same, creating the target exclusively (CREATE_NEW): any entry at the name fails it.
+  FsResult copyNewFileHashed(const std::string& from, const std::string& to, std::string& sha256) override;
   FsResult hashFile(const std::string& path, std::string& sha256, std::uint64_t& size) const override;
   FsResult writeFile(const std::string& path, std::string_view bytes) override;
   // A junction inside is removed as a link; what it points to is left alone.
@@ -40,6 +42,9 @@ class Win32FileSystem final : public FileSystem {
   FsResult createNewDir(const std::string& path) override;
   // The machine's ANSI code page.
   std::string decodeAnsi(std::string_view bytes) const override;
+
+ private:
+  FsResult copyHashed(const std::string& from, const std::string& to, std::string& sha256, bool createNew);
 };
 
 }  // namespace qelvaro

@@ -4,7 +4,9 @@
 # hold one kind of line repeated to the size asked: `a=b` in [Strings], in
 # [SourceDisksFiles] and in a section nothing names; a distinct file name a line in
 # [SourceDisksFiles] (each one a file of the report, so that one costs what the
-# report holds); and a distinct section header a line. With --vs, a second qelvaro
+# report holds); a distinct section header a line; and "shared": N models whose N
+# install sections all copy one file list of N files (each list is resolved once, so
+# this costs its size, not N times N). With --vs, a second qelvaro
 # (an older build, say) runs on the same files, each pair in the other order than the
 # last.
 #   inf_memory.sh [--qelvaro PATH] [--vs PATH] [--dir DIR] [--mb N] [--runs N] [--kind K]...
@@ -28,7 +30,7 @@ while [ $# -gt 0 ]; do
     *) echo "unknown argument $1" >&2; exit 2 ;;
   esac
 done
-[ -n "$kinds" ] || kinds="strings files unnamed filenames sections"
+[ -n "$kinds" ] || kinds="strings files unnamed filenames sections shared"
 [ -n "$dir" ] || dir=$(mktemp -d /tmp/qelvaro-inf-bench.XXXXXX)
 mkdir -p "$dir"
 [ -x "$qelvaro" ] || { echo "no $qelvaro (cmake --preset release && cmake --build --preset release --target qelvaro)" >&2; exit 2; }
@@ -39,6 +41,17 @@ make() {
   python3 - "$1" "$2" "$mb" <<'PY'
 import sys
 kind, out, mb = sys.argv[1], sys.argv[2], int(sys.argv[3])
+if kind == "shared":
+    # About 80 bytes for each n: a model, its install section, a list line, a disk line.
+    n = (mb << 20) // 80
+    blocks = [(b"[Manufacturer]\r\nQ=M,NTamd64\r\n[M.NTamd64]\r\n", b"D=I%d,ROOT\\Q%d\r\n"),
+              (b"", b"[I%d]\r\nCopyFiles=L\r\n"), (b"[L]\r\n", b"f%d.sys\r\n"),
+              (b"[SourceDisksNames]\r\n1=d\r\n[SourceDisksFiles]\r\n", b"f%d.sys=1\r\n")]
+    with open(out, "wb") as f:
+        f.write(b'[Version]\r\nSignature="$Windows NT$"\r\nCatalogFile=q.cat\r\n')
+        for head, line in blocks:
+            f.write(head + b"".join(line % ((k,) * line.count(b"%d")) for k in range(n)))
+    sys.exit(0)
 section, line = {"strings": (b"Strings", b"a=b\r\n"), "files": (b"SourceDisksFiles", b"a=b\r\n"),
                  "unnamed": (b"Unnamed", b"a=b\r\n"), "filenames": (b"SourceDisksFiles", b"f%d.sys=1\r\n"),
                  "sections": (b"Unnamed", b"[s%d]\r\n")}[kind]

@@ -11,10 +11,11 @@ namespace qelvaro::restore {
 
 namespace {
 
-// Positions past this share the last rank of their range, as Windows caps them.
-constexpr std::size_t kMaxPosition = 0xFF;
-
-unsigned position(std::size_t i) { return static_cast<unsigned>(i < kMaxPosition ? i : kMaxPosition); }
+// A position past what its field holds shares the field's last value, so that no
+// match, however late its id stands, reaches the range of a worse kind of match.
+unsigned position(std::size_t i, unsigned largest) {
+  return static_cast<unsigned>(i < largest ? i : largest);
+}
 
 // "03/14/2025" or "3-14-2025": year, month, day; zeros for what is missing.
 std::array<std::uint32_t, 3> parseDate(std::string_view text) {
@@ -59,12 +60,12 @@ DeviceMatch MatchModelLine(const InfModelLine& line, const PcDevice& device) {
     for (std::size_t i = 0; i < ids.size(); ++i) {
       if (ids[i].empty()) continue;
       if (!line.hardwareId.empty() && iequalsAscii(ids[i], line.hardwareId)) {
-        consider(kind == 0 ? position(i) : 0x2000 + 0x100 * position(i), line.hardwareId);
+        consider((kind == 0 ? 0x0000 : 0x2000) + position(i, 0xFFF), line.hardwareId);
       }
       for (std::size_t j = 0; j < line.compatibleIds.size(); ++j) {
-        if (iequalsAscii(ids[i], line.compatibleIds[j])) {
-          consider((kind == 0 ? 0x1000 : 0x3000) + 0x100 * position(i) + position(j), line.compatibleIds[j]);
-        }
+        if (!iequalsAscii(ids[i], line.compatibleIds[j])) continue;
+        consider(kind == 0 ? 0x1000 + position(i, 0xFFF) : 0x3000 + position(i, 0xFF) + 0x100 * position(j, 0xF),
+                 line.compatibleIds[j]);
       }
     }
   }

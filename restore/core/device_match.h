@@ -2,11 +2,14 @@
 // Which devices of this PC a driver of a backup fits, decided the way Plug and Play
 // ranks a driver for a device, so that a restore offers what this machine can use.
 //
-// The identifier part of Windows' driver rank (lower is better):
+// The identifier part of Windows' driver rank (lower is better), each kind of match
+// within its own range (positions count from 0 and stop at the largest their field
+// holds, so a late id never reaches the next range):
 //   0x0000 + i             the device's hardware id i is the model line's hardware id
-//   0x1000 + 0x100 i + j   the device's hardware id i is the line's compatible id j
-//   0x2000 + 0x100 i       the device's compatible id i is the line's hardware id
-//   0x3000 + 0x100 i + j   the device's compatible id i is the line's compatible id j
+//   0x1000 + i             the device's hardware id i is one of the line's compatible ids
+//   0x2000 + i             the device's compatible id i is the line's hardware id
+//   0x3000 + i + 0x100 j   the device's compatible id i (up to 0xFF) is the line's
+//                          compatible id j (up to 0xF)
 // Ids compare without regard to case. Between drivers, Windows takes the lower rank,
 // then the newer DriverVer date, then the higher version; a backup's driver is not
 // offered where the device already has a newer one.

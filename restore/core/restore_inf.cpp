@@ -25,6 +25,11 @@ std::string InfStyleProblem(const InfPackage& package) {
   return "the INF's Signature \"" + package.signature + "\" is not $Windows NT$, $Chicago$ or $Windows 95$";
 }
 
+std::string InfSyntaxProblem(const InfPackage& package) {
+  if (package.unclosedHeader.empty()) return {};
+  return "the INF's " + package.unclosedHeader + " has no \"]\": Windows refuses it (ERROR_BAD_SECTION_NAME_LINE)";
+}
+
 InfPackage ReadInfPackage(const IniDocument& document, MachineArch arch) {
   const InfIndex doc(document);
   InfPackage p;
@@ -40,6 +45,12 @@ InfPackage ReadInfPackage(const IniDocument& document, MachineArch arch) {
   p.hasManufacturers = model.hasManufacturers;
   p.hasModelsForArch = model.hasModelsForArch;
   p.hasVersion = doc.has("Version");
+  if (const auto bad = document.unclosedHeader()) {
+    // A line cut from a file of any size: enough of it to recognise.
+    const std::string_view shown = bad->text.substr(0, 80);
+    p.unclosedHeader = "section header \"" + std::string(shown) + (shown.size() < bad->text.size() ? "...": "") +
+                       "\" (line " + std::to_string(bad->number) + ")";
+  }
   p.signature = doc.version("Signature");
   for (InfFile& f : model.files) {
     if (f.copied) p.files.push_back(f);

@@ -42,12 +42,19 @@ struct InfPackage {
   bool hasManufacturers = false;  // a device INF (else a plain one, installed to the store only)
   bool hasModelsForArch = false;  // some manufacturer has a models section for this arch
   bool hasVersion = false;        // a [Version] section
+  // The first section header without "]" ("[Destination"), as the problem names it:
+  // Windows' parser refuses the whole INF for it; "" when there is none.
+  std::string unclosedHeader;
   std::string signature;          // its Signature, as written (quotes and strings resolved)
 };
 
 // Why Windows' INF parser refuses the INF before looking at its devices (no
 // [Version] section, a Signature it does not know), in English; "" when it accepts it.
 std::string InfStyleProblem(const InfPackage& package);
+
+// Why Windows' INF parser cannot read the INF at all (a section header without "]",
+// ERROR_BAD_SECTION_NAME_LINE), in English; "" when it can.
+std::string InfSyntaxProblem(const InfPackage& package);
 
 // Reads the INF text (already decoded to UTF-8) for `arch`.
 InfPackage ReadInfPackage(const IniDocument& doc, MachineArch arch);

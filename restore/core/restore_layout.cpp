@@ -204,6 +204,7 @@ LayoutPlan PlanLayout(const FileSystem& fs, const FoundDriver& driver, const Inf
 }
 
 StageResult StageLayout(FileSystem& fs, const LayoutPlan& plan, const std::string& stagingDir) {
+  StageResult staged;
   std::set<std::string> made;
   for (const auto& copy : plan.copies) {
     std::string folder = stagingDir;
@@ -211,12 +212,14 @@ StageResult StageLayout(FileSystem& fs, const LayoutPlan& plan, const std::strin
     for (std::size_t sep; (sep = copy.relative.find('\\', start)) != std::string::npos; start = sep + 1) {
       folder = join(folder, copy.relative.substr(start, sep - start));
       if (!made.insert(asciiLowerCopy(folder)).second) continue;
-      if (FsResult r = fs.createDir(folder); !r) return {r, folder};
+      if (FsResult r = fs.createDir(folder); !r) return {r, folder, {}};
     }
     const std::string to = join(stagingDir, copy.relative);
-    if (FsResult r = fs.copyFile(copy.from, to); !r) return {r, to};
+    std::string sum;
+    if (FsResult r = fs.copyFileHashed(copy.from, to, sum); !r) return {r, to, {}};
+    staged.sha256.push_back(std::move(sum));
   }
-  return {};
+  return staged;
 }
 
 }  // namespace qelvaro::restore

@@ -67,10 +67,13 @@ struct LayoutPlan {
 LayoutPlan PlanLayout(const FileSystem& fs, const FoundDriver& driver, const InfPackage& package);
 
 // Copies the plan into `stagingDir` (which must exist and be empty), making the
-// folders it needs. Stops at the first failure, naming the path.
+// folders it needs, and hashes each file as its bytes pass: those sums are of what
+// the installer will read, whatever happens to the backup meanwhile. Stops at the
+// first failure, naming the path.
 struct StageResult {
   FsResult result;
   std::string failedPath;
+  std::vector<std::string> sha256;  // of each copy of the plan, in its order
 };
 StageResult StageLayout(FileSystem& fs, const LayoutPlan& plan, const std::string& stagingDir);
 

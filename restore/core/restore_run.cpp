@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <new>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "backup_manifest.h"
 #include "ini_reader.h"
@@ -94,6 +96,61 @@ bool listExpected(const FileSystem& fs, const std::string& root, const std::opti
                      [](const DirEntry& e) { return iequalsAscii(e.name, kChecksumListName); });
 }
 
+// The backup as the damage check reads it once the driver is staged: a staged file's
+// sum is the one taken as its bytes went into the staging folder, so the bytes checked
+// are the bytes installed, and no file is read a second time.
+class StagedSums final : public FileSystem {
+ public:
+  StagedSums(const FileSystem& fs, const LayoutPlan& plan, const StageResult& staged) : fs_(fs) {
+    for (std::size_t i = 0; i < plan.copies.size() && i < staged.sha256.size(); ++i) {
+      const auto [it, added] = sums_.emplace(key(plan.copies[i].from), staged.sha256[i]);
+      // One file staged at two places, changed between the two copies: it matches nothing.
+      if (!added && it->second != staged.sha256[i]) it->second.clear();
+    }
+  }
+  bool exists(const std::string& path, AttrMask mask) const override { return fs_.exists(path, mask); }
+  std::optional<std::string> readFile(const std::string& path) const override { return fs_.readFile(path); }
+  std::optional<std::string> readFileHead(const std::string& path, std::uint64_t limit,
+                                          std::uint64_t& fileSize) const override {
+    return fs_.readFileHead(path, limit, fileSize);
+  }
+  DirListing listDir(const std::string& path) const override { return fs_.listDir(path); }
+  bool isLink(const std::string& path) const override { return fs_.isLink(path); }
+  FsResult hashFile(const std::string& path, std::string& sha256, std::uint64_t& size) const override {
+    const auto it = sums_.find(key(path));
+    if (it == sums_.end()) return fs_.hashFile(path, sha256, size);
+    sha256 = it->second;
+    return {};
+  }
+
+ private:
+  // Windows finds a file without regard to case, by either separator.
+  static std::string key(std::string path) {
+    std::replace(path.begin(), path.end(), '/', '\\');
+    path.erase(std::unique(path.begin(), path.end(), [](char a, char b) { return a == '\\' && b == '\\'; }),
+               path.end());
+    return asciiLowerCopy(path);
+  }
+  const FileSystem& fs_;
+  std::unordered_map<std::string, std::string> sums_;
+};
+
+// The staged files the list does not name: none of them was in the backup when it was
+// made (the list covers every file of it), so none is installed unchecked.
+std::vector<std::string> unlistedCopies(const RestoreItem& item, const LayoutPlan& plan) {
+  std::unordered_set<std::string> listed;
+  for (const ChecksumEntry& e : *item.sums) listed.insert(asciiLowerCopy(e.path));
+  std::vector<std::string> unlisted;
+  for (const StagedFile& copy : plan.copies) {
+    if (copy.from.size() <= item.driver.folder.size() || copy.from.size() <= item.sumsRoot.size()) continue;
+    std::string path = copy.from.substr(item.sumsRoot.size());
+    path.erase(0, path.find_first_not_of("\\/"));  // the root may end with its separator ("D:\\")
+    std::replace(path.begin(), path.end(), '\\', '/');
+    if (!listed.count(asciiLowerCopy(path))) unlisted.push_back(copy.from.substr(item.driver.folder.size() + 1));
+  }
+  return unlisted;
+}
+
 }  // namespace
 
 RestoreCatalog LoadRestoreCatalog(const FileSystem& fs, const std::string& root, MachineArch arch,
@@ -147,6 +204,11 @@ DriverResult RestoreDriver(FileSystem& fs, const RestoreItem& item, const std::s
     }
     return result;
   }
+  if (std::string syntax = InfSyntaxProblem(item.package); !syntax.empty()) {
+    result.problemKind = Problem::InfSyntax;
+    result.problem = std::move(syntax);
+    return result;
+  }
   if (std::string style = InfStyleProblem(item.package); !style.empty()) {
     result.problemKind = Problem::InfStyle;
     result.problem = std::move(style);
@@ -184,25 +246,33 @@ DriverResult RestoreDriver(FileSystem& fs, const RestoreItem& item, const std::s
   }
   // Nothing of a driver whose files changed since the backup is installed. (A file
   // its INF needs that is gone, or a link, was named above as the layout's fault.)
-  if (item.sums) {
-    result.damaged = item.sumsDamaged ? std::vector<std::string>{kChecksumListName} : damagedFiles(fs, item);
-    if (!result.damaged.empty()) {
-      result.problemKind = Problem::Damaged;
-      result.problem = item.sumsDamaged ? "the backup's checksum list is damaged or cannot be read"
-                                        : "files changed or missing since the backup (" + std::string(kChecksumListName) + ")";
-      return result;
-    }
+  // The install checks the sums taken as the files were staged; a dry run, which
+  // stages nothing, reads them for the check.
+  auto damaged = [&](std::vector<std::string> files) {
+    result.damaged = std::move(files);
+    if (result.damaged.empty()) return false;
+    result.problemKind = Problem::Damaged;
+    result.problem = item.sumsDamaged ? "the backup's checksum list is damaged or cannot be read"
+                                      : "files changed or missing since the backup (" + std::string(kChecksumListName) + ")";
+    return true;
+  };
+  if (item.sums && damaged(item.sumsDamaged ? std::vector<std::string>{kChecksumListName}
+                                             : unlistedCopies(item, plan))) {
+    return result;
   }
   result.stagedInf = stagingDir + "\\" + item.driver.infName;
   if (!installer) {
+    if (item.sums && damaged(damagedFiles(fs, item))) return result;
     result.status = DriverStatus::Ready;
     return result;
   }
-  if (const StageResult staged = StageLayout(fs, plan, stagingDir); !staged.result) {
+  const StageResult staged = StageLayout(fs, plan, stagingDir);
+  if (!staged.result) {
     result.problemKind = Problem::StagingFailed;
     result.problem = "cannot stage " + staged.failedPath + ": " + staged.result.describe();
     return result;
   }
+  if (item.sums && damaged(damagedFiles(StagedSums(fs, plan, staged), item))) return result;
   result.installerCalled = true;
   result.install = installer->install(result.stagedInf, item.package.deviceIds);
   result.status = result.install.status;

@@ -60,6 +60,7 @@ enum class Problem {
   InfTooLarge,    // larger than any driver INF, or no memory left to read it
   InfDeviceName,  // the INF's own name is a device name: never opened
   InfStyle,       // no [Version] section or a Signature Windows does not accept
+  InfSyntax,      // a line Windows' INF parser cannot read (a section header without "]")
   NoModels,       // no [Manufacturer] section and no files: nothing to install
   BadName,        // a file or catalog with a name Windows cannot create
   UnsafePath,

@@ -71,6 +71,7 @@ std::string Status(const DriverResult& r) {
     case Problem::InfTooLarge: return "失败：INF 文件太大，无法读取";
     case Problem::InfDeviceName: return "失败：INF 文件名是 Windows 的设备名，未打开";
     case Problem::InfStyle: return "失败：INF 文件缺少 [Version] 节或有效的 Signature（文件已损坏？）";
+    case Problem::InfSyntax: return "失败：INF 文件有缺少 ] 的节名（文件已损坏？）";
     case Problem::NoModels: return "失败：INF 文件既没有 [Manufacturer] 节也没有文件，无可安装";
     case Problem::BadName: return "失败：INF 文件使用了 Windows 不允许的文件名（设备名，或以点、空格结尾）" + joined(r.badNames);
     case Problem::UnsafePath: return "失败：INF 文件指向驱动包以外的路径 " + joined(r.unsafe);

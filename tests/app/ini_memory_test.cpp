@@ -68,5 +68,30 @@ TEST(IniMemory, ReadingAnInfOfManyShortLinesCostsASmallMultipleOfItsSize) {
   }
 }
 
+// Install sections that share one file list (thousands in a large printer INF) read
+// it once between them: the cost stays a multiple of the file, not of sections times files.
+TEST(IniMemory, InstallSectionsSharingOneFileListReadItOnce) {
+  constexpr int kSections = 2000;
+  std::string models, sections, files;
+  for (int i = 0; i < kSections; ++i) {
+    const std::string n = std::to_string(i);
+    models += "D=I" + n + ",ROOT\\Q" + n + "\n";
+    sections += "[I" + n + "]\nCopyFiles=L\n";
+    files += "f" + n + ".sys\n";
+  }
+  const std::string text = "[Version]\nSignature=\"$Windows NT$\"\n[Manufacturer]\nQ=M,NTamd64\n[M.NTamd64]\n" +
+                           models + sections + "[L]\n" + files;
+  const IniDocument doc = IniDocument::parse(text);
+  g_allocated = 0;
+  g_counting = true;
+  {
+    const InfInstallModel model = ReadInfInstallModel(doc, MachineArch::Amd64);
+    EXPECT_EQ(model.installSections.size(), std::size_t{kSections});
+    EXPECT_EQ(model.copiedCount(), std::size_t{kSections});
+  }
+  g_counting = false;
+  EXPECT_LT(g_allocated.load(), 40 * text.size()) << "bytes allocated for " << text.size();
+}
+
 }  // namespace
 }  // namespace qelvaro

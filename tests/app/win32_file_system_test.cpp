@@ -90,6 +90,16 @@ TEST_F(Win32Files, HashedCopiesGiveSha256sumsSums) {
     EXPECT_FALSE(fs.exists(to, AttrMask::Plain));
     SetFileAttributesW(base::widen(from).c_str(), FILE_ATTRIBUTE_NORMAL);
   }
+  // The exclusive copy hashes the same way into a new name, and leaves anything that
+  // already has the name alone.
+  std::string copied;
+  ASSERT_TRUE(fs.copyNewFileHashed(from, base + "\\new.sys", copied).ok());
+  EXPECT_EQ(copied, cases[1].sum);
+  ASSERT_TRUE(fs.writeFile(from, "abc").ok());
+  EXPECT_EQ(fs.copyNewFileHashed(from, base + "\\new.sys", copied).error(), FsError::AlreadyExists);
+  std::uint64_t size = 0;
+  ASSERT_TRUE(fs.hashFile(base + "\\new.sys", copied, size).ok());
+  EXPECT_EQ(copied, cases[1].sum);
 }
 
 TEST_F(Win32Files, CopiesReplaceReadOnlyHiddenAndSystemTargets) {

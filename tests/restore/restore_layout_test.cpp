@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "checksum_list.h"
 #include "fake_windows_tree.h"
 #include "restore_run.h"
 
@@ -171,6 +172,88 @@ TEST(RestoreLayout, InfThatEscapesItsPackageFails) {
   EXPECT_TRUE(installer.infs.empty());
 }
 
+// The backup's files through `inner`, except that the file `swapped` is rewritten with
+// other bytes right after its bytes are first read: a program (or a person) changing it
+// between a check and the copy.
+class SwapAfterFirstRead final : public FileSystem {
+ public:
+  SwapAfterFirstRead(FileSystem& inner, std::string swapped) : inner_(inner), swapped_(std::move(swapped)) {}
+  bool exists(const std::string& path, AttrMask mask) const override { return inner_.exists(path, mask); }
+  std::optional<std::string> readFile(const std::string& path) const override {
+    return after(path, inner_.readFile(path));
+  }
+  DirListing listDir(const std::string& path) const override { return inner_.listDir(path); }
+  bool isLink(const std::string& path) const override { return inner_.isLink(path); }
+  FsResult createDir(const std::string& path) override { return inner_.createDir(path); }
+  FsResult hashFile(const std::string& path, std::string& sha256, std::uint64_t& size) const override {
+    return after(path, inner_.hashFile(path, sha256, size));
+  }
+  FsResult copyFile(const std::string& from, const std::string& to) override {
+    return after(from, inner_.copyFile(from, to));
+  }
+  FsResult copyFileHashed(const std::string& from, const std::string& to, std::string& sha256) override {
+    return after(from, inner_.copyFileHashed(from, to, sha256));
+  }
+
+ private:
+  template <typename T>
+  T after(const std::string& path, T result) const {
+    if (path == swapped_ && !done_) {
+      done_ = true;
+      (void)inner_.writeFile(path, "other bytes");
+    }
+    return result;
+  }
+  FileSystem& inner_;
+  std::string swapped_;
+  mutable bool done_ = false;
+};
+
+// The bytes installed are the bytes checked against SHA256SUMS: a file changed after
+// the check never reaches the installer; one changed before it, or one the INF takes
+// that the list does not know (put there after the backup), fails the driver, named,
+// with nothing installed.
+TEST(RestoreLayout, InstallsOnlyTheBytesCheckedAgainstTheList) {
+  const struct {
+    const char* what;
+    const char* changed;  // the file changed or added after the list was written
+    bool afterFirstRead;  // changed right after its bytes are first read
+    std::vector<std::string> damaged;
+    const char* installed;  // what the installer found staged
+  } cases[] = {
+      {"changed after the check", "qvtest.sys", true, {}, "bytes of qvtest.sys"},
+      {"changed before", "qvtest.sys", false, {"qvtest.sys"}, "(not called)"},
+      {"added after the backup", "readme.txt", false, {"readme.txt"}, "(not called)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Backup b;
+    b.driver("System\\Qv", kQvInf, {"qvtest.sys", "qvtest.cat"});
+    std::string failed;
+    ASSERT_TRUE(WriteBackupChecksums(b.tree.fs(), b.root, BackupResult{}, failed));
+    const std::string changed = b.root + "\\System\\Qv\\" + c.changed;
+    if (!c.afterFirstRead) b.tree.put(changed, "other bytes");
+    SwapAfterFirstRead fs(b.tree.fs(), c.afterFirstRead ? changed : "");
+    struct : DriverInstaller {
+      InstallOutcome install(const std::string&, const std::vector<std::string>&) override {
+        got = tree->read("D:\\stage\\1\\pkg\\amd64\\bin\\qvtest.sys");
+        return {DriverStatus::Installed, 0, "", "oem7.inf", 1};
+      }
+      FakeWindowsTree* tree = nullptr;
+      std::string got = "(not called)";
+    } installer;
+    installer.tree = &b.tree;
+    b.tree.put("D:\\stage\\1\\keep", "");
+    const RestoreItem item = b.item();
+    const DriverResult r = RestoreDriver(fs, item, "D:\\stage\\1", &installer);
+    EXPECT_EQ(r.damaged, c.damaged);
+    EXPECT_EQ(r.problemKind, c.damaged.empty() ? Problem::None : Problem::Damaged);
+    EXPECT_EQ(installer.got, c.installed);
+    // A dry run, which reads the backup for its check, finds the change too.
+    EXPECT_EQ(RestoreDriver(b.tree.fs(), item, "D:\\s", nullptr).damaged, std::vector<std::string>{c.changed});
+  }
+}
+
 TEST(RestoreLayout, OtherArchitectureOnlyIsUnsupportedAndUnreadableFails) {
   Backup b;
   std::string inf = kQvInf;
@@ -210,9 +293,11 @@ TEST(RestoreLayout, DryRunRefusesWhatTheInstallWouldRefuse) {
   } cases[] = {
       {"empty", "", Problem::InfStyle, "no [Version]"},
       {"random bytes", random, Problem::InfStyle, "no [Version]"},
-      {"cut after 1 byte", qv.substr(0, 1), Problem::InfStyle, "no [Version]"},
+      {"cut after 1 byte", qv.substr(0, 1), Problem::InfSyntax, "section header \"[\" (line 1) has no \"]\""},
       {"cut after 20 bytes", qv.substr(0, 20), Problem::InfStyle, "no Signature"},
       {"cut after 40 bytes", qv.substr(0, 40), Problem::NoModels, "[Manufacturer]"},
+      {"cut inside a header", qv.substr(0, qv.find("[SourceDisksFiles]") + 12), Problem::InfSyntax,
+       "section header \"[SourceDisks\" (line 19) has no \"]\""},
       {"unknown signature", with("$Windows NT$", "$Windows XP$"), Problem::InfStyle, "$Windows XP$"},
       {"file CON", with("qvtest.sys\n[Source", "CON\n[Source") + "CON = 1\n", Problem::BadName,
        "pkg\\amd64\\CON"},
