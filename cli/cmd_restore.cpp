@@ -115,46 +115,27 @@ std::string unmatched(const restore::DriverFit& fit, const std::vector<restore::
 // run has just made: there every folder and file is new, created exclusively, so that
 // an entry planted in between (a link to a system folder or file) fails the driver
 // instead of receiving its files.
-class StagingFileSystem final : public FileSystem {
+class StagingFileSystem final : public ForwardingFileSystem {
  public:
   // An empty `staging` (a dry run) writes nothing anywhere.
   StagingFileSystem(FileSystem& fs, const std::string& staging)
-      : fs_(fs), staging_(staging.empty() ? std::string() : staging + "\\") {}
-  bool exists(const std::string& path, AttrMask mask) const override { return fs_.exists(path, mask); }
-  std::optional<std::string> readFile(const std::string& path) const override { return fs_.readFile(path); }
-  std::optional<std::string> readFileHead(const std::string& path, std::uint64_t limit,
-                                          std::uint64_t& fileSize) const override {
-    return fs_.readFileHead(path, limit, fileSize);
-  }
-  DirListing listDir(const std::string& path) const override { return fs_.listDir(path); }
-  FsResult hashFile(const std::string& path, std::string& sha256, std::uint64_t& size) const override {
-    return fs_.hashFile(path, sha256, size);
-  }
+      : ForwardingFileSystem(fs), staging_(staging.empty() ? std::string() : staging + "\\") {}
   FsResult createDir(const std::string& path) override {
-    return staged(path) ? fs_.createNewDir(path) : fs_.createDir(path);
+    return staged(path) ? inner().createNewDir(path) : inner().createDir(path);
   }
-  FsResult createNewDir(const std::string& path) override { return fs_.createNewDir(path); }
   FsResult copyFile(const std::string& from, const std::string& to) override {
-    return staged(to) ? fs_.copyNewFile(from, to) : fs_.copyFile(from, to);
+    return staged(to) ? inner().copyNewFile(from, to) : inner().copyFile(from, to);
   }
-  FsResult copyNewFile(const std::string& from, const std::string& to) override { return fs_.copyNewFile(from, to); }
   FsResult copyFileHashed(const std::string& from, const std::string& to, std::string& sha256) override {
-    return staged(to) ? fs_.copyNewFileHashed(from, to, sha256) : fs_.copyFileHashed(from, to, sha256);
-  }
-  FsResult copyNewFileHashed(const std::string& from, const std::string& to, std::string& sha256) override {
-    return fs_.copyNewFileHashed(from, to, sha256);
+    return staged(to) ? inner().copyNewFileHashed(from, to, sha256) : inner().copyFileHashed(from, to, sha256);
   }
   FsResult writeFile(const std::string& path, std::string_view bytes) override {
     if (staged(path)) return FsResult::Failure(FsError::NotSupported);
-    return fs_.writeFile(path, bytes);
+    return inner().writeFile(path, bytes);
   }
-  FsResult deleteTree(const std::string& path) override { return fs_.deleteTree(path); }
-  bool isLink(const std::string& path) const override { return fs_.isLink(path); }
-  std::string decodeAnsi(std::string_view bytes) const override { return fs_.decodeAnsi(bytes); }
 
  private:
   bool staged(const std::string& path) const { return !staging_.empty() && path.rfind(staging_, 0) == 0; }
-  FileSystem& fs_;
   std::string staging_;
 };
 

@@ -161,4 +161,43 @@ class FileSystem {
   virtual std::string decodeAnsi(std::string_view bytes) const;
 };
 
+// A file system that passes every call to the one it wraps: the base of wrappers that
+// change one or two operations. Deriving from it, a wrapper cannot drop a call by
+// forgetting it (a forgotten isLink would answer "no link" for everything).
+class ForwardingFileSystem : public FileSystem {
+ public:
+  explicit ForwardingFileSystem(FileSystem& inner) : inner_(inner) {}
+
+  bool exists(const std::string& path, AttrMask mask) const override { return inner_.exists(path, mask); }
+  std::optional<std::string> readFile(const std::string& path) const override { return inner_.readFile(path); }
+  std::optional<std::string> readFileHead(const std::string& path, std::uint64_t limit,
+                                          std::uint64_t& fileSize) const override {
+    return inner_.readFileHead(path, limit, fileSize);
+  }
+  DirListing listDir(const std::string& path) const override { return inner_.listDir(path); }
+  FsResult createDir(const std::string& path) override { return inner_.createDir(path); }
+  FsResult createNewDir(const std::string& path) override { return inner_.createNewDir(path); }
+  FsResult copyFile(const std::string& from, const std::string& to) override { return inner_.copyFile(from, to); }
+  FsResult copyNewFile(const std::string& from, const std::string& to) override { return inner_.copyNewFile(from, to); }
+  FsResult copyFileHashed(const std::string& from, const std::string& to, std::string& sha256) override {
+    return inner_.copyFileHashed(from, to, sha256);
+  }
+  FsResult copyNewFileHashed(const std::string& from, const std::string& to, std::string& sha256) override {
+    return inner_.copyNewFileHashed(from, to, sha256);
+  }
+  FsResult hashFile(const std::string& path, std::string& sha256, std::uint64_t& size) const override {
+    return inner_.hashFile(path, sha256, size);
+  }
+  FsResult writeFile(const std::string& path, std::string_view bytes) override { return inner_.writeFile(path, bytes); }
+  FsResult deleteTree(const std::string& path) override { return inner_.deleteTree(path); }
+  bool isLink(const std::string& path) const override { return inner_.isLink(path); }
+  std::string decodeAnsi(std::string_view bytes) const override { return inner_.decodeAnsi(bytes); }
+
+ protected:
+  FileSystem& inner() const { return inner_; }
+
+ private:
+  FileSystem& inner_;
+};
+
 }  // namespace qelvaro

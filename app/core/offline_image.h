@@ -78,42 +78,16 @@ std::optional<MachineArch> MachineArchFromProcessorArchitecture(const std::strin
 
 // A file system that reads ANSI text in a given code page and passes everything
 // else to the file system it wraps.
-class CodePageFileSystem final : public FileSystem {
+class CodePageFileSystem final : public ForwardingFileSystem {
  public:
   using Decoder = std::function<std::string(std::string_view)>;
-  CodePageFileSystem(FileSystem& inner, Decoder decoder) : inner_(inner), decoder_(std::move(decoder)) {}
+  CodePageFileSystem(FileSystem& inner, Decoder decoder) : ForwardingFileSystem(inner), decoder_(std::move(decoder)) {}
 
-  bool exists(const std::string& path, AttrMask mask) const override { return inner_.exists(path, mask); }
-  std::optional<std::string> readFile(const std::string& path) const override { return inner_.readFile(path); }
-  std::optional<std::string> readFileHead(const std::string& path, std::uint64_t limit,
-                                          std::uint64_t& fileSize) const override {
-    return inner_.readFileHead(path, limit, fileSize);
-  }
-  DirListing listDir(const std::string& path) const override { return inner_.listDir(path); }
-  FsResult createDir(const std::string& path) override { return inner_.createDir(path); }
-  FsResult copyFile(const std::string& from, const std::string& to) override { return inner_.copyFile(from, to); }
-  FsResult copyFileHashed(const std::string& from, const std::string& to, std::string& sha256) override {
-    return inner_.copyFileHashed(from, to, sha256);
-  }
-  FsResult copyNewFile(const std::string& from, const std::string& to) override { return inner_.copyNewFile(from, to); }
-  FsResult copyNewFileHashed(const std::string& from, const std::string& to, std::string& sha256) override {
-    return inner_.copyNewFileHashed(from, to, sha256);
-  }
-  FsResult hashFile(const std::string& path, std::string& sha256, std::uint64_t& size) const override {
-    return inner_.hashFile(path, sha256, size);
-  }
-  FsResult writeFile(const std::string& path, std::string_view bytes) override {
-    return inner_.writeFile(path, bytes);
-  }
-  FsResult deleteTree(const std::string& path) override { return inner_.deleteTree(path); }
-  bool isLink(const std::string& path) const override { return inner_.isLink(path); }
-  FsResult createNewDir(const std::string& path) override { return inner_.createNewDir(path); }
   std::string decodeAnsi(std::string_view bytes) const override {
-    return decoder_ ? decoder_(bytes) : inner_.decodeAnsi(bytes);
+    return decoder_ ? decoder_(bytes) : inner().decodeAnsi(bytes);
   }
 
  private:
-  FileSystem& inner_;
   Decoder decoder_;
 };
 

@@ -99,26 +99,18 @@ bool listExpected(const FileSystem& fs, const std::string& root, const std::opti
 // The backup as the damage check reads it once the driver is staged: a staged file's
 // sum is the one taken as its bytes went into the staging folder, so the bytes checked
 // are the bytes installed, and no file is read a second time.
-class StagedSums final : public FileSystem {
+class StagedSums final : public ForwardingFileSystem {
  public:
-  StagedSums(const FileSystem& fs, const LayoutPlan& plan, const StageResult& staged) : fs_(fs) {
+  StagedSums(FileSystem& fs, const LayoutPlan& plan, const StageResult& staged) : ForwardingFileSystem(fs) {
     for (std::size_t i = 0; i < plan.copies.size() && i < staged.sha256.size(); ++i) {
       const auto [it, added] = sums_.emplace(key(plan.copies[i].from), staged.sha256[i]);
       // One file staged at two places, changed between the two copies: it matches nothing.
       if (!added && it->second != staged.sha256[i]) it->second.clear();
     }
   }
-  bool exists(const std::string& path, AttrMask mask) const override { return fs_.exists(path, mask); }
-  std::optional<std::string> readFile(const std::string& path) const override { return fs_.readFile(path); }
-  std::optional<std::string> readFileHead(const std::string& path, std::uint64_t limit,
-                                          std::uint64_t& fileSize) const override {
-    return fs_.readFileHead(path, limit, fileSize);
-  }
-  DirListing listDir(const std::string& path) const override { return fs_.listDir(path); }
-  bool isLink(const std::string& path) const override { return fs_.isLink(path); }
   FsResult hashFile(const std::string& path, std::string& sha256, std::uint64_t& size) const override {
     const auto it = sums_.find(key(path));
-    if (it == sums_.end()) return fs_.hashFile(path, sha256, size);
+    if (it == sums_.end()) return inner().hashFile(path, sha256, size);
     sha256 = it->second;
     return {};
   }
@@ -131,7 +123,6 @@ class StagedSums final : public FileSystem {
                path.end());
     return asciiLowerCopy(path);
   }
-  const FileSystem& fs_;
   std::unordered_map<std::string, std::string> sums_;
 };
 
