@@ -1,5 +1,6 @@
 #include "json_writer.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "text_encoding.h"
@@ -7,8 +8,15 @@
 namespace qelvaro {
 
 void JsonWriter::newline() {
-  out_ << '\n';
-  for (std::size_t i = 0; i < stack_.size() * static_cast<std::size_t>(indentWidth_); ++i) out_ << ' ';
+  // A large INF's listing is tens of megabytes of JSON: whole runs, never a stream
+  // operation per character.
+  static constexpr char kSpaces[] = "\n                                                                ";
+  std::size_t left = stack_.size() * static_cast<std::size_t>(indentWidth_) + 1;
+  for (const char* from = kSpaces; left > 0; from = kSpaces + 1) {
+    const std::size_t n = std::min(left, sizeof kSpaces - 1 - static_cast<std::size_t>(from - kSpaces));
+    out_.write(from, static_cast<std::streamsize>(n));
+    left -= n;
+  }
 }
 
 void JsonWriter::beforeValue() {
@@ -74,6 +82,25 @@ void JsonWriter::value(bool flag) {
 
 void JsonWriter::writeString(std::string_view text) {
   out_ << '"';
+  // Plain ASCII (nearly every name and path) goes out in runs between the characters
+  // that need an escape; anything else is written unit by unit below.
+  if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    std::size_t run = 0;
+    for (std::size_t i = 0; i <= text.size(); ++i) {
+      const unsigned char c = i < text.size() ? static_cast<unsigned char>(text[i]) : 0;
+      if (i < text.size() && c >= 0x20 && c != 0x7F && c != '"' && c != '\\') continue;
+      out_.write(text.data() + run, static_cast<std::streamsize>(i - run));
+      if (i < text.size()) writeUnits(text.substr(i, 1));
+      run = i + 1;
+    }
+    out_ << '"';
+    return;
+  }
+  writeUnits(text);
+  out_ << '"';
+}
+
+void JsonWriter::writeUnits(std::string_view text) {
   char buf[8];
   for (const char16_t unit : utf8ToUtf16(text)) {
     switch (unit) {
@@ -91,7 +118,6 @@ void JsonWriter::writeString(std::string_view text) {
         }
     }
   }
-  out_ << '"';
 }
 
 }  // namespace qelvaro

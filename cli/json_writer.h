@@ -26,6 +26,8 @@ class JsonWriter {
   void beforeValue();
   void newline();
   void writeString(std::string_view text);
+  // The text's UTF-16 units, escaped as JSON wants them, without the quotes.
+  void writeUnits(std::string_view text);
 
   struct Level {
     bool array;

@@ -151,14 +151,19 @@ void SetupWindow::loadDrivers() {
   for (std::size_t i = 0; i < items_.size(); ++i) {
     const RestoreItem& item = items_[i];
     const DriverFit fit = FitDriver(item.package.modelLines, item.package.driverVer, item.package.provider, devices);
-    const auto row = g.AddItem(std::to_string(i), -1, !known || fit.fit == Fit::Present);
+    // A driver whose INF is never read (a link in the backup, a device's name, too
+    // large) says why at once and starts unticked: it cannot install.
+    const bool refused = !item.readable;
+    const auto row = g.AddItem(std::to_string(i), -1, !refused && (!known || fit.fit == Fit::Present));
     g.SetCellText(row, kColDescription, item.description());
     if (known) g.SetCellText(row, kColMatch, setup_text::MatchCell(fit, devices));
     g.SetCellText(row, kColClass, item.package.className.empty() ? item.driver.classFolder : item.package.className);
     g.SetCellText(row, kColProvider, item.package.provider);
     g.SetCellText(row, kColVersion, DisplayDriverVersion(item.package.driverVer));
     g.SetCellText(row, kColInf, item.driver.infName);
-    g.SetCellText(row, kColStatus, fit.fit == Fit::NewerInstalled ? setup_text::kNewerInstalled : setup_text::kWaiting);
+    g.SetCellText(row, kColStatus, refused ? setup_text::Status(RestoreDriver(fs_, item, "", nullptr))
+                                   : fit.fit == Fit::NewerInstalled ? setup_text::kNewerInstalled
+                                                                    : setup_text::kWaiting);
   }
   g.SetRedraw(true);
   results_.assign(items_.size(), DriverResult{});

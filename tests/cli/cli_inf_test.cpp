@@ -10,6 +10,7 @@
 
 #include "commands.h"
 #include "console_ui.h"
+#include "json_writer.h"
 
 namespace qelvaro {
 namespace {
@@ -196,6 +197,39 @@ TEST(ConsoleText, HandsOnWholeUtf8Characters) {
   EXPECT_EQ(got, (std::vector<std::string>{"驱", "动 ", "\xF0\x9F\x98\x80.inf\n", std::string(5000, 'x') + "测"}));
   EXPECT_EQ(WholeUtf8Prefix("a\xE6\xB5"), 1u);
   EXPECT_EQ(WholeUtf8Prefix("\x80\x80\x80\x80\x80"), 5u);  // not UTF-8: on as it is
+}
+
+// Strings go out in runs where they are plain ASCII and unit by unit elsewhere; both
+// ways escape alike, and deep indentation is written whole.
+TEST(JsonWriter, EscapesAndIndentsAlikeOnEveryPath) {
+  const struct {
+    std::string text, written;
+  } cases[] = {
+      {"C:\\Windows\\x.sys", R"("C:\\Windows\\x.sys")"},
+      {std::string("a\"b\tc\n\r\x01\x1f\x7f", 10), R"("a\"b\tc\n\r\u0001\u001f\u007f")"},
+      {"", R"("")"},
+      {"\"", R"("\"")"},
+      {"网卡\t\"x\"", R"("\u7f51\u5361\t\"x\"")"},
+  };
+  for (const auto& c : cases) {
+    std::ostringstream out;
+    JsonWriter(out).value(c.text);
+    EXPECT_EQ(out.str(), c.written);
+  }
+  std::ostringstream out;
+  JsonWriter w(out, 20);
+  w.beginArray();
+  w.beginArray();
+  w.beginArray();
+  w.beginArray();
+  w.value(1LL);
+  w.endArray();
+  w.endArray();
+  w.endArray();
+  w.endArray();
+  EXPECT_EQ(out.str(), "[\n" + std::string(20, ' ') + "[\n" + std::string(40, ' ') + "[\n" + std::string(60, ' ') +
+                           "[\n" + std::string(80, ' ') + "1\n" + std::string(60, ' ') + "]\n" + std::string(40, ' ') +
+                           "]\n" + std::string(20, ' ') + "]\n]\n");
 }
 
 }  // namespace
