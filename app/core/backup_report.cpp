@@ -3,6 +3,7 @@
 #include <unordered_map>
 
 #include "file_name_fold.h"
+#include "package_paths.h"
 #include "frm_main_texts.h"
 #include "product.h"
 
@@ -236,8 +237,10 @@ FolderContents FilesBelow(const std::string& folder, const FileSystem& fs) {
       const auto& same = byFolded[FoldFileName(e.name)];
       if (same.size() > 1) {
         found.twins.push_back({path, same.front() == &e ? same.back()->name : same.front()->name});
-      } else if (e.link || fs.isLink(path)) {
-        found.links.push_back(path);  // (Wine shows a Unix link as a plain entry; isLink tells it)
+      } else if (e.link || (IsWindowsFileName(e.name) && fs.isLink(path))) {
+        // Wine shows a Unix link as a plain entry; isLink tells it. A device's name
+        // (AUX.inf) is never opened to ask: that would open the device, not the file.
+        found.links.push_back(path);
       } else {
         (e.kind == EntryKind::Folder ? pending : found.files).push_back(path);
       }

@@ -325,12 +325,20 @@ TEST(RestoreLayout, DryRunRefusesWhatTheInstallWouldRefuse) {
   plain.driver("System\\Plain", with("[Manufacturer]", "[NotManufacturer]"), {"qvtest.sys", "qvtest.cat"});
   EXPECT_EQ(RestoreDriver(plain.tree.fs(), plain.item(), "D:\\s", nullptr).status, DriverStatus::Ready);
 
+  // Beside a good INF, as Windows opens them: a device's name opens the device, so a
+  // look at whether the entry is a link would see another object than the entry.
+  struct DevicesOpen final : ForwardingFileSystem {
+    using ForwardingFileSystem::ForwardingFileSystem;
+    bool isLink(const std::string& path) const override {
+      return !IsWindowsFileName(path.substr(path.rfind('\\') + 1)) || inner().isLink(path);
+    }
+  };
   Backup b;
   for (const char* device : {"AUX.inf", "COM1.inf", "nul.INF"}) {
-    b.tree.put(b.root + "\\System\\Dev\\" + device, qv);  // would be ready if it were read
+    b.tree.put(b.root + "\\System\\Qv\\" + device, qv);  // would be ready if it were read
   }
   b.driver("System\\Qv", qv, {"qvtest.sys", "qvtest.cat"});
-  const RestoreCatalog c = LoadRestoreCatalog(b.tree.fs(), b.root, MachineArch::Amd64);
+  const RestoreCatalog c = LoadRestoreCatalog(DevicesOpen(b.tree.fs()), b.root, MachineArch::Amd64);
   ASSERT_EQ(c.items.size(), 4u);
   for (std::size_t i = 0; i < 3; ++i) {
     const DriverResult r = RestoreDriver(b.tree.fs(), c.items[i], "D:\\s", nullptr);
