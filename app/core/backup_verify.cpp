@@ -6,11 +6,11 @@
 #include <unordered_set>
 
 #include "backup_report.h"
+#include "file_name_fold.h"
 #include "sfx/sfx_archive.h"
 #include "sfx_packaging.h"
 #include "sha256.h"
 #include "text_encoding.h"
-#include "zipcomp/sfx_entry_names.h"
 
 namespace qelvaro {
 namespace {
@@ -102,7 +102,7 @@ VerifyReport verifyArchive(const std::string& path, const ArchiveOpener& openArc
     const qsfx::Entry& e = archive.entry(i);
     if (e.isFolder) continue;
     const std::string name(e.name, e.nameLength);
-    const std::string key = zipcomp::foldForWindows(name);
+    const std::string key = FoldFileName(name);
     if (!seen.insert(key).second) {
       report.issues.push_back({VerifyIssueKind::Unexpected, name, "a second entry of a name already in the archive"});
       continue;
@@ -139,7 +139,7 @@ VerifyReport verifyArchive(const std::string& path, const ArchiveOpener& openArc
       report.issues.push_back({VerifyIssueKind::Changed, kChecksumListName, error});
     } else {
       for (const ChecksumEntry& entry : *list) {
-        const std::string key = zipcomp::foldForWindows(entry.path);
+        const std::string key = FoldFileName(entry.path);
         const auto found = spelled.find(key);
         if (found == spelled.end()) {
           report.issues.push_back({VerifyIssueKind::Missing, entry.path, ""});
@@ -176,44 +176,35 @@ VerifyReport VerifyBackup(const std::string& path, const FileSystem& fs, const A
     report.error = "cannot list " + path + ": " + top.result.describe();
     return report;
   }
-  const std::string listPath = path + "\\" + kChecksumListName;
-  std::uint64_t listSize = 0;
-  const std::optional<std::string> text = fs.readFileHead(listPath, kMaxChecksumListBytes + 1, listSize);
-  if (!text) {
-    // Only a backup without the list was made without checksums; a list that is there
-    // but cannot be read (no access, a folder of that name) is no backup to trust.
-    const bool there = std::any_of(top.entries.begin(), top.entries.end(),
-                                   [](const DirEntry& e) { return iequalsAscii(e.name, kChecksumListName); });
-    if (there) {
-      std::string sum;
-      FsResult why = fs.hashFile(listPath, sum, listSize);
-      if (why) why = FsResult::Failure(FsError::Other);  // readable a moment later: still not read
-      report.exitCode = kVerifyNotABackup;
-      report.error = "cannot read " + listPath + ": " + why.describe();
-      return report;
-    }
+  const ChecksumListFile list = ReadChecksumListFile(fs, path, top);
+  if (list.state == ChecksumListFile::State::Unreadable) {
+    report.exitCode = kVerifyNotABackup;
+    report.error = "cannot read " + path + "\\" + kChecksumListName + ": " + list.why.describe();
+    return report;
+  }
+  if (list.state == ChecksumListFile::State::Absent) {
     report.exitCode = kVerifyNothingToCompare;
     report.error = std::string("no ") + kChecksumListName + " in " + path +
                    ": this folder backup was made without checksums, so there is nothing to compare it with";
     return report;
   }
-  if (listSize > kMaxChecksumListBytes) {
+  if (list.state == ChecksumListFile::State::TooLarge) {
     report.checksumList = true;
     report.exitCode = kVerifyMismatch;
     report.issues.push_back({VerifyIssueKind::Changed, kChecksumListName,
-                             "larger than any checksum list (" + std::to_string(listSize >> 20) + " MB; at most " +
+                             "larger than any checksum list (" + std::to_string(list.size >> 20) + " MB; at most " +
                                  std::to_string(kMaxChecksumListBytes >> 20) + " MB)"});
     return report;
   }
   report.checksumList = true;
   std::string error;
-  const auto list = ParseChecksumList(*text, error);
-  if (!list) {
+  const auto entries = ParseChecksumList(list.text, error);
+  if (!entries) {
     report.exitCode = kVerifyMismatch;
     report.issues.push_back({VerifyIssueKind::Changed, kChecksumListName, error});
     return report;
   }
-  report.issues = CompareFolderWithList(fs, path, *list, "", report.filesChecked, progress, context);
+  report.issues = CompareFolderWithList(fs, path, *entries, "", report.filesChecked, progress, context);
   if (!report.issues.empty()) report.exitCode = kVerifyMismatch;
   return report;
 }

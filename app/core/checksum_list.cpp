@@ -85,6 +85,31 @@ std::optional<std::vector<ChecksumEntry>> ParseChecksumList(std::string_view tex
   return entries;
 }
 
+ChecksumListFile ReadChecksumListFile(const FileSystem& fs, const std::string& root, const DirListing& top) {
+  ChecksumListFile list;
+  const std::string path = root + "\\" + kChecksumListName;
+  if (auto text = fs.readFileHead(path, kMaxChecksumListBytes + 1, list.size)) {
+    if (list.size > kMaxChecksumListBytes) {
+      list.state = ChecksumListFile::State::TooLarge;
+    } else {
+      list.state = ChecksumListFile::State::Read;
+      list.text = std::move(*text);
+    }
+    return list;
+  }
+  const bool there = std::any_of(top.entries.begin(), top.entries.end(),
+                                 [](const DirEntry& e) { return iequalsAscii(e.name, kChecksumListName); });
+  if (!there) return list;
+  list.state = ChecksumListFile::State::Unreadable;
+  // The head read gives no reason; a read of the whole file names it (a folder, access
+  // denied). One that reads a moment later has still not been read.
+  std::string sum;
+  std::uint64_t size = 0;
+  list.why = fs.hashFile(path, sum, size);
+  if (list.why) list.why = FsResult::Failure(FsError::Other);
+  return list;
+}
+
 FsResult WriteBackupChecksums(FileSystem& fs, const std::string& root, const BackupResult& result,
                               std::string& failedPath) {
   std::unordered_map<std::string, std::string> taken;  // lower-cased relative path -> sum

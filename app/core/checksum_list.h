@@ -40,6 +40,18 @@ std::string ChecksumListText(std::vector<ChecksumEntry> entries);
 // list, or a path could reach outside the root or names a file twice.
 std::optional<std::vector<ChecksumEntry>> ParseChecksumList(std::string_view text, std::string& error);
 
+// The list at a backup's root, read up to kMaxChecksumListBytes. `top` is the root's
+// listing, which tells a list that is absent from one that is there but cannot be read
+// (a folder of that name, no access): only the first is a backup made without checksums.
+struct ChecksumListFile {
+  enum class State { Absent, Unreadable, TooLarge, Read };
+  State state = State::Absent;
+  std::string text;         // Read: the whole list
+  std::uint64_t size = 0;   // TooLarge: the file's size
+  FsResult why;             // Unreadable: the reason
+};
+ChecksumListFile ReadChecksumListFile(const FileSystem& fs, const std::string& root, const DirListing& top);
+
 // Writes SHA256SUMS into `root`, covering every file below it but itself: the sums the
 // collector took while copying, and for the files it did not copy (the restore program
 // of a package, files already there) sums read now. Written last, after every file is

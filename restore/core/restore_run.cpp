@@ -85,17 +85,6 @@ std::vector<std::string> damagedFiles(const FileSystem& fs, const RestoreItem& i
   return damaged;
 }
 
-// Whether the backup should have a checksum list: backup.json names it, or an entry of
-// its name is there (a folder, a device, one that cannot be opened).
-bool listExpected(const FileSystem& fs, const std::string& root, const std::optional<std::string>& manifest) {
-  if (manifest && manifest->find(std::string("\"checksums\": \"") + kChecksumListName + "\"") != std::string::npos) {
-    return true;
-  }
-  const DirListing top = fs.listDir(root);
-  return std::any_of(top.entries.begin(), top.entries.end(),
-                     [](const DirEntry& e) { return iequalsAscii(e.name, kChecksumListName); });
-}
-
 // The backup as the damage check reads it once the driver is staged: a staged file's
 // sum is the one taken as its bytes went into the staging folder, so the bytes checked
 // are the bytes installed, and no file is read a second time.
@@ -153,14 +142,17 @@ RestoreCatalog LoadRestoreCatalog(const FileSystem& fs, const std::string& root,
   if (manifest) catalog.backupArch = ManifestArch(*manifest);
   std::shared_ptr<const std::vector<ChecksumEntry>> sums;
   bool sumsDamaged = false;
-  std::uint64_t listSize = 0;
-  if (const auto text = fs.readFileHead(root + "\\" + kChecksumListName, kMaxChecksumListBytes + 1, listSize);
-      text && listSize <= kMaxChecksumListBytes) {
+  const ChecksumListFile list = ReadChecksumListFile(fs, root, fs.listDir(root));
+  // A list that is there but cannot be read whole, or that backup.json names but that
+  // is gone, is damage: never a backup made without checksums.
+  const bool named = manifest && manifest->find(std::string("\"checksums\": \"") + kChecksumListName + "\"") !=
+                                     std::string::npos;
+  if (list.state == ChecksumListFile::State::Read) {
     std::string error;
-    auto list = ParseChecksumList(*text, error);
-    sumsDamaged = !list;
-    sums = std::make_shared<const std::vector<ChecksumEntry>>(list.value_or(std::vector<ChecksumEntry>{}));
-  } else if (text || listExpected(fs, root, manifest)) {
+    auto entries = ParseChecksumList(list.text, error);
+    sumsDamaged = !entries;
+    sums = std::make_shared<const std::vector<ChecksumEntry>>(entries.value_or(std::vector<ChecksumEntry>{}));
+  } else if (list.state != ChecksumListFile::State::Absent || named) {
     sumsDamaged = true;
     sums = std::make_shared<const std::vector<ChecksumEntry>>();
   }
