@@ -98,6 +98,7 @@ VerifyReport verifyArchive(const std::string& path, const ArchiveOpener& openArc
   std::map<std::string, std::string> sums;     // folded path -> sum of what the archive holds
   std::map<std::string, std::string> spelled;  // folded path -> the entry's name
   std::string listText;
+  bool listRead = false;
   for (std::size_t i = 0; i < archive.count(); ++i) {
     const qsfx::Entry& e = archive.entry(i);
     if (e.isFolder) continue;
@@ -111,10 +112,12 @@ VerifyReport verifyArchive(const std::string& path, const ArchiveOpener& openArc
     if (iequalsAscii(name, kChecksumListName)) {
       ListOutput list;
       const qsfx::Status s = archive.extract(*input, e, password, list);
+      // A damaged list is still a list: the backup is not one made without checksums.
+      report.checksumList = true;
       if (s != qsfx::Status::Ok) {
         report.issues.push_back({VerifyIssueKind::Unreadable, name, describeStatus(s)});
       } else {
-        report.checksumList = true;
+        listRead = true;
         listText = std::move(list.text);
       }
       continue;
@@ -132,7 +135,7 @@ VerifyReport verifyArchive(const std::string& path, const ArchiveOpener& openArc
     }
     spelled[key] = name;
   }
-  if (report.checksumList) {
+  if (listRead) {
     std::string error;
     const auto list = ParseChecksumList(listText, error);
     if (!list) {

@@ -192,6 +192,14 @@ TEST_F(Verify, ArchiveCrcsOlderBackupsAndWhatIsNoBackup) {
   tree.put(zip, bytes);
   EXPECT_EQ(verify(zip, out), 1) << out;
   EXPECT_NE(out.find("\"changed\": [\n        \"Net/\\u7f51\\u5361/net.sys\""), std::string::npos) << out;
+  // A list damaged in the archive is named, and the backup is still one with a list.
+  const auto list = bytes.find("SHA256SUMS");
+  ASSERT_NE(list, std::string::npos);
+  bytes[list + 10 + std::uint8_t(bytes[list - 2]) + 3] ^= 0x55;  // past the name and the extra field
+  tree.put(zip, bytes);
+  EXPECT_EQ(verify(zip, out), 1) << out;
+  EXPECT_NE(out.find("\"checksumList\": true"), std::string::npos) << out;
+  EXPECT_EQ(out.find("\"unexpected\": [\n"), std::string::npos) << out;
 
   // Made before backups carried the list (or with it taken out): CRCs say nothing of
   // files changed or taken out before packing, so neither form has anything to compare.
