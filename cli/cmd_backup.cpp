@@ -11,7 +11,7 @@
 #include "console_ui.h"
 #include "device_index.h"
 #include "driver_inventory.h"
-#include "text_encoding.h"
+#include "base/text_encoding.h"
 #include "sfx_packaging.h"
 #include "shown_text.h"
 #include "zip_packaging.h"

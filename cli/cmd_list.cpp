@@ -14,7 +14,7 @@
 #include "image_system.h"
 #include "json_writer.h"
 #include "shown_text.h"
-#include "text_encoding.h"
+#include "base/text_encoding.h"
 
 namespace qelvaro {
 namespace {

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "json_writer.h"
-#include "offline_image.h"
+#include "code_page_file_system.h"
 #include "setupapi_codes.h"
 #include "shown_text.h"
 

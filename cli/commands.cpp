@@ -9,7 +9,7 @@
 #include "cmd_verify.h"
 #include "image_system.h"
 #include "manual.h"
-#include "product.h"
+#include "base/product.h"
 #include "zip_packaging.h"
 #include "zipcomp/zip_command.h"
 

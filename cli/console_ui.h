@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "ui.h"
+#include "base/ui.h"
 
 namespace qelvaro {
 

@@ -10,6 +10,7 @@
 
 #include "commands.h"
 #include "driver_store.h"
+#include "code_page_file_system.h"
 #include "offline_image.h"
 
 namespace qelvaro {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "text_encoding.h"
+#include "base/text_encoding.h"
 
 namespace qelvaro {
 

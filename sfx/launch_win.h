@@ -4,7 +4,7 @@
 #include <windows.h>
 
 #include "sfx/sfx_exit_codes.h"
-#include "sfx/sfx_settings.h"
+#include "sfx_format/sfx_settings.h"
 #include "sfx/wide_buffer_win.h"
 
 namespace qsfx {

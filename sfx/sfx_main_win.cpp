@@ -14,10 +14,10 @@
 #include "sfx/folder_lock_win.h"
 #include "sfx/launch_win.h"
 #include "sfx/progress_window_win.h"
-#include "sfx/sfx_archive.h"
+#include "sfx_format/sfx_archive.h"
 #include "sfx/sfx_exit_codes.h"
-#include "sfx/sfx_handle_input_win.h"
-#include "sfx/sfx_settings.h"
+#include "sfx_format/sfx_handle_input_win.h"
+#include "sfx_format/sfx_settings.h"
 #include "sfx/sfx_texts.h"
 #include "sfx/unpack_folder_win.h"
 

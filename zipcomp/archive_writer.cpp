@@ -10,7 +10,7 @@
 #include <libdeflate.h>
 #include <zlib.h>
 
-#include "zipcomp/pkware_crypt.h"
+#include "sfx_format/pkware_crypt.h"
 #include "zipcomp/worker_pool.h"
 
 namespace zipcomp {

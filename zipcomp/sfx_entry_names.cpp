@@ -4,7 +4,7 @@
 #include <unordered_set>
 
 #include "base/utf8.h"
-#include "sfx/sfx_names.h"
+#include "sfx_format/sfx_names.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string_view>
 
-#include "sfx/sfx_settings.h"
+#include "sfx_format/sfx_settings.h"
 #include "zipcomp/zip_component.h"
 
 #ifdef _WIN32

@@ -7,8 +7,8 @@
 #include <random>
 #include <thread>
 
-#include "sfx/sfx_settings.h"
-#include "sfx/sfx_settings_writer.h"
+#include "sfx_format/sfx_settings.h"
+#include "sfx_format/sfx_settings_writer.h"
 #include "zipcomp/archive_writer.h"
 #include "zipcomp/sfx_icon.h"
 #include "zipcomp/interrupt_cleanup.h"

@@ -1,7 +1,7 @@
 #include "driver_list.h"
 
 #include "frm_main_texts.h"
-#include "product.h"
+#include "base/product.h"
 
 namespace qelvaro {
 

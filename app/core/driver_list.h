@@ -11,7 +11,7 @@
 #include "driver_inventory.h"
 #include "property_bag.h"
 #include "registry.h"
-#include "ui.h"
+#include "base/ui.h"
 
 namespace qelvaro {
 

@@ -18,6 +18,7 @@
 #include "driver_inventory.h"
 #include "driver_list.h"
 #include "driver_store_setupapi.h"
+#include "backup_texts.h"
 #include "frm_main_texts.h"
 #include "md_folders.h"
 #include "md_resource.h"
@@ -27,7 +28,7 @@
 #include "win32_file_system.h"
 #include "win32_registry.h"
 #include "zip_packaging.h"
-#include "product.h"
+#include "base/product.h"
 #include "base/win32/wide_string.h"
 
 namespace qelvaro {

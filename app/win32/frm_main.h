@@ -12,7 +12,7 @@
 #include "cell_grid.h"
 #include "driver_inventory.h"
 #include "registry.h"
-#include "win32_ui.h"
+#include "base/win32/win32_ui.h"
 
 namespace qelvaro {
 

@@ -8,7 +8,7 @@
 #include "md_resource.h"
 #include "win32_registry.h"
 #include "base/win32/wide_string.h"
-#include "win32_ui.h"
+#include "base/win32/win32_ui.h"
 
 namespace qelvaro {
 

@@ -12,8 +12,8 @@
 #include <filesystem>
 #include <string>
 
-#include "sfx/sfx_archive.h"
-#include "sfx/sfx_settings.h"
+#include "sfx_format/sfx_archive.h"
+#include "sfx_format/sfx_settings.h"
 #include "zipcomp/zip_component.h"
 
 namespace {

@@ -13,7 +13,7 @@
 
 #include "inf_backup_view.h"
 #include "md_ini_inf.h"
-#include "text_encoding.h"
+#include "base/text_encoding.h"
 
 using namespace qelvaro;
 

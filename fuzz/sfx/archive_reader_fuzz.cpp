@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "sfx/sfx_archive.h"
-#include "sfx/sfx_settings.h"
+#include "sfx_format/sfx_archive.h"
+#include "sfx_format/sfx_settings.h"
 
 namespace {
 

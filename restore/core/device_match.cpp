@@ -5,7 +5,7 @@
 #include <tuple>
 
 #include "inf_values.h"
-#include "text_encoding.h"
+#include "base/text_encoding.h"
 
 namespace qelvaro::restore {
 

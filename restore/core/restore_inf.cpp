@@ -1,6 +1,6 @@
 #include "restore_inf.h"
 
-#include "text_encoding.h"
+#include "base/text_encoding.h"
 
 namespace qelvaro::restore {
 

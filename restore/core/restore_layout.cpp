@@ -5,7 +5,7 @@
 #include <set>
 
 #include "backup_report.h"
-#include "text_encoding.h"
+#include "base/text_encoding.h"
 
 namespace qelvaro::restore {
 

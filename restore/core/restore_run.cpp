@@ -7,7 +7,7 @@
 
 #include "backup_manifest.h"
 #include "ini_reader.h"
-#include "text_encoding.h"
+#include "base/text_encoding.h"
 
 namespace qelvaro::restore {
 

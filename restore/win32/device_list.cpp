@@ -6,7 +6,7 @@
 #include <set>
 
 #include "driver_install.h"
-#include "text_encoding.h"
+#include "base/text_encoding.h"
 #include "base/win32/system_dll.h"
 #include "base/win32/handle.h"
 #include "base/win32/wide_string.h"

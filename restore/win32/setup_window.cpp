@@ -6,13 +6,13 @@
 #include "device_list.h"
 #include "driver_install.h"
 #include "native_arch.h"
-#include "offline_image.h"
-#include "product.h"
+#include "code_page_file_system.h"
+#include "base/product.h"
 #include "property_bag.h"
 #include "setup_texts.h"
 #include "win32_installer.h"
 #include "base/win32/wide_string.h"
-#include "win32_ui.h"
+#include "base/win32/win32_ui.h"
 
 namespace qelvaro::restore {
 

@@ -10,7 +10,7 @@
 
 #include "checksum_list.h"
 #include "fake_windows_tree.h"
-#include "frm_main_texts.h"
+#include "backup_texts.h"
 #include "qelvaro_version.h"
 
 namespace qelvaro {

@@ -5,10 +5,11 @@
 
 #include <map>
 
+#include "driver_inventory.h"
 #include "image_class_descriptions.h"
 #include "memory_registry.h"
 #include "pe_string_resources.h"
-#include "text_encoding.h"
+#include "base/text_encoding.h"
 
 namespace qelvaro {
 namespace {

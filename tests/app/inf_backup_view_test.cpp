@@ -13,7 +13,7 @@
 #include "folder_ids.h"
 #include "md_ini_inf.h"
 #include "source_search.h"
-#include "text_encoding.h"
+#include "base/text_encoding.h"
 
 namespace qelvaro {
 namespace {

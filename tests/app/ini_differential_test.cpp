@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "md_ini_inf.h"
-#include "text_encoding.h"
+#include "base/text_encoding.h"
 #include "win32_file_system.h"
 #include "base/win32/wide_string.h"
 

@@ -7,7 +7,7 @@
 
 #include "ini_reader.h"
 #include "md_ini_inf.h"
-#include "text_encoding.h"
+#include "base/text_encoding.h"
 
 namespace qelvaro {
 namespace {

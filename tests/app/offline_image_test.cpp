@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "code_page_file_system.h"
 #include "driver_inventory.h"
 #include "driver_store.h"
 #include "fake_windows_tree.h"

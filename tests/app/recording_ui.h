@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "ui.h"
+#include "base/ui.h"
 
 namespace qelvaro {
 

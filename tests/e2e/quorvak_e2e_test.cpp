@@ -18,6 +18,7 @@
 #include "base/win32/wide_string.h"
 #include "e2e_support.h"
 #include "frm_main.h"
+#include "backup_texts.h"
 #include "frm_main_texts.h"
 #include "qelvaro_version.h"
 

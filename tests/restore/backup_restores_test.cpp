@@ -17,8 +17,8 @@
 #include "memory_registry.h"
 #include "package_paths.h"
 #include "restore_run.h"
-#include "text_encoding.h"
-#include "ui.h"
+#include "base/text_encoding.h"
+#include "base/ui.h"
 
 namespace qelvaro::restore {
 namespace {

@@ -9,7 +9,7 @@
 
 #include "restore_inf.h"
 #include "restore_layout.h"
-#include "text_encoding.h"
+#include "base/text_encoding.h"
 
 namespace qelvaro::restore {
 namespace {

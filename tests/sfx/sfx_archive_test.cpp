@@ -11,9 +11,9 @@
 #include <map>
 #include <string>
 
-#include "sfx/sfx_archive.h"
-#include "sfx/sfx_names.h"
-#include "sfx/sfx_settings.h"
+#include "sfx_format/sfx_archive.h"
+#include "sfx_format/sfx_names.h"
+#include "sfx_format/sfx_settings.h"
 #include "zip_builder.h"
 #include "zipcomp/archive_writer.h"
 

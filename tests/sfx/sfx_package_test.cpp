@@ -10,8 +10,8 @@
 #include <map>
 #include <sstream>
 
-#include "sfx/sfx_archive.h"
-#include "sfx/sfx_settings.h"
+#include "sfx_format/sfx_archive.h"
+#include "sfx_format/sfx_settings.h"
 #include "sfx_packaging.h"
 #include "zipcomp/zip_component.h"
 

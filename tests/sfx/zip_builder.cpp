@@ -2,8 +2,8 @@
 
 #include <zlib.h>
 
-#include "sfx/sfx_settings_writer.h"
-#include "zipcomp/pkware_crypt.h"
+#include "sfx_format/sfx_settings_writer.h"
+#include "sfx_format/pkware_crypt.h"
 
 namespace sfxtest {
 namespace {

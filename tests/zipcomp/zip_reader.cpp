@@ -7,7 +7,7 @@
 
 #include <zlib.h>
 
-#include "zipcomp/pkware_crypt.h"
+#include "sfx_format/pkware_crypt.h"
 
 namespace ziptest {
 namespace {

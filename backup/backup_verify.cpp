@@ -1,0 +1,215 @@
+#include "backup_verify.h"
+
+#include <algorithm>
+#include <map>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "backup_report.h"
+#include "file_name_fold.h"
+#include "sfx_format/sfx_archive.h"
+#include "sfx_packaging.h"
+#include "base/sha256.h"
+#include "base/text_encoding.h"
+
+namespace qelvaro {
+namespace {
+
+void sortIssues(std::vector<VerifyIssue>& issues) {
+  std::stable_sort(issues.begin(), issues.end(),
+                   [](const VerifyIssue& a, const VerifyIssue& b) { return a.path < b.path; });
+}
+
+// What an archive entry holds, hashed as it is unpacked.
+class HashingOutput final : public qsfx::Output {
+ public:
+  qsfx::Status write(const void* data, std::size_t n) override {
+    hash.update(data, n);
+    return qsfx::Status::Ok;
+  }
+  Sha256 hash;
+};
+
+// The checksum list an archive carries, unpacked into memory (it is small; one that
+// is not is no list of ours).
+class ListOutput final : public qsfx::Output {
+ public:
+  qsfx::Status write(const void* data, std::size_t n) override {
+    if (text.size() + n > (std::size_t{64} << 20)) return qsfx::Status::NoMemory;
+    text.append(static_cast<const char*>(data), n);
+    return qsfx::Status::Ok;
+  }
+  std::string text;
+};
+
+std::string describeStatus(qsfx::Status status) {
+  switch (status) {
+    case qsfx::Status::Damaged: return "damaged (its CRC or size does not match)";
+    case qsfx::Status::WrongPassword: return "encrypted with another password";
+    case qsfx::Status::Unsupported: return "packed in a way this reader does not know";
+    case qsfx::Status::NoMemory: return "out of memory";
+    case qsfx::Status::UnsafeName: return "an entry's name leads out of the folder it unpacks into, or names a device such as CON";
+    default: return "cannot be read";
+  }
+}
+
+// An INF in a driver folder, where restore looks for drivers (class\driver\x.inf, or
+// driver\x.inf for a driver without a class).
+bool isDriverInf(const qsfx::Entry& e) {
+  const std::string_view name(e.name, e.nameLength);
+  const auto slashes = std::count(name.begin(), name.end(), '/');
+  return !e.isFolder && (slashes == 1 || slashes == 2) && name.size() > 4 &&
+         iequalsAscii(name.substr(name.size() - 4), ".inf");
+}
+
+VerifyReport verifyArchive(const std::string& path, const ArchiveOpener& openArchive, VerifyProgress progress,
+                           void* context) {
+  VerifyReport report;
+  report.form = BackupForm::Zip;
+  FsResult why;
+  std::unique_ptr<qsfx::Input> input = openArchive(path, why);
+  if (!input) {
+    report.exitCode = kVerifyNotABackup;
+    report.error = "cannot read " + path + ": " + why.describe();
+    return report;
+  }
+  qsfx::Archive archive;
+  archive.setWholeLimit(std::size_t{8} << 20);  // larger entries stream through a small buffer
+  if (const qsfx::Status s = archive.open(*input); s != qsfx::Status::Ok) {
+    report.exitCode = kVerifyNotABackup;
+    report.error = path + " is no backup folder, Zip file or package, or it is damaged: " +
+                   (s == qsfx::Status::Damaged ? "no whole archive ends it, or more than a signature follows its archive"
+                                                : describeStatus(s));
+    return report;
+  }
+  if (archive.start() > 0) report.form = BackupForm::Package;
+  // Any Zip file opens; only one holding a driver is a backup that CRCs alone could vouch for.
+  bool hasDriver = false;
+  for (std::size_t i = 0; i < archive.count() && !hasDriver; ++i) hasDriver = isDriverInf(archive.entry(i));
+  if (!hasDriver) {
+    report.exitCode = kVerifyNotABackup;
+    report.error = path + (archive.count() == 0 ? " holds no files" : " holds no driver (no class\\driver\\*.inf)") +
+                   ": it is no backup";
+    return report;
+  }
+  // Paths folded as Windows compares them: two entries of one folded name are one file
+  // once unpacked there, and which of them wins depends on the unpacker.
+  std::unordered_set<std::string> seen;
+  std::map<std::string, std::string> sums;     // folded path -> sum of what the archive holds
+  std::map<std::string, std::string> spelled;  // folded path -> the entry's name
+  std::string listText;
+  bool listRead = false;
+  for (std::size_t i = 0; i < archive.count(); ++i) {
+    const qsfx::Entry& e = archive.entry(i);
+    if (e.isFolder) continue;
+    const std::string name(e.name, e.nameLength);
+    const std::string key = FoldFileName(name);
+    if (!seen.insert(key).second) {
+      report.issues.push_back({VerifyIssueKind::Unexpected, name, "a second entry of a name already in the archive"});
+      continue;
+    }
+    const char* password = e.encrypted ? kPackagePassword : nullptr;
+    if (iequalsAscii(name, kChecksumListName)) {
+      ListOutput list;
+      const qsfx::Status s = archive.extract(*input, e, password, list);
+      // A damaged list is still a list: the backup is not one made without checksums.
+      report.checksumList = true;
+      if (s != qsfx::Status::Ok) {
+        report.issues.push_back({VerifyIssueKind::Unreadable, name, describeStatus(s)});
+      } else {
+        listRead = true;
+        listText = std::move(list.text);
+      }
+      continue;
+    }
+    HashingOutput out;
+    const qsfx::Status s = archive.extract(*input, e, password, out);
+    ++report.filesChecked;
+    if (progress) progress(context);
+    if (s == qsfx::Status::Damaged) {
+      report.issues.push_back({VerifyIssueKind::Changed, name, describeStatus(s)});
+    } else if (s != qsfx::Status::Ok) {
+      report.issues.push_back({VerifyIssueKind::Unreadable, name, describeStatus(s)});
+    } else {
+      sums[key] = out.hash.hexDigest();
+    }
+    spelled[key] = name;
+  }
+  if (listRead) {
+    std::string error;
+    const auto list = ParseChecksumList(listText, error);
+    if (!list) {
+      report.issues.push_back({VerifyIssueKind::Changed, kChecksumListName, error});
+    } else {
+      for (const ChecksumEntry& entry : *list) {
+        const std::string key = FoldFileName(entry.path);
+        const auto found = spelled.find(key);
+        if (found == spelled.end()) {
+          report.issues.push_back({VerifyIssueKind::Missing, entry.path, ""});
+          continue;
+        }
+        spelled.erase(found);
+        const auto sum = sums.find(key);
+        // A damaged or unreadable entry is named already.
+        if (sum != sums.end() && sum->second != entry.sha256) {
+          report.issues.push_back({VerifyIssueKind::Changed, entry.path, ""});
+        }
+      }
+      for (const auto& [key, name] : spelled) report.issues.push_back({VerifyIssueKind::Unexpected, name, ""});
+    }
+  }
+  sortIssues(report.issues);
+  if (!report.issues.empty()) report.exitCode = kVerifyMismatch;
+  // CRCs show an entry unpacks as it was packed, not that the backup is whole.
+  else if (!report.checksumList) report.exitCode = kVerifyNothingToCompare;
+  return report;
+}
+
+}  // namespace
+
+VerifyReport VerifyBackup(const std::string& path, const FileSystem& fs, const ArchiveOpener& openArchive,
+                          VerifyProgress progress, void* context) {
+  if (!fs.exists(path, AttrMask::Folder) || fs.exists(path, AttrMask::System)) {
+    return verifyArchive(path, openArchive, progress, context);
+  }
+  VerifyReport report;
+  const DirListing top = fs.listDir(path);
+  if (!top.result) {
+    report.exitCode = kVerifyNotABackup;
+    report.error = "cannot list " + path + ": " + top.result.describe();
+    return report;
+  }
+  const ChecksumListFile list = ReadChecksumListFile(fs, path, top);
+  if (list.state == ChecksumListFile::State::Unreadable) {
+    report.exitCode = kVerifyNotABackup;
+    report.error = "cannot read " + path + "\\" + kChecksumListName + ": " + list.why.describe();
+    return report;
+  }
+  if (list.state == ChecksumListFile::State::Absent) {
+    report.exitCode = kVerifyNothingToCompare;
+    report.error = std::string("no ") + kChecksumListName + " in " + path +
+                   ": this folder backup was made without checksums, so there is nothing to compare it with";
+    return report;
+  }
+  if (list.state == ChecksumListFile::State::TooLarge) {
+    report.checksumList = true;
+    report.exitCode = kVerifyMismatch;
+    report.issues.push_back({VerifyIssueKind::Changed, kChecksumListName,
+                             "larger than any checksum list (" + std::to_string(list.size >> 20) + " MB; at most " +
+                                 std::to_string(kMaxChecksumListBytes >> 20) + " MB)"});
+    return report;
+  }
+  report.checksumList = true;
+  std::string error;
+  const auto entries = ParseChecksumList(list.text, error);
+  if (!entries) {
+    report.exitCode = kVerifyMismatch;
+    report.issues.push_back({VerifyIssueKind::Changed, kChecksumListName, error});
+    return report;
+  }
+  report.issues = CompareFolderWithList(fs, path, *entries, "", report.filesChecked, progress, context);
+  if (!report.issues.empty()) report.exitCode = kVerifyMismatch;
+  return report;
+}
+
+}  // namespace qelvaro

@@ -1,0 +1,28 @@
+# Deflate and CRC (libdeflate) and streaming inflate/deflate (zlib): the interface
+# target qelvaro_compression, for the package reader and the zip component.
+include_guard(GLOBAL)
+add_library(qelvaro_compression INTERFACE)
+if(WIN32)
+  # No mingw package of libdeflate exists: build Debian's sources (never committed).
+  include(${CMAKE_CURRENT_LIST_DIR}/libdeflate_win.cmake)
+  # The static archive only: the import library would make programs need zlib1.dll.
+  find_library(QELVARO_ZLIB_STATIC NAMES libz.a REQUIRED)
+  find_path(QELVARO_ZLIB_INCLUDE zlib.h REQUIRED)
+  target_include_directories(qelvaro_compression INTERFACE ${QELVARO_ZLIB_INCLUDE})
+  target_link_libraries(qelvaro_compression INTERFACE qelvaro_libdeflate ${QELVARO_ZLIB_STATIC})
+else()
+  find_package(PkgConfig)
+  if(PkgConfig_FOUND)
+    pkg_check_modules(LIBDEFLATE IMPORTED_TARGET libdeflate)
+  endif()
+  if(TARGET PkgConfig::LIBDEFLATE)
+    target_link_libraries(qelvaro_compression INTERFACE PkgConfig::LIBDEFLATE)
+  else()
+    find_path(QELVARO_LIBDEFLATE_INCLUDE libdeflate.h REQUIRED)
+    find_library(QELVARO_LIBDEFLATE_LIB deflate REQUIRED)
+    target_include_directories(qelvaro_compression INTERFACE ${QELVARO_LIBDEFLATE_INCLUDE})
+    target_link_libraries(qelvaro_compression INTERFACE ${QELVARO_LIBDEFLATE_LIB})
+  endif()
+  find_package(ZLIB REQUIRED)
+  target_link_libraries(qelvaro_compression INTERFACE ZLIB::ZLIB)
+endif()
