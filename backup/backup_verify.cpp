@@ -15,11 +15,6 @@
 namespace qelvaro {
 namespace {
 
-void sortIssues(std::vector<VerifyIssue>& issues) {
-  std::stable_sort(issues.begin(), issues.end(),
-                   [](const VerifyIssue& a, const VerifyIssue& b) { return a.path < b.path; });
-}
-
 // What an archive entry holds, hashed as it is unpacked.
 class HashingOutput final : public qsfx::Output {
  public:
@@ -158,7 +153,7 @@ VerifyReport verifyArchive(const std::string& path, const ArchiveOpener& openArc
       for (const auto& [key, name] : spelled) report.issues.push_back({VerifyIssueKind::Unexpected, name, ""});
     }
   }
-  sortIssues(report.issues);
+  SortIssuesByPath(report.issues);
   if (!report.issues.empty()) report.exitCode = kVerifyMismatch;
   // CRCs show an entry unpacks as it was packed, not that the backup is whole.
   else if (!report.checksumList) report.exitCode = kVerifyNothingToCompare;

@@ -41,12 +41,12 @@ bool isBelow(const std::string& path, const std::string& prefix) {
   return prefix.empty() || (path.size() > prefix.size() && iequalsAscii(path.substr(0, prefix.size()), prefix));
 }
 
-void sortIssues(std::vector<VerifyIssue>& issues) {
+}  // namespace
+
+void SortIssuesByPath(std::vector<VerifyIssue>& issues) {
   std::stable_sort(issues.begin(), issues.end(),
                    [](const VerifyIssue& a, const VerifyIssue& b) { return a.path < b.path; });
 }
-
-}  // namespace
 
 std::string ChecksumListText(std::vector<ChecksumEntry> entries) {
   std::sort(entries.begin(), entries.end(),
@@ -226,7 +226,7 @@ std::vector<VerifyIssue> CompareFolderWithList(const FileSystem& fs, const std::
     else if (sum != entry.sha256) issues.push_back({VerifyIssueKind::Changed, entry.path, ""});
   }
   for (const auto& [key, name] : present) issues.push_back({VerifyIssueKind::Unexpected, name, ""});
-  sortIssues(issues);
+  SortIssuesByPath(issues);
   return issues;
 }
 

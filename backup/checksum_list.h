@@ -76,6 +76,9 @@ struct VerifyIssue {
   std::string detail;  // why it could not be read, when it could not
 };
 
+// Issues in path order; issues of one path keep the order they were found in.
+void SortIssuesByPath(std::vector<VerifyIssue>& issues);
+
 // The driver a path belongs to: its class and driver folders ("Display/Acme GPU"),
 // or the file itself for a file at the root.
 std::string DriverOfPath(const std::string& path);

@@ -109,7 +109,7 @@ write_notes() {
     echo "qelvaro $version, commit $commit, $(date -u -d "@$SOURCE_DATE_EPOCH" +%Y-%m-%dT%H:%M:%SZ)"
     echo "Built on $(. /etc/os-release && echo "$PRETTY_NAME") with these host packages; libdeflate in the"
     echo "Windows programs is built from Debian's source $(sed -n 's/^set(QELVARO_LIBDEFLATE_VERSION "\(.*\)")/\1/p' \
-      "$2/zipcomp/libdeflate_win.cmake"), pinned by its checksums."
+      "$2/cmake/libdeflate_win.cmake"), pinned by its checksums."
     for p in $native "${packages[@]}"; do
       printf '  %-28s %s\n' "$p" "$(dpkg-query -W -f='${Version}\n' "$p" 2>/dev/null | sort -u | paste -sd' ' || true)"
     done

@@ -4,14 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/win32/final_path.h"
+
 namespace qsfx {
 namespace {
-
-bool sameText(const WStr& a, const WStr& b) {
-    return a.size() == b.size() && a.size() > 0 &&
-           CompareStringOrdinal(a.c(), static_cast<int>(a.size()), b.c(), static_cast<int>(b.size()), TRUE) ==
-               CSTR_EQUAL;
-}
 
 // An entry opened as itself: a symbolic link or junction as the link, never its target.
 HANDLE openEntry(const wchar_t* path, DWORD access, DWORD share) {
@@ -20,12 +16,9 @@ HANDLE openEntry(const wchar_t* path, DWORD access, DWORD share) {
 }
 
 // True when the opened entry is the one its folder (final path `folderFinal`) holds under
-// `name`. Wine shows a Unix link to a file as a plain file and opens its target even when
-// asked for the entry itself: only the final path tells such a link apart.
+// `name`, never a Unix link that Wine opened as its target.
 bool isEntryItself(HANDLE h, const WStr& folderFinal, const wchar_t* name) {
-    WStr expected(folderFinal);
-    expected.add(L"\\").add(name);
-    return sameText(finalPath(h), expected);
+    return qelvaro::base::IsEntryItself(h, folderFinal.c(), static_cast<DWORD>(folderFinal.size()), name);
 }
 
 bool deleteThrough(HANDLE h, DWORD attributes) {
@@ -66,15 +59,10 @@ WStr childNames(HANDLE h) {
 
 WStr finalPath(HANDLE h) {
     WStr out;
-    DWORD n = GetFinalPathNameByHandleW(h, nullptr, 0, VOLUME_NAME_DOS);
-    // Windows answers a short buffer with the size it needs, Wine with ERROR_MORE_DATA.
-    if (n == 0 && GetLastError() == ERROR_MORE_DATA) n = 32768;
-    if (n == 0) return out;
-    auto* buf = static_cast<wchar_t*>(std::malloc((n + 1) * sizeof(wchar_t)));
-    if (!buf) std::abort();
-    const DWORD got = GetFinalPathNameByHandleW(h, buf, n + 1, VOLUME_NAME_DOS);
-    if (got > 0 && got <= n) out.add(buf, got);
-    std::free(buf);
+    DWORD n = 0;
+    wchar_t* path = qelvaro::base::FinalPathOf(h, n);
+    if (path) out.add(path, n);
+    std::free(path);
     return out;
 }
 

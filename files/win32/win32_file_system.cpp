@@ -3,10 +3,12 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
 #include "base/sha256.h"
+#include "base/win32/final_path.h"
 #include "base/win32/handle.h"
 #include "base/win32/wide_string.h"
 #include "wow64_redirection.h"
@@ -470,18 +472,11 @@ std::wstring finalPath(const std::wstring& path) {
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (handle.get() == INVALID_HANDLE_VALUE) return {};
-  std::wstring buffer(MAX_PATH, L'\0');
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    const DWORD n = GetFinalPathNameByHandleW(handle.get(), buffer.data(), static_cast<DWORD>(buffer.size()),
-                                              FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (n == 0) return {};
-    if (n < buffer.size()) {
-      buffer.resize(n);
-      return buffer;
-    }
-    buffer.assign(n + 1, L'\0');
-  }
-  return {};
+  DWORD n = 0;
+  wchar_t* final = base::FinalPathOf(handle.get(), n);
+  std::wstring out = final ? std::wstring(final, n) : std::wstring();
+  std::free(final);
+  return out;
 }
 
 std::wstring longForm(const std::wstring& path) {

@@ -1,6 +1,7 @@
 #include "setup_window.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <new>
 
 #include "device_list.h"
@@ -11,6 +12,7 @@
 #include "property_bag.h"
 #include "setup_texts.h"
 #include "win32_installer.h"
+#include "base/win32/final_path.h"
 #include "base/win32/wide_string.h"
 #include "base/win32/win32_ui.h"
 
@@ -194,19 +196,6 @@ void SetupWindow::setStatus(const std::string& text) { SetDlgItemTextW(hwnd_, kS
 
 namespace {
 
-std::wstring finalPathOf(HANDLE h) {
-  std::wstring buffer(MAX_PATH, L'\0');
-  DWORD n = GetFinalPathNameByHandleW(h, buffer.data(), static_cast<DWORD>(buffer.size()), VOLUME_NAME_DOS);
-  // Windows answers a short buffer with the size it needs, Wine with ERROR_MORE_DATA.
-  if (n >= buffer.size() || (n == 0 && GetLastError() == ERROR_MORE_DATA)) {
-    buffer.assign(n >= buffer.size() ? n + 1 : 32768, L'\0');
-    n = GetFinalPathNameByHandleW(h, buffer.data(), static_cast<DWORD>(buffer.size()), VOLUME_NAME_DOS);
-  }
-  if (n == 0 || n >= buffer.size()) return {};
-  buffer.resize(n);
-  return buffer;
-}
-
 // Opens `folder\name` for appending, created when missing, and keeps it only when the
 // opened file is that entry itself: the program runs elevated and the folder may be one
 // a standard user can write, so a link (a reparse point, or under Wine a Unix link that
@@ -215,23 +204,19 @@ HANDLE openOwnLog(const std::wstring& folder, const std::wstring& name) {
   HANDLE dir = CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (dir == INVALID_HANDLE_VALUE) return dir;
-  std::wstring expected = finalPathOf(dir);
+  DWORD folderLength = 0;
+  wchar_t* folderFinal = base::FinalPathOf(dir, folderLength);
   CloseHandle(dir);
-  if (expected.empty()) return INVALID_HANDLE_VALUE;
-  if (expected.back() != L'\\') expected += L'\\';
-  expected += name;
+  if (!folderFinal) return INVALID_HANDLE_VALUE;
   const std::wstring path = (folder.back() == L'\\' ? folder : folder + L"\\") + name;
   HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return file;
   BY_HANDLE_FILE_INFORMATION info{};
-  const std::wstring opened = finalPathOf(file);
-  const bool own = GetFileInformationByHandle(file, &info) &&
+  const bool own = file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &info) &&
                    !(info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) &&
-                   info.nNumberOfLinks == 1 &&
-                   CompareStringOrdinal(opened.c_str(), static_cast<int>(opened.size()), expected.c_str(),
-                                        static_cast<int>(expected.size()), TRUE) == CSTR_EQUAL;
-  if (own) return file;
+                   info.nNumberOfLinks == 1 && base::IsEntryItself(file, folderFinal, folderLength, name.c_str());
+  std::free(folderFinal);
+  if (own || file == INVALID_HANDLE_VALUE) return file;
   CloseHandle(file);
   return INVALID_HANDLE_VALUE;
 }
