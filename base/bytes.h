@@ -33,6 +33,10 @@ inline void storeLe32(std::uint8_t* p, std::uint32_t v) {
 inline void storeLe32(std::string& b, std::size_t at, std::uint32_t v) {
   storeLe32(reinterpret_cast<std::uint8_t*>(b.data() + at), v);
 }
+inline void storeLe64(std::string& b, std::size_t at, std::uint64_t v) {
+  storeLe32(b, at, static_cast<std::uint32_t>(v));
+  storeLe32(b, at + 4, static_cast<std::uint32_t>(v >> 32));
+}
 
 inline void appendLe16(std::vector<std::uint8_t>& out, std::uint32_t v) {
   out.push_back(static_cast<std::uint8_t>(v));

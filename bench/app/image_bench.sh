@@ -14,9 +14,7 @@
 #   image_bench.sh [--qelvaro PATH] [--dir DIR] [--runs N] [--hive FILE] [--keys "N..."]
 #                  [--case demo|drivers|packages|keys]... [--packages N]
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/../.." && pwd)
-qelvaro="$root/build/release/cli/qelvaro"
+. "$(dirname "$0")/../bench_common.sh"
 dir=""
 runs=7
 hive=""
@@ -38,15 +36,23 @@ done
 [ -n "$cases" ] || cases="demo drivers packages keys"
 [ -n "$dir" ] || dir=$(mktemp -d /tmp/qelvaro-image-bench.XXXXXX)
 mkdir -p "$dir"
-[ -x "$qelvaro" ] || { echo "no $qelvaro (cmake --preset release && cmake --build --preset release --target qelvaro)" >&2; exit 2; }
+need_qelvaro
 wants() { case " $cases " in *" $1 "*) return 0 ;; *) return 1 ;; esac; }
 
-now() { date +%s%N; }
-# "min / median / max" of numbers, one a line, each divided by SCALE.
-spread() {
-  sort -n | awk -v s="$1" -v f="$2" '{a[NR]=$1} END {
-    m = (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2
-    printf f " / " f " / " f, a[1] / s, m / s, a[NR] / s }'
+# After a timed pair but the warm-up: its times in µs and their ratio, kept in the
+# caller's a, b and r.
+keep_pair() {
+  a+=($((qa / 1000))); b+=($((qb / 1000)))
+  r+=("$(awk -v x=$qa -v y=$qb 'BEGIN {printf "%.3f", x / y}')")
+}
+
+# print_spreads FORMAT: min / median / max of the caller's a and b in ms and of r, as
+# FORMAT's three %s.
+print_spreads() {
+  printf "$1" \
+    "$(printf '%s\n' "${a[@]}" | spread 1000 %.1f)" \
+    "$(printf '%s\n' "${b[@]}" | spread 1000 %.1f)" \
+    "$(printf '%s\n' "${r[@]}" | spread 1 %.3f)"
 }
 
 # compare NAME IMAGE CP_SOURCE
@@ -74,18 +80,14 @@ compare() {
         echo "$name: the backup differs from the copy (diff -r $dir/out/Quorvak $dir/cp-out/Quorvak)" >&2
       continue
     fi
-    a+=($((qa / 1000))); b+=($((qb / 1000)))
-    r+=("$(awk -v x=$qa -v y=$qb 'BEGIN {printf "%.3f", x / y}')")
+    keep_pair
   done
   printf '%s (%d pairs): ms min / median / max\n' "$name" "$runs"
-  printf '  qelvaro %s\n  cp -r   %s\n  ratio   %s\n' \
-    "$(printf '%s\n' "${a[@]}" | spread 1000 %.1f)" \
-    "$(printf '%s\n' "${b[@]}" | spread 1000 %.1f)" \
-    "$(printf '%s\n' "${r[@]}" | spread 1 %.3f)"
+  print_spreads '  qelvaro %s\n  cp -r   %s\n  ratio   %s\n'
 }
 
 if wants demo; then
-  "$root/scripts/demo-image.sh" "$dir/demo" >/dev/null
+  "$repo/scripts/demo-image.sh" "$dir/demo" >/dev/null
   rm -rf "$dir/demo-cp" "$dir/demo-out" && mkdir "$dir/demo-out" &&
     "$qelvaro" backup --image "$dir/demo" --to "$dir/demo-out" >/dev/null 2>&1
   mv "$dir/demo-out/Quorvak" "$dir/demo-cp" && rmdir "$dir/demo-out"
@@ -127,14 +129,10 @@ list_pair() {
       if [ "$side" = qelvaro ]; then qa=$((t1 - t0)); else qb=$((t1 - t0)); fi
     done
     [ "$i" = 0 ] && continue
-    a+=($((qa / 1000))); b+=($((qb / 1000)))
-    r+=("$(awk -v x=$qa -v y=$qb 'BEGIN {printf "%.3f", x / y}')")
+    keep_pair
   done
   printf '%s: %d drivers listed (%d pairs): ms min / median / max\n' "$name" $(($(wc -l <"$dir/list.txt") - 1)) "$runs"
-  printf '  qelvaro list          %s\n  hivexregedit --export %s\n  ratio                 %s\n' \
-    "$(printf '%s\n' "${a[@]}" | spread 1000 %.1f)" \
-    "$(printf '%s\n' "${b[@]}" | spread 1000 %.1f)" \
-    "$(printf '%s\n' "${r[@]}" | spread 1 %.3f)"
+  print_spreads '  qelvaro list          %s\n  hivexregedit --export %s\n  ratio                 %s\n'
 }
 
 if [ -n "$hive" ]; then

@@ -11,9 +11,7 @@
 # last.
 #   inf_memory.sh [--qelvaro PATH] [--vs PATH] [--dir DIR] [--mb N] [--runs N] [--kind K]...
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/../.." && pwd)
-qelvaro="$root/build/release/cli/qelvaro"
+. "$(dirname "$0")/../bench_common.sh"
 other=""
 dir=""
 mb=200
@@ -33,7 +31,7 @@ done
 [ -n "$kinds" ] || kinds="strings files unnamed filenames sections shared"
 [ -n "$dir" ] || dir=$(mktemp -d /tmp/qelvaro-inf-bench.XXXXXX)
 mkdir -p "$dir"
-[ -x "$qelvaro" ] || { echo "no $qelvaro (cmake --preset release && cmake --build --preset release --target qelvaro)" >&2; exit 2; }
+need_qelvaro
 [ -x /usr/bin/time ] || { echo "needs GNU time (/usr/bin/time)" >&2; exit 2; }
 
 # make KIND FILE: an INF of about $mb MB.

@@ -8,9 +8,7 @@
 # (qelvaro / sha256sum) are printed: quote the median ratio.
 #   verify_bench.sh [--qelvaro PATH] [--dir DIR] [--runs N]
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/../.." && pwd)
-qelvaro="$root/build/release/cli/qelvaro"
+. "$(dirname "$0")/../bench_common.sh"
 dir=""
 runs=7
 while [ $# -gt 0 ]; do
@@ -21,7 +19,7 @@ while [ $# -gt 0 ]; do
     *) echo "unknown argument $1" >&2; exit 2 ;;
   esac
 done
-[ -x "$qelvaro" ] || { echo "no $qelvaro (cmake --preset release && cmake --build --preset release --target qelvaro)" >&2; exit 2; }
+need_qelvaro
 [ -n "$dir" ] || dir=$(mktemp -d /tmp/qelvaro-verify-bench.XXXXXX)
 backup="$dir/Quorvak"
 if [ ! -f "$backup/SHA256SUMS" ]; then
@@ -36,12 +34,6 @@ if [ ! -f "$backup/SHA256SUMS" ]; then
   (cd "$backup" && find . -type f ! -name SHA256SUMS -printf '%P\n' | LC_ALL=C sort | xargs -d '\n' sha256sum > SHA256SUMS)
 fi
 
-now() { date +%s%N; }
-spread() {
-  sort -n | awk -v s="$1" -v f="$2" '{a[NR]=$1} END {
-    m = (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2
-    printf f " / " f " / " f, a[1] / s, m / s, a[NR] / s }'
-}
 a=() b=() r=()
 for ((i = 0; i <= runs; i++)); do
   for side in $( ((i % 2)) && echo "sha qelvaro" || echo "qelvaro sha"); do

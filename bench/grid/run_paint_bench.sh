@@ -6,8 +6,7 @@
 # QELVARO_PAINT_BENCH_BUILD names the build folder (default build/gridbench-win32);
 # QELVARO_WINE_TEMPLATE a template prefix (default: made once inside the build folder).
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-repo=$(cd "$here/../.." && pwd)
+. "$(dirname "$0")/../bench_common.sh"
 build=${QELVARO_PAINT_BENCH_BUILD:-$repo/build/gridbench-win32}
 mkdir -p "$build"
 build=$(cd "$build" && pwd)

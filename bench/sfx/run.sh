@@ -4,15 +4,13 @@
 # alternating runs of each.
 #   run.sh   (build first: cmake --preset bench && cmake --build --preset bench --target sfx_bench_cli)
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-repo=$(cd "$here/../.." && pwd)
+. "$(dirname "$0")/../bench_common.sh"
 build=${QELVARO_BENCH_BUILD:-$repo/build/bench}
 cli="$build/bench/sfx/sfx_bench_cli"
-[ -x "$cli" ] || { echo "missing $cli: build the bench preset first" >&2; exit 1; }
+need_bench_cli "$cli"
 corpus="$build/zip-corpus"
 "$repo/bench/zipcomp/make_corpus.sh" "$corpus" "${QELVARO_BENCH_MB:-150}"
-out=$(mktemp -d "$build/sfx-bench.XXXXXX")
-trap 'rm -rf "$out"' EXIT
+scratch_dir "$build" sfx-bench
 "$cli" pack "$corpus/Quorvak" "$out/Quorvak.exe"
 echo "package: $(stat -c %s "$out/Quorvak.exe") bytes, $(find "$corpus/Quorvak" -type f | wc -l) files, $(du -sb "$corpus/Quorvak" | cut -f1) bytes unpacked"
 # Both must give the same tree before timing means anything.

@@ -4,44 +4,20 @@
 //                                            stand-in stub, or on the real sfx.bin)
 //   sfx_bench_cli unpack PACKAGE DIR    what the stub does: empty DIR, unpack, check CRCs
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 
+#include "archive_input.h"
 #include "sfx_format/sfx_archive.h"
 #include "sfx_format/sfx_settings.h"
 #include "zipcomp/zip_component.h"
 
 namespace {
-
-class FdInput : public qsfx::Input {
-public:
-    explicit FdInput(int fd) : fd_(fd) {
-        struct stat st{};
-        fstat(fd, &st);
-        size_ = static_cast<std::uint64_t>(st.st_size);
-    }
-    std::uint64_t size() const override { return size_; }
-    bool readAt(std::uint64_t offset, void* buffer, std::size_t n) override {
-        auto* p = static_cast<char*>(buffer);
-        while (n > 0) {
-            const ssize_t got = pread(fd_, p, n, static_cast<off_t>(offset));
-            if (got <= 0) return false;
-            p += got;
-            offset += static_cast<std::uint64_t>(got);
-            n -= static_cast<std::size_t>(got);
-        }
-        return true;
-    }
-
-private:
-    int fd_;
-    std::uint64_t size_ = 0;
-};
 
 class FdOutput : public qsfx::Output {
 public:
@@ -85,9 +61,10 @@ int pack(const char* root, const char* package, const char* realStub) {
 }
 
 int unpack(const char* package, const char* dir) {
-    const int fd = open(package, O_RDONLY);
-    if (fd < 0) return 1;
-    FdInput in(fd);
+    qelvaro::FsResult why;
+    const std::unique_ptr<qsfx::Input> input = qelvaro::OpenArchiveInput(package, why);
+    if (!input) return 1;
+    qsfx::Input& in = *input;
     qsfx::Archive a;
     if (a.open(in) != qsfx::Status::Ok) return 2;
     std::uint8_t trailer[qsfx::kSettingsTrailerSize];
@@ -112,7 +89,6 @@ int unpack(const char* package, const char* dir) {
         close(out);
         if (st != qsfx::Status::Ok) return 4;
     }
-    close(fd);
     return 0;
 }
 

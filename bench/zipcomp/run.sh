@@ -8,16 +8,14 @@
 #                    ninja -C build/zip-bench qzip_bench_cli)
 set -euo pipefail
 runs=${1:-5}
-here=$(cd "$(dirname "$0")" && pwd)
-repo=$(cd "$here/../.." && pwd)
+. "$(dirname "$0")/../bench_common.sh"
 build=${QELVARO_BENCH_BUILD:-$repo/build/zip-bench}
 cli="$build/bench/zipcomp/qzip_bench_cli"
-[ -x "$cli" ] || { echo "missing $cli: build the bench preset first" >&2; exit 1; }
+need_bench_cli "$cli"
 corpus="$build/zip-corpus"
 "$here/make_corpus.sh" "$corpus" "${QELVARO_BENCH_MB:-250}"
 root="$corpus/Quorvak"
-out=$(mktemp -d "$build/zip-bench-out.XXXXXX")
-trap 'rm -rf "$out"' EXIT
+scratch_dir "$build" zip-bench-out
 input=$(du -sb "$root" | cut -f1)
 results="$out/results"  # lines: tool run wall cpu size
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <utility>
 
+#include "base/bytes.h"
 #include "driver_inventory.h"
 #include "hive_header.h"
 #include "driver_store.h"
@@ -63,15 +64,7 @@ std::string readFile(const char* path) {
 // behind it; every input is also tried with its checksum made right.
 std::string withChecksum(std::string bytes) {
   if (bytes.size() < 4096) return bytes;
-  std::uint32_t sum = 0;
-  for (std::size_t i = 0; i < 508; i += 4) {
-    std::uint32_t word = 0;
-    for (int b = 3; b >= 0; --b) word = (word << 8) | static_cast<unsigned char>(bytes[i + static_cast<std::size_t>(b)]);
-    sum ^= word;
-  }
-  if (sum == 0xFFFFFFFFu) sum = 0xFFFFFFFEu;
-  if (sum == 0) sum = 1;
-  for (int b = 0; b < 4; ++b) bytes[508 + static_cast<std::size_t>(b)] = static_cast<char>((sum >> (8 * b)) & 0xFF);
+  base::storeLe32(bytes, 0x1FC, HiveBaseBlockChecksum(bytes));
   return bytes;
 }
 

@@ -8,6 +8,7 @@
 #include <functional>
 #include <sstream>
 
+#include "base/bytes.h"
 #include "hive_header.h"
 #include "hive_log_replay.h"
 #include "hivex_hive.h"
@@ -117,13 +118,7 @@ TEST(HiveLogReplay, BrokenLogsAreNotApplied) {
   EXPECT_NE(error.find("junk: not a log"), std::string::npos) << error;
   std::string old = log1;
   old[0x1C] = 2;  // type 2: a log of the format before Windows 8.1
-  std::uint32_t sum = 0;
-  for (std::size_t i = 0; i < 508; i += 4) {
-    std::uint32_t w = 0;
-    for (int b = 3; b >= 0; --b) w = (w << 8) | static_cast<unsigned char>(old[i + static_cast<std::size_t>(b)]);
-    sum ^= w;
-  }
-  for (int b = 0; b < 4; ++b) old[508 + static_cast<std::size_t>(b)] = static_cast<char>(sum >> (8 * b));
+  base::storeLe32(old, 0x1FC, HiveBaseBlockChecksum(old));
   EXPECT_FALSE(ReplayHiveLogs(hive, {{"old", old}}, error));
   EXPECT_NE(error.find("before Windows 8.1"), std::string::npos) << error;
   EXPECT_FALSE(ReplayHiveLogs(hive, {}, error));

@@ -168,13 +168,7 @@ struct HandMadeHive {
     std::string base = std::string("regf") + le(1) + le(1) + std::string(8, '\0') + le(1) + le(5) + le(0) + le(1) +
                        le(root) + le(size) + le(1);
     base.resize(4096, '\0');
-    std::uint32_t sum = 0;
-    for (std::size_t i = 0; i < 508; i += 4) {
-      sum ^= static_cast<std::uint32_t>(static_cast<unsigned char>(base[i]) | (static_cast<unsigned char>(base[i + 1]) << 8) |
-                                        (static_cast<unsigned char>(base[i + 2]) << 16) |
-                                        (static_cast<std::uint32_t>(static_cast<unsigned char>(base[i + 3])) << 24));
-    }
-    base.replace(508, 4, le(sum));
+    base.replace(0x1FC, 4, le(HiveBaseBlockChecksum(base)));
     return base + b;
   }
 };

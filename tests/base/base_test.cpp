@@ -56,6 +56,8 @@ TEST(Bytes, LittleEndianReadsAndWritesRoundTrip) {
   storeLe32(text, 4, 0xFFFFFFFEu);
   EXPECT_EQ(loadLe32(text, 4), 0xFFFFFFFEu);
   EXPECT_EQ(loadLe64(text, 0), 0xFFFFFFFE00000000ull) << "the high bytes keep their sign bit";
+  storeLe64(text, 0, 0x8877665544332211ull);
+  EXPECT_EQ(loadLe64(text, 0), 0x8877665544332211ull);
 }
 
 TEST(Checked, SizesThatDoNotFitAreRefused) {

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/win32/wide_string.h"
+
 namespace qelvaro::e2e {
 
 std::wstring dosPath(const std::string& unixPath) {
@@ -154,6 +156,34 @@ HANDLE startProgram(const std::wstring& exe, const std::wstring& args, const std
     return nullptr;
   CloseHandle(pi.hThread);
   return pi.hProcess;
+}
+
+bool unixLink(const std::wstring& target, const std::wstring& link) {
+  using ToUnix = char*(CDECL*)(const wchar_t*);
+  auto toUnix = reinterpret_cast<ToUnix>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  if (!toUnix) return false;
+  char* t = toUnix(target.c_str());
+  char* l = toUnix(link.c_str());
+  if (!t || !l) {
+    HeapFree(GetProcessHeap(), 0, t);
+    HeapFree(GetProcessHeap(), 0, l);
+    return false;
+  }
+  std::wstring command =
+      L"start.exe /wait /unix /bin/ln -s \"" + base::widen(t) + L"\" \"" + base::widen(l) + L"\"";
+  HeapFree(GetProcessHeap(), 0, t);
+  HeapFree(GetProcessHeap(), 0, l);
+  STARTUPINFOW si{sizeof si};
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi))
+    return false;
+  WaitForSingleObject(pi.hProcess, 30000);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  // start.exe may return before the Unix program has run.
+  for (int i = 0; i < 100 && GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(100);
+  return GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool importRegFile(const std::string& unixPath) {

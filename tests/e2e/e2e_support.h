@@ -49,6 +49,11 @@ bool screenshot(const std::string& name);
 // Starts a program with a command line, in a folder; returns its process handle.
 HANDLE startProgram(const std::wstring& exe, const std::wstring& args, const std::wstring& folder);
 
+// Makes a Unix symbolic link `link` to `target` (both Windows paths) on the Linux side,
+// as a user of Wine makes one (Wine 8's mklink and CreateSymbolicLinkW make nothing
+// usable); waits until the link can be seen. False where this is not Wine.
+bool unixLink(const std::wstring& target, const std::wstring& link);
+
 // Imports a .reg file into this prefix's registry with the platform's own editor.
 bool importRegFile(const std::string& unixPath);
 

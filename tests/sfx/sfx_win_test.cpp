@@ -23,6 +23,7 @@
 namespace {
 
 using qelvaro::e2e::dosPath;
+using qelvaro::e2e::unixLink;
 
 using qelvaro::base::narrow;
 using qelvaro::base::widen;
@@ -83,30 +84,6 @@ std::vector<std::wstring> runFolders(const std::wstring& unpack) {
 std::wstring runFolder(const std::wstring& unpack) {
   const auto names = runFolders(unpack);
   return names.size() == 1 ? unpack + L"\\" + names[0] : L"";
-}
-
-// A Unix symbolic link made on the Linux side, as a user of Wine makes one (Wine 8's
-// mklink and CreateSymbolicLinkW make nothing usable); false where this is not Wine.
-bool unixLink(const std::wstring& target, const std::wstring& link) {
-  using ToUnix = char*(CDECL*)(const wchar_t*);
-  auto toUnix = reinterpret_cast<ToUnix>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-  if (!toUnix) return false;
-  char* t = toUnix(target.c_str());
-  char* l = toUnix(link.c_str());
-  std::wstring command = L"start.exe /wait /unix /bin/ln -s \"" + widen(t) + L"\" \"" + widen(l) + L"\"";
-  HeapFree(GetProcessHeap(), 0, t);
-  HeapFree(GetProcessHeap(), 0, l);
-  STARTUPINFOW si{sizeof si};
-  PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi))
-    return false;
-  WaitForSingleObject(pi.hProcess, 30000);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  // start.exe may return before the Unix program has run.
-  for (int i = 0; i < 100 && GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(100);
-  return GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 const std::wstring kTemp = L"C:\\sfx test tmp";  // a space, as in many user names

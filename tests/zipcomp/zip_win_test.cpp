@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "e2e_support.h"
 #include "test_support.h"
 #include "zip_reader.h"
 #include "zipcomp/zip_component.h"
@@ -170,39 +171,14 @@ TEST(ZipWinTest, FileLinksOutOfTheFolder) {
     EXPECT_EQ(GetFileAttributesW(fsPath(dir / "in/link.txt").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
-// A Unix symbolic link made on the Linux side, as a user of Wine makes one (Wine's own
-// CreateSymbolicLinkW makes nothing usable); false where this is not Wine.
-bool unixLink(const std::string& target, const std::string& link) {
-    using ToUnix = char*(CDECL*)(const wchar_t*);
-    auto toUnix = reinterpret_cast<ToUnix>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    if (!toUnix) return false;
-    char* t = toUnix(fsPath(target).wstring().c_str());
-    char* l = toUnix(fsPath(link).wstring().c_str());
-    std::wstring command = L"start.exe /wait /unix /bin/ln -s \"" + fsPath(t).wstring() + L"\" \"" +
-                           fsPath(l).wstring() + L"\"";
-    HeapFree(GetProcessHeap(), 0, t);
-    HeapFree(GetProcessHeap(), 0, l);
-    STARTUPINFOW si{sizeof si};
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi))
-        return false;
-    WaitForSingleObject(pi.hProcess, 30000);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    // start.exe may return before the Unix program has run.
-    for (int i = 0; i < 100 && GetFileAttributesW(fsPath(link).wstring().c_str()) == INVALID_FILE_ATTRIBUTES; ++i)
-        Sleep(100);
-    return GetFileAttributesW(fsPath(link).wstring().c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 // Under Wine a link to a file looks like a plain file (attributes 0x20) and opens as its
 // target: it is packed only when asked, and a move never deletes its target.
 TEST(ZipWinTest, UnixFileLinksKeepTheirTargetsUnderMove) {
     TempDir dir;
     writeFile(dir / "victim.txt", "victim");
     writeFile(dir / "in/own.txt", "own");
-    if (!unixLink(dir / "victim.txt", dir / "in/link.txt")) GTEST_SKIP() << "not Wine: no Unix links here";
+    if (!qelvaro::e2e::unixLink(fsPath(dir / "victim.txt").wstring(), fsPath(dir / "in/link.txt").wstring()))
+        GTEST_SKIP() << "not Wine: no Unix links here";
     for (const bool follow : {false, true}) {
         ZipComponent zip;
         configure(zip, dir / "in", dir / "a.zip", true);
