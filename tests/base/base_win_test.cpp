@@ -3,6 +3,10 @@
 
 #include <windows.h>
 
+#include <cstdlib>
+#include <string>
+
+#include "base/win32/final_path.h"
 #include "base/win32/handle.h"
 #include "base/win32/system_dll.h"
 #include "base/win32/whole_file.h"
@@ -52,5 +56,62 @@ TEST(WholeFile, WritesReadsAndRefusesWhatItMustNotReplace) {
   EXPECT_FALSE(ReadWholeFile(path.c_str(), read));
 }
 
+// Entries told by name as Windows compares names, a drive's root (its final path ends
+// with "\"), and final paths longer than MAX_PATH.
+TEST(FinalPath, TellsEntriesRootsAndLongPaths) {
+  auto open = [](const std::wstring& path) {
+    return CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  };
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  std::wstring folder = std::wstring(L"\\\\?\\") + temp + L"qelvaro-final-path";
+  CreateDirectoryW(folder.c_str(), nullptr);
+  const std::wstring file = folder + L"\\Entry.txt";
+  ASSERT_TRUE(WriteWholeFile(file.c_str(), "x", 1, WriteMode::Replace));
+  HANDLE dir = open(folder), entry = open(file);
+  ASSERT_NE(dir, INVALID_HANDLE_VALUE);
+  ASSERT_NE(entry, INVALID_HANDLE_VALUE);
+  DWORD n = 0;
+  wchar_t* dirFinal = FinalPathOf(dir, n);
+  ASSERT_NE(dirFinal, nullptr);
+  EXPECT_TRUE(IsEntryItself(entry, dirFinal, n, L"Entry.txt"));
+  EXPECT_TRUE(IsEntryItself(entry, dirFinal, n, L"ENTRY.TXT"));
+  EXPECT_FALSE(IsEntryItself(entry, dirFinal, n, L"Entry.tx"));
+  EXPECT_FALSE(IsEntryItself(entry, dirFinal, n - 1, L"Entry.txt"));
+  EXPECT_FALSE(IsEntryItself(dir, dirFinal, n, L"Entry.txt"));
+  std::free(dirFinal);
+  CloseHandle(entry);
+  CloseHandle(dir);
+
+  wchar_t windows[MAX_PATH];
+  ASSERT_GT(GetWindowsDirectoryW(windows, MAX_PATH), 3u);
+  HANDLE root = open(std::wstring(windows, 3)), win = open(windows);
+  DWORD rootLength = 0;
+  wchar_t* rootFinal = FinalPathOf(root, rootLength);
+  ASSERT_NE(rootFinal, nullptr);
+  EXPECT_EQ(rootFinal[rootLength - 1], L'\\');
+  EXPECT_TRUE(IsEntryItself(win, rootFinal, rootLength, windows + 3));
+  std::free(rootFinal);
+  CloseHandle(win);
+  CloseHandle(root);
+
+  // Windows answers a short buffer with the size it needs; Wine 8 answers
+  // ERROR_MORE_DATA for any final path over MAX_PATH, whatever the buffer, and then
+  // no entry there passes as itself.
+  for (int i = 0; i < 4; ++i) {
+    folder += L"\\" + std::wstring(80, static_cast<wchar_t>(L'a' + i));
+    CreateDirectoryW(folder.c_str(), nullptr);
+  }
+  HANDLE deep = open(folder);
+  ASSERT_NE(deep, INVALID_HANDLE_VALUE);
+  wchar_t* deepFinal = FinalPathOf(deep, n);
+  if (deepFinal) {
+    EXPECT_GT(n, static_cast<DWORD>(MAX_PATH));
+    EXPECT_EQ(std::wstring(deepFinal + n - 80), std::wstring(80, L'd'));
+  }
+  std::free(deepFinal);
+  CloseHandle(deep);
+}
 }  // namespace
 }  // namespace qelvaro::base
