@@ -26,6 +26,8 @@ function(qelvaro_add_test name)
   cmake_parse_arguments(T "GUI" "" "SOURCES;LIBS;ARGS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main GTest::gmock)
+  # The helpers tests share: a fake Windows tree, a recording Ui, inventory expectations.
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/support)
   target_compile_definitions(${name} PRIVATE
     QELVARO_CORPUS_DIR="${QELVARO_CORPUS_DIR}"
     QELVARO_FIXTURES_DIR="${CMAKE_SOURCE_DIR}/tests/fixtures")

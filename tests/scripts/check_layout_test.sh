@@ -32,7 +32,7 @@ expect guarded_win32 0 "none crosses" 'zipcomp/zip_paths.cpp=#ifdef _WIN32\n#inc
 expect after_else 1 "portable code includes" 'zipcomp/zip_paths.cpp=#ifdef _WIN32\n#else\n#include "base/win32/wide_string.h"\n#endif' 'base/win32/wide_string.h='
 expect twin_headers 1 "two headers named ui.h" 'base/ui.h=' 'app/core/ui.h='
 expect tests_may_use_all 0 "none crosses" 'tests/app/x_test.cpp=#include "frm_main.h"' 'app/win32/frm_main.h='
-expect library_uses_tests 1 "which is test code" 'backup/backup_root.cpp=#include "fake_windows_tree.h"' 'tests/app/fake_windows_tree.h='
+expect library_uses_tests 1 "which is test code" 'backup/backup_root.cpp=#include "fake_windows_tree.h"' 'tests/support/fake_windows_tree.h='
 
 [ "$failures" = 0 ] && echo "layout check: all cases as expected"
 exit $(( failures > 0 ))

@@ -3,7 +3,7 @@
 // entries that are single lines, keys without "=", and the catalog, destination and
 // file names of each architecture read without a crash, no file name empty or twice.
 // It runs under a memory limit
-// (fuzz/app/CMakeLists.txt) with inputs of megabytes, so that a reader whose memory
+// (fuzz/inf/CMakeLists.txt) with inputs of megabytes, so that a reader whose memory
 // grows far beyond the file fails.
 
 #include <cstdint>
