@@ -355,7 +355,7 @@ bool ReadSignedData(Reader& outer, const Element& e, Catalog& catalog) {
   if (!content.expect(der::ContextConstructed(0), wrapper, "the catalog's content")) return false;
   Reader ctlReader = content.enter(wrapper);
   if (!ctlReader.expect(der::kSequence, ctl, "the catalog's trust list")) return false;
-  catalog.content = std::string(ctl.whole);
+  catalog.content = std::string(ctl.contents);
   if (!ReadTrustList(ctlReader, ctl, catalog)) return false;
 
   if (in.optional(der::ContextConstructed(0), certs)) {

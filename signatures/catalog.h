@@ -68,8 +68,9 @@ struct CatalogSigner {
 };
 
 struct Catalog {
-  // The bytes the message digest covers: the contents of the encapsulated content's
-  // [0] EXPLICIT field, that is the whole CTL as encoded (tag and length included).
+  // The bytes the message digest covers: the CTL inside the encapsulated content's
+  // [0] EXPLICIT field, without the CTL's own tag and length (PKCS#7 version 1.5
+  // hashes the contents octets of content that is not plain data).
   std::string content;
   std::vector<CatalogAttribute> attributes;  // the catalog's own ("OSAttr", "HWID1", ...)
   std::vector<CatalogMember> members;
