@@ -21,6 +21,15 @@ constexpr std::string_view kOidCommonName = "2.5.4.3";
 constexpr std::string_view kOidOrganization = "2.5.4.10";
 constexpr std::string_view kOidExtendedKeyUsage = "2.5.29.37";
 
+// "more than <limit> <what>", the error of every count past its bound.
+std::string MoreThan(std::size_t limit, std::string_view what) {
+  std::string message = "more than ";
+  message += std::to_string(limit);
+  message += ' ';
+  message += what;
+  return message;
+}
+
 // An OBJECT IDENTIFIER as dotted text.
 bool ReadOid(Reader& r, std::string& out, std::string_view what) {
   Element e;
@@ -78,7 +87,7 @@ bool ReadExtensions(Reader r, std::vector<std::string>& usages) {
     Reader oids = ekuValue.enter(list);
     while (!oids.atEnd() && oids.ok()) {
       if (usages.size() == kMaxExtendedKeyUsages) {
-        return oids.fail("more than " + std::to_string(kMaxExtendedKeyUsages) + " extended key usages");
+        return oids.fail(MoreThan(kMaxExtendedKeyUsages, "extended key usages"));
       }
       std::string usage;
       if (!ReadOid(oids, usage, "a key usage")) return false;
@@ -272,7 +281,7 @@ bool ReadTrustList(Reader& outer, const Element& ctl, Catalog& catalog) {
     std::size_t members = 0;
     while (count.next(e)) {
       if (++members > kMaxCatalogMembers) {
-        return count.failAt(e.offset, "more than " + std::to_string(kMaxCatalogMembers) + " catalog members");
+        return count.failAt(e.offset, MoreThan(kMaxCatalogMembers, "catalog members"));
       }
     }
     if (!count.ok()) return false;
@@ -363,7 +372,7 @@ bool ReadSignedData(Reader& outer, const Element& e, Catalog& catalog) {
     while (list.next(item)) {
       if (item.tag != der::kSequence) continue;  // other certificate kinds are not read
       if (catalog.certificates.size() == kMaxCatalogCertificates) {
-        return list.failAt(item.offset, "more than " + std::to_string(kMaxCatalogCertificates) + " certificates");
+        return list.failAt(item.offset, MoreThan(kMaxCatalogCertificates, "certificates"));
       }
       CatalogCertificate cert;
       if (!ReadCertificate(list, item, cert)) return false;
@@ -376,7 +385,7 @@ bool ReadSignedData(Reader& outer, const Element& e, Catalog& catalog) {
   Reader list = in.enter(signers);
   while (list.next(item)) {
     if (catalog.signers.size() == kMaxCatalogSigners) {
-      return list.failAt(item.offset, "more than " + std::to_string(kMaxCatalogSigners) + " signers");
+      return list.failAt(item.offset, MoreThan(kMaxCatalogSigners, "signers"));
     }
     CatalogSigner signer;
     if (!ReadSigner(list, item, signer)) return false;
@@ -390,7 +399,8 @@ bool ReadSignedData(Reader& outer, const Element& e, Catalog& catalog) {
 std::optional<Catalog> ParseCatalog(std::string_view bytes, std::string& error) {
   error.clear();
   if (bytes.size() > kMaxCatalogBytes) {
-    error = "larger than " + std::to_string(kMaxCatalogBytes >> 20) + " MB, which no catalog is";
+    error = "larger than 64 MB, which no catalog is";
+    static_assert(kMaxCatalogBytes == 64u << 20);
     return std::nullopt;
   }
   der::Input input{bytes, {}};

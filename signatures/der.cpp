@@ -6,7 +6,9 @@ namespace qelvaro::der {
 
 bool Reader::failAt(std::size_t at, std::string_view message) const {
   if (input_->error.empty()) {
-    input_->error = std::string(message) + " at byte " + std::to_string(at);
+    input_->error = message;
+    input_->error += " at byte ";
+    input_->error += std::to_string(at);
   }
   return false;
 }
@@ -19,7 +21,8 @@ bool Reader::peek(std::uint8_t& tag) const {
 
 bool Reader::next(Element& e) {
   if (!ok() || atEnd()) return false;
-  if (depth_ > kMaxDerDepth) return fail("nested more than " + std::to_string(kMaxDerDepth) + " levels deep");
+  static_assert(kMaxDerDepth == 32, "the message names the bound");
+  if (depth_ > kMaxDerDepth) return fail("nested more than 32 levels deep");
   const std::size_t start = pos_;
   const std::size_t left = span_.size() - start;
   const auto tag = static_cast<std::uint8_t>(span_[start]);
@@ -57,7 +60,11 @@ bool Reader::next(Element& e) {
 bool Reader::expect(std::uint8_t tag, Element& e, std::string_view what) {
   if (!ok()) return false;
   std::uint8_t next_tag = 0;
-  if (!peek(next_tag) || next_tag != tag) return fail("expected " + std::string(what));
+  if (!peek(next_tag) || next_tag != tag) {
+    std::string message = "expected ";
+    message += what;
+    return fail(message);
+  }
   return next(e);
 }
 
@@ -82,10 +89,13 @@ std::optional<std::string> OidText(std::string_view contents) {
     if (first) {
       // The first arc holds two: 0 and 1 take 40 values each, 2 all the rest.
       const std::uint64_t top = value < 40 ? 0 : value < 80 ? 1 : 2;
-      text = std::to_string(top) + "." + std::to_string(value - top * 40);
+      text = std::to_string(top);
+      text += '.';
+      text += std::to_string(value - top * 40);
       first = false;
     } else {
-      text += "." + std::to_string(value);
+      text += '.';
+      text += std::to_string(value);
     }
     value = 0;
   }
