@@ -206,7 +206,7 @@ bool ReadMember(Reader& list, const Element& e, CatalogMember& member) {
   Element tag, attributes, attribute;
   if (!in.expect(der::kOctetString, tag, "a member tag")) return false;
   member.tag = MemberTag(tag.contents);
-  if (!in.optional(der::kSet, attributes)) return in.ok();
+  if (!in.expect(der::kSet, attributes, "a member's attributes")) return false;
   Reader attrs = in.enter(attributes);
   bool haveHash = false;
   while (attrs.next(attribute)) {
@@ -232,6 +232,9 @@ bool ReadMember(Reader& list, const Element& e, CatalogMember& member) {
       if (!ReadMemberInfo(v, value, member)) return false;
     }
   }
+  // A member vouches for a file by its hash; one without is damage. Requiring it also
+  // keeps memory in proportion: every member kept took dozens of bytes of input.
+  if (attrs.ok() && !haveHash) return list.failAt(e.offset, "catalog member without a file hash");
   return attrs.ok();
 }
 

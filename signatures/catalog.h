@@ -19,7 +19,8 @@ inline constexpr std::size_t kMaxCatalogBytes = 64u << 20;
 // Windows' in-box catalogs name tens of thousands of files and carry a handful of
 // certificates and one or two signers; counts far past these are damage. The member
 // count is checked before any member is kept, so that a list of empty members costs
-// no memory.
+// no memory, and a member without a file hash is damage, so that every member kept
+// took dozens of bytes of input.
 inline constexpr std::size_t kMaxCatalogMembers = 1'000'000;
 inline constexpr std::size_t kMaxCatalogCertificates = 1'000;
 inline constexpr std::size_t kMaxCatalogSigners = 64;
@@ -39,7 +40,7 @@ struct CatalogAttribute {
 struct CatalogMember {
   std::string tag;                // the subject identifier as written (usually hex of the hash); never used to match
   HashAlgorithm algorithm = HashAlgorithm::Sha1;
-  std::string digest;             // the raw digest bytes from SPC_INDIRECT_DATA
+  std::string digest;             // the raw digest bytes from SPC_INDIRECT_DATA (every member has one)
   MemberHashKind kind = MemberHashKind::Flat;
   std::vector<CatalogAttribute> attributes;  // name/value attributes (1.3.6.1.4.1.311.12.2.1)
   std::optional<std::string> memberInfoGuid;  // CAT_MEMBERINFO's subject GUID, when present

@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const auto& a : catalog->attributes) requireText(a);
   for (const auto& m : catalog->members) {
     require(base::isValidUtf8(m.tag));
-    require(m.digest.empty() || m.digest.size() == (m.algorithm == HashAlgorithm::Sha1 ? 20u : 32u));
+    require(m.digest.size() == (m.algorithm == HashAlgorithm::Sha1 ? 20u : 32u));
     for (const auto& a : m.attributes) requireText(a);
     if (m.memberInfoGuid) require(base::isValidUtf8(*m.memberInfoGuid));
   }

@@ -253,6 +253,10 @@ TEST(CatalogErrors, NameTheReason) {
       {"indefinite", "\x30\x80" + kSignedDataOid + std::string(2, '\0'), "indefinite length at byte 0"},
       {"long length", std::string("\x30\x85\x01\x00\x00\x00\x00", 7), "length of more than 4 bytes at byte 0"},
       {"bad oid", Tlv(0x30, Tlv(0x06, "\x80\x01")), "malformed object identifier"},
+      {"member without hash",
+       SignedData(kCtlOid, Tlv(0x30, Tlv(0x30, "") + Tlv(0x17, "260101000000Z") + Tlv(0x30, "") +
+                                         Tlv(0x30, Tlv(0x30, Tlv(0x04, "") + Tlv(0x31, ""))))),
+       "catalog member without a file hash"},
   };
   for (const Case& c : cases) {
     std::string error;
