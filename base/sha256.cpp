@@ -13,6 +13,11 @@ std::string HexOf(const unsigned char* bytes, std::size_t size) {
   return hex;
 }
 
+std::string Sha256::hexDigest() {
+  const std::string digest = digestBytes();
+  return HexOf(reinterpret_cast<const unsigned char*>(digest.data()), digest.size());
+}
+
 std::string Sha256Hex(std::string_view bytes) {
   Sha256 hash;
   hash.update(bytes.data(), bytes.size());

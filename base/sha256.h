@@ -21,6 +21,9 @@ class Sha256 {
   // then hexDigest() is empty and no caller may record a sum.
   bool ok() const;
   void update(const void* data, std::size_t size);
+  // The sum of everything given as its 32 raw bytes; empty when !ok(). Ends the hash:
+  // call this or hexDigest() once.
+  std::string digestBytes();
   // The sum of everything given, in lower-case hex (64 digits); empty when !ok().
   // Ends the hash: call once.
   std::string hexDigest();

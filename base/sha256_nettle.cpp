@@ -17,10 +17,10 @@ void Sha256::update(const void* data, std::size_t size) {
   sha256_update(&state_->ctx, size, static_cast<const std::uint8_t*>(data));
 }
 
-std::string Sha256::hexDigest() {
+std::string Sha256::digestBytes() {
   unsigned char digest[SHA256_DIGEST_SIZE];
   sha256_digest(&state_->ctx, SHA256_DIGEST_SIZE, digest);
-  return HexOf(digest, sizeof digest);
+  return std::string(reinterpret_cast<const char*>(digest), sizeof digest);
 }
 
 }  // namespace qelvaro
