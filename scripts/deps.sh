@@ -15,7 +15,7 @@ packages=(
   dpkg-dev
   libhivex-dev libwin-hivex-perl libhivex-bin
   nettle-dev
-  osslsigncode openssl
+  osslsigncode openssl libssl-dev
 )
 
 SUDO=""
