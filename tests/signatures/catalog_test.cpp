@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <string>
@@ -19,7 +20,11 @@
 
 #include "base/sha256.h"
 #include "catalog.h"
+#include "catalog_signature.h"
 #include "der.h"
+#include "file_hashes.h"
+#include "package_signature.h"
+#include "pe_test_image.h"
 
 using namespace qelvaro;
 namespace fs = std::filesystem;
@@ -238,6 +243,136 @@ TEST_F(CatalogTest, ByteFlipsGiveACatalogOrAnError) {
 }
 
 // Inputs whose reason must show in the error.
+// A byte of `bytes` changed where `part` (unique in it) stands.
+std::string Flipped(std::string bytes, const std::string& part) {
+  const std::size_t at = bytes.find(part);
+  if (at == std::string::npos || bytes.find(part, at + 1) != std::string::npos) return {};
+  bytes[at + part.size() / 2] ^= 0x01;
+  return bytes;
+}
+
+// The signature check: intact RSA and ECDSA catalogs hold; a list changed after signing,
+// a signature changed, and no signer at all are told apart.
+TEST_F(CatalogTest, SignatureHoldsOnlyOverWhatWasSigned) {
+  for (std::size_t i = 0; i < kCases.size(); ++i) {
+    SCOPED_TRACE(kCases[i].name);
+    const std::string& bytes = Catalogs().signedCats[i];
+    std::string error;
+    const auto cat = ParseCatalog(bytes, error);
+    ASSERT_TRUE(cat) << error;
+    const CatalogSignatureCheck intact = CheckCatalogSignature(bytes, *cat);
+    EXPECT_EQ(intact.status, CatalogSignatureStatus::Valid) << intact.detail;
+    ASSERT_NE(intact.signer, nullptr);
+    EXPECT_EQ(intact.signer->subjectCommonName, kCases[i].commonName);
+
+    const struct {
+      const char* what;
+      std::string changed;
+      CatalogSignatureStatus expected;
+    } cases[] = {
+        {"a member's digest", Flipped(bytes, FromHex(kCases[i].members[0].hex)), CatalogSignatureStatus::ContentAltered},
+        {"the signature", Flipped(bytes, cat->signers[0].signature), CatalogSignatureStatus::BadSignature},
+        {"no signer", Catalogs().unsignedCats[i], CatalogSignatureStatus::Unsigned},
+    };
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.what);
+      ASSERT_FALSE(c.changed.empty());
+      const auto changed = ParseCatalog(c.changed, error);
+      ASSERT_TRUE(changed) << error;
+      EXPECT_EQ(CheckCatalogSignature(c.changed, *changed).status, c.expected);
+    }
+  }
+}
+
+FileHashes HashesOf(const std::string& bytes) {
+  PackageFileHasher hasher;
+  hasher.update(bytes.data(), bytes.size());
+  return hasher.finish();
+}
+
+// A package against a catalog made for it: covered, a byte changed, a file the catalog
+// does not list, no catalog named, the catalog missing or damaged. The PE file's verdict
+// is checked against osslsigncode's own reading of the catalog.
+TEST_F(CatalogTest, PackageSignatureNamesWhatWindowsWouldRefuse) {
+  const fs::path dir = Catalogs().dir / "package";
+  fs::create_directories(dir);
+  const std::string sys = test::MakePeImage(true, 13), inf = "[Version]\r\nCatalogFile=pkg.cat\r\n";
+  std::ofstream(dir / "drv.sys", std::ios::binary) << sys;
+  std::ofstream(dir / "drv.inf", std::ios::binary) << inf;
+  const FileHashes sysHashes = HashesOf(sys), infHashes = HashesOf(inf);
+  ASSERT_TRUE(sysHashes.isPe);
+  const std::string key = (Catalogs().dir / "rsa_sha256").string();
+  const std::string make = "python3 '" + std::string(QELVARO_SIGNATURES_TESTS_DIR) + "/make_catalog.py' -o '" +
+                           (dir / "pkg.unsigned.cat").string() + "' --alg sha256 --member 'drv.sys:pe:sha256:" +
+                           Hex(sysHashes.peSha256) + "' --flat '" + (dir / "drv.inf").string() + "'" +
+                           " && osslsigncode sign -certs '" + key + ".pem' -key '" + key + ".key' -h sha256 -in '" +
+                           (dir / "pkg.unsigned.cat").string() + "' -out '" + (dir / "pkg.cat").string() +
+                           "' >/dev/null";
+  ASSERT_EQ(std::system(make.c_str()), 0);
+  const std::string cat = ReadFile(dir / "pkg.cat");
+
+  std::string changedSys = sys;
+  changedSys[0x300] ^= 0x20;
+  const struct {
+    const char* what;
+    std::string catalogName;
+    std::optional<std::string> catalog;
+    std::vector<PackageFile> files;
+    SignatureKind kind;
+    std::vector<std::string> notCovered;
+  } cases[] = {
+      {"intact", "pkg.cat", cat, {{"drv.sys", sysHashes}, {"drv.inf", infHashes}}, SignatureKind::Publisher, {}},
+      {"a byte changed", "pkg.cat", cat, {{"drv.sys", HashesOf(changedSys)}, {"drv.inf", infHashes}},
+       SignatureKind::Broken, {"drv.sys"}},
+      {"a file not listed", "pkg.cat", cat, {{"drv.inf", infHashes}, {"extra.dll", HashesOf("MZ extra")}},
+       SignatureKind::Broken, {"extra.dll"}},
+      {"no catalog named", "", std::nullopt, {{"drv.inf", infHashes}}, SignatureKind::Unsigned, {}},
+      {"catalog missing", "pkg.cat", std::nullopt, {{"drv.inf", infHashes}}, SignatureKind::Broken, {}},
+      {"catalog damaged", "pkg.cat", cat.substr(0, cat.size() / 2), {{"drv.inf", infHashes}}, SignatureKind::Broken, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const PackageSignature got = CheckPackageSignature(c.catalogName, c.catalog, c.files);
+    EXPECT_EQ(got.kind, c.kind) << got.problem;
+    EXPECT_EQ(got.notCovered, c.notCovered);
+    EXPECT_EQ(got.problem.empty(), c.kind != SignatureKind::Broken) << got.problem;
+  }
+  EXPECT_EQ(CheckPackageSignature("pkg.cat", cat, {{"drv.sys", sysHashes}}).signer, "Qelvaro Test Signer");
+  EXPECT_EQ(CheckPackageSignature("pkg.cat", cat, {{"drv.sys", HashesOf(changedSys)}}).problem,
+            "drv.sys: not in catalog pkg.cat");
+
+  // osslsigncode reads the catalog on its own and must agree on the PE member.
+  std::ofstream(dir / "changed.sys", std::ios::binary) << changedSys;
+  for (const auto& [file, covered] : {std::pair{"drv.sys", true}, std::pair{"changed.sys", false}}) {
+    const std::string verify = "osslsigncode verify -catalog '" + (dir / "pkg.cat").string() + "' -in '" +
+                               (dir / file).string() + "' -CAfile '" + key + ".pem' >/dev/null 2>&1";
+    EXPECT_EQ(std::system(verify.c_str()) == 0, covered) << file;
+    std::string error;
+    EXPECT_EQ(CatalogCovers(*ParseCatalog(cat, error), HashesOf(ReadFile(dir / file))), covered) << file;
+  }
+}
+
+TEST(SignatureKind, ByTheSignersNameAndUsage) {
+  const struct {
+    const char* name;
+    std::vector<std::string> usages;
+    SignatureKind kind;
+  } cases[] = {
+      {"Microsoft Windows Hardware Compatibility Publisher", {"1.3.6.1.4.1.311.10.3.5"}, SignatureKind::Whql},
+      {"Microsoft Windows Hardware Compatibility Publisher", {"1.3.6.1.4.1.311.10.3.5.1"}, SignatureKind::Attestation},
+      {"Microsoft Windows Hardware Compatibility Publisher", {"1.3.6.1.5.5.7.3.3"}, SignatureKind::Publisher},
+      {"Microsoft Windows", {"1.3.6.1.4.1.311.10.3.6"}, SignatureKind::Windows},
+      {"Acme Devices", {"1.3.6.1.4.1.311.10.3.5"}, SignatureKind::Publisher},
+  };
+  for (const auto& c : cases) {
+    CatalogCertificate signer;
+    signer.subjectCommonName = c.name;
+    signer.extendedKeyUsages = c.usages;
+    EXPECT_EQ(KindOfSigner(signer), c.kind) << c.name << " " << c.usages[0];
+  }
+  EXPECT_EQ(SignatureKindWord(SignatureKind::Broken), "broken");
+}
+
 TEST(CatalogErrors, NameTheReason) {
   const std::string ctl = Tlv(0x30, Tlv(0x30, "") + Tlv(0x17, "260101000000Z") + Tlv(0x30, ""));
   struct Case {
