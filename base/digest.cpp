@@ -1,3 +1,4 @@
+#include "base/digest.h"
 #include "base/sha256.h"
 
 namespace qelvaro {
@@ -13,7 +14,7 @@ std::string HexOf(const unsigned char* bytes, std::size_t size) {
   return hex;
 }
 
-std::string Sha256::hexDigest() {
+std::string Digest::hexDigest() {
   const std::string digest = digestBytes();
   return HexOf(reinterpret_cast<const unsigned char*>(digest.data()), digest.size());
 }

@@ -1,17 +1,22 @@
-// bcrypt.dll is not a KnownDLL on every version: the programs run from download and
-// temporary folders (setup.exe elevated), so it is loaded from System32, never
-// through the search path.
-#include "base/win32/bcrypt_hash.h"
+// The system's own digests through BCrypt's hash object calls, which Windows 7 has
+// (the one-call BCryptHash needs Windows 10). bcrypt.dll is not a KnownDLL on every
+// version: the programs run from download and temporary folders (setup.exe elevated),
+// so it is loaded from System32, never through the search path.
+#include "base/digest.h"
 
 #include <windows.h>
 #include <bcrypt.h>
 
 #include <mutex>
+#include <vector>
 
 #include "base/win32/system_dll.h"
 
-namespace qelvaro::base {
+namespace qelvaro {
 namespace {
+
+using base::DllEntry;
+using base::LoadSystemDll;
 
 using OpenProvider = NTSTATUS(WINAPI*)(BCRYPT_ALG_HANDLE*, LPCWSTR, LPCWSTR, ULONG);
 using GetProperty = NTSTATUS(WINAPI*)(BCRYPT_HANDLE, LPCWSTR, PUCHAR, ULONG, ULONG*, ULONG);
@@ -20,11 +25,9 @@ using HashData = NTSTATUS(WINAPI*)(BCRYPT_HASH_HANDLE, PUCHAR, ULONG, ULONG);
 using FinishHash = NTSTATUS(WINAPI*)(BCRYPT_HASH_HANDLE, PUCHAR, ULONG, ULONG);
 using DestroyHash = NTSTATUS(WINAPI*)(BCRYPT_HASH_HANDLE);
 
-}  // namespace
-
 // One provider per algorithm for the process, opened at first use and kept: opening
 // it costs far more than a hash of a small file.
-struct BcryptHash::Provider {
+struct Provider {
   BCRYPT_ALG_HANDLE alg = nullptr;
   DWORD objectSize = 0;
   CreateHash create = nullptr;
@@ -32,10 +35,10 @@ struct BcryptHash::Provider {
   FinishHash finish = nullptr;
   DestroyHash destroy = nullptr;
 
-  static const Provider* of(BcryptAlgorithm algorithm) {
+  static const Provider* of(DigestAlgorithm algorithm) {
     static Provider sha1, sha256;
     static std::once_flag sha1Once, sha256Once;
-    const bool isSha1 = algorithm == BcryptAlgorithm::Sha1;
+    const bool isSha1 = algorithm == DigestAlgorithm::Sha1;
     Provider& p = isSha1 ? sha1 : sha256;
     std::call_once(isSha1 ? sha1Once : sha256Once,
                    [&] { p = open(isSha1 ? BCRYPT_SHA1_ALGORITHM : BCRYPT_SHA256_ALGORITHM); });
@@ -60,39 +63,52 @@ struct BcryptHash::Provider {
   }
 };
 
-BcryptHash::BcryptHash(BcryptAlgorithm algorithm) : provider_(Provider::of(algorithm)) {
-  if (!provider_) return;
-  object_.resize(provider_->objectSize);
+}  // namespace
+
+struct Digest::State {
+  const Provider* provider = nullptr;
   BCRYPT_HASH_HANDLE hash = nullptr;
-  if (BCRYPT_SUCCESS(provider_->create(provider_->alg, &hash, object_.data(), static_cast<ULONG>(object_.size()),
-                                       nullptr, 0, 0))) {
-    hash_ = hash;
+  std::vector<unsigned char> object;  // Windows 7 wants the caller to hold the hash object
+  std::size_t size = 0;
+  bool failed = false;
+};
+
+Digest::Digest(DigestAlgorithm algorithm) : state_(std::make_unique<State>()) {
+  State& s = *state_;
+  s.provider = Provider::of(algorithm);
+  s.size = algorithm == DigestAlgorithm::Sha1 ? 20 : 32;
+  if (!s.provider) return;
+  s.object.resize(s.provider->objectSize);
+  BCRYPT_HASH_HANDLE hash = nullptr;
+  if (BCRYPT_SUCCESS(s.provider->create(s.provider->alg, &hash, s.object.data(), static_cast<ULONG>(s.object.size()),
+                                        nullptr, 0, 0))) {
+    s.hash = hash;
   }
 }
 
-BcryptHash::~BcryptHash() {
-  if (hash_) provider_->destroy(hash_);
+Digest::~Digest() {
+  if (state_->hash) state_->provider->destroy(state_->hash);
 }
 
-bool BcryptHash::ok() const { return hash_ != nullptr && !failed_; }
+bool Digest::ok() const { return state_->hash != nullptr && !state_->failed; }
 
-void BcryptHash::update(const void* data, std::size_t size) {
+void Digest::update(const void* data, std::size_t size) {
   auto* bytes = static_cast<PUCHAR>(const_cast<void*>(data));
   while (ok() && size > 0) {
     const ULONG part = static_cast<ULONG>(size > 0x40000000 ? 0x40000000 : size);
-    if (!BCRYPT_SUCCESS(provider_->data(hash_, bytes, part, 0))) failed_ = true;
+    if (!BCRYPT_SUCCESS(state_->provider->data(state_->hash, bytes, part, 0))) state_->failed = true;
     bytes += part;
     size -= part;
   }
 }
 
-std::string BcryptHash::finish(std::size_t size) {
-  std::string digest(size, '\0');
-  if (!ok() || !BCRYPT_SUCCESS(provider_->finish(hash_, reinterpret_cast<PUCHAR>(digest.data()),
-                                                 static_cast<ULONG>(size), 0))) {
+std::string Digest::digestBytes() {
+  std::string digest(state_->size, '\0');
+  if (!ok() || !BCRYPT_SUCCESS(state_->provider->finish(state_->hash, reinterpret_cast<PUCHAR>(digest.data()),
+                                                        static_cast<ULONG>(digest.size()), 0))) {
     return {};
   }
   return digest;
 }
 
-}  // namespace qelvaro::base
+}  // namespace qelvaro
