@@ -1,5 +1,8 @@
 #include "catalog.h"
 
+#include <cctype>
+
+#include "base/digest.h"
 #include "der.h"
 
 namespace qelvaro {
@@ -189,13 +192,8 @@ bool ReadMemberInfo(Reader& outer, const Element& e, CatalogMember& member) {
 // writes; an odd-sized one cannot be, and is shown in hex.
 std::string MemberTag(std::string_view bytes) {
   if (bytes.size() % 2 == 0) return der::Utf16LeText(bytes);
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string hex;
-  hex.reserve(bytes.size() * 2);
-  for (const char c : bytes) {
-    hex += kHex[static_cast<std::uint8_t>(c) >> 4];
-    hex += kHex[static_cast<std::uint8_t>(c) & 0x0F];
-  }
+  std::string hex = HexOf(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+  for (char& c : hex) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return hex;
 }
 
