@@ -205,8 +205,8 @@ Outcome unpackAndRun(const wchar_t* self, bool quiet, WStr& title) {
     folder.add(L"\\").add(place.ownName.c());
     std::uint64_t total = 0;
     for (std::size_t i = 0; i < archive.count(); ++i) total += archive.entry(i).size;
-    Status s = Status::Ok;
-    {
+    Status s = archive.checkPassword(in, settings.password);
+    if (s == Status::Ok) {
         Progress progress(!quiet, title.c(), total);
         for (std::size_t i = 0; i < archive.count() && s == Status::Ok; ++i)
             s = writeEntry(archive, in, archive.entry(i), settings.password, own, place.ownFinal, progress);

@@ -337,6 +337,31 @@ Status Archive::readCentral(Input& in, std::uint64_t cdStart, std::uint64_t cdSi
     return Status::Ok;
 }
 
+namespace {
+
+// Reads an encrypted entry's header through `cipher`, which then stands at the entry's
+// data; WrongPassword when the header's last byte is not the entry's check byte.
+Status readEncryptionHeader(Input& in, const Entry& e, zipcomp::PkwareCipher& cipher) {
+    std::uint8_t header[zipcomp::PkwareCipher::kHeaderSize];
+    if (!in.readAt(e.dataOffset, header, sizeof header)) return Status::Damaged;
+    cipher.decrypt(header, sizeof header);
+    const std::uint8_t check = e.hasDescriptor ? static_cast<std::uint8_t>(e.dosTime >> 8)
+                                               : static_cast<std::uint8_t>(e.crc >> 24);
+    return header[sizeof header - 1] == check ? Status::Ok : Status::WrongPassword;
+}
+
+}  // namespace
+
+Status Archive::checkPassword(Input& in, const char* password) {
+    for (std::size_t i = 0; i < count_; ++i) {
+        const Entry& e = entries_[i];
+        if (!e.encrypted || e.isFolder) continue;
+        zipcomp::PkwareCipher cipher(password);
+        if (Status st = readEncryptionHeader(in, e, cipher); st != Status::Ok) return st;
+    }
+    return Status::Ok;
+}
+
 Status Archive::extract(Input& in, const Entry& e, const char* password, Output& out) {
     if (e.isFolder) return Status::Ok;
     std::uint64_t at = e.dataOffset;
@@ -344,14 +369,9 @@ Status Archive::extract(Input& in, const Entry& e, const char* password, Output&
     std::uint64_t packed = e.packedSize;
     zipcomp::PkwareCipher cipher(e.encrypted ? password : "");
     if (e.encrypted) {
-        std::uint8_t header[zipcomp::PkwareCipher::kHeaderSize];
-        if (!in.readAt(at, header, sizeof header)) return Status::Damaged;
-        cipher.decrypt(header, sizeof header);
-        const std::uint8_t check = e.hasDescriptor ? static_cast<std::uint8_t>(e.dosTime >> 8)
-                                                   : static_cast<std::uint8_t>(e.crc >> 24);
-        if (header[sizeof header - 1] != check) return Status::WrongPassword;
-        at += sizeof header;
-        packed -= sizeof header;
+        if (Status st = readEncryptionHeader(in, e, cipher); st != Status::Ok) return st;
+        at += zipcomp::PkwareCipher::kHeaderSize;
+        packed -= zipcomp::PkwareCipher::kHeaderSize;
     }
     void* c = e.encrypted ? &cipher : nullptr;
     if (e.method == 0) return extractStored(in, e, at, packed, c, out);

@@ -74,6 +74,11 @@ public:
     // Unpacks one entry into `out`, checking its CRC and its size.
     Status extract(Input& in, const Entry& e, const char* password, Output& out);
 
+    // WrongPassword unless `password` passes the check byte of every encrypted entry.
+    // One entry's byte lets a wrong password through once in 256 times, and its data then
+    // reads as damage; all of them together almost never do.
+    Status checkPassword(Input& in, const char* password);
+
     // Frees the entries and buffers (the stub does before it waits for a program).
     void close();
 

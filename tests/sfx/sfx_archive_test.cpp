@@ -205,6 +205,27 @@ TEST(SfxArchive, DataDescriptorEntriesCheckThePasswordAgainstTheTime) {
     EXPECT_EQ(unpackAll(buildZip(e), files, "nope"), Status::WrongPassword);
 }
 
+// A wrong password passes one entry's check byte once in 256 times, and that entry's data
+// then reads as damage: the password is checked against every entry first.
+TEST(SfxArchive, AWrongPasswordIsToldByAllCheckBytesNotByOne) {
+    std::vector<BuildEntry> e;
+    for (const char* name : {"a.inf", "b.sys", "c.dll"}) e.push_back({name, name + noisy(3000), true, "right"});
+    const std::string bytes = buildZip(e);
+    MemoryInput in(bytes);
+    Archive a;
+    ASSERT_EQ(a.open(in), Status::Ok);
+    EXPECT_EQ(a.checkPassword(in, "right"), Status::Ok);
+    // A wrong password that the first entry's check byte lets through.
+    std::string lucky;
+    for (int i = 0; i < 100000 && lucky.empty(); ++i) {
+        const std::string guess = "wrong" + std::to_string(i);
+        StringOutput out;
+        if (a.extract(in, a.entry(0), guess.c_str(), out) == Status::Damaged) lucky = guess;
+    }
+    ASSERT_FALSE(lucky.empty());
+    EXPECT_EQ(a.checkPassword(in, lucky.c_str()), Status::WrongPassword) << lucky;
+}
+
 TEST(SfxArchive, DamageIsFoundWhereverItIs) {
     const std::string good = buildZip(kMixed, {"MZ-stub"});
     std::map<std::string, std::string> files;

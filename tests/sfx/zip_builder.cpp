@@ -53,8 +53,11 @@ std::string buildZip(const std::vector<BuildEntry>& entries, const BuildOptions&
         std::string payload = e.deflate ? deflateRaw(e.data) : e.data;
         if (!e.password.empty()) {
             zipcomp::PkwareCipher c(e.password);
-            // With a data descriptor the check byte is the time's high byte.
-            auto header = c.makeHeader(0x1234567890ULL, 0x2468ACULL, e.descriptor ? (std::uint32_t{dosTime} << 16) : crc);
+            // With a data descriptor the check byte is the time's high byte. Each entry's
+            // header has bytes of its own, as the writer makes them.
+            const std::uint64_t own = out.size();
+            auto header = c.makeHeader(0x1234567890ULL ^ (own * 0x9E3779B97F4A7C15ULL), 0x2468ACULL + own,
+                                       e.descriptor ? (std::uint32_t{dosTime} << 16) : crc);
             std::string enc(payload);
             c.encrypt(reinterpret_cast<std::uint8_t*>(enc.data()), enc.size());
             payload = std::string(header.begin(), header.end()) + enc;
