@@ -11,9 +11,9 @@ expect() {
   local name=$1 want=$2 text=$3; shift 3
   local tree="$work/$name"
   mkdir -p "$tree"
-  for spec in "$@"; do
-    mkdir -p "$tree/$(dirname "${spec%%=*}")"
-    printf '%b\n' "${spec#*=}" > "$tree/${spec%%=*}"
+  for entry in "$@"; do
+    mkdir -p "$tree/$(dirname "${entry%%=*}")"
+    printf '%b\n' "${entry#*=}" > "$tree/${entry%%=*}"
   done
   local out rc
   out=$(python3 "$check" "$tree" 2>&1); rc=$?

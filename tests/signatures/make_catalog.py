@@ -136,22 +136,22 @@ def main():
     p.add_argument("--flat", action="append", default=[], help="a file hashed over all its bytes")
     a = p.parse_args()
     members = []
-    for spec in a.member:
-        parts = spec.rsplit(":", 3)
+    for given in a.member:
+        parts = given.rsplit(":", 3)
         if len(parts) != 4 or parts[1] not in ("pe", "flat") or parts[2] not in OID_ALG:
-            p.error(f"bad --member {spec!r}")
+            p.error(f"bad --member {given!r}")
         digest = bytes.fromhex(parts[3])
         if len(digest) != DIGEST_SIZE[parts[2]]:
-            p.error(f"--member {spec!r}: a {parts[2]} digest has {DIGEST_SIZE[parts[2]]} bytes")
+            p.error(f"--member {given!r}: a {parts[2]} digest has {DIGEST_SIZE[parts[2]]} bytes")
         members.append((parts[0], parts[1], parts[2], digest))
     for path in a.flat:
         with open(path, "rb") as f:
             members.append((os.path.basename(path), "flat", a.alg, hashlib.new(a.alg, f.read()).digest()))
     attrs = []
-    for spec in a.attr:
-        name, sep, value = spec.partition("=")
+    for given in a.attr:
+        name, sep, value = given.partition("=")
         if not sep:
-            p.error(f"bad --attr {spec!r}")
+            p.error(f"bad --attr {given!r}")
         attrs.append((name, value))
     with open(a.output, "wb") as f:
         f.write(catalog(members, attrs))
