@@ -1,7 +1,8 @@
 #include "catalog_signature.h"
 
-#include "base/sha1.h"
-#include "base/sha256.h"
+#include <optional>
+
+#include "base/digest.h"
 
 namespace qelvaro {
 namespace {
@@ -27,18 +28,15 @@ CatalogSignatureCheck CheckCatalogSignature(std::string_view bytes, const Catalo
   }
   // Our own check that the list is what was signed: Wine's crypt32 never compares the
   // message digest with the content, so a catalog changed after signing would pass it.
-  std::string digest;
-  if (signer.digestAlgorithm == kSha256) {
-    Sha256 hash;
-    hash.update(catalog.content.data(), catalog.content.size());
-    digest = hash.digestBytes();
-  } else if (signer.digestAlgorithm == kSha1) {
-    Sha1 hash;
-    hash.update(catalog.content.data(), catalog.content.size());
-    digest = hash.digestBytes();
-  } else {
+  std::optional<DigestAlgorithm> algorithm;
+  if (signer.digestAlgorithm == kSha256) algorithm = DigestAlgorithm::Sha256;
+  if (signer.digestAlgorithm == kSha1) algorithm = DigestAlgorithm::Sha1;
+  if (!algorithm) {
     return fails(CatalogSignatureStatus::UnknownAlgorithm, "digest algorithm " + signer.digestAlgorithm, certificate);
   }
+  Digest hash(*algorithm);
+  hash.update(catalog.content.data(), catalog.content.size());
+  const std::string digest = hash.digestBytes();
   if (digest.empty()) {
     return fails(CatalogSignatureStatus::UnknownAlgorithm, "the system offers no " + signer.digestAlgorithm, certificate);
   }
