@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "base/sha1.h"
@@ -38,29 +39,21 @@ const Vector kVectors[] = {
      "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
 };
 
-TEST(Sha1, GivesTheKnownSumsAsHexAndRawBytes) {
+// Both digests give the known sums, as raw bytes and as hex.
+TEST(Digest, GivesTheKnownSumsAsRawBytesAndHex) {
   for (const Vector& v : kVectors) {
-    SCOPED_TRACE(v.message);
-    Sha1 hex, raw;
-    ASSERT_TRUE(hex.ok());
-    hex.update(v.message, std::string(v.message).size());
-    raw.update(v.message, std::string(v.message).size());
-    EXPECT_EQ(hex.hexDigest(), v.sha1);
-    const std::string bytes = raw.digestBytes();
-    EXPECT_EQ(bytes.size(), 20u);
-    EXPECT_EQ(Hex(bytes), v.sha1);
-  }
-}
-
-TEST(Sha256, GivesTheKnownSumsAsRawBytes) {
-  for (const Vector& v : kVectors) {
-    SCOPED_TRACE(v.message);
-    Sha256 raw;
-    ASSERT_TRUE(raw.ok());
-    raw.update(v.message, std::string(v.message).size());
-    const std::string bytes = raw.digestBytes();
-    EXPECT_EQ(bytes.size(), 32u);
-    EXPECT_EQ(Hex(bytes), v.sha256);
+    for (const auto& [algorithm, expected, size] : {std::tuple{DigestAlgorithm::Sha1, v.sha1, std::size_t{20}},
+                                                   std::tuple{DigestAlgorithm::Sha256, v.sha256, std::size_t{32}}}) {
+      SCOPED_TRACE(std::string(v.message) + " " + expected);
+      Digest hex(algorithm), raw(algorithm);
+      ASSERT_TRUE(hex.ok());
+      hex.update(v.message, std::string(v.message).size());
+      raw.update(v.message, std::string(v.message).size());
+      EXPECT_EQ(hex.hexDigest(), expected);
+      const std::string bytes = raw.digestBytes();
+      EXPECT_EQ(bytes.size(), size);
+      EXPECT_EQ(Hex(bytes), expected);
+    }
   }
 }
 
