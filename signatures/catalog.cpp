@@ -162,14 +162,10 @@ bool ReadIndirectData(Reader& outer, const Element& e, CatalogMember& member) {
   std::string algorithm;
   if (!ReadAlgorithm(digestIn, algorithm, "a file hash's algorithm")) return false;
   if (!digestIn.expect(der::kOctetString, digest, "a file hash's digest bytes")) return false;
-  std::size_t size = 0;
-  if (algorithm == kOidSha1) {
-    member.algorithm = HashAlgorithm::Sha1, size = 20;
-  } else if (algorithm == kOidSha256) {
-    member.algorithm = HashAlgorithm::Sha256, size = 32;
-  } else {
-    return in.failAt(digestInfo.offset, "unsupported file hash algorithm " + algorithm);
-  }
+  const std::optional<DigestAlgorithm> known = DigestAlgorithmOfOid(algorithm);
+  if (!known) return in.failAt(digestInfo.offset, "unsupported file hash algorithm " + algorithm);
+  member.algorithm = *known;
+  const std::size_t size = *known == DigestAlgorithm::Sha1 ? 20 : 32;
   if (digest.contents.size() != size) return in.failAt(digest.offset, "file hash of the wrong length");
   member.digest = std::string(digest.contents);
   member.kind = type == kOidPeImageData ? MemberHashKind::PeImage : MemberHashKind::Flat;
@@ -430,6 +426,12 @@ std::optional<Catalog> ParseCatalog(std::string_view bytes, std::string& error) 
     return std::nullopt;
   }
   return catalog;
+}
+
+std::optional<DigestAlgorithm> DigestAlgorithmOfOid(std::string_view oid) {
+  if (oid == kOidSha1) return DigestAlgorithm::Sha1;
+  if (oid == kOidSha256) return DigestAlgorithm::Sha256;
+  return std::nullopt;
 }
 
 const CatalogCertificate* SignerCertificate(const Catalog& catalog, const CatalogSigner& signer) {

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/digest.h"
+
 namespace qelvaro {
 
 // Catalogs are small (Windows' largest in-box ones are a few MB); larger is damage.
@@ -26,7 +28,12 @@ inline constexpr std::size_t kMaxCatalogCertificates = 1'000;
 inline constexpr std::size_t kMaxCatalogSigners = 64;
 inline constexpr std::size_t kMaxExtendedKeyUsages = 256;  // per certificate
 
-enum class HashAlgorithm { Sha1, Sha256 };
+// A member's hash is one of the digests the platform takes (base/digest.h).
+using HashAlgorithm = DigestAlgorithm;
+
+// The digest a dotted algorithm OID names (SHA-1 1.3.14.3.2.26, SHA-256
+// 2.16.840.1.101.3.4.2.1); none for any other.
+std::optional<DigestAlgorithm> DigestAlgorithmOfOid(std::string_view oid);
 
 // How a member's file is hashed: a PE image by its Authenticode hash (SPC_PE_IMAGE_DATA,
 // 1.3.6.1.4.1.311.2.1.15), anything else over all its bytes (1.3.6.1.4.1.311.2.1.25).

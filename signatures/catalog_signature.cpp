@@ -7,9 +7,6 @@
 namespace qelvaro {
 namespace {
 
-constexpr char kSha1[] = "1.3.14.3.2.26";
-constexpr char kSha256[] = "2.16.840.1.101.3.4.2.1";
-
 CatalogSignatureCheck fails(CatalogSignatureStatus status, std::string detail, const CatalogCertificate* signer) {
   return {status, std::move(detail), signer};
 }
@@ -28,9 +25,7 @@ CatalogSignatureCheck CheckCatalogSignature(std::string_view bytes, const Catalo
   }
   // Our own check that the list is what was signed: Wine's crypt32 never compares the
   // message digest with the content, so a catalog changed after signing would pass it.
-  std::optional<DigestAlgorithm> algorithm;
-  if (signer.digestAlgorithm == kSha256) algorithm = DigestAlgorithm::Sha256;
-  if (signer.digestAlgorithm == kSha1) algorithm = DigestAlgorithm::Sha1;
+  const std::optional<DigestAlgorithm> algorithm = DigestAlgorithmOfOid(signer.digestAlgorithm);
   if (!algorithm) {
     return fails(CatalogSignatureStatus::UnknownAlgorithm, "digest algorithm " + signer.digestAlgorithm, certificate);
   }
