@@ -5,6 +5,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "backup_manifest.h"
 #include "backup_report.h"
 #include "file_name_fold.h"
 #include "sfx_format/sfx_archive.h"
@@ -15,15 +16,68 @@
 namespace qelvaro {
 namespace {
 
-// What an archive entry holds, hashed as it is unpacked.
+// The most of a file kept to be read whole (an INF, a catalog, backup.json): one byte
+// more than the largest catalog, so that a larger one is told apart as too large.
+constexpr std::size_t kKeptBytes = kMaxCatalogBytes + 1;
+
+// What an archive entry holds, hashed as it is unpacked, and kept too (up to
+// kKeptBytes) when `keep` is given.
 class HashingOutput final : public qsfx::Output {
  public:
+  explicit HashingOutput(std::string* keep) : keep_(keep) {}
   qsfx::Status write(const void* data, std::size_t n) override {
     hash.update(data, n);
+    if (keep_ && keep_->size() < kKeptBytes) {
+      keep_->append(static_cast<const char*>(data), std::min(n, kKeptBytes - keep_->size()));
+    }
     return qsfx::Status::Ok;
   }
-  Sha256 hash;
+  PackageFileHasher hash;
+
+ private:
+  std::string* keep_;
 };
+
+std::string hexOf(const std::string& raw) {
+  return HexOf(reinterpret_cast<const unsigned char*>(raw.data()), raw.size());
+}
+
+// A file restore reads whole from a driver folder, or the backup's own description.
+bool keptWhole(std::string_view name) {
+  const auto slashes = std::count(name.begin(), name.end(), '/');
+  if (slashes == 0) return iequalsAscii(name, kManifestName);
+  return slashes <= 2 && name.size() > 4 &&
+         (iequalsAscii(name.substr(name.size() - 4), ".inf") || iequalsAscii(name.substr(name.size() - 4), ".cat"));
+}
+
+// Each driver folder's signature, from the hashes its files were read with: a broken
+// one is an issue, naming each file the catalog leaves out, or the catalog.
+void checkSignatures(const std::map<std::string, FileHashes>& hashes,
+                     const std::function<std::optional<std::string>(const std::string&)>& read,
+                     const AnsiDecoder& decodeAnsi, VerifyReport& report) {
+  const MachineArch arch = report.arch.value_or(MachineArch::Amd64);
+  std::map<std::string, std::vector<PackageFile>> drivers;
+  for (const auto& [path, fileHashes] : hashes) {
+    const std::string driver = DriverOfPath(path);
+    if (driver.size() >= path.size()) continue;  // a file at the root
+    drivers[driver].push_back({path.substr(driver.size() + 1), fileHashes});
+  }
+  for (const auto& [driver, files] : drivers) {
+    std::optional<PackageSignature> signature = CheckFolderPackageSignature(
+        files, [&](const std::string& name) { return read(driver + "/" + name); }, arch, decodeAnsi);
+    if (!signature) continue;
+    if (signature->kind == SignatureKind::Broken) {
+      for (const std::string& name : signature->notCovered) {
+        report.issues.push_back({VerifyIssueKind::Signature, driver + "/" + name,
+                                 name + ": not in catalog " + signature->catalog});
+      }
+      if (signature->notCovered.empty()) {
+        report.issues.push_back({VerifyIssueKind::Signature, driver + "/" + signature->catalog, signature->problem});
+      }
+    }
+    report.signatures.push_back({driver, std::move(*signature)});
+  }
+}
 
 // The checksum list an archive carries, unpacked into memory (it is small; one that
 // is not is no list of ours).
@@ -57,8 +111,8 @@ bool isDriverInf(const qsfx::Entry& e) {
          iequalsAscii(name.substr(name.size() - 4), ".inf");
 }
 
-VerifyReport verifyArchive(const std::string& path, const ArchiveOpener& openArchive, VerifyProgress progress,
-                           void* context) {
+VerifyReport verifyArchive(const std::string& path, const FileSystem& fs, const ArchiveOpener& openArchive,
+                           VerifyProgress progress, void* context) {
   VerifyReport report;
   report.form = BackupForm::Zip;
   FsResult why;
@@ -92,6 +146,8 @@ VerifyReport verifyArchive(const std::string& path, const ArchiveOpener& openArc
   std::unordered_set<std::string> seen;
   std::map<std::string, std::string> sums;     // folded path -> sum of what the archive holds
   std::map<std::string, std::string> spelled;  // folded path -> the entry's name
+  std::map<std::string, FileHashes> hashes;     // the entry's name -> its hashes
+  std::map<std::string, std::string> kept;      // the entry's name -> its bytes (INFs, catalogs)
   std::string listText;
   bool listRead = false;
   for (std::size_t i = 0; i < archive.count(); ++i) {
@@ -117,7 +173,7 @@ VerifyReport verifyArchive(const std::string& path, const ArchiveOpener& openArc
       }
       continue;
     }
-    HashingOutput out;
+    HashingOutput out(keptWhole(name) ? &kept[name] : nullptr);
     const qsfx::Status s = archive.extract(*input, e, password, out);
     ++report.filesChecked;
     if (progress) progress(context);
@@ -126,7 +182,8 @@ VerifyReport verifyArchive(const std::string& path, const ArchiveOpener& openArc
     } else if (s != qsfx::Status::Ok) {
       report.issues.push_back({VerifyIssueKind::Unreadable, name, describeStatus(s)});
     } else {
-      sums[key] = out.hash.hexDigest();
+      FileHashes& got = hashes[name] = out.hash.finish();
+      sums[key] = hexOf(got.flatSha256);
     }
     spelled[key] = name;
   }
@@ -153,6 +210,15 @@ VerifyReport verifyArchive(const std::string& path, const ArchiveOpener& openArc
       for (const auto& [key, name] : spelled) report.issues.push_back({VerifyIssueKind::Unexpected, name, ""});
     }
   }
+  if (const auto manifest = kept.find(kManifestName); manifest != kept.end()) report.arch = ManifestArch(manifest->second);
+  checkSignatures(
+      hashes,
+      [&](const std::string& name) -> std::optional<std::string> {
+        const auto found = kept.find(name);
+        if (found == kept.end()) return std::nullopt;
+        return found->second;
+      },
+      [&fs](std::string_view ansi) { return fs.decodeAnsi(ansi); }, report);
   SortIssuesByPath(report.issues);
   if (!report.issues.empty()) report.exitCode = kVerifyMismatch;
   // CRCs show an entry unpacks as it was packed, not that the backup is whole.
@@ -165,7 +231,7 @@ VerifyReport verifyArchive(const std::string& path, const ArchiveOpener& openArc
 VerifyReport VerifyBackup(const std::string& path, const FileSystem& fs, const ArchiveOpener& openArchive,
                           VerifyProgress progress, void* context) {
   if (!fs.exists(path, AttrMask::Folder) || fs.exists(path, AttrMask::System)) {
-    return verifyArchive(path, openArchive, progress, context);
+    return verifyArchive(path, fs, openArchive, progress, context);
   }
   VerifyReport report;
   const DirListing top = fs.listDir(path);
@@ -202,7 +268,18 @@ VerifyReport VerifyBackup(const std::string& path, const FileSystem& fs, const A
     report.issues.push_back({VerifyIssueKind::Changed, kChecksumListName, error});
     return report;
   }
-  report.issues = CompareFolderWithList(fs, path, *entries, "", report.filesChecked, progress, context);
+  std::map<std::string, FileHashes> hashes;
+  report.issues = CompareFolderWithList(fs, path, *entries, "", report.filesChecked, progress, context, &hashes);
+  // Bounded reads: a file of any size costs no more than the largest catalog.
+  const auto readWhole = [&](const std::string& relative) -> std::optional<std::string> {
+    std::string native = path + "\\" + relative;
+    std::replace(native.begin() + static_cast<std::ptrdiff_t>(path.size()), native.end(), '/', '\\');
+    std::uint64_t size = 0;
+    return fs.readFileHead(native, kKeptBytes, size);
+  };
+  if (const auto manifest = readWhole(kManifestName)) report.arch = ManifestArch(*manifest);
+  checkSignatures(hashes, readWhole, [&fs](std::string_view ansi) { return fs.decodeAnsi(ansi); }, report);
+  SortIssuesByPath(report.issues);
   if (!report.issues.empty()) report.exitCode = kVerifyMismatch;
   return report;
 }

@@ -8,12 +8,15 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "archive_input.h"
 #include "checksum_list.h"
 #include "file_system.h"
+#include "inf_values.h"
+#include "package_signature.h"
 
 
 namespace qelvaro {
@@ -28,6 +31,12 @@ enum VerifyExit : int {
   kVerifyNothingToCompare = 3,
 };
 
+// A driver folder's signature, as Windows will check it when the backup is restored.
+struct DriverSignatureCheck {
+  std::string driver;  // its class and driver folders ("Display/Acme GPU")
+  PackageSignature signature;
+};
+
 struct VerifyReport {
   int exitCode = kVerifyMatches;
   std::string error;  // for kVerifyNotABackup and kVerifyNothingToCompare
@@ -35,6 +44,12 @@ struct VerifyReport {
   bool checksumList = false;  // false: an archive checked by its CRCs alone
   std::size_t filesChecked = 0;
   std::vector<VerifyIssue> issues;  // in path order
+  // The architecture the backup was made for (backup.json), whose catalog each INF
+  // names; none when the backup does not say (then x64's is read).
+  std::optional<MachineArch> arch;
+  // Every driver folder whose files could be read, in path order. A broken signature
+  // is also an issue (VerifyIssueKind::Signature); an unsigned driver is not.
+  std::vector<DriverSignatureCheck> signatures;
 };
 
 

@@ -6,6 +6,7 @@
 
 #include "backup_report.h"
 #include "file_name_fold.h"
+#include "base/digest.h"
 #include "base/text_encoding.h"
 
 namespace qelvaro {
@@ -170,7 +171,8 @@ std::string DriverOfPath(const std::string& path) {
 
 std::vector<VerifyIssue> CompareFolderWithList(const FileSystem& fs, const std::string& root,
                                                const std::vector<ChecksumEntry>& list, const std::string& prefix,
-                                               std::size_t& checked, VerifyProgress progress, void* context) {
+                                               std::size_t& checked, VerifyProgress progress, void* context,
+                                               std::map<std::string, FileHashes>* hashes) {
   std::vector<VerifyIssue> issues;
   const std::string start = prefix.empty() ? root : root + "\\" + prefix.substr(0, prefix.size() - 1);
   const FolderContents below = FilesBelow(start, fs);
@@ -219,7 +221,18 @@ std::vector<VerifyIssue> CompareFolderWithList(const FileSystem& fs, const std::
     present.erase(found);
     std::string sum;
     std::uint64_t size = 0;
-    const FsResult r = fs.hashFile(relative, sum, size);
+    FsResult r;
+    if (hashes) {
+      PackageFileHasher hasher;
+      r = fs.readThrough(relative, hasher, size);
+      if (r) {
+        FileHashes& got = (*hashes)[entry.path] = hasher.finish();
+        sum = HexOf(reinterpret_cast<const unsigned char*>(got.flatSha256.data()), got.flatSha256.size());
+        if (sum.empty()) r = FsResult::Failure(FsError::NotSupported);
+      }
+    } else {
+      r = fs.hashFile(relative, sum, size);
+    }
     ++checked;
     if (progress) progress(context);
     if (!r) issues.push_back({VerifyIssueKind::Unreadable, entry.path, r.describe()});

@@ -7,12 +7,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "backup_collector.h"
+#include "file_hashes.h"
 #include "file_system.h"
 
 namespace qelvaro {
@@ -68,6 +70,7 @@ enum class VerifyIssueKind {
   Unreadable,  // could not be read to the end (a folder: could not be listed)
   Link,        // a symbolic link or junction: never followed, so never checked
   Duplicate,   // its name differs only in case from another's in its folder (`detail`)
+  Signature,   // Windows would refuse the driver's signature: `detail` says why
 };
 
 struct VerifyIssue {
@@ -90,10 +93,13 @@ using VerifyProgress = void (*)(void* context);
 // empty for all) in the folder `root`, with the files below it the list does not name
 // (those below `prefix`, or all with an empty prefix). `checked` counts the files read.
 // Links, folders that cannot be listed and names that fold like another's are issues
-// too; a list entry below one of them is not also called missing.
+// too; a list entry below one of them is not also called missing. With `hashes`, each
+// file read also gets the hashes a driver catalog names files by, in the same read,
+// kept by its path in the list.
 std::vector<VerifyIssue> CompareFolderWithList(const FileSystem& fs, const std::string& root,
                                                const std::vector<ChecksumEntry>& list,
                                                const std::string& prefix, std::size_t& checked,
-                                               VerifyProgress progress = nullptr, void* context = nullptr);
+                                               VerifyProgress progress = nullptr, void* context = nullptr,
+                                               std::map<std::string, FileHashes>* hashes = nullptr);
 
 }  // namespace qelvaro

@@ -7,12 +7,14 @@
 #include <memory>
 #include <string>
 
+#include "byte_sink.h"
+
 namespace qelvaro {
 
 enum class DigestAlgorithm { Sha1, Sha256 };
 
 // A running hash of the bytes given.
-class Digest {
+class Digest : public ByteSink {
  public:
   explicit Digest(DigestAlgorithm algorithm);
   ~Digest();
@@ -22,7 +24,7 @@ class Digest {
   // False when the platform offers no such hash (the system library cannot be loaded,
   // or a call failed): then the digests are empty and no caller may record a sum.
   bool ok() const;
-  void update(const void* data, std::size_t size);
+  void update(const void* data, std::size_t size) override;
   // The sum of everything given as raw bytes (20 for SHA-1, 32 for SHA-256); empty when
   // !ok(). Ends the hash: call this or hexDigest() once.
   std::string digestBytes();

@@ -12,6 +12,7 @@
 #include "driver_inventory.h"
 #include "image_class_descriptions.h"
 #include "image_system.h"
+#include "installed_signatures.h"
 #include "json_writer.h"
 #include "shown_text.h"
 #include "base/text_encoding.h"
@@ -29,10 +30,19 @@ struct DeviceColumns {
   std::optional<std::set<std::string>> present;  // lower-cased instance ids
 };
 
-void writeJson(const std::vector<DriverRecord>& drivers, const DeviceColumns& devices, std::ostream& out) {
+// The signer column: the signer's name, or what the signature is when there is none.
+std::string signerColumn(const PackageSignature& s) {
+  if (s.kind == SignatureKind::Unsigned) return "unsigned";
+  if (s.kind == SignatureKind::Broken) return "broken";
+  return s.signer;
+}
+
+void writeJson(const std::vector<DriverRecord>& drivers, const std::vector<PackageSignature>& signatures,
+               const DeviceColumns& devices, std::ostream& out) {
   JsonWriter json(out);
   json.beginArray();
-  for (const DriverRecord& d : drivers) {
+  for (std::size_t i = 0; i < drivers.size(); ++i) {
+    const DriverRecord& d = drivers[i];
     json.beginObject();
     json.key("description");
     json.value(d.description);
@@ -46,6 +56,19 @@ void writeJson(const std::vector<DriverRecord>& drivers, const DeviceColumns& de
     json.value(d.keyPath);
     json.key("inf");
     json.value(d.infName);
+    if (i < signatures.size()) {
+      const PackageSignature& sig = signatures[i];
+      json.key("signature");
+      json.value(SignatureKindWord(sig.kind));
+      json.key("signer");
+      json.value(sig.signer);
+      json.key("catalog");
+      json.value(sig.catalog);
+      if (!sig.problem.empty()) {
+        json.key("signatureProblem");
+        json.value(sig.problem);
+      }
+    }
     const std::string instance = devices.instances.instanceOf(d.keyPath);
     json.key("deviceInstance");
     json.value(instance);
@@ -61,11 +84,17 @@ void writeJson(const std::vector<DriverRecord>& drivers, const DeviceColumns& de
 
 // One line per driver, the window's columns in its order, separated by tabs; a tab or
 // line break inside a cell is shown escaped, so that every line is one driver.
-void writeTable(const std::vector<DriverRecord>& drivers, std::ostream& out) {
-  out << "description\tclass description\tprovider\tkey\tclass\tinf\n";
-  for (const DriverRecord& d : drivers) {
+void writeTable(const std::vector<DriverRecord>& drivers, const std::vector<PackageSignature>& signatures,
+                std::ostream& out) {
+  out << "description\tclass description\tprovider\tkey\tclass\tinf";
+  if (!signatures.empty()) out << "\tsigner";
+  out << "\n";
+  for (std::size_t i = 0; i < drivers.size(); ++i) {
+    const DriverRecord& d = drivers[i];
     out << ShownText(d.description) << '\t' << ShownText(d.classDisplayName) << '\t' << ShownText(d.provider)
-        << '\t' << ShownText(d.keyPath) << '\t' << ShownText(d.className) << '\t' << ShownText(d.infName) << '\n';
+        << '\t' << ShownText(d.keyPath) << '\t' << ShownText(d.className) << '\t' << ShownText(d.infName);
+    if (i < signatures.size()) out << '\t' << ShownText(signerColumn(signatures[i]));
+    out << '\n';
   }
 }
 
@@ -120,6 +149,21 @@ int RunListCommand(const Args& given, std::ostream& out, std::ostream& err) {
   }
   else classes = MakePlatformClassDescriptions();
   const DriverInventory inventory = ScanDrivers(*registry, ui, !all, kClassRoot, classes.get());
+  // Who signed each driver, from the catalog it was installed with.
+  SignatureOfInf signatureOf;
+  std::unique_ptr<InstalledSignatures> imageSignatures;
+  if (image) {
+    imageSignatures = std::make_unique<InstalledSignatures>(
+        *image->fs, image->image->folders(), image->store.get(), image->image->arch().value_or(DefaultMachineArch()));
+    signatureOf = [&](const std::string& inf) { return imageSignatures->of(inf); };
+  } else {
+    signatureOf = MakePlatformSignatures();
+  }
+  std::vector<PackageSignature> signatures;
+  if (signatureOf) {
+    signatures.reserve(inventory.drivers.size());
+    for (const DriverRecord& d : inventory.drivers) signatures.push_back(signatureOf(d.infName));
+  }
   if (json) {
     DeviceColumns devices;
     devices.instances = DeviceIndex::Read(*registry, &ui);
@@ -129,9 +173,9 @@ int RunListCommand(const Args& given, std::ostream& out, std::ostream& err) {
         for (const auto& id : *present) devices.present->insert(asciiLowerCopy(id));
       }
     }
-    writeJson(inventory.drivers, devices, out);
+    writeJson(inventory.drivers, signatures, devices, out);
   } else {
-    writeTable(inventory.drivers, out);
+    writeTable(inventory.drivers, signatures, out);
   }
   // A key whose subkeys could not be listed (named on stderr) may hide drivers.
   return inventory.unreadableKeys.empty() ? 0 : 1;

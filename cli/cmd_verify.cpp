@@ -28,6 +28,7 @@ std::string_view kindName(VerifyIssueKind kind) {
     case VerifyIssueKind::Unreadable: return "unreadable";
     case VerifyIssueKind::Link: return "link";
     case VerifyIssueKind::Duplicate: return "duplicate";
+    case VerifyIssueKind::Signature: return "signature";
   }
   return "changed";
 }
@@ -41,6 +42,25 @@ std::map<std::string, std::vector<const VerifyIssue*>> byDriver(const VerifyRepo
   std::map<std::string, std::vector<const VerifyIssue*>> drivers;
   for (const VerifyIssue& issue : report.issues) drivers[DriverOfPath(issue.path)].push_back(&issue);
   return drivers;
+}
+
+const char* archName(MachineArch arch) {
+  switch (arch) {
+    case MachineArch::X86: return "x86";
+    case MachineArch::Amd64: return "x64";
+    case MachineArch::Arm64: return "arm64";
+    default: break;
+  }
+  return "x64";
+}
+
+// Whether the backup is for 64-bit Windows, which installs no unsigned third-party driver.
+bool for64Bit(const VerifyReport& report) { return report.arch.value_or(MachineArch::Amd64) != MachineArch::X86; }
+
+std::size_t unsignedCount(const VerifyReport& report) {
+  std::size_t n = 0;
+  for (const DriverSignatureCheck& d : report.signatures) n += d.signature.kind == SignatureKind::Unsigned;
+  return n;
 }
 
 void writeJson(const VerifyReport& report, const std::string& path, std::ostream& out) {
@@ -58,12 +78,38 @@ void writeJson(const VerifyReport& report, const std::string& path, std::ostream
     json.value(report.checksumList);
     json.key("filesChecked");
     json.value(static_cast<long long>(report.filesChecked));
+    if (report.arch) {
+      json.key("arch");
+      json.value(std::string_view(archName(*report.arch)));
+    }
     json.key("drivers");
     json.beginArray();
-    for (const auto& [driver, issues] : byDriver(report)) {
+    // Every driver with a signature or an issue, in path order.
+    std::map<std::string, const DriverSignatureCheck*> signatures;
+    for (const DriverSignatureCheck& d : report.signatures) signatures[d.driver] = &d;
+    auto issuesOf = byDriver(report);
+    for (const auto& [driver, check] : signatures) issuesOf[driver];
+    for (const auto& [driver, issues] : issuesOf) {
       json.beginObject();
       json.key("driver");
       json.value(driver);
+      if (const auto found = signatures.find(driver); found != signatures.end()) {
+        const PackageSignature& sig = found->second->signature;
+        json.key("signature");
+        json.value(SignatureKindWord(sig.kind));
+        json.key("signer");
+        json.value(sig.signer);
+        json.key("catalog");
+        json.value(sig.catalog);
+        json.key("notCovered");
+        json.beginArray();
+        for (const std::string& name : sig.notCovered) json.value(name);
+        json.endArray();
+        if (!sig.problem.empty()) {
+          json.key("signatureProblem");
+          json.value(sig.problem);
+        }
+      }
       for (const VerifyIssueKind kind : kKinds) {
         json.key(kindName(kind));
         json.beginArray();
@@ -91,9 +137,13 @@ void writeText(const VerifyReport& report, const std::string& path, std::ostream
   for (const auto& [driver, issues] : byDriver(report)) {
     out << "FAILED " << ShownText(driver) << ":";
     for (const VerifyIssue* issue : issues) {
+      out << " ";
+      if (issue->kind == VerifyIssueKind::Signature) {
+        out << ShownText(issue->detail) << ";";  // "x.sys: not in catalog x.cat"
+        continue;
+      }
       const bool inside = issue->path.size() > driver.size();
-      out << " " << kindName(issue->kind) << " "
-          << ShownText(inside ? issue->path.substr(driver.size() + 1) : issue->path);
+      out << kindName(issue->kind) << " " << ShownText(inside ? issue->path.substr(driver.size() + 1) : issue->path);
       if (issue->kind == VerifyIssueKind::Duplicate) out << " (differs only in case from " << ShownText(issue->detail) << ")";
       else if (issue->kind == VerifyIssueKind::Link) out << " (a link, never followed)";
       else if (!issue->detail.empty()) out << " (" << ShownText(issue->detail) << ")";
@@ -101,10 +151,39 @@ void writeText(const VerifyReport& report, const std::string& path, std::ostream
     }
     out << "\n";
   }
+  for (const DriverSignatureCheck& d : report.signatures) {
+    if (d.signature.kind == SignatureKind::Unsigned) {
+      out << "unsigned " << ShownText(d.driver) << ": its INF names no catalog\n";
+    }
+  }
+  if (const std::size_t n = unsignedCount(report); n > 0 && for64Bit(report)) {
+    out << "This backup is for " << archName(report.arch.value_or(MachineArch::Amd64)) << " Windows, which installs no "
+        << "unsigned driver: " << n << (n == 1 ? " unsigned driver" : " unsigned drivers") << " will not install there\n";
+  }
+  if (!report.signatures.empty()) {
+    std::map<std::string_view, std::size_t> kinds;
+    for (const DriverSignatureCheck& d : report.signatures) ++kinds[SignatureKindWord(d.signature.kind)];
+    out << report.signatures.size() << (report.signatures.size() == 1 ? " driver's" : " drivers'")
+        << " signatures checked against their catalogs:";
+    const char* sep = " ";
+    for (const auto& [word, n] : kinds) {
+      out << sep << word << " " << n;
+      sep = ", ";
+    }
+    out << "\n";
+  }
   out << report.filesChecked << (report.filesChecked == 1 ? " file" : " files") << " of the " << formName(report.form)
       << " " << ShownText(path) << " checked";
   out << (report.checksumList ? " against SHA256SUMS" : " by their CRCs only: this backup carries no SHA256SUMS");
-  if (!report.issues.empty()) out << "; " << report.issues.size() << " do not match\n";
+  std::size_t signatureIssues = 0;
+  for (const VerifyIssue& issue : report.issues) signatureIssues += issue.kind == VerifyIssueKind::Signature;
+  if (report.issues.size() > signatureIssues) {
+    out << "; " << report.issues.size() - signatureIssues << " do not match";
+    if (signatureIssues > 0) out << ", and Windows would refuse " << signatureIssues << " by their catalogs";
+    out << "\n";
+  } else if (signatureIssues > 0) {
+    out << "; they match, but Windows would refuse " << signatureIssues << " by their catalogs\n";
+  }
   else if (report.checksumList) out << "; everything matches\n";
   else out << "; the CRCs match, but there is no list to compare the files with\n";
 }

@@ -2,6 +2,7 @@
 // The subcommands of the `qelvaro` command line. Each takes the arguments after its
 // name and returns the process exit code: 0 success, 1 some input failed, 2 usage.
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -11,6 +12,7 @@
 #include "driver_inventory.h"
 #include "file_system.h"
 #include "inf_values.h"
+#include "package_signature.h"
 #include "registry.h"
 
 namespace qelvaro {
@@ -29,6 +31,11 @@ MachineArch DefaultMachineArch();
 std::unique_ptr<Registry> MakePlatformRegistry();
 // The running system's names for device classes; null where there is no running Windows.
 std::unique_ptr<ClassDescriptions> MakePlatformClassDescriptions();
+
+// Who signed each of the running system's drivers, by its INF's name in the INF
+// folder; unset where there is no running Windows (natively on Linux).
+using SignatureOfInf = std::function<PackageSignature(const std::string& infName)>;
+SignatureOfInf MakePlatformSignatures();
 
 // The instance ids of the devices plugged in now; none where there is no running
 // Windows to ask (natively on Linux).

@@ -18,6 +18,8 @@ std::unique_ptr<ClassDescriptions> MakePlatformClassDescriptions() { return null
 
 std::optional<std::vector<std::string>> PresentDeviceInstances() { return std::nullopt; }
 
+SignatureOfInf MakePlatformSignatures() { return {}; }
+
 std::unique_ptr<FileSystem> MakePlatformFileSystem() { return std::make_unique<PosixFileSystem>(); }
 
 // The Windows build's payloads (build/win32/generated/payloads). The icon stays the

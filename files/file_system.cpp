@@ -96,4 +96,12 @@ FsResult FileSystem::hashFile(const std::string& path, std::string& sha256, std:
   return sha256.empty() ? FsResult::Failure(FsError::NotSupported) : FsResult{};
 }
 
+FsResult FileSystem::readThrough(const std::string& path, ByteSink& sink, std::uint64_t& size) const {
+  const std::optional<std::string> bytes = readFile(path);
+  if (!bytes) return FsResult::Failure(exists(path, AttrMask::Folder) ? FsError::NotAFile : FsError::NotFound);
+  sink.update(bytes->data(), bytes->size());
+  size = bytes->size();
+  return {};
+}
+
 }  // namespace qelvaro

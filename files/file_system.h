@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/byte_sink.h"
+
 namespace qelvaro {
 
 // Which entries an existence test admits.
@@ -142,6 +144,11 @@ class FileSystem {
   // size costs a small buffer. The default reads the whole file (test doubles).
   virtual FsResult hashFile(const std::string& path, std::string& sha256, std::uint64_t& size) const;
 
+  // Reads the file once from start to end into `sink`, in pieces, and gives its size:
+  // several hashes of a file cost one read. The default reads the whole file (test
+  // doubles).
+  virtual FsResult readThrough(const std::string& path, ByteSink& sink, std::uint64_t& size) const;
+
   // Writes `bytes` as the whole file, replacing it when it exists.
   virtual FsResult writeFile(const std::string& path, std::string_view bytes);
 
@@ -187,6 +194,9 @@ class ForwardingFileSystem : public FileSystem {
   }
   FsResult hashFile(const std::string& path, std::string& sha256, std::uint64_t& size) const override {
     return inner_.hashFile(path, sha256, size);
+  }
+  FsResult readThrough(const std::string& path, ByteSink& sink, std::uint64_t& size) const override {
+    return inner_.readThrough(path, sink, size);
   }
   FsResult writeFile(const std::string& path, std::string_view bytes) override { return inner_.writeFile(path, bytes); }
   FsResult deleteTree(const std::string& path) override { return inner_.deleteTree(path); }

@@ -128,7 +128,7 @@ FsResult writeAll(int fd, const char* data, std::size_t size) {
 }
 
 // Copies `in` to `out` (when out >= 0) in pieces, each given to `hash` when there is one.
-FsResult copyByReadWrite(int in, int out, Sha256* hash = nullptr, std::uint64_t* size = nullptr) {
+FsResult copyByReadWrite(int in, int out, ByteSink* hash = nullptr, std::uint64_t* size = nullptr) {
   std::unique_ptr<char[]> buffer(new char[1 << 20]);
   for (;;) {
     const ssize_t n = ::read(in, buffer.get(), 1 << 20);
@@ -306,6 +306,12 @@ FsResult PosixFileSystem::copyFileHashed(const std::string& from, const std::str
 FsResult PosixFileSystem::hashFile(const std::string& path, std::string& sha256, std::uint64_t& size) const {
   Sha256 hash;
   if (!hash.ok()) return FsResult::Failure(FsError::NotSupported);
+  if (FsResult r = readThrough(path, hash, size); !r) return r;
+  sha256 = hash.hexDigest();
+  return {};
+}
+
+FsResult PosixFileSystem::readThrough(const std::string& path, ByteSink& sink, std::uint64_t& size) const {
   UniqueFd in(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (!in) return lastError();
   struct stat st {};
@@ -314,9 +320,7 @@ FsResult PosixFileSystem::hashFile(const std::string& path, std::string& sha256,
   // The kernel may read ahead: the file is read once from start to end.
   (void)::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
   size = 0;
-  if (FsResult r = copyByReadWrite(in.get(), -1, &hash, &size); !r) return r;
-  sha256 = hash.hexDigest();
-  return {};
+  return copyByReadWrite(in.get(), -1, &sink, &size);
 }
 
 FsResult PosixFileSystem::copy(const std::string& from, const std::string& to, Sha256* hash) {

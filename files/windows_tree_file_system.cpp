@@ -649,6 +649,14 @@ FsResult WindowsTreeFileSystem::hashFile(const std::string& path, std::string& s
   return host_.hashFile(r->host, sha256, size);
 }
 
+FsResult WindowsTreeFileSystem::readThrough(const std::string& path, ByteSink& sink, std::uint64_t& size) const {
+  const auto r = resolve(path);
+  if (!r || !r->exists || r->isTableFile || !staysInside(path, r->host)) {
+    return FsResult::Failure(FsError::NotFound, ENOENT);
+  }
+  return host_.readThrough(r->host, sink, size);
+}
+
 FsResult WindowsTreeFileSystem::copy(const std::string& from, const std::string& to, std::string* sha256) {
   const auto source = resolve(from);
   if (!source || !source->exists || source->isTableFile || !staysInside(from, source->host)) {

@@ -80,6 +80,7 @@ class WindowsTreeFileSystem final : public FileSystem {
   FsResult copyFile(const std::string& from, const std::string& to) override;
   FsResult copyFileHashed(const std::string& from, const std::string& to, std::string& sha256) override;
   FsResult hashFile(const std::string& path, std::string& sha256, std::uint64_t& size) const override;
+  FsResult readThrough(const std::string& path, ByteSink& sink, std::uint64_t& size) const override;
   FsResult writeFile(const std::string& path, std::string_view bytes) override;
   FsResult deleteTree(const std::string& path) override;
   bool isLink(const std::string& path) const override;

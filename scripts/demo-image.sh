@@ -23,7 +23,7 @@ install -D -m 644 "$demo/inf/qvnet.inf" "$win/Inf/OEM4.INF"
 install -D -m 644 "$demo/inf/qvdispx.inf" "$win/Inf/oem20.inf"
 install -D -m 644 "$demo/inf/qvprint.inf" "$win/Inf/oem5.inf"
 install -D -m 644 "$demo/inf/qvcam.inf" "$win/Inf/oem6.inf"
-printf '[Version]\r\nSignature="$Windows NT$"\r\nClass=Net\r\nProvider=Microsoft\r\n' > "$win/Inf/kdnic.inf"
+demo_inbox_inf "$win/Inf/kdnic.inf" "$sys/catroot/{F750E6C3-38EE-11D1-85E5-00C04FC295EE}"
 
 fake_binary "$sys/DRIVERS/qvdisp.sys" 48000
 fake_binary "$sys/qvdisp_um.dll" 120000
@@ -39,12 +39,13 @@ fake_binary "$sys/spool/DRIVERS/W32X86/3/qvprintres.dll" 40000
 fake_binary "$sys/spool/DRIVERS/W32X86/qvprint.chm" 12000
 catroot="$sys/catroot/{F750E6C3-38EE-11D1-85E5-00C04FC295EE}"
 store_demo_packages "$sys" "$catroot" "$demo"
-fake_binary "$catroot/qvcam.cat" 5000
-fake_binary "$sys/catroot/{127D0A1D-4EF2-11D1-8608-00C04FC295EE}/qvprint.cat" 5000
+demo_printer_catalog "$sys/catroot/{127D0A1D-4EF2-11D1-8608-00C04FC295EE}/qvprint.cat" "$demo"
 package="$sys/DriverStore/FileRepository/qvcam.inf_amd64_5c1e2f3a4b6d7e80"
 install -D -m 644 "$demo/inf/qvcam.inf" "$package/qvcam.inf"
 fake_binary "$package/qvcam64.sys" 56000
 fake_binary "$package/摄像头设置.dll" 22000
+demo_catalog "$package/qvcam.cat" "$package/qvcam.inf" "$package/qvcam64.sys" "$package/摄像头设置.dll"
+cp "$package/qvcam.cat" "$catroot/oem6.cat"
 
 mkdir -p "$sys/config"
 python3 "$here/make-hive.py" "$sys/config/SYSTEM" "$demo/image/system.reg" 'HKEY_LOCAL_MACHINE\SYSTEM'

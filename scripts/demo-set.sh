@@ -22,7 +22,7 @@ install -D -m 644 "$demo/inf/qvdisp.inf" "$win/inf/oem3.inf"
 install -D -m 644 "$demo/inf/qvnet.inf" "$win/inf/oem4.inf"
 install -D -m 644 "$demo/inf/qvdispx.inf" "$win/inf/oem20.inf"
 install -D -m 644 "$demo/inf/qvprint.inf" "$win/inf/oem5.inf"
-printf '[Version]\r\nSignature="$Windows NT$"\r\nClass=Net\r\nProvider=Microsoft\r\n' > "$win/inf/kdnic.inf"
+demo_inbox_inf "$win/inf/kdnic.inf" "$sys/CatRoot/{F750E6C3-38EE-11D1-85E5-00C04FC295EE}"
 
 fake_binary "$sys/drivers/qvdisp.sys" 48000
 fake_binary "$sys/qvdisp_um.dll" 120000
@@ -37,7 +37,7 @@ fake_binary "$sys/spool/drivers/w32x86/3/qvprintui.dll" 80000
 fake_binary "$sys/spool/drivers/w32x86/3/qvprintres.dll" 40000
 fake_binary "$sys/spool/drivers/w32x86/qvprint.chm" 12000
 store_demo_packages "$sys" "$sys/CatRoot/{F750E6C3-38EE-11D1-85E5-00C04FC295EE}" "$demo"
-fake_binary "$sys/CatRoot/{127D0A1D-4EF2-11D1-8608-00C04FC295EE}/qvprint.cat" 5000
+demo_printer_catalog "$sys/CatRoot/{127D0A1D-4EF2-11D1-8608-00C04FC295EE}/qvprint.cat" "$demo"
 
 WINEPREFIX="$prefix" wine regedit /s "$root/tests/fixtures/registry/demo-drivers.reg" >/dev/null 2>&1
 WINEPREFIX="$prefix" wineserver -w

@@ -26,6 +26,8 @@
 #include <memory>
 #include <string>
 
+#include "base/byte_sink.h"
+
 namespace qelvaro {
 
 struct FileHashes {
@@ -37,7 +39,7 @@ struct FileHashes {
   std::string peSha1, peSha256;
 };
 
-class PackageFileHasher {
+class PackageFileHasher final : public ByteSink {
  public:
   PackageFileHasher();
   ~PackageFileHasher();
@@ -45,7 +47,7 @@ class PackageFileHasher {
   PackageFileHasher& operator=(const PackageFileHasher&) = delete;
 
   // The file's next bytes, in order, in pieces of any size.
-  void update(const void* data, std::size_t size);
+  void update(const void* data, std::size_t size) override;
   // The hashes of everything given. Ends the hasher: call once.
   FileHashes finish();
 

@@ -2,13 +2,22 @@
 
 #include <algorithm>
 
+#include "base/text_encoding.h"
 #include "catalog_signature.h"
+#include "file_name_fold.h"
+#include "inf_backup_view.h"
 
 namespace qelvaro {
 namespace {
 
 constexpr char kWhqlUsage[] = "1.3.6.1.4.1.311.10.3.5";
 constexpr char kAttestationUsage[] = "1.3.6.1.4.1.311.10.3.5.1";
+
+bool endsWith(std::string_view name, std::string_view suffix) {
+  return name.size() > suffix.size() && iequalsAscii(name.substr(name.size() - suffix.size()), suffix);
+}
+
+bool isTopLevel(std::string_view name) { return name.find('/') == std::string_view::npos; }
 
 bool hasUsage(const CatalogCertificate& c, const char* oid) {
   return std::find(c.extendedKeyUsages.begin(), c.extendedKeyUsages.end(), oid) != c.extendedKeyUsages.end();
@@ -85,6 +94,36 @@ PackageSignature CheckPackageSignature(const std::string& catalogName, const std
   }
   out.kind = KindOfSigner(*check.signer);
   return out;
+}
+
+std::optional<PackageSignature> CheckFolderPackageSignature(
+    const std::vector<PackageFile>& files, const std::function<std::optional<std::string>(const std::string&)>& read,
+    MachineArch arch, const AnsiDecoder& decodeAnsi) {
+  const PackageFile* inf = nullptr;
+  for (const PackageFile& f : files) {
+    if (isTopLevel(f.name) && endsWith(f.name, ".inf") && (!inf || FoldFileName(f.name) < FoldFileName(inf->name))) {
+      inf = &f;
+    }
+  }
+  if (!inf) return std::nullopt;
+  const std::optional<std::string> infBytes = read(inf->name);
+  if (!infBytes) {
+    PackageSignature out;
+    out.kind = SignatureKind::Broken;
+    out.problem = inf->name + ": cannot be read";
+    return out;
+  }
+  const std::string catalogName =
+      ReadInfForBackup(IniDocument::parse(decodeProfileText(*infBytes, decodeAnsi)), arch).catalog;
+  std::optional<std::string> catalogBytes;
+  std::vector<PackageFile> checked;
+  const std::string catalogKey = FoldFileName(catalogName);
+  for (const PackageFile& f : files) {
+    if (!catalogName.empty() && FoldFileName(f.name) == catalogKey) catalogBytes = read(f.name);
+    if (isTopLevel(f.name) && (endsWith(f.name, ".cat") || endsWith(f.name, ".pnf"))) continue;
+    checked.push_back(f);
+  }
+  return CheckPackageSignature(catalogName, catalogBytes, checked);
 }
 
 }  // namespace qelvaro

@@ -5,6 +5,7 @@
 // Windows trusts the signer is its own decision at install; this tells who signed, and
 // which of the kinds Windows ranks apart.
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,6 +13,8 @@
 
 #include "catalog.h"
 #include "file_hashes.h"
+#include "inf_values.h"
+#include "ini_reader.h"
 
 namespace qelvaro {
 
@@ -51,6 +54,18 @@ struct PackageSignature {
 PackageSignature CheckPackageSignature(const std::string& catalogName,
                                        const std::optional<std::string>& catalogBytes,
                                        const std::vector<PackageFile>& files);
+
+// The signature of the driver package laid out in one folder, as a backup keeps each
+// driver: `files` are every file below the folder by its path there ("x.inf",
+// "amd64/x.sys", "/" between the parts) with its hashes; `read` gives the bytes of one
+// of them (the INF and the catalog), none when it cannot be read. The package's INF is
+// the first *.inf directly in the folder (by name); its catalog is the one it names for
+// `arch`. Every file is checked but the catalogs and the INF caches (*.cat, *.pnf)
+// directly in the folder: Windows checks each file of a package against the catalog
+// when it stages it. None when the folder holds no INF (no driver).
+std::optional<PackageSignature> CheckFolderPackageSignature(
+    const std::vector<PackageFile>& files, const std::function<std::optional<std::string>(const std::string&)>& read,
+    MachineArch arch, const AnsiDecoder& decodeAnsi);
 
 // Whether `catalog` lists a file with these hashes (a PE image by its Authenticode
 // hash, anything else by the hash of all its bytes, in the member's own algorithm).

@@ -306,7 +306,7 @@ namespace {
 constexpr DWORD kPiece = 1 << 20;
 
 // Reads `in` to its end in pieces, each hashed and (when `out` is given) written.
-FsResult pump(HANDLE in, HANDLE out, Sha256& hash, std::uint64_t& size) {
+FsResult pump(HANDLE in, HANDLE out, ByteSink& hash, std::uint64_t& size) {
   std::unique_ptr<char[]> buffer(new char[kPiece]);
   for (;;) {
     DWORD got = 0;
@@ -394,13 +394,17 @@ FsResult Win32FileSystem::copyHashed(const std::string& from, const std::string&
 FsResult Win32FileSystem::hashFile(const std::string& path, std::string& sha256, std::uint64_t& size) const {
   Sha256 hash;
   if (!hash.ok()) return FsResult::Failure(FsError::NotSupported);
+  if (FsResult r = readThrough(path, hash, size); !r) return r;
+  sha256 = hash.hexDigest();
+  return sha256.empty() ? FsResult::Failure(FsError::NotSupported) : FsResult{};
+}
+
+FsResult Win32FileSystem::readThrough(const std::string& path, ByteSink& sink, std::uint64_t& size) const {
   const std::wstring p = ToWin32Path(path);
   unique_file in = openToRead(p);
   if (in.get() == INVALID_HANDLE_VALUE) return openFailure(p);
   size = 0;
-  if (FsResult r = pump(in.get(), nullptr, hash, size); !r) return r;
-  sha256 = hash.hexDigest();
-  return sha256.empty() ? FsResult::Failure(FsError::NotSupported) : FsResult{};
+  return pump(in.get(), nullptr, sink, size);
 }
 
 FsResult Win32FileSystem::writeFile(const std::string& path, std::string_view bytes) {

@@ -35,6 +35,7 @@ class Win32FileSystem final : public FileSystem {
   // The same, creating the target exclusively (CREATE_NEW): any entry at the name fails it.
   FsResult copyNewFileHashed(const std::string& from, const std::string& to, std::string& sha256) override;
   FsResult hashFile(const std::string& path, std::string& sha256, std::uint64_t& size) const override;
+  FsResult readThrough(const std::string& path, ByteSink& sink, std::uint64_t& size) const override;
   FsResult writeFile(const std::string& path, std::string_view bytes) override;
   // A junction inside is removed as a link; what it points to is left alone.
   FsResult deleteTree(const std::string& path) override;
