@@ -107,6 +107,7 @@ BackupResult BackupCollector::run(const DriverRowSource& rows, const std::string
       const DriverRow driver = rows.rowAt(row);
       DriverReport report = collect(driver, backupRoot, sink);
       report.row = row;
+      if (!report.skipped()) report.signature = signatures_.of(driver.infName);
       collectedInfs_.insert(asciiLowerCopy(driver.infName));
       const bool backedUp = !report.skipped();
       sink.driverDone(report);
@@ -126,6 +127,7 @@ void BackupCollector::collectRelated(const DriverRow& base, std::size_t row, con
     DriverReport report = collect(DriverRow{p.description, p.className, p.infName}, backupRoot, sink);
     report.row = row;
     report.relatedTo = base.description;
+    if (!report.skipped()) report.signature = signatures_.of(p.infName);
     sink.driverDone(report);
     result.drivers.push_back(std::move(report));
   }

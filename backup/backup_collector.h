@@ -37,6 +37,7 @@
 #include "file_system.h"
 #include "inf_backup_view.h"
 #include "inf_install_model.h"
+#include "installed_signatures.h"
 #include "related_packages.h"
 #include "system_folders.h"
 
@@ -110,6 +111,10 @@ struct DriverReport {
   // For an extension or software-component package: the description of the driver it
   // was backed up with (it is no row of its own).
   std::string relatedTo;
+  // Who signed the installed package, from the catalog it was installed with: what
+  // Windows will check when the backup is restored (a driver that was not backed up
+  // has none).
+  std::optional<PackageSignature> signature;
 
   bool skipped() const { return skip != DriverSkip::None; }
   // One line naming the driver (description and INF) and what went wrong; empty
@@ -147,7 +152,8 @@ class BackupCollector {
   // `store` may be null: then no driver-store lookup is made. `arch` is the machine's
   // native architecture, which picks the INFs' decorated sections.
   BackupCollector(const SystemFolders& folders, FileSystem& fs, const DriverStoreLookup* store, MachineArch arch)
-      : folders_(folders), fs_(fs), store_(store), arch_(arch), related_(fs, folders, arch) {}
+      : folders_(folders), fs_(fs), store_(store), arch_(arch), related_(fs, folders, arch),
+        signatures_(fs, folders, store, arch) {}
 
   // Backs up every ticked row into `backupRoot` (see BackupRoot). An existing root
   // is reused: files of the same name are replaced, others stay.
@@ -206,6 +212,7 @@ class BackupCollector {
   const DriverStoreLookup* store_;
   MachineArch arch_;
   RelatedPackages related_;
+  InstalledSignatures signatures_;
   std::unordered_set<std::string> collectedInfs_;  // lower-cased INF names backed up in this run
   std::vector<std::string> components_;  // the software components the last driver's install adds
 };

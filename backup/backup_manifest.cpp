@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 
 #include "checksum_list.h"
@@ -112,7 +113,12 @@ std::string BackupManifestText(const BackupResult& result, const BackupOrigin& o
     for (char& c : folder) c = c == '\\' ? '/' : c;
     out += std::string(first ? "" : ",") + "\n    {\"description\": " + quoted(d.driver.description) +
            ", \"class\": " + quoted(d.driver.className) + ", \"inf\": " + quoted(d.driver.infName) +
-           ", \"folder\": " + quoted(folder) + ", \"files\": [";
+           ", \"folder\": " + quoted(folder);
+    if (d.signature) {
+      out += ", \"signature\": " + quoted(SignatureKindWord(d.signature->kind)) +
+             ", \"signer\": " + quoted(d.signature->signer);
+    }
+    out += ", \"files\": [";
     for (std::size_t i = 0; i < d.copied.size(); ++i) {
       std::string name = d.copied[i].name;
       for (char& c : name) c = c == '\\' ? '/' : c;
@@ -134,6 +140,56 @@ std::optional<MachineArch> ManifestArch(std::string_view json) {
   MachineArch arch;
   if (end == std::string_view::npos || !ParseMachineArch(json.substr(start, end - start), arch)) return std::nullopt;
   return arch;
+}
+
+namespace {
+
+// The JSON string starting at `text` (after its opening quote), unescaped as quoted()
+// escapes; none when it does not end.
+std::optional<std::string> unquoted(std::string_view text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '"') return out;
+    if (c != '\\') {
+      out += c;
+      continue;
+    }
+    if (++i >= text.size()) return std::nullopt;
+    if (text[i] == 'u') {
+      if (i + 4 >= text.size()) return std::nullopt;
+      const unsigned long unit = std::strtoul(std::string(text.substr(i + 1, 4)).c_str(), nullptr, 16);
+      if (unit >= 0x20) return std::nullopt;  // only control characters are written escaped
+      out += static_cast<char>(unit);
+      i += 4;
+    } else {
+      out += text[i];
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::vector<std::string> ManifestWindowsDrivers(std::string_view json) {
+  static constexpr std::string_view kFolder = "\"folder\": \"";
+  static constexpr std::string_view kWindows = ", \"signature\": \"windows\"";
+  std::vector<std::string> folders;
+  std::size_t at = 0;
+  while ((at = json.find(kFolder, at)) != std::string_view::npos) {
+    at += kFolder.size();
+    const std::size_t lineEnd = std::min(json.find('\n', at), json.size());
+    const auto folder = unquoted(json.substr(at, lineEnd - at));
+    if (!folder) continue;
+    // The signature follows the folder's closing quote directly, as the writer puts it.
+    std::size_t end = at;
+    for (std::size_t escapes = 0; end < lineEnd; ++end) {
+      if (json[end] == '"' && escapes % 2 == 0) break;
+      escapes = json[end] == '\\' ? escapes + 1 : 0;
+    }
+    if (json.substr(end + 1, kWindows.size()) == kWindows) folders.push_back(*folder);
+  }
+  return folders;
 }
 
 std::optional<unsigned> ManifestCodePage(std::string_view json) {

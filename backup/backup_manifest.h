@@ -7,6 +7,8 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "backup_collector.h"
 #include "file_system.h"
@@ -41,6 +43,12 @@ std::string BackupManifestText(const BackupResult& result, const BackupOrigin& o
 // The architecture backup.json names; none for a backup without one or a file that
 // is not ours.
 std::optional<MachineArch> ManifestArch(std::string_view json);
+// The driver folders ("Net/Microsoft Kernel Debug Network Adapter") that backup.json
+// records as Windows' own (signature "windows"): their INFs name no catalog, and
+// Windows checks them against its own system catalogs. Only the lines this program
+// writes are read; anything else records none.
+std::vector<std::string> ManifestWindowsDrivers(std::string_view json);
+
 // The ANSI code page backup.json names; none for a backup without one.
 std::optional<unsigned> ManifestCodePage(std::string_view json);
 

@@ -92,6 +92,25 @@ std::string DriverProblemLine(const DriverReport& r) {
 
 std::string BackupReportPath(const std::string& backupRoot) { return backupRoot + texts::kReportFileSuffix; }
 
+std::string SignatureKindText(SignatureKind kind) {
+  switch (kind) {
+    case SignatureKind::Whql: return texts::kSignatureWhql;
+    case SignatureKind::Attestation: return texts::kSignatureAttestation;
+    case SignatureKind::Windows: return texts::kSignatureWindows;
+    case SignatureKind::Publisher: return texts::kSignaturePublisher;
+    case SignatureKind::Unsigned: return texts::kSignatureUnsigned;
+    case SignatureKind::Broken: break;
+  }
+  return texts::kSignatureBroken;
+}
+
+std::string SignatureColumnText(const PackageSignature& signature) {
+  if (signature.kind == SignatureKind::Unsigned || signature.kind == SignatureKind::Broken || signature.signer.empty()) {
+    return SignatureKindText(signature.kind);
+  }
+  return signature.signer;
+}
+
 std::string BackupReportText(const BackupResult& result, const BackupOrigin* origin) {
   std::size_t whole = 0, partial = 0, skipped = 0;
   for (const auto& d : result.drivers) {
@@ -126,6 +145,12 @@ std::string BackupReportText(const BackupResult& result, const BackupOrigin* ori
     line(out, FormatText(texts::kReportFolder, {d.folder}));
     if (!d.relatedTo.empty()) line(out, FormatText(texts::kReportWithDriver, {d.relatedTo}));
     if (!d.package.empty()) line(out, FormatText(texts::kReportFromStore, {d.package}));
+    if (d.signature) {
+      const PackageSignature& sig = *d.signature;
+      if (sig.kind == SignatureKind::Unsigned) line(out, texts::kReportUnsigned);
+      else if (sig.kind == SignatureKind::Broken) line(out, FormatText(texts::kReportBrokenSignature, {sig.problem}));
+      else line(out, FormatText(texts::kReportSignature, {sig.signer, SignatureKindText(sig.kind), sig.catalog}));
+    }
     for (const CollectedFile& f : d.copied) line(out, FormatText(texts::kReportCopied, {f.name, f.source}));
     for (const SkippedFile& f : d.skippedFiles) {
       if (f.source.empty()) line(out, FormatText(texts::kReportBadName, {f.name}));

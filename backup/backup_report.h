@@ -22,6 +22,11 @@ std::string DescribeFsResultForUser(const FsResult& result);
 // nothing did.
 std::string DriverProblemLine(const DriverReport& report);
 
+// The short text a window shows for a signature's kind ("微软 WHQL 认证", "未签名", ...).
+std::string SignatureKindText(SignatureKind kind);
+// The signature column of a driver list: the signer's name, or 未签名 / 签名已损坏.
+std::string SignatureColumnText(const PackageSignature& signature);
+
 // Where the report of a backup goes: beside the backup root, never inside it (the
 // root is what gets packed).
 std::string BackupReportPath(const std::string& backupRoot);

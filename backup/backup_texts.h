@@ -47,6 +47,17 @@ inline constexpr char kFsOther[] = "失败";
 inline constexpr char kFsSystemCode[] = " (错误 {0})";
 
 // The report written beside a backup.
+// What a driver's signature is, as the windows show it.
+inline constexpr char kSignatureWhql[] = "微软 WHQL 认证";
+inline constexpr char kSignatureAttestation[] = "微软证明签名";
+inline constexpr char kSignatureWindows[] = "Windows 自带";
+inline constexpr char kSignaturePublisher[] = "发布者签名";
+inline constexpr char kSignatureUnsigned[] = "未签名";
+inline constexpr char kSignatureBroken[] = "签名已损坏";
+inline constexpr char kReportSignature[] = "数字签名: {0} ({1}), 目录文件 {2}";
+inline constexpr char kReportUnsigned[] = "数字签名: 未签名 (INF 未指定目录文件); 64 位 Windows 不会安装未签名的驱动程序";
+inline constexpr char kReportBrokenSignature[] = "数字签名: 签名已损坏: {0}";
+
 inline constexpr char kReportFileSuffix[] = " 备份报告.txt";
 inline constexpr char kReportTitle[] = "Quorvak 驱动程序备份报告";
 inline constexpr char kReportTool[] = "{0} {1}";

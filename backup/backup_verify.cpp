@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -52,9 +53,14 @@ bool keptWhole(std::string_view name) {
 
 // Each driver folder's signature, from the hashes its files were read with: a broken
 // one is an issue, naming each file the catalog leaves out, or the catalog.
+// `manifest` is backup.json's text (empty when there is none): an INF that names no
+// catalog is Windows' own when the backup recorded it so, and Windows checks it
+// against its system catalogs on the PC it is restored to.
 void checkSignatures(const std::map<std::string, FileHashes>& hashes,
                      const std::function<std::optional<std::string>(const std::string&)>& read,
-                     const AnsiDecoder& decodeAnsi, VerifyReport& report) {
+                     const AnsiDecoder& decodeAnsi, const std::string& manifest, VerifyReport& report) {
+  std::set<std::string> windowsDrivers;
+  for (const std::string& folder : ManifestWindowsDrivers(manifest)) windowsDrivers.insert(FoldFileName(folder));
   const MachineArch arch = report.arch.value_or(MachineArch::Amd64);
   std::map<std::string, std::vector<PackageFile>> drivers;
   for (const auto& [path, fileHashes] : hashes) {
@@ -66,6 +72,9 @@ void checkSignatures(const std::map<std::string, FileHashes>& hashes,
     std::optional<PackageSignature> signature = CheckFolderPackageSignature(
         files, [&](const std::string& name) { return read(driver + "/" + name); }, arch, decodeAnsi);
     if (!signature) continue;
+    if (signature->kind == SignatureKind::Unsigned && windowsDrivers.count(FoldFileName(driver))) {
+      signature->kind = SignatureKind::Windows;
+    }
     if (signature->kind == SignatureKind::Broken) {
       for (const std::string& name : signature->notCovered) {
         report.issues.push_back({VerifyIssueKind::Signature, driver + "/" + name,
@@ -210,7 +219,9 @@ VerifyReport verifyArchive(const std::string& path, const FileSystem& fs, const 
       for (const auto& [key, name] : spelled) report.issues.push_back({VerifyIssueKind::Unexpected, name, ""});
     }
   }
-  if (const auto manifest = kept.find(kManifestName); manifest != kept.end()) report.arch = ManifestArch(manifest->second);
+  std::string manifest;
+  if (const auto found = kept.find(kManifestName); found != kept.end()) manifest = found->second;
+  report.arch = ManifestArch(manifest);
   checkSignatures(
       hashes,
       [&](const std::string& name) -> std::optional<std::string> {
@@ -218,7 +229,7 @@ VerifyReport verifyArchive(const std::string& path, const FileSystem& fs, const 
         if (found == kept.end()) return std::nullopt;
         return found->second;
       },
-      [&fs](std::string_view ansi) { return fs.decodeAnsi(ansi); }, report);
+      [&fs](std::string_view ansi) { return fs.decodeAnsi(ansi); }, manifest, report);
   SortIssuesByPath(report.issues);
   if (!report.issues.empty()) report.exitCode = kVerifyMismatch;
   // CRCs show an entry unpacks as it was packed, not that the backup is whole.
@@ -277,8 +288,9 @@ VerifyReport VerifyBackup(const std::string& path, const FileSystem& fs, const A
     std::uint64_t size = 0;
     return fs.readFileHead(native, kKeptBytes, size);
   };
-  if (const auto manifest = readWhole(kManifestName)) report.arch = ManifestArch(*manifest);
-  checkSignatures(hashes, readWhole, [&fs](std::string_view ansi) { return fs.decodeAnsi(ansi); }, report);
+  const std::string manifest = readWhole(kManifestName).value_or(std::string());
+  report.arch = ManifestArch(manifest);
+  checkSignatures(hashes, readWhole, [&fs](std::string_view ansi) { return fs.decodeAnsi(ansi); }, manifest, report);
   SortIssuesByPath(report.issues);
   if (!report.issues.empty()) report.exitCode = kVerifyMismatch;
   return report;
