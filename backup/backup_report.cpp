@@ -207,9 +207,12 @@ std::string BackupEndMessage(const BackupResult& result, const BackupEnd& end) {
   return text;
 }
 
-std::string VerifyEndText(std::size_t filesChecked, const std::vector<VerifyIssue>& issues, const std::string& error) {
+std::string VerifyEndText(std::size_t filesChecked, const std::vector<VerifyIssue>& issues, const std::string& error,
+                          std::size_t unsignedOn64Bit) {
   if (!error.empty()) return FormatText(texts::kVerifyFailed, {error});
-  if (issues.empty()) return FormatText(texts::kVerifyAllMatch, {std::to_string(filesChecked)});
+  const std::string unsignedNote =
+      unsignedOn64Bit ? "\r\n" + FormatText(texts::kVerifyUnsignedOn64, {std::to_string(unsignedOn64Bit)}) : "";
+  if (issues.empty()) return FormatText(texts::kVerifyAllMatch, {std::to_string(filesChecked)}) + unsignedNote;
   std::string text = FormatText(texts::kVerifyMismatch, {std::to_string(issues.size()), std::to_string(filesChecked)});
   for (std::size_t i = 0; i < issues.size() && i < kDriversInMessage; ++i) {
     const VerifyIssue& issue = issues[i];
@@ -218,11 +221,12 @@ std::string VerifyEndText(std::size_t filesChecked, const std::vector<VerifyIssu
                           : issue.kind == VerifyIssueKind::Unreadable ? texts::kVerifyUnreadable
                           : issue.kind == VerifyIssueKind::Link       ? texts::kVerifyLink
                           : issue.kind == VerifyIssueKind::Duplicate  ? texts::kVerifyDuplicate
+                          : issue.kind == VerifyIssueKind::Signature  ? texts::kVerifySignature
                                                                       : texts::kVerifyChanged;
     text += "\r\n" + FormatText(pattern, {issue.path, issue.detail});
   }
   if (issues.size() > kDriversInMessage) text += "\r\n...";
-  return text;
+  return text + unsignedNote;
 }
 
 FolderContents FilesBelow(const std::string& folder, const FileSystem& fs) {

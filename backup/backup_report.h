@@ -38,7 +38,8 @@ std::string BackupReportText(const BackupResult& result, const BackupOrigin* ori
 
 // What reading the backup back found, for the end message: how many files were
 // checked, or (up to ten) those that do not match. `error` when it could not be read.
-std::string VerifyEndText(std::size_t filesChecked, const std::vector<VerifyIssue>& issues, const std::string& error);
+std::string VerifyEndText(std::size_t filesChecked, const std::vector<VerifyIssue>& issues, const std::string& error,
+                          std::size_t unsignedOn64Bit = 0);
 
 // How the run ended, besides the collection itself.
 struct BackupEnd {

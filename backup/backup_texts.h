@@ -91,6 +91,8 @@ inline constexpr char kVerifyUnreadable[] = "{0} (无法读取: {1})";
 inline constexpr char kVerifyLink[] = "{0} (是链接, 未跟随)";
 inline constexpr char kVerifyDuplicate[] = "{0} (与 {1} 仅大小写不同)";
 inline constexpr char kVerifyFailed[] = "无法校验备份: {0}";
+inline constexpr char kVerifySignature[] = "{0} (Windows 会拒绝它的数字签名: {1})";
+inline constexpr char kVerifyUnsignedOn64[] = "{0} 个驱动程序未签名, 64 位 Windows 不会安装它们.";
 inline constexpr char kSealFailed[] = "无法写入校验和列表 (backup.json, SHA256SUMS): {0}: {1}";
 
 }  // namespace qelvaro::texts

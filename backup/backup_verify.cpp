@@ -239,6 +239,13 @@ VerifyReport verifyArchive(const std::string& path, const FileSystem& fs, const 
 
 }  // namespace
 
+std::size_t UnsignedOn64Bit(const VerifyReport& report) {
+  if (report.arch.value_or(MachineArch::Amd64) == MachineArch::X86) return 0;
+  std::size_t n = 0;
+  for (const DriverSignatureCheck& d : report.signatures) n += d.signature.kind == SignatureKind::Unsigned;
+  return n;
+}
+
 VerifyReport VerifyBackup(const std::string& path, const FileSystem& fs, const ArchiveOpener& openArchive,
                           VerifyProgress progress, void* context) {
   if (!fs.exists(path, AttrMask::Folder) || fs.exists(path, AttrMask::System)) {

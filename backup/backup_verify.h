@@ -53,6 +53,10 @@ struct VerifyReport {
 };
 
 
+// The unsigned drivers of a backup made for 64-bit Windows, which installs none of
+// them (0 for a backup made for 32-bit Windows).
+std::size_t UnsignedOn64Bit(const VerifyReport& report);
+
 // `path` is the backup folder, the Zip file or the package.
 VerifyReport VerifyBackup(const std::string& path, const FileSystem& fs, const ArchiveOpener& openArchive,
                           VerifyProgress progress = nullptr, void* context = nullptr);

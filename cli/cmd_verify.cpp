@@ -54,14 +54,6 @@ const char* archName(MachineArch arch) {
   return "x64";
 }
 
-// Whether the backup is for 64-bit Windows, which installs no unsigned third-party driver.
-bool for64Bit(const VerifyReport& report) { return report.arch.value_or(MachineArch::Amd64) != MachineArch::X86; }
-
-std::size_t unsignedCount(const VerifyReport& report) {
-  std::size_t n = 0;
-  for (const DriverSignatureCheck& d : report.signatures) n += d.signature.kind == SignatureKind::Unsigned;
-  return n;
-}
 
 void writeJson(const VerifyReport& report, const std::string& path, std::ostream& out) {
   JsonWriter json(out);
@@ -156,7 +148,7 @@ void writeText(const VerifyReport& report, const std::string& path, std::ostream
       out << "unsigned " << ShownText(d.driver) << ": its INF names no catalog\n";
     }
   }
-  if (const std::size_t n = unsignedCount(report); n > 0 && for64Bit(report)) {
+  if (const std::size_t n = UnsignedOn64Bit(report); n > 0) {
     out << "This backup is for " << archName(report.arch.value_or(MachineArch::Amd64)) << " Windows, which installs no "
         << "unsigned driver: " << n << (n == 1 ? " unsigned driver" : " unsigned drivers") << " will not install there\n";
   }

@@ -1,5 +1,7 @@
 #include "driver_list.h"
 
+#include "backup_report.h"
+
 #include "frm_main_texts.h"
 #include "base/product.h"
 
@@ -39,6 +41,7 @@ void SetUpDriverGrid(grid::CellGrid& grid) {
   static constexpr Column kColumns[] = {
       {texts::kColumnDescription, 5520}, {texts::kColumnClass, 3000}, {texts::kColumnProvider, 2000},
       {texts::kColumnId, 1000},          {texts::kColumnClass, 1000}, {texts::kColumnConfig, 1000},
+      {texts::kColumnSignature, 2600},
   };
   for (const auto& c : kColumns) grid.AddColumn(c.caption, c.width);
 
@@ -58,7 +61,8 @@ std::vector<std::string> LoadDriverList(grid::CellGrid& grid, const Registry& re
 
 std::vector<std::string> LoadDriverList(grid::CellGrid& grid, const Registry& registry, Ui& ui,
                                         const std::function<bool()>& readFilter, const std::string& classRoot,
-                                        const ClassDescriptions* classDescriptions) {
+                                        const ClassDescriptions* classDescriptions,
+                                        const std::function<PackageSignature(const std::string&)>& signatureOf) {
   ui.setBusyCursor(true);
   ui.pumpMessages();
   const bool hideMicrosoft = readFilter();
@@ -76,6 +80,7 @@ std::vector<std::string> LoadDriverList(grid::CellGrid& grid, const Registry& re
     grid.SetCellText(row, 3, d.keyPath);
     grid.SetCellText(row, 4, d.className);
     grid.SetCellText(row, 5, d.infName);
+    if (signatureOf) grid.SetCellText(row, kSignatureColumn, SignatureColumnText(signatureOf(d.infName)));
   }
 
   grid.SetRedraw(true);

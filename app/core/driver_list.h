@@ -9,6 +9,7 @@
 
 #include "cell_grid.h"
 #include "driver_inventory.h"
+#include "package_signature.h"
 #include "property_bag.h"
 #include "registry.h"
 #include "base/ui.h"
@@ -18,7 +19,8 @@ namespace qelvaro {
 // The grid's design-time settings that the main window stores with itself.
 void WriteDriverGridSettings(grid::PropertyBag& bag);
 
-// The load-time set-up: font, the six columns (widths in twips), options, header look.
+// The load-time set-up: font, the six columns (widths in twips) and after them the
+// signature column, options, header look.
 void SetUpDriverGrid(grid::CellGrid& grid);
 
 // Rebuilds the rows from the registry: one per driver record, every row ticked.
@@ -30,7 +32,12 @@ std::vector<std::string> LoadDriverList(grid::CellGrid& grid, const Registry& re
 std::vector<std::string> LoadDriverList(grid::CellGrid& grid, const Registry& registry, Ui& ui,
                                         const std::function<bool()>& hideMicrosoft,
                                         const std::string& classRoot = kClassRoot,
-                                        const ClassDescriptions* classDescriptions = nullptr);
+                                        const ClassDescriptions* classDescriptions = nullptr,
+                                        const std::function<PackageSignature(const std::string& infName)>&
+                                            signatureOf = {});
+
+// The grid's column for who signed a driver (after the six that the backup reads).
+inline constexpr std::int32_t kSignatureColumn = 6;
 
 void SelectAllRows(grid::CellGrid& grid);
 void InvertRowSelection(grid::CellGrid& grid);

@@ -24,6 +24,7 @@ inline constexpr char kColumnClass[] = "类型";
 inline constexpr char kColumnProvider[] = "提供商";
 inline constexpr char kColumnId[] = "ID";
 inline constexpr char kColumnConfig[] = "配置信息";
+inline constexpr char kColumnSignature[] = "数字签名";
 inline constexpr char kGridFontName[] = "宋体";
 
 // Titles and status lines.

@@ -18,6 +18,7 @@
 #include "driver_inventory.h"
 #include "driver_list.h"
 #include "driver_store_setupapi.h"
+#include "installed_signatures.h"
 #include "backup_texts.h"
 #include "frm_main_texts.h"
 #include "md_folders.h"
@@ -199,11 +200,19 @@ void FrmMain::LoadDriverList() {
   // otherwise be ignored without a word.
   for (FrmMainControl id : {kCmdDoBackup, kCmdSelectAll, kCmdInvertSelection, kCellGrid1}) EnableWindow(control(id), FALSE);
   const Win32ClassDescriptions classDescriptions;
+  // Who signed each driver, from the catalog it was installed with.
+  const Win32SystemFolders folders;
+  const Win32FileSystem fs;
+  const Win32Registry registry;
+  const SetupApiDriverStoreLookup setupapi(folders);
+  const DatabaseOrSearchLookup database(registry, fs, folders, NativeMachineArch());
+  const ChainedDriverStoreLookup store({&setupapi, &database});
+  const InstalledSignatures signatures(fs, folders, &store, NativeMachineArch());
   do {
     rescanWanted_ = false;
     driverKeys_ = qelvaro::LoadDriverList(
         grid(), registry_, ui_, [this] { return SendMessageW(control(kCheck1), BM_GETCHECK, 0, 0) == BST_CHECKED; },
-        classRoot_, &classDescriptions);
+        classRoot_, &classDescriptions, [&](const std::string& inf) { return signatures.of(inf); });
   } while (rescanWanted_);
   for (FrmMainControl id : {kCmdDoBackup, kCmdSelectAll, kCmdInvertSelection, kCellGrid1}) EnableWindow(control(id), TRUE);
   running_ = Run::None;
@@ -440,7 +449,7 @@ std::string FrmMain::verifyBackup(const std::string& path) {
   const VerifyReport report = VerifyBackup(path, fs, OpenArchiveInput,
                                            [](void* self) { static_cast<FrmMain*>(self)->ui().pumpMessages(); }, this);
   ui_.setBusyCursor(false);
-  return VerifyEndText(report.filesChecked, report.issues, report.error);
+  return VerifyEndText(report.filesChecked, report.issues, report.error, UnsignedOn64Bit(report));
 }
 
 ZipOutcome FrmMain::DoZip(const std::string& Folder, const std::string& ZipFile) {

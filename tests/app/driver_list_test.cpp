@@ -41,7 +41,7 @@ struct DriverGrid : ::testing::Test {
   }
 };
 
-TEST_F(DriverGrid, SetUpGivesTheStoredLookAndSixColumns) {
+TEST_F(DriverGrid, SetUpGivesTheStoredLookAndSixColumnsThenTheSignature) {
   EXPECT_EQ(grid.FontHeader().name, "\xE5\xAE\x8B\xE4\xBD\x93");
   EXPECT_EQ(grid.FontHeader().charset, 134);
   EXPECT_EQ(grid.Font().name, "Arial");  // the load sets the cell font over the stored one
@@ -50,7 +50,8 @@ TEST_F(DriverGrid, SetUpGivesTheStoredLookAndSixColumns) {
   EXPECT_EQ(grid.GridColor(), 0xF9BE96u);
   EXPECT_EQ(grid.FocusRectColor(), 0x96FFFEu);
   EXPECT_FALSE(grid.ShowRowNumbers());
-  ASSERT_EQ(grid.Cols(), 6);
+  ASSERT_EQ(grid.Cols(), 7);
+  EXPECT_EQ(grid.ColHeading(kSignatureColumn), "数字签名");
   EXPECT_EQ(grid.ColHeading(1), grid.ColHeading(4));
   EXPECT_EQ(grid.ColHeading(3), "ID");
   EXPECT_FLOAT_EQ(grid.ColWidth(0), 5521);  // the grid keeps one twip more than asked
@@ -82,7 +83,22 @@ TEST_F(DriverGrid, LoadFillsTheRecordsAndTicksEveryRow) {
   LoadDriverList(grid, reg, ui, false, fixture::kRoot);
   EXPECT_EQ(grid.ItemCount(), 11);
   EXPECT_EQ(grid.CheckedCount(), 11);
-  EXPECT_EQ(grid.Cols(), 6);  // the columns stay
+  EXPECT_EQ(grid.Cols(), 7);  // the columns stay
+
+  // The signature column: the signer, else what the signature is.
+  LoadDriverList(grid, reg, ui, [] { return false; }, fixture::kRoot, nullptr, [](const std::string& inf) {
+    PackageSignature s;
+    s.kind = inf == "oem3.inf" ? SignatureKind::Publisher : inf == "oem4.inf" ? SignatureKind::Broken : SignatureKind::Unsigned;
+    s.signer = "Qelvaro Demo Publisher";
+    return s;
+  });
+  for (std::int32_t row = 0; row < grid.ItemCount(); ++row) {
+    const std::string inf = grid.CellText(row, 5);
+    EXPECT_EQ(grid.CellText(row, kSignatureColumn), inf == "oem3.inf"   ? "Qelvaro Demo Publisher"
+                                                    : inf == "oem4.inf" ? "签名已损坏"
+                                                                        : "未签名")
+        << inf;
+  }
 }
 
 TEST_F(DriverGrid, SelectionButtonsOnAnEmptyGridDoNothing) {
