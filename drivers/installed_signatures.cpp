@@ -80,6 +80,8 @@ std::optional<std::string> InstalledSignatures::systemCatalogListing(const FileH
 
 PackageSignature InstalledSignatures::of(const std::string& infName) const {
   PackageSignature out;
+  // A driver key that names no INF has no package, and so no catalog.
+  if (infName.empty()) return out;
   if (!IsPlainEntryName(infName)) {
     out.kind = SignatureKind::Broken;
     out.problem = infName + ": not an INF name";

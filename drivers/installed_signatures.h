@@ -33,7 +33,8 @@ class InstalledSignatures {
                       MachineArch arch)
       : fs_(fs), folders_(folders), store_(store), arch_(arch) {}
 
-  // The signature of the driver installed from INF\<infName> ("oem3.inf", "kdnic.inf").
+  // The signature of the driver installed from INF\<infName> ("oem3.inf", "kdnic.inf");
+  // unsigned for a driver that names no INF.
   PackageSignature of(const std::string& infName) const;
 
  private:
