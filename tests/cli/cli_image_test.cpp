@@ -7,10 +7,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <sstream>
 
 #include "commands.h"
+#include "base/sha256.h"
 
 namespace qelvaro {
 namespace {
@@ -288,6 +290,95 @@ TEST_F(ImageCommand, BadImagesAndArgumentsAreRefused) {
   EXPECT_EQ(run({"list", "--image", dirty}), 0) << err;
   EXPECT_NE(err.find("(" + config + "/SYSTEM.LOG1); 4 log entries replayed into a private copy"), std::string::npos)
       << err;
+}
+
+
+// A backup that SHA256SUMS vouches for is still checked as Windows checks it: each
+// driver folder against the catalog its INF names. The hostile cases rewrite the list
+// so that only the catalog can tell.
+TEST_F(ImageCommand, VerifyChecksEachDriverAgainstItsCatalog) {
+  const std::string to = freshFolder("signed");
+  ASSERT_EQ(run({"backup", "--image", image, "--to", to}), 0) << out << err;
+  const std::string clean = to + "/clean";
+  stdfs::rename(to + "/Quorvak", clean);
+  const std::string display = "Display/Qelvaro Demo Graphics Adapter/";
+  // The list made to match whatever the folder now holds.
+  const auto reseal = [](const std::string& root) {
+    std::string list;
+    std::vector<std::string> paths;
+    for (const auto& e : stdfs::recursive_directory_iterator(root)) {
+      const std::string rel = stdfs::relative(e.path(), root).string();
+      if (e.is_regular_file() && rel != "SHA256SUMS") paths.push_back(rel);
+    }
+    std::sort(paths.begin(), paths.end());
+    for (const std::string& rel : paths) list += Sha256Hex(slurp(root + "/" + rel)) + "  " + rel + "\n";
+    std::ofstream(root + "/SHA256SUMS", std::ios::binary) << list;
+  };
+  struct Case {
+    const char* name;
+    std::function<void(const std::string&)> change;
+    int code;
+    const char* says;
+  };
+  const std::vector<Case> cases = {
+      {"intact", [](const std::string&) {}, 0, "5 drivers' signatures checked against their catalogs: publisher 5\n"},
+      {"binary changed",
+       [&](const std::string& r) { std::ofstream(r + "/" + display + "qvdisp.sys", std::ios::app) << "x"; }, 1,
+       "FAILED Display/Qelvaro Demo Graphics Adapter: qvdisp.sys: not in catalog qvdisp.cat;"},
+      {"file added", [&](const std::string& r) { std::ofstream(r + "/" + display + "um/extra.dll") << "MZ"; }, 1,
+       "um/extra.dll: not in catalog qvdisp.cat"},
+      {"catalog truncated",
+       [&](const std::string& r) { stdfs::resize_file(r + "/" + display + "qvdisp.cat", 700); }, 1,
+       "catalog qvdisp.cat is damaged"},
+      {"catalog gone", [&](const std::string& r) { stdfs::remove(r + "/" + display + "qvdisp.cat"); }, 1,
+       "catalog qvdisp.cat is missing"},
+      {"catalog of 100 MB",
+       [&](const std::string& r) { stdfs::resize_file(r + "/" + display + "qvdisp.cat", 100u << 20); }, 1,
+       "catalog qvdisp.cat is damaged"},
+      {"catalog content altered after signing",
+       [&](const std::string& r) {
+         std::string cat = slurp(r + "/" + display + "qvdisp.cat");
+         const std::string digest = Sha256Hex(slurp(r + "/" + display + "qvdisp.hlp"));
+         // One byte of a member's digest, raw in the catalog.
+         std::string raw;
+         for (std::size_t i = 0; i < 64; i += 2) raw += static_cast<char>(std::stoi(digest.substr(i, 2), nullptr, 16));
+         const auto at = cat.find(raw);
+         ASSERT_NE(at, std::string::npos);
+         cat[at] ^= 1;
+         std::ofstream(r + "/" + display + "qvdisp.cat", std::ios::binary) << cat;
+       },
+       1, "catalog qvdisp.cat: the list was changed after it was signed"},
+      {"INF names no catalog",
+       [&](const std::string& r) {
+         const std::string inf = r + "/Extension/Qelvaro Demo Graphics Board Extension/qvdispx.inf";
+         std::string text = slurp(inf);
+         text.replace(text.find("CatalogFile"), 11, "; atalogFil");
+         std::ofstream(inf, std::ios::binary) << text;
+       },
+       0, "1 unsigned driver will not install there"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string root = to + "/" + c.name;
+    stdfs::copy(clean, root, stdfs::copy_options::recursive);
+    c.change(root);
+    reseal(root);
+    EXPECT_EQ(run({"verify", root}), c.code) << out << err;
+    EXPECT_NE(out.find(c.says), std::string::npos) << out;
+  }
+  // The JSON names each driver's signature; a Zip is checked the same way.
+  ASSERT_EQ(run({"verify", to + "/binary changed", "--json"}), 1) << out << err;
+  EXPECT_NE(out.find("\"driver\": \"Display/Qelvaro Demo Graphics Adapter\",\n      \"signature\": \"broken\",\n"
+                     "      \"signer\": \"Qelvaro Demo Publisher\",\n      \"catalog\": \"qvdisp.cat\",\n"
+                     "      \"notCovered\": [\n        \"qvdisp.sys\"\n      ]"),
+            std::string::npos)
+      << out;
+  const std::string zip = freshFolder("signed-zip");
+  // With Microsoft's in-box driver, which backup.json records as Windows' own.
+  ASSERT_EQ(run({"backup", "--image", image, "--to", zip, "--format", "zip", "--all"}), 0) << out << err;
+  EXPECT_EQ(run({"verify", zip + "/Quorvak.zip"}), 0) << out << err;
+  EXPECT_NE(out.find("6 drivers' signatures checked against their catalogs: publisher 5, windows 1\n"), std::string::npos)
+      << out;
 }
 
 }  // namespace
