@@ -3,7 +3,9 @@
 #include <openssl/evp.h>
 #include <openssl/x509.h>
 
+#include <map>
 #include <memory>
+#include <mutex>
 
 #include "catalog_signature.h"
 
@@ -25,6 +27,35 @@ const EVP_MD* digestOf(const std::string& oid) {
   return nullptr;
 }
 
+// Signers' certificates as libcrypto reads them, kept by their bytes: reading one
+// costs several times its signature check, and the catalogs of a system share a few
+// signers. Bounded, for a listing of catalogs that each bring their own.
+class CertificateCache {
+ public:
+  // The certificate read from `der`, or null when it cannot be read; valid until the
+  // next call.
+  X509* get(const std::string& der) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    auto found = certificates_.find(der);
+    if (found != certificates_.end()) return found->second.get();
+    if (certificates_.size() >= kMaxKept) certificates_.clear();
+    const auto* bytes = reinterpret_cast<const unsigned char*>(der.data());
+    std::unique_ptr<X509, FreeX509> read(d2i_X509(nullptr, &bytes, static_cast<long>(der.size())));
+    if (!read) return nullptr;
+    return certificates_.emplace(der, std::move(read)).first->second.get();
+  }
+
+ private:
+  static constexpr std::size_t kMaxKept = 64;
+  std::mutex mutex_;
+  std::map<std::string, std::unique_ptr<X509, FreeX509>> certificates_;
+};
+
+CertificateCache& certificateCache() {
+  static CertificateCache cache;
+  return cache;
+}
+
 }  // namespace
 
 bool VerifySignerSignature(std::string_view, const Catalog& catalog, std::size_t signerIndex, std::string& why) {
@@ -43,9 +74,8 @@ bool VerifySignerSignature(std::string_view, const Catalog& catalog, std::size_t
     why = "digest algorithm " + signer.digestAlgorithm;
     return false;
   }
-  const auto* der = reinterpret_cast<const unsigned char*>(certificate->der.data());
-  std::unique_ptr<X509, FreeX509> x509(d2i_X509(nullptr, &der, static_cast<long>(certificate->der.size())));
-  EVP_PKEY* key = x509 ? X509_get0_pubkey(x509.get()) : nullptr;
+  X509* x509 = certificateCache().get(certificate->der);
+  EVP_PKEY* key = x509 ? X509_get0_pubkey(x509) : nullptr;
   if (!key) {
     why = "the signer's certificate has no public key that can be read";
     return false;

@@ -9,6 +9,10 @@ mixed case), and a SYSTEM hive that lists the drivers (built with scripts/make-h
 CP_SOURCE gets the same files, hard links, laid out as the backup lays them out, for
 `cp -r` to copy. --files counts the INF and the catalog.
 
+--signed makes each driver's catalog a real one, signed by a throwaway certificate, that
+lists its files (tests/signatures/make_catalog.py and sign_catalog.sh), instead of random
+bytes, so that `list --image` checks real signatures.
+
 --packages N adds N display drivers whose files are only in the driver store, laid
 out as a graphics vendor's package: 150 to 300 MB each in 100 to 200 files, a few of
 tens of MB and many small ones, in subfolders. Each has its INF published as
@@ -20,6 +24,7 @@ import argparse
 import os
 import random
 import subprocess
+import tempfile
 import sys
 
 CLASSES = [("{4d36e968-e325-11ce-bfc1-08002be10318}", "Display"), ("{4d36e972-e325-11ce-bfc1-08002be10318}", "Net"),
@@ -121,6 +126,26 @@ def package(p, d, rnd, pool):
     return data, inf
 
 
+KEYS = None  # the throwaway certificate's folder, made on the first catalog signed
+
+
+def signCatalog(catalog, members):
+    """Writes `catalog` listing `members` by their SHA-256, signed."""
+    tests = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests", "signatures")
+    global KEYS
+    if KEYS is None:
+        KEYS = tempfile.mkdtemp()
+    keys = os.path.join(KEYS, "publisher")
+    args = [sys.executable, os.path.join(tests, "make_catalog.py"), "-o", catalog + ".unsigned", "--alg", "sha256"]
+    for m in members:
+        args += ["--flat", m]
+    subprocess.run(args, check=True)
+    os.unlink(catalog)  # osslsigncode writes only a new file
+    subprocess.run(["sh", os.path.join(tests, "sign_catalog.sh"), keys, "-newkey rsa:2048", "Bench Publisher",
+                    catalog + ".unsigned", catalog], check=True)
+    os.unlink(catalog + ".unsigned")
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("root")
@@ -129,6 +154,7 @@ def main():
     ap.add_argument("--files", type=int, default=10)
     ap.add_argument("--kb", type=int, default=64)
     ap.add_argument("--packages", type=int, default=0)
+    ap.add_argument("--signed", action="store_true")
     o = ap.parse_args()
     rnd = random.Random(7)
     win = os.path.join(o.root, "WINDOWS")
@@ -156,6 +182,9 @@ def main():
             files.append((os.path.join(folder, s), rnd.randbytes(o.kb * 1024)))
         for path, data in files:
             write(path, data)
+        if o.signed:
+            signCatalog(files[1][0], [files[0][0]] + [p for p, _ in files[2:]])
+        for path, data in files:
             link(path, os.path.join(out, os.path.basename(path).lower()))
         key = "HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Control\\Class\\%s\\%04d" % (guid, d)
         reg += ["[%s]" % key, '"DriverDesc"="%s"' % desc, '"ProviderName"="Bench"', '"InfPath"="%s"' % inf, ""]
