@@ -50,6 +50,26 @@ if(NOT code EQUAL 0 OR NOT listing STREQUAL expected)
   message(FATAL_ERROR "backup --image ended with ${code}; its tree:\n${listing}")
 endif()
 
+# verify under Wine gives the words of the Linux build: crypt32 checks the catalogs' RSA
+# signatures, the content digest and the file hashes are our own. A file changed after
+# signing, with SHA256SUMS rewritten to match it, is caught by its catalog alone.
+function(run_verify expected_code pattern)
+  execute_process(COMMAND "${RUNNER}" "${EXE}" verify "${to}\\Quorvak"
+                  RESULT_VARIABLE code OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  string(FIND "${out}" "${pattern}" at)
+  if(NOT code EQUAL expected_code OR at EQUAL -1)
+    message(FATAL_ERROR "verify ended with ${code}, not ${expected_code}, without saying ${pattern}:\n${out}${err}")
+  endif()
+endfunction()
+run_verify(0 "5 drivers' signatures checked against their catalogs: publisher 5\n")
+set(sys "${WORK}/backup/Quorvak/Display/Qelvaro Demo Graphics Adapter/qvdisp.sys")
+file(APPEND "${sys}" "x")
+file(SHA256 "${sys}" sum)
+file(READ "${WORK}/backup/Quorvak/SHA256SUMS" sums)
+string(REGEX REPLACE "[0-9a-f]+(  Display/Qelvaro Demo Graphics Adapter/qvdisp.sys)" "${sum}\\1" sums "${sums}")
+file(WRITE "${WORK}/backup/Quorvak/SHA256SUMS" "${sums}")
+run_verify(1 "FAILED Display/Qelvaro Demo Graphics Adapter: qvdisp.sys: not in catalog qvdisp.cat;")
+
 # The same drivers as one self-extracting program, on the payloads qelvaro.exe carries:
 # whole (7z tests every entry with the package password), the tree plus setup.exe.
 file(REMOVE_RECURSE "${WORK}/sfx")
