@@ -314,6 +314,14 @@ TEST_F(ImageCommand, VerifyChecksEachDriverAgainstItsCatalog) {
     for (const std::string& rel : paths) list += Sha256Hex(slurp(root + "/" + rel)) + "  " + rel + "\n";
     std::ofstream(root + "/SHA256SUMS", std::ios::binary) << list;
   };
+  // The extension's INF names a catalog per architecture; only x64's is there.
+  const auto decorate = [](const std::string& r) {
+    const std::string inf = r + "/Extension/Qelvaro Demo Graphics Board Extension/qvdispx.inf";
+    std::string text = slurp(inf);
+    const auto at = text.find("CatalogFile");
+    text.replace(at, text.find('\n', at) - at, "CatalogFile.NTx86=qvdispx32.cat\r\nCatalogFile.NTamd64=qvdispx.cat\r");
+    std::ofstream(inf, std::ios::binary) << text;
+  };
   struct Case {
     const char* name;
     std::function<void(const std::string&)> change;
@@ -348,6 +356,18 @@ TEST_F(ImageCommand, VerifyChecksEachDriverAgainstItsCatalog) {
          std::ofstream(r + "/" + display + "qvdisp.cat", std::ios::binary) << cat;
        },
        1, "catalog qvdisp.cat: the list was changed after it was signed"},
+      // The changed INF is itself no longer in the catalog; which catalog is named shows
+      // which name was read.
+      {"decorated catalog names",
+       [&](const std::string& r) { decorate(r); }, 1, "qvdispx.inf: not in catalog qvdispx.cat;"},
+      {"decorated catalog names, a backup for x86",
+       [&](const std::string& r) {
+         decorate(r);
+         std::string json = slurp(r + "/backup.json");
+         json.replace(json.find("\"architecture\": \"amd64\""), 25, "\"architecture\": \"x86\"");
+         std::ofstream(r + "/backup.json", std::ios::binary) << json;
+       },
+       1, "catalog qvdispx32.cat is missing"},
       {"INF names no catalog",
        [&](const std::string& r) {
          const std::string inf = r + "/Extension/Qelvaro Demo Graphics Board Extension/qvdispx.inf";
