@@ -33,3 +33,22 @@ spread() {
     m = (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2
     printf f " / " f " / " f, a[1] / s, m / s, a[NR] / s }'
 }
+
+# paired_runs RUNS FIRST SECOND: runs the shell commands FIRST and SECOND one after the
+# other RUNS + 1 times, each pair in the other order than the last; the first pair
+# only warms the cache. Sets the arrays `firsts` and `seconds` (nanoseconds) and
+# `ratios` (first / second), one entry per timed pair.
+paired_runs() {
+  local runs=$1 first=$2 second=$3 i side t0 t1 ta tb
+  firsts=() seconds=() ratios=()
+  for ((i = 0; i <= runs; i++)); do
+    for side in $( ((i % 2)) && echo "2 1" || echo "1 2"); do
+      t0=$(now)
+      if [ "$side" = 1 ]; then eval "$first"; else eval "$second"; fi
+      t1=$(now)
+      [ "$side" = 1 ] && ta=$((t1 - t0)) || tb=$((t1 - t0))
+    done
+    ((i == 0)) && continue
+    firsts+=("$ta"); seconds+=("$tb"); ratios+=("$(awk -v x="$ta" -v y="$tb" 'BEGIN { print x / y }')")
+  done
+}

@@ -7,6 +7,7 @@
 #include <set>
 #include <string_view>
 
+#include "cmd_verify.h"
 #include "console_ui.h"
 #include "device_index.h"
 #include "driver_inventory.h"
@@ -56,19 +57,7 @@ void writeJson(const std::vector<DriverRecord>& drivers, const std::vector<Packa
     json.value(d.keyPath);
     json.key("inf");
     json.value(d.infName);
-    if (i < signatures.size()) {
-      const PackageSignature& sig = signatures[i];
-      json.key("signature");
-      json.value(SignatureKindWord(sig.kind));
-      json.key("signer");
-      json.value(sig.signer);
-      json.key("catalog");
-      json.value(sig.catalog);
-      if (!sig.problem.empty()) {
-        json.key("signatureProblem");
-        json.value(sig.problem);
-      }
-    }
+    if (i < signatures.size()) WriteSignatureJson(json, signatures[i], false);
     const std::string instance = devices.instances.instanceOf(d.keyPath);
     json.key("deviceInstance");
     json.value(instance);

@@ -86,21 +86,7 @@ void writeJson(const VerifyReport& report, const std::string& path, std::ostream
       json.key("driver");
       json.value(driver);
       if (const auto found = signatures.find(driver); found != signatures.end()) {
-        const PackageSignature& sig = found->second->signature;
-        json.key("signature");
-        json.value(SignatureKindWord(sig.kind));
-        json.key("signer");
-        json.value(sig.signer);
-        json.key("catalog");
-        json.value(sig.catalog);
-        json.key("notCovered");
-        json.beginArray();
-        for (const std::string& name : sig.notCovered) json.value(name);
-        json.endArray();
-        if (!sig.problem.empty()) {
-          json.key("signatureProblem");
-          json.value(sig.problem);
-        }
+        WriteSignatureJson(json, found->second->signature, true);
       }
       for (const VerifyIssueKind kind : kKinds) {
         json.key(kindName(kind));
@@ -181,6 +167,25 @@ void writeText(const VerifyReport& report, const std::string& path, std::ostream
 }
 
 }  // namespace
+
+void WriteSignatureJson(JsonWriter& json, const PackageSignature& signature, bool withNotCovered) {
+  json.key("signature");
+  json.value(SignatureKindWord(signature.kind));
+  json.key("signer");
+  json.value(signature.signer);
+  json.key("catalog");
+  json.value(signature.catalog);
+  if (withNotCovered) {
+    json.key("notCovered");
+    json.beginArray();
+    for (const std::string& name : signature.notCovered) json.value(name);
+    json.endArray();
+  }
+  if (!signature.problem.empty()) {
+    json.key("signatureProblem");
+    json.value(signature.problem);
+  }
+}
 
 int RunVerifyCommand(const Args& args, const FileSystem& fs, const std::function<std::string(const std::string&)>& toFsPath,
                      const ArchiveOpener& openArchive, std::ostream& out, std::ostream& err) {

@@ -8,12 +8,18 @@
 
 #include "backup_verify.h"
 #include "commands.h"
+#include "json_writer.h"
 
 namespace qelvaro {
 
 // `toFsPath` turns the PATH given into the file system's path.
 int RunVerifyCommand(const Args& args, const FileSystem& fs, const std::function<std::string(const std::string&)>& toFsPath,
                      const ArchiveOpener& openArchive, std::ostream& out, std::ostream& err);
+
+// A driver's signature as the JSON reports give it: "signature" (the kind's word),
+// "signer", "catalog", the files the catalog leaves out ("notCovered", when asked for)
+// and, when it is broken, why ("signatureProblem").
+void WriteSignatureJson(JsonWriter& json, const PackageSignature& signature, bool withNotCovered);
 
 // `verify` with the platform's file system.
 int RunPlatformVerify(const Args& args, std::ostream& out, std::ostream& err);

@@ -30,17 +30,7 @@ if [ ! -d "$image/WINDOWS" ]; then
 fi
 "$qelvaro" list --image "$image" 2>/dev/null | awk -F'\t' 'NR > 1 { n[$NF]++ } END { for (s in n) print "signer column: " n[s] " x " s }'
 
-a=() b=() r=()
-for ((i = 0; i <= runs; i++)); do
-  for side in $( ((i % 2)) && echo "base new" || echo "new base"); do
-    t0=$(now)
-    if [ "$side" = new ]; then "$qelvaro" list --image "$image" >/dev/null 2>&1; else "$baseline" list --image "$image" >/dev/null 2>&1; fi
-    t1=$(now)
-    [ "$side" = new ] && qa=$((t1 - t0)) || qb=$((t1 - t0))
-  done
-  ((i == 0)) && continue  # the first pair warms the cache
-  a+=("$qa"); b+=("$qb"); r+=("$(awk -v x="$qa" -v y="$qb" 'BEGIN { print x / y }')")
-done
-echo "list with signers (s, min / median / max): $(printf '%s\n' "${a[@]}" | spread 1e9 %.3f)"
-echo "list without      (s, min / median / max): $(printf '%s\n' "${b[@]}" | spread 1e9 %.3f)"
-echo "ratio with / without:                       $(printf '%s\n' "${r[@]}" | spread 1 %.2f)"
+paired_runs "$runs" '"$qelvaro" list --image "$image" >/dev/null 2>&1' '"$baseline" list --image "$image" >/dev/null 2>&1'
+echo "list with signers (s, min / median / max): $(printf '%s\n' "${firsts[@]}" | spread 1e9 %.3f)"
+echo "list without      (s, min / median / max): $(printf '%s\n' "${seconds[@]}" | spread 1e9 %.3f)"
+echo "ratio with / without:                       $(printf '%s\n' "${ratios[@]}" | spread 1 %.2f)"

@@ -50,21 +50,7 @@ if [ ! -f "$backup/SHA256SUMS" ]; then
   (cd "$backup" && find . -type f ! -name SHA256SUMS -printf '%P\n' | LC_ALL=C sort | xargs -d '\n' sha256sum > SHA256SUMS)
 fi
 
-a=() b=() r=()
-for ((i = 0; i <= runs; i++)); do
-  for side in $( ((i % 2)) && echo "sha qelvaro" || echo "qelvaro sha"); do
-    t0=$(now)
-    if [ "$side" = qelvaro ]; then
-      "$qelvaro" verify "$backup" >/dev/null
-    else
-      (cd "$backup" && sha256sum --quiet -c SHA256SUMS)
-    fi
-    t1=$(now)
-    [ "$side" = qelvaro ] && qa=$((t1 - t0)) || qb=$((t1 - t0))
-  done
-  ((i == 0)) && continue  # the first pair warms the cache
-  a+=("$qa"); b+=("$qb"); r+=("$(awk -v x="$qa" -v y="$qb" 'BEGIN { print x / y }')")
-done
-echo "qelvaro verify (s, min / median / max): $(printf '%s\n' "${a[@]}" | spread 1e9 %.3f)"
-echo "sha256sum -c   (s, min / median / max): $(printf '%s\n' "${b[@]}" | spread 1e9 %.3f)"
-echo "ratio qelvaro / sha256sum:              $(printf '%s\n' "${r[@]}" | spread 1 %.2f)"
+paired_runs "$runs" '"$qelvaro" verify "$backup" >/dev/null' '(cd "$backup" && sha256sum --quiet -c SHA256SUMS)'
+echo "qelvaro verify (s, min / median / max): $(printf '%s\n' "${firsts[@]}" | spread 1e9 %.3f)"
+echo "sha256sum -c   (s, min / median / max): $(printf '%s\n' "${seconds[@]}" | spread 1e9 %.3f)"
+echo "ratio qelvaro / sha256sum:              $(printf '%s\n' "${ratios[@]}" | spread 1 %.2f)"
