@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "backup_manifest.h"
 #include "checksum_list.h"
 #include "fake_windows_tree.h"
 #include "backup_texts.h"
@@ -150,6 +151,44 @@ TEST(BackupReport, OriginChecksumListAndTheReadBack) {
   EXPECT_EQ(VerifyEndText(18, {}, ""), "已校验 18 个文件, 全部与校验和列表一致.");
   EXPECT_EQ(VerifyEndText(18, {{VerifyIssueKind::Changed, "Net/n/n.sys", ""}, {VerifyIssueKind::Missing, "Net/n/n.inf", ""}}, ""),
             "校验发现 2 个文件与备份时不一致 (共校验 18 个文件):\r\nNet/n/n.sys (已更改)\r\nNet/n/n.inf (缺失)");
+}
+
+// Each driver's signature in the report, in backup.json, and read back from it: a
+// Windows driver in a folder whose name needs escaping is still found.
+TEST(BackupReport, SignaturesInTheReportAndBackupJson) {
+  BackupResult result;
+  result.root = "D:\\Quorvak";
+  struct Given {
+    const char* name;
+    SignatureKind kind;
+    const char* reportLine;
+  };
+  const Given drivers[] = {
+      {"pub", SignatureKind::Publisher, "数字签名: Acme (发布者签名), 目录文件 pub.cat"},
+      {"none", SignatureKind::Unsigned, "数字签名: 未签名 (INF 未指定目录文件)"},
+      {"bad", SignatureKind::Broken, "数字签名: 签名已损坏: bad.sys: not in catalog bad.cat"},
+      {"in \"box\\", SignatureKind::Windows, "数字签名: Microsoft Windows (Windows 自带), 目录文件 nt.cat"},
+  };
+  for (const Given& g : drivers) {
+    DriverReport r = whole(g.name);
+    PackageSignature sig;
+    sig.kind = g.kind;
+    sig.signer = g.kind == SignatureKind::Windows ? "Microsoft Windows" : "Acme";
+    sig.catalog = g.kind == SignatureKind::Windows ? "nt.cat" : std::string(g.name) + ".cat";
+    if (g.kind == SignatureKind::Broken) sig.problem = "bad.sys: not in catalog bad.cat";
+    r.signature = sig;
+    result.drivers.push_back(r);
+  }
+  const std::string report = BackupReportText(result);
+  for (const Given& g : drivers) EXPECT_NE(report.find(g.reportLine), std::string::npos) << g.name << "\n" << report;
+  const std::string json = BackupManifestText(result, BackupOrigin{});
+  EXPECT_NE(json.find("\"folder\": \"Net/pub\", \"signature\": \"publisher\", \"signer\": \"Acme\""), std::string::npos)
+      << json;
+  // The folder's backslash is a separator there: written as "/".
+  EXPECT_EQ(ManifestWindowsDrivers(json), std::vector<std::string>{"Net/in \"box/"});
+  EXPECT_TRUE(ManifestWindowsDrivers("{\"folder\": \"Net/x\\\", \"signature\": \"windows\"").empty());
+  EXPECT_EQ(SignatureColumnText(result.drivers[0].signature.value()), "Acme");
+  EXPECT_EQ(SignatureColumnText(result.drivers[2].signature.value()), "签名已损坏");
 }
 
 TEST(BackupReport, FilesLeftBelowAFolder) {
