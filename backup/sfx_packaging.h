@@ -22,11 +22,14 @@ inline constexpr char kPackagePassword[] = "qorvantelbrix";
 inline constexpr char kSfxUnpackFolder[] = "%t\\_sfxDriverSetup";
 inline constexpr char kSfxRunAfter[] = "%d\\setup.exe|%d";
 
-// `stub` and `icon` are the files the package is built from (the icon may be empty to
-// keep the stub's own). Progress and waiting as for PackBackupAsZip.
+// The settings of a package: `stub` and `icon` are the files it is built from (the
+// icon may be empty to keep the stub's own).
+PackSettings SfxPackSettings(const std::string& folder, const std::string& exeFile, const std::string& stub,
+                             const std::string& icon);
+
+// Progress, waiting and the runner as for PackBackupAsZip.
 ZipOutcome PackBackupAsSfx(const std::string& folder, const std::string& exeFile, const std::string& stub,
-                           const std::string& icon,
-                           const std::function<void(std::int16_t bytesPercent)>& bytesPercent,
-                           std::shared_ptr<zipcomp::WaitHost> waitHost);
+                           const std::string& icon, const BytesPercent& bytesPercent,
+                           std::shared_ptr<zipcomp::WaitHost> waitHost, const ZipRunner& runner = {});
 
 }  // namespace qelvaro

@@ -33,7 +33,7 @@ LAYERS = {
     "zipcomp/qzip": ["zipcomp"],
     "sfx": ["sfx_format"],
     "restore": ["backup", "grid"],
-    "app": ["backup", "grid"],
+    "app": ["backup", "grid", "zipcomp/qzip"],
     "cli": ["restore", "backup"],
 }
 UNCHECKED = ("tests", "bench", "fuzz")

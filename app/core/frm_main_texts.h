@@ -25,6 +25,13 @@ inline constexpr char kColumnProvider[] = "提供商";
 inline constexpr char kColumnId[] = "ID";
 inline constexpr char kColumnConfig[] = "配置信息";
 inline constexpr char kColumnSignature[] = "数字签名";
+
+// Packing without the zip component's DLL: the reason, then the line the report gets.
+inline constexpr char kZipDllNotWritten[] = "无法写入 {0} (结果 {1})";
+inline constexpr char kZipDllNotRegistered[] = "无法注册 {0} (结果 {1})";
+inline constexpr char kZipDllNotLoaded[] = "无法加载 {0} (错误 {1})";
+inline constexpr char kZipDllNotComponent[] = "{0} 不是压缩组件";
+inline constexpr char kZipDllUnused[] = "压缩组件 qzip.dll 不可用: {0}; 本次打包使用了程序内置的压缩组件.";
 inline constexpr char kGridFontName[] = "宋体";
 
 // Titles and status lines.

@@ -19,6 +19,7 @@
 #include "driver_list.h"
 #include "driver_store_setupapi.h"
 #include "installed_signatures.h"
+#include "qzip_runner.h"
 #include "backup_texts.h"
 #include "frm_main_texts.h"
 #include "md_folders.h"
@@ -338,6 +339,7 @@ void FrmMain::cmdDoBackup_Click() {
 
 void FrmMain::runBackup(const std::string& root) {
   endMessage_.clear();
+  zipReportLine_.clear();
   const Win32SystemFolders folders;
   Win32FileSystem fs;
   const Win32Registry registry;
@@ -411,7 +413,9 @@ void FrmMain::runBackup(const std::string& root) {
   // The report goes beside the backup, never into the folder that is packed.
   if (!result.drivers.empty()) {
     end.reportPath = BackupReportPath(named);
-    if (const FsResult report = fs.writeFile(end.reportPath, BackupReportText(result, &origin_)); !report.ok()) {
+    std::string reportText = BackupReportText(result, &origin_);
+    if (!zipReportLine_.empty()) reportText += "\r\n" + zipReportLine_ + "\r\n";
+    if (const FsResult report = fs.writeFile(end.reportPath, reportText); !report.ok()) {
       end.reportError = FormatText(texts::kReportFailed, {end.reportPath, DescribeFsResultForUser(report)});
       end.reportPath.clear();
     }
@@ -452,10 +456,28 @@ std::string FrmMain::verifyBackup(const std::string& path) {
   return VerifyEndText(report.filesChecked, report.issues, report.error, UnsignedOn64Bit(report));
 }
 
+void FrmMain::UseZipComponent(const std::string& path, const std::string& why) {
+  zipDll_ = path;
+  zipDllWhy_ = why;
+}
+
+ZipOutcome FrmMain::pack(const PackSettings& settings) {
+  const BytesPercent progress = [this](std::int16_t percent) { zip_GlobalStatus(percent); };
+  std::string why = zipDllWhy_;
+  if (!zipDll_.empty()) {
+    const QzipLibrary dll(zipDll_);
+    if (dll.loaded()) return dll.run(settings, progress);
+    why = dll.why();
+  }
+  zipReportLine_ = FormatText(texts::kZipDllUnused, {why});
+  return RunLinkedZipComponent(settings, progress, zipcomp::makeMessagePumpWaitHost());
+}
+
 ZipOutcome FrmMain::DoZip(const std::string& Folder, const std::string& ZipFile) {
-  const ZipOutcome outcome = PackBackupAsZip(
-      Folder, ZipFile, [this](std::int16_t percent) { zip_GlobalStatus(percent); },
-      zipcomp::makeMessagePumpWaitHost());
+  const ZipOutcome outcome = PackBackupAsZip(Folder, ZipFile, nullptr, nullptr,
+                                             [this](const PackSettings& settings, const BytesPercent&) {
+                                               return pack(settings);
+                                             });
   if (!outcome.archiveComplete()) {
     ui_.showMessage(std::string(texts::kZipFailed) + texts::kDescription + outcome.description, texts::kErrorTitle,
                     MessageIcon::Critical);
@@ -526,9 +548,7 @@ bool FrmMain::DoSFX(const std::string& Folder, const std::string& ExeFile) {
   if (written) sealBackup(Folder);
   ZipOutcome outcome;
   if (written) {
-    outcome = PackBackupAsSfx(
-        Folder, ExeFile, stub, icon, [this](std::int16_t percent) { zip_GlobalStatus(percent); },
-        zipcomp::makeMessagePumpWaitHost());
+    outcome = pack(SfxPackSettings(Folder, ExeFile, stub, icon));
   }
   if (scratch) (void)fs.deleteTree(*scratch);  // this run's own folder, never another
   if (!written) {

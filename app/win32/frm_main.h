@@ -20,6 +20,7 @@ namespace grid {
 class CellGridWindow;
 }
 struct ZipOutcome;
+struct PackSettings;
 
 // Control ids, in tab order.
 enum FrmMainControl : int {
@@ -79,6 +80,9 @@ class FrmMain {
   // Packs the backup root into a Zip file; tells the user when the archive could not
   // be made (an exception out of the zip component included).
   ZipOutcome DoZip(const std::string& Folder, const std::string& ZipFile);
+  // Packs through the zip component's DLL at `path` (written and registered at start);
+  // an empty path packs with the linked-in component, `why` saying why for the report.
+  void UseZipComponent(const std::string& path, const std::string& why);
   // True while a scan or a backup runs (messages are pumped meanwhile).
   bool Running() const { return running_ != Run::None; }
   // Packs the backup root into a self-extracting program that starts the restore
@@ -112,6 +116,11 @@ class FrmMain {
   HINSTANCE instance_;
   const Registry& registry_;
   std::string classRoot_;
+  std::string zipDll_;       // the zip component's DLL, empty when it cannot be used
+  std::string zipDllWhy_;    // why not, in the report's words
+  std::string zipReportLine_;  // the report's line about the component, for this run
+  // The runner of this run's packing: the DLL when it loads, else the linked component.
+  ZipOutcome pack(const PackSettings& settings);
   HWND hwnd_ = nullptr;
   HFONT font_ = nullptr;
   int dpi_ = 96;

@@ -4,6 +4,8 @@
 #include <objbase.h>
 
 #include "frm_main.h"
+#include "frm_main_texts.h"
+#include "base/format_text.h"
 #include "md_reg_dll.h"
 #include "md_resource.h"
 #include "win32_registry.h"
@@ -30,17 +32,19 @@ std::string ProgramFolder() {
   return base::narrow(folder);
 }
 
-void PutZipComponentInPlace() {
+ZipComponentPlace PutZipComponentInPlace() {
   // Plain concatenation: a drive-root folder gives a doubled separator, which works.
   // Only a component this run wrote is registered: in a folder it cannot write to, a
   // qzip.dll lying there is somebody else's file.
   const std::string dll = ProgramFolder() + "\\qzip.dll";
   const double size = OwnResourceSize(kZipResourceName, kZipResourceType);
-  const bool written = size > 0 && SaveResourceToFile(kZipResourceName, kZipResourceType, dll, size) == 0;
+  const std::int32_t saved = size > 0 ? SaveResourceToFile(kZipResourceName, kZipResourceType, dll, size) : -1;
   PumpPendingMessages(nullptr);
-  if (!written) return;
-  RegisterServerDll(dll);
+  if (saved != 0) return {"", FormatText(texts::kZipDllNotWritten, {dll, std::to_string(saved)})};
+  const std::int32_t registered = RegisterServerDll(dll);
   PumpPendingMessages(nullptr);
+  if (registered != regdll::kCompleted) return {"", FormatText(texts::kZipDllNotRegistered, {dll, std::to_string(registered)})};
+  return {dll, ""};
 }
 
 int Main(HINSTANCE instance) {
@@ -48,11 +52,12 @@ int Main(HINSTANCE instance) {
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
   InitCommonControlsEx(&controls);
-  PutZipComponentInPlace();
+  const ZipComponentPlace zipComponent = PutZipComponentInPlace();
 
   if (!FrmMain::RegisterWindowClasses(instance)) return 1;
   const Win32Registry registry;
   FrmMain frmMain(instance, registry);
+  frmMain.UseZipComponent(zipComponent.path, zipComponent.why);
   if (!frmMain.Create()) return 1;
   frmMain.Show();
 

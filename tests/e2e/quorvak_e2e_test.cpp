@@ -386,6 +386,8 @@ TEST(Quorvak, BacksUpTheDemoSetToAFolderAndToAZipFile) {
   CreateDirectoryW(L"C:\\ZipBackups", nullptr);
   std::vector<int> fills;
   EXPECT_EQ(withoutVerifiedLine(runBackup(main, process, L"C:\\ZipBackups", "backup-zip", &fills), kReplacedFile), kSuccessText);
+  // Packed through the qzip.dll the program wrote and registered: the report has no word of the linked one.
+  EXPECT_EQ(readAll(L"C:\\ZipBackups\\Quorvak " + qelvaro::base::widen("备份报告.txt")).find("qzip.dll"), std::string::npos);
   RECT picture{};
   GetClientRect(GetDlgItem(main, kProgress), &picture);
   int between = 0;
@@ -700,6 +702,12 @@ TEST(Quorvak, BacksUpTheDemoSetAsASelfExtractingPackage) {
   EXPECT_EQ(withoutVerifiedLine(runBackup(main, process, L"C:\\SfxBackups", "backup-sfx", &fills), kReplacedFile), kSuccessText);
   EXPECT_EQ(GetFileAttributesW(L"C:\\SfxBackups\\Quorvak"), INVALID_FILE_ATTRIBUTES) << "the root is gone";
   for (HANDLE h : held) CloseHandle(h);
+  // Packed by the linked-in component, which the report says once.
+  const std::string sfxReport = readAll(L"C:\\SfxBackups\\Quorvak " + qelvaro::base::widen("备份报告.txt"));
+  const std::string unused = "压缩组件 qzip.dll 不可用: 无法写入 ";
+  const auto first = sfxReport.find(unused);
+  EXPECT_NE(first, std::string::npos) << sfxReport;
+  EXPECT_EQ(sfxReport.find(unused, first + 1), std::string::npos);
   EXPECT_TRUE(readAll(kFolder + L"\\sfx.bin") == foreign);
   EXPECT_EQ(GetFileAttributesW((kFolder + L"\\icon.ico").c_str()), INVALID_FILE_ATTRIBUTES);
   std::vector<std::wstring> left;

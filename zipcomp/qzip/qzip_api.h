@@ -3,6 +3,7 @@
    and exported under its plain name. */
 #pragma once
 
+#include <stddef.h>
 #include <stdint.h>
 #include <wchar.h>
 
@@ -32,7 +33,9 @@ typedef struct QzipStatus {
 
 typedef void(__stdcall* QzipStatusProc)(const QzipStatus* status, void* context);
 
-/* What to pack. `size` is sizeof(QzipJob); NULL strings take the defaults. */
+/* What to pack. `size` is sizeof(QzipJob) of the caller's header; NULL strings take the
+   defaults. A caller of the first version (QZIP_JOB_V1_SIZE, without the self-extractor's
+   fields) packs plain Zip files. */
 typedef struct QzipJob {
   uint32_t size;
   const wchar_t* basePath;
@@ -43,7 +46,20 @@ typedef struct QzipJob {
   int32_t preservePaths;             /* non-zero for true */
   int32_t deleteZippedFiles;
   int32_t processSubfolders;
+  /* Since the second version. The self-extractor: a NULL or empty module packs a plain
+     Zip file; with one, the other four are the package's settings. */
+  const wchar_t* sfxBinaryModule;
+  const wchar_t* sfxIconFilename;    /* NULL or "": the stub keeps its own */
+  const wchar_t* sfxDefaultPassword;
+  const wchar_t* sfxExecuteAfter;
+  const wchar_t* sfxDefaultUnzipToFolder;
+  /* Out, when given: the file an entry name the stub would refuse is about (results
+     SfxNameRefused and SfxNameClash), NUL-terminated and cut to fit; "" otherwise. */
+  wchar_t* errorPath;
+  int32_t errorPathChars;
 } QzipJob;
+
+#define QZIP_JOB_V1_SIZE ((uint32_t)offsetof(QzipJob, sfxBinaryModule))
 
 /* Packs the files; 0 on success, else a result code that QzipGetErrorDescription
    explains. The status procedure, if any, is called on the calling thread. */

@@ -61,7 +61,9 @@ extern "C" QZIP_API HRESULT __stdcall DllUnregisterServer() {
 }
 
 extern "C" QZIP_API int32_t __stdcall QzipZip(const QzipJob* job, QzipStatusProc status, void* context) {
-  if (!job || job->size < sizeof(QzipJob)) return static_cast<int32_t>(zipcomp::ZipResult::Internal);
+  if (!job || job->size < QZIP_JOB_V1_SIZE) return static_cast<int32_t>(zipcomp::ZipResult::Internal);
+  const bool second = job->size >= sizeof(QzipJob);
+  if (second && job->errorPath && job->errorPathChars > 0) job->errorPath[0] = L'\0';
   try {
     zipcomp::ZipComponent zip;
     zip.BasePath = toUtf8(job->basePath);
@@ -72,6 +74,15 @@ extern "C" QZIP_API int32_t __stdcall QzipZip(const QzipJob* job, QzipStatusProc
     zip.PreservePaths = job->preservePaths != 0;
     zip.DeleteZippedFiles = job->deleteZippedFiles != 0;
     zip.ProcessSubfolders = job->processSubfolders != 0;
+    if (second && job->sfxBinaryModule && *job->sfxBinaryModule) {
+      zip.SfxBinaryModule = toUtf8(job->sfxBinaryModule);
+      zip.SfxIconFilename = toUtf8(job->sfxIconFilename);
+      zip.SfxDefaultPassword = toUtf8(job->sfxDefaultPassword);
+      zip.SfxExecuteAfter = toUtf8(job->sfxExecuteAfter);
+      zip.SfxDefaultUnzipToFolder = toUtf8(job->sfxDefaultUnzipToFolder);
+      zip.SfxInstallMode = true;
+      zip.SfxClearMessages();
+    }
     if (status) {
       zip.GlobalStatus = [status, context](const zipcomp::GlobalStatusArgs& a) {
         const QzipStatus s{a.lFilesTotal,     a.lFilesProcessed, a.lFilesSkipped, a.nFilesPercent,
@@ -81,7 +92,14 @@ extern "C" QZIP_API int32_t __stdcall QzipZip(const QzipJob* job, QzipStatusProc
       };
     }
     zip.setWaitHost(zipcomp::makeMessagePumpWaitHost());
-    return zip.Zip();
+    const int32_t result = zip.Zip();
+    if (second && job->errorPath && job->errorPathChars > 0) {
+      const std::wstring path = qelvaro::base::widen(zip.lastErrorPath());
+      const std::size_t n = std::min<std::size_t>(path.size(), static_cast<std::size_t>(job->errorPathChars - 1));
+      std::memcpy(job->errorPath, path.data(), n * sizeof(wchar_t));
+      job->errorPath[n] = L'\0';
+    }
+    return result;
   } catch (...) {
     // Nothing may unwind across the C boundary.
     return static_cast<int32_t>(zipcomp::ZipResult::Internal);
