@@ -12,4 +12,9 @@ if [ ! -f "$base.pem" ]; then
     -subj "/CN=$name/O=Qelvaro Tests" -addext 'extendedKeyUsage=codeSigning,1.3.6.1.4.1.311.10.3.5' >/dev/null 2>&1
 fi
 osslsigncode sign -certs "$base.pem" -key "$base.key" -h "$hash" -in "$in" -out "$out" >/dev/null
-osslsigncode verify -in "$out" -CAfile "$base.pem" >/dev/null
+# osslsigncode reads catalogs back from 2.8 on; an older one (bookworm's own 2.5)
+# signs them alike, and the catalog is then used without this check.
+version=$(osslsigncode --version 2>/dev/null | sed -n 's/^osslsigncode \([0-9]*\)\.\([0-9]*\).*/\1 \2/p' | head -n 1)
+if [ -n "$version" ] && [ "${version% *}" -gt 2 ] || { [ "${version% *}" = 2 ] && [ "${version#* }" -ge 8 ]; }; then
+  osslsigncode verify -in "$out" -CAfile "$base.pem" >/dev/null
+fi
