@@ -286,18 +286,19 @@ VerifyReport VerifyBackup(const std::string& path, const FileSystem& fs, const A
     report.issues.push_back({VerifyIssueKind::Changed, kChecksumListName, error});
     return report;
   }
-  std::map<std::string, FileHashes> hashes;
-  report.issues = CompareFolderWithList(fs, path, *entries, "", report.filesChecked, progress, context, &hashes);
-  // Bounded reads: a file of any size costs no more than the largest catalog.
-  const auto readWhole = [&](const std::string& relative) -> std::optional<std::string> {
-    std::string native = path + "\\" + relative;
-    std::replace(native.begin() + static_cast<std::ptrdiff_t>(path.size()), native.end(), '/', '\\');
-    std::uint64_t size = 0;
-    return fs.readFileHead(native, kKeptBytes, size);
+  FolderReadBack readBack;
+  readBack.keep = [](const std::string& name) { return keptWhole(name); };
+  readBack.keepLimit = kKeptBytes;
+  report.issues = CompareFolderWithList(fs, path, *entries, "", report.filesChecked, progress, context, &readBack);
+  const auto readKept = [&](const std::string& name) -> std::optional<std::string> {
+    const auto found = readBack.kept.find(name);
+    if (found == readBack.kept.end()) return std::nullopt;
+    return found->second;
   };
-  const std::string manifest = readWhole(kManifestName).value_or(std::string());
+  const std::string manifest = readKept(kManifestName).value_or(std::string());
   report.arch = ManifestArch(manifest);
-  checkSignatures(hashes, readWhole, [&fs](std::string_view ansi) { return fs.decodeAnsi(ansi); }, manifest, report);
+  checkSignatures(readBack.hashes, readKept, [&fs](std::string_view ansi) { return fs.decodeAnsi(ansi); }, manifest,
+                  report);
   SortIssuesByPath(report.issues);
   if (!report.issues.empty()) report.exitCode = kVerifyMismatch;
   return report;

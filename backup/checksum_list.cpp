@@ -172,7 +172,7 @@ std::string DriverOfPath(const std::string& path) {
 std::vector<VerifyIssue> CompareFolderWithList(const FileSystem& fs, const std::string& root,
                                                const std::vector<ChecksumEntry>& list, const std::string& prefix,
                                                std::size_t& checked, VerifyProgress progress, void* context,
-                                               std::map<std::string, FileHashes>* hashes) {
+                                               FolderReadBack* readBack) {
   std::vector<VerifyIssue> issues;
   const std::string start = prefix.empty() ? root : root + "\\" + prefix.substr(0, prefix.size() - 1);
   const FolderContents below = FilesBelow(start, fs);
@@ -222,13 +222,28 @@ std::vector<VerifyIssue> CompareFolderWithList(const FileSystem& fs, const std::
     std::string sum;
     std::uint64_t size = 0;
     FsResult r;
-    if (hashes) {
-      PackageFileHasher hasher;
-      r = fs.readThrough(relative, hasher, size);
+    if (readBack) {
+      // The hashes, and the bytes of a file kept, from the one read.
+      struct Tee final : ByteSink {
+        PackageFileHasher hasher;
+        std::string* kept = nullptr;
+        std::size_t limit = 0;
+        void update(const void* data, std::size_t n) override {
+          hasher.update(data, n);
+          if (kept && kept->size() < limit) kept->append(static_cast<const char*>(data), std::min(n, limit - kept->size()));
+        }
+      } tee;
+      if (readBack->keep && readBack->keep(entry.path)) {
+        tee.kept = &readBack->kept[entry.path];
+        tee.limit = readBack->keepLimit;
+      }
+      r = fs.readThrough(relative, tee, size);
       if (r) {
-        FileHashes& got = (*hashes)[entry.path] = hasher.finish();
+        FileHashes& got = readBack->hashes[entry.path] = tee.hasher.finish();
         sum = HexOf(reinterpret_cast<const unsigned char*>(got.flatSha256.data()), got.flatSha256.size());
         if (sum.empty()) r = FsResult::Failure(FsError::NotSupported);
+      } else if (tee.kept) {
+        readBack->kept.erase(entry.path);
       }
     } else {
       r = fs.hashFile(relative, sum, size);

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -93,13 +94,20 @@ using VerifyProgress = void (*)(void* context);
 // empty for all) in the folder `root`, with the files below it the list does not name
 // (those below `prefix`, or all with an empty prefix). `checked` counts the files read.
 // Links, folders that cannot be listed and names that fold like another's are issues
-// too; a list entry below one of them is not also called missing. With `hashes`, each
-// file read also gets the hashes a driver catalog names files by, in the same read,
-// kept by its path in the list.
+// too; a list entry below one of them is not also called missing. With `readBack`, each
+// file read also gets the hashes a driver catalog names files by, and the files it
+// picks are kept whole, all in the same read: what is checked afterwards is what was
+// read, never a file read again (and perhaps swapped meanwhile).
+struct FolderReadBack {
+  std::map<std::string, FileHashes> hashes;  // every file read whole, by its path in the list
+  std::map<std::string, std::string> kept;   // the picked files' bytes, up to keepLimit each
+  std::function<bool(const std::string& path)> keep;
+  std::size_t keepLimit = 0;
+};
 std::vector<VerifyIssue> CompareFolderWithList(const FileSystem& fs, const std::string& root,
                                                const std::vector<ChecksumEntry>& list,
                                                const std::string& prefix, std::size_t& checked,
                                                VerifyProgress progress = nullptr, void* context = nullptr,
-                                               std::map<std::string, FileHashes>* hashes = nullptr);
+                                               FolderReadBack* readBack = nullptr);
 
 }  // namespace qelvaro
