@@ -63,8 +63,24 @@ std::string joinNames(const std::vector<std::string>& names) {
   return out;
 }
 
-// What the line says after the driver's name.
-std::string detail(const DriverResult& r, MachineArch arch) {
+// What the line adds of the signature of a driver that goes on: who signed it, the
+// warning 32-bit Windows gives, and a refusal Windows' own check gave.
+std::string signatureNote(const DriverResult& r) {
+  std::string note;
+  if (r.signatureDecision.verdict == restore::SignatureVerdict::InstallWithWarning) {
+    note = "; " + restore::DescribeSignatureDecision(r.signatureDecision);
+  } else if (r.signature && !r.signature->signer.empty()) {
+    note = "; signed by " + r.signature->signer;
+  }
+  if (r.windowsTrust && r.windowsTrust->code != 0) {
+    note += "; Windows' own check refuses " + r.windowsTrust->file + ": " +
+            restore::DescribeInstallError(r.windowsTrust->code, r.windowsTrust->systemText);
+  }
+  return note;
+}
+
+// What happened to the driver.
+std::string outcome(const DriverResult& r, MachineArch arch) {
   switch (r.status) {
     case DriverStatus::Installed:
       return r.install.storedInf + ", " + std::to_string(r.install.devicesUpdated) +
@@ -88,6 +104,12 @@ std::string detail(const DriverResult& r, MachineArch arch) {
   if (!r.links.empty()) return r.problem + ": " + joinNames(r.links);
   if (!r.problem.empty()) return r.problem;
   return restore::DescribeInstallError(r.install.code, r.install.systemText);
+}
+
+// What the line says after the driver's name.
+std::string detail(const DriverResult& r, MachineArch arch) {
+  const std::string said = outcome(r, arch);
+  return restore::StatusSucceeded(r.status) || r.installerCalled ? said + signatureNote(r) : said;
 }
 
 const char* fitName(restore::Fit fit) {
@@ -298,6 +320,27 @@ int RunRestoreCommand(const Args& args, RestoreSystem& system, std::ostream& out
       json.beginArray();
       for (const auto& m : r.missing) json.value(m);
       json.endArray();
+      if (r.signature) {
+        json.key("signature");
+        json.value(SignatureKindWord(r.signature->kind));
+        json.key("signer");
+        json.value(r.signature->signer);
+        json.key("catalog");
+        json.value(r.signature->catalog);
+        json.key("notCovered");
+        json.beginArray();
+        for (const auto& name : r.signature->notCovered) json.value(name);
+        json.endArray();
+        if (r.signatureDecision.verdict == restore::SignatureVerdict::InstallWithWarning) {
+          json.key("signatureWarning");
+          json.value(restore::DescribeSignatureDecision(r.signatureDecision));
+        }
+      }
+      if (r.windowsTrust) {
+        // Windows' own answer, reported: 0 when it accepts every file.
+        json.key("windowsTrust");
+        json.value(static_cast<long long>(r.windowsTrust->code));
+      }
       if (r.installerCalled) {
         json.key("code");
         json.value(static_cast<long long>(r.install.code));

@@ -81,6 +81,12 @@ FsResult FileSystem::copyNewFileHashed(const std::string& from, const std::strin
   return copyFileHashed(from, to, sha256);
 }
 
+FsResult FileSystem::copyNewFileThrough(const std::string& from, const std::string& to, ByteSink& sink) {
+  if (FsResult r = copyNewFile(from, to); !r) return r;
+  std::uint64_t size = 0;
+  return readThrough(to, sink, size);
+}
+
 FsResult FileSystem::copyFileHashed(const std::string& from, const std::string& to, std::string& sha256) {
   if (!Sha256().ok()) return FsResult::Failure(FsError::NotSupported);
   if (FsResult r = copyFile(from, to); !r) return r;

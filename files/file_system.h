@@ -140,6 +140,12 @@ class FileSystem {
   // target exclusively (CREATE_NEW).
   virtual FsResult copyNewFileHashed(const std::string& from, const std::string& to, std::string& sha256);
 
+  // copyNewFile that gives every byte it copies to `sink`, in order, as it passes:
+  // several hashes of a file a restore stages (its sum, the hashes its catalog names)
+  // cost the one read that copies it. The default copies and then reads the copy
+  // (test doubles); the platforms feed the sink in passing.
+  virtual FsResult copyNewFileThrough(const std::string& from, const std::string& to, ByteSink& sink);
+
   // The SHA-256 of the file and its size, read once in pieces, so that a file of any
   // size costs a small buffer. The default reads the whole file (test doubles).
   virtual FsResult hashFile(const std::string& path, std::string& sha256, std::uint64_t& size) const;
@@ -191,6 +197,9 @@ class ForwardingFileSystem : public FileSystem {
   }
   FsResult copyNewFileHashed(const std::string& from, const std::string& to, std::string& sha256) override {
     return inner_.copyNewFileHashed(from, to, sha256);
+  }
+  FsResult copyNewFileThrough(const std::string& from, const std::string& to, ByteSink& sink) override {
+    return inner_.copyNewFileThrough(from, to, sink);
   }
   FsResult hashFile(const std::string& path, std::string& sha256, std::uint64_t& size) const override {
     return inner_.hashFile(path, sha256, size);

@@ -292,13 +292,13 @@ FsResult PosixFileSystem::createDir(const std::string& path) {
 }
 
 FsResult PosixFileSystem::copyFile(const std::string& from, const std::string& to) {
-  return copy(from, to, nullptr);
+  return copy(from, to, nullptr, false);
 }
 
 FsResult PosixFileSystem::copyFileHashed(const std::string& from, const std::string& to, std::string& sha256) {
   Sha256 hash;
   if (!hash.ok()) return FsResult::Failure(FsError::NotSupported);
-  FsResult r = copy(from, to, &hash);
+  FsResult r = copy(from, to, &hash, false);
   if (r) sha256 = hash.hexDigest();
   return r;
 }
@@ -323,7 +323,11 @@ FsResult PosixFileSystem::readThrough(const std::string& path, ByteSink& sink, s
   return copyByReadWrite(in.get(), -1, &sink, &size);
 }
 
-FsResult PosixFileSystem::copy(const std::string& from, const std::string& to, Sha256* hash) {
+FsResult PosixFileSystem::copyNewFileThrough(const std::string& from, const std::string& to, ByteSink& sink) {
+  return copy(from, to, &sink, true);
+}
+
+FsResult PosixFileSystem::copy(const std::string& from, const std::string& to, ByteSink* hash, bool createNew) {
   // Non-blocking, so that a pipe in a foreign tree cannot hang the open (the flag
   // changes nothing for a regular file).
   UniqueFd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
@@ -334,11 +338,17 @@ FsResult PosixFileSystem::copy(const std::string& from, const std::string& to, S
   // Copying a file onto itself would truncate it first. (A link at the target is
   // replaced, not written through, so only the file itself matters.)
   struct stat target {};
-  const struct stat* existing = targetNow(to, target);
+  const struct stat* existing = createNew ? nullptr : targetNow(to, target);
   if (existing && target.st_dev == st.st_dev && target.st_ino == st.st_ino) return {};
   UniqueFd out;
   // A copy is never readable by more people than its source (a secret of 0600 stays 0600).
-  if (auto r = openForReplace(to, existing, out, st.st_mode & 0666); !r) return r;
+  if (createNew) {
+    // Whatever stands at the name (a file, a folder, a link) fails the copy untouched.
+    out = UniqueFd(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, st.st_mode & 0666));
+    if (!out) return lastError();
+  } else if (auto r = openForReplace(to, existing, out, st.st_mode & 0666); !r) {
+    return r;
+  }
   FsResult r = hash ? copyByReadWrite(in.get(), out.get(), hash) : copyContents(in.get(), out.get());
   if (r) {
     // Windows keeps the time of last change on a copy; so do we.

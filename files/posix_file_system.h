@@ -11,8 +11,6 @@
 
 namespace qelvaro {
 
-class Sha256;
-
 // The failure for an errno value.
 FsResult FsResultFromErrno(int err);
 
@@ -29,6 +27,8 @@ class PosixFileSystem final : public FileSystem {
   FsResult copyFile(const std::string& from, const std::string& to) override;
   // The same copy through our own buffer, hashed on the way.
   FsResult copyFileHashed(const std::string& from, const std::string& to, std::string& sha256) override;
+  // Created exclusively (O_EXCL, no link followed), fed to `sink` on the way.
+  FsResult copyNewFileThrough(const std::string& from, const std::string& to, ByteSink& sink) override;
   FsResult hashFile(const std::string& path, std::string& sha256, std::uint64_t& size) const override;
   FsResult readThrough(const std::string& path, ByteSink& sink, std::uint64_t& size) const override;
   FsResult writeFile(const std::string& path, std::string_view bytes) override;
@@ -37,7 +37,7 @@ class PosixFileSystem final : public FileSystem {
   FsResult createNewDir(const std::string& path) override;
 
  private:
-  FsResult copy(const std::string& from, const std::string& to, Sha256* hash);
+  FsResult copy(const std::string& from, const std::string& to, ByteSink* hash, bool createNew);
 };
 
 }  // namespace qelvaro

@@ -657,7 +657,12 @@ FsResult WindowsTreeFileSystem::readThrough(const std::string& path, ByteSink& s
   return host_.readThrough(r->host, sink, size);
 }
 
-FsResult WindowsTreeFileSystem::copy(const std::string& from, const std::string& to, std::string* sha256) {
+FsResult WindowsTreeFileSystem::copyNewFileThrough(const std::string& from, const std::string& to, ByteSink& sink) {
+  return copy(from, to, nullptr, &sink);
+}
+
+FsResult WindowsTreeFileSystem::copy(const std::string& from, const std::string& to, std::string* sha256,
+                                     ByteSink* newThrough) {
   const auto source = resolve(from);
   if (!source || !source->exists || source->isTableFile || !staysInside(from, source->host)) {
     return FsResult::Failure(FsError::NotFound, ENOENT);
@@ -665,8 +670,12 @@ FsResult WindowsTreeFileSystem::copy(const std::string& from, const std::string&
   const auto target = resolve(to);
   if (!target || !target->parentOk || !staysInside(to, target->host)) return FsResult::Failure(FsError::NotFound, ENOENT);
   if (target->isTableFile) return FsResult::Failure(FsError::AccessDenied, EACCES);
-  FsResult result = sha256 ? host_.copyFileHashed(source->host, target->host, *sha256)
-                           : host_.copyFile(source->host, target->host);
+  if (newThrough && (target->exists || host_.isLink(target->host))) {
+    return FsResult::Failure(FsError::AlreadyExists, EEXIST);
+  }
+  FsResult result = newThrough ? host_.copyNewFileThrough(source->host, target->host, *newThrough)
+                    : sha256   ? host_.copyFileHashed(source->host, target->host, *sha256)
+                               : host_.copyFile(source->host, target->host);
   if (result) {
     setAttributes(to, attributesOf(source->key));
     noteCreated(target->host, false);

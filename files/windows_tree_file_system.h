@@ -79,6 +79,7 @@ class WindowsTreeFileSystem final : public FileSystem {
   FsResult createDir(const std::string& path) override;
   FsResult copyFile(const std::string& from, const std::string& to) override;
   FsResult copyFileHashed(const std::string& from, const std::string& to, std::string& sha256) override;
+  FsResult copyNewFileThrough(const std::string& from, const std::string& to, ByteSink& sink) override;
   FsResult hashFile(const std::string& path, std::string& sha256, std::uint64_t& size) const override;
   FsResult readThrough(const std::string& path, ByteSink& sink, std::uint64_t& size) const override;
   FsResult writeFile(const std::string& path, std::string_view bytes) override;
@@ -91,7 +92,8 @@ class WindowsTreeFileSystem final : public FileSystem {
   // drive's folder: an image's "Windows\INF\oem3.inf -> /etc/shadow" must not bring a
   // host file into a backup. Host paths ("/...") are the user's own and not checked.
   bool staysInside(const std::string& path, const std::string& host) const;
-  FsResult copy(const std::string& from, const std::string& to, std::string* sha256);
+  // A plain copy, a hashed one (`sha256`), or one to a new name fed to `newThrough`.
+  FsResult copy(const std::string& from, const std::string& to, std::string* sha256, ByteSink* newThrough = nullptr);
   struct Parsed;
   struct Resolved {
     std::string host;        // the host path

@@ -348,10 +348,21 @@ FsResult Win32FileSystem::copyNewFileHashed(const std::string& from, const std::
   return copyHashed(from, to, sha256, true);
 }
 
+FsResult Win32FileSystem::copyNewFileThrough(const std::string& from, const std::string& to, ByteSink& sink) {
+  return copyThrough(from, to, sink, true);
+}
+
 FsResult Win32FileSystem::copyHashed(const std::string& from, const std::string& to, std::string& sha256,
                                      bool createNew) {
   Sha256 hash;
   if (!hash.ok()) return FsResult::Failure(FsError::NotSupported);
+  if (FsResult r = copyThrough(from, to, hash, createNew); !r) return r;
+  sha256 = hash.hexDigest();
+  return sha256.empty() ? FsResult::Failure(FsError::NotSupported) : FsResult{};
+}
+
+FsResult Win32FileSystem::copyThrough(const std::string& from, const std::string& to, ByteSink& sink,
+                                      bool createNew) {
   const std::wstring source = ToWin32Path(from);
   const std::wstring target = ToWin32Path(to);
   unique_file in = openToRead(source);
@@ -373,7 +384,7 @@ FsResult Win32FileSystem::copyHashed(const std::string& from, const std::string&
     if (out.get() == INVALID_HANDLE_VALUE) return lastFailure();
   }
   std::uint64_t size = 0;
-  FsResult r = pump(in.get(), out.get(), hash, size);
+  FsResult r = pump(in.get(), out.get(), sink, size);
   if (r && !SetFileTime(out.get(), nullptr, nullptr, &info.ftLastWriteTime)) r = lastFailure();
   if (r && !CloseHandle(out.release())) r = lastFailure();
   if (!r) {
@@ -387,8 +398,7 @@ FsResult Win32FileSystem::copyHashed(const std::string& from, const std::string&
     Wow64RedirectionOff realSystem32;
     SetFileAttributesW(target.c_str(), kept);
   }
-  sha256 = hash.hexDigest();
-  return sha256.empty() ? FsResult::Failure(FsError::NotSupported) : FsResult{};
+  return {};
 }
 
 FsResult Win32FileSystem::hashFile(const std::string& path, std::string& sha256, std::uint64_t& size) const {

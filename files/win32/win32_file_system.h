@@ -34,6 +34,8 @@ class Win32FileSystem final : public FileSystem {
   FsResult copyFileHashed(const std::string& from, const std::string& to, std::string& sha256) override;
   // The same, creating the target exclusively (CREATE_NEW): any entry at the name fails it.
   FsResult copyNewFileHashed(const std::string& from, const std::string& to, std::string& sha256) override;
+  // The exclusive copy, each piece given to `sink` on its way.
+  FsResult copyNewFileThrough(const std::string& from, const std::string& to, ByteSink& sink) override;
   FsResult hashFile(const std::string& path, std::string& sha256, std::uint64_t& size) const override;
   FsResult readThrough(const std::string& path, ByteSink& sink, std::uint64_t& size) const override;
   FsResult writeFile(const std::string& path, std::string_view bytes) override;
@@ -46,6 +48,7 @@ class Win32FileSystem final : public FileSystem {
 
  private:
   FsResult copyHashed(const std::string& from, const std::string& to, std::string& sha256, bool createNew);
+  FsResult copyThrough(const std::string& from, const std::string& to, ByteSink& sink, bool createNew);
 };
 
 }  // namespace qelvaro

@@ -5,6 +5,8 @@
 #include <set>
 
 #include "backup_report.h"
+#include "catalog.h"
+#include "base/digest.h"
 #include "base/text_encoding.h"
 
 namespace qelvaro::restore {
@@ -203,23 +205,85 @@ LayoutPlan PlanLayout(const FileSystem& fs, const FoundDriver& driver, const Inf
   return plan;
 }
 
-StageResult StageLayout(FileSystem& fs, const LayoutPlan& plan, const std::string& stagingDir) {
+namespace {
+
+// Every byte of one staged file to the package hasher, and the INF's and catalog's
+// bytes kept besides (up to one byte past the largest catalog, which is then damage).
+class StagingSink final : public ByteSink {
+ public:
+  explicit StagingSink(std::string* keep) : keep_(keep) {}
+  void update(const void* data, std::size_t size) override {
+    hasher.update(data, size);
+    if (keep_ && keep_->size() <= kMaxCatalogBytes) {
+      keep_->append(static_cast<const char*>(data), std::min(size, kMaxCatalogBytes + 1 - keep_->size()));
+    }
+  }
+  PackageFileHasher hasher;
+
+ private:
+  std::string* keep_;
+};
+
+// The INF and catalog directly in the package, by their path there.
+bool keptWhole(const std::string& relative) {
+  if (relative.find('\\') != std::string::npos || relative.size() <= 4) return false;
+  const std::string_view ext = std::string_view(relative).substr(relative.size() - 4);
+  return iequalsAscii(ext, ".inf") || iequalsAscii(ext, ".cat");
+}
+
+// Reads or copies each file of the plan through `pass`, noting what passed.
+template <typename Pass>
+StageResult passEach(const LayoutPlan& plan, Pass pass) {
   StageResult staged;
-  std::set<std::string> made;
   for (const auto& copy : plan.copies) {
+    StagingSink sink(keptWhole(copy.relative) ? &staged.kept[copy.relative] : nullptr);
+    if (FsResult r = pass(copy, sink); !r) {
+      staged.result = r;
+      return staged;
+    }
+    FileHashes hashes = sink.hasher.finish();
+    // Without SHA-256 no sum can be compared with the list: nothing goes on unchecked.
+    if (hashes.flatSha256.empty()) {
+      staged.result = FsResult::Failure(FsError::NotSupported);
+      return staged;
+    }
+    staged.sha256.push_back(
+        HexOf(reinterpret_cast<const unsigned char*>(hashes.flatSha256.data()), hashes.flatSha256.size()));
+    staged.hashes.push_back(std::move(hashes));
+  }
+  return staged;
+}
+
+}  // namespace
+
+StageResult StageLayout(FileSystem& fs, const LayoutPlan& plan, const std::string& stagingDir) {
+  std::set<std::string> made;
+  std::string failedPath;
+  StageResult staged = passEach(plan, [&](const StagedFile& copy, ByteSink& sink) {
     std::string folder = stagingDir;
     std::size_t start = 0;
     for (std::size_t sep; (sep = copy.relative.find('\\', start)) != std::string::npos; start = sep + 1) {
       folder = join(folder, copy.relative.substr(start, sep - start));
       if (!made.insert(asciiLowerCopy(folder)).second) continue;
-      if (FsResult r = fs.createDir(folder); !r) return {r, folder, {}};
+      if (FsResult r = fs.createNewDir(folder); !r) {
+        failedPath = folder;
+        return r;
+      }
     }
-    const std::string to = join(stagingDir, copy.relative);
-    std::string sum;
-    if (FsResult r = fs.copyFileHashed(copy.from, to, sum); !r) return {r, to, {}};
-    staged.sha256.push_back(std::move(sum));
-  }
+    failedPath = join(stagingDir, copy.relative);
+    return fs.copyNewFileThrough(copy.from, failedPath, sink);
+  });
+  if (!staged.result) staged.failedPath = failedPath;
   return staged;
+}
+
+StageResult HashLayout(const FileSystem& fs, const LayoutPlan& plan) {
+  StageResult hashed = passEach(plan, [&](const StagedFile& copy, ByteSink& sink) {
+    std::uint64_t size = 0;
+    return fs.readThrough(copy.from, sink, size);
+  });
+  if (!hashed.result) hashed.failedPath = plan.copies[hashed.hashes.size()].from;
+  return hashed;
 }
 
 }  // namespace qelvaro::restore

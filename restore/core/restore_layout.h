@@ -6,10 +6,12 @@
 // subfolder). The layout is rebuilt in a fresh staging folder, and only paths that
 // stay inside it are accepted from an INF.
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "file_hashes.h"
 #include "file_system.h"
 #include "package_paths.h"
 #include "restore_inf.h"
@@ -67,14 +69,23 @@ struct LayoutPlan {
 LayoutPlan PlanLayout(const FileSystem& fs, const FoundDriver& driver, const InfPackage& package);
 
 // Copies the plan into `stagingDir` (which must exist and be empty), making the
-// folders it needs, and hashes each file as its bytes pass: those sums are of what
-// the installer will read, whatever happens to the backup meanwhile. Stops at the
-// first failure, naming the path.
+// folders it needs, each file created new, and hashes each file as its bytes pass, in
+// that one read: its SHA-256 for the checksum list and the hashes its catalog names.
+// Those are of what the installer will read, whatever happens to the backup meanwhile.
+// The INF and the catalog at the top of the package are kept whole as they pass too:
+// the signature check reads them. Stops at the first failure, naming the path.
 struct StageResult {
   FsResult result;
   std::string failedPath;
-  std::vector<std::string> sha256;  // of each copy of the plan, in its order
+  std::vector<std::string> sha256;  // of each copy of the plan, in its order (lower-case hex)
+  std::vector<FileHashes> hashes;   // the same copies' hashes
+  // The bytes of the *.inf and *.cat copies directly in the package, by their path there.
+  std::map<std::string, std::string> kept;
 };
 StageResult StageLayout(FileSystem& fs, const LayoutPlan& plan, const std::string& stagingDir);
+
+// The same hashes of the plan's files read where they are in the backup, staging
+// nothing: a dry run's check, and setup.exe's look at each driver before a run.
+StageResult HashLayout(const FileSystem& fs, const LayoutPlan& plan);
 
 }  // namespace qelvaro::restore

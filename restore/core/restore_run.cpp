@@ -6,7 +6,9 @@
 #include <unordered_set>
 
 #include "backup_manifest.h"
+#include "catalog.h"
 #include "ini_reader.h"
+#include "setupapi_codes.h"
 #include "base/text_encoding.h"
 
 namespace qelvaro::restore {
@@ -131,7 +133,102 @@ std::vector<std::string> unlistedCopies(const RestoreItem& item, const LayoutPla
   return unlisted;
 }
 
+// A path below the staging folder as a package names its files ("bin/x.sys").
+std::string packagePath(std::string relative) {
+  std::replace(relative.begin(), relative.end(), '\\', '/');
+  return relative;
+}
+
+bool isTopLevelOf(const std::string& relative, std::string_view extension) {
+  return relative.find('\\') == std::string::npos && relative.size() > extension.size() &&
+         iequalsAscii(std::string_view(relative).substr(relative.size() - extension.size()), extension);
+}
+
+// The package's signature from the hashes and bytes that passed as its files were
+// staged (or read, in a dry run): no file is read for it a second time.
+std::optional<PackageSignature> signatureOf(const FileSystem& fs, const LayoutPlan& plan, const StageResult& passed,
+                                            MachineArch arch) {
+  std::vector<PackageFile> files;
+  for (std::size_t i = 0; i < plan.copies.size() && i < passed.hashes.size(); ++i) {
+    files.push_back({packagePath(plan.copies[i].relative), passed.hashes[i]});
+  }
+  return CheckFolderPackageSignature(
+      files,
+      [&](const std::string& name) -> std::optional<std::string> {
+        const auto it = passed.kept.find(name);  // only names directly in the package are kept
+        if (it == passed.kept.end()) return std::nullopt;
+        return it->second;
+      },
+      arch, [&fs](std::string_view ansi) { return fs.decodeAnsi(ansi); });
+}
+
+// The staged files as Windows looks each up in their catalog, by the hash it names
+// them with; the catalogs and INF caches at the top are not its members.
+std::vector<TrustMember> trustMembers(const LayoutPlan& plan, const StageResult& staged, const std::string& stagingDir,
+                                      bool sha256) {
+  std::vector<TrustMember> members;
+  for (std::size_t i = 0; i < plan.copies.size() && i < staged.hashes.size(); ++i) {
+    const std::string& relative = plan.copies[i].relative;
+    if (isTopLevelOf(relative, ".cat") || isTopLevelOf(relative, ".pnf")) continue;
+    const FileHashes& h = staged.hashes[i];
+    const std::string& digest = h.isPe ? (sha256 ? h.peSha256 : h.peSha1) : (sha256 ? h.flatSha256 : h.flatSha1);
+    members.push_back({packagePath(relative), stagingDir + "\\" + relative, digest});
+  }
+  return members;
+}
+
+// Windows' answer for the staged catalog, asked through the installer.
+std::optional<WindowsTrust> askWindows(DriverInstaller& installer, const LayoutPlan& plan, const StageResult& staged,
+                                       const std::string& stagingDir, const std::string& catalog) {
+  const auto kept = staged.kept.find(catalog);
+  if (catalog.empty() || kept == staged.kept.end()) return std::nullopt;
+  std::string error;
+  const std::optional<Catalog> parsed = ParseCatalog(kept->second, error);
+  const bool sha256 = parsed && std::any_of(parsed->members.begin(), parsed->members.end(), [](const CatalogMember& m) {
+                        return m.algorithm == HashAlgorithm::Sha256;
+                      });
+  return installer.verifyTrust(stagingDir + "\\" + catalog, trustMembers(plan, staged, stagingDir, sha256));
+}
+
+std::string joinedNames(const std::vector<std::string>& names) {
+  std::string out;
+  for (const auto& n : names) out += (out.empty() ? "" : ", ") + n;
+  return out;
+}
+
 }  // namespace
+
+SignatureDecision DecideSignature(const PackageSignature& signature, MachineArch arch) {
+  SignatureDecision d;
+  if (signature.kind != SignatureKind::Unsigned && signature.kind != SignatureKind::Broken) return d;
+  // An INF that names no catalog is Windows' own only when Windows has it (an in-box
+  // driver, whose catalog is the system's): such a rule belongs here, before the refusal.
+  if (signature.kind == SignatureKind::Unsigned) {
+    d.code = 0xE000022F;  // ERROR_NO_CATALOG_FOR_OEM_INF
+    d.why = "the INF names no catalog";
+  } else {
+    d.code = 0xE000024B;  // ERROR_FILE_HASH_NOT_IN_CATALOG
+    d.why = signature.notCovered.empty() ? signature.problem
+                                         : joinedNames(signature.notCovered) + ": not in catalog " + signature.catalog;
+  }
+  d.verdict = arch == MachineArch::X86 ? SignatureVerdict::InstallWithWarning : SignatureVerdict::Refuse;
+  return d;
+}
+
+std::string DescribeSignatureDecision(const SignatureDecision& d) {
+  const bool unsignedPackage = d.code == 0xE000022F;
+  switch (d.verdict) {
+    case SignatureVerdict::Install: return {};
+    case SignatureVerdict::InstallWithWarning:
+      return "warning: " + d.why + (unsignedPackage ? "; 32-bit Windows warns before it installs an unsigned driver"
+                                                    : "; 32-bit Windows warns before it installs it");
+    case SignatureVerdict::Refuse: break;
+  }
+  return "not installed: " + d.why +
+         (unsignedPackage ? ", and 64-bit Windows installs no unsigned driver"
+                          : "; 64-bit Windows refuses a package changed after it was signed") +
+         " (" + DescribeInstallError(d.code, "") + ")";
+}
 
 RestoreCatalog LoadRestoreCatalog(const FileSystem& fs, const std::string& root, MachineArch arch,
                                   const AnsiDecoderFor& decoderFor, unsigned codePage) {
@@ -169,6 +266,7 @@ RestoreCatalog LoadRestoreCatalog(const FileSystem& fs, const std::string& root,
     item.sums = sums;
     item.sumsRoot = root;
     item.sumsDamaged = sumsDamaged;
+    item.arch = arch;
     readInf(fs, decoder, arch, item);
     catalog.items.push_back(std::move(item));
   }
@@ -229,8 +327,6 @@ DriverResult RestoreDriver(FileSystem& fs, const RestoreItem& item, const std::s
   }
   // Nothing of a driver whose files changed since the backup is installed. (A file
   // its INF needs that is gone, or a link, was named above as the layout's fault.)
-  // The install checks the sums taken as the files were staged; a dry run, which
-  // stages nothing, reads them for the check.
   auto damaged = [&](std::vector<std::string> files) {
     result.damaged = std::move(files);
     if (result.damaged.empty()) return false;
@@ -244,22 +340,56 @@ DriverResult RestoreDriver(FileSystem& fs, const RestoreItem& item, const std::s
     return result;
   }
   result.stagedInf = stagingDir + "\\" + item.driver.infName;
+  // The sums and the signature are checked on the bytes that pass in one read of each
+  // file: copied into the staging folder for an install, so that a file changed after
+  // the check never reaches the installer; read where they are for a dry run.
+  StageResult passed;
+  if (installer) {
+    passed = StageLayout(fs, plan, stagingDir);
+    if (!passed.result) {
+      result.problemKind = Problem::StagingFailed;
+      result.problem = "cannot stage " + passed.failedPath + ": " + passed.result.describe();
+      return result;
+    }
+  } else {
+    passed = HashLayout(fs, plan);
+  }
+  // (A dry run that could not read a file names it as damage when the list has it.)
+  if (item.sums && damaged(damagedFiles(StagedSums(fs, plan, passed), item))) return result;
+  if (!passed.result) {
+    result.problemKind = Problem::StagingFailed;
+    result.problem = "cannot read " + passed.failedPath + ": " + passed.result.describe();
+    return result;
+  }
+  result.signature = signatureOf(fs, plan, passed, item.arch);
+  if (result.signature) {
+    result.signatureDecision = DecideSignature(*result.signature, item.arch);
+    if (result.signatureDecision.verdict == SignatureVerdict::Refuse) {
+      result.problemKind = Problem::Signature;
+      result.problem = DescribeSignatureDecision(result.signatureDecision);
+      return result;
+    }
+  }
   if (!installer) {
-    if (item.sums && damaged(damagedFiles(fs, item))) return result;
     result.status = DriverStatus::Ready;
     return result;
   }
-  const StageResult staged = StageLayout(fs, plan, stagingDir);
-  if (!staged.result) {
-    result.problemKind = Problem::StagingFailed;
-    result.problem = "cannot stage " + staged.failedPath + ": " + staged.result.describe();
-    return result;
+  if (result.signature) {
+    result.windowsTrust = askWindows(*installer, plan, passed, stagingDir, result.signature->catalog);
   }
-  if (item.sums && damaged(damagedFiles(StagedSums(fs, plan, staged), item))) return result;
   result.installerCalled = true;
   result.install = installer->install(result.stagedInf, item.package.deviceIds);
   result.status = result.install.status;
   return result;
+}
+
+std::optional<PackageSignature> CheckDriverSignature(const FileSystem& fs, const RestoreItem& item) {
+  if (!item.readable) return std::nullopt;
+  const LayoutPlan plan = PlanLayout(fs, item.driver, item.package);
+  if (!plan.unsafe.empty() || !plan.badNames.empty()) return std::nullopt;
+  const StageResult hashed = HashLayout(fs, plan);
+  if (!hashed.result) return std::nullopt;
+  return signatureOf(fs, plan, hashed, item.arch);
 }
 
 std::vector<std::string> DriversNotForThisArch(const RestoreCatalog& catalog) {

@@ -14,6 +14,7 @@
 
 #include "checksum_list.h"
 #include "file_system.h"
+#include "package_signature.h"
 #include "restore_inf.h"
 #include "restore_layout.h"
 
@@ -44,13 +45,59 @@ struct InstallOutcome {
   int devicesKept = 0;  // present devices that keep an equal or better driver
 };
 
+// One staged file as Windows' own signature check looks it up in its catalog.
+struct TrustMember {
+  std::string name;    // its path in the package ("bin/x.sys")
+  std::string path;    // the staged file
+  // Raw, in the algorithm its catalog names members by: a PE image's Authenticode
+  // hash, else the hash of all its bytes.
+  std::string digest;
+};
+
+// What Windows itself says of a staged package's catalog and files.
+struct WindowsTrust {
+  unsigned long code = 0;  // 0 when it accepts every file; else its error (0x800B0109 ...)
+  std::string file;        // the first file it refused, by its path in the package
+  std::string systemText;  // the system's text for `code`
+};
+
 class DriverInstaller {
  public:
   virtual ~DriverInstaller() = default;
   // `stagedInf` is the INF in its rebuilt layout; `deviceIds` are the hardware and
   // compatible ids its models name for this architecture.
   virtual InstallOutcome install(const std::string& stagedInf, const std::vector<std::string>& deviceIds) = 0;
+  // Windows' own verdict on the staged catalog and its members, asked before the
+  // install; none where the platform cannot ask. Reported only: where it answers
+  // without checking (Wine's stub), our own check still decides.
+  virtual std::optional<WindowsTrust> verifyTrust(const std::string& /*stagedCatalog*/,
+                                                  const std::vector<TrustMember>& /*members*/) {
+    return std::nullopt;
+  }
 };
+
+// What a restore does with a driver for its signature.
+enum class SignatureVerdict {
+  Install,             // signed, and the catalog covers every file
+  InstallWithWarning,  // 32-bit Windows: it warns an administrator and installs
+  Refuse,              // 64-bit Windows would refuse it: not installed
+};
+
+struct SignatureDecision {
+  SignatureVerdict verdict = SignatureVerdict::Install;
+  unsigned long code = 0;  // the error 64-bit Windows refuses it with (0xE000024B, 0xE000022F)
+  std::string why;         // "x.sys: not in catalog x.cat", "the INF names no catalog"
+};
+
+// The one place where a driver's signature decides whether it is installed on `arch`:
+// 64-bit Windows (amd64, arm64) refuses a package changed after it was signed
+// (ERROR_FILE_HASH_NOT_IN_CATALOG) and a third-party package without a catalog
+// (ERROR_NO_CATALOG_FOR_OEM_INF); 32-bit Windows warns and installs either.
+SignatureDecision DecideSignature(const PackageSignature& signature, MachineArch arch);
+
+// The decision in English, for a line: "not installed: ... (0xE000024B ...)", or the
+// warning 32-bit Windows gives; "" when the driver is simply installed.
+std::string DescribeSignatureDecision(const SignatureDecision& decision);
 
 // A driver of the backup with what its INF says.
 // Why a driver failed before the installer was asked.
@@ -67,11 +114,13 @@ enum class Problem {
   StagingFailed,
   Damaged,        // a file differs from the backup's checksum list, or is gone
   Link,           // a link in the backup at the driver's level or below: nothing followed
+  Signature,      // unsigned, or changed after signing, where 64-bit Windows refuses it
 };
 
 struct RestoreItem {
   FoundDriver driver;
   InfPackage package;
+  MachineArch arch = MachineArch::Amd64;  // the architecture the INF was read for
   bool readable = false;  // the INF could be read
   Problem unreadable = Problem::None;  // when it could not: why
   std::string problem;                 // ... in English, with the INF's name
@@ -129,12 +178,22 @@ struct DriverResult {
   InstallOutcome install;            // what the installer said, when it was asked
   bool installerCalled = false;
   std::string stagedInf;
+  // The package's signature, once its files were staged (or, in a dry run, read), and
+  // what it decides.
+  std::optional<PackageSignature> signature;
+  SignatureDecision signatureDecision;
+  std::optional<WindowsTrust> windowsTrust;  // when the installer could ask Windows
 };
 
 // One driver: plan, check, stage into `stagingDir` (a fresh empty folder), install.
 // `installer` may be null for a dry run, which stops after the check.
 DriverResult RestoreDriver(FileSystem& fs, const RestoreItem& item, const std::string& stagingDir,
                            DriverInstaller* installer);
+
+// The signature of the driver as it would be staged, its files read where they are in
+// the backup: setup.exe's column before a run. None when its INF was not read, its
+// layout is refused or a file cannot be read.
+std::optional<PackageSignature> CheckDriverSignature(const FileSystem& fs, const RestoreItem& item);
 
 bool StatusSucceeded(DriverStatus status);
 

@@ -15,6 +15,8 @@ const char* const kColVersion = "版本";
 const char* const kColInf = "INF 文件";
 const char* const kColStatus = "状态";
 const char* const kColMatch = "匹配设备";
+const char* const kColSignature = "数字签名";
+const char* const kCheckingSignatures = "正在检查驱动程序的数字签名…";
 const char* const kNewerInstalled = "已安装较新版本";
 const char* const kWaiting = "等待安装";
 const char* const kInstalling = "正在安装…";
@@ -32,7 +34,41 @@ std::string joined(const std::vector<std::string>& names) {
   return out;
 }
 
+// Why the signature is not sound: the files its catalog leaves out, or the catalog.
+std::string signatureFault(const DriverResult& r) {
+  if (!r.signature || r.signature->kind == SignatureKind::Unsigned) return "未签名，INF 文件没有指定目录文件 (.cat)";
+  if (!r.signature->notCovered.empty()) {
+    return "签名已损坏：" + joined(r.signature->notCovered) + " 不在目录文件 " + r.signature->catalog + " 中";
+  }
+  return "签名已损坏：目录文件 " + r.signature->catalog + " 已损坏或签名无效";
+}
+
+// What the status adds of the signature of a driver that was installed.
+std::string signatureNote(const DriverResult& r) {
+  std::string note;
+  if (r.signatureDecision.verdict == SignatureVerdict::InstallWithWarning) note = "（警告：" + signatureFault(r) + "）";
+  if (r.windowsTrust && r.windowsTrust->code != 0) {
+    note += "（Windows 的签名检查未通过：" + r.windowsTrust->file + " " +
+            DescribeInstallError(r.windowsTrust->code, r.windowsTrust->systemText) + "）";
+  }
+  return note;
+}
+
 }  // namespace
+
+std::string SignatureCell(const PackageSignature& signature) {
+  switch (signature.kind) {
+    case SignatureKind::Unsigned: return "未签名";
+    case SignatureKind::Broken: return "签名已损坏";
+    default: break;
+  }
+  return signature.signer.empty() ? "已签名" : signature.signer;
+}
+
+std::string UnsignedQuestion(const std::vector<std::string>& drivers) {
+  return "以下驱动程序未签名或签名已损坏，Windows 安装时会显示警告：\r\n" + joined(drivers) +
+         "\r\n\r\n是否仍要安装？";
+}
 
 std::string ArchWarning(MachineArch backup, MachineArch machine, const std::vector<std::string>& cannotInstall) {
   std::string text = "此备份来自 " + std::string(ArchDecoration(backup)) + " 架构的 Windows，本机是 " +
@@ -54,7 +90,10 @@ std::string Finished(std::size_t succeeded, std::size_t failed, const std::strin
   return "完成：成功 " + std::to_string(succeeded) + " 个，失败 " + std::to_string(failed) + " 个。日志：" + logPath;
 }
 
-std::string Status(const DriverResult& r) {
+namespace {
+
+// What happened to the driver.
+std::string outcome(const DriverResult& r) {
   switch (r.status) {
     case DriverStatus::Installed: return "已安装";
     case DriverStatus::Staged:
@@ -78,9 +117,19 @@ std::string Status(const DriverResult& r) {
     case Problem::StagingFailed: return "失败：无法把驱动文件复制到临时文件夹";
     case Problem::Damaged: return "文件已损坏: " + joined(r.damaged);
     case Problem::Link: return "失败：备份中有链接（符号链接或联接点），未跟随: " + joined(r.links);
+    case Problem::Signature:
+      return "未安装：" + signatureFault(r) + "。64 位 Windows 不会安装它 (" +
+             DescribeInstallError(r.signatureDecision.code, "") + ")";
     case Problem::None: break;
   }
   return "失败：" + DescribeInstallError(r.install.code, r.install.systemText);
+}
+
+}  // namespace
+
+std::string Status(const DriverResult& r) {
+  const std::string status = outcome(r);
+  return StatusSucceeded(r.status) || r.installerCalled ? status + signatureNote(r) : status;
 }
 
 std::string MatchCell(const DriverFit& fit, const std::vector<PcDevice>& devices) {
@@ -96,6 +145,7 @@ std::string MatchCell(const DriverFit& fit, const std::vector<PcDevice>& devices
 std::string LogLine(const std::string& description, const std::string& location, const DriverResult& r) {
   std::string line = "[" + Status(r) + "] " + description + " (" + location + ")";
   if (r.installerCalled && !r.install.storedInf.empty()) line += " -> " + r.install.storedInf;
+  if (r.signature) line += "；数字签名：" + SignatureCell(*r.signature);
   return line;
 }
 

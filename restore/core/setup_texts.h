@@ -20,6 +20,8 @@ extern const char* const kColVersion;
 extern const char* const kColInf;
 extern const char* const kColStatus;
 extern const char* const kColMatch;
+extern const char* const kColSignature;
+extern const char* const kCheckingSignatures;
 extern const char* const kNewerInstalled;
 extern const char* const kWaiting;
 extern const char* const kInstalling;
@@ -44,7 +46,12 @@ std::string Status(const DriverResult& result);
 // The "匹配设备" cell: the device the driver fits best, "未连接" when only devices that
 // are not plugged in fit, "无" when none does.
 std::string MatchCell(const DriverFit& fit, const std::vector<PcDevice>& devices);
-// One line of the log: "[状态] 描述 (类\文件夹\x.inf)".
+// The "数字签名" cell: who signed the driver, "未签名" or "签名已损坏".
+std::string SignatureCell(const PackageSignature& signature);
+// The one question on 32-bit Windows before drivers without a sound signature are
+// installed, naming them.
+std::string UnsignedQuestion(const std::vector<std::string>& drivers);
+// One line of the log: "[状态] 描述 (类\文件夹\x.inf) -> oem7.inf；数字签名：签名者".
 std::string LogLine(const std::string& description, const std::string& location, const DriverResult& result);
 
 }  // namespace qelvaro::restore::setup_text

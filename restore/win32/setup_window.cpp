@@ -24,12 +24,15 @@ constexpr wchar_t kClassName[] = L"QelvaroSetupWindow";
 constexpr UINT kMsgDriverStarted = WM_APP + 1;  // wParam: row
 constexpr UINT kMsgDriverDone = WM_APP + 2;     // wParam: row, lParam: DriverResult*
 constexpr UINT kMsgFinished = WM_APP + 3;
+constexpr UINT kMsgSignatureChecked = WM_APP + 4;  // wParam: row
+constexpr UINT kMsgSignaturesDone = WM_APP + 5;
 
 enum ControlId { kGrid = 100, kStatus, kSelectAll, kSelectNone, kStart };
-enum Column { kColDescription, kColMatch, kColClass, kColProvider, kColVersion, kColInf, kColStatus };
+enum Column { kColDescription, kColMatch, kColClass, kColProvider, kColVersion, kColInf, kColStatus, kColSignature };
 
-// Layout in pixels at 96 dpi, scaled to the screen.
-constexpr int kClientWidth = 820, kClientHeight = 460, kMargin = 10, kButtonHeight = 30;
+// Layout in pixels at 96 dpi, scaled to the screen (the signature column's 120 pixels
+// beside the 800 of the others).
+constexpr int kClientWidth = 940, kClientHeight = 460, kMargin = 10, kButtonHeight = 30;
 
 // Lets the process restart Windows, which needs the shutdown privilege enabled.
 bool restartWindows() {
@@ -123,7 +126,7 @@ void SetupWindow::createControls() {
   bag.WriteProperty("TotalsLineShow", false);
   bag.WriteProperty("BackColorBkg", static_cast<std::int32_t>(0x80000005u));  // the window colour below the rows
   g.ReadProperties(bag);
-  // Widths in twips, together just inside the grid (800 pixels at 96 dpi).
+  // Widths in twips, together just inside the grid (920 pixels at 96 dpi).
   g.AddColumn(setup_text::kColDescription, 2700);
   g.AddColumn(setup_text::kColMatch, 1900);
   g.AddColumn(setup_text::kColClass, 900);
@@ -131,6 +134,7 @@ void SetupWindow::createControls() {
   g.AddColumn(setup_text::kColVersion, 1700);
   g.AddColumn(setup_text::kColInf, 1100);
   g.AddColumn(setup_text::kColStatus, 2300);
+  g.AddColumn(setup_text::kColSignature, 1800);
   g.SetRowCheckBoxes(true);
   g.SetDisplayEllipsis(true);
   g.SetAllowColumnResizing(true);
@@ -169,15 +173,70 @@ void SetupWindow::loadDrivers() {
   }
   g.SetRedraw(true);
   results_.assign(items_.size(), DriverResult{});
+  signatures_.assign(items_.size(), std::nullopt);
   supported_ = route != InstallRoute::Unsupported;
   canInstall_ = supported_ && !items_.empty();
-  setStatus(route == InstallRoute::Unsupported ? setup_text::kArm64 : setup_text::Found(items_.size(), folder_));
-  EnableWindow(GetDlgItem(hwnd_, kStart), canInstall_);
+  setStatus(route == InstallRoute::Unsupported ? setup_text::kArm64 : setup_text::kCheckingSignatures);
+  // Every file is read for the signatures: the window shows meanwhile, without a start.
+  checking_ = supported_;
+  enableButtons(!checking_);
+  if (checking_) worker_ = std::thread(&SetupWindow::checkSignatures, this);
   if (catalog.backupArch && *catalog.backupArch != NativeMachineArch()) {
     const std::string warning =
         setup_text::ArchWarning(*catalog.backupArch, NativeMachineArch(), DriversNotForThisArch(catalog));
     MessageBoxW(hwnd_, base::widen(warning).c_str(), base::widen(setup_text::kTitle).c_str(), MB_OK | MB_ICONWARNING);
   }
+}
+
+// Worker thread: reads each driver's files as they would be staged; touches no window.
+void SetupWindow::checkSignatures() {
+  Win32FileSystem fs;
+  try {
+    for (std::size_t row = 0; row < items_.size() && !stop_; ++row) {
+      signatures_[row] = CheckDriverSignature(fs, items_[row]);
+      PostMessageW(hwnd_, kMsgSignatureChecked, row, 0);
+    }
+  } catch (const std::bad_alloc&) {
+    outOfMemory_ = true;
+  }
+  PostMessageW(hwnd_, kMsgSignaturesDone, 0, 0);
+}
+
+// 64-bit Windows refuses a driver without a sound signature: it starts unticked (its
+// line says why if it is ticked and run all the same).
+void SetupWindow::signatureChecked(std::size_t row) {
+  const std::optional<PackageSignature>& signature = signatures_[row];
+  if (!signature) return;
+  const auto r = static_cast<std::int32_t>(row);
+  grid().SetCellText(r, kColSignature, setup_text::SignatureCell(*signature));
+  if (DecideSignature(*signature, NativeMachineArch()).verdict == SignatureVerdict::Refuse) {
+    grid().SetRowChecked(r, false);
+  }
+}
+
+void SetupWindow::signaturesDone() {
+  if (worker_.joinable()) worker_.join();
+  checking_ = false;
+  if (outOfMemory_) {
+    DestroyWindow(hwnd_);
+    return;
+  }
+  setStatus(setup_text::Found(items_.size(), folder_));
+  enableButtons(true);
+}
+
+// 32-bit Windows warns before it installs a driver without a sound signature, and
+// installs it: asked once here for all of them.
+bool SetupWindow::acceptUnsigned(const std::vector<std::size_t>& rows) {
+  std::vector<std::string> names;
+  for (std::size_t row : rows) {
+    const std::optional<PackageSignature>& signature = signatures_[row];
+    if (signature && DecideSignature(*signature, NativeMachineArch()).verdict == SignatureVerdict::InstallWithWarning) {
+      names.push_back(items_[row].description());
+    }
+  }
+  return names.empty() || MessageBoxW(hwnd_, base::widen(setup_text::UnsignedQuestion(names)).c_str(),
+                                      base::widen(setup_text::kTitle).c_str(), MB_YESNO | MB_ICONWARNING) == IDYES;
 }
 
 void SetupWindow::tickAll(bool ticked) {
@@ -252,7 +311,7 @@ void SetupWindow::log(const std::string& line) {
 }
 
 void SetupWindow::start() {
-  if (running_ || !canInstall_) return;
+  if (running_ || checking_ || !canInstall_) return;
   std::vector<std::size_t> rows;
   grid::CellGrid& g = grid();
   for (std::int32_t i = 0; i < g.ItemCount(); ++i) {
@@ -262,6 +321,7 @@ void SetupWindow::start() {
     setStatus(setup_text::kNothingTicked);
     return;
   }
+  if (!acceptUnsigned(rows)) return;
   const std::wstring runFolder = MakeRunFolder();
   if (runFolder.empty()) {
     setStatus(setup_text::kNoTempFolder);
@@ -382,11 +442,14 @@ LRESULT SetupWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case kMsgDriverStarted: driverStarted(wParam); return 0;
     case kMsgDriverDone: driverDone(wParam, std::unique_ptr<DriverResult>(reinterpret_cast<DriverResult*>(lParam))); return 0;
     case kMsgFinished: finished(); return 0;
+    case kMsgSignatureChecked: signatureChecked(wParam); return 0;
+    case kMsgSignaturesDone: signaturesDone(); return 0;
     case WM_CLOSE:
       if (running_) {
         setStatus(setup_text::kBusy);
         return 0;
       }
+      stop_ = true;  // a signature check still running ends at its next driver
       DestroyWindow(hwnd_);
       return 0;
     case WM_DESTROY: PostQuitMessage(exitCode()); return 0;

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -37,6 +38,10 @@ class SetupWindow {
   LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
   void createControls();
   void loadDrivers();
+  void checkSignatures();
+  void signatureChecked(std::size_t row);
+  void signaturesDone();
+  bool acceptUnsigned(const std::vector<std::size_t>& rows);
   void tickAll(bool ticked);
   void start();
   void runWorker(std::vector<std::size_t> rows, std::wstring runFolder);
@@ -58,6 +63,10 @@ class SetupWindow {
   Win32FileSystem fs_;
   std::vector<RestoreItem> items_;  // row i shows items_[i]
   std::vector<DriverResult> results_;
+  // Each driver's signature, written by the checking thread before it posts the row.
+  std::vector<std::optional<PackageSignature>> signatures_;
+  std::atomic<bool> stop_{false};
+  bool checking_ = false;
   std::vector<std::size_t> runRows_;
   std::thread worker_;
   std::atomic<bool> outOfMemory_{false};  // the window closes; the program ends with its own code

@@ -4,6 +4,7 @@
 #include "install_exchange.h"
 #include "native_arch.h"
 #include "win32_file_system.h"
+#include "windows_trust.h"
 #include "base/win32/whole_file.h"
 #include "base/win32/wide_string.h"
 
@@ -95,6 +96,11 @@ void RemoveRunFolder(const std::wstring& folder) {
     if (fs.deleteTree(base::narrow(folder)) || GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES) return;
     Sleep(50);
   }
+}
+
+std::optional<WindowsTrust> Win32DriverInstaller::verifyTrust(const std::string& stagedCatalog,
+                                                              const std::vector<TrustMember>& members) {
+  return AskWindowsTrust(stagedCatalog, members);
 }
 
 InstallOutcome Win32DriverInstaller::install(const std::string& stagedInf, const std::vector<std::string>& deviceIds) {

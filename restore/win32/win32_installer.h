@@ -41,6 +41,9 @@ class Win32DriverInstaller final : public DriverInstaller {
   Win32DriverInstaller& operator=(const Win32DriverInstaller&) = delete;
 
   InstallOutcome install(const std::string& stagedInf, const std::vector<std::string>& deviceIds) override;
+  // In this process, whichever route installs: WinVerifyTrust answers 32-bit callers too.
+  std::optional<WindowsTrust> verifyTrust(const std::string& stagedCatalog,
+                                          const std::vector<TrustMember>& members) override;
 
  private:
   InstallOutcome installThroughHelper(const std::string& stagedInf, const std::vector<std::string>& deviceIds);

@@ -79,7 +79,11 @@ struct ImageCommand : ::testing::Test {
         "' && python3 -c \"import sys; p = sys.argv[1]; t = open(p, 'rb').read().decode('utf-16'); open(p, 'wb')"
         ".write(t.replace('11/02/2023,2.1.7.0', '03/01/2024,3.0.0.0').encode('utf-16'))\" '" + package +
         "/qvnet.inf' && cp '" +
-        package + "/qvnet.inf' '" + twins + "/WINDOWS/Inf/oem7.inf' && " + hive + "SYSTEM' '" + base +
+        package + "/qvnet.inf' '" + twins + "/WINDOWS/Inf/oem7.inf' && " +
+        // The newer package's catalog signed over its own INF, as its publisher signed it.
+        "bash -c '. \"$0/scripts/demo-files.sh\" && demo_keys=$2 && rm \"$1/qvnet.cat\" && demo_catalog \"$1/qvnet.cat\" "
+        "$(find \"$1\" -type f ! -name \"*.cat\")' '" + source + "' '" + package + "' '" + base + "' && " + hive +
+        "SYSTEM' '" + base +
         "/system.reg' 'HKEY_LOCAL_MACHINE\\SYSTEM' && " + hive + "DRIVERS' '" + base +
         "/drivers.reg' 'HKEY_LOCAL_MACHINE\\DRIVERS'";
     ASSERT_EQ(std::system(build.c_str()), 0) << build;

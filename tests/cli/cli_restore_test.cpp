@@ -6,6 +6,7 @@
 #include "checksum_list.h"
 #include "cmd_restore.h"
 #include "fake_windows_tree.h"
+#include "signed_catalog.h"
 
 namespace qelvaro {
 namespace {
@@ -13,8 +14,10 @@ namespace {
 using restore::DriverStatus;
 using restore::InstallOutcome;
 
+// A driver's INF, naming the catalog its folder gets from Fixture::sign (alpha.cat).
 std::string inf(const std::string& id, const std::string& file) {
   return "[Version]\nSignature=\"$Windows NT$\"\nClass=System\nProvider=Qv\nDriverVer=01/02/2024,1.2.3.4\n"
+         "CatalogFile=" + file.substr(0, file.find('.')) + ".cat\n"
          "[Manufacturer]\nQv=M,NTamd64\n[M.NTamd64]\n\"" + id + " device\"=I," + id +
          "\n[I]\nCopyFiles=F\n[F]\n" + file + "\n[SourceDisksNames]\n1=d,,,sub\n[SourceDisksFiles]\n" + file + "=1\n";
 }
@@ -44,7 +47,14 @@ struct Fixture {
     tree.put("D:\\Quorvak\\System\\Alpha device\\alpha.sys", "a");
     tree.put("D:\\Quorvak\\Net\\Beta device\\beta.inf", inf("ROOT\\BETA", "beta.sys"));
     tree.put("D:\\Quorvak\\Net\\Beta device\\beta.sys", "b");
+    sign("System\\Alpha device", "alpha.cat");
+    sign("Net\\Beta device", "beta.cat");
     tree.put("D:\\run\\x", "");
+  }
+  // The driver folder's catalog, signed over what it holds now.
+  void sign(const std::string& folder, const std::string& catalog) {
+    const std::string path = "D:\\Quorvak\\" + folder;
+    tree.put(path + "\\" + catalog, testing::SignedCatalogOf(tree.host(path)));
   }
   int run(const Args& args, std::string& out, std::string& err, bool canInstall = true) {
     return run(tree.fs(), args, out, err, canInstall);
@@ -64,12 +74,15 @@ struct Fixture {
 TEST(CliRestore, DryRunListsEveryDriverWithoutInstalling) {
   Fixture f;
   f.tree.put("D:\\Quorvak\\Net\\Gamma\\gamma.inf", inf("ROOT\\GAMMA", "gamma.sys"));  // its .sys is gone
+  f.sign("Net\\Gamma", "gamma.cat");
   std::string out, err;
   EXPECT_EQ(f.run({"D:\\Quorvak", "--dry-run"}, out, err, false), 1);
   EXPECT_EQ(out,
-            "ready      \"ROOT\\BETA device\" (Net\\Beta device\\beta.inf): complete, would be installed\n"
+            "ready      \"ROOT\\BETA device\" (Net\\Beta device\\beta.inf): complete, would be installed; signed by "
+            "Qelvaro Test Publisher\n"
             "incomplete \"ROOT\\GAMMA device\" (Net\\Gamma\\gamma.inf): missing gamma.sys\n"
-            "ready      \"ROOT\\ALPHA device\" (System\\Alpha device\\alpha.inf): complete, would be installed\n");
+            "ready      \"ROOT\\ALPHA device\" (System\\Alpha device\\alpha.inf): complete, would be installed; signed by "
+            "Qelvaro Test Publisher\n");
   EXPECT_TRUE(f.installer.calls.empty());
   EXPECT_FALSE(f.tree.onDisk("D:\\run\\1"));
 }
@@ -121,7 +134,8 @@ TEST(CliRestore, InstallsTheChosenDriversFromTheirStagedLayout) {
   EXPECT_EQ(f.run({"D:\\Quorvak", "--driver", "alpha"}, out, err), 0) << err;
   EXPECT_EQ(f.installer.calls, (std::vector<std::string>{"D:\\run\\1\\alpha.inf ROOT\\ALPHA"}));
   EXPECT_EQ(f.tree.read("D:\\run\\1\\sub\\alpha.sys"), "a");
-  EXPECT_EQ(out, "installed  \"ROOT\\ALPHA device\" (System\\Alpha device\\alpha.inf): oem1.inf, 1 device\n");
+  EXPECT_EQ(out, "installed  \"ROOT\\ALPHA device\" (System\\Alpha device\\alpha.inf): oem1.inf, 1 device; signed by "
+                 "Qelvaro Test Publisher\n");
 }
 
 TEST(CliRestore, ExitCodesFollowTheWorstResult) {
@@ -151,7 +165,8 @@ TEST(CliRestore, JsonCarriesEachDriverAndTheExitCode) {
   EXPECT_EQ(f.run({"D:\\Quorvak", "--json", "--driver", "BETA"}, out, err), 0);
   for (const char* piece : {"\"description\": \"ROOT\\\\BETA device\"", "\"class\": \"System\"",
                             "\"version\": \"1.2.3.4 (01/02/2024)\"", "\"status\": \"installed\"",
-                            "\"storedInf\": \"oem1.inf\"", "\"exitCode\": 0"}) {
+                            "\"storedInf\": \"oem1.inf\"", "\"exitCode\": 0", "\"signature\": \"publisher\"",
+                            "\"signer\": \"Qelvaro Test Publisher\"", "\"catalog\": \"beta.cat\"", "\"notCovered\": []"}) {
     EXPECT_NE(out.find(piece), std::string::npos) << piece << "\n" << out;
   }
 }
@@ -160,6 +175,7 @@ TEST(CliRestore, MatchingInstallsOnlyDriversForDevicesPluggedInNow) {
   Fixture f;
   f.tree.put("D:\\Quorvak\\Net\\Gamma\\gamma.inf", inf("ROOT\\GAMMA", "gamma.sys"));
   f.tree.put("D:\\Quorvak\\Net\\Gamma\\gamma.sys", "g");
+  f.sign("Net\\Gamma", "gamma.cat");
   // Beta's device was seen before but is not connected; Gamma's has a newer driver.
   f.devices = {{"ROOT\\SYSTEM\\0001", "Alpha here", {"root\\alpha"}, {}, true, "", ""},
                {"ROOT\\SYSTEM\\0002", "Beta gone", {"ROOT\\BETA"}, {}, false, "", ""},
@@ -323,12 +339,14 @@ TEST(CliRestore, CodePageReadsAnsiInfs) {
     gbk.replace(gbk.find("ROOT\\GAMMA device"), 17, "\xB2\xE2\xCA\xD4\xC9\xE8\xB1\xB8");  // 测试设备
     f.tree.put("D:\\Quorvak\\Net\\Gamma\\gamma.inf", gbk);
     f.tree.put("D:\\Quorvak\\Net\\Gamma\\gamma.sys", "g");
+    f.sign("Net\\Gamma", "gamma.cat");
     if (c.manifest) f.tree.put("D:\\Quorvak\\backup.json", c.manifest);
     Args args{"D:\\Quorvak", "--dry-run", "--driver", "gamma"};
     args.insert(args.end(), c.options.begin(), c.options.end());
     std::string out, err;
     EXPECT_EQ(f.run(args, out, err, false), 0) << err;
-    EXPECT_EQ(out, "ready      \"" + std::string(c.shown) + "\" (Net\\Gamma\\gamma.inf): complete, would be installed\n");
+    EXPECT_EQ(out, "ready      \"" + std::string(c.shown) +
+                       "\" (Net\\Gamma\\gamma.inf): complete, would be installed; signed by Qelvaro Test Publisher\n");
     EXPECT_EQ(err.find("code page 4711, which cannot be read here") != std::string::npos, c.warned) << err;
   }
   Fixture f;

@@ -313,6 +313,19 @@ TEST(PosixFileSystem, ReplacesButNeverWritesThroughALinkOrIntoADevice) {
   EXPECT_FALSE(stdfs::is_symlink(tree.host("D:\\link.txt")));
   EXPECT_EQ(fs.copyFile(tree.host("C:\\src.txt"), "/dev/null").error(), FsError::NotAFile);
   EXPECT_TRUE(stdfs::exists("/dev/null"));
+  // A copy to a new name (what a restore stages) refuses whatever stands there, a link
+  // included, and gives the bytes it copies to its sink.
+  struct : ByteSink {
+    void update(const void* data, std::size_t size) override { seen.append(static_cast<const char*>(data), size); }
+    std::string seen;
+  } sink;
+  stdfs::create_symlink(tree.host("C:\\victim.txt"), tree.host("D:\\planted.txt"));
+  EXPECT_EQ(fs.copyNewFileThrough(tree.host("C:\\src.txt"), tree.host("D:\\planted.txt"), sink).error(),
+            FsError::AlreadyExists);
+  EXPECT_EQ(tree.read("C:\\victim.txt"), "victim");
+  ASSERT_TRUE(fs.copyNewFileThrough(tree.host("C:\\src.txt"), tree.host("D:\\fresh.txt"), sink).ok());
+  EXPECT_EQ(tree.read("D:\\fresh.txt"), "new");
+  EXPECT_EQ(sink.seen, "new");
 
   const DirListing listing = fs.listDir(tree.host("C:\\"));
   ASSERT_TRUE(listing.result.ok());

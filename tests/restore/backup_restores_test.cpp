@@ -17,6 +17,7 @@
 #include "memory_registry.h"
 #include "package_paths.h"
 #include "restore_run.h"
+#include "signed_catalog.h"
 #include "base/text_encoding.h"
 #include "base/ui.h"
 
@@ -99,6 +100,21 @@ void layExamples(FakeWindowsTree& tree, MemoryRegistry& registry, bool withStore
       }
     }
     tree.put("C:\\" + relative, slurp(e.path()));
+  }
+  // The examples' catalogs are stand-ins naming their package ("fixture:XonarD1.INF/x.cat"):
+  // each becomes a catalog signed over its package's files, in the store and in CatRoot.
+  for (const auto& package : stdfs::directory_iterator(drive / "windows/system32/DriverStore/FileRepository")) {
+    std::string infName;
+    for (const auto& f : stdfs::directory_iterator(package)) {
+      if (iequalsAscii(f.path().extension().string(), ".inf")) infName = f.path().filename().string();
+    }
+    const std::string signedCatalog = testing::SignedCatalogOf(package.path().string());
+    for (const auto& e : stdfs::recursive_directory_iterator(tree.host("C:\\Windows"))) {
+      if (e.is_regular_file() && e.path().extension() == ".cat" &&
+          slurp(e.path()).rfind("fixture:" + infName + "/", 0) == 0) {
+        std::ofstream(e.path(), std::ios::binary) << signedCatalog;
+      }
+    }
   }
   ASSERT_FALSE(registry.importRegFile(slurp(kExamples + "/registry.reg")));
   if (!withDatabase) registry.deleteKey(RegistryRoot::LocalMachine, "SYSTEM\\DriverDatabase");
@@ -205,12 +221,13 @@ TEST(BackupRestores, DchPackageFromTheStoreAndWithoutIt) {
   };
   tree.put("C:\\Windows\\inf\\oem7.inf", kDchInf);
   tree.put(package + "acmegfx.inf", kDchInf);
-  tree.put(package + "acmegfx.cat", "catalog");
-  tree.put("C:\\Windows\\System32\\CatRoot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\oem7.cat", "catalog");
   for (const auto& [inPackage, elsewhere] : installed) {
     tree.put(package + inPackage, "bytes of " + inPackage);
     if (!elsewhere.empty()) tree.put(elsewhere, "bytes of " + inPackage);
   }
+  const std::string signedCatalog = testing::SignedCatalogOf(tree.host(package));
+  tree.put(package + "acmegfx.cat", signedCatalog);
+  tree.put("C:\\Windows\\System32\\CatRoot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\oem7.cat", signedCatalog);
   // A damaged store lost a file that its installed copy still has.
   ASSERT_TRUE(stdfs::remove(tree.host(package + "drv\\tools\\AcmePanel.exe")));
   const std::string key = "SYSTEM\\CurrentControlSet\\Control\\Class\\{4d36e968-e325-11ce-bfc1-08002be10318}";
@@ -242,7 +259,7 @@ TEST(BackupRestores, DchPackageFromTheStoreAndWithoutIt) {
   EXPECT_EQ(missing, (std::vector<std::string>{"acmekm.sys", "acmeumd64.dll", "acmeco.dll"}));
   EXPECT_TRUE(r.backup.drivers[0].notNeeded.empty());  // acmekm32.sys is listed for x86 only
   EXPECT_EQ(tree.read(folder + "acmeumd32.dll"), "bytes of drv\\x86\\um\\acmeumd32.dll");  // renamed, flat
-  EXPECT_EQ(tree.read(folder + "acmegfx.cat"), "catalog");  // from oem7.cat
+  EXPECT_EQ(tree.read(folder + "acmegfx.cat"), signedCatalog);  // from oem7.cat
   ASSERT_EQ(r.dryRuns.size(), 1u);
   EXPECT_EQ(r.dryRuns[0].status, DriverStatus::Incomplete);
 }
@@ -267,10 +284,12 @@ TEST(BackupRestores, ExtensionAndComponentPackagesGoWithTheirDriver) {
   };
   FakeWindowsTree tree;
   MemoryRegistry registry;
+  for (const auto& [name, text] : files) tree.put("C:\\Windows\\inf\\" + name, text);
+  // One catalog signed over the four INFs stands for each one's own.
+  const std::string signedCatalog = testing::SignedCatalogOf(tree.host("C:\\Windows\\inf"));
   for (const auto& [name, text] : files) {
-    tree.put("C:\\Windows\\inf\\" + name, text);
     tree.put("C:\\Windows\\System32\\CatRoot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\" +
-                 name.substr(0, 4) + ".cat", "catalog");
+                 name.substr(0, 4) + ".cat", signedCatalog);
   }
   const std::string classKey = std::string(kClassRoot) + "\\{4d36e968-e325-11ce-bfc1-08002be10318}";
   registry.setValue(RegistryRoot::LocalMachine, classKey, "Class", RegString("Display"));

@@ -47,7 +47,7 @@ shot() { import -window root "$shots/$1.png"; echo "screenshot: $shots/$1.png"; 
 click() { xdotool mousemove --window "$wid" "$1" "$2" click 1; sleep 0.7; }
 select_all() { click 55 435; }
 select_none() { click 155 435; }
-start() { click 740 435; }
+start() { click 860 435; }
 
 shot setup-opened
 select_none

@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "checksum_list.h"
 #include "fake_windows_tree.h"
 #include "restore_run.h"
+#include "setup_texts.h"
+#include "signed_catalog.h"
 
 namespace qelvaro::restore {
 namespace {
@@ -40,9 +43,13 @@ readme.txt = 1
 struct Backup {
   FakeWindowsTree tree;
   const std::string root = "D:\\Quorvak";
+  // A driver folder with its files; its catalog, when it has one, signed over them.
   void driver(const std::string& folder, const std::string& inf, const std::vector<std::string>& files) {
     tree.put(root + "\\" + folder + "\\qvtest.inf", inf);
     for (const auto& f : files) tree.put(root + "\\" + folder + "\\" + f, "bytes of " + f);
+    if (std::find(files.begin(), files.end(), "qvtest.cat") != files.end()) {
+      tree.put(root + "\\" + folder + "\\qvtest.cat", testing::SignedCatalogOf(tree.host(root + "\\" + folder)));
+    }
   }
   RestoreItem item(std::size_t i = 0) {
     RestoreCatalog c = LoadRestoreCatalog(tree.fs(), root, MachineArch::Amd64);
@@ -113,7 +120,7 @@ TEST(RestoreLayout, RebuildsThePackageLayoutFromTheFlatBackup) {
   const DriverResult r = RestoreDriver(b.tree.fs(), item, "D:\\stage\\1", &installer);
   EXPECT_EQ(r.status, DriverStatus::Installed);
   EXPECT_EQ(b.tree.read("D:\\stage\\1\\pkg\\amd64\\bin\\qvtest.sys"), "bytes of QVTEST.SYS");
-  EXPECT_EQ(b.tree.read("D:\\stage\\1\\qvtest.cat"), "bytes of qvtest.cat");
+  EXPECT_EQ(b.tree.read("D:\\stage\\1\\qvtest.cat"), b.tree.read(b.root + "\\System\\Qv Test Device\\qvtest.cat"));
   EXPECT_EQ(installer.infs, (std::vector<std::string>{"D:\\stage\\1\\qvtest.inf"}));
   EXPECT_EQ(installer.ids, (std::vector<std::string>{"ROOT\\QVTEST"}));
 }
@@ -191,8 +198,8 @@ class SwapAfterFirstRead final : public FileSystem {
   FsResult copyFile(const std::string& from, const std::string& to) override {
     return after(from, inner_.copyFile(from, to));
   }
-  FsResult copyFileHashed(const std::string& from, const std::string& to, std::string& sha256) override {
-    return after(from, inner_.copyFileHashed(from, to, sha256));
+  FsResult copyNewFileThrough(const std::string& from, const std::string& to, ByteSink& sink) override {
+    return after(from, inner_.copyNewFileThrough(from, to, sink));
   }
 
  private:
@@ -406,6 +413,98 @@ TEST(RestoreRun, DescriptionIsTheModelTheFolderIsNamedAfter) {
     item.package.modelDescriptions = {"First model", "Second model"};
     item.package.description = "First model";
     EXPECT_EQ(item.description(), c.shown) << c.folder;
+  }
+}
+
+// A driver for every architecture, naming its catalog or none.
+std::string infForEveryArch(bool catalog) {
+  std::string inf = "[Version]\nSignature=\"$Windows NT$\"\nClass=System\nProvider=Qv\n";
+  if (catalog) inf += "CatalogFile=qvtest.cat\n";
+  inf += "[Manufacturer]\nQv=Qv,NTx86,NTamd64,NTarm64\n";
+  for (const char* arch : {"NTx86", "NTamd64", "NTarm64"}) inf += "[Qv." + std::string(arch) + "]\nDevice=Inst,ROOT\\QVTEST\n";
+  return inf + "[Inst]\nCopyFiles=Drv\n[Drv]\nqvtest.sys\n[SourceDisksNames]\n1=disk,,,\\pkg\n[SourceDisksFiles]\nqvtest.sys=1,bin\n";
+}
+
+// 64-bit Windows refuses a package changed after it was signed and one without a
+// catalog, with the error it would give, and a dry run says so too; 32-bit Windows
+// warns and installs both; an intact signed package goes on with its signer named.
+// Windows' own answer (here a refusal) is asked for the staged catalog and reported,
+// never the decider.
+TEST(RestoreSignature, EachWindowsDecidesAsItWould) {
+  using A = MachineArch;
+  using V = SignatureVerdict;
+  const std::string changed = "not installed: pkg/bin/qvtest.sys: not in catalog qvtest.cat; 64-bit Windows refuses a "
+                              "package changed after it was signed (0xE000024B ERROR_FILE_HASH_NOT_IN_CATALOG)";
+  const struct {
+    const char* what;
+    A arch;
+    bool catalog, changedAfterSigning, dryRun;
+    DriverStatus status;
+    V verdict;
+    const char* kind;
+    std::string said;   // DescribeSignatureDecision
+    const char* shown;  // in setup.exe's status cell
+  } cases[] = {
+      {"intact, amd64", A::Amd64, true, false, false, DriverStatus::Installed, V::Install, "publisher", "",
+       "Windows 的签名检查未通过：pkg/bin/qvtest.sys 0x800B0109"},
+      {"changed, amd64", A::Amd64, true, true, false, DriverStatus::Failed, V::Refuse, "broken", changed,
+       "未安装：签名已损坏：pkg/bin/qvtest.sys 不在目录文件 qvtest.cat 中。64 位 Windows 不会安装它 (0xE000024B"},
+      {"changed, amd64, dry run", A::Amd64, true, true, true, DriverStatus::Failed, V::Refuse, "broken", changed,
+       "0xE000024B ERROR_FILE_HASH_NOT_IN_CATALOG"},
+      {"unsigned, amd64", A::Amd64, false, false, false, DriverStatus::Failed, V::Refuse, "unsigned",
+       "not installed: the INF names no catalog, and 64-bit Windows installs no unsigned driver (0xE000022F "
+       "ERROR_NO_CATALOG_FOR_OEM_INF)",
+       "未安装：未签名"},
+      {"unsigned, arm64, dry run", A::Arm64, false, false, true, DriverStatus::Failed, V::Refuse, "unsigned",
+       "not installed: the INF names no catalog, and 64-bit Windows installs no unsigned driver (0xE000022F "
+       "ERROR_NO_CATALOG_FOR_OEM_INF)",
+       "0xE000022F"},
+      {"changed, x86", A::X86, true, true, false, DriverStatus::Installed, V::InstallWithWarning, "broken",
+       "warning: pkg/bin/qvtest.sys: not in catalog qvtest.cat; 32-bit Windows warns before it installs it",
+       "已安装（警告：签名已损坏"},
+      {"unsigned, x86", A::X86, false, false, false, DriverStatus::Installed, V::InstallWithWarning, "unsigned",
+       "warning: the INF names no catalog; 32-bit Windows warns before it installs an unsigned driver",
+       "已安装（警告：未签名"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Backup b;
+    b.driver("System\\Qv", infForEveryArch(c.catalog),
+             c.catalog ? std::vector<std::string>{"qvtest.sys", "qvtest.cat"} : std::vector<std::string>{"qvtest.sys"});
+    if (c.changedAfterSigning) b.tree.put(b.root + "\\System\\Qv\\qvtest.sys", "changed after signing");
+    b.tree.put("D:\\stage\\1\\keep", "");
+    struct : DriverInstaller {
+      InstallOutcome install(const std::string&, const std::vector<std::string>&) override {
+        ++installs;
+        return {DriverStatus::Installed, 0, "", "oem7.inf", 1};
+      }
+      std::optional<WindowsTrust> verifyTrust(const std::string& catalog, const std::vector<TrustMember>& members) override {
+        asked = catalog;
+        for (const TrustMember& m : members) this->members.push_back(m.name + " " + m.path + " " + std::to_string(m.digest.size()));
+        return WindowsTrust{0x800B0109, "pkg/bin/qvtest.sys", ""};
+      }
+      int installs = 0;
+      std::string asked;
+      std::vector<std::string> members;
+    } installer;
+    const RestoreItem item = LoadRestoreCatalog(b.tree.fs(), b.root, c.arch).items.at(0);
+    const DriverResult r = RestoreDriver(b.tree.fs(), item, "D:\\stage\\1", c.dryRun ? nullptr : &installer);
+    EXPECT_EQ(r.status, c.dryRun && c.status == DriverStatus::Installed ? DriverStatus::Ready : c.status);
+    EXPECT_EQ(installer.installs, !c.dryRun && c.status == DriverStatus::Installed ? 1 : 0);
+    ASSERT_TRUE(r.signature);
+    EXPECT_EQ(SignatureKindWord(r.signature->kind), c.kind);
+    EXPECT_EQ(r.signature->signer, c.catalog ? testing::kTestSigner : "");
+    EXPECT_EQ(r.signatureDecision.verdict, c.verdict);
+    EXPECT_EQ(DescribeSignatureDecision(r.signatureDecision), c.said);
+    EXPECT_EQ(r.problem, c.verdict == V::Refuse ? c.said : "");
+    EXPECT_NE(setup_text::Status(r).find(c.shown), std::string::npos) << setup_text::Status(r);
+    // Windows is asked about a staged catalog, each member by its SHA-256 (a catalog of
+    // make_catalog.py names them so); a refusal it gives does not stop the install.
+    const bool asked = c.catalog && installer.installs == 1;
+    EXPECT_EQ(installer.asked, asked ? "D:\\stage\\1\\qvtest.cat" : "");
+    const std::vector<std::string> members{"qvtest.inf D:\\stage\\1\\qvtest.inf 32",
+                                           "pkg/bin/qvtest.sys D:\\stage\\1\\pkg\\bin\\qvtest.sys 32"};
+    EXPECT_EQ(installer.members, asked ? members : std::vector<std::string>());
   }
 }
 

@@ -9,6 +9,7 @@
 set -uo pipefail
 here=$(cd "$(dirname "$0")/../../scripts" && pwd)
 . "$here/wine-env.sh"
+. "$here/demo-files.sh"  # demo_catalog
 
 qelvaro="" device="" fixture="" setup="" shots=""
 while [ $# -gt 0 ]; do
@@ -73,8 +74,12 @@ mv "$backup/QvOther/qvtest.inf" "$backup/QvOther/qvother.inf"
 sed -i 's/ROOT\\QVRESTORETEST/ROOT\\QVNOSUCHDEVICE/; s/Qelvaro Restore Test Device/Qelvaro Unmatched Device/;
         s/AddService = qvtest,/AddService = qvother,/' "$backup/QvOther/qvother.inf"
 grep -q 'QVNOSUCHDEVICE' "$backup/QvOther/qvother.inf" || fail "the second INF was not rewritten"
+# Signed again over its rewritten INF, as its publisher would: only the device keeps it out.
+demo_keys="$prefix/keys" && mkdir -p "$demo_keys"
+rm "$backup/QvOther/qvtest.cat"
+(cd "$backup/QvOther" && DEMO_SIGNER="Qelvaro Test Labs" demo_catalog qvtest.cat qvother.inf files/bin/qvtest.sys \
+  files/bin/qvhelp64.dll files/tools/qvpanel.exe)
 
-# setup.exe: what it ticks at start is what its start installs.
 display=""
 for n in $(seq 90 140); do
   if [ ! -e "/tmp/.X$n-lock" ]; then display=":$n"; break; fi
@@ -83,39 +88,48 @@ Xvfb "$display" -screen 0 1280x800x24 >/dev/null 2>&1 &
 xvfb=$!
 sleep 1
 export DISPLAY=$display
-log="$drive_c/mb/Quorvak/restore-log.txt"
-wine "$setup" 'C:\mb\Quorvak' &
-app=$!
-wid=""
-for _ in $(seq 1 60); do
-  wid=$(xdotool search --name '驱动还原' 2>/dev/null | head -1)
-  [ -n "$wid" ] && break
-  sleep 0.5
-done
-if [ -z "$wid" ]; then
-  fail "setup.exe opened no window"
-else
+
+# setup.exe on the backup below C:\FOLDER: screenshots NAME-opened and NAME-finished
+# around one start with the ticks as they started; its log is then in $log.
+start_setup_as_opened() {
+  local folder=$1 name=$2 wid app
+  log="$drive_c/$folder/Quorvak/restore-log.txt"
+  wine "$setup" "C:\\$folder\\Quorvak" &
+  app=$!
+  wid=""
+  for _ in $(seq 1 60); do
+    wid=$(xdotool search --name '驱动还原' 2>/dev/null | head -1)
+    [ -n "$wid" ] && break
+    sleep 0.5
+  done
+  if [ -z "$wid" ]; then
+    fail "setup.exe opened no window"
+    return
+  fi
   sleep 2
-  import -window root "$shots/match-opened.png"; echo "screenshot: $shots/match-opened.png"
-  xdotool mousemove --window "$wid" 740 435 click 1  # 开始安装, with the ticks as they started
+  import -window root "$shots/$name-opened.png"; echo "screenshot: $shots/$name-opened.png"
+  xdotool mousemove --window "$wid" 860 435 click 1  # 开始安装, with the ticks as they started
   for _ in $(seq 1 120); do
     grep -q '^== 完成' "$log" 2>/dev/null && break
     sleep 0.5
   done
   sleep 1
-  import -window root "$shots/match-finished.png"; echo "screenshot: $shots/match-finished.png"
+  import -window root "$shots/$name-finished.png"; echo "screenshot: $shots/$name-finished.png"
   echo "--- $log"; cat "$log" 2>/dev/null
-  lines=$(grep -c '^\[' "$log" 2>/dev/null)
-  if [ "$lines" = 1 ] && grep -q 'QvTest' "$log"; then
-    pass "setup.exe started with exactly the matching driver ticked"
-  else
-    fail "setup.exe installed $lines drivers at start"
-  fi
-  check_only_first "setup.exe"
   xdotool key --window "$wid" alt+F4
   for _ in $(seq 1 20); do kill -0 $app 2>/dev/null || break; sleep 0.5; done
+  wait $app 2>/dev/null
+}
+
+# setup.exe: what it ticks at start is what its start installs.
+start_setup_as_opened mb match
+lines=$(grep -c '^\[' "$log" 2>/dev/null)
+if [ "$lines" = 1 ] && grep -q 'QvTest' "$log"; then
+  pass "setup.exe started with exactly the matching driver ticked"
+else
+  fail "setup.exe installed $lines drivers at start"
 fi
-wait $app 2>/dev/null
+check_only_first "setup.exe"
 
 forget_installs
 [ -z "$(stored_inf "Qelvaro Restore Test Device")" ] || fail "the installed INF could not be removed"
@@ -129,6 +143,27 @@ else
   fail "qelvaro restore --matching: exit $rc: $out $(cat "$prefix/err.txt")"
 fi
 check_only_first "qelvaro restore --matching"
+
+# The signature column: beside the signed package, the same package without a catalog
+# fits the device as well, yet starts unticked on 64-bit Windows, which would refuse it;
+# the signed one installs and its log line names its signer, as its cell does.
+forget_installs
+signed="$drive_c/sb/Quorvak/System"
+mkdir -p "$signed/QvTest" "$signed/QvUnsigned"
+cp -r "$fixture/." "$signed/QvTest/"
+cp -r "$fixture/." "$signed/QvUnsigned/"
+rm "$signed/QvUnsigned/qvtest.cat"
+mv "$signed/QvUnsigned/qvtest.inf" "$signed/QvUnsigned/qvunsigned.inf"
+sed -i '/^CatalogFile/d; s/Qelvaro Restore Test Device/Qelvaro Unsigned Device/; s/AddService = qvtest,/AddService = qvunsigned,/' \
+  "$signed/QvUnsigned/qvunsigned.inf"
+start_setup_as_opened sb signature
+lines=$(grep -c '^\[' "$log" 2>/dev/null)
+if [ "$lines" = 1 ] && grep -q 'QvTest.*数字签名：Qelvaro Test Labs' "$log" &&
+   [ -n "$(stored_inf "Qelvaro Restore Test Device")" ] && [ -z "$(stored_inf "Qelvaro Unsigned Device")" ]; then
+  pass "setup.exe left the unsigned driver unticked and names the signer of the one it installed"
+else
+  fail "signature column: $lines drivers installed, unsigned INF '$(stored_inf "Qelvaro Unsigned Device")'"
+fi
 
 # The device's driver key made a newer release from the same provider (Wine's install
 # writes neither date, version nor provider): the backup's driver is then left out.

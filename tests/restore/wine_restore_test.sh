@@ -11,6 +11,7 @@
 set -uo pipefail
 here=$(cd "$(dirname "$0")/../../scripts" && pwd)
 . "$here/wine-env.sh"
+. "$here/demo-files.sh"  # demo_catalog: the packages this script writes get real signed catalogs
 
 bits=64 qelvaro="" device="" fixture="" setup="" shots="" helper=""
 while [ $# -gt 0 ]; do
@@ -157,7 +158,8 @@ printf '%s\r\n' '[Version]' 'Signature="$WINDOWS NT$"' 'Class=Extension' \
   '[Manufacturer]' 'Labs=QvExt,NTx86,NTamd64' '[QvExt.NTx86]' 'Ext=QvExtInstall,ROOT\QVRESTORETEST' \
   '[QvExt.NTamd64]' 'Ext=QvExtInstall,ROOT\QVRESTORETEST' '[QvExtInstall]' 'AddReg=QvExtReg' \
   '[QvExtReg]' 'HKR,,QvExtension,0x10001,1' > "$ext/qvtestx.inf"
-printf 'catalog' > "$ext/qvtestx.cat"
+demo_keys="$prefix/keys" && mkdir -p "$demo_keys"
+DEMO_SIGNER="Qelvaro Test Labs" demo_catalog "$ext/qvtestx.cat" "$ext/qvtestx.inf"
 out=$(win "$qelvaro" restore 'C:\bk6\Quorvak' --all 2>&1); rc=$?
 now=$(win reg query 'HKLM\System\CurrentControlSet\Control\Class\{4d36e97d-e325-11ce-bfc1-08002be10318}' /s 2>/dev/null |
   tr -d '\r' | awk '/^HKEY/ {k=$0} $1=="InfPath" {print k " " $NF}' | grep -i "$(basename "$(inf_in_store)")")
