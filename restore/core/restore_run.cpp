@@ -1,11 +1,13 @@
 #include "restore_run.h"
 
 #include <algorithm>
+#include <set>
 #include <new>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "backup_manifest.h"
+#include "file_name_fold.h"
 #include "catalog.h"
 #include "ini_reader.h"
 #include "setupapi_codes.h"
@@ -147,12 +149,13 @@ bool isTopLevelOf(const std::string& relative, std::string_view extension) {
 // The package's signature from the hashes and bytes that passed as its files were
 // staged (or read, in a dry run): no file is read for it a second time.
 std::optional<PackageSignature> signatureOf(const FileSystem& fs, const LayoutPlan& plan, const StageResult& passed,
-                                            MachineArch arch) {
+                                            const RestoreItem& item) {
+  const MachineArch arch = item.arch;
   std::vector<PackageFile> files;
   for (std::size_t i = 0; i < plan.copies.size() && i < passed.hashes.size(); ++i) {
     files.push_back({packagePath(plan.copies[i].relative), passed.hashes[i]});
   }
-  return CheckFolderPackageSignature(
+  std::optional<PackageSignature> signature = CheckFolderPackageSignature(
       files,
       [&](const std::string& name) -> std::optional<std::string> {
         const auto it = passed.kept.find(name);  // only names directly in the package are kept
@@ -160,6 +163,11 @@ std::optional<PackageSignature> signatureOf(const FileSystem& fs, const LayoutPl
         return it->second;
       },
       arch, [&fs](std::string_view ansi) { return fs.decodeAnsi(ansi); });
+  // An in-box INF names no catalog: Windows looks it up in its own.
+  if (signature && signature->kind == SignatureKind::Unsigned && item.recordedAsWindows) {
+    signature->kind = SignatureKind::Windows;
+  }
+  return signature;
 }
 
 // The staged files as Windows looks each up in their catalog, by the hash it names
@@ -201,8 +209,6 @@ std::string joinedNames(const std::vector<std::string>& names) {
 SignatureDecision DecideSignature(const PackageSignature& signature, MachineArch arch) {
   SignatureDecision d;
   if (signature.kind != SignatureKind::Unsigned && signature.kind != SignatureKind::Broken) return d;
-  // An INF that names no catalog is Windows' own only when Windows has it (an in-box
-  // driver, whose catalog is the system's): such a rule belongs here, before the refusal.
   if (signature.kind == SignatureKind::Unsigned) {
     d.code = 0xE000022F;  // ERROR_NO_CATALOG_FOR_OEM_INF
     d.why = "the INF names no catalog";
@@ -237,6 +243,10 @@ RestoreCatalog LoadRestoreCatalog(const FileSystem& fs, const std::string& root,
   std::uint64_t manifestSize = 0;
   const auto manifest = fs.readFileHead(root + "\\" + kManifestName, 1 << 20, manifestSize);
   if (manifest) catalog.backupArch = ManifestArch(*manifest);
+  std::set<std::string> windowsDrivers;
+  if (manifest) {
+    for (const std::string& folder : ManifestWindowsDrivers(*manifest)) windowsDrivers.insert(FoldFileName(folder));
+  }
   std::shared_ptr<const std::vector<ChecksumEntry>> sums;
   bool sumsDamaged = false;
   const ChecksumListFile list = ReadChecksumListFile(fs, root, fs.listDir(root));
@@ -265,6 +275,11 @@ RestoreCatalog LoadRestoreCatalog(const FileSystem& fs, const std::string& root,
     item.driver = d;
     item.sums = sums;
     item.sumsRoot = root;
+    if (d.folder.size() > root.size() + 1) {
+      std::string relative = d.folder.substr(root.size() + 1);
+      std::replace(relative.begin(), relative.end(), '\\', '/');
+      item.recordedAsWindows = windowsDrivers.count(FoldFileName(relative)) > 0;
+    }
     item.sumsDamaged = sumsDamaged;
     item.arch = arch;
     readInf(fs, decoder, arch, item);
@@ -361,7 +376,7 @@ DriverResult RestoreDriver(FileSystem& fs, const RestoreItem& item, const std::s
     result.problem = "cannot read " + passed.failedPath + ": " + passed.result.describe();
     return result;
   }
-  result.signature = signatureOf(fs, plan, passed, item.arch);
+  result.signature = signatureOf(fs, plan, passed, item);
   if (result.signature) {
     result.signatureDecision = DecideSignature(*result.signature, item.arch);
     if (result.signatureDecision.verdict == SignatureVerdict::Refuse) {
@@ -389,7 +404,7 @@ std::optional<PackageSignature> CheckDriverSignature(const FileSystem& fs, const
   if (!plan.unsafe.empty() || !plan.badNames.empty()) return std::nullopt;
   const StageResult hashed = HashLayout(fs, plan);
   if (!hashed.result) return std::nullopt;
-  return signatureOf(fs, plan, hashed, item.arch);
+  return signatureOf(fs, plan, hashed, item);
 }
 
 std::vector<std::string> DriversNotForThisArch(const RestoreCatalog& catalog) {

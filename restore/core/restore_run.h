@@ -132,6 +132,10 @@ struct RestoreItem {
   std::shared_ptr<const std::vector<ChecksumEntry>> sums;
   std::string sumsRoot;
   bool sumsDamaged = false;  // the list itself cannot be read as one: nothing is trusted
+  // backup.json records the driver as Windows' own (an in-box INF, which names no
+  // catalog: Windows checks it against its system catalogs, and refuses it itself on
+  // a Windows that does not bring it).
+  bool recordedAsWindows = false;
   std::string description() const;  // the model that the folder is named after, else the first, else the folder
 };
 

@@ -506,6 +506,21 @@ TEST(RestoreSignature, EachWindowsDecidesAsItWould) {
                                            "pkg/bin/qvtest.sys D:\\stage\\1\\pkg\\bin\\qvtest.sys 32"};
     EXPECT_EQ(installer.members, asked ? members : std::vector<std::string>());
   }
+  // An INF without a catalog that backup.json records as Windows' own goes on: Windows
+  // checks it against its system catalogs. Another driver folder's record does not count.
+  for (const char* recorded : {"System/Qv", "System/Other"}) {
+    SCOPED_TRACE(recorded);
+    Backup b;
+    b.driver("System\\Qv", infForEveryArch(false), {"qvtest.sys"});
+    b.tree.put(b.root + "\\backup.json", std::string("{\n  \"drivers\": [\n    {\"description\": \"Qv\", \"folder\": \"") +
+                                             recorded + "\", \"signature\": \"windows\", \"signer\": \"\"}\n  ]\n}\n");
+    const RestoreItem item = LoadRestoreCatalog(b.tree.fs(), b.root, MachineArch::Amd64).items.at(0);
+    const DriverResult r = RestoreDriver(b.tree.fs(), item, "D:\\stage\\1", nullptr);
+    ASSERT_TRUE(r.signature);
+    const bool own = std::string(recorded) == "System/Qv";
+    EXPECT_EQ(SignatureKindWord(r.signature->kind), own ? "windows" : "unsigned");
+    EXPECT_EQ(r.status, own ? DriverStatus::Ready : DriverStatus::Failed);
+  }
 }
 
 }  // namespace
