@@ -4,8 +4,10 @@
 // recording canvas and the GDI canvas stays a thin translation.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "grid_types.h"
 
@@ -54,24 +56,42 @@ inline constexpr std::uint32_t Flat = 0x4000;
 }  // namespace dfc
 
 // The font the canvas draws with: the grid's font with the cell's own attributes.
+// The character set is the stored font's; a font stored without one is drawn with
+// the platform's default character set.
 struct CanvasFont {
   std::string name;
   float size = 8.25f;
   bool bold = false;
   bool italic = false;
   bool underline = false;
+  std::optional<std::int16_t> charset = std::nullopt;
   friend bool operator==(const CanvasFont&, const CanvasFont&) = default;
 };
 
-inline CanvasFont canvasFont(const GridFont& f) { return CanvasFont{f.name, f.size, f.bold, f.italic, f.underline}; }
+inline CanvasFont canvasFont(const GridFont& f) {
+  return CanvasFont{f.name, f.size, f.bold, f.italic, f.underline, f.charset};
+}
 
-// The image list attached to the grid (row, cell and expand images).
+// The image list attached to the grid (row, cell and expand images). Images are
+// numbered from 1; each may carry a key, by which a host names it instead.
 class GridImageList {
  public:
   virtual ~GridImageList() = default;
   virtual std::int32_t ImageWidth() const = 0;
   virtual std::int32_t ImageHeight() const = 0;
   virtual std::int32_t Count() const = 0;
+
+  // The keys of images 1, 2, ... in order; an empty key leaves its image without
+  // one. Keys are compared exactly. More keys than images, or a key given twice,
+  // is refused (invalid procedure call) and the keys stay as they were.
+  void SetKeys(std::vector<std::string> keys);
+  // The image a key names, none when no image has it.
+  std::optional<std::int32_t> IndexOfKey(std::string_view key) const;
+  // The key of an image (empty when it has none); error 9 when there is no such image.
+  std::string Key(std::int32_t index) const;
+
+ private:
+  std::vector<std::string> keys_;
 };
 
 class Canvas {

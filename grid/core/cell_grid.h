@@ -269,7 +269,7 @@ class CellGrid {
   void RestoreDrawing();
 
   // ---- persisted properties and lifecycle ----
-#define QELVARO_GRID_ACCESSORS(Name, Type, Bag, Key, Default, Effect, Notify) \
+#define QELVARO_GRID_ACCESSORS(Name, Type, Bag, Key, Default, Effect, Notify, Help) \
   const Type& Name() const { return props_.Name; }                            \
   void Set##Name(Type value);
   QELVARO_GRID_PROPERTIES(QELVARO_GRID_ACCESSORS)

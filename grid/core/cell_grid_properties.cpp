@@ -153,7 +153,7 @@ void CellGrid::afterPropertySet(PropertyEffect effect, const char* notify) {
 #define QELVARO_GRID_SETTER_Scheme(Name, Type, Notify) QELVARO_GRID_SETTER_BODY(Name, Type, Scheme, Notify)
 #define QELVARO_GRID_SETTER_Frame(Name, Type, Notify) QELVARO_GRID_SETTER_BODY(Name, Type, Frame, Notify)
 #define QELVARO_GRID_SETTER_Custom(Name, Type, Notify)
-#define QELVARO_GRID_SETTER(Name, Type, Bag, Key, Default, Effect, Notify) QELVARO_GRID_SETTER_##Effect(Name, Type, Notify)
+#define QELVARO_GRID_SETTER(Name, Type, Bag, Key, Default, Effect, Notify, Help) QELVARO_GRID_SETTER_##Effect(Name, Type, Notify)
 QELVARO_GRID_PROPERTIES(QELVARO_GRID_SETTER)
 #undef QELVARO_GRID_SETTER
 #undef QELVARO_GRID_SETTER_Custom
@@ -281,7 +281,7 @@ void CellGrid::InitProperties() {
 void CellGrid::ReadProperties(const PropertyBag& bag) {
   // Loaded into a copy first, so a bad value leaves the grid as it was.
   StoredProperties loaded = props_;
-#define QELVARO_GRID_READ(Name, Type, Bag, Key, Default, Effect, Notify) \
+#define QELVARO_GRID_READ(Name, Type, Bag, Key, Default, Effect, Notify, Help) \
   loaded.Name = readKey<Type>(bag, Key, BagKind::Bag, Type(Default));
   QELVARO_GRID_PROPERTIES(QELVARO_GRID_READ)
 #undef QELVARO_GRID_READ
@@ -299,10 +299,28 @@ void CellGrid::ReadProperties(const PropertyBag& bag) {
 void CellGrid::WriteProperties(PropertyBag& bag) const {
   bag.WriteProperty("Font", props_.Font);
   bag.WriteProperty("FontHeader", props_.FontHeader);
-#define QELVARO_GRID_WRITE(Name, Type, Bag, Key, Default, Effect, Notify) \
+#define QELVARO_GRID_WRITE(Name, Type, Bag, Key, Default, Effect, Notify, Help) \
   if (alwaysStored(Key) || props_.Name != Type(Default)) bag.WriteProperty(Key, toBag<Type>(props_.Name, BagKind::Bag));
   QELVARO_GRID_PROPERTIES(QELVARO_GRID_WRITE)
 #undef QELVARO_GRID_WRITE
+}
+
+std::string_view PropertyHelp(std::string_view name) {
+  struct Entry {
+    std::string_view name;
+    const char* help;
+  };
+  static constexpr Entry kEntries[] = {
+#define QELVARO_GRID_STORED_HELP(Name, Type, Bag, Key, Default, Effect, Notify, Help) {#Name, Help},
+      QELVARO_GRID_PROPERTIES(QELVARO_GRID_STORED_HELP)
+#undef QELVARO_GRID_STORED_HELP
+#define QELVARO_GRID_RUNTIME_ENTRY(Name, Help) {#Name, Help},
+      QELVARO_GRID_RUNTIME_HELP(QELVARO_GRID_RUNTIME_ENTRY)
+#undef QELVARO_GRID_RUNTIME_ENTRY
+  };
+  for (const Entry& e : kEntries)
+    if (e.name == name) return e.help ? e.help : std::string_view();
+  return {};
 }
 
 }  // namespace qelvaro::grid

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <variant>
 #include <vector>
 
 #include "canvas.h"
@@ -238,9 +240,17 @@ class GridDisplay : public GridView {
 
   // The input layer that owns the edit box and the tooltip.
   void SetInput(GridInput* input) { input_ = input; }
-  // The image list index whose box, in a word-wrapped cell, folds and unfolds the row.
-  std::int16_t ExpandRowImage() const { return expandRowImage_; }
+  // ExpandRowImage: the image list index whose box, in a word-wrapped cell, folds
+  // and unfolds the row.
+  std::int16_t ExpandRowImageIndex() const { return expandRowImage_; }
+  // The property as a host reads it: the stored index, or, when that is negative,
+  // the key of the image at its absolute value (error 9 when there is no such image).
+  std::variant<std::int16_t, std::string> ExpandRowImage() const;
   void SetExpandRowImage(std::int16_t index);
+  // A number is stored as the index; any other text is a key of the image list, and
+  // the index of its image is stored. A key no image has is refused (invalid
+  // procedure call) and the stored index stays.
+  void SetExpandRowImage(std::string_view indexOrKey);
   void HideEditor(GridControl* boundControl) override;
   void HideToolTip() override;
   void SetPressedButtonCell(std::int32_t row, std::int32_t position) {

@@ -409,7 +409,7 @@ void GridInput::MouseUp(std::int16_t button, std::int16_t shift, std::int32_t x,
     const Rect imageBox = cellRect(h.row, h.pos, 2);
     const bool onImage = inside(imageBox, x, y);
     if (onImage && grid_.CellImage(h.row, col) != 0) grid_.Host().CellImageClick(h.row, col);
-    if (onImage && grid_.AllowWordWrap() && display_.ExpandRowImage() > 0 && grid_.CellWordWrap(h.row, col) &&
+    if (onImage && grid_.AllowWordWrap() && display_.ExpandRowImageIndex() > 0 && grid_.CellWordWrap(h.row, col) &&
         grid_.Row() >= 0) {
       const GridMetrics& m = display_.Metrics();
       const std::int32_t oneLine = m.HeaderTextHeight + 2 * grid_.MinVerticalOffset() + 2;

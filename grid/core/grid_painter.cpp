@@ -2,8 +2,11 @@
 // caption, header, rows (row number, background or selection, cells, lines),
 // totals line or closing line, column lines, focus rectangle, one show.
 #include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <optional>
 
 #include "grid_display.h"
 #include "grid_error.h"
@@ -286,6 +289,46 @@ void GridDisplay::drawCell(Canvas& c, PaintState& ps, std::int32_t row, const Gr
 void GridDisplay::SetExpandRowImage(std::int16_t index) {
   expandRowImage_ = index;
   DrawGrid(grid_ && grid_->Drawing(), false);
+}
+
+namespace {
+
+// The index a text stands for when it is a number (spaces round it allowed, halves
+// rounded to even); none when it is not one.
+std::optional<std::int16_t> imageNumber(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  double value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
+    return std::nullopt;
+  value = std::nearbyint(value);
+  if (value < INT16_MIN || value > INT16_MAX) throwOverflow("ExpandRowImage is beyond an image index");
+  return static_cast<std::int16_t>(value);
+}
+
+}  // namespace
+
+void GridDisplay::SetExpandRowImage(std::string_view indexOrKey) {
+  if (const std::optional<std::int16_t> number = imageNumber(indexOrKey)) {
+    SetExpandRowImage(*number);
+    return;
+  }
+  const std::optional<std::int32_t> index = imageList_ ? imageList_->IndexOfKey(indexOrKey) : std::nullopt;
+  if (!index) {
+    const std::string what = "ExpandRowImage: no image of the image list has the key \"" + std::string(indexOrKey) + "\"";
+    throwInvalidCall(what.c_str());
+  }
+  if (*index > INT16_MAX) throwOverflow("ExpandRowImage is beyond an image index");
+  SetExpandRowImage(static_cast<std::int16_t>(*index));
+}
+
+std::variant<std::int16_t, std::string> GridDisplay::ExpandRowImage() const {
+  if (expandRowImage_ >= 0) return expandRowImage_;
+  const std::int32_t index = -static_cast<std::int32_t>(expandRowImage_);
+  if (!imageList_) throwSubscript(("ExpandRowImage: no image list holds image " + std::to_string(index)).c_str());
+  return imageList_->Key(index);
 }
 
 void GridDisplay::DrawCheckBox(Canvas& c, Rect r, bool checked) {

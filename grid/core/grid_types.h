@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,7 +34,8 @@ struct GridFont {
   bool underline = false;
   bool strikethrough = false;
   std::int16_t weight = 400;
-  std::int16_t charset = 0;
+  // The character set the font was stored with; none: the platform's default.
+  std::optional<std::int16_t> charset = std::nullopt;
   friend bool operator==(const GridFont&, const GridFont&) = default;
 };
 

@@ -81,8 +81,17 @@ void CellGridWindow::ExportGrid(std::string_view strGridName, bool vbVisibleCols
   grid::ExportGrid(grid_, port, strGridName, vbVisibleColsOnly, vbVisibleRowsOnly, vbBooleanAsText);
 }
 
-void CellGridWindow::SetImageList(HIMAGELIST list) {
-  display_.SetImageList(list ? std::make_shared<Win32ImageList>(list) : nullptr);
+void CellGridWindow::SetImageList(HIMAGELIST list, std::vector<std::string> keys) {
+  auto images = list ? std::make_shared<Win32ImageList>(list) : nullptr;
+  if (images) {
+    try {
+      images->SetKeys(std::move(keys));
+    } catch (...) {
+      images->release();
+      throw;
+    }
+  }
+  display_.SetImageList(std::move(images));
 }
 
 void CellGridWindow::initialize() {

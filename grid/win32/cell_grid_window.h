@@ -7,6 +7,8 @@
 #include <windows.h>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "cell_grid.h"
 #include "grid_display.h"
@@ -44,8 +46,10 @@ class CellGridWindow : private SubclassTarget {
   HWND ToolTipWindow() const { return inputPort_.ToolTipWindow(); }
   Subclasser& subclasser() { return subclasser_; }
   void SetHost(GridHost* host);
-  // The image list for row, cell and expand images (owned from then on).
-  void SetImageList(HIMAGELIST list);
+  // The image list for row, cell and expand images (owned from then on), with the
+  // keys of its images in order (see GridImageList::SetKeys). Keys that are refused
+  // throw, and the list stays the caller's.
+  void SetImageList(HIMAGELIST list, std::vector<std::string> keys = {});
   bool MouseInside() const { return input_.Inside(); }
 
   // The grid as a CSV file on the desktop, and its column layout in the user's settings.

@@ -114,7 +114,7 @@ void GdiCanvas::FocusRect(const Rect& r) {
 }
 
 HFONT GdiCanvas::fontFor(const CanvasFont& f) {
-  const auto key = std::make_tuple(f.name, f.size, f.bold, f.italic, f.underline);
+  const auto key = std::make_tuple(f.name, f.size, f.bold, f.italic, f.underline, f.charset);
   auto it = fonts_.find(key);
   if (it != fonts_.end()) return it->second;
   LOGFONTW lf = {};
@@ -123,7 +123,7 @@ HFONT GdiCanvas::fontFor(const CanvasFont& f) {
   lf.lfWeight = f.bold ? FW_BOLD : FW_NORMAL;
   lf.lfItalic = f.italic;
   lf.lfUnderline = f.underline;
-  lf.lfCharSet = DEFAULT_CHARSET;
+  lf.lfCharSet = static_cast<BYTE>(f.charset.value_or(DEFAULT_CHARSET));
   lf.lfQuality = DEFAULT_QUALITY;
   const std::wstring face = base::widen(f.name);
   wcsncpy(lf.lfFaceName, face.c_str(), LF_FACESIZE - 1);

@@ -9,8 +9,10 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <tuple>
+#include <utility>
 
 #include "canvas.h"
 #include "theme_part_cache.h"
@@ -28,6 +30,8 @@ class Win32ImageList : public GridImageList {
   Win32ImageList(const Win32ImageList&) = delete;
   Win32ImageList& operator=(const Win32ImageList&) = delete;
   HIMAGELIST handle() const { return list_; }
+  // Gives the list back to the caller, who owns it again.
+  HIMAGELIST release() { return std::exchange(list_, nullptr); }
   std::int32_t ImageWidth() const override;
   std::int32_t ImageHeight() const override;
   std::int32_t Count() const override { return ImageList_GetImageCount(list_); }
@@ -86,7 +90,7 @@ class GdiCanvas : public Canvas {
   HDC dc_;
   HWND themeWindow_;
   ThemePartCache themeParts_;
-  std::map<std::tuple<std::string, float, bool, bool, bool>, HFONT> fonts_;
+  std::map<std::tuple<std::string, float, bool, bool, bool, std::optional<std::int16_t>>, HFONT> fonts_;
   HFONT selected_ = nullptr;
   HGDIOBJ originalFont_ = nullptr;
 };

@@ -214,7 +214,7 @@ HFONT Win32InputPort::makeFont(const CanvasFont& f) {
   lf.lfWeight = f.bold ? FW_BOLD : FW_NORMAL;
   lf.lfItalic = f.italic;
   lf.lfUnderline = f.underline;
-  lf.lfCharSet = DEFAULT_CHARSET;
+  lf.lfCharSet = static_cast<BYTE>(f.charset.value_or(DEFAULT_CHARSET));
   const std::wstring face = base::widen(f.name);
   wcsncpy(lf.lfFaceName, face.c_str(), LF_FACESIZE - 1);
   return CreateFontIndirectW(&lf);

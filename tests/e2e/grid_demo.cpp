@@ -4,8 +4,9 @@
 // row, selection and the focus rectangle, Chinese text.
 //
 //   grid_demo.exe             shows the window until it is closed
-//   grid_demo.exe DIR         saves a screenshot per header look (ThemeStyle 0-7) and per
-//                             colour scheme (ThemeColor 0-4) as DIR\grid_*.bmp, then exits
+//   grid_demo.exe DIR         saves a screenshot per header look (ThemeStyle 0-7), per
+//                             colour scheme (ThemeColor 0-4) and one in the main window's
+//                             fonts (character set 134) as DIR\grid_*.bmp, then exits
 //   grid_demo.exe --dpi N DIR the screen set to N dots per inch, then two screenshots (the
 //                             default look, and a gradient scheme with a gradient selection
 //                             bar) as DIR\grid_dpiN_*.bmp
@@ -110,7 +111,7 @@ void fill(CellGridWindow& w) {
     g.SetCellProgressValue(i, 4, (i * 23) % 101);
     ++i;
   }
-  w.SetImageList(makeImages());
+  w.SetImageList(makeImages(), {"red", "green", "blue", "amber"});
   for (int r = 0; r < g.Rows(); ++r) g.SetRowImage(r, r % 4 + 1);
   g.SetRowVisible(4, false);
   g.SetCellBackColor(2, 0, RGB(255, 240, 200));
@@ -287,6 +288,17 @@ int main(int argc, char** argv) {
     settle();
     failures += !saveShot(frame, dir + L"\\grid_scheme_" + std::to_wstring(scheme) + L".bmp");
   }
+  // The main window's fonts: stored as 宋体 9 points in character set 134 (GB2312),
+  // the cells then in bold Arial of the same set.
+  GridFont song{"宋体", 9.0f};
+  song.charset = 134;
+  grid->grid().SetFontHeader(song);
+  song.name = "Arial";
+  song.bold = true;
+  grid->grid().SetFont(song);
+  for (int r = 0; r < grid->grid().Rows(); ++r) grid->display().SetRowHeight(r, -1);
+  settle();
+  failures += !saveShot(frame, dir + L"\\grid_charset_134.bmp");
   DestroyWindow(frame);
   std::printf("%d screenshots failed\n", failures);
   return failures == 0 ? 0 : 1;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the grid demo under Wine and Xvfb, which saves one screenshot per header look
-# and per colour scheme, and two at 144 dpi, then converts them to PNG in the
-# screenshots folder.
+# and per colour scheme, one in the main window's fonts, and two at 144 dpi, then
+# converts them to PNG in the screenshots folder.
 #   grid_demo_shots.sh GRID_DEMO.exe SCREENSHOT_DIR
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -19,11 +19,11 @@ windir="Z:$(printf '%s' "$shots" | tr '/' '\\')"
 # Again at 144 dpi, where check boxes and rows must grow together.
 "$here/../../scripts/wine-run.sh" --display "$exe" --dpi 144 "$windir"
 count=0
-for bmp in "$shots"/grid_style_*.bmp "$shots"/grid_scheme_*.bmp "$shots"/grid_dpi*.bmp; do
+for bmp in "$shots"/grid_style_*.bmp "$shots"/grid_scheme_*.bmp "$shots"/grid_charset_*.bmp "$shots"/grid_dpi*.bmp; do
   [ -f "$bmp" ] || continue
   name=$(basename "$bmp" .bmp)
   convert "$bmp" "$out/$name.png"
   count=$((count + 1))
 done
 echo "$count screenshots in $out"
-[ "$count" = 15 ]
+[ "$count" = 16 ]

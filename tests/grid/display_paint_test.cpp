@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
+#include <optional>
+#include <variant>
 
 #include "display_test_support.h"
 #include "grid_text.h"
@@ -270,6 +273,78 @@ TEST(DisplayPaint, TotalsLineGridLinesSortArrowAndWrappedHeaders) {
   for (const CanvasOp& o : f.canvas().of(CanvasOp::Line))
     if (o.colour == f.display.Translate(syscolour::DkShadow3D)) arrow.push_back(o.rect.right - o.rect.left);
   EXPECT_EQ(arrow, (std::vector<std::int32_t>{9, 7, 5, 3, 1}));
+}
+
+TEST(DisplayPaint, ColFormatRedrawsTheColumnsCellsThroughTheNewPattern) {
+  DisplayFixture f;
+  f.grid.AddColumn("Size", 99, 6, datatype::Number);
+  f.grid.AddItem("1234.5");
+  f.grid.SetRedraw(true);
+  EXPECT_EQ(f.canvas().texts("1234.5").size(), 1u);
+  f.canvas().clear();
+  f.grid.SetColFormat(0, "#,##0.00");
+  EXPECT_EQ(f.grid.ColFormat(0), "#,##0.00");
+  EXPECT_EQ(f.canvas().texts("1,234.50").size(), 1u);
+  EXPECT_EQ(f.grid.CellText(0, 0), "1234.5");  // the stored text stays
+  EXPECT_EQ(errorOf([&] { f.grid.SetColFormat(1, "0"); }), ErrorNumber::SubscriptOutOfRange);
+}
+
+// The expand image by index or by its image's key; an unknown key keeps the index,
+// and a negative index reads back as the key of the image at its absolute value.
+TEST(DisplayPaint, ExpandRowImageTakesAnIndexOrAKey) {
+  DisplayFixture f;
+  f.grid.SetAllowWordWrap(true);
+  f.grid.AddColumn("Notes", 101, 0, datatype::Text, {}, {}, 4, true);
+  f.grid.AddItem("wrapped");
+  f.grid.SetRedraw(true);
+  auto images = std::make_shared<FakeImageList>(3);
+  images->SetKeys({"open", "", "fold"});
+  f.display.SetImageList(images);
+
+  f.canvas().clear();
+  f.display.SetExpandRowImage("fold");
+  EXPECT_EQ(f.display.ExpandRowImageIndex(), 3);
+  const auto drawn = f.canvas().of(CanvasOp::Image);
+  ASSERT_EQ(drawn.size(), 1u);
+  EXPECT_EQ(drawn[0].part, 3);
+
+  f.display.SetExpandRowImage(" 2 ");  // a number is an index, not a key
+  EXPECT_EQ(f.display.ExpandRowImage(), (std::variant<std::int16_t, std::string>(std::int16_t{2})));
+  f.canvas().clear();
+  EXPECT_EQ(errorOf([&] { f.display.SetExpandRowImage("shut"); }), ErrorNumber::InvalidProcedureCall);
+  EXPECT_EQ(f.display.ExpandRowImageIndex(), 2);
+  EXPECT_TRUE(f.canvas().ops.empty());
+
+  f.display.SetExpandRowImage(-1);
+  EXPECT_EQ(f.display.ExpandRowImage(), (std::variant<std::int16_t, std::string>(std::string("open"))));
+  f.display.SetExpandRowImage(-2);
+  EXPECT_EQ(f.display.ExpandRowImage(), (std::variant<std::int16_t, std::string>(std::string())));
+  f.display.SetExpandRowImage(-4);
+  EXPECT_EQ(errorOf([&] { f.display.ExpandRowImage(); }), ErrorNumber::SubscriptOutOfRange);
+
+  // Keys are refused as a whole when one repeats or they outnumber the images.
+  EXPECT_EQ(errorOf([&] { images->SetKeys({"a", "a"}); }), ErrorNumber::InvalidProcedureCall);
+  EXPECT_EQ(errorOf([&] { images->SetKeys({"a", "b", "c", "d"}); }), ErrorNumber::InvalidProcedureCall);
+  EXPECT_EQ(images->IndexOfKey("fold"), 3);
+}
+
+// The stored character set reaches every font the grid draws with; a font stored
+// without one draws with none, which the canvas takes as the default set.
+TEST(DisplayPaint, TextIsDrawnInTheStoredCharacterSet) {
+  for (const std::optional<std::int16_t> charset : {std::optional<std::int16_t>(134), std::optional<std::int16_t>()}) {
+    DisplayFixture f;
+    GridFont font{"\xE5\xAE\x8B\xE4\xBD\x93", 9.0f};  // 宋体
+    font.charset = charset;
+    f.grid.SetFont(font);
+    f.grid.SetFontHeader(font);
+    f.grid.AddColumn("\xE5\x90\x8D\xE7\xA7\xB0", 101);  // 名称
+    f.grid.AddItem("\xE9\xA9\xB1\xE5\x8A\xA8");           // 驱动
+    f.grid.SetCellFontBold(0, 0, true);
+    f.grid.SetRedraw(true);
+    const auto texts = f.canvas().of(CanvasOp::Text);
+    ASSERT_FALSE(texts.empty());
+    for (const CanvasOp& o : texts) EXPECT_EQ(o.font.charset, charset) << o.text;
+  }
 }
 
 TEST(DisplayTheme, SchemesSetTheirColoursAndDeriveTheGridColour) {

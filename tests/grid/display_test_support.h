@@ -96,6 +96,18 @@ class FakeScrollPort : public ScrollBarPort {
   void count(bool flat) { flat ? ++flatCalls : ++standardCalls; }
 };
 
+// An image list of `count` 16 x 16 images.
+class FakeImageList : public GridImageList {
+ public:
+  explicit FakeImageList(std::int32_t count) : count_(count) {}
+  std::int32_t ImageWidth() const override { return 16; }
+  std::int32_t ImageHeight() const override { return 16; }
+  std::int32_t Count() const override { return count_; }
+
+ private:
+  std::int32_t count_;
+};
+
 class EventHost : public RecordingHost {
  public:
   std::vector<std::int32_t> rowDataRequests;

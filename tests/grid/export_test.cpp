@@ -126,6 +126,8 @@ TEST(Export, WritesToTheDesktopAndOffersToOpen) {
   ExportGrid(grid, port, "drivers");
   EXPECT_EQ(port.errors.size(), 2u);
   EXPECT_EQ(port.errors[0], "Error# 75\r\ndisk full");
+  EXPECT_EQ(port.errors[1], "Unknown error\r\nThe desktop folder could not be found; nothing was written.");
+  EXPECT_EQ(port.files.size(), 1u);  // only the desktop's file: nothing at "\\drivers.csv"
   EXPECT_EQ(port.messages.size(), asked);
 }
 

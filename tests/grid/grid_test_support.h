@@ -6,10 +6,25 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "cell_grid.h"
 #include "fixed_locale.h"
+#include "grid_error.h"
 
 namespace qelvaro::grid::testing {
+
+// The error number a call raises (a test failure when it raises none).
+template <typename F>
+ErrorNumber errorOf(F&& f) {
+  try {
+    f();
+  } catch (const GridError& e) {
+    return e.number();
+  }
+  ADD_FAILURE() << "no error raised";
+  return ErrorNumber{};
+}
 
 class RecordingHost : public GridHost {
  public:

@@ -4,15 +4,19 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include <windows.h>
+#include <commctrl.h>
 #include <uxtheme.h>
 
 #include "base/win32/wide_string.h"
 #include "cell_grid_window.h"
 #include "gdi_canvas.h"
+#include "grid_error.h"
 #include "win32_locale.h"
 
 namespace qelvaro::grid {
@@ -301,6 +305,47 @@ TEST(ThemeParts, CopiesLookAsTheStyleDrawsThemOverAnyBackground) {
   DestroyWindow(window);
   EXPECT_GT(drawn, 1000) << "the parts were drawn at all";
   EXPECT_LE(worst, 2) << "largest difference of a colour channel";
+}
+
+// Fonts are made in the character set the grid's font was stored with (the main
+// window's is 134, GB2312), and in the default set only when none was stored.
+TEST(GdiFonts, MadeInTheStoredCharacterSetOrTheDefaultOne) {
+  HDC dc = CreateCompatibleDC(nullptr);
+  {
+    GdiCanvas canvas(dc, nullptr);
+    const struct {
+      std::optional<std::int16_t> stored;
+      BYTE made;
+    } cases[] = {{134, GB2312_CHARSET}, {std::nullopt, DEFAULT_CHARSET}, {0, ANSI_CHARSET}};
+    for (const auto& c : cases) {
+      CanvasFont font{"\xE5\xAE\x8B\xE4\xBD\x93", 9.0f};  // 宋体
+      font.charset = c.stored;
+      canvas.SetFont(font);
+      LOGFONTW lf = {};
+      ASSERT_TRUE(GetObjectW(GetCurrentObject(dc, OBJ_FONT), sizeof lf, &lf));
+      EXPECT_EQ(lf.lfCharSet, c.made) << c.stored.value_or(-1);
+      if (c.stored == 134) {
+        EXPECT_EQ(GetTextCharset(dc), GB2312_CHARSET) << "a font of that set was chosen";
+      }
+    }
+  }
+  DeleteDC(dc);
+}
+
+// An image list's keys name its images for ExpandRowImage; refused keys leave the
+// list with its caller.
+TEST_F(WindowFixture, ImageKeysNameTheExpandRowImage) {
+  HIMAGELIST list = ImageList_Create(16, 16, ILC_COLOR24, 2, 0);
+  ASSERT_TRUE(list);
+  ASSERT_TRUE(ImageList_SetImageCount(list, 2));
+  EXPECT_THROW(w->SetImageList(list, {"open", "open"}), GridError);
+  EXPECT_EQ(w->display().ImageList(), nullptr);
+  EXPECT_EQ(ImageList_GetImageCount(list), 2);  // still alive, still the caller's
+  w->SetImageList(list, {"open", "fold"});
+  w->display().SetExpandRowImage("fold");
+  EXPECT_EQ(w->display().ExpandRowImageIndex(), 2);
+  w->display().SetExpandRowImage(-1);
+  EXPECT_EQ(w->display().ExpandRowImage(), (std::variant<std::int16_t, std::string>(std::string("open"))));
 }
 
 TEST(GridWindowLocale, UserLocaleComparesUppercasesAndReadsNumbers) {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
 #include <random>
 
 #include "display_test_support.h"
@@ -71,6 +73,24 @@ class InputHost : public EventHost {
     cancel = cancelBeforeEdit;
   }
   void EditKeyPress(std::int32_t, std::int16_t& key) override { events.push_back("EditKeyPress:" + std::to_string(key)); }
+  void CellButtonClick(std::int32_t row, std::int32_t col) override { events.push_back(cell("CellButtonClick", row, col)); }
+  void CellImageClick(std::int32_t row, std::int32_t col) override { events.push_back(cell("CellImageClick", row, col)); }
+  void CellHandClick(std::int32_t row, std::int32_t col, std::int16_t&) override {
+    events.push_back(cell("CellHandClick", row, col));
+  }
+  void AfterInsert(std::int32_t row) override { events.push_back("AfterInsert " + std::to_string(row)); }
+  void AfterDelete() override { events.push_back("AfterDelete"); }
+  // How many events of that name were raised, whatever their arguments.
+  int named(const std::string& name) const {
+    int n = 0;
+    for (const std::string& e : events) n += e == name || e.rfind(name + " ", 0) == 0;
+    return n;
+  }
+
+ private:
+  static std::string cell(const char* name, std::int32_t row, std::int32_t col) {
+    return std::string(name) + " " + std::to_string(row) + " " + std::to_string(col);
+  }
 };
 
 struct InputFixture : DisplayFixture {
@@ -332,6 +352,103 @@ TEST(GridInput, CancelledDeleteAndInsertLeaveTheGridAsItWas) {
         EXPECT_EQ(f.grid.CellText(r, col), "r" + std::to_string(r) + "c" + std::to_string(col)) << c.key;
     EXPECT_EQ(f.grid.Row(), 1);
   }
+}
+
+// The events a cell or a row raises through the mouse or the keyboard: each fires
+// once, with its cell, and not at all when withheld (the press lands elsewhere, or
+// the host cancels the Before event).
+TEST(GridInput, CellAndRowEventsFireOnceWithTheirCell) {
+  using Step = std::function<void(InputFixture&)>;
+  struct Case {
+    const char* what;
+    Step arrange, act;
+    std::string event;
+    Step withhold;      // arranged on top, then the same act
+    Step elsewhere{};   // or, when given, this act instead
+  };
+  auto at = [](std::int32_t row, std::int32_t col) {
+    return [=](InputFixture& f) { f.click(f.xIn(f.grid.PositionOfColumn(col)), f.yOf(row)); };
+  };
+  auto key = [](std::int32_t row, std::int32_t col, std::int16_t k) {
+    return [=](InputFixture& f) {
+      f.grid.RowColSet(row, col);
+      f.input.KeyDown(k, 0);
+    };
+  };
+  auto imageBox = [](InputFixture& f) {
+    return f.display.CellRect(1, f.display.RowTop(2), f.grid.RowRecord(2).Height, 2);
+  };
+  const Step buttons = [](InputFixture& f) { f.grid.SetColType(1, datatype::Button); };
+  const Step hand = [](InputFixture& f) { f.grid.SetCellHandPointer(2, 1, true); };
+  const Step noButtonColumn = [](InputFixture& f) { f.grid.SetColType(1, datatype::Text); };
+  const Step noHand = [](InputFixture& f) { f.grid.SetCellHandPointer(2, 1, false); };
+  const Case cases[] = {
+      {"button click", buttons, at(2, 1), "CellButtonClick 2 1", noButtonColumn},
+      {"button Space", buttons, key(2, 1, vk::Space), "CellButtonClick 2 1", noButtonColumn},
+      {"hand click", hand, at(2, 1), "CellHandClick 2 1", noHand},
+      {"hand Space", hand, key(2, 1, vk::Space), "CellHandClick 2 1", noHand},
+      {"image click",
+       [](InputFixture& f) {
+         f.display.SetImageList(std::make_shared<FakeImageList>(2));
+         f.grid.SetCellImage(2, 1, 1);
+       },
+       [=](InputFixture& f) { f.click(imageBox(f).left + 2, imageBox(f).top + 2); }, "CellImageClick 2 1",
+       [](InputFixture&) {}, [=](InputFixture& f) { f.click(imageBox(f).right + 4, imageBox(f).top + 2); }},
+      {"insert", [](InputFixture& f) { f.grid.SetAllowInsert(true); }, key(2, 0, vk::Insert), "AfterInsert 3",
+       [](InputFixture& f) { f.inputHost.cancelBeforeInsert = true; }},
+      {"delete row", [](InputFixture& f) { f.grid.SetAllowDelete(true); }, key(2, 0, vk::Delete), "AfterDelete",
+       [](InputFixture& f) { f.inputHost.cancelBeforeDelete = true; }},
+      {"delete cell",
+       [](InputFixture& f) {
+         f.grid.SetAllowDelete(true);
+         f.grid.SetFocusRectMode(2);
+       },
+       key(2, 1, vk::Delete), "AfterDelete", [](InputFixture& f) { f.inputHost.cancelBeforeDelete = true; }},
+  };
+  for (const Case& c : cases) {
+    for (const bool withheld : {false, true}) {
+      InputFixture f;
+      f.setUp(4);
+      c.arrange(f);
+      if (withheld) c.withhold(f);
+      f.paint();
+      (withheld && c.elsewhere ? c.elsewhere : c.act)(f);
+      const std::string name = c.event.substr(0, c.event.find(' '));
+      EXPECT_EQ(f.inputHost.named(name), withheld ? 0 : 1) << c.what << (withheld ? " withheld" : "");
+      if (!withheld) {
+        EXPECT_EQ(f.inputHost.count(c.event), 1) << c.what;
+      }
+    }
+  }
+}
+
+// ForceCellEdit opens the editor on the given cell even where editing is not
+// allowed, leaves that switch alone, and can open it empty.
+TEST(GridInput, ForceCellEditOpensTheGivenCellEvenWithoutAllowEdit) {
+  InputFixture f;
+  f.setUp(4);
+  f.input.ForceCellEdit(2, 1, false);
+  ASSERT_TRUE(f.grid.EditPending());
+  EXPECT_FALSE(f.grid.AllowEdit());
+  EXPECT_EQ(f.grid.Row(), 2);
+  EXPECT_EQ(f.grid.EditCol(), 1);
+  EXPECT_EQ(f.port.editor.text, "r2c1");
+  EXPECT_EQ(f.display.LastKey(), vk::F2);
+
+  // The open edit is committed first; blank empties the new one.
+  f.input.EditorTextChanged("kept");
+  f.input.ForceCellEdit(3, 2, true);
+  EXPECT_EQ(f.grid.CellText(2, 1), "kept");
+  ASSERT_TRUE(f.grid.EditPending());
+  EXPECT_EQ(f.grid.EditRow(), 3);
+  EXPECT_EQ(f.port.editor.text, "");
+  EXPECT_EQ(f.grid.EditText(), "");
+
+  // A commit the host cancels keeps the editor where it was.
+  f.inputHost.onAfterEdit = [](std::int32_t, std::int32_t, std::string&, bool& cancel) { cancel = true; };
+  f.input.ForceCellEdit(0, 0, false);
+  EXPECT_EQ(f.grid.EditRow(), 3);
+  EXPECT_EQ(f.grid.EditCol(), 2);
 }
 
 TEST(GridInput, SpaceCtrlACtrlCAndInsert) {

@@ -7,18 +7,8 @@
 namespace qelvaro::grid {
 namespace {
 
+using testing::errorOf;
 using testing::GridFixture;
-
-template <typename F>
-ErrorNumber errorOf(F&& f) {
-  try {
-    f();
-  } catch (const GridError& e) {
-    return e.number();
-  }
-  ADD_FAILURE() << "no error raised";
-  return ErrorNumber{};
-}
 
 struct Model : GridFixture, ::testing::Test {
   void threeRows() {
@@ -354,6 +344,23 @@ TEST_F(Model, TagsAndPicturesStayWithTheirCells) {
   EXPECT_EQ(grid.CellPictureGet(1, 1), picture);
   EXPECT_EQ(grid.CellPictureGet(1, 0), nullptr);
   EXPECT_EQ(grid.CellTag(2, 0), "t");
+}
+
+TEST_F(Model, RowGroupHeaderIsARowAccessMemberThatStaysWithItsRecord) {
+  grid.SetRowGroupHeader(0, 1);  // empty grid: nothing, no error
+  EXPECT_EQ(grid.RowGroupHeader(0), 0);
+  threeRows();
+  grid.SetRowGroupHeader(-1, 7);  // no current row: row 0
+  grid.SetRowGroupHeader(50, 9);  // beyond the last: the last
+  EXPECT_EQ(grid.RowGroupHeader(0), 7);
+  EXPECT_EQ(grid.RowGroupHeader(2), 9);
+  grid.AddItem("top", 0);
+  grid.Sort(0, 1);  // descending: top, a2, a1, a0
+  EXPECT_EQ(grid.RowGroupHeader(1), 9);
+  EXPECT_EQ(grid.RowGroupHeader(3), 7);
+  EXPECT_EQ(grid.RowGroupHeader(0), 0);
+  grid.RowColSet(3, -1);
+  EXPECT_EQ(grid.RowGroupHeader(-1), 7);
 }
 
 TEST_F(Model, StepsOverHiddenAndLockedRowsAndColumns) {

@@ -1,6 +1,10 @@
 // Stored properties: defaults, first placement, loading, saving and change notifications.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <string_view>
+#include <vector>
+
 #include "grid_error.h"
 #include "grid_test_support.h"
 
@@ -254,6 +258,52 @@ TEST_F(Properties, NothingIsDrawnAfterLoadingUntilRedrawIsOn) {
   grid.SetRedraw(true);
   EXPECT_EQ(view.refreshes, 1);
   EXPECT_EQ(host.changedProperties.back(), "Redraw");
+}
+
+// Each property's help text, word for word, read by the property's name as a
+// property sheet asks for it; every other property, stored or run-time, has none.
+TEST(PropertyHelp, EachPropertyReadsExactlyItsOwnText) {
+  const std::map<std::string_view, std::string_view> texts = {
+      {"Row", "the selected row"},
+      {"Col", "the selected column"},
+      {"CellChecked", "if the cell is checked"},
+      {"CellChanged", "if the cell's value was changed"},
+      {"CellProgressValue", "A value between 0 to 100"},
+      {"MultiSelect", "whether multiple row selection is allowed"},
+      {"RowCheckBoxes", "whether Row checkboxs are visible"},
+      {"CacheIncrement", "Increase arrays by ? - larger number makes it run faster but uses more memory"},
+      {"Redraw",
+       "Allow grid to update.  Turned this off when data is being added to prevent multiple redraws and increase "
+       "speed. (True/False).  This is False by default and must be turned on."},
+      {"TotalsLineShow", "Returns/sets a value that determines whether the Total line shows for numeric column types"},
+      {"AllowColumnSort", "Returns/sets a value that determines whether the user is allow to sort columns"},
+      {"SearchColumn", "Returns/sets a value that determines the default search column used in FindItem"},
+      {"MinVerticalOffset",
+       "A value of 2 will add 2 pixels above and below the text, therefore increasing the minimum row height by 4 "
+       "pixels."},
+      {"ImageList", "Returns/sets a value that determines the Name of ImageList control used to add images to grid"},
+      {"ExpandRowImage", "Returns/sets the value of the ImageList image number used to expand/shrink row size"},
+      {"ThemeColor", "Returns/sets a value that determines the theme color (Blue, Silver, Olive, etc.)"},
+      {"ThemeStyle", "Returns/sets a value that determines Header type (3D, Flat, XP, XP Office)"},
+      {"EditMove",
+       "When editing, pressing the Enter key will do one of the following: Stay on current cell, Move Right, or Move "
+       "Down"},
+      {"AutoToolTips", "Returns/sets a value that determines whether truncated cells show tooltip"},
+  };
+  std::vector<std::string_view> names = {
+#define QELVARO_TEST_NAME(Name, ...) #Name,
+      QELVARO_GRID_PROPERTIES(QELVARO_TEST_NAME) QELVARO_GRID_RUNTIME_HELP(QELVARO_TEST_NAME)
+#undef QELVARO_TEST_NAME
+  };
+  std::size_t withText = 0;
+  for (std::string_view name : names) {
+    const auto it = texts.find(name);
+    EXPECT_EQ(PropertyHelp(name), it == texts.end() ? std::string_view() : it->second) << name;
+    withText += it != texts.end();
+  }
+  EXPECT_EQ(withText, texts.size());  // no text is left out of the table
+  EXPECT_EQ(PropertyHelp("Checkboxes"), "");  // a bag key, not a property name
+  EXPECT_EQ(PropertyHelp("NoSuchProperty"), "");
 }
 
 }  // namespace
