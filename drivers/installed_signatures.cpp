@@ -1,5 +1,7 @@
 #include "installed_signatures.h"
 
+#include <algorithm>
+
 #include "base/text_encoding.h"
 #include "inf_backup_view.h"
 #include "ini_reader.h"
@@ -49,6 +51,11 @@ std::optional<std::string> InstalledSignatures::catRootCatalog(const std::string
 }
 
 std::optional<std::string> InstalledSignatures::systemCatalogListing(const FileHashes& hashes) const {
+  const auto headOf = [](const std::string& digest) {
+    std::uint64_t head = 0;
+    for (std::size_t i = 0; i < 8 && i < digest.size(); ++i) head = head << 8 | static_cast<unsigned char>(digest[i]);
+    return head;
+  };
   if (!systemIndexed_) {
     systemIndexed_ = true;
     const std::string catRoot = folders_.systemDir() + "\\CatRoot";
@@ -65,15 +72,30 @@ std::optional<std::string> InstalledSignatures::systemCatalogListing(const FileH
         if (!bytes) continue;
         std::string error;
         const auto catalog = ParseCatalog(*bytes, error);
-        if (!catalog) continue;
-        // Only the digests are kept: an in-box INF is found by its hash.
-        for (const CatalogMember& m : catalog->members) systemDigests_.emplace(m.digest, path);
+        if (!catalog || catalog->members.empty()) continue;
+        const auto number = static_cast<std::uint32_t>(systemCatalogs_.size());
+        systemCatalogs_.push_back(path);
+        for (const CatalogMember& m : catalog->members) systemDigests_.push_back({headOf(m.digest), number});
       }
     }
+    std::sort(systemDigests_.begin(), systemDigests_.end());
+    systemDigests_.shrink_to_fit();
   }
   for (const std::string* digest : {&hashes.flatSha256, &hashes.flatSha1}) {
     if (digest->empty()) continue;
-    if (const auto found = systemDigests_.find(*digest); found != systemDigests_.end()) return found->second;
+    const std::uint64_t head = headOf(*digest);
+    for (auto it = std::lower_bound(systemDigests_.begin(), systemDigests_.end(), DigestHead{head, 0});
+         it != systemDigests_.end() && it->head == head; ++it) {
+      // The whole digest, on the catalog itself.
+      const std::string& path = systemCatalogs_[it->catalog];
+      const auto bytes = readBounded(fs_, path, kMaxCatalogBytes);
+      std::string error;
+      const auto catalog = bytes ? ParseCatalog(*bytes, error) : std::nullopt;
+      if (!catalog) continue;
+      for (const CatalogMember& m : catalog->members) {
+        if (m.digest == *digest) return path;
+      }
+    }
   }
   return std::nullopt;
 }
