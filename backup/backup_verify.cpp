@@ -68,9 +68,10 @@ void checkSignatures(const std::map<std::string, FileHashes>& hashes,
     if (driver.size() >= path.size()) continue;  // a file at the root
     drivers[driver].push_back({path.substr(driver.size() + 1), fileHashes});
   }
-  for (const auto& [driver, files] : drivers) {
+  for (const auto& [folder, files] : drivers) {
+    const std::string& driver = folder;  // clang 14 cannot capture a structured binding
     std::optional<PackageSignature> signature = CheckFolderPackageSignature(
-        files, [&](const std::string& name) { return read(driver + "/" + name); }, arch, decodeAnsi);
+        files, [&driver, &read](const std::string& name) { return read(driver + "/" + name); }, arch, decodeAnsi);
     if (!signature) continue;
     if (signature->kind == SignatureKind::Unsigned && windowsDrivers.count(FoldFileName(driver))) {
       signature->kind = SignatureKind::Windows;
