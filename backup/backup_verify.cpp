@@ -25,18 +25,12 @@ constexpr std::size_t kKeptBytes = kMaxCatalogBytes + 1;
 // kKeptBytes) when `keep` is given.
 class HashingOutput final : public qsfx::Output {
  public:
-  explicit HashingOutput(std::string* keep) : keep_(keep) {}
+  explicit HashingOutput(std::string* keep) : hash(keep, kKeptBytes) {}
   qsfx::Status write(const void* data, std::size_t n) override {
     hash.update(data, n);
-    if (keep_ && keep_->size() < kKeptBytes) {
-      keep_->append(static_cast<const char*>(data), std::min(n, kKeptBytes - keep_->size()));
-    }
     return qsfx::Status::Ok;
   }
-  PackageFileHasher hash;
-
- private:
-  std::string* keep_;
+  KeepingFileHasher hash;
 };
 
 std::string hexOf(const std::string& raw) {
@@ -192,7 +186,7 @@ VerifyReport verifyArchive(const std::string& path, const FileSystem& fs, const 
     } else if (s != qsfx::Status::Ok) {
       report.issues.push_back({VerifyIssueKind::Unreadable, name, describeStatus(s)});
     } else {
-      FileHashes& got = hashes[name] = out.hash.finish();
+      FileHashes& got = hashes[name] = out.hash.hasher.finish();
       sums[key] = hexOf(got.flatSha256);
     }
     spelled[key] = name;

@@ -224,25 +224,14 @@ std::vector<VerifyIssue> CompareFolderWithList(const FileSystem& fs, const std::
     FsResult r;
     if (readBack) {
       // The hashes, and the bytes of a file kept, from the one read.
-      struct Tee final : ByteSink {
-        PackageFileHasher hasher;
-        std::string* kept = nullptr;
-        std::size_t limit = 0;
-        void update(const void* data, std::size_t n) override {
-          hasher.update(data, n);
-          if (kept && kept->size() < limit) kept->append(static_cast<const char*>(data), std::min(n, limit - kept->size()));
-        }
-      } tee;
-      if (readBack->keep && readBack->keep(entry.path)) {
-        tee.kept = &readBack->kept[entry.path];
-        tee.limit = readBack->keepLimit;
-      }
+      const bool keep = readBack->keep && readBack->keep(entry.path);
+      KeepingFileHasher tee(keep ? &readBack->kept[entry.path] : nullptr, readBack->keepLimit);
       r = fs.readThrough(relative, tee, size);
       if (r) {
         FileHashes& got = readBack->hashes[entry.path] = tee.hasher.finish();
         sum = HexOf(reinterpret_cast<const unsigned char*>(got.flatSha256.data()), got.flatSha256.size());
         if (sum.empty()) r = FsResult::Failure(FsError::NotSupported);
-      } else if (tee.kept) {
+      } else if (keep) {
         readBack->kept.erase(entry.path);
       }
     } else {

@@ -56,4 +56,23 @@ class PackageFileHasher final : public ByteSink {
   std::unique_ptr<State> state_;
 };
 
+// A file's hashes as it passes, with its bytes kept besides when `keep` is given, up
+// to `limit` bytes: the one read of a package's INF or catalog gives both what is
+// checked and the hashes it is checked by.
+class KeepingFileHasher final : public ByteSink {
+ public:
+  explicit KeepingFileHasher(std::string* keep = nullptr, std::size_t limit = 0) : keep_(keep), limit_(limit) {}
+  void update(const void* data, std::size_t size) override {
+    hasher.update(data, size);
+    if (keep_ && keep_->size() < limit_) {
+      keep_->append(static_cast<const char*>(data), size < limit_ - keep_->size() ? size : limit_ - keep_->size());
+    }
+  }
+  PackageFileHasher hasher;
+
+ private:
+  std::string* keep_;
+  std::size_t limit_;
+};
+
 }  // namespace qelvaro

@@ -207,23 +207,6 @@ LayoutPlan PlanLayout(const FileSystem& fs, const FoundDriver& driver, const Inf
 
 namespace {
 
-// Every byte of one staged file to the package hasher, and the INF's and catalog's
-// bytes kept besides (up to one byte past the largest catalog, which is then damage).
-class StagingSink final : public ByteSink {
- public:
-  explicit StagingSink(std::string* keep) : keep_(keep) {}
-  void update(const void* data, std::size_t size) override {
-    hasher.update(data, size);
-    if (keep_ && keep_->size() <= kMaxCatalogBytes) {
-      keep_->append(static_cast<const char*>(data), std::min(size, kMaxCatalogBytes + 1 - keep_->size()));
-    }
-  }
-  PackageFileHasher hasher;
-
- private:
-  std::string* keep_;
-};
-
 // The INF and catalog directly in the package, by their path there.
 bool keptWhole(const std::string& relative) {
   if (relative.find('\\') != std::string::npos || relative.size() <= 4) return false;
@@ -236,7 +219,8 @@ template <typename Pass>
 StageResult passEach(const LayoutPlan& plan, Pass pass) {
   StageResult staged;
   for (const auto& copy : plan.copies) {
-    StagingSink sink(keptWhole(copy.relative) ? &staged.kept[copy.relative] : nullptr);
+    // The INF's and catalog's bytes kept up to one byte past the largest catalog (which is then damage).
+    KeepingFileHasher sink(keptWhole(copy.relative) ? &staged.kept[copy.relative] : nullptr, kMaxCatalogBytes + 1);
     if (FsResult r = pass(copy, sink); !r) {
       staged.result = r;
       return staged;
