@@ -16,7 +16,7 @@
 #include "base/win32/system_dll.h"
 #include "base/win32/wide_string.h"
 #include "driver_store_setupapi.h"
-#include "installed_signatures.h"
+#include "running_signatures.h"
 #include "md_folders.h"
 #include "native_arch.h"
 #include "md_resource.h"
@@ -55,18 +55,8 @@ std::optional<std::vector<std::string>> PresentDeviceInstances() {
 }
 
 SignatureOfInf MakePlatformSignatures() {
-  // What the lookups read, kept alive with them.
-  struct Sources {
-    Win32Registry registry;
-    Win32SystemFolders folders;
-    Win32FileSystem fs;
-    SetupApiDriverStoreLookup setupapi{folders};
-    DatabaseOrSearchLookup database{registry, fs, folders, NativeMachineArch()};
-    ChainedDriverStoreLookup store{{&setupapi, &database}};
-    InstalledSignatures signatures{fs, folders, &store, NativeMachineArch()};
-  };
-  auto sources = std::make_shared<Sources>();
-  return [sources](const std::string& infName) { return sources->signatures.of(infName); };
+  auto running = std::make_shared<RunningSystemSignatures>();
+  return [running](const std::string& infName) { return running->signatures.of(infName); };
 }
 
 int RunPlatformBackup(const Args& args, std::ostream& out, std::ostream& err) {

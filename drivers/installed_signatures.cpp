@@ -101,6 +101,12 @@ std::optional<std::string> InstalledSignatures::systemCatalogListing(const FileH
 }
 
 PackageSignature InstalledSignatures::of(const std::string& infName) const {
+  const std::string key = asciiLowerCopy(infName);
+  if (const auto found = byInf_.find(key); found != byInf_.end()) return found->second;
+  return byInf_.emplace(key, check(infName)).first->second;
+}
+
+PackageSignature InstalledSignatures::check(const std::string& infName) const {
   PackageSignature out;
   // A driver key that names no INF has no package, and so no catalog.
   if (infName.empty()) return out;

@@ -34,7 +34,7 @@ class InstalledSignatures {
       : fs_(fs), folders_(folders), store_(store), arch_(arch) {}
 
   // The signature of the driver installed from INF\<infName> ("oem3.inf", "kdnic.inf");
-  // unsigned for a driver that names no INF.
+  // unsigned for a driver that names no INF. Each INF is checked once.
   PackageSignature of(const std::string& infName) const;
 
  private:
@@ -44,6 +44,7 @@ class InstalledSignatures {
   // The system catalog listing a file with these hashes, once CatRoot's catalogs are
   // read (on the first in-box INF); none when none does.
   std::optional<std::string> systemCatalogListing(const FileHashes& hashes) const;
+  PackageSignature check(const std::string& infName) const;
 
   const FileSystem& fs_;
   const SystemFolders& folders_;
@@ -61,6 +62,8 @@ class InstalledSignatures {
   mutable bool systemIndexed_ = false;
   mutable std::vector<DigestHead> systemDigests_;
   mutable std::vector<std::string> systemCatalogs_;
+  // The INFs checked already, by their lower-cased names.
+  mutable std::map<std::string, PackageSignature> byInf_;
   // Catalog signatures already checked: path -> its verdict with the INF's coverage aside.
   mutable std::map<std::string, PackageSignature> checkedSystemCatalogs_;
 };

@@ -18,7 +18,7 @@
 #include "driver_inventory.h"
 #include "driver_list.h"
 #include "driver_store_setupapi.h"
-#include "installed_signatures.h"
+#include "running_signatures.h"
 #include "qzip_runner.h"
 #include "backup_texts.h"
 #include "frm_main_texts.h"
@@ -201,19 +201,13 @@ void FrmMain::LoadDriverList() {
   // otherwise be ignored without a word.
   for (FrmMainControl id : {kCmdDoBackup, kCmdSelectAll, kCmdInvertSelection, kCellGrid1}) EnableWindow(control(id), FALSE);
   const Win32ClassDescriptions classDescriptions;
-  // Who signed each driver, from the catalog it was installed with.
-  const Win32SystemFolders folders;
-  const Win32FileSystem fs;
-  const Win32Registry registry;
-  const SetupApiDriverStoreLookup setupapi(folders);
-  const DatabaseOrSearchLookup database(registry, fs, folders, NativeMachineArch());
-  const ChainedDriverStoreLookup store({&setupapi, &database});
-  const InstalledSignatures signatures(fs, folders, &store, NativeMachineArch());
+  // Who signed each driver, from the catalog it was installed with: checked once a run.
+  if (!signatures_) signatures_ = std::make_unique<RunningSystemSignatures>();
   do {
     rescanWanted_ = false;
     driverKeys_ = qelvaro::LoadDriverList(
         grid(), registry_, ui_, [this] { return SendMessageW(control(kCheck1), BM_GETCHECK, 0, 0) == BST_CHECKED; },
-        classRoot_, &classDescriptions, [&](const std::string& inf) { return signatures.of(inf); });
+        classRoot_, &classDescriptions, [this](const std::string& inf) { return signatures_->signatures.of(inf); });
   } while (rescanWanted_);
   for (FrmMainControl id : {kCmdDoBackup, kCmdSelectAll, kCmdInvertSelection, kCellGrid1}) EnableWindow(control(id), TRUE);
   running_ = Run::None;

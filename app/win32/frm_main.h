@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,7 @@ class CellGridWindow;
 }
 struct ZipOutcome;
 struct PackSettings;
+struct RunningSystemSignatures;
 
 // Control ids, in tab order.
 enum FrmMainControl : int {
@@ -116,6 +118,7 @@ class FrmMain {
   HINSTANCE instance_;
   const Registry& registry_;
   std::string classRoot_;
+  std::unique_ptr<RunningSystemSignatures> signatures_;  // made on the first listing
   std::string zipDll_;       // the zip component's DLL, empty when it cannot be used
   std::string zipDllWhy_;    // why not, in the report's words
   std::string zipReportLine_;  // the report's line about the component, for this run
